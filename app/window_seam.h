@@ -1,0 +1,43 @@
+// What an action sees of the window: the message screen, the gauge, the two folder
+// selectors, two modal questions and the four fields. TMain implements it with
+// widgets, the tests with a recording object, torq32-cli on a terminal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace app {
+
+class WindowSeam {
+ public:
+  virtual ~WindowSeam() = default;
+
+  // Message screen (OutScreen).
+  virtual void ClearScreen() = 0;
+  virtual void AppendLine(const std::string& line) = 0;
+  virtual void DeleteLine(int index) = 0;  // an index past the last line deletes nothing
+  virtual std::vector<std::string> Lines() const = 0;
+
+  // Gauge (ProgressBar): values held to 0..100; a change shows at once.
+  virtual void SetGauge(int percent) = 0;
+  virtual int Gauge() const = 0;
+
+  // Folder selectors. Moving a selector also makes that folder the current directory;
+  // moving BackupFolder copies its folder into the BackupFolderList text.
+  virtual std::string ICQFolder() const = 0;          // current folder of ICQFolder
+  virtual void MoveICQFolder(const std::string& folder) = 0;
+  virtual std::string BackupFolderText() const = 0;   // text of BackupFolderList
+  virtual void MoveBackupFolder(const std::string& folder) = 0;
+
+  // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
+  virtual bool ConfirmYesNo(const std::string& text) = 0;
+  virtual bool WarnOkCancel(const std::string& caption, const std::string& text) = 0;
+
+  // The four fields of TMain.
+  std::string HomeFolder;
+  std::string ICQPath = "none";
+  std::string BackupPath = "none";
+  std::string SupportedVersions;
+};
+
+}  // namespace app

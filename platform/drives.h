@@ -1,0 +1,63 @@
+// Drive letters over the host file system, and Windows path texts to host paths.
+//
+// Above this folder every path is a Windows path text ("C:\ICQ\newdb"); "\" and "/"
+// both separate. The drive table comes from a Wine prefix's dosdevices/ links when
+// there is one, else C: is "/" and each block-device mount takes the next letter
+// from D: in order of mount point.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DriveMapping {
+  char letter;            // 'A'..'Z', upper case
+  std::string host_root;  // absolute host folder, no trailing "/" except for "/"
+};
+
+// The drive table, sorted by letter. Read from the system on first use.
+const std::vector<DriveMapping>& Drives();
+
+// Tests only: replace the drive table (and reset the current directory to the first
+// drive's root). An empty table restores the system's table.
+void InstallDriveTableForTests(std::vector<DriveMapping> table);
+
+// True when the drive exists in the table and its root is a folder on the host.
+bool DriveRootExists(char letter);
+
+// Drive number of a path's first character, A = 1 (case-insensitive); 0 when the
+// first character is not a letter.
+int DriveNumberOfPath(const std::string& path);
+
+// Windows path text to host path. Relative paths are taken against the current
+// directory; each component is matched exactly first, else case-insensitively among
+// the folder's entries; components that do not exist stay as written. nullopt when
+// the path names no drive in the table (a UNC path, an unknown letter).
+std::optional<std::string> ToHostPath(const std::string& windows_path);
+
+// Host path to Windows path text, by the drive whose root is its longest prefix.
+// nullopt when no drive holds it.
+std::optional<std::string> ToWindowsPath(const std::string& host_path);
+
+// Full path of a name: relative names against the current directory, "." and ".."
+// folded, "/" turned into "\". A drive root keeps its backslash ("C:\").
+std::string ExpandFileName(const std::string& name);
+
+// Case-insensitive comparison of two Windows path texts (ASCII letters and UTF-8
+// aware case folding of the bytes is not attempted: like the file system's own).
+bool SamePathText(const std::string& a, const std::string& b);
+
+// The current directory, a Windows path text: "C:\ICQ", or "C:\" at a drive root.
+std::string GetCurrentDir();
+// Changes it; false (with nothing changed) when the folder cannot be entered.
+bool SetCurrentDir(const std::string& path);
+// As SetCurrentDir, but a failure raises EInOutError (code 3).
+void ChangeDir(const std::string& path);
+
+// Free bytes on a drive (A = 1), from statvfs of the drive's root; nullopt when the
+// drive does not exist or cannot be queried.
+std::optional<unsigned long long> DiskFreeSpace(int drive_number);
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+// Tests only: make file operations fail on demand. Tests run as root, so permission
+// bits cannot make a file unreadable; these hooks stand in for a full disk, a held
+// file or a broken device. Nothing outside tests calls them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform::testing {
+
+enum class FileOp {
+  kOpen, kCreate, kRead, kWrite, kSeek, kClose, kFlush, kRename, kDelete,
+  kCreateFolder, kSetTime, kSetAttributes,
+  kAny,
+};
+
+// The nth (1-based, counted from now) operation of the given kind fails with code.
+void FailNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
+// Operations counted since the last ResetFaults, all kinds together: run an action
+// once to learn its count, then fail each of 1..count in turn.
+int OperationCount();
+
+// The file refuses to be opened, deleted, renamed or renamed over with code 32, as if
+// another program held it open without sharing.
+void HoldOpen(const std::string& windows_path);
+
+// The free space a drive reports (A = 1); nullopt makes the query fail.
+void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes);
+
+// Clears every fault, hold and free-space figure and restarts the count.
+void ResetFaults();
+
+}  // namespace platform::testing

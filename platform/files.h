@@ -1,0 +1,91 @@
+// Files and folders with Windows semantics: attributes, DOS times, read-only files
+// that refuse writes (for root too), and errors as EInOutError codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Attribute bits as Windows reports them.
+inline constexpr std::uint32_t faReadOnly = 0x01;
+inline constexpr std::uint32_t faHidden = 0x02;
+inline constexpr std::uint32_t faSysFile = 0x04;
+inline constexpr std::uint32_t faVolumeID = 0x08;
+inline constexpr std::uint32_t faDirectory = 0x10;
+inline constexpr std::uint32_t faArchive = 0x20;
+inline constexpr std::uint32_t faAnyFile = 0x3F;
+
+// True when a regular file (not a folder) exists at the path.
+bool FileExists(const std::string& path);
+
+// Attributes of a file or folder; nullopt when it does not exist. Read-only is the
+// owner's missing write permission, hidden a name beginning with ".", archive is set
+// for every regular file.
+std::optional<std::uint32_t> GetAttributes(const std::string& path);
+
+// Each of these answers 0 on success or a Windows error code; none of them throws.
+int SetAttributes(const std::string& path, std::uint32_t attributes);
+int CreateFolder(const std::string& path);  // one level; the parent must exist
+int DeleteFile(const std::string& path);    // files only; read-only gives 5
+// Renames a file. With replace_existing the target is replaced in one step
+// (rename(2)); a read-only target, or one held open, refuses with 5 or 32.
+// Without it an existing target refuses with code 183.
+int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
+// Makes a folder's entries durable after a create or rename in it (fsync of the folder).
+int FlushFolder(const std::string& path);
+
+// Last-write time in local time, packed in DOS form; nullopt when missing.
+std::optional<std::uint32_t> GetFileDosTime(const std::string& path);
+int SetFileDosTime(const std::string& path, std::uint32_t dos_time);
+
+// Size in bytes; nullopt when the file does not exist.
+std::optional<std::int64_t> GetFileSize(const std::string& path);
+
+enum class OpenMode {
+  kRead,       // existing file, reading only
+  kReadWrite,  // existing file, reading and writing
+  kCreate,     // create or truncate, reading and writing
+  kAppend,     // existing file, writing at its end
+};
+
+// An open file; closed when it goes out of scope (errors of that implicit close are
+// lost, so call Close() where they matter). Others may read and write it meanwhile,
+// unless the fault hook says the file is held open by another program.
+class File {
+ public:
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Raises EInOutError when the file cannot be opened.
+  static File Open(const std::string& path, OpenMode mode);
+  // Answers an error code instead: 0 and the file in *out, or the code.
+  static int TryOpen(const std::string& path, OpenMode mode, File* out);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }  // Windows path as opened
+
+  // Reads up to count bytes; fewer only at the end of the file. Raises on error.
+  std::size_t Read(void* buffer, std::size_t count);
+  // Writes count bytes; raises EInOutError (101 "Disk full" on a short write).
+  void Write(const void* buffer, std::size_t count);
+  void Seek(std::int64_t position);
+  std::int64_t Position() const;
+  std::int64_t Size() const;
+  void Truncate();                           // at the current position
+  void SetDosTime(std::uint32_t dos_time);   // last-write time of the open file
+  void Flush();                              // fsync
+  void Close();                              // raises on failure
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+}  // namespace platform

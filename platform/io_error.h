@@ -1,0 +1,36 @@
+// The runtime's input/output error: a platform error code and its text.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// Error codes, as the Windows runtime numbers them.
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kInvalidFilename = 3;
+inline constexpr int kTooManyOpenFiles = 4;
+inline constexpr int kAccessDenied = 5;
+inline constexpr int kSharingViolation = 32;
+inline constexpr int kReadPastEnd = 100;
+inline constexpr int kDiskFull = 101;
+
+// "File not found", "Invalid filename", ... or "I/O error %d" for other codes.
+std::string IoErrorText(int code);
+
+// Maps a POSIX errno value onto the Windows codes above (or another Windows code).
+int ErrorCodeFromErrno(int posix_errno);
+
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int code);                 // message from IoErrorText
+  EInOutError(int code, const std::string& message);
+  int ErrorCode() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+[[noreturn]] void RaiseIoError(int code);
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Line-by-line text files as the program reads and writes them: lines end in CR LF on
+// writing; on reading CR LF, LF and a last line without an end are all accepted.
+#pragma once
+
+#include <string>
+
+#include "platform/files.h"
+
+namespace platform {
+
+class TextReader {
+ public:
+  explicit TextReader(const std::string& path);  // raises EInOutError
+  // Reads the next line without its end; false at the end of the file.
+  bool ReadLine(std::string& line);
+  bool AtEnd();
+  void Close();
+
+ private:
+  bool Fill();
+  File file_;
+  std::string buffer_;
+  std::size_t position_ = 0;
+  bool at_end_ = false;
+};
+
+class TextWriter {
+ public:
+  TextWriter(const std::string& path, OpenMode mode);  // kCreate or kAppend; raises
+  void WriteLine(const std::string& line);             // appends CR LF
+  void Close();                                        // flushes, raises on failure
+
+ private:
+  File file_;
+  std::string pending_;
+};
+
+}  // namespace platform

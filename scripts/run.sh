@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the window program torq32 in the
+# current folder (its home folder: pref.cfg and back.dat live there).
+set -euo pipefail
+here=$(pwd)
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$root/build-run" -DVARN_BUILD_TESTS=OFF -DVARN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build-run" -j"$(nproc)" --target torq32
+cd "$here"
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No display: run it as  xvfb-run -a $0" >&2
+fi
+exec "$root/build-run/app/torq32"

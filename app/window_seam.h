@@ -22,8 +22,11 @@ class WindowSeam {
   virtual void SetGauge(int percent) = 0;
   virtual int Gauge() const = 0;
 
-  // Folder selectors. Moving a selector also makes that folder the current directory;
-  // moving BackupFolder copies its folder into the BackupFolderList text.
+  // Folder selectors. Moving a selector also makes that folder the current directory
+  // (a folder that cannot be entered raises EInOutError and leaves the selector where it
+  // was); moving BackupFolder copies its folder into the BackupFolderList text
+  // (BackupFolderChange). A selector answers its folder as the current directory then
+  // reads, e.g. "C:\ICQ" or "C:\" at a drive root.
   virtual std::string ICQFolder() const = 0;          // current folder of ICQFolder
   virtual void MoveICQFolder(const std::string& folder) = 0;
   virtual std::string BackupFolderText() const = 0;   // text of BackupFolderList

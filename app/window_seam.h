@@ -8,6 +8,9 @@
 
 namespace app {
 
+// The text of BackupFolderList when the window is created, until start-up replaces it.
+inline constexpr char kInitialBackupFolderText[] = "C:\\Backup";
+
 class WindowSeam {
  public:
   virtual ~WindowSeam() = default;
@@ -29,8 +32,11 @@ class WindowSeam {
   // reads, e.g. "C:\ICQ" or "C:\" at a drive root.
   virtual std::string ICQFolder() const = 0;          // current folder of ICQFolder
   virtual void MoveICQFolder(const std::string& folder) = 0;
+  virtual std::string BackupFolder() const = 0;       // current folder of BackupFolder
+  virtual void MoveBackupFolder(const std::string& folder) = 0;  // copies, even when it stays
   virtual std::string BackupFolderText() const = 0;   // text of BackupFolderList
-  virtual void MoveBackupFolder(const std::string& folder) = 0;
+  // Sets the edit box's text as typing does: the list does not move.
+  virtual void SetBackupFolderText(const std::string& text) = 0;
 
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
   virtual bool ConfirmYesNo(const std::string& text) = 0;

@@ -30,7 +30,7 @@ class RecordingWindow : public app::WindowSeam {
 
   RecordingWindow()
       : icq_folder(platform::GetCurrentDir()), backup_folder(icq_folder),
-        backup_text("C:\\Backup") {}
+        backup_text(app::kInitialBackupFolderText) {}
 
   // What the action left, and what it did on the way.
   std::vector<std::string> lines;
@@ -38,8 +38,7 @@ class RecordingWindow : public app::WindowSeam {
   std::vector<int> gauge_history;   // every value set, after holding it to 0..100
   std::vector<Question> questions;  // every question asked, in order
 
-  // The selectors: the folder lists' current folders and the edit box's text. Tests may
-  // set backup_text directly, as the user types into the edit box.
+  // The selectors: the folder lists' current folders and the edit box's text.
   std::string icq_folder;
   std::string backup_folder;
   std::string backup_text;
@@ -65,12 +64,14 @@ class RecordingWindow : public app::WindowSeam {
     platform::ChangeDir(folder);
     icq_folder = platform::GetCurrentDir();
   }
-  std::string BackupFolderText() const override { return backup_text; }
+  std::string BackupFolder() const override { return backup_folder; }
   void MoveBackupFolder(const std::string& folder) override {
     platform::ChangeDir(folder);
     backup_folder = platform::GetCurrentDir();
     backup_text = backup_folder;  // BackupFolderChange
   }
+  std::string BackupFolderText() const override { return backup_text; }
+  void SetBackupFolderText(const std::string& text) override { backup_text = text; }
 
   bool ConfirmYesNo(const std::string& text) override { return Answer({"", text}); }
   bool WarnOkCancel(const std::string& caption, const std::string& text) override {

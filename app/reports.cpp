@@ -1,0 +1,143 @@
+#include "app/reports.h"
+
+#include <array>
+#include <string_view>
+
+namespace app {
+namespace {
+
+constexpr std::string_view kTitleLine = " Varn ICQ Backup - 32 bit Ver 0.9.3 beta";
+constexpr std::string_view kWebAddress = "http://www.example.org/varn";
+constexpr std::string_view kForumAddress = "http://forum.example.org/varn";
+constexpr std::string_view kMailAddress = "varn@example.org";
+
+constexpr std::size_t kShortPathLimit = 30;
+constexpr std::size_t kShortPathHead = 3;
+constexpr std::size_t kShortPathTail = 25;
+
+void AppendAll(WindowSeam& window, const auto& lines) {
+  for (const auto& line : lines) window.AppendLine(std::string(line));
+}
+
+}  // namespace
+
+void Banner(WindowSeam& window) {
+  window.AppendLine(" ");
+  window.AppendLine(std::string(kTitleLine));
+  window.AppendLine(" ");
+  window.AppendLine(" Supports ICQ : " + window.SupportedVersions);
+  window.AppendLine(" ");
+  window.AppendLine(" ");
+  window.AppendLine(" Visit " + std::string(kWebAddress));
+  window.AppendLine(" for latest plugin!");
+}
+
+void ClearScreenClick(WindowSeam& window) {
+  window.SetGauge(0);
+  window.ClearScreen();
+  Banner(window);
+}
+
+void AboutClick(WindowSeam& window) {
+  window.ClearScreen();
+  const std::array<std::string, 12> lines = {
+      " ",
+      std::string(kTitleLine),
+      " ",
+      " Copyright (c) 2000-2026 The Varn ICQ Backup authors",
+      " ",
+      " ",
+      " Programmed by the Varn ICQ Backup authors",
+      " E-mail : " + std::string(kMailAddress),
+      " Web : " + std::string(kWebAddress),
+      " ",
+      " ",
+      " Thanks for using Varn ICQ Backup!",
+  };
+  AppendAll(window, lines);
+  window.SetGauge(100);
+}
+
+void Label4Click(WindowSeam& window) {
+  window.ClearScreen();
+  const std::array<std::string, 58> lines = {
+      " ",
+      " - Read Me -",
+      " ",
+      " ",
+      " Installing ICQ Backup:",
+      " ",
+      " 1. Unzip the file TORQ32.EXE to any folder",
+      "     and run it from there.",
+      " ",
+      " ",
+      " Background Information:",
+      " ",
+      " 1. This is a fully workable freeware with",
+      "     NO time limit.",
+      " 2. Thus, I sincerely need your continued",
+      "     suggestions to improve on it.",
+      " 3. Feel free to drop me at mail at",
+      "     " + std::string(kMailAddress),
+      " 4. Visit the software support forum",
+      "     at " + std::string(kForumAddress),
+      " ",
+      " ** This 32 bit version is incompatible",
+      "     with the 16 bit version!",
+      " ",
+      " ",
+      " Point To Note:",
+      " ",
+      " 1. Please ensure that ICQ is inactive",
+      "      when performing restoration!",
+      " 2. Just make sure no flower is visible",
+      "      in the system tray.",
+      " ",
+      " ",
+      " Features:",
+      " ",
+      " 1. For new users, ICQ Backup is for",
+      "      backing up and restoring of ICQ",
+      "      data files.",
+      " 2. Using the LZSS Compression Engine,",
+      "      data files are compressed up to",
+      "      80%.",
+      " 3. It can backup multiple accounts and",
+      "      multiple instances of ICQ on your",
+      "      harddisk.",
+      " 4. Upgradable to support future versions",
+      "      of ICQ just by downloading a small",
+      "      file of less than 1Kb.",
+      " ",
+      " ",
+      " Special Thanks:",
+      " ",
+      " 1. The authors of the LZSS method",
+      "      and all who refined it since",
+      "      for their LZSS Compression Codes.",
+      "      URL: http://www.example.org/lzss",
+      " ",
+      " ",
+      " - The End -",
+  };
+  AppendAll(window, lines);
+  window.SetGauge(100);
+}
+
+std::string ShortPath(const std::string& path) {
+  if (path.size() <= kShortPathLimit) return " " + path;
+  return " " + path.substr(0, kShortPathHead) + ".." +
+         path.substr(path.size() - kShortPathTail);
+}
+
+bool ErrorScreen(WindowSeam& window, const std::string& headline, const std::string& detail,
+                 const std::string& advice1, const std::string& advice2) {
+  window.ClearScreen();
+  const std::array<std::string, 10> lines = {
+      " ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2,
+  };
+  AppendAll(window, lines);
+  return false;
+}
+
+}  // namespace app

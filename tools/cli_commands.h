@@ -1,0 +1,25 @@
+// torq32-cli's subcommands: each runs one action of the window on the terminal window
+// after start-up and answers the program's exit status.
+#pragma once
+
+#include <span>
+
+#include "app/window_seam.h"
+
+namespace app {
+
+inline constexpr int kExitDone = 0;       // a success report, or a plain one such as About
+inline constexpr int kExitError = 1;      // an error report, or a raised error
+inline constexpr int kExitUsage = 2;      // a command line torq32-cli cannot follow
+inline constexpr int kExitCancelled = 3;  // the user (or the safe answer) cancelled
+
+struct CliCommand {
+  const char* name;
+  const char* summary;  // one line for --help
+  int (*run)(WindowSeam& window);
+};
+
+// Every subcommand, in the order --help lists them.
+std::span<const CliCommand> CliCommands();
+
+}  // namespace app

@@ -1,0 +1,32 @@
+// The Backup button: checks the two folders, collects the ICQ data files named in
+// back.dat into icqlist.tmp, then compresses file N of the list into icqN.lzz in the
+// backup folder beside the list icqlist.txt, and reports on the message screen.
+#pragma once
+
+#include <cstdint>
+
+#include "app/window_seam.h"
+
+namespace backup {
+
+// How a backup ended, for callers that need more than the message screen
+// (torq32-cli's exit status).
+enum class BackupOutcome {
+  kSucceeded,  // the success report: every file and the list are on disk
+  kCancelled,  // the user refused to overwrite the earlier backup
+  kFailed,     // an error report
+};
+
+// BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing
+// backslash removed), checks them, saves them with SavePrefs, collects the data files
+// and runs BackupFiles. Errors of a checked file operation (EInOutError) and of the
+// engine pass through and end the backup; icqlist.tmp is then left behind.
+BackupOutcome BackupClick(app::WindowSeam& window);
+
+// The engine of the backup, for total >= 1 files listed in HomeFolder\icqlist.tmp:
+// asks before replacing an earlier backup, writes icqlist.txt and the icqN.lzz files,
+// flushes them to disk and writes the report. Uses the window's ICQPath, BackupPath
+// and HomeFolder.
+BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total);
+
+}  // namespace backup

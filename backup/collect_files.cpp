@@ -1,0 +1,102 @@
+#include "backup/collect_files.h"
+
+#include <charconv>
+
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/find.h"
+
+namespace backup {
+namespace {
+
+constexpr char kNameMark[] = "***";
+constexpr char kSizeMark[] = "|||";
+
+void AppendToList(const std::string& list_path, const std::string& line) {
+  // Opened, written and closed for every line, so the list on disk is whole up to the
+  // last file found whatever ends the walk; every step is checked, since a lost line
+  // would leave the count and the list out of step.
+  platform::File list = platform::File::Open(list_path, platform::OpenMode::kAppend);
+  const std::string text = line + "\r\n";
+  list.Write(text.data(), text.size());
+  list.Close();
+}
+
+bool Stop(Collection& collection, CollectStop why, const std::string& path) {
+  collection.stop = why;
+  collection.stop_path = path;
+  return false;
+}
+
+bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard& guard) {
+  platform::DirectorySearch search;
+  platform::SearchRec rec;
+  for (int found = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec); found == 0;
+       found = search.FindNext(&rec)) {
+    if (rec.name == "." || rec.name == "..") continue;
+    const std::string path = folder + "\\" + rec.name;
+    if (!IsListableName(rec.name, rec.valid_windows_name)) {
+      return Stop(collection, CollectStop::kNameNotListable, path);
+    }
+    switch (guard.TryEnter(path)) {
+      case platform::WalkGuard::Enter::kEntered:
+        if (!Walk(path, collection, guard)) return false;
+        platform::ChangeDir("..");
+        break;
+      case platform::WalkGuard::Enter::kAlreadyVisited:
+        break;  // a link back up the tree: its files are listed where the walk met them
+      case platform::WalkGuard::Enter::kCannotEnter: {
+        if (rec.size > kLargestListedSize) {
+          return Stop(collection, CollectStop::kFileTooLarge, path);
+        }
+        const std::size_t cut = std::min(folder.size(), collection.icq_path.size() + 1);
+        AppendToList(collection.list_path, FileLine(folder.substr(cut), rec.name, rec.size));
+        ++collection.count;
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string FileLine(const std::string& folder_part, const std::string& name,
+                     std::int64_t size) {
+  return folder_part + kNameMark + name + kSizeMark + std::to_string(size);
+}
+
+std::optional<FileLineFields> SplitFileLine(const std::string& line) {
+  FileLineFields fields;
+  const std::size_t star = line.find('*');
+  fields.folder_part = line.substr(0, star);
+  const std::size_t name_start = line.find_first_not_of('*', star);
+  const std::size_t bar = line.find('|', name_start);
+  if (name_start != std::string::npos) {
+    fields.name = line.substr(name_start, bar == std::string::npos ? bar : bar - name_start);
+  }
+  const std::size_t size_start = line.find_first_not_of('|', bar);
+  if (bar == std::string::npos || size_start == std::string::npos) return std::nullopt;
+  const char* first = line.data() + size_start;
+  const char* last = line.data() + line.size();
+  if (*first == '+') ++first;  // a sign is allowed in a decimal integer, as when reading
+  const auto [end, error] = std::from_chars(first, last, fields.size);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return fields;
+}
+
+bool IsListableName(const std::string& name, bool valid_windows_name) {
+  return valid_windows_name && !name.empty() &&
+         name.find_first_of("*|") == std::string::npos;
+}
+
+bool CollectFiles(const std::string& folder, Collection& collection) {
+  // One guard per entry: a folder listed under two back.dat entries is listed twice,
+  // as the entries ask, but no walk goes round a loop of links. The walk's own root is
+  // registered first, so a link back to it is met as visited.
+  platform::WalkGuard guard;
+  guard.TryEnter(folder);
+  return Walk(folder, collection, guard);
+}
+
+}  // namespace backup

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -16,11 +17,19 @@ LocalDateTime Now();
 
 // DOS packed form: date in the high 16 bits (year - 1980, month, day), time in the low
 // 16 bits (hour, minute, second / 2). Years outside 1980..2107 are clamped.
+// Odd seconds are rounded down.
 std::uint32_t PackDosTime(const LocalDateTime& t);
 LocalDateTime UnpackDosTime(std::uint32_t dos_time);
+// True when the packed fields form a real date and time (month 1..12, a day of that
+// month, hour < 24, minute < 60, seconds < 60).
+bool IsValidDosTime(std::uint32_t dos_time);
 
-// Host time (seconds since the epoch) to and from local DOS time.
+// Host time (seconds since the epoch) to and from local DOS time. DosTimeFromUnix
+// clamps to the DOS range (1980-01-01 00:00:00 .. 2107-12-31 23:59:58); the Try form
+// answers nullopt outside it, as Windows' own conversion fails there.
 std::uint32_t DosTimeFromUnix(long long unix_seconds);
+std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds);
+// Fields out of range are carried over as mktime does (month 13 is next January).
 long long UnixFromDosTime(std::uint32_t dos_time);
 
 // Abbreviated month names of the C library's LC_TIME locale (nl_langinfo), read once

@@ -21,8 +21,17 @@ struct DriveMapping {
 const std::vector<DriveMapping>& Drives();
 
 // Tests only: replace the drive table (and reset the current directory to the first
-// drive's root). An empty table restores the system's table.
+// drive's root). An empty table makes the layer read the system's table (and the
+// process's current directory) again on next use.
 void InstallDriveTableForTests(std::vector<DriveMapping> table);
+
+// How the system's table is built, exposed so tests can feed their own inputs.
+// From <prefix>/dosdevices/ links named "x:"; nullopt when the folder is missing or
+// holds no drive link.
+std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::string& prefix);
+// C: = "/", then each folder mounted from a /dev/ source (no virtual file system)
+// from D: in order of mount point, from the text of /proc/self/mounts.
+std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_text);
 
 // True when the drive exists in the table and its root is a folder on the host.
 bool DriveRootExists(char letter);
@@ -42,22 +51,30 @@ std::optional<std::string> ToHostPath(const std::string& windows_path);
 std::optional<std::string> ToWindowsPath(const std::string& host_path);
 
 // Full path of a name: relative names against the current directory, "." and ".."
-// folded, "/" turned into "\". A drive root keeps its backslash ("C:\").
+// folded, "/" turned into "\", repeated separators made one. A drive root keeps its
+// backslash ("C:\"); "C:" alone, and "C:name", are taken from the drive's root. A
+// trailing separator stays. UNC paths keep "\\server\share". Empty gives empty.
 std::string ExpandFileName(const std::string& name);
 
-// Case-insensitive comparison of two Windows path texts (ASCII letters and UTF-8
-// aware case folding of the bytes is not attempted: like the file system's own).
+// Equal as paths: ASCII letters compared without case, "\" and "/" alike (the file
+// system folds no other bytes either).
 bool SamePathText(const std::string& a, const std::string& b);
 
-// The current directory, a Windows path text: "C:\ICQ", or "C:\" at a drive root.
+// The current directory, a Windows path text in the disk's spelling: "C:\ICQ", or
+// "C:\" at a drive root. It is the layer's own: the process's working directory is
+// read once at start and never changed.
 std::string GetCurrentDir();
-// Changes it; false (with nothing changed) when the folder cannot be entered.
+// Changes it; false (with nothing changed) when the folder cannot be entered: missing,
+// a file, no search permission, or a folder a test holds open (HoldOpen). Each call is
+// one open operation for the fault hook.
 bool SetCurrentDir(const std::string& path);
-// As SetCurrentDir, but a failure raises EInOutError (code 3).
+// As SetCurrentDir, but a failure raises EInOutError: 3 for a missing folder or a file,
+// 5 for one that may not be entered, or the code a test's fault asked for.
 void ChangeDir(const std::string& path);
 
-// Free bytes on a drive (A = 1), from statvfs of the drive's root; nullopt when the
-// drive does not exist or cannot be queried.
+// Free bytes on a drive (A = 1), from statvfs of the drive's root (the space an
+// unprivileged user may fill); nullopt when the drive does not exist or cannot be
+// queried.
 std::optional<unsigned long long> DiskFreeSpace(int drive_number);
 
 }  // namespace platform

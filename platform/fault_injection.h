@@ -1,6 +1,13 @@
 // Tests only: make file operations fail on demand. Tests run as root, so permission
 // bits cannot make a file unreadable; these hooks stand in for a full disk, a held
 // file or a broken device. Nothing outside tests calls them.
+//
+// Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), Read, Write and
+// Truncate (kWrite), Seek, Close (an explicit one; the destructor's is not counted),
+// Flush and FlushFolder (kFlush), RenameFile, DeleteFile, CreateFolder, SetFileDosTime
+// and File::SetDosTime (kSetTime), SetAttributes; and, as kOpen, SetCurrentDir /
+// ChangeDir / WalkGuard::TryEnter and DirectorySearch::FindFirst, which open a folder.
+// Queries (exists, attributes, size, time, free space) are not counted.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +22,22 @@ enum class FileOp {
   kAny,
 };
 
-// The nth (1-based, counted from now) operation of the given kind fails with code.
+// The nth (1-based, counted from now) operation of the given kind fails with code,
+// once. Several such faults may be pending at a time.
 void FailNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
+// As FailNthOperation, but that operation and every later one of the kind fail (a
+// disk that has broken down), until ResetFaults.
+void FailFromNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
 // Operations counted since the last ResetFaults, all kinds together: run an action
 // once to learn its count, then fail each of 1..count in turn.
 int OperationCount();
 
-// The file refuses to be opened, deleted, renamed or renamed over with code 32, as if
-// another program held it open without sharing.
+// The file refuses to be opened, deleted, renamed, renamed over or given a time with
+// code 32, as if another program held it open without sharing. A held folder cannot be
+// entered (SetCurrentDir answers false, WalkGuard kCannotEnter): the stand-in for a
+// folder without search permission. Matched by host path, ignoring letter case.
 void HoldOpen(const std::string& windows_path);
+void Release(const std::string& windows_path);
 
 // The free space a drive reports (A = 1); nullopt makes the query fail.
 void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes);

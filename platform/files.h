@@ -23,22 +23,28 @@ bool FileExists(const std::string& path);
 
 // Attributes of a file or folder; nullopt when it does not exist. Read-only is the
 // owner's missing write permission, hidden a name beginning with ".", archive is set
-// for every regular file.
+// for every regular file; devices, pipes, sockets and dangling links are system
+// entries (faSysFile).
 std::optional<std::uint32_t> GetAttributes(const std::string& path);
 
 // Each of these answers 0 on success or a Windows error code; none of them throws.
+// A missing file gives 2, a missing folder on the way 3, a path outside every drive 3.
+// Read-only set clears every write permission; read-only clear restores the owner's.
 int SetAttributes(const std::string& path, std::uint32_t attributes);
-int CreateFolder(const std::string& path);  // one level; the parent must exist
-int DeleteFile(const std::string& path);    // files only; read-only gives 5
-// Renames a file. With replace_existing the target is replaced in one step
-// (rename(2)); a read-only target, or one held open, refuses with 5 or 32.
-// Without it an existing target refuses with code 183.
+int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists
+int DeleteFile(const std::string& path);    // files only (a folder gives 5); read-only 5
+// Renames a file or folder. With replace_existing the target is replaced in one step
+// (rename(2)); a read-only target, a folder, or one held open, refuses with 5 or 32.
+// Without it an existing target refuses with code 183. A new spelling of the same
+// name ("a.txt" to "A.TXT") changes only the letter case.
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
 // Makes a folder's entries durable after a create or rename in it (fsync of the folder).
 int FlushFolder(const std::string& path);
 
-// Last-write time in local time, packed in DOS form; nullopt when missing.
+// Last-write time in local time, packed in DOS form (clamped to the DOS range);
+// nullopt when missing.
 std::optional<std::uint32_t> GetFileDosTime(const std::string& path);
+// Sets the last-write time; 87 when the packed value is no real date and time.
 int SetFileDosTime(const std::string& path, std::uint32_t dos_time);
 
 // Size in bytes; nullopt when the file does not exist.
@@ -63,7 +69,8 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Raises EInOutError when the file cannot be opened.
+  // Raises EInOutError when the file cannot be opened: 2 or 3 when missing, 5 for a
+  // read-only file opened for writing and for anything but a plain file, 32 held.
   static File Open(const std::string& path, OpenMode mode);
   // Answers an error code instead: 0 and the file in *out, or the code.
   static int TryOpen(const std::string& path, OpenMode mode, File* out);
@@ -71,17 +78,21 @@ class File {
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }  // Windows path as opened
 
-  // Reads up to count bytes; fewer only at the end of the file. Raises on error.
+  // Every operation raises EInOutError on failure (103 on a closed File).
+  // Reads up to count bytes; fewer only at the end of the file.
   std::size_t Read(void* buffer, std::size_t count);
-  // Writes count bytes; raises EInOutError (101 "Disk full" on a short write).
+  // Writes count bytes; 101 "Disk full" when the disk takes no more.
   void Write(const void* buffer, std::size_t count);
-  void Seek(std::int64_t position);
+  void Seek(std::int64_t position);          // from the start; negative gives 131
   std::int64_t Position() const;
   std::int64_t Size() const;
   void Truncate();                           // at the current position
   void SetDosTime(std::uint32_t dos_time);   // last-write time of the open file
+  // Last-write time of the open file; nullopt when it cannot be read or lies outside
+  // the DOS range (before 1980, after 2107).
+  std::optional<std::uint32_t> DosTime() const;
   void Flush();                              // fsync
-  void Close();                              // raises on failure
+  void Close();                              // raises on failure; the file is closed anyway
 
  private:
   int fd_ = -1;

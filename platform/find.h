@@ -21,10 +21,13 @@ struct SearchRec {
 };
 
 // A search over one folder. The pattern is a folder path followed by a name that may
-// hold "*" and "?" ("C:\ICQ\*.*", "C:\Backup\icqlist.txt"), matched case-insensitively.
-// Entries with the hidden, system or directory attribute are returned only when the
-// mask includes that attribute. "." and ".." come first in every folder but a drive
-// root; then the entries ordered by their upper-case names, byte by byte.
+// hold "*" and "?" ("C:\ICQ\*.*", "C:\Backup\icqlist.txt"), matched case-insensitively;
+// "*.*" is every name. Entries with the hidden, system or directory attribute are
+// returned only when the mask includes that attribute (plain files always), so an exact
+// name finds a folder too when the mask allows folders. "." and ".." come first in
+// every folder but a drive root; then the entries ordered by their upper-case names,
+// byte by byte. The folder is read when FindFirst runs; FindFirst counts as one open
+// operation for the fault hook.
 class DirectorySearch {
  public:
   DirectorySearch();
@@ -32,7 +35,8 @@ class DirectorySearch {
   DirectorySearch(const DirectorySearch&) = delete;
   DirectorySearch& operator=(const DirectorySearch&) = delete;
 
-  // 0 and the first entry in *rec, or an error code (2 when nothing matches).
+  // 0 and the first entry in *rec, or an error code: 3 when the folder is missing, 2
+  // when no name matches, 18 when names match but the mask excludes them all.
   int FindFirst(const std::string& pattern, std::uint32_t attribute_mask, SearchRec* rec);
   // 0 and the next entry, or 18 when there are no more.
   int FindNext(SearchRec* rec);
@@ -54,15 +58,20 @@ class WalkGuard {
   // (and the mount points of other drives) answer kCannotEnter.
   explicit WalkGuard(bool stay_on_device = false);
 
-  // Tries to make the folder the current directory. kCannotEnter leaves the current
-  // directory as it was; so does kAlreadyVisited.
+  // Tries to make the folder the current directory (SetCurrentDir). kCannotEnter
+  // leaves the current directory as it was; so does kAlreadyVisited. Going back up to
+  // the parent is SetCurrentDir's or ChangeDir's job: the parent was visited already.
   Enter TryEnter(const std::string& path);
 
  private:
+  using FolderKey = std::pair<unsigned long long, unsigned long long>;  // device, inode
+  void RememberOtherDriveRoots(const std::string& first_path);
+
   bool stay_on_device_;
   bool have_device_ = false;
   unsigned long long device_ = 0;
-  std::set<std::pair<unsigned long long, unsigned long long>> visited_;
+  std::set<FolderKey> visited_;
+  std::set<FolderKey> other_drive_roots_;
 };
 
 }  // namespace platform

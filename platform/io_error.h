@@ -14,11 +14,16 @@ inline constexpr int kAccessDenied = 5;
 inline constexpr int kSharingViolation = 32;
 inline constexpr int kReadPastEnd = 100;
 inline constexpr int kDiskFull = 101;
+inline constexpr int kFileNotOpen = 103;        // an operation on a closed File
+inline constexpr int kInvalidParameter = 87;    // e.g. a packed DOS time that is no date
+inline constexpr int kAlreadyExists = 183;      // create folder, rename without replace
 
 // "File not found", "Invalid filename", ... or "I/O error %d" for other codes.
 std::string IoErrorText(int code);
 
-// Maps a POSIX errno value onto the Windows codes above (or another Windows code).
+// Maps a POSIX errno value onto the Windows codes above (or another Windows code; the
+// table is in io_error.cpp). ENOENT gives 2: callers that know the path turn it into 3
+// when the folder itself is missing.
 int ErrorCodeFromErrno(int posix_errno);
 
 class EInOutError : public std::runtime_error {

@@ -1,5 +1,6 @@
 // Line-by-line text files as the program reads and writes them: lines end in CR LF on
-// writing; on reading CR LF, LF and a last line without an end are all accepted.
+// writing; on reading CR LF, LF, a lone CR and a last line without an end are all
+// accepted.
 #pragma once
 
 #include <string>
@@ -11,7 +12,8 @@ namespace platform {
 class TextReader {
  public:
   explicit TextReader(const std::string& path);  // raises EInOutError
-  // Reads the next line without its end; false at the end of the file.
+  // Reads the next line without its end; false at the end of the file (an empty file
+  // has no line; "a" and "a\r\n" both hold one). Read errors raise.
   bool ReadLine(std::string& line);
   bool AtEnd();
   void Close();
@@ -24,13 +26,19 @@ class TextReader {
   bool at_end_ = false;
 };
 
+// Lines are gathered in a small buffer and written in blocks; Close writes the rest.
+// A writer dropped without Close still writes what it holds, ignoring errors.
 class TextWriter {
  public:
   TextWriter(const std::string& path, OpenMode mode);  // kCreate or kAppend; raises
+  TextWriter(TextWriter&&) noexcept = default;
+  TextWriter& operator=(TextWriter&&) noexcept = default;
+  ~TextWriter();
   void WriteLine(const std::string& line);             // appends CR LF
   void Close();                                        // flushes, raises on failure
 
  private:
+  void WritePending();
   File file_;
   std::string pending_;
 };

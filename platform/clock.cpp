@@ -1,0 +1,115 @@
+#include "platform/clock.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <ctime>
+
+namespace platform {
+namespace {
+
+constexpr int kFirstDosYear = 1980;
+constexpr int kLastDosYear = 2107;
+
+LocalDateTime FromTm(const std::tm& tm) {
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+bool LocalTimeOf(long long unix_seconds, std::tm* out) {
+  const std::time_t t = static_cast<std::time_t>(unix_seconds);
+  return ::localtime_r(&t, out) != nullptr;
+}
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+LocalDateTime Now() {
+  std::tm tm{};
+  if (!LocalTimeOf(static_cast<long long>(std::time(nullptr)), &tm)) return {};
+  return FromTm(tm);
+}
+
+std::uint32_t PackDosTime(const LocalDateTime& t) {
+  int year = t.year < kFirstDosYear ? kFirstDosYear : t.year > kLastDosYear ? kLastDosYear : t.year;
+  const std::uint32_t date = (static_cast<std::uint32_t>(year - kFirstDosYear) << 9) |
+                             ((static_cast<std::uint32_t>(t.month) & 0x0F) << 5) |
+                             (static_cast<std::uint32_t>(t.day) & 0x1F);
+  const std::uint32_t time = ((static_cast<std::uint32_t>(t.hour) & 0x1F) << 11) |
+                             ((static_cast<std::uint32_t>(t.minute) & 0x3F) << 5) |
+                             ((static_cast<std::uint32_t>(t.second) / 2) & 0x1F);
+  return (date << 16) | time;
+}
+
+LocalDateTime UnpackDosTime(std::uint32_t dos_time) {
+  const std::uint32_t date = dos_time >> 16;
+  const std::uint32_t time = dos_time & 0xFFFF;
+  LocalDateTime t;
+  t.year = kFirstDosYear + static_cast<int>(date >> 9);
+  t.month = static_cast<int>((date >> 5) & 0x0F);
+  t.day = static_cast<int>(date & 0x1F);
+  t.hour = static_cast<int>(time >> 11);
+  t.minute = static_cast<int>((time >> 5) & 0x3F);
+  t.second = static_cast<int>(time & 0x1F) * 2;
+  return t;
+}
+
+bool IsValidDosTime(std::uint32_t dos_time) {
+  const LocalDateTime t = UnpackDosTime(dos_time);
+  return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= DaysInMonth(t.year, t.month) &&
+         t.hour < 24 && t.minute < 60 && t.second < 60;
+}
+
+std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds) {
+  std::tm tm{};
+  if (!LocalTimeOf(unix_seconds, &tm)) return std::nullopt;
+  const LocalDateTime t = FromTm(tm);
+  if (t.year < kFirstDosYear || t.year > kLastDosYear) return std::nullopt;
+  return PackDosTime(t);
+}
+
+std::uint32_t DosTimeFromUnix(long long unix_seconds) {
+  if (std::optional<std::uint32_t> packed = TryDosTimeFromUnix(unix_seconds)) return *packed;
+  std::tm tm{};
+  const bool late = LocalTimeOf(unix_seconds, &tm) ? tm.tm_year + 1900 > kLastDosYear
+                                                   : unix_seconds > 0;
+  return late ? PackDosTime({kLastDosYear, 12, 31, 23, 59, 58})
+              : PackDosTime({kFirstDosYear, 1, 1, 0, 0, 0});
+}
+
+long long UnixFromDosTime(std::uint32_t dos_time) {
+  const LocalDateTime t = UnpackDosTime(dos_time);
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;  // whatever daylight saving time says for that local time
+  return static_cast<long long>(std::mktime(&tm));
+}
+
+const std::array<std::string, 12>& ShortMonthNames() {
+  static const std::array<std::string, 12> names = [] {
+    std::array<std::string, 12> out = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    // The user's LC_TIME without touching the process's global locale.
+    locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+    if (user == static_cast<locale_t>(0)) return out;
+    for (int i = 0; i < 12; ++i) {
+      const char* name = ::nl_langinfo_l(static_cast<nl_item>(ABMON_1 + i), user);
+      if (name != nullptr && *name != '\0') out[static_cast<std::size_t>(i)] = name;
+    }
+    ::freelocale(user);
+    return out;
+  }();
+  return names;
+}
+
+}  // namespace platform

@@ -1,0 +1,457 @@
+#include "platform/drives.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string_view>
+
+#include "platform/internal.h"
+#include "platform/io_error.h"
+
+namespace platform {
+namespace {
+
+// File systems that never count as drives even when their source looks like a device.
+constexpr std::array<std::string_view, 24> kVirtualFileSystems = {
+    "proc",     "sysfs",      "tmpfs",     "devtmpfs", "devpts",  "cgroup",
+    "cgroup2",  "securityfs", "debugfs",   "tracefs",  "pstore",  "bpf",
+    "mqueue",   "hugetlbfs",  "configfs",  "fusectl",  "binfmt_misc", "autofs",
+    "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",    "overlay", "squashfs"};
+
+struct LayerState {
+  bool table_loaded = false;
+  std::vector<DriveMapping> drives;
+  bool cwd_known = false;
+  std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
+};
+
+// The layer's process-wide state: one drive table and one current directory, as the
+// operating system it stands in for keeps them.
+LayerState& State() {
+  static LayerState state;
+  return state;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool IsFolder(const std::string& host_path) {
+  struct stat st;
+  return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> SplitComponents(std::string_view text) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsSeparator(text[i])) ++i;
+    std::size_t start = i;
+    while (i < text.size() && !IsSeparator(text[i])) ++i;
+    if (i > start) parts.emplace_back(text.substr(start, i - start));
+  }
+  return parts;
+}
+
+void FoldInto(std::vector<std::string>& folded, const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!folded.empty()) folded.pop_back();
+      continue;
+    }
+    folded.push_back(part);
+  }
+}
+
+std::string JoinHost(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string NormalizeRoot(std::string root) {
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+// Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
+std::string NormalizeHostPath(const std::string& host_path) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i < host_path.size()) {
+    while (i < host_path.size() && host_path[i] == '/') ++i;
+    std::size_t start = i;
+    while (i < host_path.size() && host_path[i] != '/') ++i;
+    if (i == start) continue;
+    std::string part = host_path.substr(start, i - start);
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(std::move(part));
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+const DriveMapping* FindDrive(char letter) {
+  letter = AsciiUpper(letter);
+  for (const DriveMapping& drive : Drives()) {
+    if (drive.letter == letter) return &drive;
+  }
+  return nullptr;
+}
+
+// The entry of host_folder whose name equals `name` ignoring ASCII letter case; the
+// smallest such name when there are several, so the choice never depends on the order
+// the disk lists them.
+std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
+                                                 const std::string& name) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
+  if (!dir) return std::nullopt;
+  std::optional<std::string> best;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view candidate = entry->d_name;
+    if (candidate == "." || candidate == "..") continue;
+    if (!detail::SameTextIgnoringCase(candidate, name)) continue;
+    if (!best || candidate < *best) best = std::string(candidate);
+  }
+  return best;
+}
+
+// Windows path text resolved against the drive table and the disk.
+struct Resolved {
+  std::string host;     // host path, components in the disk's spelling
+  std::string windows;  // the same path as Windows text, in the disk's spelling
+};
+
+std::optional<Resolved> Resolve(const std::string& windows_path) {
+  std::string full = ExpandFileName(windows_path);
+  if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
+  const DriveMapping* drive = FindDrive(full[0]);
+  if (drive == nullptr) return std::nullopt;
+  Resolved out{drive->host_root, std::string(1, drive->letter) + ":"};
+  bool probing = true;  // false once a component is missing: nothing below it exists
+  for (std::string& part : SplitComponents(std::string_view(full).substr(2))) {
+    std::string candidate = JoinHost(out.host, part);
+    struct stat st;
+    if (probing && ::lstat(candidate.c_str(), &st) != 0) {
+      if (auto match = FindEntryIgnoringCase(out.host, part)) {
+        part = *match;
+        candidate = JoinHost(out.host, part);
+      } else {
+        probing = false;
+      }
+    }
+    out.host = std::move(candidate);
+    out.windows += "\\" + part;
+  }
+  if (out.windows.size() == 2) out.windows += "\\";
+  return out;
+}
+
+// Enters a folder as the current directory; 0 or the code ChangeDir raises.
+int TrySetCurrentDir(const std::string& path) {
+  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  std::optional<Resolved> resolved = Resolve(path);
+  if (!resolved) return kInvalidFilename;
+  struct stat st;
+  if (::stat(resolved->host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return kInvalidFilename;
+  }
+  // A held folder stands in for one the user may not enter (tests run as root).
+  if (detail::IsHeld(resolved->host)) return kAccessDenied;
+  if (::access(resolved->host.c_str(), X_OK) != 0) return kAccessDenied;
+  State().cwd = resolved->windows;
+  State().cwd_known = true;
+  return 0;
+}
+
+std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
+  for (DriveMapping& drive : table) {
+    drive.letter = AsciiUpper(drive.letter);
+    drive.host_root = NormalizeRoot(std::move(drive.host_root));
+  }
+  std::stable_sort(table.begin(), table.end(),
+                   [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
+  table.erase(std::unique(table.begin(), table.end(),
+                          [](const DriveMapping& a, const DriveMapping& b) {
+                            return a.letter == b.letter;
+                          }),
+              table.end());
+  return table;
+}
+
+std::string HomeFolderOfUser() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+    return entry->pw_dir;
+  }
+  return "/";
+}
+
+std::vector<DriveMapping> SystemDriveTable() {
+  std::string prefix;
+  if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
+    prefix = wine;
+  } else {
+    prefix = HomeFolderOfUser() + "/.wine";
+  }
+  if (auto table = DriveTableFromWinePrefix(prefix)) return *table;
+  std::ifstream mounts("/proc/self/mounts");
+  std::stringstream text;
+  text << mounts.rdbuf();
+  return DriveTableFromMounts(text.str());
+}
+
+// Octal escapes of /proc/self/mounts ("\040" for a space).
+std::string DecodeMountField(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
+      if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
+        out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
+        i += 3;
+        continue;
+      }
+    }
+    out += field[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> HostPathOf(const std::string& windows_path) {
+  return ToHostPath(windows_path);
+}
+
+std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
+  const DriveMapping* best = nullptr;
+  for (const DriveMapping& drive : Drives()) {
+    const std::string& root = drive.host_root;
+    bool inside = root == "/" || host_path == root ||
+                  (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
+                   host_path[root.size()] == '/');
+    if (inside && (best == nullptr || root.size() > best->host_root.size())) best = &drive;
+  }
+  if (best == nullptr) return std::nullopt;
+  return DriveMatch{best->letter, best->host_root};
+}
+
+}  // namespace detail
+
+std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::string& prefix) {
+  const std::string devices = prefix + "/dosdevices";
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(devices.c_str()), ::closedir);
+  if (!dir) return std::nullopt;
+  std::vector<DriveMapping> table;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    // "c:" is a drive; "d::" (the raw device of a drive) and "com1" are not.
+    if (name.size() != 2 || name[1] != ':' || !IsAsciiLetter(name[0])) continue;
+    const std::string link = devices + "/" + std::string(name);
+    std::string root;
+    if (char* real = ::realpath(link.c_str(), nullptr)) {
+      root = real;
+      std::free(real);
+    } else {
+      // A drive whose target is absent (an unmounted disk) stays in the table; its
+      // root simply does not exist.
+      std::array<char, PATH_MAX> target{};
+      ssize_t n = ::readlink(link.c_str(), target.data(), target.size() - 1);
+      if (n <= 0) continue;
+      std::string text(target.data(), static_cast<std::size_t>(n));
+      root = NormalizeHostPath(text.front() == '/' ? text : devices + "/" + text);
+    }
+    table.push_back({name[0], root});
+  }
+  if (table.empty()) return std::nullopt;
+  return SortedTable(std::move(table));
+}
+
+std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_text) {
+  std::vector<std::string> mount_points;
+  std::istringstream lines(proc_mounts_text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string source, mount_point, type;
+    if (!(fields >> source >> mount_point >> type)) continue;
+    if (source.rfind("/dev/", 0) != 0) continue;
+    if (std::find(kVirtualFileSystems.begin(), kVirtualFileSystems.end(), type) !=
+        kVirtualFileSystems.end()) {
+      continue;
+    }
+    mount_point = NormalizeHostPath(DecodeMountField(mount_point));
+    // "/" is C: already; a bind-mounted file (containers do this) is no drive.
+    if (mount_point == "/" || !IsFolder(mount_point)) continue;
+    mount_points.push_back(mount_point);
+  }
+  std::sort(mount_points.begin(), mount_points.end());
+  mount_points.erase(std::unique(mount_points.begin(), mount_points.end()), mount_points.end());
+  std::vector<DriveMapping> table{{'C', "/"}};
+  char letter = 'D';
+  for (const std::string& mount_point : mount_points) {
+    if (letter > 'Z') break;
+    table.push_back({letter++, mount_point});
+  }
+  return table;
+}
+
+const std::vector<DriveMapping>& Drives() {
+  LayerState& state = State();
+  if (!state.table_loaded) {
+    state.drives = SortedTable(SystemDriveTable());
+    state.table_loaded = true;
+  }
+  return state.drives;
+}
+
+void InstallDriveTableForTests(std::vector<DriveMapping> table) {
+  LayerState& state = State();
+  if (table.empty()) {
+    state.table_loaded = false;
+    state.cwd_known = false;
+    state.drives.clear();
+    return;
+  }
+  state.drives = SortedTable(std::move(table));
+  state.table_loaded = true;
+  state.cwd = std::string(1, state.drives.front().letter) + ":\\";
+  state.cwd_known = true;
+}
+
+bool DriveRootExists(char letter) {
+  const DriveMapping* drive = FindDrive(letter);
+  return drive != nullptr && IsFolder(drive->host_root);
+}
+
+int DriveNumberOfPath(const std::string& path) {
+  if (path.empty() || !IsAsciiLetter(path[0])) return 0;
+  return AsciiUpper(path[0]) - 'A' + 1;
+}
+
+std::optional<std::string> ToHostPath(const std::string& windows_path) {
+  std::optional<Resolved> resolved = Resolve(windows_path);
+  if (!resolved) return std::nullopt;
+  return resolved->host;
+}
+
+std::optional<std::string> ToWindowsPath(const std::string& host_path) {
+  if (host_path.empty() || host_path[0] != '/') return std::nullopt;
+  std::string normal = NormalizeHostPath(host_path);
+  std::optional<detail::DriveMatch> drive = detail::DriveOfHostPath(normal);
+  if (!drive) return std::nullopt;
+  std::string rest = drive->root == "/" ? normal.substr(1) : normal.substr(drive->root.size());
+  std::string out = std::string(1, drive->letter) + ":";
+  for (const std::string& part : SplitComponents(rest)) out += "\\" + part;
+  if (out.size() == 2) out += "\\";
+  return out;
+}
+
+std::string ExpandFileName(const std::string& name) {
+  if (name.empty()) return "";
+  std::string prefix;
+  std::vector<std::string> parts;
+  std::string_view rest;
+  if (name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) {
+    // \\server\share\...: the server and share stay; ".." stops at the share.
+    std::vector<std::string> unc = SplitComponents(name);
+    prefix = "\\";
+    for (std::size_t i = 0; i < unc.size() && i < 2; ++i) prefix += "\\" + unc[i];
+    if (unc.size() <= 2) return prefix;
+    FoldInto(parts, std::vector<std::string>(unc.begin() + 2, unc.end()));
+  } else {
+    if (name.size() >= 2 && name[1] == ':' && IsAsciiLetter(name[0])) {
+      // "C:" and "C:name" are taken from the drive's root: the settings store a root
+      // as "C:", and the layer keeps one current directory, not one per drive.
+      prefix = name.substr(0, 2);
+      rest = std::string_view(name).substr(2);
+    } else {
+      const std::string cwd = GetCurrentDir();
+      prefix = cwd.substr(0, 2);
+      if (!IsSeparator(name[0])) FoldInto(parts, SplitComponents(std::string_view(cwd).substr(2)));
+      rest = name;
+    }
+    FoldInto(parts, SplitComponents(rest));
+  }
+  std::string out = prefix;
+  for (const std::string& part : parts) out += "\\" + part;
+  if (parts.empty()) {
+    out += "\\";
+  } else if (IsSeparator(name.back())) {
+    out += "\\";
+  }
+  return out;
+}
+
+bool SamePathText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (IsSeparator(a[i]) && IsSeparator(b[i])) continue;
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+std::string GetCurrentDir() {
+  LayerState& state = State();
+  if (!state.cwd_known) {
+    std::optional<std::string> here;
+    if (char* cwd = ::getcwd(nullptr, 0)) {
+      here = ToWindowsPath(cwd);
+      std::free(cwd);
+    }
+    const std::vector<DriveMapping>& drives = Drives();
+    if (here) {
+      state.cwd = *here;
+    } else {
+      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
+    }
+    state.cwd_known = true;
+  }
+  return state.cwd;
+}
+
+bool SetCurrentDir(const std::string& path) { return TrySetCurrentDir(path) == 0; }
+
+void ChangeDir(const std::string& path) {
+  if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
+}
+
+std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
+  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
+  if (drive_number < 1 || drive_number > 26) return std::nullopt;
+  const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
+  if (drive == nullptr) return std::nullopt;
+  struct statvfs fs;
+  if (::statvfs(drive->host_root.c_str(), &fs) != 0) return std::nullopt;
+  return static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+}
+
+}  // namespace platform

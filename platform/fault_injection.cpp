@@ -1,0 +1,132 @@
+#include "platform/fault_injection.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/internal.h"
+
+namespace platform {
+namespace detail {
+
+FaultSwitch g_fault_switch;
+
+}  // namespace detail
+
+namespace {
+
+using testing::FileOp;
+
+struct PendingFault {
+  long long remaining;  // matching operations until it fires
+  FileOp kind;
+  int code;
+  bool sticky;  // keeps failing once it has fired
+};
+
+struct FaultState {
+  std::vector<PendingFault> pending;
+  std::vector<std::string> held;  // host paths
+  std::map<int, std::optional<unsigned long long>> free_space;
+};
+
+FaultState& Faults() {
+  static FaultState state;
+  return state;
+}
+
+void Rearm() {
+  const FaultState& faults = Faults();
+  detail::g_fault_switch.armed =
+      !faults.pending.empty() || !faults.held.empty() || !faults.free_space.empty();
+}
+
+void AddFault(int n, FileOp kind, int code, bool sticky) {
+  if (n < 1) n = 1;
+  Faults().pending.push_back({n, kind, code, sticky});
+  Rearm();
+}
+
+}  // namespace
+
+namespace detail {
+
+int NextFaultSlow(FileOp op) {
+  int code = 0;
+  for (PendingFault& fault : Faults().pending) {
+    if (fault.kind != FileOp::kAny && fault.kind != op) continue;
+    if (fault.remaining > 1) {
+      --fault.remaining;
+    } else {
+      fault.remaining = 0;
+      if (code == 0) code = fault.code;
+    }
+  }
+  auto& pending = Faults().pending;
+  pending.erase(std::remove_if(pending.begin(), pending.end(),
+                               [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; }),
+                pending.end());
+  Rearm();
+  return code;
+}
+
+bool IsHeldSlow(const std::string& host_path) {
+  for (const std::string& held : Faults().held) {
+    if (SameTextIgnoringCase(held, host_path)) return true;
+  }
+  return false;
+}
+
+std::optional<std::optional<unsigned long long>> FreeSpaceOverrideSlow(int drive_number) {
+  const auto& figures = Faults().free_space;
+  auto it = figures.find(drive_number);
+  if (it == figures.end()) return std::nullopt;
+  return it->second;
+}
+
+}  // namespace detail
+
+namespace testing {
+
+void FailNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code, false); }
+
+void FailFromNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code, true); }
+
+int OperationCount() { return static_cast<int>(detail::g_fault_switch.operations); }
+
+void HoldOpen(const std::string& windows_path) {
+  if (std::optional<std::string> host = ToHostPath(windows_path)) {
+    Faults().held.push_back(*host);
+    Rearm();
+  }
+}
+
+void Release(const std::string& windows_path) {
+  std::optional<std::string> host = ToHostPath(windows_path);
+  if (!host) return;
+  auto& held = Faults().held;
+  held.erase(std::remove_if(held.begin(), held.end(),
+                            [&](const std::string& h) {
+                              return detail::SameTextIgnoringCase(h, *host);
+                            }),
+             held.end());
+  Rearm();
+}
+
+void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes) {
+  Faults().free_space[drive_number] = bytes;
+  Rearm();
+}
+
+void ResetFaults() {
+  FaultState& faults = Faults();
+  faults.pending.clear();
+  faults.held.clear();
+  faults.free_space.clear();
+  detail::g_fault_switch.operations = 0;
+  Rearm();
+}
+
+}  // namespace testing
+}  // namespace platform

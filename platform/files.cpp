@@ -1,0 +1,381 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/clock.h"
+#include "platform/drives.h"
+#include "platform/internal.h"
+#include "platform/io_error.h"
+
+namespace platform {
+
+using testing::FileOp;
+
+namespace detail {
+
+int HostErrorCode(const std::string& host_path, int posix_errno) {
+  if (posix_errno == ENOENT) {
+    const std::size_t slash = host_path.find_last_of('/');
+    const std::string parent = slash == 0 ? "/" : host_path.substr(0, slash);
+    struct stat st;
+    if (slash == std::string::npos || ::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      return kInvalidFilename;
+    }
+    return kFileNotFound;
+  }
+  return ErrorCodeFromErrno(posix_errno);
+}
+
+bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) {
+    attributes |= faDirectory;
+  } else if (S_ISREG(st.st_mode)) {
+    attributes |= faArchive;
+  } else {
+    // Devices, pipes, sockets and dangling links have no Windows counterpart; as system
+    // entries they stay out of every search that does not ask for them.
+    attributes |= faSysFile;
+  }
+  if (!(st.st_mode & S_IWUSR)) attributes |= faReadOnly;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= faHidden;
+  return attributes;
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr int kNegativeSeek = 131;
+
+std::string LastComponent(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  return slash == std::string::npos ? host_path : host_path.substr(slash + 1);
+}
+
+std::string ParentOf(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : host_path.substr(0, slash);
+}
+
+// Stat data of the entry itself when it cannot be followed (a dangling link).
+bool StatEntry(const std::string& host_path, struct stat* st) {
+  return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
+}
+
+struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
+  struct timespec ts{};
+  ts.tv_sec = static_cast<time_t>(UnixFromDosTime(dos_time));
+  ts.tv_nsec = 0;
+  return ts;
+}
+
+[[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  std::optional<std::string> host = ToHostPath(path);
+  struct stat st;
+  return host && ::stat(host->c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::uint32_t> GetAttributes(const std::string& path) {
+  std::optional<std::string> host = ToHostPath(path);
+  struct stat st;
+  if (!host || !StatEntry(*host, &st)) return std::nullopt;
+  const bool drive_root = ExpandFileName(path).size() == 3;
+  return detail::AttributesOf(drive_root ? std::string() : LastComponent(*host), st);
+}
+
+int SetAttributes(const std::string& path, std::uint32_t attributes) {
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  struct stat st;
+  if (::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & faReadOnly) {
+    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+  } else {
+    mode |= S_IWUSR;
+  }
+  // Hidden follows the name and archive the kind of entry: nothing to store for them.
+  if (mode != (st.st_mode & 07777) && ::chmod(host->c_str(), mode) != 0) {
+    return detail::HostErrorCode(*host, errno);
+  }
+  return 0;
+}
+
+int CreateFolder(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  if (::mkdir(host->c_str(), 0777) != 0) {
+    if (errno == ENOENT) return kInvalidFilename;  // the parent is missing
+    return ErrorCodeFromErrno(errno);
+  }
+  return 0;
+}
+
+int DeleteFile(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  struct stat st;
+  if (::lstat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (detail::IsHeld(*host)) return kSharingViolation;
+  if (detail::IsReadOnly(st)) return kAccessDenied;
+  if (::unlink(host->c_str()) != 0) return detail::HostErrorCode(*host, errno);
+  return 0;
+}
+
+int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
+  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  std::optional<std::string> source = ToHostPath(from);
+  std::optional<std::string> target = ToHostPath(to);
+  if (!source || !target) return kInvalidFilename;
+  struct stat source_stat;
+  if (::lstat(source->c_str(), &source_stat) != 0) return detail::HostErrorCode(*source, errno);
+  if (detail::IsHeld(*source)) return kSharingViolation;
+  std::string destination = *target;
+  if (destination == *source) {
+    // Same entry, maybe another spelling: the rename changes only the letter case.
+    std::string expanded = ExpandFileName(to);
+    while (!expanded.empty() && (expanded.back() == '\\')) expanded.pop_back();
+    const std::size_t cut = expanded.find_last_of('\\');
+    const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
+    if (wanted.empty() || wanted == LastComponent(*source)) return 0;
+    destination = ParentOf(*source) + (ParentOf(*source) == "/" ? "" : "/") + wanted;
+  } else {
+    struct stat target_stat;
+    if (::lstat(target->c_str(), &target_stat) == 0) {
+      if (!replace_existing) return kAlreadyExists;
+      if (detail::IsHeld(*target)) return kSharingViolation;
+      if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
+    }
+  }
+  if (::rename(source->c_str(), destination.c_str()) != 0) {
+    return detail::HostErrorCode(destination, errno);
+  }
+  return 0;
+}
+
+int FlushFolder(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return detail::HostErrorCode(*host, errno);
+  int code = 0;
+  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
+  // they get.
+  if (::fsync(fd) != 0 && errno != EINVAL) code = ErrorCodeFromErrno(errno);
+  ::close(fd);
+  return code;
+}
+
+std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
+  std::optional<std::string> host = ToHostPath(path);
+  struct stat st;
+  if (!host || ::stat(host->c_str(), &st) != 0) return std::nullopt;
+  return DosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+}
+
+int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
+  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  if (!IsValidDosTime(dos_time)) return kInvalidParameter;
+  struct stat st;
+  if (::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  if (detail::IsHeld(*host)) return kSharingViolation;
+  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
+  if (::utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) {
+    return detail::HostErrorCode(*host, errno);
+  }
+  return 0;
+}
+
+std::optional<std::int64_t> GetFileSize(const std::string& path) {
+  std::optional<std::string> host = ToHostPath(path);
+  struct stat st;
+  if (!host || ::stat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+// --- File ---------------------------------------------------------------------------
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File File::Open(const std::string& path, OpenMode mode) {
+  File file;
+  if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);
+  return file;
+}
+
+int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
+    return fault;
+  }
+  std::optional<std::string> host = ToHostPath(path);
+  if (!host) return kInvalidFilename;
+  if (detail::IsHeld(*host)) return kSharingViolation;
+  struct stat st;
+  if (::stat(host->c_str(), &st) == 0) {
+    // Only plain files open: a folder, pipe or device would hang or mislead the reader.
+    if (!S_ISREG(st.st_mode)) return kAccessDenied;
+    if (mode != OpenMode::kRead && detail::IsReadOnly(st)) return kAccessDenied;
+  }
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  switch (mode) {
+    case OpenMode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::kCreate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::kAppend:
+      flags |= O_WRONLY;
+      break;
+  }
+  int fd = ::open(host->c_str(), flags, 0666);
+  if (fd < 0) return detail::HostErrorCode(*host, errno);
+  // O_NONBLOCK only kept the open itself from waiting on a pipe swapped in meanwhile.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kAccessDenied;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
+    const int code = ErrorCodeFromErrno(errno);
+    ::close(fd);
+    return code;
+  }
+  File file;
+  file.fd_ = fd;
+  file.path_ = path;
+  *out = std::move(file);
+  return 0;
+}
+
+std::size_t File::Read(void* buffer, std::size_t count) {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(fd_, bytes + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void File::Write(const void* buffer, std::size_t count) {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(fd_, bytes + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno);
+    }
+    if (n == 0) RaiseIoError(kDiskFull);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void File::Seek(std::int64_t position) {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
+  if (position < 0) RaiseIoError(kNegativeSeek);
+  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
+}
+
+std::int64_t File::Position() const {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  if (position < 0) RaiseErrno(errno);
+  return static_cast<std::int64_t>(position);
+}
+
+std::int64_t File::Size() const {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) RaiseErrno(errno);
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+void File::Truncate() {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  const std::int64_t position = Position();
+  if (::ftruncate(fd_, static_cast<off_t>(position)) != 0) {
+    // A file opened for reading only cannot be cut.
+    RaiseIoError(errno == EINVAL || errno == EBADF ? kAccessDenied : ErrorCodeFromErrno(errno));
+  }
+}
+
+void File::SetDosTime(std::uint32_t dos_time) {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
+  if (!IsValidDosTime(dos_time)) RaiseIoError(kInvalidParameter);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
+  if (::futimens(fd_, times) != 0) RaiseErrno(errno);
+}
+
+std::optional<std::uint32_t> File::DosTime() const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+}
+
+void File::Flush() {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
+  if (::fsync(fd_) != 0 && errno != EINVAL) RaiseErrno(errno);
+}
+
+void File::Close() {
+  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  const int fault = detail::NextFault(FileOp::kClose);
+  // The descriptor is given back whatever happens: a failed close leaves no open file.
+  const int result = ::close(std::exchange(fd_, -1));
+  if (fault) RaiseIoError(fault);
+  if (result != 0 && errno != EINTR) RaiseErrno(errno);
+}
+
+}  // namespace platform

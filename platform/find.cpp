@@ -1,0 +1,216 @@
+#include "platform/find.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/internal.h"
+#include "platform/io_error.h"
+
+namespace platform {
+namespace {
+
+// Attributes that keep an entry out of a search unless the mask asks for them.
+constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+bool ValidWindowsName(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// "*" any run of characters, "?" one character; letters compared without case.
+bool GlobMatch(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0;
+  std::size_t star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// As the Windows search matches names: "*.*" is every name, and a pattern ending in
+// "." also matches names without an extension ("*." finds "README").
+bool NameMatches(std::string_view pattern, std::string_view name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (GlobMatch(pattern, name)) return true;
+  return pattern.size() > 1 && pattern.back() == '.' && name.find('.') == std::string_view::npos &&
+         GlobMatch(pattern.substr(0, pattern.size() - 1), name);
+}
+
+std::string HostParent(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return host_path.substr(0, slash);
+}
+
+std::string HostChild(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+bool StatEntry(const std::string& host_path, struct stat* st) {
+  return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
+}
+
+}  // namespace
+
+struct DirectorySearch::State {
+  std::vector<SearchRec> entries;
+  std::size_t next = 0;
+};
+
+DirectorySearch::DirectorySearch() = default;
+DirectorySearch::~DirectorySearch() = default;
+
+int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
+                               SearchRec* rec) {
+  state_ = std::make_unique<State>();
+  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+
+  // Folder part and name pattern: "C:\ICQ\*.*", "C:*.*", "*.*".
+  std::size_t cut = pattern.find_last_of("\\/");
+  std::string folder, name_pattern;
+  if (cut != std::string::npos) {
+    folder = cut == 0 ? pattern.substr(0, 1) : pattern.substr(0, cut);
+    name_pattern = pattern.substr(cut + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    folder = pattern.substr(0, 2);
+    name_pattern = pattern.substr(2);
+  } else {
+    folder = ".";
+    name_pattern = pattern;
+  }
+  if (name_pattern.empty()) return kFileNotFound;
+
+  const std::string full_folder = ExpandFileName(folder);
+  const bool drive_root = full_folder.size() == 3 && full_folder[1] == ':';
+  std::optional<std::string> host = ToHostPath(full_folder);
+  if (!host) return kInvalidFilename;
+
+  std::vector<std::string> names;
+  {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host->c_str()), ::closedir);
+    if (!dir) {
+      return errno == ENOENT || errno == ENOTDIR ? kInvalidFilename : ErrorCodeFromErrno(errno);
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+      std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+  }
+  // Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
+  // ties so the order never depends on how the disk lists them.
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end());
+  names.clear();
+  if (!drive_root) {
+    names.emplace_back(".");
+    names.emplace_back("..");
+  }
+  for (auto& [upper, name] : keyed) names.push_back(std::move(name));
+
+  bool any_name_matched = false;
+  for (const std::string& name : names) {
+    if (!NameMatches(name_pattern, name)) continue;
+    any_name_matched = true;
+    const std::string entry_host = name == "."    ? *host
+                                   : name == ".." ? HostParent(*host)
+                                                  : HostChild(*host, name);
+    struct stat st;
+    if (!StatEntry(entry_host, &st)) continue;  // gone since the listing
+    SearchRec entry;
+    entry.name = name;
+    entry.attributes = detail::AttributesOf(name, st);
+    if ((entry.attributes & ~attribute_mask & kSpecialAttributes) != 0) continue;
+    entry.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
+    entry.dos_time = DosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+    entry.valid_windows_name = ValidWindowsName(name);
+    state_->entries.push_back(std::move(entry));
+  }
+  if (state_->entries.empty()) return any_name_matched ? kNoMoreFiles : kFileNotFound;
+  *rec = state_->entries.front();
+  state_->next = 1;
+  return 0;
+}
+
+int DirectorySearch::FindNext(SearchRec* rec) {
+  if (!state_ || state_->next >= state_->entries.size()) return kNoMoreFiles;
+  *rec = state_->entries[state_->next++];
+  return 0;
+}
+
+WalkGuard::WalkGuard(bool stay_on_device) : stay_on_device_(stay_on_device) {}
+
+WalkGuard::Enter WalkGuard::TryEnter(const std::string& path) {
+  std::optional<std::string> host = ToHostPath(path);
+  struct stat st;
+  if (!host || ::stat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return Enter::kCannotEnter;
+  }
+  const std::pair<unsigned long long, unsigned long long> key{st.st_dev, st.st_ino};
+  if (stay_on_device_) {
+    if (!have_device_) {
+      have_device_ = true;
+      device_ = st.st_dev;
+      RememberOtherDriveRoots(path);
+    } else if (st.st_dev != device_) {
+      return Enter::kCannotEnter;
+    }
+    if (other_drive_roots_.count(key) != 0) return Enter::kCannotEnter;
+  }
+  if (visited_.count(key) != 0) return Enter::kAlreadyVisited;
+  if (!SetCurrentDir(path)) return Enter::kCannotEnter;
+  visited_.insert(key);
+  return Enter::kEntered;
+}
+
+void WalkGuard::RememberOtherDriveRoots(const std::string& first_path) {
+  const std::string full = ExpandFileName(first_path);
+  const char own = full.size() >= 2 && full[1] == ':' ? AsciiUpper(full[0]) : '\0';
+  std::pair<unsigned long long, unsigned long long> own_root{0, 0};
+  struct stat st;
+  for (const DriveMapping& drive : Drives()) {
+    if (drive.letter == own && ::stat(drive.host_root.c_str(), &st) == 0) {
+      own_root = {st.st_dev, st.st_ino};
+    }
+  }
+  for (const DriveMapping& drive : Drives()) {
+    if (drive.letter == own || ::stat(drive.host_root.c_str(), &st) != 0) continue;
+    const std::pair<unsigned long long, unsigned long long> key{st.st_dev, st.st_ino};
+    // Two letters over one folder are one drive: its root is no foreign mount point.
+    if (key != own_root) other_drive_roots_.insert(key);
+  }
+}
+
+}  // namespace platform

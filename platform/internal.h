@@ -1,0 +1,76 @@
+// Helpers shared by the platform layer's own .cpp files; nothing outside platform/
+// includes this.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/fault_injection.h"
+
+namespace platform::detail {
+
+// --- Host paths -------------------------------------------------------------------
+
+// Equal ignoring ASCII letter case, as the file system compares names.
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+// Windows path text to host path, or nullopt (a UNC path, an unknown drive).
+// Same as ToHostPath; named here so the .cpp files read alike.
+std::optional<std::string> HostPathOf(const std::string& windows_path);
+
+// Windows error code for a failed host call on host_path: ENOENT becomes 3 when the
+// folder that should hold the entry is missing, else 2; the rest as ErrorCodeFromErrno.
+int HostErrorCode(const std::string& host_path, int posix_errno);
+
+// A regular file whose owner write permission is missing: the read-only attribute.
+bool IsReadOnly(const struct stat& st);
+
+// Attribute bits of an entry named `name` with the stat data st (dangling links and
+// other non-file, non-folder entries are system entries).
+std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
+
+// The drive-table root (host path) that is the longest prefix of host_path, with its
+// letter; nullopt when no drive holds it.
+struct DriveMatch {
+  char letter;
+  std::string root;
+};
+std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
+
+// --- Fault hook -------------------------------------------------------------------
+
+// Counted on every file operation; armed only while a test has set a fault, a hold or
+// a free-space figure, so the normal path costs one increment and one branch.
+struct FaultSwitch {
+  long long operations = 0;
+  bool armed = false;
+};
+extern FaultSwitch g_fault_switch;
+
+int NextFaultSlow(testing::FileOp op);
+bool IsHeldSlow(const std::string& host_path);
+std::optional<std::optional<unsigned long long>> FreeSpaceOverrideSlow(int drive_number);
+
+// Counts one operation; answers the code it must fail with, or 0.
+inline int NextFault(testing::FileOp op) {
+  ++g_fault_switch.operations;
+  return g_fault_switch.armed ? NextFaultSlow(op) : 0;
+}
+
+// True when a test holds the file open "in another program".
+inline bool IsHeld(const std::string& host_path) {
+  return g_fault_switch.armed && IsHeldSlow(host_path);
+}
+
+// The free-space figure a test set for the drive, if any (an inner nullopt: the query
+// must fail).
+inline std::optional<std::optional<unsigned long long>> FreeSpaceOverride(int drive_number) {
+  if (!g_fault_switch.armed) return std::nullopt;
+  return FreeSpaceOverrideSlow(drive_number);
+}
+
+}  // namespace platform::detail

@@ -27,9 +27,7 @@ constexpr std::size_t kCoffHeaderSize = 20;
 constexpr std::uint32_t kMaxVersionBlock = 0xFFFF;
 constexpr std::size_t kBlockHeaderSize = 6;  // wLength, wValueLength, wType
 
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -61,8 +59,8 @@ struct Section {
 };
 
 // File offset of `count` bytes at an RVA, when one section's raw data holds them all.
-std::optional<std::uint64_t> FileOffsetOf(const std::vector<Section>& sections,
-                                          std::uint32_t rva, std::uint32_t count) {
+std::optional<std::uint64_t> FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva,
+                                          std::uint32_t count) {
   for (const Section& s : sections) {
     if (rva < s.virtual_address) continue;
     const std::uint64_t delta = rva - s.virtual_address;
@@ -126,9 +124,14 @@ std::vector<std::uint8_t> ReadVersionResourceOf(File& file) {
 
   std::size_t count_at = 0;
   switch (Le16(optional->data())) {
-    case 0x10B: count_at = 92; break;   // PE32
-    case 0x20B: count_at = 108; break;  // PE32+
-    default: return {};
+    case 0x10B:
+      count_at = 92;
+      break;  // PE32
+    case 0x20B:
+      count_at = 108;
+      break;  // PE32+
+    default:
+      return {};
   }
   if (optional_size < count_at + 4) return {};
   const std::uint32_t directory_count = Le32(optional->data() + count_at);
@@ -302,8 +305,9 @@ std::optional<std::vector<std::uint8_t>> QueryVersionValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
   auto block = FindSubBlock(resource, sub_block);
   if (!block) return std::nullopt;
-  return std::vector<std::uint8_t>(resource.begin() + static_cast<std::ptrdiff_t>(block->value_begin),
-                                   resource.begin() + static_cast<std::ptrdiff_t>(block->value_end));
+  return std::vector<std::uint8_t>(
+      resource.begin() + static_cast<std::ptrdiff_t>(block->value_begin),
+      resource.begin() + static_cast<std::ptrdiff_t>(block->value_end));
 }
 
 std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,

@@ -1,0 +1,644 @@
+#include "lz/lz_file.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <vector>
+
+#include "lz/lzh.h"
+#include "lz/lzss.h"
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/io_error.h"
+
+namespace lz {
+namespace {
+
+constexpr std::size_t kCopyBufferSize = 128000;
+constexpr std::int32_t kProgressStart = -1;
+constexpr std::int32_t kProgressEnd = -2;
+constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
+constexpr char kFileVersionKey[] = "FileVersion";
+constexpr char kNoVersion[] = "0";
+
+// Header field offsets.
+constexpr std::size_t kUncompressedAt = 11;
+constexpr std::size_t kBodySizeAt = 15;
+constexpr std::size_t kDateTimeAt = 19;
+constexpr std::size_t kAttributesAt = 23;
+constexpr std::size_t kCrcAt = 27;
+constexpr std::size_t kVersionAt = 31;
+constexpr std::size_t kNameAt = kNameLengthOffset;
+constexpr std::size_t kReservedAt = 169;
+constexpr std::size_t kMethodAt = 173;
+
+// The process-wide state of the running operation. The files themselves belong to the
+// operation's stack frame; these pointers are set for its duration only.
+struct Engine {
+  platform::File* input = nullptr;
+  platform::File* output = nullptr;
+  // Where output goes when there is no output file (CheckCompressedFile).
+  std::function<void(const std::uint8_t*, std::size_t)> sink;
+  std::int64_t bytes_in = 0;
+  std::int64_t bytes_out = 0;
+  ProgressProc progress;
+  bool expanding = false;
+  LZFileInfo current_file;
+  bool verify = false;
+};
+Engine g_engine;
+
+const std::string& MessageText(int number) {
+  static const std::string kMessages[] = {
+      "No valid filename in list-file",
+      "%s is an invalid LZ Archive",
+      "LZ-Initialisation failed",
+      "Invalid parameters to LZ function",
+      "File %s specified for both Input and Output",
+      "Cannot create unique temporary file name",
+      "Wrong compressed file: %s",
+      "LZ Archive %s is corrupt",
+      "Cannot re-create directory structure %s",
+      "%s is 2 GiB or larger: too large for a compressed file",
+  };
+  static const std::string kNone;
+  const int index = number - kMsgNoValidFilename;
+  if (index < 0 || index >= static_cast<int>(std::size(kMessages))) return kNone;
+  return kMessages[index];
+}
+
+[[noreturn]] void Raise(EngineErrorClass error_class, const std::string& message) {
+  if (error_class == EngineErrorClass::kCompress) throw EQuarnLZCompress(message);
+  throw EQuarnLZError(message);
+}
+
+void PutLe32(HeaderBytes& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint32_t GetLe32(const HeaderBytes& b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(b[at + i]) << (8 * i);
+  return v;
+}
+void PutText(HeaderBytes& b, std::size_t at, const std::string& text, std::size_t field) {
+  const std::string cut = CutText(text, field);
+  b[at] = static_cast<std::uint8_t>(cut.size());
+  std::memcpy(b.data() + at + 1, cut.data(), cut.size());
+}
+std::string GetText(const HeaderBytes& b, std::size_t at, std::size_t field) {
+  const std::size_t length = std::min<std::size_t>(b[at], field);
+  return std::string(reinterpret_cast<const char*>(b.data() + at + 1), length);
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string VersionTextOf(const std::string& name) {
+  const std::string version = CutText(VersionInfoString(name, kFileVersionKey), kMaxVersionText);
+  return version.empty() ? kNoVersion : version;
+}
+
+std::uint32_t AttributesOf(const std::string& name) {
+  return platform::GetAttributes(name).value_or(0);
+}
+
+// The record of a compressed file, from its header.
+LZFileInfo InfoFromHeader(const LZHeader& h) {
+  LZFileInfo info;
+  info.name = h.name;
+  info.stored_size = h.body_size;
+  info.uncompressed_size = h.uncompressed_size;
+  info.date_time = h.date_time;
+  info.attributes = h.attributes;
+  info.crc32 = h.crc32;
+  info.version = h.version;
+  info.reserved = h.reserved;
+  info.method = h.method;
+  return info;
+}
+
+// Opens the file and runs the header check on it; a file that does not open is plain.
+bool ProbeHeader(const std::string& name, HeaderBytes& header) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
+  const bool compressed = IsCompressedFile(file, header);
+  file.Close();
+  return compressed;
+}
+
+void ReportProgress(const LZFileInfo& info, std::uint32_t count) {
+  if (g_engine.progress) g_engine.progress(info, static_cast<std::int32_t>(count));
+}
+
+void WriteOutput(const std::uint8_t* data, std::size_t count) {
+  if (g_engine.output) {
+    g_engine.output->Write(data, count);
+  } else if (g_engine.sink) {
+    g_engine.sink(data, count);
+  } else {
+    platform::RaiseIoError(platform::kFileNotOpen);
+  }
+}
+
+std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
+  if (!g_engine.input) platform::RaiseIoError(platform::kFileNotOpen);
+  return g_engine.input->Read(buffer, count);
+}
+
+void InstallHooks() {
+  SetBlockHooks(ReadBlock, WriteBlock);
+  SetLzhCountHooks(CountIn, CountOut);
+}
+
+LzhStreams EngineStreams() {
+  LzhStreams io;
+  io.read = [](std::uint8_t* buffer, std::size_t count) { return ReadInput(buffer, count); };
+  io.write = [](const std::uint8_t* data, std::size_t count) { WriteOutput(data, count); };
+  return io;
+}
+
+// One engine operation: LZBegin on entry (40002 when it fails), and on every way out
+// LZEnd and the engine's file pointers and callbacks cleared.
+class Operation {
+ public:
+  explicit Operation(std::uint8_t mode) {
+    // Other users of the coders (their tests, the benchmark) may have installed hooks
+    // of their own; the file layer's must be the ones in place.
+    InstallHooks();
+    if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+  }
+  ~Operation() {
+    LZEnd();
+    g_engine.input = nullptr;
+    g_engine.output = nullptr;
+    g_engine.sink = nullptr;
+    g_engine.progress = nullptr;
+  }
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+};
+
+// Collects the first error of a clean-up that must run to its end.
+class CleanUp {
+ public:
+  explicit CleanUp(std::exception_ptr failure) : failure_(std::move(failure)) {}
+  template <typename Step>
+  void Run(Step step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure_) failure_ = std::current_exception();
+    }
+  }
+  void Finish() {
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  std::exception_ptr failure_;
+};
+
+// A date the platform refuses (a header's 0, or a damaged one) leaves the file's own time.
+void SetTimeIfPossible(platform::File& file, std::uint32_t dos_time) {
+  try {
+    file.SetDosTime(dos_time);
+  } catch (const platform::EInOutError&) {
+  }
+}
+
+void RunLzssEncode() {
+  if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+  LzssEncode();
+}
+
+void RunLzssDecode() {
+  if (!LzssPrepareDecode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+  LzssDecode();
+}
+
+}  // namespace
+
+// --- Errors ---------------------------------------------------------------------------------
+
+std::string EngineMessage(int number) { return MessageText(number); }
+
+void RaiseEngineError(EngineErrorClass error_class, int number) {
+  Raise(error_class, MessageText(number));
+}
+
+void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::string& name) {
+  std::string message = MessageText(number);
+  const std::size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, name);
+  Raise(error_class, message);
+}
+
+// --- Header -----------------------------------------------------------------------------------
+
+HeaderBytes EncodeHeader(const LZHeader& h) {
+  HeaderBytes b{};
+  b[0] = kSignatureLength;
+  std::memcpy(b.data() + 1, kSignature, kSignatureLength);
+  PutLe32(b, kUncompressedAt, static_cast<std::uint32_t>(h.uncompressed_size));
+  PutLe32(b, kBodySizeAt, static_cast<std::uint32_t>(h.body_size));
+  PutLe32(b, kDateTimeAt, h.date_time);
+  PutLe32(b, kAttributesAt, h.attributes);
+  PutLe32(b, kCrcAt, h.crc32);
+  PutText(b, kVersionAt, h.version, kMaxVersionText);
+  PutText(b, kNameAt, h.name, kMaxStoredName);
+  PutLe32(b, kReservedAt, h.reserved);
+  b[kMethodAt] = h.method;
+  return b;
+}
+
+LZHeader DecodeHeader(const HeaderBytes& b) {
+  LZHeader h;
+  h.uncompressed_size = static_cast<std::int32_t>(GetLe32(b, kUncompressedAt));
+  h.body_size = static_cast<std::int32_t>(GetLe32(b, kBodySizeAt));
+  h.date_time = GetLe32(b, kDateTimeAt);
+  h.attributes = GetLe32(b, kAttributesAt);
+  h.crc32 = GetLe32(b, kCrcAt);
+  h.version = GetText(b, kVersionAt, kMaxVersionText);
+  h.name = GetText(b, kNameAt, kMaxStoredName);
+  h.reserved = GetLe32(b, kReservedAt);
+  h.method = b[kMethodAt];
+  return h;
+}
+
+// --- Engine state and hooks -----------------------------------------------------------------
+
+void EngineStartup() {
+  g_engine.current_file = LZFileInfo{};
+  g_engine.expanding = false;
+  g_engine.verify = false;
+  InstallHooks();
+}
+
+std::int64_t BytesIn() { return g_engine.bytes_in; }
+std::int64_t BytesOut() { return g_engine.bytes_out; }
+const LZFileInfo& CurrentFile() { return g_engine.current_file; }
+bool Expanding() { return g_engine.expanding; }
+
+bool SetVerify(bool on) {
+  const bool previous = g_engine.verify;
+  g_engine.verify = on;
+  return previous;
+}
+
+std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
+  const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
+  g_engine.bytes_in += n;
+  if (!g_engine.expanding) ReportProgress(g_engine.current_file, n);
+  return n;
+}
+
+std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
+  WriteOutput(bytes.data(), bytes.size());
+  const auto n = static_cast<std::uint32_t>(bytes.size());
+  g_engine.bytes_out += n;
+  if (g_engine.expanding) ReportProgress(g_engine.current_file, n);
+  return n;
+}
+
+void CountIn(std::uint32_t count, bool decompressing) {
+  g_engine.bytes_in += count;
+  if (!decompressing) ReportProgress(g_engine.current_file, count);
+}
+
+void CountOut(std::uint32_t count, bool decompressing) {
+  g_engine.bytes_out += count;
+  if (decompressing) ReportProgress(g_engine.current_file, count);
+}
+
+std::int64_t CopyStream(std::int64_t count, int direction) {
+  std::vector<std::uint8_t> buffer(kCopyBufferSize);
+  std::int64_t copied = 0;
+  do {
+    const std::size_t chunk =
+        count == -1
+            ? kCopyBufferSize
+            : static_cast<std::size_t>(std::min<std::int64_t>(count - copied, kCopyBufferSize));
+    const std::size_t n = ReadInput(buffer.data(), chunk);
+    if (direction == 1) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
+    if (count != -1 && n != chunk) RaiseReadPastEnd();
+    if (n == 0) break;
+    WriteOutput(buffer.data(), n);
+    copied += static_cast<std::int64_t>(n);
+    if (direction == 2) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
+  } while (count == -1 || copied < count);
+  return copied;
+}
+
+// --- Names ------------------------------------------------------------------------------------
+
+std::string MarkedName(const std::string& name) {
+  const std::size_t folder_end = name.find_last_of("\\/:");
+  const std::size_t dot = name.find_last_of('.');
+  const bool has_ext =
+      dot != std::string::npos && (folder_end == std::string::npos || dot > folder_end);
+  std::string ext = has_ext ? name.substr(dot) : std::string();
+  if (ext.size() >= 2) {
+    ext.back() = '~';
+  } else {
+    ext = ".~";
+  }
+  return (has_ext ? name.substr(0, dot) : name) + ext;
+}
+
+std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {
+  info = LZFileInfo{};
+  const std::string name = CutText(name_in, kMaxNameLength);
+  if (name.empty() || !platform::FileExists(name)) return kNoSuchFile;
+  HeaderBytes header{};
+  if (ProbeHeader(name, header)) {
+    info = InfoFromHeader(DecodeHeader(header));
+    return 1;
+  }
+  info.name = name;
+  info.stored_size = FileSizeOfName(name);
+  info.uncompressed_size = info.stored_size;
+  info.date_time = FileDateOfName(name);
+  info.attributes = AttributesOf(name);
+  info.crc32 = FileCRC32(name);
+  info.version = VersionTextOf(name);
+  return 0;
+}
+
+std::string GetStoredName(const std::string& name) {
+  HeaderBytes header{};
+  try {
+    if (!name.empty() && ProbeHeader(CutText(name, kMaxNameLength), header)) {
+      return DecodeHeader(header).name;
+    }
+  } catch (const platform::EInOutError&) {
+  }
+  return name;
+}
+
+// --- Operations -----------------------------------------------------------------------------
+
+std::int64_t CompressFile(const std::string& source_in, const std::string& dest_in,
+                          const ConfirmProc& confirm, const ProgressProc& progress,
+                          std::uint8_t mode) {
+  g_engine.bytes_in = 0;
+  g_engine.bytes_out = 0;
+  HeaderBytes header{};
+  LZFileInfo source_info;
+  LZFileInfo dest_info;
+  Operation operation(mode);
+  mode &= 0x7F;
+
+  const std::string source = CutText(source_in, kMaxNameLength);
+  const std::string dest = CutText(dest_in, kMaxNameLength);
+  // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source.
+  if (source.empty() || dest.empty() || UpperAscii(source) == UpperAscii(dest) ||
+      platform::SamePathText(platform::ExpandFileName(source), platform::ExpandFileName(dest))) {
+    return kBadNames;
+  }
+  if (!platform::FileExists(source)) return kNoSource;
+  // The header holds sizes in 32 bits: refuse before anything is written.
+  if (platform::GetFileSize(source).value_or(0) > kLargestSource) {
+    RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+  }
+
+  source_info.name = source;
+  source_info.uncompressed_size = FileSizeOfName(source);
+  source_info.date_time = FileDateOfName(source);
+  source_info.attributes = AttributesOf(source);
+  source_info.crc32 = FileCRC32(source);
+  source_info.version = VersionTextOf(source);
+
+  if (platform::FileExists(dest)) {
+    source_info.stored_size = source_info.uncompressed_size;
+    source_info.method = 0;
+    if (confirm) {
+      GetFileInfo(dest, dest_info);
+      if (confirm(source_info, dest_info) != 1) return kRefused;
+    }
+  } else {
+    source_info.stored_size = -1;
+    source_info.method = kMethodLzss;
+  }
+  g_engine.current_file = source_info;
+
+  platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
+  platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
+  g_engine.input = &input;
+  g_engine.output = &output;
+
+  if (progress) progress(source_info, kProgressStart);
+  g_engine.progress = progress;
+
+  std::int64_t result = 0;
+  std::exception_ptr failure;
+  try {
+    if (IsCompressedFile(input, header)) {
+      result = CopyStream(-1, 1);
+    } else {
+      header = HeaderBytes{};
+      LZHeader h;
+      h.uncompressed_size = static_cast<std::int32_t>(source_info.uncompressed_size);
+      h.date_time = source_info.date_time;
+      h.attributes = source_info.attributes;
+      h.crc32 = source_info.crc32;
+      h.version = source_info.version;
+      h.name = CutText(FileNamePart(source), kMaxStoredName);
+      h.reserved = source_info.reserved;
+      h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
+      header = EncodeHeader(h);
+      output.Write(header.data(), header.size());
+
+      g_engine.expanding = false;
+      if (mode == 2) {
+        const std::int64_t written = LzhEncode(EngineStreams());
+        // A coder without its work areas has written nothing: that is a failed start,
+        // not a body size.
+        if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+        g_engine.bytes_out = written;
+      } else {
+        g_engine.bytes_out = 0;
+        RunLzssEncode();
+      }
+      h.body_size = static_cast<std::int32_t>(g_engine.bytes_out);
+      header = EncodeHeader(h);
+      output.Seek(0);
+      output.Write(header.data(), header.size());
+      result = g_engine.bytes_out + static_cast<std::int64_t>(kHeaderSize);
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  CleanUp clean_up(failure);
+  SetTimeIfPossible(output, GetLe32(header, kDateTimeAt));
+  clean_up.Run([&] { output.Close(); });
+  if (progress) {
+    source_info.name.clear();
+    source_info.stored_size = g_engine.bytes_out;
+    clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  }
+  clean_up.Run([&] { input.Close(); });
+  clean_up.Finish();
+  return result;
+}
+
+std::int64_t DecompressFile(const std::string& source_in, const std::string& dest_in,
+                            const ConfirmProc& confirm, const ProgressProc& progress) {
+  LZFileInfo source_info;
+  LZFileInfo dest_info;
+  g_engine.bytes_in = 0;
+  g_engine.bytes_out = 0;
+  HeaderBytes header{};
+  Operation operation(1);  // always mode 1, whichever coder the file needs
+
+  std::string source = CutText(source_in, kMaxNameLength);
+  std::string dest = CutText(dest_in, kMaxNameLength);
+  if (source.empty() || dest.empty()) {
+    RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
+  }
+  source = CutText(platform::ExpandFileName(source), kMaxNameLength);
+  dest = CutText(platform::ExpandFileName(dest), kMaxNameLength);
+  auto check_distinct = [&] {
+    if (platform::SamePathText(source, dest)) {
+      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, source);
+    }
+  };
+  check_distinct();
+
+  if (!platform::FileExists(source)) {
+    // The compressed form "DATA.DA~" of a missing "DATA.DAT" stands in for it when its
+    // stored name is the requested file's name. A plain or missing marked file goes on
+    // (to a verbatim copy, or to "File not found" at the open).
+    const std::string marked = MarkedName(source);
+    HeaderBytes marked_header{};
+    if (ProbeHeader(marked, marked_header)) {
+      const std::string stored = DecodeHeader(marked_header).name;
+      if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
+        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
+      }
+    }
+    source = marked;
+    check_distinct();  // the marked name may be the destination itself
+  }
+
+  const std::uint32_t date = FileDateOfName(source);
+  platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
+  g_engine.input = &input;
+  const bool compressed = IsCompressedFile(input, header);
+  const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+
+  if (platform::FileExists(dest) && confirm) {
+    GetFileInfo(dest, dest_info);
+    if (compressed) {
+      source_info = InfoFromHeader(stored);
+    } else {
+      source_info.name = source;
+      source_info.stored_size = input.Size();
+      source_info.uncompressed_size = source_info.stored_size;
+      source_info.date_time = date;
+      source_info.attributes = AttributesOf(source);
+      source_info.crc32 = FileCRC32(source);
+      source_info.version = VersionTextOf(source);
+    }
+    const std::uint8_t answer = confirm(source_info, dest_info);
+    if (answer == 0 || answer == 2) {
+      input.Close();
+      return answer == 0 ? kRefused : kSkipped;
+    }
+  }
+
+  if (compressed) {
+    source_info = InfoFromHeader(stored);
+  } else {
+    source_info = LZFileInfo{};
+    source_info.stored_size = FileSizeOfName(source);
+    source_info.uncompressed_size = source_info.stored_size;
+    source_info.date_time = date;
+    source_info.attributes = AttributesOf(source);
+    source_info.crc32 = FileCRC32(source);
+    source_info.version = kNoVersion;
+  }
+  source_info.name = dest;
+  g_engine.current_file = source_info;
+
+  DeleteFileForced(dest);
+  platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
+  g_engine.output = &output;
+  if (progress) progress(source_info, kProgressStart);
+  g_engine.progress = progress;
+
+  std::int64_t result = 0;
+  std::exception_ptr failure;
+  try {
+    if (!compressed) {
+      result = CopyStream(-1, 2);
+    } else {
+      g_engine.expanding = true;
+      input.Seek(kHeaderSize);
+      if (stored.method == kMethodLzh) {
+        g_engine.bytes_out = LzhDecode(EngineStreams());
+      } else {
+        RunLzssDecode();
+      }
+      result = g_engine.bytes_out;
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  CleanUp clean_up(failure);
+  SetTimeIfPossible(output, source_info.date_time);
+  clean_up.Run([&] { output.Close(); });
+  platform::SetAttributes(dest, source_info.attributes);
+  if (!failure && g_engine.verify) {
+    clean_up.Run([&] {
+      if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
+    });
+  }
+  if (progress) {
+    source_info.name.clear();
+    clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  }
+  clean_up.Run([&] { input.Close(); });
+  clean_up.Finish();
+  return result;
+}
+
+bool CheckCompressedFile(const std::string& name, CheckResult& result) {
+  result = CheckResult{};
+  g_engine.bytes_in = 0;
+  g_engine.bytes_out = 0;
+  Operation operation(1);
+  platform::File input =
+      platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
+  g_engine.input = &input;
+  HeaderBytes header{};
+  if (!IsCompressedFile(input, header)) return false;
+  result.header = DecodeHeader(header);
+
+  uLong crc = crc32_z(0L, Z_NULL, 0);
+  g_engine.sink = [&crc](const std::uint8_t* data, std::size_t count) {
+    crc = crc32_z(crc, data, count);
+  };
+  g_engine.progress = nullptr;
+  g_engine.expanding = true;
+  input.Seek(kHeaderSize);
+  if (result.header.method == kMethodLzh) {
+    g_engine.bytes_out = LzhDecode(EngineStreams());
+  } else {
+    RunLzssDecode();
+  }
+  result.decoded = g_engine.bytes_out;
+  result.crc32 = static_cast<std::uint32_t>(crc);
+  input.Close();
+  return true;
+}
+
+}  // namespace lz

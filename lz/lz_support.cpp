@@ -1,0 +1,162 @@
+#include "lz/lz_support.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/io_error.h"
+#include "platform/version_resource.h"
+
+namespace lz {
+namespace {
+
+constexpr std::size_t kCrcBufferSize = 64000;
+constexpr std::uint32_t kDefaultTranslation = 0x04E40409;  // US English, code page 1252
+constexpr std::size_t kMaxVersionString = 255;
+constexpr std::size_t kWildcardBuffer = 255;
+
+// The text as a C buffer of limited size holds it: up to a NUL, at most `limit` bytes.
+std::string AsBuffer(const std::string& text, std::size_t limit) {
+  return CutText(text.substr(0, text.find('\0')), limit);
+}
+
+// The memo keeps the recursion's answers exact while making it linear in the state
+// space: a pattern like "*a*a*a*a*b" against "aaaa...a" would otherwise take
+// exponential time.
+class WildcardMatcher {
+ public:
+  WildcardMatcher(const std::string& pattern, const std::string& name)
+      : p_(pattern), n_(name), memo_((p_.size() + 1) * (n_.size() + 1), kUnknown) {}
+
+  bool Match(std::size_t pi, std::size_t ni) {
+    std::uint8_t& slot = memo_[pi * (n_.size() + 1) + ni];
+    if (slot == kUnknown) slot = Compute(pi, ni) ? kTrue : kFalse;
+    return slot == kTrue;
+  }
+
+ private:
+  static constexpr std::uint8_t kUnknown = 0, kFalse = 1, kTrue = 2;
+
+  bool Compute(std::size_t pi, std::size_t ni) {
+    if (pi + 1 == p_.size() && p_[pi] == '*') return true;
+    if (ni == n_.size()) return pi == p_.size();
+    const char c = pi < p_.size() ? p_[pi] : '\0';  // the end of the pattern never matches
+    if (c == '*') return Match(pi + 1, ni) || Match(pi, ni + 1);
+    if (c == '?') return Match(pi + 1, ni + 1);
+    return c == n_[ni] && Match(pi + 1, ni + 1);
+  }
+
+  const std::string p_;
+  const std::string n_;
+  std::vector<std::uint8_t> memo_;
+};
+
+}  // namespace
+
+std::string CutText(const std::string& text, std::size_t limit) {
+  return text.size() <= limit ? text : text.substr(0, limit);
+}
+
+std::string FileNamePart(const std::string& path) {
+  const std::size_t last = path.find_last_of("\\/:");
+  return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::int64_t FileSizeOfName(const std::string& name) {
+  try {
+    platform::File file;
+    if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
+    return file.Size();
+  } catch (const platform::EInOutError&) {
+    return 0;
+  }
+}
+
+std::uint32_t FileDateOfName(const std::string& name) {
+  try {
+    platform::File file;
+    if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
+    return platform::GetFileDosTime(name).value_or(kNoFileDate);
+  } catch (const platform::EInOutError&) {
+    return kNoFileDate;
+  }
+}
+
+std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t count) {
+  // zlib keeps the register inverted between calls; ours is the plain register.
+  return ~static_cast<std::uint32_t>(
+      crc32_z(~crc & 0xFFFFFFFFu, static_cast<const Bytef*>(buffer), count));
+}
+
+std::uint32_t FileCRC32(const std::string& name) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
+  std::vector<std::uint8_t> buffer(kCrcBufferSize);
+  std::uint32_t crc = 0xFFFFFFFFu;
+  while (file.Position() < file.Size()) {
+    const std::size_t n = file.Read(buffer.data(), buffer.size());
+    if (n == 0) break;  // the file shrank under us
+    crc = CRC32Update(crc, buffer.data(), static_cast<std::uint16_t>(n));
+  }
+  file.Close();
+  return ~crc;
+}
+
+std::string VersionInfoString(const std::string& name, const std::string& key) {
+  const std::vector<std::uint8_t> resource = platform::ReadVersionResource(name);
+  if (resource.empty()) return {};
+  std::uint32_t translation = kDefaultTranslation;
+  const auto value = platform::QueryVersionValue(resource, "\\VarFileInfo\\Translation");
+  if (value && value->size() >= 4) {
+    translation = static_cast<std::uint32_t>((*value)[0]) |
+                  (static_cast<std::uint32_t>((*value)[1]) << 8) |
+                  (static_cast<std::uint32_t>((*value)[2]) << 16) |
+                  (static_cast<std::uint32_t>((*value)[3]) << 24);
+  }
+  char table[9];
+  std::snprintf(table, sizeof table, "%4.4x%4.4x", translation & 0xFFFFu, translation >> 16);
+  const auto text =
+      platform::QueryVersionText(resource, std::string("\\StringFileInfo\\") + table + "\\" + key);
+  return text ? CutText(*text, kMaxVersionString) : std::string();
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  const std::string p = AsBuffer(pattern, kWildcardBuffer);
+  const std::string n = AsBuffer(name, kWildcardBuffer);
+  return WildcardMatcher(p, n).Match(0, 0);
+}
+
+std::int32_t DriveFreeSpace(const std::string& path) {
+  const int drive = platform::DriveNumberOfPath(path);
+  if (drive == 0) return -1;
+  const auto free = platform::DiskFreeSpace(drive);
+  if (!free) return -1;
+  return static_cast<std::int32_t>(
+      std::min<unsigned long long>(*free, std::numeric_limits<std::int32_t>::max()));
+}
+
+bool DeleteFileForced(const std::string& name) {
+  if (!platform::FileExists(name)) return false;
+  platform::SetAttributes(name, platform::faArchive);
+  return platform::DeleteFile(name) == 0;
+}
+
+bool IsCompressedFile(platform::File& file, HeaderBytes& header) {
+  header.fill(0);
+  const std::int64_t position = file.Position();
+  file.Seek(0);
+  const std::size_t n = file.Read(header.data(), header.size());
+  file.Seek(position);
+  return n == kHeaderSize && header[kNameLengthOffset] != 0 && header[0] == kSignatureLength &&
+         std::memcmp(header.data() + 1, kSignature, kSignatureLength) == 0;
+}
+
+void RaiseReadPastEnd() { throw platform::EInOutError(platform::kReadPastEnd); }
+
+const char* AsCString(const std::string& text) { return text.c_str(); }
+
+}  // namespace lz

@@ -1,0 +1,95 @@
+// Drives made of temporary folders: each letter's root is a fresh host folder, and the
+// platform's drive table is pointed at them for the life of the sandbox. Paths are given
+// as Windows texts ("D:\Apps\ICQ") and mapped here by plain text, independently of the
+// platform layer under test.
+#pragma once
+
+#include <stdlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/drives.h"
+
+class DriveSandbox {
+ public:
+  explicit DriveSandbox(std::initializer_list<char> letters) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "varn-drives-XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data());
+    std::vector<platform::DriveMapping> table;
+    for (char letter : letters) {
+      std::filesystem::create_directory(root_ / std::string(1, letter));
+      table.push_back({letter, (root_ / std::string(1, letter)).string()});
+    }
+    platform::InstallDriveTableForTests(table);
+  }
+  ~DriveSandbox() {
+    platform::InstallDriveTableForTests({});
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  DriveSandbox(const DriveSandbox&) = delete;
+  DriveSandbox& operator=(const DriveSandbox&) = delete;
+
+  const std::filesystem::path& Root() const { return root_; }
+
+  // "D:\Apps\ICQ" -> <root>/D/Apps/ICQ (the letter in upper case).
+  std::filesystem::path Host(const std::string& windows_path) const {
+    std::filesystem::path host = root_ / std::string(1, static_cast<char>(std::toupper(windows_path[0])));
+    std::stringstream rest(windows_path.substr(2));
+    std::string part;
+    while (std::getline(rest, part, '\\')) {
+      if (!part.empty()) host /= part;
+    }
+    return host;
+  }
+
+  void MakeFolder(const std::string& windows_path) const {
+    std::filesystem::create_directories(Host(windows_path));
+  }
+
+  // Writes the bytes as they are (lists carry their own CR LF), making the folders.
+  void WriteFile(const std::string& windows_path, const std::string& bytes) const {
+    const auto host = Host(windows_path);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary) << bytes;
+  }
+
+  std::string ReadFile(const std::string& windows_path) const {
+    std::ifstream in(Host(windows_path), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+  bool Exists(const std::string& windows_path) const {
+    return std::filesystem::exists(Host(windows_path));
+  }
+
+  // Sets the last-write time of a file or folder to a local date and time.
+  void SetLocalTime(const std::string& windows_path, int year, int month, int day, int hour,
+                    int minute, int second) const {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const timespec when{std::mktime(&local), 0};
+    const timespec times[2] = {when, when};
+    ::utimensat(AT_FDCWD, Host(windows_path).c_str(), times, 0);
+  }
+
+ private:
+  std::filesystem::path root_;
+};

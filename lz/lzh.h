@@ -13,8 +13,8 @@
 namespace lz {
 
 // Negative answers of LzhEncode / LzhDecode.
-inline constexpr int kLzhNoWorkArea = -20;    // a work area could not be had; nothing written
-inline constexpr int kLzhInputEnded = -21;    // decoder: input ended before the end symbol
+inline constexpr int kLzhNoWorkArea = -20;  // a work area could not be had; nothing written
+inline constexpr int kLzhInputEnded = -21;  // decoder: input ended before the end symbol
 
 struct LzhStreams {
   // Places up to count bytes into buffer and answers how many; 0 at the end of the input.
@@ -36,9 +36,10 @@ void SetLzhCountHooks(LzhCountHook count_in, LzhCountHook count_out);
 std::int64_t LzhEncode(const LzhStreams& io);
 
 // Decodes one stream from io.read up to its end symbol into io.write. Answers the bytes
-// written, kLzhInputEnded when the input ends first (what was decoded up to then has been
-// written), or kLzhNoWorkArea. Any input is safe: a damaged stream may give wrong bytes or
-// kLzhInputEnded, but never reads or writes outside the coder's buffers.
+// written, kLzhInputEnded when the input ends first (the output blocks completed before
+// then stay written, the partial one is dropped), or kLzhNoWorkArea. A short read ends the
+// input, and an odd last byte is no word. Any input is safe: a damaged stream may give
+// wrong bytes or kLzhInputEnded, but never reads or writes outside the coder's buffers.
 std::int64_t LzhDecode(const LzhStreams& io);
 
 namespace testing {

@@ -1,0 +1,90 @@
+#include "lz/lzh_tree.h"
+
+namespace lz {
+
+void AdaptiveTree::Reset() {
+  for (int i = kRoot; i <= kLastInternal; ++i) {
+    child_[2 * i] = static_cast<std::uint16_t>(2 * i);
+    child_[2 * i + 1] = static_cast<std::uint16_t>(2 * i + 1);
+  }
+  for (int i = 2; i <= kNodes; ++i) {
+    parent_[i] = static_cast<std::uint16_t>(i / 2);
+    weight_[i] = 1;
+  }
+  parent_[kRoot] = 0;
+  weight_[kRoot] = 0;
+}
+
+// Children of one node are told apart by value, not by a branch on which side is which:
+// left and right are equally likely, so a branch would mispredict half of the time.
+int AdaptiveTree::Sibling(int node) const {
+  const int p = parent_[node];
+  return child_[2 * p] ^ child_[2 * p + 1] ^ node;
+}
+
+void AdaptiveTree::ReplaceChild(int parent, int old_child, int new_child) {
+  child_[2 * parent + (child_[2 * parent] != old_child ? 1 : 0)] =
+      static_cast<std::uint16_t>(new_child);
+  parent_[new_child] = static_cast<std::uint16_t>(parent);
+}
+
+bool AdaptiveTree::ResumToRoot(int node) {
+  std::uint16_t sum = weight_[node];
+  for (int a = node; a != kRoot; a = parent_[a]) {
+    sum = static_cast<std::uint16_t>(sum + weight_[Sibling(a)]);
+    weight_[parent_[a]] = sum;
+  }
+  return HalveAtLimit();
+}
+
+bool AdaptiveTree::HalveAtLimit() {
+  if (weight_[kRoot] != kWeightLimit) return false;
+  for (int i = kRoot; i <= kNodes; ++i) weight_[i] = static_cast<std::uint16_t>(weight_[i] >> 1);
+  return true;
+}
+
+void AdaptiveTree::Update(int symbol) {
+  const int leaf = LeafOf(symbol);
+  weight_[leaf] = static_cast<std::uint16_t>(weight_[leaf] + 1);
+  if (parent_[leaf] == kRoot) return;
+
+  // Re-sum from the leaf, noting the path: path[0] is the leaf, path[depth] the root.
+  std::array<std::uint16_t, kLastInternal + 1> path;
+  int depth = 0;
+  path[0] = static_cast<std::uint16_t>(leaf);
+  std::uint16_t sum = weight_[leaf];
+  for (int a = leaf; a != kRoot;) {
+    const int p = parent_[a];
+    sum = static_cast<std::uint16_t>(sum + weight_[child_[2 * p] ^ child_[2 * p + 1] ^ a]);
+    weight_[p] = sum;
+    a = p;
+    path[++depth] = static_cast<std::uint16_t>(a);
+  }
+  // With no halving every node on the path holds the sum of its two children. A swap of
+  // x with its uncle then leaves g's sum as it was, so only p and g need re-summing and
+  // nothing above g changes, the root (not at the limit) included. After a halving the
+  // sums no longer hold, and each swap re-sums up to the root.
+  bool sums_hold = !HalveAtLimit();
+
+  // x walks up the noted path whether or not it swaps: after a swap the next x is the
+  // node u went under, which is x's old parent. Swaps below never move a node of the
+  // path above them, so p and g are the next entries.
+  for (int i = 0; i + 1 < depth; ++i) {
+    const int x = path[i];
+    const int p = path[i + 1];
+    const int g = path[i + 2];
+    const int u = child_[2 * g] ^ child_[2 * g + 1] ^ p;
+    if (weight_[u] < weight_[x]) {
+      ReplaceChild(g, u, x);
+      ReplaceChild(p, x, u);
+      if (sums_hold) {
+        weight_[p] = static_cast<std::uint16_t>(weight_[u] + weight_[Sibling(u)]);
+        weight_[g] = static_cast<std::uint16_t>(weight_[p] + weight_[x]);
+      } else {
+        sums_hold = !ResumToRoot(u);
+      }
+    }
+  }
+}
+
+}  // namespace lz

@@ -1,0 +1,59 @@
+// The adaptive Huffman tree of the LZH coder, shared by its encoder and decoder.
+//
+// 629 symbols (0..255 literal bytes, 256 end of data, 257..628 matches) hang as leaves
+// of a binary tree of nodes 1..1257: node 1 is the root, 1..628 are internal, the leaf of
+// symbol s is node 629 + s. Weights are 16-bit and wrap; after every symbol both sides
+// update the tree the same way, so stored streams depend on every detail of Update.
+// Exposed in a header of its own so that tests can set weights and check the update.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace lz {
+
+class AdaptiveTree {
+ public:
+  static constexpr int kSymbols = 629;
+  static constexpr int kEndSymbol = 256;
+  static constexpr int kRoot = 1;
+  static constexpr int kLastInternal = 628;
+  static constexpr int kNodes = 1257;
+  // When the root's weight is exactly this after a re-sum, every weight is halved.
+  static constexpr std::uint16_t kWeightLimit = 2000;
+
+  AdaptiveTree() { Reset(); }
+
+  // Back to the initial shape: node i has children 2i and 2i + 1, every weight is 1
+  // except the root's, which is 0.
+  void Reset();
+
+  // Counts one more occurrence of symbol (0..628) and reshapes the tree.
+  void Update(int symbol);
+
+  static constexpr int LeafOf(int symbol) { return kLastInternal + 1 + symbol; }
+  static constexpr bool IsLeaf(int node) { return node > kLastInternal; }
+  static constexpr int SymbolOf(int leaf) { return leaf - kLastInternal - 1; }
+
+  // bit 0 is the left child, 1 the right child of internal node 1..628.
+  int Child(int node, int bit) const { return child_[2 * node + bit]; }
+  int Parent(int node) const { return parent_[node]; }  // 0 for the root
+  bool IsRightChild(int node) const { return child_[2 * parent_[node] + 1] == node; }
+  std::uint16_t Weight(int node) const { return weight_[node]; }
+  void SetWeight(int node, std::uint16_t weight) { weight_[node] = weight; }
+
+ private:
+  int Sibling(int node) const;
+  // In parent's child link that holds old_child, puts new_child (and sets its parent).
+  void ReplaceChild(int parent, int old_child, int new_child);
+  // Recomputes the weights from node's parent up to the root, then halves as below.
+  bool ResumToRoot(int node);
+  // Halves every weight when the root's is exactly the limit; answers whether it did.
+  bool HalveAtLimit();
+
+  std::array<std::uint16_t, 2 * (kLastInternal + 1)> child_{};
+  std::array<std::uint16_t, kNodes + 1> parent_{};
+  std::array<std::uint16_t, kNodes + 1> weight_{};
+};
+
+}  // namespace lz

@@ -1,0 +1,1 @@
+varn_add_test(test_app SOURCES test_app.cpp LIBS varn_app)

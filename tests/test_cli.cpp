@@ -1,0 +1,329 @@
+// torq32-cli: the terminal window on its own, then the built program run in a
+// temporary home folder with its output compared to tests/cli/*.txt byte for byte.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/drives.h"
+#include "platform/io_error.h"
+#include "tools/cli_commands.h"
+#include "tools/terminal_window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app::TerminalWindow;
+
+std::string ReadHostFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "varn_cli_XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TempFolder() {
+    if (!path_.empty()) fs::remove_all(path_);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// --- The terminal window ------------------------------------------------------------
+
+class TerminalWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(temp_.path().empty());
+    platform::InstallDriveTableForTests({{'C', temp_.path().string()}});
+    fs::create_directory(temp_.path() / "home");
+    fs::create_directory(temp_.path() / "store");
+    ASSERT_TRUE(platform::SetCurrentDir("C:\\home"));
+  }
+  void TearDown() override { platform::InstallDriveTableForTests({}); }
+
+  TempFolder temp_;
+};
+
+struct AnswerCase {
+  const char* name;
+  TerminalWindow::Answers answers;
+  bool has_input;
+  const char* typed;
+  bool expected;
+};
+
+class TerminalAnswerTest : public TerminalWindowTest,
+                           public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(TerminalAnswerTest, AnswersBothQuestionKinds) {
+  const AnswerCase& c = GetParam();
+  std::istringstream in(std::string(c.typed) + "\n" + c.typed + "\n");
+  std::ostringstream prompts;
+  TerminalWindow window(c.answers, c.has_input ? &in : nullptr, &prompts,
+                        TerminalWindow::Progress::kNone, nullptr);
+  EXPECT_EQ(window.ConfirmYesNo("Existing Backup Found !\r\rOverwrite files ?"), c.expected);
+  EXPECT_EQ(window.WarnOkCancel("Warning", "Before proceeding"), c.expected);
+  const bool asked = c.answers == TerminalWindow::Answers::kAsk && c.has_input;
+  EXPECT_EQ(prompts.str().empty(), !asked) << prompts.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, TerminalAnswerTest,
+    ::testing::Values(AnswerCase{"YesFlag", TerminalWindow::Answers::kYes, true, "no", true},
+                      AnswerCase{"NoFlag", TerminalWindow::Answers::kNo, true, "y", false},
+                      AnswerCase{"NotATerminal", TerminalWindow::Answers::kAsk, false, "", false},
+                      AnswerCase{"TypedY", TerminalWindow::Answers::kAsk, true, "y", true},
+                      AnswerCase{"TypedYes", TerminalWindow::Answers::kAsk, true, "YES", true},
+                      AnswerCase{"TypedOk", TerminalWindow::Answers::kAsk, true, "ok", true},
+                      AnswerCase{"TypedNothing", TerminalWindow::Answers::kAsk, true, "", false},
+                      AnswerCase{"TypedOther", TerminalWindow::Answers::kAsk, true, "yep", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalWindowTest, AskedQuestionShowsCaptionAndTextOnLines) {
+  std::istringstream in("y\n");
+  std::ostringstream prompts;
+  TerminalWindow window(TerminalWindow::Answers::kAsk, &in, &prompts,
+                        TerminalWindow::Progress::kNone, nullptr);
+  EXPECT_TRUE(window.WarnOkCancel("Warning", "First !\r\rSecond !"));
+  EXPECT_EQ(prompts.str(), "Warning:\nFirst !\n\nSecond ! [y/N] ");
+}
+
+TEST_F(TerminalWindowTest, EndOfInputIsNo) {
+  std::istringstream in("");
+  std::ostringstream prompts;
+  TerminalWindow window(TerminalWindow::Answers::kAsk, &in, &prompts,
+                        TerminalWindow::Progress::kNone, nullptr);
+  EXPECT_FALSE(window.ConfirmYesNo("Overwrite files ?"));
+}
+
+TEST_F(TerminalWindowTest, GaugeLinesOnlyWhenThePercentageChanges) {
+  std::ostringstream progress;
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kLines, &progress);
+  window.SetGauge(0);  // unchanged: nothing drawn
+  window.SetGauge(50);
+  window.SetGauge(50);
+  window.SetGauge(250);
+  window.SetGauge(-3);
+  EXPECT_EQ(window.Gauge(), 0);
+  EXPECT_EQ(progress.str(),
+            " [##########..........]  50%\n"
+            " [####################] 100%\n"
+            " [....................]   0%\n");
+}
+
+TEST_F(TerminalWindowTest, RedrawnGaugeIsTakenOffAtTheEnd) {
+  std::ostringstream progress;
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kRedraw, &progress);
+  window.SetGauge(7);
+  window.EndProgress();
+  const std::string blank = "\r" + std::string(28, ' ') + "\r";
+  EXPECT_EQ(progress.str(), "\r [#...................]   7%" + blank);
+  window.EndProgress();  // nothing left to take off
+  EXPECT_EQ(progress.str(), "\r [#...................]   7%" + blank);
+}
+
+TEST_F(TerminalWindowTest, ScreenPrintsLinesAsTheActionLeftThem) {
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kNone, nullptr);
+  window.AppendLine(" ");
+  window.AppendLine(" Searching...");
+  window.AppendLine(" Found!");
+  window.DeleteLine(1);
+  window.DeleteLine(7);
+  std::ostringstream out;
+  window.PrintScreen(out);
+  EXPECT_EQ(out.str(), " \n Found!\n");
+}
+
+TEST_F(TerminalWindowTest, SelectorsMoveTheCurrentDirectoryAndTypingDoesNot) {
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kNone, nullptr);
+  EXPECT_EQ(window.BackupFolderText(), "C:\\Backup");
+  window.MoveBackupFolder("C:\\store");
+  EXPECT_EQ(window.BackupFolder(), "C:\\store");
+  EXPECT_EQ(window.BackupFolderText(), "C:\\store");
+  EXPECT_EQ(platform::GetCurrentDir(), "C:\\store");
+  window.SetBackupFolderText("C:\\new");
+  EXPECT_EQ(window.BackupFolder(), "C:\\store");
+  window.MoveICQFolder("C:\\home");
+  EXPECT_EQ(window.ICQFolder(), "C:\\home");
+  EXPECT_EQ(platform::GetCurrentDir(), "C:\\home");
+  EXPECT_THROW(window.MoveICQFolder("C:\\missing"), platform::EInOutError);
+  EXPECT_EQ(window.ICQFolder(), "C:\\home");
+}
+
+TEST_F(TerminalWindowTest, FolderArgumentsBecomeWindowsPaths) {
+  const std::string root = temp_.path().string();
+  EXPECT_EQ(app::WindowsPathArgument("D:\\ICQ", "/"), "D:\\ICQ");
+  EXPECT_EQ(app::WindowsPathArgument("c:", "/"), "c:");
+  EXPECT_EQ(app::WindowsPathArgument("\\\\server\\share", "/"), "\\\\server\\share");
+  EXPECT_EQ(app::WindowsPathArgument(root + "/store", "/"), "C:\\store");
+  EXPECT_EQ(app::WindowsPathArgument(root + "/store/", "/"), "C:\\store");
+  EXPECT_EQ(app::WindowsPathArgument("store/../home", root), "C:\\home");
+  EXPECT_EQ(app::WindowsPathArgument("not yet", root + "/store"), "C:\\store\\not yet");
+  EXPECT_EQ(app::WindowsPathArgument("/", "/"), std::nullopt);  // no drive holds "/" here
+}
+
+// --- The program --------------------------------------------------------------------
+
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs torq32-cli in the folder cwd with no terminal on any side, on the system's
+// drive table without a Wine prefix (so C: is "/").
+CliResult RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
+  TempFolder capture;
+  const fs::path out_path = capture.path() / "out", err_path = capture.path() / "err";
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WINEPREFIX", (capture.path() / "no-prefix").c_str(), 1);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv = {const_cast<char*>(TORQ32_CLI)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(TORQ32_CLI, argv.data());
+    _exit(127);
+  }
+  CliResult run;
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  run.out = ReadHostFile(out_path);
+  run.err = ReadHostFile(err_path);
+  return run;
+}
+
+std::string Expected(const char* name) {
+  return ReadHostFile(fs::path(CLI_EXPECTED_DIR) / name);
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(home_.path().empty()); }
+  TempFolder home_;
+};
+
+struct OutputCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* expected_file;
+};
+
+class CliOutputTest : public CliTest, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(CliOutputTest, PrintsTheScreenByteForByte) {
+  const CliResult run = RunCli(home_.path(), GetParam().args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected(GetParam().expected_file));
+  EXPECT_EQ(run.err, "");
+  // The start-up ran in the current folder: back.dat was written there.
+  EXPECT_TRUE(fs::is_regular_file(home_.path() / "back.dat"));
+  EXPECT_FALSE(fs::exists(home_.path() / "pref.cfg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subcommands, CliOutputTest,
+    ::testing::Values(OutputCase{"About", {"about"}, "about.txt"},
+                      OutputCase{"ReadMe", {"readme"}, "readme.txt"},
+                      OutputCase{"StartupScreen", {}, "banner.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, HomeOptionNamesAnotherHomeFolder) {
+  TempFolder elsewhere;
+  std::ofstream(home_.path() / "back.dat", std::ios::binary) << "db\r\nTheEnd\r\n2003a\r\n";
+  const CliResult run = RunCli(elsewhere.path(), {"--home", home_.path().string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string banner = Expected("banner.txt");
+  banner.replace(banner.find("98b-2000b(P)"), 12, "2003a");
+  EXPECT_EQ(run.out, banner);
+  EXPECT_FALSE(fs::exists(elsewhere.path() / "back.dat"));
+}
+
+TEST_F(CliTest, ProgressOptionShowsTheGaugeOnStandardError) {
+  const CliResult run = RunCli(home_.path(), {"--progress", "about"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Expected("about.txt"));
+  EXPECT_EQ(run.err, " [####################] 100%\n");
+}
+
+TEST_F(CliTest, HelpListsEverySubcommand) {
+  const CliResult run = RunCli(home_.path(), {"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const app::CliCommand& command : app::CliCommands()) {
+    EXPECT_NE(run.out.find("\n  " + std::string(command.name) + " "), std::string::npos)
+        << command.name;
+  }
+  EXPECT_NE(run.out.find("  about       show the About text\n"), std::string::npos);
+  EXPECT_NE(run.out.find("  readme      show the Read Me text\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(home_.path() / "back.dat"));  // help runs no start-up
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+};
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, WrongCommandLinesExitWithTwo) {
+  const CliResult run = RunCli(home_.path(), GetParam().args);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("torq32-cli: ", 0), 0u) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, CliUsageTest,
+    ::testing::Values(UsageCase{"UnknownSubcommand", {"frobnicate"}},
+                      UsageCase{"TwoSubcommands", {"about", "readme"}},
+                      UsageCase{"UnknownOption", {"--colour", "about"}},
+                      UsageCase{"MissingFolder", {"about", "--icq"}},
+                      UsageCase{"YesAndNo", {"--yes", "--no", "about"}},
+                      UsageCase{"HomeMissing", {"--home", "/nonexistent/varn", "about"}},
+                      UsageCase{"IcqMissing", {"--icq", "/nonexistent/varn", "about"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, StartupErrorIsReportedWithExitOne) {
+  fs::create_directory(home_.path() / "back.dat");  // cannot be written
+  const CliResult run = RunCli(home_.path(), {"about"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("torq32-cli: ", 0), 0u) << run.err;
+  EXPECT_GT(run.err.size(), std::string("torq32-cli: \n").size());
+}
+
+TEST_F(CliTest, FoldersMayBeGivenAsHostOrWindowsPaths) {
+  fs::create_directory(home_.path() / "ICQ");
+  const std::string icq = (home_.path() / "ICQ").string();
+  EXPECT_EQ(RunCli(home_.path(), {"--icq", icq, "--backup", "not yet", "about"}).status, 0);
+  EXPECT_EQ(RunCli(home_.path(), {"--icq=ICQ", "about"}).status, 0);
+}
+
+}  // namespace

@@ -76,8 +76,8 @@ std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds) {
 std::uint32_t DosTimeFromUnix(long long unix_seconds) {
   if (std::optional<std::uint32_t> packed = TryDosTimeFromUnix(unix_seconds)) return *packed;
   std::tm tm{};
-  const bool late = LocalTimeOf(unix_seconds, &tm) ? tm.tm_year + 1900 > kLastDosYear
-                                                   : unix_seconds > 0;
+  const bool late =
+      LocalTimeOf(unix_seconds, &tm) ? tm.tm_year + 1900 > kLastDosYear : unix_seconds > 0;
   return late ? PackDosTime({kLastDosYear, 12, 31, 23, 59, 58})
               : PackDosTime({kFirstDosYear, 1, 1, 0, 0, 0});
 }

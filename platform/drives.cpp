@@ -24,10 +24,10 @@ namespace {
 
 // File systems that never count as drives even when their source looks like a device.
 constexpr std::array<std::string_view, 24> kVirtualFileSystems = {
-    "proc",     "sysfs",      "tmpfs",     "devtmpfs", "devpts",  "cgroup",
-    "cgroup2",  "securityfs", "debugfs",   "tracefs",  "pstore",  "bpf",
-    "mqueue",   "hugetlbfs",  "configfs",  "fusectl",  "binfmt_misc", "autofs",
-    "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",    "overlay", "squashfs"};
+    "proc",     "sysfs",      "tmpfs",      "devtmpfs", "devpts",      "cgroup",
+    "cgroup2",  "securityfs", "debugfs",    "tracefs",  "pstore",      "bpf",
+    "mqueue",   "hugetlbfs",  "configfs",   "fusectl",  "binfmt_misc", "autofs",
+    "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",     "overlay",     "squashfs"};
 
 struct LayerState {
   bool table_loaded = false;
@@ -185,8 +185,9 @@ std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
     drive.letter = AsciiUpper(drive.letter);
     drive.host_root = NormalizeRoot(std::move(drive.host_root));
   }
-  std::stable_sort(table.begin(), table.end(),
-                   [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
+  std::stable_sort(table.begin(), table.end(), [](const DriveMapping& a, const DriveMapping& b) {
+    return a.letter < b.letter;
+  });
   table.erase(std::unique(table.begin(), table.end(),
                           [](const DriveMapping& a, const DriveMapping& b) {
                             return a.letter == b.letter;

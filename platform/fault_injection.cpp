@@ -106,11 +106,10 @@ void Release(const std::string& windows_path) {
   std::optional<std::string> host = ToHostPath(windows_path);
   if (!host) return;
   auto& held = Faults().held;
-  held.erase(std::remove_if(held.begin(), held.end(),
-                            [&](const std::string& h) {
-                              return detail::SameTextIgnoringCase(h, *host);
-                            }),
-             held.end());
+  held.erase(
+      std::remove_if(held.begin(), held.end(),
+                     [&](const std::string& h) { return detail::SameTextIgnoringCase(h, *host); }),
+      held.end());
   Rearm();
 }
 

@@ -17,8 +17,18 @@
 namespace platform::testing {
 
 enum class FileOp {
-  kOpen, kCreate, kRead, kWrite, kSeek, kClose, kFlush, kRename, kDelete,
-  kCreateFolder, kSetTime, kSetAttributes,
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSeek,
+  kClose,
+  kFlush,
+  kRename,
+  kDelete,
+  kCreateFolder,
+  kSetTime,
+  kSetAttributes,
   kAny,
 };
 

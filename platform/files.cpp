@@ -72,7 +72,7 @@ bool StatEntry(const std::string& host_path, struct stat* st) {
 }
 
 struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
-  struct timespec ts{};
+  struct timespec ts {};
   ts.tv_sec = static_cast<time_t>(UnixFromDosTime(dos_time));
   ts.tv_nsec = 0;
   return ts;

@@ -83,16 +83,16 @@ class File {
   std::size_t Read(void* buffer, std::size_t count);
   // Writes count bytes; 101 "Disk full" when the disk takes no more.
   void Write(const void* buffer, std::size_t count);
-  void Seek(std::int64_t position);          // from the start; negative gives 131
+  void Seek(std::int64_t position);  // from the start; negative gives 131
   std::int64_t Position() const;
   std::int64_t Size() const;
-  void Truncate();                           // at the current position
-  void SetDosTime(std::uint32_t dos_time);   // last-write time of the open file
+  void Truncate();                          // at the current position
+  void SetDosTime(std::uint32_t dos_time);  // last-write time of the open file
   // Last-write time of the open file; nullopt when it cannot be read or lies outside
   // the DOS range (before 1980, after 2107).
   std::optional<std::uint32_t> DosTime() const;
-  void Flush();                              // fsync
-  void Close();                              // raises on failure; the file is closed anyway
+  void Flush();  // fsync
+  void Close();  // raises on failure; the file is closed anyway
 
  private:
   int fd_ = -1;

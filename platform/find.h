@@ -11,10 +11,10 @@
 namespace platform {
 
 struct SearchRec {
-  std::string name;             // as the disk spells it
-  std::int64_t size = 0;        // 0 for folders
+  std::string name;       // as the disk spells it
+  std::int64_t size = 0;  // 0 for folders
   std::uint32_t attributes = 0;
-  std::uint32_t dos_time = 0;   // last-write time, local, DOS packed
+  std::uint32_t dos_time = 0;  // last-write time, local, DOS packed
   // False when the name cannot exist on Windows (\ : * ? " < > | or a control
   // character): callers that store names must report it rather than drop it.
   bool valid_windows_name = true;

@@ -14,9 +14,9 @@ inline constexpr int kAccessDenied = 5;
 inline constexpr int kSharingViolation = 32;
 inline constexpr int kReadPastEnd = 100;
 inline constexpr int kDiskFull = 101;
-inline constexpr int kFileNotOpen = 103;        // an operation on a closed File
-inline constexpr int kInvalidParameter = 87;    // e.g. a packed DOS time that is no date
-inline constexpr int kAlreadyExists = 183;      // create folder, rename without replace
+inline constexpr int kFileNotOpen = 103;      // an operation on a closed File
+inline constexpr int kInvalidParameter = 87;  // e.g. a packed DOS time that is no date
+inline constexpr int kAlreadyExists = 183;    // create folder, rename without replace
 
 // "File not found", "Invalid filename", ... or "I/O error %d" for other codes.
 std::string IoErrorText(int code);
@@ -28,7 +28,7 @@ int ErrorCodeFromErrno(int posix_errno);
 
 class EInOutError : public std::runtime_error {
  public:
-  explicit EInOutError(int code);                 // message from IoErrorText
+  explicit EInOutError(int code);  // message from IoErrorText
   EInOutError(int code, const std::string& message);
   int ErrorCode() const noexcept { return code_; }
 

@@ -34,8 +34,8 @@ class TextWriter {
   TextWriter(TextWriter&&) noexcept = default;
   TextWriter& operator=(TextWriter&&) noexcept = default;
   ~TextWriter();
-  void WriteLine(const std::string& line);             // appends CR LF
-  void Close();                                        // flushes, raises on failure
+  void WriteLine(const std::string& line);  // appends CR LF
+  void Close();                             // flushes, raises on failure
 
  private:
   void WritePending();

@@ -262,6 +262,7 @@ TEST_P(StartupTest, PointsTheSelectorsAtSavedFoldersThatExist) {
   if (c.pref_cfg) WriteFile("home/pref.cfg", c.pref_cfg);
 
   RecordingWindow window;
+  window.lines = {" design-time text"};
   app::FormCreate(window);
 
   EXPECT_EQ(window.HomeFolder, "C:\\home");
@@ -311,9 +312,17 @@ TEST_F(AppTest, StartupLeavesTheCurrentDirectoryWhereTheLastListMoved) {
   MakeFolder("ICQ");
   MakeFolder("Saved Backup");
   WriteFile("home/pref.cfg", "C:\\ICQ\r\nC:\\Saved Backup\r\n");
-  RecordingWindow window;
-  app::FormCreate(window);
+  RecordingWindow both;
+  app::FormCreate(both);
   EXPECT_EQ(platform::GetCurrentDir(), "C:\\Saved Backup");
+
+  // With no backup folder saved the backup list does not move.
+  ASSERT_TRUE(platform::SetCurrentDir("C:\\home"));
+  WriteFile("home/pref.cfg", "C:\\ICQ\r\nnone\r\n");
+  RecordingWindow icq_only;
+  app::FormCreate(icq_only);
+  EXPECT_EQ(icq_only.BackupFolderText(), "C:\\home");
+  EXPECT_EQ(platform::GetCurrentDir(), "C:\\ICQ");
 }
 
 TEST_F(AppTest, StartupAtADriveRoot) {

@@ -4,6 +4,9 @@
 // both separate. The drive table comes from a Wine prefix's dosdevices/ links when
 // there is one, else C: is "/" and each block-device mount takes the next letter
 // from D: in order of mount point.
+//
+// The layer keeps process-wide state (the drive table, the current directory, the
+// fault hook) and, like the program it serves, runs on one thread.
 #pragma once
 
 #include <optional>

@@ -2,12 +2,14 @@
 // bits cannot make a file unreadable; these hooks stand in for a full disk, a held
 // file or a broken device. Nothing outside tests calls them.
 //
-// Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), Read, Write and
-// Truncate (kWrite), Seek, Close (an explicit one; the destructor's is not counted),
-// Flush and FlushFolder (kFlush), RenameFile, DeleteFile, CreateFolder, SetFileDosTime
-// and File::SetDosTime (kSetTime), SetAttributes; and, as kOpen, SetCurrentDir /
-// ChangeDir / WalkGuard::TryEnter and DirectorySearch::FindFirst, which open a folder.
-// Queries (exists, attributes, size, time, free space) are not counted.
+// Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), File::Read
+// (kRead), File::Write and File::Truncate (kWrite), File::Seek, an explicit
+// File::Close (the destructor's is not counted), File::Flush and FlushFolder (kFlush),
+// RenameFile, DeleteFile, CreateFolder, SetFileDosTime and File::SetDosTime (kSetTime),
+// SetAttributes; and, as kOpen, SetCurrentDir / ChangeDir (so WalkGuard::TryEnter when
+// it gets as far as entering) and DirectorySearch::FindFirst, which open a folder.
+// Queries (exists, attributes, size, time, free space, paths) are not counted. A failed
+// operation does nothing, except Close, which gives the descriptor back all the same.
 #pragma once
 
 #include <cstdint>

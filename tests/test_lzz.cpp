@@ -1,0 +1,210 @@
+// The lzz tool, run as a program on files in a temporary folder.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lz_sandbox.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+class LzzTest : public ::testing::Test {
+ protected:
+  LzzTest() {
+    std::string pattern = (fs::temp_directory_path() / "varn-lzz-XXXXXX").string();
+    dir_ = ::mkdtemp(pattern.data());
+  }
+  ~LzzTest() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Runs lzz in the temporary folder; relative names are taken there.
+  Outcome Lzz(const std::string& args) {
+    // Without a Wine prefix the drive table is C: = "/", whatever the machine has.
+    const std::string command = "cd '" + dir_.string() + "' && WINEPREFIX=/nonexistent '" +
+                                LZZ_BINARY + "' " + args + " >'" + (dir_ / ".out").string() +
+                                "' 2>'" + (dir_ / ".err").string() + "'";
+    const int status = std::system(command.c_str());
+    Outcome o;
+    o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.out = Slurp(dir_ / ".out");
+    o.err = Slurp(dir_ / ".err");
+    return o;
+  }
+
+  void Write(const std::string& name, const std::string& bytes, const char* local_time = nullptr) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    if (local_time) {
+      const std::string touch =
+          "touch -d '" + std::string(local_time) + "' '" + (dir_ / name).string() + "'";
+      ASSERT_EQ(std::system(touch.c_str()), 0);
+    }
+  }
+  std::string Read(const std::string& name) { return Slurp(dir_ / name); }
+
+  fs::path dir_;
+};
+
+TEST_F(LzzTest, HelpAndWrongCommandLines) {
+  Outcome help = Lzz("--help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("usage: lzz compress [--method lzss|lzh] SRC DST"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+  for (const char* wrong :
+       {"", "pack a b", "compress a", "compress a b c", "compress --method zip a b",
+        "compress a b --method", "decompress a", "info", "verify"}) {
+    Outcome o = Lzz(wrong);
+    EXPECT_EQ(o.exit_code, 2) << wrong;
+    EXPECT_NE(o.err.find("usage:"), std::string::npos) << wrong;
+  }
+}
+
+TEST_F(LzzTest, CompressAndDecompressBothMethods) {
+  const std::string data = TextData(400000) + RandomData(100000);
+  Write("notes.txt", data, "2003-04-05 06:07:08");
+  for (const auto& [option, method] :
+       {std::pair{"", 3}, std::pair{"--method lzss", 3}, std::pair{"--method lzh", 4}}) {
+    Outcome packed = Lzz(std::string("compress ") + option + " notes.txt notes.lzz");
+    ASSERT_EQ(packed.exit_code, 0) << packed.err;
+    const std::string file = Read("notes.lzz");
+    ASSERT_GT(file.size(), 257u);
+    EXPECT_EQ(static_cast<int>(file[173]), method) << option;
+    // Only the file's own name is stored, never the folder it came from.
+    EXPECT_EQ(file.substr(40, 10), std::string("\x09notes.txt"));
+
+    fs::remove(dir_ / "back.txt");
+    Outcome restored =
+        Lzz(std::string("decompress ") + (dir_ / "notes.lzz").string() + " back.txt");
+    ASSERT_EQ(restored.exit_code, 0) << restored.err;
+    EXPECT_TRUE(Read("back.txt") == data);
+    EXPECT_EQ(fs::last_write_time(dir_ / "back.txt"), fs::last_write_time(dir_ / "notes.txt"));
+  }
+}
+
+TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
+  Outcome missing = Lzz("compress nothing.txt x.lzz");
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "lzz: nothing.txt: File not found\n");
+  EXPECT_FALSE(fs::exists(dir_ / "x.lzz"));
+
+  Write("a.txt", "abc");
+  Outcome same = Lzz("compress a.txt ./A.TXT");
+  EXPECT_EQ(same.exit_code, 1);
+  EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n");
+
+  Outcome no_source = Lzz("decompress gone.lzz out.txt");
+  EXPECT_EQ(no_source.exit_code, 1);
+  EXPECT_EQ(no_source.err, "lzz: gone.lzz -> out.txt: File not found\n");
+
+  // A changed literal decodes to other bytes of the same length: the CRC-32 tells.
+  Write("data.txt", TextData(5000));
+  ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
+  std::string packed = Read("data.lzz");
+  packed[258] ^= 0x01;
+  Write("bad.lzz", packed);
+  Outcome bad = Lzz("decompress bad.lzz bad.txt");
+  EXPECT_EQ(bad.exit_code, 1);
+  EXPECT_EQ(bad.err, "lzz: bad.lzz: CRC-32 of the restored file differs from the header\n");
+}
+
+TEST_F(LzzTest, InfoOfCompressedPlainAndMissingFiles) {
+  Write("abc.txt", "abc", "2003-04-05 06:07:08");
+  ASSERT_EQ(Lzz("compress abc.txt abc.lzz").exit_code, 0);
+  Outcome info = Lzz("info abc.lzz abc.txt");
+  EXPECT_EQ(info.exit_code, 0);
+  EXPECT_EQ(info.out,
+            "abc.lzz: compressed file\n"
+            "  stored name:       abc.txt\n"
+            "  method:            3 (LZSS)\n"
+            "  uncompressed size: 3\n"
+            "  body size:         4\n"
+            "  date-time:         2003-04-05T06:07:08\n"
+            "  attributes:        0x20 (archive)\n"
+            "  CRC-32:            352441c2\n"
+            "  version:           0\n"
+            "abc.txt: plain file\n"
+            "  size:              3\n"
+            "  date-time:         2003-04-05T06:07:08\n"
+            "  attributes:        0x20 (archive)\n"
+            "  CRC-32:            352441c2\n"
+            "  version:           0\n");
+
+  Outcome missing = Lzz("info abc.lzz nowhere.lzz");
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "lzz: nowhere.lzz: File not found\n");
+  EXPECT_EQ(missing.out.rfind("abc.lzz: compressed file\n", 0), 0u);
+}
+
+TEST_F(LzzTest, VerifyChecksLengthAndCrc) {
+  Write("text.txt", TextData(300000));
+  ASSERT_EQ(Lzz("compress text.txt good.lzz").exit_code, 0);
+  ASSERT_EQ(Lzz("compress --method lzh text.txt good4.lzz").exit_code, 0);
+  const auto listing = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = listing();
+  Outcome good = Lzz("verify good.lzz good4.lzz");
+  EXPECT_EQ(good.exit_code, 0) << good.err;
+  const std::string text = TextData(300000);
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08lx",
+                crc32_z(0, reinterpret_cast<const Bytef*>(text.data()), text.size()));
+  EXPECT_EQ(good.out, std::string("good.lzz: OK (300000 bytes, CRC-32 ") + crc + ")\n" +
+                          "good4.lzz: OK (300000 bytes, CRC-32 " + crc + ")\n");
+  EXPECT_EQ(listing(), before);  // nothing written
+
+  std::string packed = Read("good.lzz");
+  std::string flipped = packed;
+  flipped[258] ^= 0x01;
+  Write("crc.lzz", flipped);
+  std::string lying = packed;
+  lying[11] = static_cast<char>(lying[11] + 1);  // the uncompressed size
+  Write("length.lzz", lying);
+  const std::string lzh = Read("good4.lzz");
+  Write("cut.lzz", lzh.substr(0, lzh.size() - 40));
+
+  Outcome bad = Lzz("verify good.lzz crc.lzz length.lzz cut.lzz text.txt missing.lzz");
+  EXPECT_EQ(bad.exit_code, 1);
+  std::istringstream lines(bad.out);
+  std::string line;
+  std::vector<std::string> got;
+  while (std::getline(lines, line)) got.push_back(line);
+  ASSERT_EQ(got.size(), 6u) << bad.out;
+  EXPECT_EQ(got[0].rfind("good.lzz: OK (300000 bytes", 0), 0u);
+  EXPECT_EQ(got[1].rfind("crc.lzz: FAILED: CRC-32 ", 0), 0u) << got[1];
+  EXPECT_EQ(got[2], "length.lzz: FAILED: decodes to 300000 bytes, header says " +
+                        std::to_string(300000 + 1));
+  EXPECT_EQ(got[3], "cut.lzz: FAILED: compressed data ends before its end code");
+  EXPECT_EQ(got[4], "text.txt: FAILED: not a compressed file");
+  EXPECT_EQ(got[5], "missing.lzz: FAILED: File not found");
+  EXPECT_EQ(bad.err, "lzz: 5 of 6 files failed verification\n");
+}
+
+}  // namespace

@@ -11,8 +11,17 @@ namespace {
 constexpr char kPluginFileName[] = "back.dat";
 
 constexpr std::array<const char*, 11> kDefaultPlugin = {
-    "bookmark", "uin", "plugins", "icqfiles", "db", "newdb", "db99b", "2000a", "2000b",
-    kPluginEndMarker, kDefaultSupportedVersions,
+    "bookmark",
+    "uin",
+    "plugins",
+    "icqfiles",
+    "db",
+    "newdb",
+    "db99b",
+    "2000a",
+    "2000b",
+    kPluginEndMarker,
+    kDefaultSupportedVersions,
 };
 
 }  // namespace
@@ -49,9 +58,8 @@ void ForEachPluginEntry(const std::string& home_folder,
 
 std::vector<std::string> ReadPluginEntries(const std::string& home_folder) {
   std::vector<std::string> entries;
-  ForEachPluginEntry(home_folder, [&entries](const std::string& entry) {
-    entries.push_back(entry);
-  });
+  ForEachPluginEntry(home_folder,
+                     [&entries](const std::string& entry) { entries.push_back(entry); });
   return entries;
 }
 

@@ -126,8 +126,7 @@ void Label4Click(WindowSeam& window) {
 
 std::string ShortPath(const std::string& path) {
   if (path.size() <= kShortPathLimit) return " " + path;
-  return " " + path.substr(0, kShortPathHead) + ".." +
-         path.substr(path.size() - kShortPathTail);
+  return " " + path.substr(0, kShortPathHead) + ".." + path.substr(path.size() - kShortPathTail);
 }
 
 bool ErrorScreen(WindowSeam& window, const std::string& headline, const std::string& detail,

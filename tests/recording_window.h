@@ -29,7 +29,8 @@ class RecordingWindow : public app::WindowSeam {
   };
 
   RecordingWindow()
-      : icq_folder(platform::GetCurrentDir()), backup_folder(icq_folder),
+      : icq_folder(platform::GetCurrentDir()),
+        backup_folder(icq_folder),
         backup_text(app::kInitialBackupFolderText) {}
 
   // What the action left, and what it did on the way.

@@ -1,6 +1,7 @@
 // torq32-cli: the terminal window on its own, then the built program run in a
 // temporary home folder with its output compared to tests/cli/*.txt byte for byte.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/drives.h"
 #include "platform/io_error.h"
@@ -220,9 +219,7 @@ CliResult RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
   return run;
 }
 
-std::string Expected(const char* name) {
-  return ReadHostFile(fs::path(CLI_EXPECTED_DIR) / name);
-}
+std::string Expected(const char* name) { return ReadHostFile(fs::path(CLI_EXPECTED_DIR) / name); }
 
 class CliTest : public ::testing::Test {
  protected:
@@ -248,12 +245,11 @@ TEST_P(CliOutputTest, PrintsTheScreenByteForByte) {
   EXPECT_FALSE(fs::exists(home_.path() / "pref.cfg"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Subcommands, CliOutputTest,
-    ::testing::Values(OutputCase{"About", {"about"}, "about.txt"},
-                      OutputCase{"ReadMe", {"readme"}, "readme.txt"},
-                      OutputCase{"StartupScreen", {}, "banner.txt"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Subcommands, CliOutputTest,
+                         ::testing::Values(OutputCase{"About", {"about"}, "about.txt"},
+                                           OutputCase{"ReadMe", {"readme"}, "readme.txt"},
+                                           OutputCase{"StartupScreen", {}, "banner.txt"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliTest, HomeOptionNamesAnotherHomeFolder) {
   TempFolder elsewhere;

@@ -131,8 +131,8 @@ int Run(const CommandLine& line) {
   Progress progress = isatty(STDERR_FILENO) ? Progress::kRedraw
                       : line.progress       ? Progress::kLines
                                             : Progress::kNone;
-  app::TerminalWindow window(line.answers, interactive ? &std::cin : nullptr, &std::cerr,
-                             progress, &std::cerr);
+  app::TerminalWindow window(line.answers, interactive ? &std::cin : nullptr, &std::cerr, progress,
+                             &std::cerr);
 
   // Start-up errors (pref.cfg, back.dat) end the program before any action.
   app::FormCreate(window);

@@ -26,9 +26,8 @@ std::string TerminalText(std::string text) {
 
 }  // namespace
 
-TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in,
-                               std::ostream* prompt_out, Progress progress,
-                               std::ostream* progress_out)
+TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
+                               Progress progress, std::ostream* progress_out)
     : answers_(answers),
       answer_in_(answer_in),
       prompt_out_(prompt_out),
@@ -112,8 +111,8 @@ void TerminalWindow::PrintScreen(std::ostream& out) const {
 
 std::optional<std::string> WindowsPathArgument(const std::string& text,
                                                const std::string& host_cwd) {
-  const bool drive_path = text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) &&
-                          text[1] == ':';
+  const bool drive_path =
+      text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
   if (drive_path || (!text.empty() && text[0] == '\\')) return text;
   std::filesystem::path host(text);
   if (host.is_relative()) host = std::filesystem::path(host_cwd) / host;

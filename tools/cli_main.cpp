@@ -12,6 +12,7 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
+#include "lz/lz_file.h"
 #include "platform/drives.h"
 #include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
@@ -169,9 +170,8 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // ENGINE START-UP: the compression engine's start-up (counters cleared, verification
-  // off, coder hooks installed) belongs here, before anything else. Not called yet: the
-  // engine's file layer does not provide it so far.
+  // The compression engine's start-up comes first, as in the window program.
+  lz::EngineStartup();
 
   try {
     CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -60,8 +60,7 @@ bool CheckUINClick(app::WindowSeam& window) {
   const std::string list_path = window.BackupPath + kListName;
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
     app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                     app::ShortPath(window.BackupPath) + "!",
-                     " Please check your Backup Folder at",
+                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
                      " \"2. Select / Edit Backup Folder\" again!");
     return false;
   }
@@ -83,8 +82,8 @@ bool CheckUINClick(app::WindowSeam& window) {
     window.SetGauge(100);
     return true;
   }
-  for (const char* line : {" Error!", " ", " No UIN(s) Found! ", " ", " ", " Note:",
-                           " Your backup files MAY be corrupted!"}) {
+  for (const char* line : {" Error!", " ", " No UIN(s) Found! ", " ", " ",
+                           " Note:", " Your backup files MAY be corrupted!"}) {
     window.AppendLine(line);
   }
   return false;

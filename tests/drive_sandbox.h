@@ -4,8 +4,8 @@
 // platform layer under test.
 #pragma once
 
-#include <stdlib.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -29,6 +29,7 @@ class DriveSandbox {
       std::filesystem::create_directory(root_ / std::string(1, letter));
       table.push_back({letter, (root_ / std::string(1, letter)).string()});
     }
+    table_ = table;
     platform::InstallDriveTableForTests(table);
   }
   ~DriveSandbox() {
@@ -41,9 +42,22 @@ class DriveSandbox {
 
   const std::filesystem::path& Root() const { return root_; }
 
+  // A Wine prefix whose dosdevices/ links name the same drives, for a program run in a
+  // child process (WINEPREFIX=<the answer>).
+  std::filesystem::path WriteWinePrefix() const {
+    const std::filesystem::path devices = root_ / "wine-prefix" / "dosdevices";
+    std::filesystem::create_directories(devices);
+    for (const auto& drive : table_) {
+      const char name[] = {static_cast<char>(std::tolower(drive.letter)), ':', '\0'};
+      std::filesystem::create_directory_symlink(drive.host_root, devices / name);
+    }
+    return devices.parent_path();
+  }
+
   // "D:\Apps\ICQ" -> <root>/D/Apps/ICQ (the letter in upper case).
   std::filesystem::path Host(const std::string& windows_path) const {
-    std::filesystem::path host = root_ / std::string(1, static_cast<char>(std::toupper(windows_path[0])));
+    const char letter = static_cast<char>(std::toupper(windows_path[0]));
+    std::filesystem::path host = root_ / std::string(1, letter);
     std::stringstream rest(windows_path.substr(2));
     std::string part;
     while (std::getline(rest, part, '\\')) {
@@ -92,4 +106,5 @@ class DriveSandbox {
 
  private:
   std::filesystem::path root_;
+  std::vector<platform::DriveMapping> table_;
 };

@@ -12,8 +12,8 @@ namespace {
 
 using ScreenLines = std::vector<std::string>;
 
-const ScreenLines kNoUINReport = {" ",  " Error!", " ",     " No UIN(s) Found! ",
-                            " ",  " ",       " Note:", " Your backup files MAY be corrupted!"};
+const ScreenLines kNoUINReport = {" ", " Error!", " ",      " No UIN(s) Found! ",
+                                  " ", " ",       " Note:", " Your backup files MAY be corrupted!"};
 
 std::string ListOf(const ScreenLines& file_lines) {
   std::string list = "Total Files : " + std::to_string(file_lines.size()) + "\r\n";
@@ -58,27 +58,26 @@ TEST_P(CheckUINScanTest, ShowsCountAndOneLinePerUIN) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, CheckUINScanTest,
-    ::testing::Values(
-        ScanCase{"UinFoldersInListOrder",
-                 {"uin***11111111.dat|||2048", "newdb***00000001.dat|||100",
-                  "Uin\\old***22222222.idx|||10", "history***33333333.dat|||5",
-                  "UIN***44444444.dat|||7"},
-                 {" 3 UIN(s) Found!", " ", " 11111111", " 22222222", " 44444444"}},
-        ScanCase{"TwoFilesOfOneUINCountTwice",
-                 {"uin***12345678.dat|||2048", "uin***12345678.idx|||512"},
-                 {" 2 UIN(s) Found!", " ", " 12345678", " 12345678"}},
-        ScanCase{"NameWithoutDotGivesEmptyUIN",
-                 {"uin***readme|||10", "uin.old***555.dat|||1"},
-                 {" 2 UIN(s) Found!", " ", " ", " "}},
-        ScanCase{"SpaceSplitsDisplayButNotCount",
-                 {"uin***123 456.dat|||10"},
-                 {" 1 UIN(s) Found!", " ", " 123", " 456"}},
-        ScanCase{"UinstallIsAUINFolder",
-                 {"uinstall***setup.log|||10", "ui***9.dat|||1"},
-                 {" 1 UIN(s) Found!", " ", " setup"}},
-        ScanCase{"LineWithoutStarGivesEmptyUIN",
-                 {"uin\\12345678.dat|||10", "uin***77.dat|||1"},
-                 {" 2 UIN(s) Found!", " ", " ", " 77"}}),
+    ::testing::Values(ScanCase{"UinFoldersInListOrder",
+                               {"uin***11111111.dat|||2048", "newdb***00000001.dat|||100",
+                                "Uin\\old***22222222.idx|||10", "history***33333333.dat|||5",
+                                "UIN***44444444.dat|||7"},
+                               {" 3 UIN(s) Found!", " ", " 11111111", " 22222222", " 44444444"}},
+                      ScanCase{"TwoFilesOfOneUINCountTwice",
+                               {"uin***12345678.dat|||2048", "uin***12345678.idx|||512"},
+                               {" 2 UIN(s) Found!", " ", " 12345678", " 12345678"}},
+                      ScanCase{"NameWithoutDotGivesEmptyUIN",
+                               {"uin***readme|||10", "uin.old***555.dat|||1"},
+                               {" 2 UIN(s) Found!", " ", " ", " "}},
+                      ScanCase{"SpaceSplitsDisplayButNotCount",
+                               {"uin***123 456.dat|||10"},
+                               {" 1 UIN(s) Found!", " ", " 123", " 456"}},
+                      ScanCase{"UinstallIsAUINFolder",
+                               {"uinstall***setup.log|||10", "ui***9.dat|||1"},
+                               {" 1 UIN(s) Found!", " ", " setup"}},
+                      ScanCase{"LineWithoutStarGivesEmptyUIN",
+                               {"uin\\12345678.dat|||10", "uin***77.dat|||1"},
+                               {" 2 UIN(s) Found!", " ", " ", " 77"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CheckUINTest, ListWithoutUINLinesReportsNone) {
@@ -112,8 +111,8 @@ TEST_F(CheckUINTest, NoListGivesErrorReportWithoutSaving) {
     backup::CheckUINClick(window_);
     EXPECT_EQ(window_.lines,
               (ScreenLines{" ", " Error!", " ", " ICQ Backup Files not found in ", detail, " ", " ",
-                     " Note:", " Please check your Backup Folder at",
-                     " \"2. Select / Edit Backup Folder\" again!"}));
+                           " Note:", " Please check your Backup Folder at",
+                           " \"2. Select / Edit Backup Folder\" again!"}));
     EXPECT_EQ(window_.gauge, 0);
     EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
   }

@@ -3,6 +3,9 @@
 #include "tools/cli_commands.h"
 
 #include "app/reports.h"
+#include "backup/check_date.h"
+#include "backup/check_uin.h"
+#include "search/auto_search.h"
 
 namespace app {
 namespace {
@@ -10,6 +13,12 @@ namespace {
 constexpr CliCommand kCommands[] = {
     {"about", "show the About text", [](WindowSeam& w) { AboutClick(w); return kExitDone; }},
     {"readme", "show the Read Me text", [](WindowSeam& w) { Label4Click(w); return kExitDone; }},
+    {"uins", "list the UINs a backup holds (Check UIN)",
+     [](WindowSeam& w) { return backup::CheckUINClick(w) ? kExitDone : kExitError; }},
+    {"date", "show the date of a backup (Check Date)",
+     [](WindowSeam& w) { return backup::CheckDateClick(w) ? kExitDone : kExitError; }},
+    {"search", "find the ICQ folder, from the saved setting on (AutoSearch)",
+     [](WindowSeam& w) { return search::Label2Click(w) ? kExitDone : kExitError; }},
 };
 
 }  // namespace

@@ -1,0 +1,66 @@
+#include "backup/check_date.h"
+
+#include <cstdio>
+
+#include "app/reports.h"
+#include "app/settings.h"
+#include "backup/folder_text.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/find.h"
+
+namespace backup {
+namespace {
+
+const char kListName[] = "\\icqlist.txt";
+
+std::string FormatDate(const platform::LocalDateTime& t) {
+  char day_text[8];
+  char year_text[8];
+  std::snprintf(day_text, sizeof day_text, "%02d", t.day);
+  std::snprintf(year_text, sizeof year_text, "%04d", t.year);
+  const auto& months = platform::ShortMonthNames();
+  const std::string& month = (t.month >= 1 && t.month <= 12) ? months[t.month - 1] : "";
+  return std::string(day_text) + " " + month + " " + year_text;
+}
+
+}  // namespace
+
+std::string FormatBackupDate(std::uint32_t dos_time) {
+  return FormatDate(platform::UnpackDosTime(dos_time));
+}
+
+bool CheckDateClick(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+
+  // The search ends when it goes out of scope, whichever way the action ends.
+  platform::DirectorySearch search;
+  platform::SearchRec list;
+  // An empty folder text names no folder: without this test "\icqlist.txt" would be
+  // looked up in the root of the current drive.
+  const bool found =
+      !window.BackupPath.empty() &&
+      search.FindFirst(window.BackupPath + kListName, platform::faAnyFile, &list) == 0;
+  if (!found) {
+    app::ErrorScreen(window, " ICQ Backup Files not found in ",
+                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
+                     " \"2. Select / Edit Backup Folder\" again!");
+    return false;
+  }
+  app::SavePrefs(window);
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.AppendLine(" Backup Files Found!");
+  window.AppendLine(" ");
+  window.AppendLine(" ");
+  window.AppendLine(" Today is: " + FormatDate(platform::Now()));
+  window.AppendLine(" ");
+  window.AppendLine(" Date of Backup Files: " + FormatBackupDate(list.dos_time));
+  window.SetGauge(100);
+  return true;
+}
+
+}  // namespace backup

@@ -1,0 +1,130 @@
+#include "search/auto_search.h"
+
+#include <string>
+
+#include "app/reports.h"
+#include "app/settings.h"
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/find.h"
+
+namespace search {
+namespace {
+
+const char kProgramFile[] = "\\icq.exe";
+const char kUsualFolder[] = "C:\\Program Files\\ICQ";
+constexpr char kFirstDrive = 'c';  // A: and B: are floppy drives, never searched
+constexpr char kLastDrive = 'z';
+constexpr int kPathLine = 14;          // the screen line that shows the folder entered last
+constexpr int kGaugeFolderLimit = 99;  // the gauge counts folders up to here
+
+const char* const kNotes[] = {
+    " Searching for ICQ...",
+    " ",
+    " This may take a few minutes...",
+    " ",
+    " ",
+    " Note:",
+    " 1. Try not to run other programs as this",
+    "      will slow down the search.",
+    " 2. If you are multi-tasking, Torq32 may",
+    "      appear not to be responsing. Just",
+    "      let it complete itself.",
+    " ",
+    " Searching:",
+};
+
+// The walk of one drive. The guard keeps it off other file systems and out of folders
+// it has entered before, so that a link back up the tree cannot make it run forever.
+class DriveWalk {
+ public:
+  explicit DriveWalk(app::WindowSeam& window) : window_(window), guard_(true) {}
+
+  // Walks the drive whose root is drive + "\" ("c:").
+  void Run(const std::string& drive) {
+    // Entering the root first ties the guard to the drive's file system and counts the
+    // root as visited.
+    guard_.TryEnter(drive + "\\");
+    SearchFolder(drive);
+  }
+
+ private:
+  void SearchFolder(const std::string& folder) {
+    window_.AppendLine(app::ShortPath(folder));
+    if (window_.Gauge() < kGaugeFolderLimit) window_.SetGauge(window_.Gauge() + 1);
+    if (platform::FileExists(folder + kProgramFile)) {
+      window_.ICQPath = folder;
+      return;
+    }
+    platform::DirectorySearch search;
+    platform::SearchRec entry;
+    for (int result = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &entry); result == 0;
+         result = search.FindNext(&entry)) {
+      if (entry.name == "." || entry.name == "..") continue;
+      const std::string path = folder + "\\" + entry.name;
+      // Files, folders that cannot be entered and folders met before are passed over.
+      if (guard_.TryEnter(path) != platform::WalkGuard::Enter::kEntered) continue;
+      window_.DeleteLine(kPathLine);
+      SearchFolder(path);
+      platform::ChangeDir("..");
+    }
+  }
+
+  app::WindowSeam& window_;
+  platform::WalkGuard guard_;
+};
+
+void ShowSuccess(app::WindowSeam& window) {
+  if (!window.ICQPath.empty() && window.ICQPath.back() == '\\') window.ICQPath.pop_back();
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.AppendLine(" Search Successful!");
+  window.AppendLine(" ");
+  window.AppendLine(" ICQ Found in" + app::ShortPath(window.ICQPath));
+  window.MoveICQFolder(window.ICQPath);
+  app::SavePrefs(window);
+  window.SetGauge(100);
+}
+
+void ShowFailure(app::WindowSeam& window) {
+  window.ClearScreen();
+  for (const char* line : {" ", " Error!", " ", " ICQ cannot be found on this system!", " ", " ",
+                           " Note:", " Please ensure that ICQ is installed!"}) {
+    window.AppendLine(line);
+  }
+}
+
+}  // namespace
+
+bool Label2Click(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  for (const char* note : kNotes) window.AppendLine(note);
+
+  // "none" means no setting; taken as a path it would look for a folder named "none"
+  // in the current directory, and a find there would still end in the failure report.
+  const bool setting_holds_icq =
+      window.ICQPath != app::kNoFolder && platform::FileExists(window.ICQPath + kProgramFile);
+  if (!setting_holds_icq) {
+    if (platform::FileExists(std::string(kUsualFolder) + kProgramFile)) {
+      window.ICQPath = kUsualFolder;
+    } else {
+      window.ICQPath = app::kNoFolder;
+      for (char letter = kFirstDrive; letter <= kLastDrive && window.ICQPath == app::kNoFolder;
+           ++letter) {
+        const std::string drive{letter, ':'};
+        if (!app::PathIsFolder(drive + "\\")) continue;
+        DriveWalk(window).Run(drive);
+      }
+    }
+  }
+  if (window.ICQPath == app::kNoFolder) {
+    ShowFailure(window);
+    return false;
+  }
+  ShowSuccess(window);
+  return true;
+}
+
+}  // namespace search

@@ -1,0 +1,199 @@
+// torq32-cli uins, date and search: the built program run on drives of temporary
+// folders (given to it as a Wine prefix), its output compared to tests/cli/*.txt.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "drive_sandbox.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+struct ProgramRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadHostFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs a program in cwd with no terminal on any side and the variables set.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const fs::path& cwd, const Environment& environment) {
+  const fs::path out_path = cwd / ".run-out", err_path = cwd / ".run-err";
+  const pid_t child = fork();
+  if (child == 0) {
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  ProgramRun run;
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  run.out = ReadHostFile(out_path);
+  run.err = ReadHostFile(err_path);
+  fs::remove(out_path);
+  fs::remove(err_path);
+  return run;
+}
+
+std::string Expected(const std::string& name) {
+  return ReadHostFile(fs::path(CLI_EXPECTED_DIR) / name);
+}
+
+// Today as the C library writes it in the given LC_TIME locale: "05 Mar 2001".
+std::string TodayIn(locale_t locale) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  strftime_l(text, sizeof text, "%d %b %Y", &local, locale);
+  return text;
+}
+
+// The expected Check Date screen with "@TODAY@" filled in.
+std::string ExpectedDateScreen(const std::string& name, locale_t locale) {
+  std::string screen = Expected(name);
+  const std::string mark = "@TODAY@";
+  screen.replace(screen.find(mark), mark.size(), TodayIn(locale));
+  return screen;
+}
+
+class CliLookupTest : public ::testing::Test {
+ protected:
+  CliLookupTest() : drives_({'C', 'D'}), prefix_(drives_.WriteWinePrefix()) {
+    drives_.MakeFolder("C:\\home");
+  }
+
+  ProgramRun Run(const std::vector<std::string>& args, const std::string& lc_all = "C",
+                 const std::string& locpath = "") {
+    return RunProgram(TORQ32_CLI, args, drives_.Host("C:\\home"),
+                      {{"WINEPREFIX", prefix_.string()}, {"LC_ALL", lc_all}, {"LOCPATH", locpath}});
+  }
+
+  void WriteList(const std::string& folder, const std::string& bytes) {
+    drives_.WriteFile(folder + "\\icqlist.txt", bytes);
+  }
+
+  static constexpr char kPrefs[] = "C:\\home\\pref.cfg";
+
+  DriveSandbox drives_;
+  fs::path prefix_;
+};
+
+TEST_F(CliLookupTest, UinsPrintsTheUINs) {
+  WriteList("C:\\backup",
+            "Total Files : 3\r\nuin***11111111.dat|||2048\r\nnewdb***1.dat|||10\r\n"
+            "Uin\\old***22222222.idx|||512\r\n");
+  const ProgramRun run = Run({"--backup", "C:\\backup", "uins"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected("uins.txt"));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\r\n");
+}
+
+TEST_F(CliLookupTest, UinsWithoutUINLinesReportsNone) {
+  WriteList("C:\\backup", "Total Files : 0\r\n");
+  const ProgramRun run = Run({"--backup", "C:\\backup", "uins"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Expected("uins_none.txt"));
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\r\n");
+}
+
+TEST_F(CliLookupTest, DateWithoutAListReportsTheFolder) {
+  const ProgramRun run = Run({"--backup", "C:\\nowhere\\", "date"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Expected("date_missing.txt"));
+  EXPECT_FALSE(drives_.Exists(kPrefs));
+}
+
+TEST_F(CliLookupTest, DateInTheCLocaleHasEnglishMonths) {
+  WriteList("C:\\backup", "Total Files : 0\r\n");
+  drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
+  const ProgramRun run = Run({"--backup", "C:\\backup", "date"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  locale_t c_locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+  EXPECT_EQ(run.out, ExpectedDateScreen("date_c.txt", c_locale));
+  freelocale(c_locale);
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\r\n");
+}
+
+// A German LC_TIME, compiled into a private LOCPATH so that the system is left alone.
+TEST_F(CliLookupTest, DateInAGermanLocaleHasItsMonthNames) {
+  const fs::path locales = drives_.Root() / "locales";
+  fs::create_directory(locales);
+  // An output path with a "/" makes localedef write a folder there instead of adding
+  // the locale to the system's archive.
+  RunProgram("/usr/bin/localedef",
+             {"-i", "de_DE", "-f", "UTF-8", (locales / "de_DE.UTF-8").string()}, locales, {});
+  setenv("LOCPATH", locales.c_str(), 1);
+  locale_t german = newlocale(LC_TIME_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+  unsetenv("LOCPATH");
+  if (german == static_cast<locale_t>(0)) {
+    GTEST_SKIP() << "no German locale: localedef or its de_DE source is missing";
+  }
+
+  WriteList("C:\\backup", "Total Files : 0\r\n");
+  drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
+  const ProgramRun run = Run({"--backup", "C:\\backup", "date"}, "de_DE.UTF-8", locales);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, ExpectedDateScreen("date_de.txt", german));
+  freelocale(german);
+}
+
+TEST_F(CliLookupTest, SearchWalksTheDrives) {
+  drives_.WriteFile("D:\\Apps\\ICQ\\icq.exe", "MZ");
+  const ProgramRun run = Run({"search"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected("search_walk.txt"));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "d:\\Apps\\ICQ\r\nnone\r\n");
+}
+
+TEST_F(CliLookupTest, SearchStartsFromTheSavedSettingNotFromTheIcqOption) {
+  drives_.WriteFile("D:\\ICQ\\icq.exe", "MZ");
+  drives_.WriteFile("D:\\Other\\icq.exe", "MZ");
+  drives_.WriteFile(kPrefs, "D:\\ICQ\r\nC:\\backup\r\n");
+  const ProgramRun run = Run({"--icq", "D:\\Other", "search"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected("search_setting.txt"));
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "D:\\ICQ\r\nC:\\backup\r\n");
+}
+
+TEST_F(CliLookupTest, SearchWithoutICQReportsFailure) {
+  drives_.MakeFolder("D:\\Games\\icq.exe");
+  const ProgramRun run = Run({"search"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Expected("search_none.txt"));
+  EXPECT_FALSE(drives_.Exists(kPrefs));
+}
+
+}  // namespace

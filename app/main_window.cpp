@@ -1,7 +1,457 @@
 #include "app/main_window.h"
 
-TMain::TMain(QWidget* parent) : QWidget(parent) {
-  setObjectName("Main");
-  setWindowTitle("Varn ICQ Backup");
-  resize(540, 425);
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+
+#include "app/reports.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "backup/backup.h"
+#include "backup/check_date.h"
+#include "backup/check_uin.h"
+#include "search/auto_search.h"
+
+namespace app {
+namespace {
+
+constexpr char kCaption[] = "Varn ICQ Backup";
+constexpr char kConfirmCaption[] = "Confirm";
+// Outer size at 96 dots per inch; Qt's device-independent pixels scale it to the screen.
+constexpr int kOuterWidth = 540;
+constexpr int kOuterHeight = 425;
+constexpr int kFontPoints = 8;
+constexpr char kFontFamily[] = "Arial";
+// Asked for by two link labels; where it is not installed they use the window's family.
+constexpr char kLinkFontFamily[] = "MS Sans Serif";
+// While an action runs, the window repaints at most this often: a report of thousands
+// of lines must not spend its time painting.
+constexpr int kRepaintIntervalMs = 20;
+// The window manager may draw its frame a little after the window first shows; the size
+// is fitted to the frame on both occasions.
+constexpr int kFrameSettleMs = 300;
+// Test hook: About first steps the gauge 0..100 this many milliseconds apart.
+constexpr char kSlowAboutVariable[] = "TORQ32_TEST_SLOW_ABOUT_MS";
+
+QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
+
+char DriveOf(const std::string& folder) {
+  return folder.empty() ? 0 : static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
 }
+
+// A message box shows a carriage return as a line break, as the system's boxes do.
+QString DialogText(const std::string& text) {
+  QString shown = Shown(text);
+  shown.replace("\r\n", "\n");
+  shown.replace('\r', '\n');
+  return shown;
+}
+
+// One line of the message screen is one line on screen, whatever it holds.
+QString ScreenLine(const std::string& line) {
+  QString shown = Shown(line);
+  shown.replace('\r', ' ');
+  shown.replace('\n', ' ');
+  return shown;
+}
+
+QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
+  QFont font(family, kFontPoints);
+  font.setBold(bold);
+  font.setUnderline(underline);
+  return font;
+}
+
+QFont LinkFont(const char* family) {
+  return ControlFont(QFontDatabase::hasFamily(family) ? family : kFontFamily, false, true);
+}
+
+// "C:\...\newdb\sub": leading folders give way to an ellipsis until the path fits.
+QString ElidedFolder(const std::string& folder, const QFontMetrics& metrics, int width) {
+  const QString full = Shown(folder);
+  if (metrics.horizontalAdvance(full) <= width || full.size() <= 3) return full;
+  const QString root = full.left(3);
+  QStringList parts = full.mid(3).split('\\');
+  while (parts.size() > 1) {
+    parts.removeFirst();
+    const QString candidate = root + "...\\" + parts.join('\\');
+    if (metrics.horizontalAdvance(candidate) <= width) return candidate;
+  }
+  return metrics.elidedText(root + "...\\" + parts.join('\\'), Qt::ElideRight, width);
+}
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(name);
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+// A label takes at least the room its text needs, as the classic labels size themselves
+// to their text: the fonts that stand in for the original ones can be a little wider.
+void FitLabelToText(QLabel* label) {
+  const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+  if (needed > label->width()) label->resize(needed, label->height());
+}
+
+}  // namespace
+
+TMain::TMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
+  setObjectName("Main");
+  setWindowTitle(kCaption);
+  setFont(ControlFont(kFontFamily));
+  BuildControls();
+  resize(kOuterWidth, kOuterHeight);
+  if (QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+  }
+  if (const char* hook = std::getenv(kSlowAboutVariable)) slow_about_ms_ = std::atoi(hook);
+  FormCreate();
+}
+
+void TMain::BuildControls() {
+  // Frames first, so that they lie beneath the controls they group.
+  Place(new Bevel(this), "Bevel1", 8, 24, 265, 145);
+  Place(new Bevel(this), "Bevel2", 8, 176, 265, 153);
+  Place(new Bevel(this), "Bevel3", 8, 344, 201, 41);
+  Place(new Bevel(this), "Bevel4", 216, 344, 201, 41);
+  Place(new Bevel(this), "Bevel5", 424, 344, 97, 41);
+
+  auto* label1 = Place(new QLabel("1. Select ICQ Folder :", this), "Label1", 16, 32, 112, 14);
+  label1->setFont(ControlFont(kFontFamily, true));
+  drive_combo_box1_ = Place(new DriveSelector(this), "DriveComboBox1", 192, 32, 73, 20);
+  icq_folder_ = Place(new FolderList(this), "ICQFolder", 16, 56, 249, 81);
+  icq_folder_now_ = Place(new QLabel(this), "ICQFolderNow", 16, 144, 185, 14);
+  auto* label2 = Place(new LinkLabel("AutoSearch", this), "Label2", 208, 144, 56, 13);
+  label2->setFont(LinkFont(kLinkFontFamily));
+
+  auto* label3 =
+      Place(new QLabel("2. Select / Edit Backup Folder :", this), "Label3", 16, 184, 162, 14);
+  label3->setFont(ControlFont(kFontFamily, true));
+  drive_combo_box2_ = Place(new DriveSelector(this), "DriveComboBox2", 192, 184, 73, 20);
+  backup_folder_ = Place(new FolderList(this), "BackupFolder", 16, 208, 249, 81);
+  backup_folder_list_ = Place(new QLineEdit(this), "BackupFolderList", 16, 296, 249, 22);
+  backup_folder_text_ = kInitialBackupFolderText;
+  backup_folder_list_->setText(kInitialBackupFolderText);
+
+  out_screen_ = Place(new QPlainTextEdit(this), "OutScreen", 288, 24, 233, 289);
+  out_screen_->setReadOnly(true);
+  out_screen_->setTabChangesFocus(true);
+  out_screen_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  out_screen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  out_screen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  progress_bar_ = Place(new app::Gauge(this), "ProgressBar", 296, 320, 145, 14);
+  auto* clear_screen = Place(new LinkLabel("Clear Screen", this), "ClearScreen", 452, 320, 61, 13);
+  clear_screen->setFont(LinkFont(kLinkFontFamily));
+  auto* label4 = Place(new LinkLabel("Read Me", this), "Label4", 472, 5, 42, 14);
+  label4->setFont(LinkFont(kFontFamily));
+
+  auto* backup = Place(new QPushButton("Backup", this), "Backup", 24, 352, 75, 25);
+  auto* restore = Place(new QPushButton("Restore", this), "Restore", 120, 352, 75, 25);
+  auto* check_uin = Place(new QPushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
+  auto* check_date = Place(new QPushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
+  auto* about = Place(new QPushButton("About", this), "About", 440, 352, 65, 25);
+
+  for (QLabel* label : {label1, icq_folder_now_, static_cast<QLabel*>(label2), label3,
+                        static_cast<QLabel*>(clear_screen), static_cast<QLabel*>(label4)}) {
+    if (label != icq_folder_now_) FitLabelToText(label);  // the folder label keeps its size
+  }
+
+  // Tab order 0..10; labels, frames and the gauge take no focus.
+  QWidget* tab_order[] = {icq_folder_, drive_combo_box1_, out_screen_, backup_folder_,
+                          drive_combo_box2_, backup_folder_list_, backup, restore,
+                          check_uin, check_date, about};
+  for (QWidget* control : tab_order) control->setFocusPolicy(Qt::StrongFocus);
+  for (std::size_t i = 1; i < std::size(tab_order); ++i) {
+    setTabOrder(tab_order[i - 1], tab_order[i]);
+  }
+  icq_folder_->setFocus();
+
+  connect(backup, &QPushButton::clicked, this, &TMain::BackupClick);
+  connect(restore, &QPushButton::clicked, this, &TMain::RestoreClick);
+  connect(check_uin, &QPushButton::clicked, this, &TMain::CheckUINClick);
+  connect(check_date, &QPushButton::clicked, this, &TMain::CheckDateClick);
+  connect(about, &QPushButton::clicked, this, &TMain::AboutClick);
+  connect(label2, &LinkLabel::clicked, this, &TMain::Label2Click);
+  connect(label4, &LinkLabel::clicked, this, &TMain::Label4Click);
+  connect(clear_screen, &LinkLabel::clicked, this, &TMain::ClearScreenClick);
+
+  // The folder selectors: drive box and list bound together, the label and the edit
+  // box following their lists.
+  connect(icq_folder_, &FolderList::FolderChanged, this, [this] {
+    drive_folders_[DriveOf(icq_folder_->Folder())] = icq_folder_->Folder();
+    drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
+    ShowICQFolderNow();
+  });
+  connect(backup_folder_, &FolderList::FolderChanged, this, [this] {
+    drive_folders_[DriveOf(backup_folder_->Folder())] = backup_folder_->Folder();
+    drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
+    BackupFolderChange();
+  });
+  connect(icq_folder_, &FolderList::OpenRequested, this,
+          [this](const std::string& folder) { OpenFolder(icq_folder_, folder); });
+  connect(backup_folder_, &FolderList::OpenRequested, this,
+          [this](const std::string& folder) { OpenFolder(backup_folder_, folder); });
+  connect(drive_combo_box1_, &DriveSelector::DriveChosen, this,
+          [this](char letter) { ChooseDrive(icq_folder_, drive_combo_box1_, letter); });
+  connect(drive_combo_box2_, &DriveSelector::DriveChosen, this,
+          [this](char letter) { ChooseDrive(backup_folder_, drive_combo_box2_, letter); });
+  connect(backup_folder_list_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    backup_folder_text_ = text.toUtf8().toStdString();
+  });
+
+  drive_folders_[DriveOf(icq_folder_->Folder())] = icq_folder_->Folder();
+  drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
+  drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
+  ShowICQFolderNow();
+}
+
+// --- The window seam ---------------------------------------------------------------
+
+void TMain::ClearScreen() {
+  lines_.clear();
+  out_screen_->clear();
+  LetWindowRepaint();
+}
+
+void TMain::AppendLine(const std::string& line) {
+  lines_.push_back(line);
+  out_screen_->appendPlainText(ScreenLine(line));
+  LetWindowRepaint();
+}
+
+void TMain::DeleteLine(int index) {
+  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+  lines_.erase(lines_.begin() + index);
+  if (lines_.empty()) {
+    out_screen_->clear();
+  } else {
+    // The block goes with one line break: the one after it, or before the last block.
+    const QTextBlock block = out_screen_->document()->findBlockByNumber(index);
+    QTextCursor cursor(block);
+    if (block.next().isValid()) {
+      cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+    } else {
+      cursor.setPosition(block.position() - 1);
+      cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+  }
+  LetWindowRepaint();
+}
+
+std::vector<std::string> TMain::Lines() const { return lines_; }
+
+void TMain::SetGauge(int percent) {
+  progress_bar_->SetValue(percent);
+  LetWindowRepaint();
+}
+
+int TMain::Gauge() const { return progress_bar_->Value(); }
+
+std::string TMain::ICQFolder() const { return icq_folder_->Folder(); }
+
+void TMain::MoveICQFolder(const std::string& folder) { icq_folder_->MoveTo(folder); }
+
+std::string TMain::BackupFolder() const { return backup_folder_->Folder(); }
+
+void TMain::MoveBackupFolder(const std::string& folder) { backup_folder_->MoveTo(folder); }
+
+std::string TMain::BackupFolderText() const { return backup_folder_text_; }
+
+void TMain::SetBackupFolderText(const std::string& text) {
+  backup_folder_text_ = text;
+  backup_folder_list_->setText(Shown(text));
+}
+
+bool TMain::ConfirmYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogText(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, Shown(caption), DialogText(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, this);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Cancel);
+  // Centred on the screen rather than on the window.
+  box.adjustSize();
+  if (QScreen* screen = this->screen()) {
+    box.move(screen->availableGeometry().center() - box.rect().center());
+  }
+  return box.exec() == QMessageBox::Ok;
+}
+
+// --- Running the handlers ----------------------------------------------------------
+
+void TMain::RunAction(const std::function<void()>& action) {
+  if (busy_) {
+    waiting_.push_back(action);
+    return;
+  }
+  std::function<void()> next = action;
+  for (;;) {
+    busy_ = true;
+    since_repaint_.invalidate();
+    try {
+      next();
+    } catch (const std::exception& error) {
+      // The action ends here; the screen keeps what it showed.
+      ShowError(error.what());
+    }
+    busy_ = false;
+    if (close_requested_) {
+      close_requested_ = false;
+      waiting_.clear();
+      close();
+      return;
+    }
+    if (waiting_.empty()) return;
+    next = waiting_.front();
+    waiting_.erase(waiting_.begin());
+  }
+}
+
+void TMain::LetWindowRepaint() {
+  if (!busy_ || !isVisible()) return;
+  if (since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs) return;
+  // Paint and window-system events only: clicks and keys wait until the action ends.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  since_repaint_.start();
+}
+
+void TMain::ShowError(const std::string& message) {
+  QMessageBox::critical(isVisible() ? this : nullptr, kCaption, Shown(message));
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    close_requested_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+void TMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_once_) return;
+  shown_once_ = true;
+  QTimer::singleShot(0, this, &TMain::FitOuterSize);
+  QTimer::singleShot(kFrameSettleMs, this, &TMain::FitOuterSize);
+}
+
+// The outer size counts the window manager's frame; Qt sizes the client area.
+void TMain::FitOuterSize() {
+  if (!windowHandle() || isMinimized()) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  const QSize client(kOuterWidth - frame.left() - frame.right(),
+                     kOuterHeight - frame.top() - frame.bottom());
+  if (client == size()) return;
+  // Only while the window still has the size it was given: the user may have resized it.
+  if (size() != QSize(kOuterWidth, kOuterHeight)) return;
+  resize(client);
+  if (QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+  }
+}
+
+// --- Handlers ----------------------------------------------------------------------
+
+void TMain::FormCreate() {
+  RunAction([this] { app::FormCreate(*this); });
+}
+
+void TMain::BackupClick() {
+  RunAction([this] { backup::BackupClick(*this); });
+}
+
+// The restore has not been written yet; its button does nothing until then.
+void TMain::RestoreClick() {}
+
+void TMain::CheckUINClick() {
+  RunAction([this] { backup::CheckUINClick(*this); });
+}
+
+void TMain::CheckDateClick() {
+  RunAction([this] { backup::CheckDateClick(*this); });
+}
+
+void TMain::Label2Click() {
+  RunAction([this] { search::Label2Click(*this); });
+}
+
+void TMain::Label4Click() {
+  RunAction([this] { app::Label4Click(*this); });
+}
+
+void TMain::AboutClick() {
+  RunAction([this] {
+    // Test hook: a slow gauge lets a test under a real X server watch the window
+    // while an action runs. Nothing sets the variable outside that test.
+    for (int step = 0; slow_about_ms_ > 0 && step <= 100; ++step) {
+      SetGauge(step);
+      QThread::msleep(slow_about_ms_);
+    }
+    app::AboutClick(*this);
+  });
+}
+
+void TMain::ClearScreenClick() {
+  RunAction([this] { app::ClearScreenClick(*this); });
+}
+
+void TMain::BackupFolderChange() {
+  backup_folder_text_ = backup_folder_->Folder();
+  backup_folder_list_->setText(Shown(backup_folder_text_));
+}
+
+// --- The folder selectors ----------------------------------------------------------
+
+void TMain::ShowICQFolderNow() {
+  icq_folder_now_->setText(ElidedFolder(icq_folder_->Folder(), icq_folder_now_->fontMetrics(),
+                                        icq_folder_now_->width()));
+  icq_folder_now_->setToolTip(Shown(icq_folder_->Folder()));
+}
+
+void TMain::OpenFolder(FolderList* list, const std::string& folder) {
+  RunAction([list, folder] { list->MoveTo(folder); });
+}
+
+void TMain::ChooseDrive(FolderList* list, DriveSelector* selector, char letter) {
+  RunAction([this, list, selector, letter] {
+    if (DriveOf(list->Folder()) == letter) return;
+    // Back to where this drive was left, else its root.
+    std::string target = std::string(1, letter) + ":\\";
+    const auto known = drive_folders_.find(letter);
+    if (known != drive_folders_.end() && PathIsFolder(known->second)) target = known->second;
+    try {
+      list->MoveTo(target);
+    } catch (...) {
+      selector->ShowDriveOf(list->Folder());
+      throw;
+    }
+  });
+}
+
+}  // namespace app

@@ -1,11 +1,99 @@
-// TMain: the program's one window.
+// TMain: the program's one window. Its handlers run the actions, which see it only
+// through the window seam; while an action runs, the window repaints but takes no
+// input, and a request to close it waits until the action has ended.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
-class TMain : public QWidget {
+#include "app/main_window_widgets.h"
+#include "app/window_seam.h"
+
+namespace app {
+
+class TMain : public QWidget, public WindowSeam {
   Q_OBJECT
 
  public:
+  // Builds the controls and runs FormCreate; shown by the caller.
   explicit TMain(QWidget* parent = nullptr);
+
+  // The window seam.
+  void ClearScreen() override;
+  void AppendLine(const std::string& line) override;
+  void DeleteLine(int index) override;
+  std::vector<std::string> Lines() const override;
+  void SetGauge(int percent) override;
+  int Gauge() const override;
+  std::string ICQFolder() const override;
+  void MoveICQFolder(const std::string& folder) override;
+  std::string BackupFolder() const override;
+  void MoveBackupFolder(const std::string& folder) override;
+  std::string BackupFolderText() const override;
+  void SetBackupFolderText(const std::string& text) override;
+  bool ConfirmYesNo(const std::string& text) override;
+  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
+
+  // Runs one handler's work: no other runs meanwhile (one asked for during it runs
+  // after it), an error it lets through is shown in a message box, and a close
+  // request made during it is carried out when it ends.
+  void RunAction(const std::function<void()>& action);
+  bool ActionRunning() const { return busy_; }
+
+  // Handlers.
+  void FormCreate();
+  void BackupClick();
+  void RestoreClick();
+  void CheckUINClick();
+  void CheckDateClick();
+  void Label2Click();
+  void Label4Click();
+  void AboutClick();
+  void ClearScreenClick();
+  void BackupFolderChange();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FitOuterSize();
+  void LetWindowRepaint();
+  void ShowICQFolderNow();
+  void OpenFolder(FolderList* list, const std::string& folder);
+  void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
+  void ShowError(const std::string& message);
+
+  // Controls, owned by the window through Qt's parent links.
+  FolderList* icq_folder_ = nullptr;
+  DriveSelector* drive_combo_box1_ = nullptr;
+  QLabel* icq_folder_now_ = nullptr;
+  FolderList* backup_folder_ = nullptr;
+  DriveSelector* drive_combo_box2_ = nullptr;
+  QLineEdit* backup_folder_list_ = nullptr;
+  QPlainTextEdit* out_screen_ = nullptr;
+  app::Gauge* progress_bar_ = nullptr;
+
+  std::vector<std::string> lines_;  // the message screen's lines, byte for byte
+  std::string backup_folder_text_;  // BackupFolderList's text, byte for byte
+  // The folder each drive was last left at, as Windows keeps one current folder per
+  // drive: choosing a drive again returns there.
+  std::map<char, std::string> drive_folders_;
+
+  bool busy_ = false;
+  bool close_requested_ = false;
+  std::vector<std::function<void()>> waiting_;
+  QElapsedTimer since_repaint_;
+  bool shown_once_ = false;
+  int slow_about_ms_ = 0;  // test hook, see AboutClick
 };
+
+}  // namespace app

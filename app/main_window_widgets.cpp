@@ -1,0 +1,203 @@
+#include "app/main_window_widgets.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/find.h"
+
+namespace app {
+namespace {
+
+constexpr int kFolderItemHeight = 16;
+constexpr int kFolderIndent = 8;  // pixels per level of the path
+constexpr int kFolderIconSize = 14;
+constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
+constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
+
+QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  return (!folder.empty() && folder.back() == '\\') ? folder + name : folder + "\\" + name;
+}
+
+// Indents each line by its level, as the classic directory list draws its tree.
+class IndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.setLeft(option.rect.left() + Indent(index));
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    return {size.width() + Indent(index), kFolderItemHeight};
+  }
+
+ private:
+  static int Indent(const QModelIndex& index) {
+    return index.data(kLevelRole).toInt() * kFolderIndent;
+  }
+};
+
+}  // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent), folder_(platform::GetCurrentDir()) {
+  setItemDelegate(new IndentDelegate(this));
+  setIconSize(QSize(kFolderIconSize, kFolderIconSize));
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(this, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { emit OpenRequested(PathOfItem(item)); });
+  Fill();
+}
+
+void FolderList::MoveTo(const std::string& folder) {
+  platform::ChangeDir(folder);
+  folder_ = platform::GetCurrentDir();
+  Fill();
+  emit FolderChanged();
+}
+
+std::string FolderList::PathOfItem(const QListWidgetItem* item) {
+  const QByteArray bytes = item->data(kPathRole).toByteArray();
+  return std::string(bytes.constData(), bytes.size());
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+    emit OpenRequested(PathOfItem(currentItem()));
+    return;
+  }
+  QListWidget::keyPressEvent(event);
+}
+
+void FolderList::Fill() {
+  clear();
+  const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  auto add = [this](const QIcon& icon, const std::string& text, const std::string& path,
+                    int level) {
+    auto* item = new QListWidgetItem(icon, Shown(text), this);  // owned by the list
+    item->setData(kPathRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    item->setData(kLevelRole, level);
+    item->setToolTip(Shown(path));
+    return item;
+  };
+
+  // The path: the drive root ("C:\"), then each folder down to the current one.
+  const std::string root = folder_.substr(0, std::min<std::size_t>(3, folder_.size()));
+  QListWidgetItem* current = add(open_icon, root, root, 0);
+  std::string path = root.substr(0, 2);
+  int level = 0;
+  std::size_t start = root.size();
+  while (start < folder_.size()) {
+    std::size_t end = folder_.find('\\', start);
+    if (end == std::string::npos) end = folder_.size();
+    const std::string name = folder_.substr(start, end - start);
+    path += "\\" + name;
+    current = add(open_icon, name, path, ++level);
+    start = end + 1;
+  }
+
+  // The current folder's sub-folders, in the order the directory search gives them.
+  // Hidden folders stay out, as they do in a Windows folder list.
+  platform::DirectorySearch search;
+  platform::SearchRec rec;
+  for (int rc = search.FindFirst(JoinPath(folder_, "*.*"), platform::faDirectory, &rec); rc == 0;
+       rc = search.FindNext(&rec)) {
+    if ((rec.attributes & platform::faDirectory) == 0 || rec.name == "." || rec.name == ".." ||
+        !rec.valid_windows_name) {
+      continue;
+    }
+    add(closed_icon, rec.name, JoinPath(folder_, rec.name), level + 1);
+  }
+  setCurrentItem(current);
+  scrollToItem(current, QAbstractItemView::PositionAtTop);
+}
+
+DriveSelector::DriveSelector(QWidget* parent) : QComboBox(parent) {
+  for (const platform::DriveMapping& drive : platform::Drives()) {
+    const QChar letter = QChar(drive.letter).toLower();
+    addItem(QString("%1: [%2]").arg(letter, Shown(drive.host_root)), QChar(drive.letter));
+  }
+  // The box is narrow; the list that drops down shows the whole host folder of each drive.
+  view()->setTextElideMode(Qt::ElideNone);
+  view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
+  connect(this, &QComboBox::activated, this, [this](int index) {
+    emit DriveChosen(itemData(index).toChar().toLatin1());
+  });
+}
+
+void DriveSelector::ShowDriveOf(const std::string& folder) {
+  if (folder.empty()) return;
+  const int index = findData(QChar(folder[0]).toUpper());
+  if (index >= 0) setCurrentIndex(index);
+}
+
+char DriveSelector::SelectedDrive() const {
+  return currentIndex() < 0 ? 0 : currentData().toChar().toLatin1();
+}
+
+Gauge::Gauge(QWidget* parent) : QWidget(parent) {}
+
+void Gauge::SetValue(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (percent == value_) return;
+  value_ = percent;
+  // Painted now, not when the event loop next runs: long actions keep the loop waiting.
+  repaint();
+}
+
+QString Gauge::Text() const { return QString("%1%").arg(value_); }
+
+void Gauge::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect inner = rect().adjusted(1, 1, -1, -1);
+  painter.setPen(Qt::black);
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  painter.fillRect(inner, Qt::white);
+  const QRect bar(inner.left(), inner.top(), inner.width() * value_ / 100, inner.height());
+  painter.fillRect(bar, Qt::black);
+  // The percentage reads black on the white part and white on the black part.
+  painter.setClipRect(inner);
+  painter.drawText(inner, Qt::AlignCenter, Text());
+  painter.setClipRect(bar);
+  painter.setPen(Qt::white);
+  painter.drawText(inner, Qt::AlignCenter, Text());
+}
+
+LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  QPalette colours = palette();
+  colours.setColor(QPalette::WindowText, Qt::blue);
+  setPalette(colours);
+  setCursor(Qt::CrossCursor);
+}
+
+void LinkLabel::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                     rect().contains(event->position().toPoint());
+  pressed_ = false;
+  if (click) emit clicked();
+}
+
+Bevel::Bevel(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::Box | QFrame::Sunken);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+}  // namespace app

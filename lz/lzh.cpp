@@ -116,7 +116,6 @@ class Encoder {
   int MatchLength(int pos, int q, int room) const;
 
   void SendSymbol(int symbol);
-  void SendDeepCode(int symbol);
   void PutBits(std::uint32_t bits, int count);
   void StoreWord(std::uint16_t word);
   void FlushBits();
@@ -264,35 +263,33 @@ void Encoder::FlushBits() {
   output_words_ = 0;
 }
 
-// Sends the path from the root to the symbol's leaf (1 = right child), then updates.
+// Sends the path from the root to the symbol's leaf (1 = right child), then updates. The
+// path is noted from the leaf up, 32 bits to a chunk, and sent from the root down. Codes
+// run to a dozen bits or so; a tree can grow deeper than 32 levels only on unusual input,
+// and then the whole path goes out however long it is, since the decoder follows any path.
 void Encoder::SendSymbol(int symbol) {
   const AdaptiveTree& tree = a_.tree;
-  int node = AdaptiveTree::LeafOf(symbol);
+  std::array<std::uint32_t, kLongestCode / 32 + 1> chunks;
+  std::array<std::uint16_t, kLongestCode + 1> down;  // filled from the end
+  int top = kLongestCode;
+  int full_chunks = 0;
   std::uint32_t code = 0;
   int length = 0;
-  while (node != AdaptiveTree::kRoot && length < 32) {
+  for (int node = AdaptiveTree::LeafOf(symbol); node != AdaptiveTree::kRoot;
+       node = tree.Parent(node)) {
+    if (length == 32) {
+      chunks[full_chunks++] = code;
+      code = 0;
+      length = 0;
+    }
     code |= static_cast<std::uint32_t>(tree.IsRightChild(node)) << length;
     ++length;
-    node = tree.Parent(node);
+    down[top--] = static_cast<std::uint16_t>(node);
   }
-  if (node == AdaptiveTree::kRoot) {
-    PutBits(code, length);
-  } else {
-    SendDeepCode(symbol);
-  }
-  a_.tree.Update(symbol);
-}
-
-// Leaves deeper than 32 levels: a tree can grow that deep only on unusual input. The whole
-// path is sent, however long, since the decoder follows any path.
-void Encoder::SendDeepCode(int symbol) {
-  std::array<std::uint8_t, kLongestCode> path;
-  int length = 0;
-  for (int node = AdaptiveTree::LeafOf(symbol); node != AdaptiveTree::kRoot;
-       node = a_.tree.Parent(node)) {
-    path[length++] = a_.tree.IsRightChild(node) ? 1 : 0;
-  }
-  while (length > 0) PutBits(path[--length], 1);
+  down[top] = AdaptiveTree::kRoot;
+  PutBits(code, length);
+  while (full_chunks > 0) PutBits(chunks[--full_chunks], 32);
+  a_.tree.UpdateOnPath(&down[top], kLongestCode - top);
 }
 
 std::int64_t Encoder::Run() {
@@ -370,6 +367,25 @@ std::int64_t Encoder::Run() {
 // ----------------------------------------------------------------------------------------
 // Decoder
 
+// Copies 3..64 bytes between ranges that do not overlap, in a few wide moves rather than
+// a library call: matches are short and many.
+void CopyShort(std::uint8_t* to, const std::uint8_t* from, int length) {
+  if (length >= 8) {
+    int i = 0;
+    for (; i + 8 < length; i += 8) std::memcpy(to + i, from + i, 8);
+    std::memcpy(to + length - 8, from + length - 8, 8);
+  } else if (length >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + length - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+  } else {
+    for (int i = 0; i < length; ++i) to[i] = from[i];
+  }
+}
+
 struct DecoderAreas {
   AdaptiveTree tree;
   std::array<std::uint8_t, kDecoderOutputBlock> output;
@@ -383,6 +399,7 @@ class Decoder {
   std::int64_t Run();
 
  private:
+  void TopUp();
   bool LoadBits();
   int ReceiveSymbol();
   bool ReceiveExtra(int count, int* value);
@@ -401,9 +418,20 @@ class Decoder {
   int ring_pos_ = 0;
 };
 
-// Takes in the next words of the block, reading a new block once this one is used up.
-// False when the input has no further word: a block that came back short is the last,
-// and its odd trailing byte, if any, is no word.
+// Tops the bit buffer up from the words left in the current block, without reading.
+void Decoder::TopUp() {
+  const std::size_t end = 2 * input_words_;
+  while (bits_left_ <= 48 && input_pos_ < end) {
+    const std::uint32_t word = a_.input[input_pos_] | (a_.input[input_pos_ + 1] << 8);
+    bit_buffer_ = (bit_buffer_ << 16) | word;
+    bits_left_ += 16;
+    input_pos_ += 2;
+  }
+}
+
+// Called when no bit is left: reads the next block if the current one is used up, then
+// tops up. False when the input has no further word: a block that came back short is the
+// last, and its odd trailing byte, if any, is no word.
 bool Decoder::LoadBits() {
   if (input_pos_ >= 2 * input_words_) {
     if (!input_full_) return false;
@@ -417,33 +445,47 @@ bool Decoder::LoadBits() {
       return false;
     }
   }
-  // Up to three words at once; bits_left_ is 0 here.
-  const std::size_t end = std::min(input_pos_ + 6, 2 * input_words_);
-  bit_buffer_ = 0;
-  for (; input_pos_ < end; input_pos_ += 2) {
-    const std::uint32_t word = a_.input[input_pos_] | (a_.input[input_pos_ + 1] << 8);
-    bit_buffer_ = (bit_buffer_ << 16) | word;
-    bits_left_ += 16;
-  }
+  TopUp();
   return true;
 }
 
 // Answers the symbol, or -1 when the input ends inside its code.
 int Decoder::ReceiveSymbol() {
+  TopUp();
   const AdaptiveTree& tree = a_.tree;
+  std::array<std::uint16_t, kLongestCode + 1> down;
+  int depth = 0;
   int node = AdaptiveTree::kRoot;
+  down[0] = AdaptiveTree::kRoot;
+  std::uint64_t buffer = bit_buffer_;
+  int left = bits_left_;
   while (!AdaptiveTree::IsLeaf(node)) {
-    if (bits_left_ == 0 && !LoadBits()) return -1;
-    --bits_left_;
-    node = tree.Child(node, static_cast<int>((bit_buffer_ >> bits_left_) & 1));
+    if (left == 0) {
+      bits_left_ = 0;
+      if (!LoadBits()) return -1;
+      buffer = bit_buffer_;
+      left = bits_left_;
+    }
+    --left;
+    node = tree.Child(node, static_cast<int>((buffer >> left) & 1));
+    down[++depth] = static_cast<std::uint16_t>(node);
   }
-  const int symbol = AdaptiveTree::SymbolOf(node);
-  a_.tree.Update(symbol);
-  return symbol;
+  bits_left_ = left;
+  a_.tree.UpdateOnPath(down.data(), depth);
+  return AdaptiveTree::SymbolOf(node);
 }
 
+// The extra bits of a match, least significant first; false when the input ends first.
 bool Decoder::ReceiveExtra(int count, int* value) {
+  TopUp();
   int v = 0;
+  if (bits_left_ >= count) {
+    bits_left_ -= count;
+    const auto bits = static_cast<std::uint32_t>(bit_buffer_ >> bits_left_) & ((1u << count) - 1);
+    for (int b = 0; b < count; ++b) v |= static_cast<int>((bits >> (count - 1 - b)) & 1) << b;
+    *value = v;
+    return true;
+  }
   for (int b = 0; b < count; ++b) {
     if (bits_left_ == 0 && !LoadBits()) return false;
     --bits_left_;
@@ -494,8 +536,13 @@ std::int64_t Decoder::Run() {
       // The distance back is at least the length, so the source is never overwritten
       // before it is read, and a block move copies exactly what byte steps would.
       std::uint8_t* ring = a_.ring.data();
-      std::memmove(ring + ring_pos_, ring + source, length);
-      std::memcpy(a_.output.data() + output_count_, ring + ring_pos_, length);
+      std::uint8_t* to = ring + ring_pos_;
+      if (source + length <= ring_pos_) {
+        CopyShort(to, ring + source, length);
+      } else {
+        std::memmove(to, ring + source, static_cast<std::size_t>(length));
+      }
+      CopyShort(a_.output.data() + output_count_, to, length);
       output_count_ += length;
       ring_pos_ += length;
       if (ring_pos_ == kRingSize) ring_pos_ = 0;

@@ -44,21 +44,26 @@ bool AdaptiveTree::HalveAtLimit() {
 }
 
 void AdaptiveTree::Update(int symbol) {
-  const int leaf = LeafOf(symbol);
-  weight_[leaf] = static_cast<std::uint16_t>(weight_[leaf] + 1);
-  if (parent_[leaf] == kRoot) return;
+  std::array<std::uint16_t, kLastInternal + 1> down;
+  int top = kLastInternal;
+  for (int node = LeafOf(symbol); node != kRoot; node = parent_[node]) {
+    down[top--] = static_cast<std::uint16_t>(node);
+  }
+  down[top] = kRoot;
+  UpdateOnPath(&down[top], kLastInternal - top);
+}
 
-  // Re-sum from the leaf, noting the path: path[0] is the leaf, path[depth] the root.
-  std::array<std::uint16_t, kLastInternal + 1> path;
-  int depth = 0;
-  path[0] = static_cast<std::uint16_t>(leaf);
+void AdaptiveTree::UpdateOnPath(const std::uint16_t* down, int depth) {
+  const int leaf = down[depth];
+  weight_[leaf] = static_cast<std::uint16_t>(weight_[leaf] + 1);
+  if (depth == 1) return;  // the leaf's parent is the root
+
   std::uint16_t sum = weight_[leaf];
-  for (int a = leaf; a != kRoot;) {
-    const int p = parent_[a];
+  for (int i = depth; i > 0; --i) {
+    const int a = down[i];
+    const int p = down[i - 1];
     sum = static_cast<std::uint16_t>(sum + weight_[child_[2 * p] ^ child_[2 * p + 1] ^ a]);
     weight_[p] = sum;
-    a = p;
-    path[++depth] = static_cast<std::uint16_t>(a);
   }
   // With no halving every node on the path holds the sum of its two children. A swap of
   // x with its uncle then leaves g's sum as it was, so only p and g need re-summing and
@@ -66,13 +71,13 @@ void AdaptiveTree::Update(int symbol) {
   // sums no longer hold, and each swap re-sums up to the root.
   bool sums_hold = !HalveAtLimit();
 
-  // x walks up the noted path whether or not it swaps: after a swap the next x is the
-  // node u went under, which is x's old parent. Swaps below never move a node of the
-  // path above them, so p and g are the next entries.
-  for (int i = 0; i + 1 < depth; ++i) {
-    const int x = path[i];
-    const int p = path[i + 1];
-    const int g = path[i + 2];
+  // x walks up the path whether or not it swaps: after a swap the next x is the node u
+  // went under, which is x's old parent. Swaps below never move a node of the path above
+  // them, so p and g are the next nodes of the path.
+  for (int i = depth; i >= 2; --i) {
+    const int x = down[i];
+    const int p = down[i - 1];
+    const int g = down[i - 2];
     const int u = child_[2 * g] ^ child_[2 * g + 1] ^ p;
     if (weight_[u] < weight_[x]) {
       ReplaceChild(g, u, x);

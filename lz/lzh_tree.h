@@ -30,6 +30,9 @@ class AdaptiveTree {
 
   // Counts one more occurrence of symbol (0..628) and reshapes the tree.
   void Update(int symbol);
+  // The same for a caller that has just walked the symbol's path: down[0] is the root,
+  // down[depth] the leaf, and each node the child of the one before, as the tree stands.
+  void UpdateOnPath(const std::uint16_t* down, int depth);
 
   static constexpr int LeafOf(int symbol) { return kLastInternal + 1 + symbol; }
   static constexpr bool IsLeaf(int node) { return node > kLastInternal; }

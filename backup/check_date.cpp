@@ -14,6 +14,8 @@ namespace {
 
 const char kListName[] = "\\icqlist.txt";
 
+// "dd mmm yyyy": two-digit day, the locale's abbreviated month name, four-digit year
+// ("05 Mar 2001" in an English locale).
 std::string FormatDate(const platform::LocalDateTime& t) {
   char day_text[8];
   char year_text[8];
@@ -25,10 +27,6 @@ std::string FormatDate(const platform::LocalDateTime& t) {
 }
 
 }  // namespace
-
-std::string FormatBackupDate(std::uint32_t dos_time) {
-  return FormatDate(platform::UnpackDosTime(dos_time));
-}
 
 bool CheckDateClick(app::WindowSeam& window) {
   window.ClearScreen();
@@ -58,7 +56,7 @@ bool CheckDateClick(app::WindowSeam& window) {
   window.AppendLine(" ");
   window.AppendLine(" Today is: " + FormatDate(platform::Now()));
   window.AppendLine(" ");
-  window.AppendLine(" Date of Backup Files: " + FormatBackupDate(list.dos_time));
+  window.AppendLine(" Date of Backup Files: " + FormatDate(platform::UnpackDosTime(list.dos_time)));
   window.SetGauge(100);
   return true;
 }

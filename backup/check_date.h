@@ -2,16 +2,9 @@
 // icqlist.txt, beside today's date.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "app/window_seam.h"
 
 namespace backup {
-
-// "dd mmm yyyy" of a local DOS packed time: two-digit day, the locale's abbreviated
-// month name, four-digit year ("05 Mar 2001" in an English locale).
-std::string FormatBackupDate(std::uint32_t dos_time);
 
 // The Check Date button: looks up BackupFolderList's icqlist.txt with every attribute
 // (a folder of that name counts), saves the settings and shows today's date and the

@@ -102,10 +102,11 @@ bool Label2Click(app::WindowSeam& window) {
   window.SetGauge(0);
   for (const char* note : kNotes) window.AppendLine(note);
 
-  // "none" means no setting; taken as a path it would look for a folder named "none"
-  // in the current directory, and a find there would still end in the failure report.
-  const bool setting_holds_icq =
-      window.ICQPath != app::kNoFolder && platform::FileExists(window.ICQPath + kProgramFile);
+  // "none" and an empty setting name no folder: taken as paths they would look in the
+  // current directory or the root of the current drive, and a find in "none" would
+  // still end in the failure report.
+  const bool setting_holds_icq = window.ICQPath != app::kNoFolder && !window.ICQPath.empty() &&
+                                 platform::FileExists(window.ICQPath + kProgramFile);
   if (!setting_holds_icq) {
     if (platform::FileExists(std::string(kUsualFolder) + kProgramFile)) {
       window.ICQPath = kUsualFolder;

@@ -110,6 +110,21 @@ TEST_F(AutoSearchTest, UsualFolderIsTakenWithoutAWalkOverAStaleSetting) {
   EXPECT_EQ(window_.WalkScreen(), kNotes);
 }
 
+// "none" and an empty setting name no folder: neither is looked up as a relative path
+// (in the current directory, or the current drive's root); the drives are walked.
+TEST_F(AutoSearchTest, NoneAndEmptySettingsAreNoFolders) {
+  Install("C:\\home\\none");
+  ASSERT_TRUE(platform::SetCurrentDir("C:\\home"));
+  window_.ICQPath = "none";
+  search::Label2Click(window_);
+  ExpectFound("c:\\home\\none");
+
+  Install("C:");
+  window_.ICQPath = "";
+  search::Label2Click(window_);
+  ExpectFound("c:");
+}
+
 TEST_F(AutoSearchTest, DrivesAreWalkedInLetterOrderUpToTheFirstFind) {
   drives_.MakeFolder("C:\\Windows\\System");
   drives_.MakeFolder("C:\\games");

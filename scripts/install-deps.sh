@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation
+packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
           xvfb xauth xdotool imagemagick x11-utils)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,0 +1,654 @@
+// The Backup button and PackFile on temporary drives: every report line, the list, the
+// numbered files, the gauge, and what an earlier backup keeps.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/reports.h"
+#include "backup/backup.h"
+#include "backup/pack_file.h"
+#include "drive_sandbox.h"
+#include "lz/lz_file.h"
+#include "platform/fault_injection.h"
+#include "platform/files.h"
+#include "platform/io_error.h"
+#include "recording_window.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using backup::BackupOutcome;
+namespace faults = platform::testing;
+
+// Records every screen and gauge operation in order, beside what RecordingWindow keeps.
+class TracingWindow : public RecordingWindow {
+ public:
+  std::vector<std::string> trace;
+  void ClearScreen() override {
+    trace.push_back("clear");
+    RecordingWindow::ClearScreen();
+  }
+  void AppendLine(const std::string& line) override {
+    trace.push_back("+" + line);
+    RecordingWindow::AppendLine(line);
+  }
+  void DeleteLine(int index) override {
+    trace.push_back("-" + std::to_string(index));
+    RecordingWindow::DeleteLine(index);
+  }
+  void SetGauge(int percent) override {
+    trace.push_back("gauge " + std::to_string(percent));
+    RecordingWindow::SetGauge(percent);
+  }
+};
+
+const Lines kProgressScreen = {" ",
+                               " Backup ICQ...",
+                               " ",
+                               " This may take a few minutes...",
+                               " ",
+                               " ",
+                               " Note:",
+                               " 1. Try not to run other programs as this",
+                               "      will slow down the process.",
+                               " 2. If you are multi-tasking, Torq32 may",
+                               "      appear not to be responsing. Just",
+                               "      let it complete itself.",
+                               " ",
+                               " ",
+                               " Processing File:"};
+
+Lines SuccessReport(const std::string& shown_folder, const std::string& original,
+                    const std::string& compressed) {
+  return {" ",
+          " Backup Successful to:",
+          shown_folder,
+          " ",
+          " Original Filesize: " + original + " MB",
+          " Compressed Filesize: " + compressed + " MB",
+          " ",
+          " ",
+          " Note:",
+          " You may copy the folder to any",
+          " removable media for storage!"};
+}
+
+Lines ErrorReport(const std::string& headline, const std::string& detail,
+                  const std::string& advice1, const std::string& advice2) {
+  return {" ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2};
+}
+
+const Lines kPackFileReport = {" ",  " Error!", " ",     " Backup unsuccessful!",
+                               " ",  " ",       " Note:", " ICQ appears to be active!",
+                               " No ICQ flower should be visible", " in the system tray."};
+const Lines kRemovalFailedReport = {" ",
+                                    " Error!",
+                                    " ",
+                                    " Able to overwrite existing files!",
+                                    " ",
+                                    " ",
+                                    " Note :",
+                                    " Make sure your disk is not write-",
+                                    " protected and your existing backup",
+                                    " files are not in Read-Only mode!"};
+const Lines kNoSpaceReport = {" ", " Error!", " ",     " Backup Unsuccessful!",
+                              " ", " ",       " Note:", " Make sure your disk is not full!"};
+
+std::string Joined(const Lines& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string Bytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = static_cast<char>("abcdefgh \n"[random() % 10]);
+  return bytes;
+}
+
+class BackupTest : public ::testing::Test {
+ protected:
+  BackupTest() : drives_({'C', 'D'}) {
+    lz::EngineStartup();
+    drives_.MakeFolder("C:\\home");
+    drives_.WriteFile("C:\\ICQ\\icq.exe", "");
+    SetEntries({"newdb"});
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+  }
+  ~BackupTest() override { faults::ResetFaults(); }
+
+  void SetEntries(const Lines& entries) {
+    Lines lines = entries;
+    lines.push_back("TheEnd");
+    lines.push_back("98b-2000b(P)");
+    drives_.WriteFile("C:\\home\\back.dat", Joined(lines));
+  }
+  void Data(const std::string& path, const std::string& bytes) {
+    drives_.WriteFile("C:\\ICQ\\" + path, bytes);
+  }
+  BackupOutcome Run() { return backup::BackupClick(window_); }
+  std::string List() const { return drives_.ReadFile("D:\\backup\\icqlist.txt"); }
+  bool Stored(const std::string& name) const { return drives_.Exists("D:\\backup\\" + name); }
+
+  // An earlier backup of three whose folder holds icq1.lz and icq2.lzz, a file above its
+  // total and a file of another name.
+  void EarlierBackup() {
+    drives_.WriteFile("D:\\backup\\icqlist.txt", kEarlierList);
+    drives_.WriteFile("D:\\backup\\icq1.lz", "old one");
+    drives_.WriteFile("D:\\backup\\icq2.lzz", "old two");
+    drives_.WriteFile("D:\\backup\\icq9.lzz", "above the total");
+    drives_.WriteFile("D:\\backup\\notes.txt", "mine");
+  }
+  void ExpectEarlierBackupWhole() const {
+    EXPECT_EQ(List(), kEarlierList);
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lz"), "old one");
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq2.lzz"), "old two");
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq9.lzz"), "above the total");
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\notes.txt"), "mine");
+  }
+
+  static constexpr char kEarlierList[] =
+      "Total Files : 3\r\nnewdb***x|||1\r\nnewdb***y|||1\r\nnewdb***z|||0\r\n";
+
+  DriveSandbox drives_;
+  TracingWindow window_;
+};
+
+TEST_F(BackupTest, FourFilesOneEmpty) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", "");
+  Data("newdb\\c.dat", Bytes(20, 2));
+  Data("newdb\\d.dat", Bytes(30, 3));
+
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+
+  EXPECT_EQ(List(), Joined({"Total Files : 4", "newdb***a.dat|||10", "newdb***b.dat|||0",
+                            "newdb***c.dat|||20", "newdb***d.dat|||30"}));
+  EXPECT_TRUE(Stored("icq1.lzz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  EXPECT_TRUE(Stored("icq3.lzz"));
+  EXPECT_TRUE(Stored("icq4.lzz"));
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 50, 100, 100}));
+  EXPECT_EQ(window_.lines, SuccessReport(" D:\\backup", "0.0", "0.0"));
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\backup\r\n");
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+
+  // The screen as the backup went: the progress text, then one line per file at index
+  // 15, removed again once the file is done.
+  Lines expected = {"clear", "+ ", "gauge 0"};
+  for (std::size_t i = 1; i < kProgressScreen.size(); ++i) expected.push_back("+" + kProgressScreen[i]);
+  for (const auto& [name, gauge] : {std::pair{"a.dat", 50}, {"c.dat", 100}, {"d.dat", 100}}) {
+    expected.push_back(std::string("+ C:\\ICQ\\newdb\\") + name);
+    expected.push_back("-15");
+    expected.push_back("gauge " + std::to_string(gauge));
+  }
+  expected.push_back("clear");
+  for (const auto& line : SuccessReport(" D:\\backup", "0.0", "0.0")) expected.push_back("+" + line);
+  EXPECT_EQ(window_.trace, expected);
+}
+
+TEST_F(BackupTest, ShowsLongPathsShortened) {
+  Data("newdb\\a rather long folder name\\12345678.dat", "x");
+  window_.SetBackupFolderText("D:\\backups of my icq\\from this machine");
+  drives_.MakeFolder("D:\\backups of my icq");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_NE(std::find(window_.trace.begin(), window_.trace.end(),
+                      "+ C:\\.. folder name\\12345678.dat"),
+            window_.trace.end());
+  EXPECT_EQ(window_.lines[2], " D:\\.. my icq\\from this machine");
+}
+
+struct SizeCase {
+  std::size_t bytes;
+  const char* megabytes;
+};
+
+class MegabyteTest : public BackupTest, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(MegabyteTest, OriginalSizeAtOneDecimal) {
+  Data("newdb\\data.dat", Bytes(GetParam().bytes, 7));
+  ASSERT_EQ(Run(), BackupOutcome::kSucceeded);
+  const auto compressed = std::filesystem::file_size(drives_.Host("D:\\backup\\icq1.lzz"));
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "%.1f", compressed * 0.000001);
+  EXPECT_EQ(window_.lines, SuccessReport(" D:\\backup", GetParam().megabytes, expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MegabyteTest,
+                         ::testing::Values(SizeCase{49999, "0.0"}, SizeCase{50001, "0.1"},
+                                           SizeCase{999999, "1.0"}, SizeCase{1234567, "1.2"}));
+
+TEST_F(BackupTest, NestedFoldersAndHiddenFilesInEntryOrder) {
+  SetEntries({"uin", "newdb", "db99b"});
+  Data("newdb\\.lock", "l");
+  Data("newdb\\one\\two\\three\\deep.dat", "deep");
+  Data("newdb\\one\\mid.dat", "mm");
+  Data("uin\\12345678.uin", "uin");
+  Data("db99b\\.hidden\\h.dat", "h");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(List(), Joined({"Total Files : 5", "uin***12345678.uin|||3", "newdb***.lock|||1",
+                            "newdb\\one***mid.dat|||2", "newdb\\one\\two\\three***deep.dat|||4",
+                            "db99b\\.hidden***h.dat|||1"}));
+  for (const char* name : {"icq1.lzz", "icq2.lzz", "icq3.lzz", "icq4.lzz", "icq5.lzz"}) {
+    EXPECT_TRUE(Stored(name)) << name;
+  }
+}
+
+TEST_F(BackupTest, DefaultEntriesWithOnlyNewdbPresent) {
+  SetEntries({"bookmark", "uin", "plugins", "icqfiles", "db", "newdb", "db99b", "2000a",
+              "2000b"});
+  Data("newdb\\a.dat", "aaa");
+  Data("newdb\\b.dat", "bb");
+  Data("other\\c.dat", "not named in back.dat");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(List(), Joined({"Total Files : 2", "newdb***a.dat|||3", "newdb***b.dat|||2"}));
+  EXPECT_TRUE(Stored("icq1.lzz"));
+  EXPECT_TRUE(Stored("icq2.lzz"));
+  EXPECT_FALSE(Stored("icq3.lzz"));
+}
+
+TEST_F(BackupTest, EntryKeepsItsCaseWhenTheDiskSpellsItOtherwise) {
+  Data("NewDB\\Sub\\a.dat", "aaa");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(List(), Joined({"Total Files : 1", "newdb\\Sub***a.dat|||3"}));
+  lz::LZFileInfo info;
+  ASSERT_EQ(lz::GetFileInfo("D:\\backup\\icq1.lzz", info), 1);
+  EXPECT_EQ(info.name, "a.dat");
+}
+
+TEST_F(BackupTest, IcqExeFoundInAnyLetterCase) {
+  std::filesystem::rename(drives_.Host("C:\\ICQ\\icq.exe"), drives_.Host("C:\\ICQ\\ICQ.EXE"));
+  Data("newdb\\a.dat", "a");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+}
+
+TEST_F(BackupTest, IcqFolderWithoutIcqExe) {
+  std::filesystem::remove(drives_.Host("C:\\ICQ\\icq.exe"));
+  Data("newdb\\a.dat", "a");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (Lines{" ", " Error!", " ", " ICQ cannot be found in ", " C:\\ICQ",
+                                  " ", " ", " Note:", " 1. Please check your ICQ Folder at",
+                                  "     \"1. Select ICQ Folder\" again or",
+                                  " 2. use the AutoSearch function!"}));
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0}));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+  EXPECT_FALSE(drives_.Exists("D:\\backup"));
+}
+
+class SameFolderTest : public BackupTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SameFolderTest, Refused) {
+  Data("newdb\\a.dat", "a");
+  window_.SetBackupFolderText(GetParam());
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (Lines{" ", " Error!", " ", " It is not advisable to backup to the",
+                                  " same folder as ICQ!"}));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\icqlist.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SameFolderTest,
+                         ::testing::Values("C:\\ICQ", "C:\\ICQ\\", "c:\\icq"));
+
+struct FolderCase {
+  const char* name;
+  const char* typed;
+  const char* saved;      // BackupPath, and line 2 of pref.cfg
+  const char* list_host;  // where icqlist.txt lands, as a Windows path for the sandbox
+};
+
+class BackupFolderTest : public BackupTest, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(BackupFolderTest, UsedAndSavedWithoutTrailingBackslash) {
+  Data("newdb\\a.dat", "a");
+  window_.SetBackupFolderText(GetParam().typed);
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.BackupPath, GetParam().saved);
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"),
+            std::string("C:\\ICQ\r\n") + GetParam().saved + "\r\n");
+  EXPECT_EQ(drives_.ReadFile(GetParam().list_host), "Total Files : 1\r\nnewdb***a.dat|||1\r\n");
+  EXPECT_EQ(window_.lines[2], std::string(" ") + GetParam().saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, BackupFolderTest,
+    ::testing::Values(FolderCase{"TrailingBackslash", "D:\\backup\\", "D:\\backup",
+                                 "D:\\backup\\icqlist.txt"},
+                      FolderCase{"DriveRoot", "D:\\", "D:", "D:\\icqlist.txt"},
+                      FolderCase{"NewFolderOneLevel", "D:\\new", "D:\\new", "D:\\new\\icqlist.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BackupTest, IcqFolderAtDriveRoot) {
+  drives_.WriteFile("D:\\icq.exe", "");
+  drives_.WriteFile("D:\\newdb\\a.dat", "aa");
+  window_.icq_folder = "D:\\";
+  window_.SetBackupFolderText("C:\\backup");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.ICQPath, "D:");
+  EXPECT_EQ(drives_.ReadFile("C:\\backup\\icqlist.txt"), "Total Files : 1\r\nnewdb***a.dat|||2\r\n");
+}
+
+class CannotCreateTest : public BackupTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(CannotCreateTest, TwoLevelsBelowAnExistingFolder) {
+  Data("newdb\\a.dat", "a");
+  window_.SetBackupFolderText(GetParam().first);
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Cannot create folder : ", GetParam().second,
+                                       " Make sure your disk is not full!", " "));
+  EXPECT_FALSE(drives_.Exists("D:\\a"));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CannotCreateTest,
+    ::testing::Values(std::pair{"D:\\a\\b", " D:\\a\\b!"},
+                      std::pair{"D:\\a\\a folder whose name is long", " D:\\..folder whose name is long!"}));
+
+TEST_F(BackupTest, NoDataFiles) {
+  drives_.MakeFolder("C:\\ICQ\\newdb\\empty");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (Lines{" ", " Error!", " ", " No ICQ Data files Found!"}));
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\backup\r\n");
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+  EXPECT_FALSE(Stored("icqlist.txt"));
+  EXPECT_TRUE(drives_.Exists("D:\\backup"));  // created before the collection
+}
+
+TEST_F(BackupTest, LeftoverTemporaryListIsEmptiedFirst) {
+  drives_.WriteFile("C:\\home\\icqlist.tmp", "newdb***stale.dat|||5\r\n");
+  Data("newdb\\a.dat", "a");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(List(), "Total Files : 1\r\nnewdb***a.dat|||1\r\n");
+}
+
+TEST_F(BackupTest, NoToOverwriteKeepsTheEarlierBackup) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  window_.answers = {false};
+  EXPECT_EQ(Run(), BackupOutcome::kCancelled);
+  ASSERT_EQ(window_.questions.size(), 1u);
+  EXPECT_EQ(window_.questions[0].text, "Existing Backup Found !\r\rOverwrite files ?");
+  EXPECT_EQ(window_.lines, (Lines{" ", " Backup Cancelled!"}));
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\backup\r\n");
+}
+
+TEST_F(BackupTest, YesToOverwriteRemovesTheEarlierBackupUpToItsTotal) {
+  EarlierBackup();
+  drives_.WriteFile("D:\\backup\\icq3.lz", "both three");
+  drives_.WriteFile("D:\\backup\\ICQ3.LZZ", "both three, compressed");
+  Data("newdb\\a.dat", "a");
+  window_.answers = {true};
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(List(), "Total Files : 1\r\nnewdb***a.dat|||1\r\n");
+  EXPECT_FALSE(Stored("icq1.lz"));
+  EXPECT_TRUE(Stored("icq1.lzz"));  // the new backup's
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  // Where both exist only the .lz goes, as the removal has always done.
+  EXPECT_FALSE(Stored("icq3.lz"));
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\ICQ3.LZZ"), "both three, compressed");
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq9.lzz"), "above the total");
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\notes.txt"), "mine");
+  EXPECT_EQ(window_.lines, SuccessReport(" D:\\backup", "0.0", "0.0"));
+}
+
+TEST_F(BackupTest, EarlierListWithoutTotalIsAnError) {
+  drives_.WriteFile("D:\\backup\\icqlist.txt", "Total Files : many\r\n");
+  drives_.WriteFile("D:\\backup\\icq1.lzz", "old");
+  Data("newdb\\a.dat", "a");
+  window_.answers = {true};
+  EXPECT_THROW(Run(), std::runtime_error);
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "old");
+}
+
+class RemovalFailsTest : public BackupTest,
+                         public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RemovalFailsTest, ReportsAndWritesNoNewList) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  const std::string stuck = std::string("D:\\backup\\") + GetParam();
+  ASSERT_EQ(::chmod(drives_.Host(stuck).c_str(), 0444), 0);  // read-only
+  window_.answers = {true};
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kRemovalFailedReport);
+  EXPECT_FALSE(Stored("icq1.lz"));  // removed before the failure
+  EXPECT_EQ(Stored("icq2.lzz"), stuck.ends_with("icq2.lzz"));
+  EXPECT_EQ(List(), kEarlierList);  // no new list
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(StuckFiles, RemovalFailsTest,
+                         ::testing::Values("icq2.lzz", "icqlist.txt"));
+
+struct SpaceCase {
+  std::optional<unsigned long long> free;
+  bool succeeds;
+};
+
+class FreeSpaceTest : public BackupTest, public ::testing::WithParamInterface<SpaceCase> {};
+
+TEST_P(FreeSpaceTest, FileMustBeSmallerThanTheFreeSpace) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", Bytes(20, 2));
+  Data("newdb\\c.dat", Bytes(5, 3));
+  faults::SetFreeSpace(4, GetParam().free);  // D:
+  if (GetParam().succeeds) {
+    EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+    EXPECT_TRUE(Stored("icq3.lzz"));
+    return;
+  }
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kNoSpaceReport);
+  EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
+  EXPECT_TRUE(Stored("icq1.lzz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 66}));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Figures, FreeSpaceTest,
+                         ::testing::Values(SpaceCase{20, false}, SpaceCase{21, true},
+                                           SpaceCase{std::nullopt, true},
+                                           SpaceCase{5ULL << 40, true}));
+
+class HeldDataFileTest : public BackupTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeldDataFileTest, PackFileReportEndsTheBackupAfterThatFile) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", Bytes(20, 2));
+  Data("newdb\\c.dat", Bytes(30, 3));
+  const bool read_only = GetParam();
+  if (read_only) {
+    ASSERT_EQ(::chmod(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), 0444), 0);
+  } else {
+    faults::HoldOpen("C:\\ICQ\\newdb\\b.dat");
+  }
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kPackFileReport);
+  EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
+  EXPECT_TRUE(Stored("icq1.lzz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  EXPECT_FALSE(Stored("icq3.lzz"));
+  // The gauge still moves past the file that failed; no line 15 is left to delete.
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 66, 100}));
+  EXPECT_EQ(window_.trace[window_.trace.size() - 2], "-15");
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, HeldDataFileTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ReadOnly" : "HeldOpen"; });
+
+TEST_F(BackupTest, EngineErrorEndsTheBackupAndLeavesTheTemporaryList) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", Bytes(20, 2));
+  drives_.WriteFile("D:\\backup\\icq2.lzz", "leftover, read-only");
+  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq2.lzz").c_str(), 0444), 0);
+  try {
+    Run();
+    FAIL() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kAccessDenied);
+  }
+  EXPECT_EQ(List(), Joined({"Total Files : 2", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
+  EXPECT_TRUE(drives_.Exists("C:\\home\\icqlist.tmp"));
+  EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\b.dat");  // the screen keeps what it showed
+}
+
+// --- Mends -----------------------------------------------------------------------------
+
+TEST_F(BackupTest, FileOfTwoGibibytesStopsBeforeTheQuestion) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\huge.db", "");
+  std::filesystem::resize_file(drives_.Host("C:\\ICQ\\newdb\\huge.db"), 0x80000000LL);
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" File too large to backup : ", " C:\\ICQ\\newdb\\huge.db!",
+                        " Files of 2 GB or more cannot be", "      stored in a backup!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+class UnlistableNameTest : public BackupTest,
+                           public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(UnlistableNameTest, StopsBeforeTheQuestionAndNamesThePath) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  std::ofstream(drives_.Host("C:\\ICQ\\newdb") / GetParam().first) << "x";
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Name not allowed in a backup : ", GetParam().second,
+                        " Rename it without \\ : * ? \" < > |", "      or control characters!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnlistableNameTest,
+                         ::testing::Values(std::pair{"b|c.dat", " C:\\ICQ\\newdb\\b|c.dat!"},
+                                           std::pair{"b*c.dat", " C:\\ICQ\\newdb\\b*c.dat!"},
+                                           std::pair{"b\tc.dat", " C:\\ICQ\\newdb\\b?c.dat!"}));
+
+TEST_F(BackupTest, FailedAppendToTheTemporaryListEndsTheBackup) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\b.dat", "b");
+  // The writes before the collection (pref.cfg) are not counted here: fail each write in
+  // turn until the one that fails is the second line's append.
+  bool met = false;
+  for (int n = 1; n <= 8 && !met; ++n) {
+    drives_.WriteFile("C:\\home\\icqlist.tmp", "");
+    faults::ResetFaults();
+    faults::FailNthOperation(n, faults::FileOp::kWrite, platform::kDiskFull);
+    EXPECT_THROW(Run(), platform::EInOutError);
+    met = drives_.ReadFile("C:\\home\\icqlist.tmp") == "newdb***a.dat|||1\r\n";
+  }
+  EXPECT_TRUE(met);
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+}
+
+TEST_F(BackupTest, NumbersGoPastSixtyFiveThousand) {
+  // 70,000 files, all empty but four, so that only those are compressed.
+  const auto folder = drives_.Host("C:\\ICQ\\newdb");
+  std::filesystem::create_directories(folder);
+  char name[16];
+  for (int i = 1; i <= 70000; ++i) {
+    std::snprintf(name, sizeof name, "f%05d", i);
+    std::ofstream file(folder / name);
+    if (i == 65535 || i == 65536 || i == 65537 || i == 70000) file << name;
+  }
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  const std::string list = List();
+  EXPECT_TRUE(list.starts_with("Total Files : 70000\r\nnewdb***f00001|||0\r\n"));
+  EXPECT_TRUE(list.ends_with("newdb***f70000|||6\r\n"));
+  EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 70001);
+  for (const char* stored : {"icq65535.lzz", "icq65536.lzz", "icq65537.lzz", "icq70000.lzz"}) {
+    EXPECT_TRUE(Stored(stored)) << stored;
+  }
+  EXPECT_FALSE(Stored("icq0.lzz"));
+  EXPECT_FALSE(Stored("icq1.lzz"));
+  EXPECT_FALSE(Stored("icq4464.lzz"));  // 70000 - 65536: where a 16-bit number would wrap to
+  EXPECT_EQ(window_.gauge, 100);
+}
+
+class FlushFailsTest : public BackupTest,
+                       public ::testing::WithParamInterface<std::pair<int, const char*>> {};
+
+TEST_P(FlushFailsTest, ReportsInsteadOfSuccess) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", Bytes(20, 2));
+  faults::FailNthOperation(GetParam().first, faults::FileOp::kFlush, 5);
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Backup could not be saved : ", GetParam().second,
+                                       " Make sure your disk is not full",
+                                       "      and is still connected!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FlushFailsTest,
+                         ::testing::Values(std::pair{1, " D:\\backup\\icqlist.txt!"},
+                                           std::pair{2, " D:\\backup\\icq1.lzz!"},
+                                           std::pair{3, " D:\\backup\\icq2.lzz!"},
+                                           std::pair{4, " D:\\backup!"}));
+
+// --- PackFile ----------------------------------------------------------------------------
+
+class PackFileTest : public BackupTest {};
+
+TEST_F(PackFileTest, CompressesWithAnyModeButUAndReplacesTheDestination) {
+  Data("a.dat", "abc");
+  drives_.WriteFile("D:\\out.lzz", "an older file");
+  bool ok = true;
+  EXPECT_EQ(backup::PackFile(window_, "C:\\ICQ\\a.dat", "D:\\out.lzz", "c", ok), 261);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(std::filesystem::file_size(drives_.Host("D:\\out.lzz")), 261u);
+  EXPECT_EQ(backup::PackFile(window_, "C:\\ICQ\\a.dat", "D:\\out2.lzz", "x", ok), 261);
+  EXPECT_TRUE(window_.lines.empty());
+}
+
+TEST_F(PackFileTest, BothLetterCasesOfUDecompressOverAnExistingFile) {
+  Data("a.dat", "hello, hello, hello");
+  bool ok = true;
+  ASSERT_GT(backup::PackFile(window_, "C:\\ICQ\\a.dat", "D:\\a.lzz", "c", ok), 0);
+  for (const char* mode : {"U", "u"}) {
+    drives_.WriteFile("D:\\a.dat", "to be replaced");
+    ok = false;  // left as it is
+    EXPECT_EQ(backup::PackFile(window_, "D:\\a.lzz", "D:\\a.dat", mode, ok), 19);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(drives_.ReadFile("D:\\a.dat"), "hello, hello, hello");
+  }
+}
+
+TEST_F(PackFileTest, SourceThatCannotBeOpenedForWritingIsReported) {
+  window_.AppendLine(" earlier text");
+  bool ok = true;
+  EXPECT_EQ(backup::PackFile(window_, "C:\\ICQ\\missing.dat", "D:\\m.lzz", "c", ok), 0);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(window_.lines, kPackFileReport);
+  EXPECT_FALSE(drives_.Exists("D:\\m.lzz"));
+}
+
+TEST_F(PackFileTest, EngineErrorsPassThrough) {
+  Data("a.dat", "abc");
+  bool ok = true;
+  EXPECT_THROW(backup::PackFile(window_, "C:\\ICQ\\a.dat", "D:\\no folder\\a.lzz", "c", ok),
+               platform::EInOutError);
+  EXPECT_TRUE(ok);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "tools/cli_commands.h"
 
 #include "app/reports.h"
+#include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "search/auto_search.h"
@@ -13,6 +14,13 @@ namespace {
 constexpr CliCommand kCommands[] = {
     {"about", "show the About text", [](WindowSeam& w) { AboutClick(w); return kExitDone; }},
     {"readme", "show the Read Me text", [](WindowSeam& w) { Label4Click(w); return kExitDone; }},
+    {"backup", "back up the ICQ data files (--yes overwrites an earlier backup)",
+     [](WindowSeam& w) {
+       const backup::BackupOutcome outcome = backup::BackupClick(w);
+       return outcome == backup::BackupOutcome::kSucceeded   ? kExitDone
+              : outcome == backup::BackupOutcome::kCancelled ? kExitCancelled
+                                                             : kExitError;
+     }},
     {"uins", "list the UINs a backup holds (Check UIN)",
      [](WindowSeam& w) { return backup::CheckUINClick(w) ? kExitDone : kExitError; }},
     {"date", "show the date of a backup (Check Date)",

@@ -1,2 +1,7 @@
 varn_add_test(test_collect_files SOURCES test_collect_files.cpp LIBS varn_backup)
 varn_add_test(test_backup SOURCES test_backup.cpp test_backup_round_trip.cpp LIBS varn_backup)
+if(TARGET torq32-cli)
+  varn_add_test(test_backup_cli SOURCES test_backup_cli.cpp LIBS varn_app)
+  target_compile_definitions(test_backup_cli PRIVATE TORQ32_CLI="$<TARGET_FILE:torq32-cli>")
+  add_dependencies(test_backup_cli torq32-cli)
+endif()

@@ -1,0 +1,104 @@
+// torq32-cli backup on a real folder, run as a program: its screen on standard output
+// and its exit status.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/reports.h"
+#include "platform/drives.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+// Runs torq32-cli with the arguments, standard input from /dev/null (no terminal).
+Result RunCli(const std::string& arguments) {
+  Result result;
+  const std::string command = std::string("'") + TORQ32_CLI + "' " + arguments +
+                              " </dev/null 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+  const int wait_status = ::pclose(pipe);
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return result;
+}
+
+void Write(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class BackupCliTest : public ::testing::Test {
+ protected:
+  BackupCliTest() {
+    std::string pattern = (fs::temp_directory_path() / "varn_backup_cli_XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data());
+    Write(root_ / "home" / "back.dat", "newdb\r\nuin\r\nTheEnd\r\n98b-2000b(P)\r\n");
+    Write(root_ / "ICQ" / "icq.exe", "");
+    Write(root_ / "ICQ" / "newdb" / "a.dat", "some ICQ data, some ICQ data");
+    Write(root_ / "ICQ" / "uin" / "12345678.uin", "");
+    Write(root_ / "ICQ" / "newdb" / "sub" / "b.idx", std::string(5000, 'b'));
+  }
+  ~BackupCliTest() override { fs::remove_all(root_); }
+
+  std::string Arguments(const std::string& icq, const std::string& extra) const {
+    return "--home '" + (root_ / "home").string() + "' --icq '" + (root_ / icq).string() +
+           "' --backup '" + (root_ / "backup").string() + "' " + extra + " backup";
+  }
+  // The folder as the program shows it: the drive path that holds it.
+  std::string Shown(const std::string& folder) const {
+    return app::ShortPath(platform::ToWindowsPath((root_ / folder).string()).value_or("?"));
+  }
+
+  fs::path root_;
+};
+
+TEST_F(BackupCliTest, BacksUpAskingNothingWithYesAndAnswersNoWithoutATerminal) {
+  const Result first = RunCli(Arguments("ICQ", "--yes"));
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, " \n Backup Successful to:\n" + Shown("backup") +
+                           "\n \n Original Filesize: 0.0 MB\n Compressed Filesize: 0.0 MB\n"
+                           " \n \n Note:\n You may copy the folder to any\n"
+                           " removable media for storage!\n");
+  EXPECT_EQ(Read(root_ / "backup" / "icqlist.txt"),
+            "Total Files : 3\r\nnewdb***a.dat|||28\r\nnewdb\\sub***b.idx|||5000\r\n"
+            "uin***12345678.uin|||0\r\n");
+  EXPECT_TRUE(fs::exists(root_ / "backup" / "icq1.lzz"));
+  EXPECT_TRUE(fs::exists(root_ / "backup" / "icq2.lzz"));
+
+  // The earlier backup is there now: without --yes and without a terminal, No.
+  const Result second = RunCli(Arguments("ICQ", ""));
+  EXPECT_EQ(second.status, 3);
+  EXPECT_EQ(second.out, " \n Backup Cancelled!\n");
+
+  EXPECT_EQ(RunCli(Arguments("ICQ", "--yes")).status, 0);
+}
+
+TEST_F(BackupCliTest, ErrorReportExitsOne) {
+  const Result result = RunCli(Arguments("home", "--yes"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, " \n Error!\n \n ICQ cannot be found in \n" + Shown("home") +
+                            "\n \n \n Note:\n 1. Please check your ICQ Folder at\n"
+                            "     \"1. Select ICQ Folder\" again or\n"
+                            " 2. use the AutoSearch function!\n");
+  EXPECT_FALSE(fs::exists(root_ / "backup"));
+}
+
+}  // namespace

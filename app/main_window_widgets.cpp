@@ -128,10 +128,13 @@ void FolderList::Fill() {
 
 DriveSelector::DriveSelector(QWidget* parent) : QComboBox(parent) {
   for (const platform::DriveMapping& drive : platform::Drives()) {
+    // In place of a volume label, the name of the host folder the drive stands for.
+    const std::string& root = drive.host_root;
+    const std::string label = root == "/" ? root : root.substr(root.find_last_of('/') + 1);
     const QChar letter = QChar(drive.letter).toLower();
-    addItem(QString("%1: [%2]").arg(letter, Shown(drive.host_root)), QChar(drive.letter));
+    addItem(QString("%1: [%2]").arg(letter, Shown(label)), QChar(drive.letter));
+    setItemData(count() - 1, Shown(root), Qt::ToolTipRole);
   }
-  // The box is narrow; the list that drops down shows the whole host folder of each drive.
   view()->setTextElideMode(Qt::ElideNone);
   view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
   connect(this, &QComboBox::activated, this, [this](int index) {

@@ -45,7 +45,8 @@ class FolderList : public QListWidget {
   std::string folder_;
 };
 
-// A drive selector: one line per drive of the platform's drive table, "c: [/]".
+// A drive selector: one line per drive of the platform's drive table, "c: [drive_c]":
+// the letter and the name of the host folder it stands for.
 class DriveSelector : public QComboBox {
   Q_OBJECT
 

@@ -327,8 +327,10 @@ TEST_F(WindowTest, FirstStartShowsBannerAndTheStartFolderEverywhere) {
   EXPECT_EQ(window.BackupFolderText(), "C:\\Home");
   EXPECT_EQ(Control<QLabel>("ICQFolderNow")->text(), "C:\\Home");
   EXPECT_EQ(window.Gauge(), 0);
-  EXPECT_EQ(Control<QComboBox>("DriveComboBox1")->currentText().left(2), "c:");
+  // Each drive is named by its letter and the host folder it stands for.
+  EXPECT_EQ(Control<QComboBox>("DriveComboBox1")->currentText(), "c: [C]");
   EXPECT_EQ(Control<QComboBox>("DriveComboBox2")->count(), 2);
+  EXPECT_EQ(Control<QComboBox>("DriveComboBox2")->itemText(1), "d: [D]");
 }
 
 TEST_F(WindowTest, SavedFoldersPointTheSelectors) {

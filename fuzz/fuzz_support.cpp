@@ -1,0 +1,106 @@
+#include "fuzz/fuzz_support.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "lz/lz_file.h"
+#include "lz/lzh.h"
+#include "lz/lzss.h"
+#include "platform/drives.h"
+
+namespace fuzz {
+
+std::size_t LzssRun(bool encode, std::span<const std::uint8_t> input, Bytes* keep) {
+  std::size_t read_at = 0;
+  std::size_t written = 0;
+  lz::SetBlockHooks(
+      [&](std::span<std::uint8_t> block) {
+        const std::size_t n = std::min(block.size(), input.size() - read_at);
+        if (n > 0) std::memcpy(block.data(), input.data() + read_at, n);
+        read_at += n;
+        return static_cast<std::uint32_t>(n);
+      },
+      [&](std::span<const std::uint8_t> bytes) {
+        if (keep) keep->insert(keep->end(), bytes.begin(), bytes.end());
+        written += bytes.size();
+        return static_cast<std::uint32_t>(bytes.size());
+      });
+  Check(lz::LZBegin(1), "LZBegin(1)");
+  Check(encode ? lz::LzssPrepareEncode() : lz::LzssPrepareDecode(), "LzssPrepare");
+  encode ? lz::LzssEncode() : lz::LzssDecode();
+  lz::LZEnd();
+  return written;
+}
+
+std::int64_t LzhRun(bool encode, std::span<const std::uint8_t> input, Bytes* keep) {
+  std::size_t read_at = 0;
+  lz::LzhStreams io;
+  io.read = [&](std::uint8_t* buffer, std::size_t count) {
+    const std::size_t n = std::min(count, input.size() - read_at);
+    if (n > 0) std::memcpy(buffer, input.data() + read_at, n);
+    read_at += n;
+    return n;
+  };
+  io.write = [&](const std::uint8_t* data, std::size_t count) {
+    if (keep) keep->insert(keep->end(), data, data + count);
+  };
+  Check(lz::LZBegin(2), "LZBegin(2)");
+  const std::int64_t result = encode ? lz::LzhEncode(io) : lz::LzhDecode(io);
+  lz::LZEnd();
+  return result;
+}
+
+namespace {
+
+// Made on first use, removed when the process ends.
+struct Scratch {
+  Scratch() {
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    if (::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
+    std::string pattern = (base / "varn-fuzz-XXXXXX").string();
+    Check(::mkdtemp(pattern.data()) != nullptr, "scratch folder");
+    folder = pattern;
+    platform::InstallDriveTableForTests({{'C', folder.string()}});
+    lz::EngineStartup();
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  std::filesystem::path folder;
+};
+
+const std::filesystem::path& ScratchFolder() {
+  static const Scratch scratch;
+  return scratch.folder;
+}
+
+}  // namespace
+
+std::string WriteScratchFile(const std::string& name, std::span<const std::uint8_t> bytes) {
+  const std::filesystem::path host = ScratchFolder() / name;
+  std::error_code ignored;
+  std::filesystem::permissions(host, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::ofstream out(host, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  Check(static_cast<bool>(out), "writing a scratch file");
+  return "C:\\" + name;
+}
+
+void Check(bool property, const char* what) {
+  if (!property) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace fuzz

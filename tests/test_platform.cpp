@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -23,6 +24,14 @@
 #include "platform/find.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
+
+namespace platform {
+// Readable test names for the data-driven time cases.
+void PrintTo(const LocalDateTime& t, std::ostream* os) {
+  *os << t.year << '-' << t.month << '-' << t.day << ' ' << t.hour << ':' << t.minute << ':'
+      << t.second;
+}
+}  // namespace platform
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -85,6 +94,8 @@ struct CodeText {
   int code;
   const char* text;
 };
+
+void PrintTo(const CodeText& row, std::ostream* os) { *os << row.code; }
 
 class IoErrorTextTest : public ::testing::TestWithParam<CodeText> {};
 
@@ -193,6 +204,8 @@ struct Expansion {
   const char* name;
   const char* full;
 };
+
+void PrintTo(const Expansion& row, std::ostream* os) { *os << '"' << row.name << '"'; }
 
 class ExpandFileNameTest : public PlatformTest, public ::testing::WithParamInterface<Expansion> {};
 
@@ -578,6 +591,8 @@ struct TextCase {
   std::string bytes;
   std::vector<std::string> lines;
 };
+
+void PrintTo(const TextCase& text_case, std::ostream* os) { *os << text_case.label; }
 
 class TextReaderTest : public PlatformTest, public ::testing::WithParamInterface<TextCase> {};
 

@@ -23,20 +23,21 @@ constexpr std::uint32_t kMaxGroupBytes = 1 + 8 * 2;
 constexpr std::uint32_t kMaxGroupOutput = 8 * F;
 
 // Bytes N..N+F-2 mirror 0..F-2 so an 18-byte string never wraps. The comparisons read
-// 8 bytes at a time up to 7 bytes past a string's end, hence the tail.
+// two 8-byte words from up to index 17 of a string, past its end, hence the tail.
 constexpr std::uint32_t kWindowBytes = N + F - 1;
-constexpr std::uint32_t kWindowTail = 16;
+constexpr std::uint32_t kWindowTail = 32;
 
-// 16-bit links keep a node in 8 bytes, so the whole forest sits in the first-level cache.
-struct Node {
-  std::uint16_t child[2];  // left, right
-  std::uint16_t parent;
-  std::uint16_t unused;
+// Links are 16-bit and a node's two child links sit side by side, apart from the parent
+// links that the descent never reads: what the descent touches, window included, fits
+// well in the first-level cache.
+struct Children {
+  std::uint16_t side[2];  // left, right
 };
 
 struct TreeArea {
   std::uint8_t window[kWindowBytes + kWindowTail];
-  Node node[kNodeCount];
+  Children child[kNodeCount];
+  std::uint16_t parent[N + 1];  // the entry at NIL is scratch
   std::uint8_t group[kMaxGroupBytes];
 };
 
@@ -176,68 +177,122 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
 
 class Forest {
  public:
-  explicit Forest(TreeArea& area) : w_(area.window), node_(area.node) {}
+  explicit Forest(TreeArea& area) : a_(area) {}
 
   void Reset() {
-    for (std::uint32_t i = 0; i <= N; ++i) node_[i].parent = NIL;
-    for (std::uint32_t i = kFirstRoot; i < kNodeCount; ++i) node_[i].child[1] = NIL;
+    for (std::uint32_t i = 0; i <= N; ++i) a_.parent[i] = NIL;
+    for (std::uint32_t i = kFirstRoot; i < kNodeCount; ++i) a_.child[i].side[1] = NIL;
   }
 
-  // Inserts the string at r and finds its longest match on the way down. Every string
-  // in the subtree under the current node lies between the two nearest ancestors the
-  // search turned at, so it shares with the key at least the shorter of the key's common
-  // prefixes with those two: comparisons start there.
+  // Inserts the string at r and finds its longest match on the way down.
+  //
+  // The descent is one long chain of dependent loads, so each step is kept short:
+  // - every string in the subtree under the current node lies between the two nearest
+  //   ancestors where the search turned, so it shares with the key at least the shorter
+  //   of the key's common prefixes with those two; comparisons start there;
+  // - bytes are compared eight at a time, and the direction comes from the same words
+  //   read big-endian, so no byte has to be loaded again;
+  // - both child links of a node are loaded together, while its string is compared, and
+  //   the direction only selects one, without a branch;
+  // - a match of 17 or 18 bytes, rare, is settled byte by byte.
   void Insert(std::uint32_t r) {
-    const std::uint8_t* key = w_ + r;
-    Node* const node = node_;
+    TreeArea& a = a_;
+    const std::uint8_t* const key = a.window + r;
     std::uint32_t p = kFirstRoot + key[0];
-    node[r].child[0] = NIL;
-    node[r].child[1] = NIL;
-    std::uint32_t length = 0;
-    std::uint32_t position = engine.match_position;
-    std::uint32_t lookups = 0;
+    a.child[r].side[0] = NIL;
+    a.child[r].side[1] = NIL;
+    // Match length in the high half, position in the low half, so that one compare and
+    // one move take a longer match.
+    std::uint32_t best = engine.match_position & 0xFFFF;
+    std::uint32_t lookups = 1;
     std::uint32_t low = 1;   // common prefix with the nearest smaller ancestor
     std::uint32_t high = 1;  // ... and with the nearest larger one
-    std::uint32_t dir = 1;
-    for (;;) {
-      ++lookups;
-      const std::uint32_t next = node[p].child[dir];
-      if (next == NIL) {
-        node[p].child[dir] = static_cast<std::uint16_t>(r);
-        node[r].parent = static_cast<std::uint16_t>(p);
-        break;
-      }
+    std::uint32_t right = 1;
+    std::uint32_t next = a.child[p].side[1];
+    while (next != NIL) {
       p = next;
-      const std::uint8_t* s = w_ + p;
-      std::uint32_t i = std::min(low, high);
-      for (;;) {
-        const std::uint64_t diff = Load64(key + i) ^ Load64(s + i);
-        if (diff != 0) {
-          i += static_cast<std::uint32_t>(std::countr_zero(diff)) >> 3;
-          break;
-        }
+      const std::uint32_t kids = Kids(p);
+      const std::uint8_t* const s = a.window + p;
+      const std::uint32_t from = std::min(low, high);
+      std::uint64_t k = Load64(key + from);
+      std::uint64_t n = Load64(s + from);
+      std::uint32_t i = from;
+      if (k == n) {
+        k = Load64(key + from + 8);
+        n = Load64(s + from + 8);
         i += 8;
-        if (i >= F) break;
       }
-      if (i >= F) {
-        position = p;
-        length = F;
-        Replace(p, r);
-        break;
+      i += static_cast<std::uint32_t>(std::countr_zero(k ^ n)) >> 3;
+      if (i >= F - 1) [[unlikely]] {
+        // Bytes up to 16 agree; only byte 17 is left.
+        i = F - 1;
+        if (key[i] == s[i]) {
+          engine.match_position = p;
+          engine.match_length = F;
+          Replace(p, r);
+          Finish(r, lookups);
+          return;
+        }
+        k = key[i];
+        n = s[i];
       }
-      if (i > length) {
-        position = p;
-        length = i;
-      }
-      dir = key[i] > s[i];
-      if (dir) {
-        low = i;
-      } else {
-        high = i;
-      }
+      // The direction is a coin toss to the branch predictor: select with a mask.
+      const std::uint32_t to_right = 0u - (__builtin_bswap64(k) > __builtin_bswap64(n));
+      best = (i << 16) > best ? (i << 16) | p : best;
+      low ^= (low ^ i) & to_right;
+      high ^= (high ^ i) & ~to_right;
+      next = (kids >> (to_right & 16)) & 0xFFFF;
+      right = to_right & 1;
+      ++lookups;
     }
-    engine.match_position = position;
-    engine.match_length = length;
+    SetChild(p, right, r);
+    SetParent(r, p);
+    engine.match_position = best & 0xFFFF;
+    engine.match_length = best >> 16;
+    Finish(r, lookups);
+  }
+
+  void Delete(std::uint32_t p) {
+    if (Parent(p) == NIL) return;
+    std::uint32_t q;
+    if (Child(p, 1) == NIL) {
+      q = Child(p, 0);
+    } else if (Child(p, 0) == NIL) {
+      q = Child(p, 1);
+    } else {
+      q = Child(p, 0);
+      if (Child(q, 1) != NIL) {
+        do {
+          q = Child(q, 1);
+        } while (Child(q, 1) != NIL);
+        SetChild(Parent(q), 1, Child(q, 0));
+        SetParent(Child(q, 0), Parent(q));
+        SetChild(q, 0, Child(p, 0));
+        SetParent(Child(p, 0), q);
+      }
+      SetChild(q, 1, Child(p, 1));
+      SetParent(Child(p, 1), q);
+    }
+    const std::uint32_t parent = Parent(p);
+    SetParent(q, parent);
+    SetChild(parent, Child(parent, 1) == p ? 1 : 0, q);
+    SetParent(p, NIL);
+  }
+
+ private:
+  // r takes the place of p, whose string it equals.
+  void Replace(std::uint32_t p, std::uint32_t r) {
+    const std::uint32_t parent = Parent(p);
+    SetParent(r, parent);
+    SetChild(r, 0, Child(p, 0));
+    SetChild(r, 1, Child(p, 1));
+    SetParent(Child(p, 0), r);
+    SetParent(Child(p, 1), r);
+    SetChild(parent, Child(parent, 1) == p ? 1 : 0, r);
+    SetParent(p, NIL);
+  }
+
+  void Finish(std::uint32_t r, std::uint32_t lookups) {
     engine.lookups = lookups;
     if (lookups >= kSplayDepth) {
       ++engine.splays;
@@ -245,54 +300,21 @@ class Forest {
     }
   }
 
-  void Delete(std::uint32_t p) {
-    Node* const node = node_;
-    if (node[p].parent == NIL) return;
-    std::uint32_t q;
-    if (node[p].child[1] == NIL) {
-      q = node[p].child[0];
-    } else if (node[p].child[0] == NIL) {
-      q = node[p].child[1];
-    } else {
-      q = node[p].child[0];
-      if (node[q].child[1] != NIL) {
-        do {
-          q = node[q].child[1];
-        } while (node[q].child[1] != NIL);
-        node[node[q].parent].child[1] = node[q].child[0];
-        node[node[q].child[0]].parent = node[q].parent;
-        node[q].child[0] = node[p].child[0];
-        node[node[p].child[0]].parent = static_cast<std::uint16_t>(q);
-      }
-      node[q].child[1] = node[p].child[1];
-      node[node[p].child[1]].parent = static_cast<std::uint16_t>(q);
-    }
-    const std::uint32_t parent = node[p].parent;
-    node[q].parent = static_cast<std::uint16_t>(parent);
-    node[parent].child[node[parent].child[1] == p ? 1 : 0] = static_cast<std::uint16_t>(q);
-    node[p].parent = NIL;
+  // Both child links of n, left in the low half.
+  std::uint32_t Kids(std::uint32_t n) const {
+    std::uint32_t kids;
+    std::memcpy(&kids, a_.child[n].side, sizeof kids);
+    return kids;
   }
 
- private:
-  // r takes the place of p, whose string it equals.
-  void Replace(std::uint32_t p, std::uint32_t r) {
-    Node* const node = node_;
-    const std::uint32_t parent = node[p].parent;
-    node[r] = node[p];
-    node[node[p].child[0]].parent = static_cast<std::uint16_t>(r);
-    node[node[p].child[1]].parent = static_cast<std::uint16_t>(r);
-    node[parent].child[node[parent].child[1] == p ? 1 : 0] = static_cast<std::uint16_t>(r);
-    node[p].parent = NIL;
-  }
-
-  void SetChild(std::uint32_t n, int side, std::uint32_t child) {
-    node_[n].child[side] = static_cast<std::uint16_t>(child);
+  std::uint32_t Child(std::uint32_t n, std::uint32_t side) const { return a_.child[n].side[side]; }
+  std::uint32_t Parent(std::uint32_t n) const { return a_.parent[n]; }
+  void SetChild(std::uint32_t n, std::uint32_t side, std::uint32_t child) {
+    a_.child[n].side[side] = static_cast<std::uint16_t>(child);
   }
   void SetParent(std::uint32_t n, std::uint32_t parent) {
-    node_[n].parent = static_cast<std::uint16_t>(parent);
+    a_.parent[n] = static_cast<std::uint16_t>(parent);
   }
-  std::uint32_t Child(std::uint32_t n, int side) const { return node_[n].child[side]; }
-  std::uint32_t Parent(std::uint32_t n) const { return node_[n].parent; }
 
   // Bottom-up splay of x to the root of its tree. `a` is the side x hangs on below p;
   // the four double rotations are two shapes and their mirror images.
@@ -301,8 +323,8 @@ class Forest {
       const std::uint32_t p = Parent(x);
       if (p > N) return;
       const std::uint32_t g = Parent(p);
-      const int a = Child(p, 0) == x ? 0 : 1;
-      const int b = 1 - a;
+      const std::uint32_t a = Child(p, 0) == x ? 0 : 1;
+      const std::uint32_t b = 1 - a;
       if (g > N) {
         SetChild(p, a, Child(x, b));
         SetChild(x, b, p);
@@ -343,8 +365,7 @@ class Forest {
     }
   }
 
-  std::uint8_t* w_;
-  Node* node_;
+  TreeArea& a_;
 };
 
 }  // namespace

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Times a whole backup of the benchmark corpus with torq32-cli against its peer, measured
+# in the same run on the same files: `tar -czf` (gzip level 6) followed by `sync`.
+# Prints both times, their ratio and torq32-cli's peak memory.
+#
+#   bench/backup.sh [CORPUS] [BUILD]
+#
+# CORPUS defaults to ./corpus (made by bench/make_corpus.sh when missing), BUILD to
+# ./build (it must hold tools/torq32-cli). The backup runs in a temporary home whose
+# back.dat names the corpus's folders, from an ICQ folder that links to them and holds
+# an empty icq.exe; its output and the archive are written beside it, on one disk.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+corpus=$(realpath -m "${1:-corpus}")
+build=$(realpath -m "${2:-build}")
+cli=$build/tools/torq32-cli
+[[ -x $cli ]] || { echo "no $cli: build the target torq32-cli first" >&2; exit 2; }
+[[ -d $corpus ]] || bench/make_corpus.sh "$corpus"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/varn-bench-backup.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/home" "$work/icq"
+: > "$work/icq/icq.exe"
+entries=""
+for part in "$corpus"/*/; do
+  name=$(basename "$part")
+  ln -s "$corpus/$name" "$work/icq/$name"
+  entries+="$name"$'\r\n'
+done
+printf '%sTheEnd\r\nbenchmark\r\n' "$entries" > "$work/home/back.dat"
+
+files=$(find -L "$work/icq" -type f ! -name icq.exe | wc -l)
+bytes=$(du -sbL --apparent-size "$corpus" | cut -f1)
+echo "corpus: $corpus, $files files, $(( bytes / 1000000 )) MB" >&2
+
+# Both read the corpus from the page cache: read it once before either runs.
+tar -cf - -C "$corpus" . > /dev/null
+sync
+
+seconds() { date +%s.%N; }
+
+start=$(seconds)
+tar -czf "$work/corpus.tar.gz" -C "$corpus" .
+sync
+end=$(seconds)
+tar_seconds=$(echo "$end - $start" | bc -l)
+sync
+
+start=$(seconds)
+/usr/bin/time -v -o "$work/time.txt" \
+  "$cli" --home "$work/home" --icq "$work/icq" --backup "$work/backup" --yes backup \
+  > "$work/screen.txt" 2> /dev/null || { cat "$work/screen.txt" >&2; exit 1; }
+end=$(seconds)
+backup_seconds=$(echo "$end - $start" | bc -l)
+
+peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+listed=$(head -1 "$work/backup/icqlist.txt" | tr -d '\r')
+tar_bytes=$(stat -c %s "$work/corpus.tar.gz")
+backup_bytes=$(du -sb --apparent-size "$work/backup" | cut -f1)
+
+printf '%s\n' "$(sed -n '5,6p' "$work/screen.txt")" >&2
+printf 'tar -czf + sync   %7.2f s   %6.1f MB\n' "$tar_seconds" "$(echo "$tar_bytes / 1000000" | bc -l)"
+printf 'torq32-cli backup %7.2f s   %6.1f MB   (%s)\n' "$backup_seconds" \
+  "$(echo "$backup_bytes / 1000000" | bc -l)" "$listed"
+printf 'ratio             %7.2f x   (target <= 2.0)\n' "$(echo "$backup_seconds / $tar_seconds" | bc -l)"
+printf 'peak memory       %7.1f MB  (target < 32)\n' "$(echo "$peak_kb / 1024" | bc -l)"

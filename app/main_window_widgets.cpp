@@ -50,6 +50,19 @@ class IndentDelegate : public QStyledItemDelegate {
   }
 };
 
+// The drop-down list names each drive's host folder beside its letter; the box itself
+// is too narrow for more than the letter.
+class DriveDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->text = QString("%1  [%2]").arg(option->text, index.data(Qt::ToolTipRole).toString());
+  }
+};
+
 }  // namespace
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent), folder_(platform::GetCurrentDir()) {
@@ -122,19 +135,18 @@ void FolderList::Fill() {
     }
     add(closed_icon, rec.name, JoinPath(folder_, rec.name), level + 1);
   }
+  // From the top, as far down as the current folder needs.
+  scrollToTop();
   setCurrentItem(current);
-  scrollToItem(current, QAbstractItemView::PositionAtTop);
+  scrollToItem(current, QAbstractItemView::EnsureVisible);
 }
 
 DriveSelector::DriveSelector(QWidget* parent) : QComboBox(parent) {
   for (const platform::DriveMapping& drive : platform::Drives()) {
-    // In place of a volume label, the name of the host folder the drive stands for.
-    const std::string& root = drive.host_root;
-    const std::string label = root == "/" ? root : root.substr(root.find_last_of('/') + 1);
-    const QChar letter = QChar(drive.letter).toLower();
-    addItem(QString("%1: [%2]").arg(letter, Shown(label)), QChar(drive.letter));
-    setItemData(count() - 1, Shown(root), Qt::ToolTipRole);
+    addItem(QString("%1:").arg(QChar(drive.letter).toLower()), QChar(drive.letter));
+    setItemData(count() - 1, Shown(drive.host_root), Qt::ToolTipRole);
   }
+  view()->setItemDelegate(new DriveDelegate(view()));
   view()->setTextElideMode(Qt::ElideNone);
   view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
   connect(this, &QComboBox::activated, this, [this](int index) {

@@ -45,8 +45,8 @@ class FolderList : public QListWidget {
   std::string folder_;
 };
 
-// A drive selector: one line per drive of the platform's drive table, "c: [drive_c]":
-// the letter and the name of the host folder it stands for.
+// A drive selector: one line per drive of the platform's drive table, "c:"; the list
+// that drops down shows the host folder of each drive beside it.
 class DriveSelector : public QComboBox {
   Q_OBJECT
 

@@ -49,7 +49,8 @@ constexpr char kSlowAboutVariable[] = "TORQ32_TEST_SLOW_ABOUT_MS";
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 char DriveOf(const std::string& folder) {
-  return folder.empty() ? 0 : static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+  return folder.empty() ? 0
+                        : static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
 }
 
 // A message box shows a carriage return as a line break, as the system's boxes do.
@@ -175,9 +176,9 @@ void TMain::BuildControls() {
   }
 
   // Tab order 0..10; labels, frames and the gauge take no focus.
-  QWidget* tab_order[] = {icq_folder_, drive_combo_box1_, out_screen_, backup_folder_,
-                          drive_combo_box2_, backup_folder_list_, backup, restore,
-                          check_uin, check_date, about};
+  QWidget* tab_order[] = {icq_folder_,       drive_combo_box1_,   out_screen_, backup_folder_,
+                          drive_combo_box2_, backup_folder_list_, backup,      restore,
+                          check_uin,         check_date,          about};
   for (QWidget* control : tab_order) control->setFocusPolicy(Qt::StrongFocus);
   for (std::size_t i = 1; i < std::size(tab_order); ++i) {
     setTabOrder(tab_order[i - 1], tab_order[i]);
@@ -213,9 +214,8 @@ void TMain::BuildControls() {
           [this](char letter) { ChooseDrive(icq_folder_, drive_combo_box1_, letter); });
   connect(drive_combo_box2_, &DriveSelector::DriveChosen, this,
           [this](char letter) { ChooseDrive(backup_folder_, drive_combo_box2_, letter); });
-  connect(backup_folder_list_, &QLineEdit::textEdited, this, [this](const QString& text) {
-    backup_folder_text_ = text.toUtf8().toStdString();
-  });
+  connect(backup_folder_list_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { backup_folder_text_ = text.toUtf8().toStdString(); });
 
   drive_folders_[DriveOf(icq_folder_->Folder())] = icq_folder_->Folder();
   drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());

@@ -149,9 +149,8 @@ DriveSelector::DriveSelector(QWidget* parent) : QComboBox(parent) {
   view()->setItemDelegate(new DriveDelegate(view()));
   view()->setTextElideMode(Qt::ElideNone);
   view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
-  connect(this, &QComboBox::activated, this, [this](int index) {
-    emit DriveChosen(itemData(index).toChar().toLatin1());
-  });
+  connect(this, &QComboBox::activated, this,
+          [this](int index) { emit DriveChosen(itemData(index).toChar().toLatin1()); });
 }
 
 void DriveSelector::ShowDriveOf(const std::string& folder) {
@@ -204,8 +203,8 @@ void LinkLabel::mousePressEvent(QMouseEvent* event) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
+  const bool click =
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   pressed_ = false;
   if (click) emit clicked();
 }

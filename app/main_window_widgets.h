@@ -71,7 +71,7 @@ class Gauge : public QWidget {
 
   void SetValue(int percent);  // held to 0..100
   int Value() const { return value_; }
-  QString Text() const;        // "42%"
+  QString Text() const;  // "42%"
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -169,8 +169,7 @@ const ControlRow kControls[] = {
     {"ICQFolderNow", "QLabel", 16, 144, 185, 14, "C:\\Home", kArial, false, false},
     {"Label2", "QLabel", 208, 144, 56, 13, "AutoSearch", kMsSansSerif, false, true},
     {"Bevel2", "QFrame", 8, 176, 265, 153, nullptr, kArial, false, false},
-    {"Label3", "QLabel", 16, 184, 162, 14, "2. Select / Edit Backup Folder :", kArial, true,
-     false},
+    {"Label3", "QLabel", 16, 184, 162, 14, "2. Select / Edit Backup Folder :", kArial, true, false},
     {"DriveComboBox2", "QComboBox", 192, 184, 73, 20, nullptr, kArial, false, false},
     {"BackupFolder", "QListWidget", 16, 208, 249, 81, nullptr, kArial, false, false},
     {"BackupFolderList", "QLineEdit", 16, 296, 249, 22, "C:\\Home", kArial, false, false},
@@ -212,8 +211,8 @@ TEST_P(ControlTableTest, PlaceTextAndFontAsTheFormGivesThem) {
   if (row.link) {
     // A link label keeps its place and grows only as far as its text needs.
     EXPECT_GE(place.width(), row.width);
-    EXPECT_LE(place.width(), std::max(row.width, widget->fontMetrics().horizontalAdvance(
-                                                     TextOf(widget)) + 1));
+    EXPECT_LE(place.width(),
+              std::max(row.width, widget->fontMetrics().horizontalAdvance(TextOf(widget)) + 1));
   } else {
     EXPECT_EQ(place.width(), row.width);
   }
@@ -283,10 +282,10 @@ TEST_F(WindowTest, TabKeyWalksTheControlsInTabOrder) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_EQ(QApplication::focusWidget()->objectName(), "ICQFolder");
 
-  const std::vector<std::string> order = {"ICQFolder",  "DriveComboBox1",   "OutScreen",
+  const std::vector<std::string> order = {"ICQFolder",    "DriveComboBox1", "OutScreen",
                                           "BackupFolder", "DriveComboBox2", "BackupFolderList",
-                                          "Backup",     "Restore",          "CheckUIN",
-                                          "CheckDate",  "About",            "ICQFolder"};
+                                          "Backup",       "Restore",        "CheckUIN",
+                                          "CheckDate",    "About",          "ICQFolder"};
   std::vector<std::string> visited = {QApplication::focusWidget()->objectName().toStdString()};
   for (std::size_t i = 1; i < order.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -516,8 +515,8 @@ TEST_F(WindowTest, MessageScreenLinesStayByteForByteAndDeleteByIndex) {
   window.ClearScreen();
   EXPECT_TRUE(window.Lines().empty());
   const std::string latin1_name = " caf\xe9";  // not UTF-8: kept as written
-  for (const std::string& line : {std::string(" a"), std::string(" "), latin1_name,
-                                  std::string(" d")}) {
+  for (const std::string& line :
+       {std::string(" a"), std::string(" "), latin1_name, std::string(" d")}) {
     window.AppendLine(line);
   }
   EXPECT_EQ(window.Lines(), (std::vector<std::string>{" a", " ", latin1_name, " d"}));
@@ -538,6 +537,30 @@ TEST_F(WindowTest, MessageScreenLinesStayByteForByteAndDeleteByIndex) {
   // A line break inside a line does not make two lines of it.
   window.AppendLine(" one\r\ntwo");
   EXPECT_EQ(screen->document()->blockCount(), 1);
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+TEST_F(WindowTest, GaugePaintsAtOnceWhenItsPercentageChanges) {
+  app::TMain& window = Open();
+  PaintCounter paints(Control<app::Gauge>("ProgressBar"));
+  window.SetGauge(30);  // no event loop runs here
+  EXPECT_EQ(paints.count, 1);
+  window.SetGauge(30);
+  window.SetGauge(-1);
+  window.SetGauge(0);  // held to 0: one change only
+  EXPECT_EQ(paints.count, 2);
 }
 
 TEST_F(WindowTest, GaugeHoldsItsValuesAndDrawsBlackOnWhite) {
@@ -637,9 +660,9 @@ TEST_P(QuestionTest, AnswersAsTheBoxWasClosed) {
       PressKey(box, row.key);
     }
   });
-  const bool answer =
-      row.warning ? window.WarnOkCancel("Warning", "Before proceeding !\r\rSwitch it off !")
-                  : window.ConfirmYesNo("Existing Backup Found !\r\rOverwrite files ?");
+  const bool answer = row.warning
+                          ? window.WarnOkCancel("Warning", "Before proceeding !\r\rSwitch it off !")
+                          : window.ConfirmYesNo("Existing Backup Found !\r\rOverwrite files ?");
   ASSERT_TRUE(answerer.Seen().seen);
   EXPECT_EQ(answer, row.expected);
   const BoxSeen& seen = answerer.Seen();

@@ -209,22 +209,38 @@ class Forest {
     std::uint32_t high = 1;  // ... and with the nearest larger one
     std::uint32_t right = 1;
     std::uint32_t next = a.child[p].side[1];
-    while (next != NIL) {
+    if (next == NIL) {
+      Attach(p, right, r, best, lookups);
+      return;
+    }
+    // The node under comparison, with its child links and its string's two words at
+    // `from`; loaded one step ahead, while its parent was being compared.
+    std::uint32_t from = 1;
+    std::uint32_t kids = Kids(next);
+    std::uint64_t k1 = Load64(key + from);
+    std::uint64_t k2 = Load64(key + from + 8);
+    std::uint64_t n1 = Load64(a.window + next + from);
+    std::uint64_t n2 = Load64(a.window + next + from + 8);
+    for (;;) {
       p = next;
-      const std::uint32_t kids = Kids(p);
-      const std::uint8_t* const s = a.window + p;
-      const std::uint32_t from = std::min(low, high);
-      std::uint64_t k = Load64(key + from);
-      std::uint64_t n = Load64(s + from);
-      std::uint32_t i = from;
-      if (k == n) {
-        k = Load64(key + from + 8);
-        n = Load64(s + from + 8);
-        i += 8;
-      }
-      i += static_cast<std::uint32_t>(std::countr_zero(k ^ n)) >> 3;
+      // Both children's links and words, whichever way this node sends the search.
+      const std::uint32_t ahead = std::min(low, high);
+      const std::uint32_t left_child = kids & 0xFFFF;
+      const std::uint32_t right_child = kids >> 16;
+      const std::uint32_t left_kids = Kids(left_child);
+      const std::uint32_t right_kids = Kids(right_child);
+      const std::uint8_t* const left_string = a.window + left_child + ahead;
+      const std::uint8_t* const right_string = a.window + right_child + ahead;
+
+      const std::uint64_t d1 = k1 ^ n1;
+      const bool second = d1 == 0;
+      const std::uint64_t d = second ? k2 ^ n2 : d1;
+      std::uint32_t i = from + (second ? 8 : 0) + (static_cast<std::uint32_t>(std::countr_zero(d)) >> 3);
+      std::uint64_t k = second ? k2 : k1;
+      std::uint64_t n = second ? n2 : n1;
       if (i >= F - 1) [[unlikely]] {
         // Bytes up to 16 agree; only byte 17 is left.
+        const std::uint8_t* const s = a.window + p;
         i = F - 1;
         if (key[i] == s[i]) {
           engine.match_position = p;
@@ -236,20 +252,26 @@ class Forest {
         k = key[i];
         n = s[i];
       }
+      right = __builtin_bswap64(k) > __builtin_bswap64(n);
       // The direction is a coin toss to the branch predictor: select with a mask.
-      const std::uint32_t to_right = 0u - (__builtin_bswap64(k) > __builtin_bswap64(n));
+      const std::uint64_t to_right = 0ull - right;
+      const std::uint32_t to_right32 = static_cast<std::uint32_t>(to_right);
       best = (i << 16) > best ? (i << 16) | p : best;
-      low ^= (low ^ i) & to_right;
-      high ^= (high ^ i) & ~to_right;
-      next = (kids >> (to_right & 16)) & 0xFFFF;
-      right = to_right & 1;
+      low ^= (low ^ i) & to_right32;
+      high ^= (high ^ i) & ~to_right32;
+      next = left_child ^ ((left_child ^ right_child) & to_right32);
+      if (next == NIL) break;
       ++lookups;
+      kids = left_kids ^ ((left_kids ^ right_kids) & to_right32);
+      const std::uint64_t l1 = Load64(left_string);
+      const std::uint64_t l2 = Load64(left_string + 8);
+      n1 = l1 ^ ((l1 ^ Load64(right_string)) & to_right);
+      n2 = l2 ^ ((l2 ^ Load64(right_string + 8)) & to_right);
+      k1 = Load64(key + ahead);
+      k2 = Load64(key + ahead + 8);
+      from = ahead;
     }
-    SetChild(p, right, r);
-    SetParent(r, p);
-    engine.match_position = best & 0xFFFF;
-    engine.match_length = best >> 16;
-    Finish(r, lookups);
+    Attach(p, right, r, best, lookups + 1);
   }
 
   void Delete(std::uint32_t p) {
@@ -280,6 +302,16 @@ class Forest {
   }
 
  private:
+  // r becomes a leaf under p, with the longest match packed in `best`.
+  void Attach(std::uint32_t p, std::uint32_t right, std::uint32_t r, std::uint32_t best,
+              std::uint32_t lookups) {
+    SetChild(p, right, r);
+    SetParent(r, p);
+    engine.match_position = best & 0xFFFF;
+    engine.match_length = best >> 16;
+    Finish(r, lookups);
+  }
+
   // r takes the place of p, whose string it equals.
   void Replace(std::uint32_t p, std::uint32_t r) {
     const std::uint32_t parent = Parent(p);

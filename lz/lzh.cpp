@@ -559,7 +559,7 @@ template <typename Areas>
 std::unique_ptr<Areas> AcquireAreas() {
   if (g_fail_work_areas) return nullptr;
   try {
-    return std::make_unique<Areas>();
+    return std::make_unique_for_overwrite<Areas>();  // each run sets up what it reads
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

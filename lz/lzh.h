@@ -37,8 +37,9 @@ std::int64_t LzhEncode(const LzhStreams& io);
 
 // Decodes one stream from io.read up to its end symbol into io.write. Answers the bytes
 // written, kLzhInputEnded when the input ends first (the output blocks completed before
-// then stay written, the partial one is dropped), or kLzhNoWorkArea. A short read ends the
-// input, and an odd last byte is no word. Any input is safe: a damaged stream may give
+// then stay written, the partial one is dropped), or kLzhNoWorkArea. Both coders read until
+// a block is full or a read answers 0; a block that comes back short is the last, and an
+// odd last byte of the input is no word. Any input is safe: a damaged stream may give
 // wrong bytes or kLzhInputEnded, but never reads or writes outside the coder's buffers.
 std::int64_t LzhDecode(const LzhStreams& io);
 

@@ -286,7 +286,7 @@ bool TMain::ConfirmYesNo(const std::string& text) {
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  return AskCentred(box) == QMessageBox::Yes;
 }
 
 bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
@@ -294,12 +294,16 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
                   QMessageBox::Ok | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
-  // Centred on the screen rather than on the window.
+  return AskCentred(box) == QMessageBox::Ok;
+}
+
+// The questions stand in the middle of the screen rather than of the window.
+int TMain::AskCentred(QMessageBox& box) {
   box.adjustSize();
   if (QScreen* screen = this->screen()) {
     box.move(screen->availableGeometry().center() - box.rect().center());
   }
-  return box.exec() == QMessageBox::Ok;
+  return box.exec();
 }
 
 // --- Running the handlers ----------------------------------------------------------

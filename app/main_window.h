@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -71,6 +72,7 @@ class TMain : public QWidget, public WindowSeam {
   void OpenFolder(FolderList* list, const std::string& folder);
   void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
   void ShowError(const std::string& message);
+  int AskCentred(QMessageBox& box);
 
   // Controls, owned by the window through Qt's parent links.
   FolderList* icq_folder_ = nullptr;

@@ -653,6 +653,7 @@ class QuestionTest : public WindowTest, public ::testing::WithParamInterface<Que
 TEST_P(QuestionTest, AnswersAsTheBoxWasClosed) {
   const QuestionRow& row = GetParam();
   app::TMain& window = Open();
+  window.move(0, 0);  // away from the middle, where the box must stand
   BoxAnswerer answerer([&row](QMessageBox& box) {
     if (row.key == Qt::Key_unknown) {
       box.button(row.warning ? QMessageBox::Ok : QMessageBox::Yes)->click();
@@ -666,14 +667,14 @@ TEST_P(QuestionTest, AnswersAsTheBoxWasClosed) {
   ASSERT_TRUE(answerer.Seen().seen);
   EXPECT_EQ(answer, row.expected);
   const BoxSeen& seen = answerer.Seen();
+  const QPoint centre = window.screen()->availableGeometry().center();
+  EXPECT_LE((seen.geometry.center() - centre).manhattanLength(), 4) << "centred on the screen";
   if (row.warning) {
     EXPECT_EQ(seen.caption, "Warning");
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.text, "Before proceeding !\n\nSwitch it off !");
     EXPECT_EQ(seen.default_button, QMessageBox::Ok);
     EXPECT_EQ(seen.escape_button, QMessageBox::Cancel);
-    const QPoint centre = window.screen()->availableGeometry().center();
-    EXPECT_LE((seen.geometry.center() - centre).manhattanLength(), 4) << "centred on the screen";
   } else {
     EXPECT_EQ(seen.icon, QMessageBox::Question);
     EXPECT_EQ(seen.text, "Existing Backup Found !\n\nOverwrite files ?");

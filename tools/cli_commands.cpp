@@ -6,6 +6,8 @@
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
+#include "backup/restore.h"
+#include "backup/verify.h"
 #include "search/auto_search.h"
 
 namespace app {
@@ -27,6 +29,15 @@ constexpr CliCommand kCommands[] = {
      [](WindowSeam& w) { return backup::CheckDateClick(w) ? kExitDone : kExitError; }},
     {"search", "find the ICQ folder, from the saved setting on (AutoSearch)",
      [](WindowSeam& w) { return search::Label2Click(w) ? kExitDone : kExitError; }},
+    {"restore", "put a backup back into the ICQ folder (Restore)",
+     [](WindowSeam& w) {
+       const backup::RestoreOutcome outcome = backup::RestoreClick(w);
+       return outcome == backup::RestoreOutcome::kSucceeded   ? kExitDone
+              : outcome == backup::RestoreOutcome::kCancelled ? kExitCancelled
+                                                               : kExitError;
+     }},
+    {"verify", "check a backup without restoring anything",
+     [](WindowSeam& w) { return backup::VerifyClick(w) ? kExitDone : kExitError; }},
 };
 
 }  // namespace

@@ -1,0 +1,39 @@
+// What the restore and the verification take from a backup file list (icqlist.txt) beyond
+// the line format: the header's count, and whether an entry may be written at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace backup {
+
+// The entry count of the list's header: the text after its first ":", blanks before the
+// digits allowed, a decimal number from 0 up. nullopt for anything else (no ":", no
+// number, a minus sign, trailing text).
+std::optional<std::int64_t> ListCount(const std::string& header);
+
+// Why an entry of the list must not be restored: the list may come from anywhere, and its
+// folder part and name become paths below the ICQ folder.
+enum class EntryFault {
+  kNone,
+  kUnreadable,  // no "|" after the name, or a size that is no decimal number
+  kBadSize,     // a size below 0 or above what the list and the header can hold
+  kBadPath,     // absolute, a drive, UNC, "." or "..", an empty component, a
+                // character Windows does not allow in a name
+};
+
+struct ListEntry {
+  std::string folder_part;  // "" for the ICQ folder itself, else "newdb\sub"
+  std::string name;
+  std::int64_t size = 0;
+};
+
+// Splits a file line and checks it. On kNone the entry is in *entry; on other faults
+// *entry holds what could be read of it.
+EntryFault ReadListEntry(const std::string& line, ListEntry* entry);
+
+// The entry's folder part and name joined for a report, control characters shown as "?".
+std::string EntryText(const ListEntry& entry);
+
+}  // namespace backup

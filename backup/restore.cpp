@@ -1,0 +1,496 @@
+#include "backup/restore.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <future>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/reports.h"
+#include "app/settings.h"
+#include "backup/background_sync.h"
+#include "backup/folder_text.h"
+#include "backup/list_entry.h"
+#include "backup/pack_file.h"
+#include "lz/lz_file.h"
+#include "lz/lz_support.h"
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/io_error.h"
+#include "platform/text_file.h"
+
+namespace backup {
+namespace {
+
+constexpr char kProgramFile[] = "\\icq.exe";
+constexpr char kListFile[] = "\\icqlist.txt";
+constexpr char kTempName[] = "icq.tmp";
+constexpr char kWarningCaption[] = "Warning";
+constexpr char kWarningText[] =
+    "Before proceeding, ensure that ICQ is inactive !\r\rSwitch ICQ to Sleep Mode or Close it "
+    "now !";
+// The selector headings, quoted in the reports that send the user back to them.
+constexpr char kSelectIcqAgain[] = "     \"1. Select ICQ Folder\" again or";
+constexpr char kSelectBackupAgain[] = " \"2. Select / Edit Backup Folder\" again!";
+// Index of the screen line naming the entry in progress, below " Processing File:".
+constexpr int kPathLine = 14;
+constexpr int kGaugeFull = 100;
+// Entries whose temporary file is renamed aside and flushed in the background while
+// the next ones are decoded.
+constexpr std::size_t kEntriesInFlight = 16;
+
+void Show(app::WindowSeam& window, std::initializer_list<std::string> lines) {
+  window.ClearScreen();
+  for (const std::string& line : lines) window.AppendLine(line);
+}
+
+// The first lines of every report about the backup being restored.
+void ShowAboutBackup(app::WindowSeam& window, std::initializer_list<std::string> rest) {
+  Show(window, {" ", " Error!", " ", " ICQ backup is unable to restore",
+                " your backup files at:", app::ShortPath(window.BackupPath) + "!", " ", " "});
+  for (const std::string& line : rest) window.AppendLine(line);
+}
+
+void ShowUnableToRestore(app::WindowSeam& window) {
+  app::ErrorScreen(window, " ICQ Backup is unable to restore", " your backup files!",
+                   " Make sure your disk is not full!", " ");
+}
+
+void ShowNotSaved(app::WindowSeam& window, const std::string& path) {
+  app::ErrorScreen(window, " Restored files could not be saved: ", app::ShortPath(path) + "!",
+                   " Make sure your disk is not full", "      and is still connected!");
+}
+
+// A data file that refuses to be replaced is most likely held open by ICQ (32) or
+// read-only (5); anything else is a fault of the disk.
+void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& target) {
+  if (code == platform::kSharingViolation || code == platform::kAccessDenied) {
+    Show(window, {" ", " Error!", " ", " Restore unsuccessful!", " ", " ",
+                  " Note :", " ICQ appears to be active!", " No ICQ flower should be visible",
+                  " in the system tray..."});
+  } else {
+    app::ErrorScreen(window, " Cannot replace the data file: ", app::ShortPath(target) + "!",
+                     " Make sure your disk is not full", "      and is still connected!");
+  }
+}
+
+void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
+  ShowAboutBackup(window, {" Problem:", " Backup File List damaged!", detail, " ", " ", " Note:",
+                           " Make sure it is the list of a", "      backup made by Torq32!"});
+}
+
+// The real host path of a host path, links followed; empty when it cannot be found.
+std::string RealHostPath(const std::string& host_path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
+                                                   &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+// True when the path, with every link on it followed as far as it exists, lies in the
+// real host folder `root`. What does not exist yet is made below its nearest existing
+// folder, so that folder is the one to judge; a dangling link is judged outside.
+bool StaysInside(const std::string& windows_path, const std::string& root) {
+  const std::optional<std::string> host = platform::ToHostPath(windows_path);
+  if (!host || root.empty()) return false;
+  std::string path = *host;
+  while (true) {
+    const std::string real = RealHostPath(path);
+    if (!real.empty()) {
+      return root == "/" || real == root ||
+             (real.size() > root.size() && real.compare(0, root.size(), root) == 0 &&
+              real[root.size()] == '/');
+    }
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) return false;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || path == "/") return false;
+    path = slash == 0 ? "/" : path.substr(0, slash);
+  }
+}
+
+// Names of the form icq.tmp or icqN.tmp, which the restore itself uses in a folder.
+bool IsTemporaryName(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.size() < 7 || lower.compare(0, 3, "icq") != 0 ||
+      lower.compare(lower.size() - 4, 4, ".tmp") != 0) {
+    return false;
+  }
+  for (std::size_t i = 3; i + 4 < lower.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(lower[i]))) return false;
+  }
+  return true;
+}
+
+// The folder that holds a path ("C:\ICQ\newdb\" and "C:\ICQ\newdb" both give "C:\ICQ").
+std::string ParentFolder(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  const std::size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? path : path.substr(0, cut);
+}
+
+// The engine checks the CRC-32 of what it decompressed while this lives.
+class VerifiedDecompression {
+ public:
+  VerifiedDecompression() : previous_(lz::SetVerify(true)) {}
+  ~VerifiedDecompression() { lz::SetVerify(previous_); }
+  VerifiedDecompression(const VerifiedDecompression&) = delete;
+  VerifiedDecompression& operator=(const VerifiedDecompression&) = delete;
+
+ private:
+  bool previous_;
+};
+
+// One run of the restore over the entries of a list.
+class Restorer {
+ public:
+  Restorer(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning)
+      : window_(window),
+        count_(count),
+        icq_root_(RealHostPath(platform::ToHostPath(window.ICQPath).value_or(""))) {
+    if (tuning.flush_threads > 0) {
+      background_ = std::make_unique<BackgroundSync>(tuning.flush_threads, tuning.sync_file);
+    }
+  }
+
+  // Restores entry `number` from its list line; false when the restore stops at it.
+  bool Entry(std::uint64_t number, const std::string& line);
+
+  // After the last line: puts the entries still in flight in place and flushes the
+  // folders. False when that failed, with its report.
+  bool Finish() { return Drain(nullptr) && FlushFolders(); }
+
+  // After an error that ends the restore: what is in flight is put in place all the same.
+  void FinishAfterError() noexcept {
+    try {
+      if (Drain(nullptr)) FlushFolders();
+    } catch (...) {
+    }
+  }
+
+ private:
+  struct InFlight {
+    std::uint64_t number;
+    std::string folder;  // target folder
+    std::string temp;    // its icq.tmp
+    std::string staged;  // where the verified file waits for its flush
+    std::string target;
+    std::future<int> synced;
+  };
+
+  bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
+              const char* second_line);
+  bool CreateFolders(const std::string& folder_part);
+  bool HasRoomFor(std::int64_t size) const;
+  bool Place(std::uint64_t number, const std::string& folder, const std::string& temp,
+             const std::string& target, const std::string& name);
+  bool PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
+                const std::string& target);
+  bool Placed(std::uint64_t number, const std::string& folder);
+  bool CompleteOldest(const std::string* discard);
+  bool Drain(const std::string* discard);
+  void Touched(const std::string& folder);
+  bool FlushFolders();
+
+  app::WindowSeam& window_;
+  const std::int64_t count_;
+  const std::string icq_root_;
+  std::unique_ptr<BackgroundSync> background_;
+  std::deque<InFlight> in_flight_;
+  std::map<std::string, std::string> unflushed_;  // host path -> folder, to flush once
+};
+
+bool Restorer::Entry(std::uint64_t number, const std::string& line) {
+  const std::string ordinal = std::to_string(number);
+  ListEntry entry;
+  switch (ReadListEntry(line, &entry)) {
+    case EntryFault::kUnreadable:
+      if (Drain(nullptr)) ShowListDamaged(window_, " Entry " + ordinal + " cannot be read!");
+      return false;
+    case EntryFault::kBadSize:
+      if (Drain(nullptr)) ShowListDamaged(window_, " Entry " + ordinal + " has a wrong size!");
+      return false;
+    case EntryFault::kBadPath:
+      return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
+    case EntryFault::kNone:
+      break;
+  }
+
+  const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
+  const std::string target = folder + "\\" + entry.name;
+  const std::string temp = folder + "\\" + kTempName;
+  // The engine cuts longer names, which would send the data to another file.
+  if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
+    return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
+  }
+  if (!StaysInside(target, icq_root_) || !StaysInside(temp, icq_root_)) {
+    return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
+  }
+  if (!CreateFolders(entry.folder_part)) return false;
+
+  window_.AppendLine(app::ShortPath(target));
+  const std::string compressed = window_.BackupPath + "\\icq" + ordinal + ".lzz";
+  if (entry.size != 0 && !platform::FileExists(compressed)) {
+    if (Drain(nullptr)) {
+      ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
+                                " Note :", " Do not restore old backup files made",
+                                " with the 16 bit Varn ICQ Backup!", " Use Torq Restore instead!"});
+    }
+    return false;
+  }
+  if (!HasRoomFor(entry.size)) {
+    if (Drain(nullptr)) ShowUnableToRestore(window_);
+    return false;
+  }
+
+  std::int64_t decoded = 0;
+  if (entry.size != 0) {
+    VerifiedDecompression verified;
+    bool go_on = true;
+    decoded = PackFile(window_, compressed, temp, "U", go_on);
+  } else {
+    lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
+    platform::File::Open(temp, platform::OpenMode::kCreate).Close();
+  }
+  window_.DeleteLine(kPathLine);
+
+  const std::optional<std::int64_t> length = platform::GetFileSize(temp);
+  if (!length) {
+    if (Drain(nullptr)) ShowUnableToRestore(window_);
+    return false;
+  }
+  if (*length != entry.size) {
+    if (Drain(&temp)) {
+      ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
+    }
+    return false;
+  }
+  // -200: the CRC-32 differs; another negative answer: the body did not decode.
+  if (decoded < 0) {
+    if (Drain(&temp)) {
+      ShowAboutBackup(window_,
+                      {" Problem:", " Backup File damaged:", app::ShortPath(compressed) + "!", " ",
+                       " ", " Note:", " Its data file was left unchanged;",
+                       "      the files before it are restored!"});
+    }
+    return false;
+  }
+  return Place(number, folder, temp, target, entry.name);
+}
+
+bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
+                      const char* second_line) {
+  if (!Drain(nullptr)) return false;
+  ShowAboutBackup(window_, {" Problem:", " Entry " + std::to_string(number) + problem, second_line,
+                            app::ShortPath(EntryText(entry)) + "!", " ", " ",
+                            " Note:", " Nothing has been written for it!"});
+  return false;
+}
+
+// Outer levels first, each at most once; a level that cannot be made is reported, and
+// the walk goes on, so the deepest failure is the report that stays.
+bool Restorer::CreateFolders(const std::string& folder_part) {
+  bool go_on = true;
+  std::string prefix;
+  for (std::size_t i = 0; i < folder_part.size(); ++i) {
+    prefix += folder_part[i];
+    if (folder_part[i] != '\\' && i + 1 != folder_part.size()) continue;
+    const std::string folder = window_.ICQPath + "\\" + prefix;
+    if (app::PathIsFolder(folder)) continue;
+    // What is in flight goes in place first, so a report here stands as it would alone.
+    if (!Drain(nullptr)) return false;
+    if (platform::CreateFolder(folder) != 0) {
+      go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(folder) + "!",
+                               " Make sure your disk is not full!", " ");
+    } else {
+      Touched(ParentFolder(folder));
+    }
+  }
+  return go_on;
+}
+
+// A size equal to the free space fails; a drive without a figure passes.
+bool Restorer::HasRoomFor(std::int64_t size) const {
+  const int drive = platform::DriveNumberOfPath(window_.ICQPath);
+  if (drive == 0) return true;
+  const std::optional<unsigned long long> free = platform::DiskFreeSpace(drive);
+  return !free || static_cast<unsigned long long>(size) < *free;
+}
+
+// The verified temporary file replaces the data file. Normally it is renamed aside and
+// flushed in the background; entries from the count on, and names the restore itself
+// uses, are put in place at once, after everything before them.
+bool Restorer::Place(std::uint64_t number, const std::string& folder, const std::string& temp,
+                     const std::string& target, const std::string& name) {
+  const bool at_once =
+      !background_ || number >= static_cast<std::uint64_t>(count_) || IsTemporaryName(name);
+  if (!at_once) {
+    const std::string staged = folder + "\\icq" + std::to_string(number) + ".tmp";
+    const std::optional<std::string> host = platform::ToHostPath(staged);
+    const int code = host ? platform::RenameFile(temp, staged, false) : platform::kAlreadyExists;
+    if (code == 0) {
+      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(*host)});
+      return in_flight_.size() <= kEntriesInFlight || CompleteOldest(nullptr);
+    }
+    if (code != platform::kAlreadyExists) {
+      if (Drain(&temp)) ShowNotReplaced(window_, code, target);
+      return false;
+    }
+  }
+  if (!Drain(&temp)) return false;
+  return PlaceNow(number, folder, temp, target);
+}
+
+bool Restorer::PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
+                        const std::string& target) {
+  try {
+    platform::File file = platform::File::Open(temp, platform::OpenMode::kRead);
+    file.Flush();
+    file.Close();
+  } catch (const platform::EInOutError&) {
+    ShowNotSaved(window_, target);
+    return false;
+  }
+  const int code = platform::RenameFile(temp, target, true);
+  if (code != 0) {
+    ShowNotReplaced(window_, code, target);
+    return false;
+  }
+  return Placed(number, folder);
+}
+
+bool Restorer::Placed(std::uint64_t number, const std::string& folder) {
+  Touched(folder);
+  const std::uint64_t percent = number * kGaugeFull / static_cast<std::uint64_t>(count_);
+  window_.SetGauge(static_cast<int>(std::min<std::uint64_t>(percent, kGaugeFull)));
+  if (percent < kGaugeFull) return true;
+  // The report says the files are safe: only once their folders are on the disk.
+  if (!FlushFolders()) return false;
+  Show(window_, {" ", " Restoration Successful!", " ", " ", " Note:",
+                 " Register your UIN with ICQ and your", " ICQ will be up and running again!"});
+  return true;
+}
+
+// Puts the oldest entry in flight in place. When that fails, the entries after it are
+// dropped (their data files stay as they were), `discard` (the current entry's own
+// temporary file) is deleted, and the failing entry's file goes back to icq.tmp: the
+// state a restore that stopped at that entry leaves.
+bool Restorer::CompleteOldest(const std::string* discard) {
+  InFlight entry = std::move(in_flight_.front());
+  in_flight_.pop_front();
+  int code = entry.synced.get();
+  if (code != 0) {
+    ShowNotSaved(window_, entry.target);
+  } else if ((code = platform::RenameFile(entry.staged, entry.target, true)) != 0) {
+    ShowNotReplaced(window_, code, entry.target);
+  } else {
+    return Placed(entry.number, entry.folder);
+  }
+  for (InFlight& later : in_flight_) {
+    later.synced.wait();
+    platform::DeleteFile(later.staged);
+  }
+  in_flight_.clear();
+  if (discard) platform::DeleteFile(*discard);
+  platform::RenameFile(entry.staged, entry.temp, true);
+  return false;
+}
+
+bool Restorer::Drain(const std::string* discard) {
+  while (!in_flight_.empty()) {
+    if (!CompleteOldest(discard)) return false;
+  }
+  return true;
+}
+
+void Restorer::Touched(const std::string& folder) {
+  const std::optional<std::string> host = platform::ToHostPath(folder);
+  unflushed_.emplace(host.value_or(folder), folder);
+}
+
+bool Restorer::FlushFolders() {
+  while (!unflushed_.empty()) {
+    const std::string folder = unflushed_.begin()->second;
+    unflushed_.erase(unflushed_.begin());
+    if (platform::FlushFolder(folder) != 0) {
+      ShowNotSaved(window_, folder);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning) {
+  platform::TextReader list(window.BackupPath + kListFile);
+  std::string header;
+  list.ReadLine(header);
+  const std::optional<std::int64_t> count = ListCount(header);
+  std::string line;
+  bool have_line = list.ReadLine(line);
+  if (!count || (*count == 0 && have_line)) {
+    ShowListDamaged(window, " Its first line has no file count!");
+    return RestoreOutcome::kFailed;
+  }
+
+  Restorer restorer(window, *count, tuning);
+  std::uint64_t number = 0;
+  try {
+    for (; have_line; have_line = list.ReadLine(line)) {
+      if (!restorer.Entry(++number, line)) return RestoreOutcome::kFailed;
+    }
+    if (!restorer.Finish()) return RestoreOutcome::kFailed;
+  } catch (...) {
+    restorer.FinishAfterError();
+    throw;
+  }
+  list.Close();
+  return number >= static_cast<std::uint64_t>(*count) ? RestoreOutcome::kSucceeded
+                                                      : RestoreOutcome::kIncomplete;
+}
+
+RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
+
+  if (!platform::FileExists(window.ICQPath + kProgramFile)) {
+    Show(window, {" ", " Error!", " ", " ICQ cannot be found in ", app::ShortPath(window.ICQPath),
+                  " ", " ", " Note:", " 1. Please check your ICQ Folder at", kSelectIcqAgain,
+                  " 2. use the Auto Search function!"});
+    return RestoreOutcome::kFailed;
+  }
+  // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
+  if (window.BackupPath.empty() || !platform::FileExists(window.BackupPath + kListFile)) {
+    app::ErrorScreen(window, " ICQ Backup Files not found in ",
+                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
+                     kSelectBackupAgain);
+    return RestoreOutcome::kFailed;
+  }
+  app::SavePrefs(window);
+
+  for (const char* note :
+       {" Restoring ICQ Data Files...", " ", " This may take a few minutes...", " ", " ",
+        " Note:", " 1. Try not to run other programs as", "      this will slow down the process.",
+        " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+        "      let it complete itself.", " ", " Processing File:"}) {
+    window.AppendLine(note);
+  }
+  if (!window.WarnOkCancel(kWarningCaption, kWarningText)) {
+    Show(window, {" ", " ICQ Restoration Cancelled!"});
+    return RestoreOutcome::kCancelled;
+  }
+  return RestoreFiles(window, tuning);
+}
+
+}  // namespace backup

@@ -1,0 +1,47 @@
+// The Restore button: puts a backup (icqlist.txt and its icqN.lzz files) back into the
+// ICQ folder, entry by entry, through the temporary file icq.tmp in each target folder.
+//
+// Beyond the original: every decompressed file is checked against the CRC-32 in its
+// header before it replaces anything; entries that would write outside the ICQ folder
+// are refused; the data file is replaced by one rename of the flushed temporary file, so
+// it is never missing; the folders are flushed before the success report.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/window_seam.h"
+
+namespace backup {
+
+enum class RestoreOutcome {
+  kSucceeded,   // every entry up to the list's count is in place (the success report)
+  kCancelled,   // the user cancelled the warning
+  kIncomplete,  // the list ended before its count: its entries are in place, no report
+  kFailed,      // an error report
+};
+
+// How a restore makes its files durable.
+struct RestoreTuning {
+  // Threads that flush temporary files while the next ones are decoded. 0 flushes each
+  // file on the calling thread just before its rename.
+  int flush_threads = 4;
+  // Flushes one host file: 0, or a Windows error code. Empty: open, fsync, close. Tests
+  // put in one that fails.
+  std::function<int(const std::string& host_path)> sync_file;
+};
+
+// RestoreClick: reads ICQPath and BackupPath from the window's selectors (one trailing
+// backslash removed), checks for icq.exe and icqlist.txt, saves them with SavePrefs,
+// writes the notes, asks the OK/Cancel warning and, on OK, runs RestoreFiles. Errors of
+// the list file, of pref.cfg and of the engine (EInOutError, EQuarnLZError) pass through
+// and end the restore; entries already in place stay in place.
+RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning = {});
+
+// The restore engine, on the window's ICQPath and BackupPath and the notes that
+// RestoreClick wrote. Stops at the first failure with its report. A list whose header
+// has no count, or a count of 0 with entries after it, is refused before anything is
+// written (the gauge could not be worked out from it).
+RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {});
+
+}  // namespace backup

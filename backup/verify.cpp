@@ -1,0 +1,143 @@
+#include "backup/verify.h"
+
+#include <exception>
+#include <optional>
+
+#include "backup/folder_text.h"
+#include "backup/list_entry.h"
+#include "lz/lz_file.h"
+#include "lz/lz_support.h"
+#include "platform/files.h"
+#include "platform/text_file.h"
+
+namespace backup {
+namespace {
+
+constexpr char kListName[] = "icqlist.txt";
+constexpr int kGaugeFull = 100;
+
+class Checker {
+ public:
+  Checker(const std::string& backup_path, VerifyResult& result)
+      : backup_path_(backup_path), result_(result) {}
+
+  void CheckList() {
+    try {
+      platform::TextReader list(backup_path_ + "\\" + kListName);
+      std::string header;
+      list.ReadLine(header);
+      const std::optional<std::int64_t> count = ListCount(header);
+      if (!count) Problem(kListName, "line 1 has no file count");
+      std::string line;
+      while (list.ReadLine(line)) CheckEntry(++result_.files, line);
+      list.Close();
+      if (count && static_cast<std::uint64_t>(*count) != result_.files) {
+        Problem(kListName, "its header counts " + std::to_string(*count) + " files, it lists " +
+                               std::to_string(result_.files));
+      }
+    } catch (const std::exception& e) {
+      Problem(kListName, platform::FileExists(backup_path_ + "\\" + kListName)
+                             ? std::string("cannot be read: ") + e.what()
+                             : std::string("missing"));
+    }
+  }
+
+ private:
+  void Problem(const std::string& file, const std::string& fault) {
+    result_.problems.push_back(" " + file + ": " + fault);
+  }
+
+  void CheckEntry(std::uint64_t number, const std::string& line) {
+    const std::size_t problems_before = result_.problems.size();
+    const std::string entry_name = "entry " + std::to_string(number);
+    ListEntry entry;
+    switch (ReadListEntry(line, &entry)) {
+      case EntryFault::kUnreadable:
+        Problem(kListName, entry_name + " cannot be read");
+        break;
+      case EntryFault::kBadSize:
+        Problem(kListName, entry_name + " has a wrong size");
+        break;
+      case EntryFault::kBadPath:
+        Problem(kListName,
+                entry_name + " would be written outside the ICQ folder: " + EntryText(entry));
+        break;
+      case EntryFault::kNone:
+        if (entry.size > 0) CheckCompressed("icq" + std::to_string(number) + ".lzz", entry);
+        break;
+    }
+    if (result_.problems.size() != problems_before) ++result_.damaged;
+  }
+
+  void CheckCompressed(const std::string& name, const ListEntry& entry) {
+    const std::string path = backup_path_ + "\\" + name;
+    const std::optional<std::int64_t> length = platform::GetFileSize(path);
+    if (!length) {
+      Problem(name, "missing");
+      return;
+    }
+    lz::CheckResult check;
+    try {
+      if (!lz::CheckCompressedFile(path, check)) {
+        Problem(name, "no compressed file (no sound header)");
+        return;
+      }
+    } catch (const std::exception& e) {
+      Problem(name, std::string("cannot be read: ") + e.what());
+      return;
+    }
+    const lz::LZHeader& header = check.header;
+    const std::string listed_name = lz::CutText(entry.name, lz::kMaxStoredName);
+    if (header.method != lz::kMethodLzssMode0 && header.method != lz::kMethodLzss &&
+        header.method != lz::kMethodLzh) {
+      Problem(name, "unknown method " + std::to_string(header.method) + " in its header");
+    }
+    if (header.name != listed_name) {
+      Problem(name, "holds " + header.name + ", the list names " + listed_name);
+    }
+    if (header.uncompressed_size != entry.size) {
+      Problem(name, "its header says " + std::to_string(header.uncompressed_size) +
+                        " bytes, the list says " + std::to_string(entry.size));
+    }
+    const std::int64_t whole = static_cast<std::int64_t>(lz::kHeaderSize) + header.body_size;
+    if (*length < whole) {
+      Problem(name,
+              "truncated: " + std::to_string(*length) + " of " + std::to_string(whole) + " bytes");
+    } else if (*length > whole) {
+      Problem(name, std::to_string(*length) + " bytes, its header says " + std::to_string(whole));
+    }
+    if (check.decoded < 0) {
+      Problem(name, "its body does not decode (error " + std::to_string(check.decoded) + ")");
+    } else if (check.decoded != header.uncompressed_size) {
+      Problem(name, "decodes to " + std::to_string(check.decoded) + " bytes, its header says " +
+                        std::to_string(header.uncompressed_size));
+    } else if (check.crc32 != header.crc32) {
+      Problem(name, "decodes to data whose CRC-32 differs from its header");
+    }
+  }
+
+  const std::string& backup_path_;
+  VerifyResult& result_;
+};
+
+}  // namespace
+
+VerifyResult VerifyBackup(const std::string& backup_path) {
+  VerifyResult result;
+  Checker(backup_path, result).CheckList();
+  return result;
+}
+
+bool VerifyClick(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.SetGauge(0);
+  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  const VerifyResult result = VerifyBackup(window.BackupPath);
+  for (const std::string& problem : result.problems) window.AppendLine(problem);
+  window.AppendLine(" " + std::to_string(result.files) + " files verified, " +
+                    std::to_string(result.damaged) + " damaged");
+  window.SetGauge(kGaugeFull);
+  return result.Sound();
+}
+
+}  // namespace backup

@@ -1,0 +1,495 @@
+// The Restore button on drives of temporary folders: its checks and reports line by
+// line, the entries of the list, the gauge, and the failures that stop a restore.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/reports.h"
+#include "platform/fault_injection.h"
+#include "platform/files.h"
+#include "restore_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using backup::RestoreOutcome;
+using platform::testing::FileOp;
+
+const std::vector<DataFile> kThree = {{"newdb", "a.dat", "first file, first file, first"},
+                                      {"newdb", "b.dat", std::string(5000, 'b') + "end"},
+                                      {"uin", "12345.uin", "UIN\r\n12345\r\n"}};
+
+std::vector<std::string> ErrorScreenLines(const std::string& headline, const std::string& detail,
+                                          const std::string& advice1, const std::string& advice2) {
+  return {" ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2};
+}
+
+const std::vector<std::string> kUnableToRestore =
+    ErrorScreenLines(" ICQ Backup is unable to restore", " your backup files!",
+                     " Make sure your disk is not full!", " ");
+
+// --- RestoreClick: the folders, the notes, the warning ------------------------------------
+
+class RestoreClickTest : public RestoreFixture {};
+
+struct MissingProgramCase {
+  const char* name;
+  const char* icq_folder;
+  const char* shown;
+};
+
+class MissingProgramTest : public RestoreFixture,
+                           public ::testing::WithParamInterface<MissingProgramCase> {};
+
+TEST_P(MissingProgramTest, ElevenLinesAndNothingWritten) {
+  drives_.MakeFolder("C:\\Apps\\A very long folder name\\ICQ 2000b");
+  window_.icq_folder = GetParam().icq_folder;
+  MakeBackup(kThree);
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            (std::vector<std::string>{
+                " ", " Error!", " ", " ICQ cannot be found in ", GetParam().shown, " ", " ",
+                " Note:", " 1. Please check your ICQ Folder at",
+                "     \"1. Select ICQ Folder\" again or", " 2. use the Auto Search function!"}));
+  EXPECT_TRUE(window_.questions.empty());
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, MissingProgramTest,
+    ::testing::Values(MissingProgramCase{"DriveRoot", "C:\\", " C:"},
+                      MissingProgramCase{"Home", "C:\\home", " C:\\home"},
+                      MissingProgramCase{"LongPath", "C:\\Apps\\A very long folder name\\ICQ 2000b",
+                                         " C:\\..ong folder name\\ICQ 2000b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreClickTest, IcqSelectorAtDriveRootRestoresBelowTheRoot) {
+  drives_.WriteFile("C:\\icq.exe", "");
+  window_.icq_folder = "C:\\";
+  MakeBackup(kThree);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  EXPECT_EQ(window_.ICQPath, "C:");
+  EXPECT_EQ(drives_.ReadFile("C:\\newdb\\b.dat"), kThree[1].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\uin\\12345.uin"), kThree[2].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\r\nD:\\backup\r\n");
+}
+
+TEST_F(RestoreClickTest, TrailingBackslashOfTheBackupFolderIsDropped) {
+  window_.SetBackupFolderText("D:\\backup\\");
+  MakeBackup(kThree);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.BackupPath, "D:\\backup");
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\backup\r\n");
+}
+
+struct MissingListCase {
+  const char* name;
+  const char* backup_text;
+  const char* detail;
+};
+
+class MissingListTest : public RestoreFixture,
+                        public ::testing::WithParamInterface<MissingListCase> {};
+
+TEST_P(MissingListTest, ErrorScreenAndNothingWritten) {
+  drives_.WriteFile("C:\\icqlist.txt", "Total Files : 0\r\n");  // where "\icqlist.txt" points
+  window_.SetBackupFolderText(GetParam().backup_text);
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorScreenLines(" ICQ Backup Files not found in ", GetParam().detail,
+                                            " Please check your Backup Folder at",
+                                            " \"2. Select / Edit Backup Folder\" again!"));
+  EXPECT_TRUE(window_.questions.empty());
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, MissingListTest,
+                         ::testing::Values(MissingListCase{"EmptyText", "", " !"},
+                                           MissingListCase{"NoList", "D:\\backup", " D:\\backup!"},
+                                           MissingListCase{"NoFolder", "D:\\gone\\", " D:\\gone!"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreClickTest, WarningAskedAfterTheNotesAndCancelTouchesNothing) {
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old");
+  EXPECT_EQ(Restore(false), RestoreOutcome::kCancelled);
+  ASSERT_EQ(window_.questions.size(), 1u);
+  EXPECT_EQ(window_.questions[0].caption, "Warning");
+  EXPECT_EQ(window_.questions[0].text,
+            "Before proceeding, ensure that ICQ is inactive !\r\rSwitch ICQ to Sleep Mode or "
+            "Close it now !");
+  EXPECT_EQ(window_.lines, (std::vector<std::string>{" ", " ICQ Restoration Cancelled!"}));
+  EXPECT_EQ(window_.gauge_history, std::vector<int>{0});
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "old");
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin"));
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\backup\r\n");
+}
+
+TEST_F(RestoreClickTest, HeaderOnlyListLeavesTheNotesAndTheGaugeAtZero) {
+  WriteList("Total Files : 0", {});
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kNotes);
+  EXPECT_EQ(window_.gauge_history, std::vector<int>{0});
+  EXPECT_EQ(window_.lines[13], " Processing File:");
+}
+
+// --- The entries -----------------------------------------------------------------------
+
+class RestoreFilesTest : public RestoreFixture {
+ protected:
+  void ExpectNoTemporaryFiles() {
+    for (const auto& [path, content] : SnapshotTree(drives_.Root())) {
+      const std::string name = fs::path(path).filename().string();
+      EXPECT_FALSE(name.rfind("icq", 0) == 0 && name.size() > 4 &&
+                   name.compare(name.size() - 4, 4, ".tmp") == 0)
+          << path;
+    }
+  }
+};
+
+TEST_F(RestoreFilesTest, ThreeEntriesMoveTheGaugeTo33And66And100ThenReportSuccess) {
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "an older a.dat");
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 33, 66, 100}));
+  EXPECT_EQ(window_.lines, kSuccess);
+  for (std::size_t i = 0; i < kThree.size(); ++i) {
+    const std::string path = DataPath(kThree[i]);
+    EXPECT_EQ(drives_.ReadFile(path), kThree[i].bytes) << path;
+    EXPECT_EQ(platform::GetFileDosTime(path), platform::GetFileDosTime(CompressedName(i + 1)))
+        << path;
+  }
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(RestoreFilesTest, SizeZeroEntryNeedsNoCompressedFileAndUsesUpItsNumber) {
+  drives_.WriteFile("C:\\ICQ\\newdb\\empty.dat", "not empty before");
+  Store(1, "a.dat", "aaa");
+  Store(3, "b.dat", "bbbb");
+  WriteList("Total Files : 3",
+            {"newdb***a.dat|||3", "newdb***empty.dat|||0", "newdb\\new***b.dat|||4"});
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\empty.dat"), "");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\new\\b.dat"), "bbbb");
+}
+
+TEST_F(RestoreFilesTest, MissingCompressedFileStopsWithBackupFilesIncomplete) {
+  MakeBackup(kThree);
+  fs::remove(drives_.Host(CompressedName(2)));
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "old b");
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            AboutBackup({" Problem :", " Backup Files incomplete!", " ", " ",
+                         " Note :", " Do not restore old backup files made",
+                         " with the 16 bit Varn ICQ Backup!", " Use Torq Restore instead!"}));
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 33}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), "old b");
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin"));
+  ExpectNoTemporaryFiles();
+}
+
+struct FolderFaultCase {
+  const char* name;
+  int failing_creation;  // 0: none fails
+  std::vector<const char*> made;
+};
+
+class NestedFolderTest : public RestoreFixture,
+                         public ::testing::WithParamInterface<FolderFaultCase> {};
+
+TEST_P(NestedFolderTest, OutermostLevelFirstAndTheDeepestFailureReported) {
+  Store(1, "deep.dat", "deep");
+  WriteList("Total Files : 1", {"newdb\\sub\\deeper***deep.dat|||4"});
+  if (GetParam().failing_creation > 0) {
+    platform::testing::FailNthOperation(GetParam().failing_creation, FileOp::kCreateFolder);
+  }
+  const RestoreOutcome outcome = Restore();
+  for (const char* folder :
+       {"C:\\ICQ\\newdb", "C:\\ICQ\\newdb\\sub", "C:\\ICQ\\newdb\\sub\\deeper"}) {
+    const bool expected =
+        std::find_if(GetParam().made.begin(), GetParam().made.end(), [&](const char* made) {
+          return std::string(made) == folder;
+        }) != GetParam().made.end();
+    EXPECT_EQ(fs::is_directory(drives_.Host(folder)), expected) << folder;
+  }
+  if (GetParam().failing_creation == 0) {
+    EXPECT_EQ(outcome, RestoreOutcome::kSucceeded);
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\sub\\deeper\\deep.dat"), "deep");
+  } else {
+    EXPECT_EQ(outcome, RestoreOutcome::kFailed);
+    // The walk goes on past a failed level, so the deepest level is the one reported.
+    EXPECT_EQ(window_.lines,
+              ErrorScreenLines(" Cannot create folder: ", " C:\\ICQ\\newdb\\sub\\deeper!",
+                               " Make sure your disk is not full!", " "));
+    EXPECT_EQ(window_.gauge_history, std::vector<int>{0});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, NestedFolderTest,
+    ::testing::Values(
+        FolderFaultCase{
+            "AllMade", 0, {"C:\\ICQ\\newdb", "C:\\ICQ\\newdb\\sub", "C:\\ICQ\\newdb\\sub\\deeper"}},
+        FolderFaultCase{"OutermostFails", 1, {}},
+        FolderFaultCase{"DeepestFails", 3, {"C:\\ICQ\\newdb", "C:\\ICQ\\newdb\\sub"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreFilesTest, LeftOverTemporaryFileIsReplaced) {
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\ICQ\\newdb\\icq.tmp", "left by a restore that failed");
+  ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\icq.tmp", platform::faReadOnly), 0);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
+}
+
+TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithoutAReport) {
+  MakeBackup(kThree, 5);
+  EXPECT_EQ(Restore(), RestoreOutcome::kIncomplete);
+  EXPECT_EQ(window_.lines, kNotes);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 20, 40, 60}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\12345.uin"), kThree[2].bytes);
+}
+
+TEST_F(RestoreFilesTest, MoreEntriesThanTheCountReportSuccessAtTheCountAndGoOn) {
+  MakeBackup(kThree, 2);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 50, 100, 100}));
+  EXPECT_EQ(window_.lines, kSuccess);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\12345.uin"), kThree[2].bytes);
+}
+
+struct UnreplaceableCase {
+  const char* name;
+  bool held;  // else read-only
+};
+
+class UnreplaceableDataFileTest : public RestoreFixture,
+                                  public ::testing::WithParamInterface<UnreplaceableCase> {};
+
+TEST_P(UnreplaceableDataFileTest, RestoreUnsuccessfulWithTheCopyLeftAsIcqTmp) {
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "b in use");
+  if (GetParam().held) {
+    platform::testing::HoldOpen("C:\\ICQ\\newdb\\b.dat");
+  } else {
+    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\b.dat", platform::faReadOnly), 0);
+  }
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kRestoreUnsuccessful);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 33}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), "b in use");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq.tmp"), kThree[1].bytes);
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, UnreplaceableDataFileTest,
+                         ::testing::Values(UnreplaceableCase{"HeldOpen", true},
+                                           UnreplaceableCase{"ReadOnly", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreFilesTest, FreeSpaceEqualToTheSizeFailsAndOneByteMorePasses) {
+  const std::vector<DataFile> one = {{"newdb", "a.dat", "twelve bytes"}};
+  MakeBackup(one);
+  platform::testing::SetFreeSpace(3, 12);
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kUnableToRestore);
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\a.dat"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
+
+  platform::testing::SetFreeSpace(3, 13);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "twelve bytes");
+}
+
+TEST_F(RestoreFilesTest, LengthOtherThanTheListsIsFilesizeDifferent) {
+  Store(1, "a.dat", "four");
+  WriteList("Total Files : 1", {"newdb***a.dat|||5"});
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "older");
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, AboutBackup({" Problem:", " Filesize Different!"}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "older");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq.tmp"), "four");
+}
+
+TEST_F(RestoreFilesTest, CrcOtherThanTheHeadersStopsWithItsOwnReport) {
+  MakeBackup(kThree);
+  // Another CRC-32 in the header of file 2: same length, other data.
+  std::string bytes = drives_.ReadFile(CompressedName(2));
+  bytes[27] = static_cast<char>(bytes[27] ^ 0x01);
+  drives_.WriteFile(CompressedName(2), bytes);
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "old b");
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            AboutBackup({" Problem:", " Backup File damaged:", " D:\\backup\\icq2.lzz!", " ", " ",
+                         " Note:", " Its data file was left unchanged;",
+                         "      the files before it are restored!"}));
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 33}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), "old b");
+}
+
+struct DamagedListCase {
+  const char* name;
+  std::string header;
+  std::vector<std::string> lines;
+  const char* detail;
+  int restored;  // entries in place before the report
+};
+
+class DamagedListTest : public RestoreFixture,
+                        public ::testing::WithParamInterface<DamagedListCase> {};
+
+TEST_P(DamagedListTest, RefusedWithTheListReport) {
+  Store(1, "a.dat", "aaa");
+  WriteList(GetParam().header, GetParam().lines);
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(
+      window_.lines,
+      AboutBackup({" Problem:", " Backup File List damaged!", GetParam().detail, " ", " ",
+                   " Note:", " Make sure it is the list of a", "      backup made by Torq32!"}));
+  EXPECT_EQ(drives_.Exists("C:\\ICQ\\newdb\\a.dat"), GetParam().restored > 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, DamagedListTest,
+    ::testing::Values(
+        // A count of 0, or none, with entries after it: the gauge would divide by it.
+        DamagedListCase{"CountZero",
+                        "Total Files : 0",
+                        {"newdb***a.dat|||3"},
+                        " Its first line has no file count!",
+                        0},
+        DamagedListCase{"NoNumber",
+                        "Total Files : many",
+                        {"newdb***a.dat|||3"},
+                        " Its first line has no file count!",
+                        0},
+        DamagedListCase{"NoColon",
+                        "Total Files 1",
+                        {"newdb***a.dat|||3"},
+                        " Its first line has no file count!",
+                        0},
+        DamagedListCase{"EmptyList", "", {}, " Its first line has no file count!", 0},
+        DamagedListCase{"NoBars",
+                        "Total Files : 2",
+                        {"newdb***a.dat|||3", "newdb***b.dat"},
+                        " Entry 2 cannot be read!",
+                        1},
+        DamagedListCase{"SizeNotANumber",
+                        "Total Files : 2",
+                        {"newdb***a.dat|||3", "newdb***b.dat|||3x"},
+                        " Entry 2 cannot be read!",
+                        1},
+        DamagedListCase{"NegativeSize",
+                        "Total Files : 2",
+                        {"newdb***a.dat|||3", "newdb***b.dat|||-1"},
+                        " Entry 2 has a wrong size!",
+                        1},
+        DamagedListCase{"SizeOver2GiB",
+                        "Total Files : 2",
+                        {"newdb***a.dat|||3", "newdb***b.dat|||2147483648"},
+                        " Entry 2 has a wrong size!",
+                        1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreFilesTest, EmptyFolderPartIsTheIcqFolderItself) {
+  Store(1, "top.dat", "top");
+  WriteList("Total Files : 1", {"***top.dat|||3"});
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\top.dat"), "top");
+}
+
+TEST_F(RestoreFilesTest, DataFilesNamedLikeTheTemporaryFilesAreRestoredToo) {
+  // Staged copies wait as icqN.tmp: an entry of that name must not meet one of them.
+  const std::vector<DataFile> files = {{"db", "icq3.tmp", "named like a staged file"},
+                                       {"db", "a.dat", "a"},
+                                       {"db", "b.dat", "b"},
+                                       {"db", "ICQ2.TMP", "upper case"},
+                                       {"db", "c.dat", "c"},
+                                       {"db", "icq.tmp", "the last in its folder"}};
+  MakeBackup(files);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  for (const DataFile& file : files) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+}
+
+// Many entries, so that several are flushed in the background at once.
+std::vector<DataFile> ManyFiles(int count) {
+  std::vector<DataFile> files;
+  for (int i = 0; i < count; ++i) {
+    files.push_back(
+        {i % 3 ? "newdb" : "newdb\\f" + std::to_string(i % 7), "file" + std::to_string(i),
+         std::string(static_cast<std::size_t>(i * 37 % 900), static_cast<char>('a' + i % 26)) +
+             std::to_string(i)});
+  }
+  return files;
+}
+
+TEST_F(RestoreFilesTest, BackgroundFlushingShowsWhatFlushingEachFileAtOnceShows) {
+  const std::vector<DataFile> files = ManyFiles(45);
+  MakeBackup(files);
+  drives_.WriteFile("C:\\ICQ\\newdb\\file10", "old");
+  const auto before = SnapshotTree(drives_.Root());
+
+  tuning_.flush_threads = 0;
+  ASSERT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  const auto at_once_tree = SnapshotTree(drives_.Root());
+  const RecordingWindow at_once = window_;
+
+  fs::remove_all(drives_.Root() / "C" / "ICQ");
+  fs::remove(drives_.Root() / "C" / "home" / "pref.cfg");
+  drives_.WriteFile("C:\\ICQ\\icq.exe", "");
+  drives_.WriteFile("C:\\ICQ\\newdb\\file10", "old");
+  ASSERT_EQ(SnapshotTree(drives_.Root()), before);
+  window_ = RecordingWindow();
+  window_.HomeFolder = "C:\\home";
+  window_.icq_folder = "C:\\ICQ";
+  window_.SetBackupFolderText("D:\\backup");
+  tuning_.flush_threads = 3;
+  ASSERT_EQ(Restore(), RestoreOutcome::kSucceeded);
+
+  EXPECT_EQ(window_.lines, at_once.lines);
+  EXPECT_EQ(window_.gauge_history, at_once.gauge_history);
+  EXPECT_EQ(SnapshotTree(drives_.Root()), at_once_tree);
+  for (const DataFile& file : files) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(RestoreFilesTest, FailedBackgroundFlushStopsAtThatEntryAsIfItWereAlone) {
+  const std::vector<DataFile> files = ManyFiles(30);
+  MakeBackup(files);
+  for (const DataFile& file : files) drives_.WriteFile(DataPath(file), "old " + file.name);
+  const std::uint64_t failing = 7;
+  tuning_.sync_file = [&](const std::string& host_path) {
+    return host_path.ends_with("/icq" + std::to_string(failing) + ".tmp") ? 5 : 0;
+  };
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  const DataFile& stopped = files[failing - 1];
+  EXPECT_EQ(window_.lines,
+            ErrorScreenLines(
+                " Restored files could not be saved: ", app::ShortPath(DataPath(stopped)) + "!",
+                " Make sure your disk is not full", "      and is still connected!"));
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string expected = i + 1 < failing ? files[i].bytes : "old " + files[i].name;
+    EXPECT_EQ(drives_.ReadFile(DataPath(files[i])), expected) << DataPath(files[i]);
+  }
+  EXPECT_EQ(window_.gauge, static_cast<int>((failing - 1) * 100 / files.size()));
+  // The copy of the entry that stopped the restore waits in its folder's icq.tmp.
+  const std::string folder = DataPath(stopped).substr(0, DataPath(stopped).rfind('\\'));
+  EXPECT_EQ(drives_.ReadFile(folder + "\\icq.tmp"), stopped.bytes);
+  // No staged copy of a later entry is left behind.
+  for (const auto& [path, content] : SnapshotTree(drives_.Root())) {
+    const std::string name = fs::path(path).filename().string();
+    EXPECT_TRUE(name == "icq.tmp" || !name.ends_with(".tmp")) << path;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// torq32-cli restore and verify, run as built in a temporary folder (the system's drive
+// table without a Wine prefix, so C: is "/"), against a backup made by torq32-cli backup.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "lz/lz_file.h"
+#include "platform/drives.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadHost(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteHost(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+CliResult RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
+  const fs::path out_path = cwd / "cli.out", err_path = cwd / "cli.err";
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WINEPREFIX", (cwd / "no-prefix").c_str(), 1);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv = {const_cast<char*>(TORQ32_CLI)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(TORQ32_CLI, argv.data());
+    _exit(127);
+  }
+  CliResult run;
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  run.out = ReadHost(out_path);
+  run.err = ReadHost(err_path);
+  fs::remove(out_path);
+  fs::remove(err_path);
+  return run;
+}
+
+class RestoreCliTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "varn_restore_cli_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    icq_ = root_ / "ICQ";
+    backup_ = root_ / "backup";
+    fs::create_directories(root_ / "home");
+    WriteHost(icq_ / "icq.exe", "");
+    std::string text;
+    while (text.size() < 40000)
+      text += "message history line " + std::to_string(text.size()) + "\r\n";
+    files_ = {{"newdb/12345.dat", text},
+              {"newdb/empty.dat", ""},
+              {"newdb/sub/a.idx", std::string(3000, 'a') + "end"},
+              {"uin/12345.uin", "UIN 12345\r\n"}};
+    for (const auto& [path, bytes] : files_) WriteHost(icq_ / path, bytes);
+    const CliResult backup = Run({"--yes", "backup"});
+    ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  CliResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", (root_ / "home").string(), "--icq", icq_.string(),
+                               "--backup", backup_.string()});
+    return RunCli(root_ / "home", args);
+  }
+
+  // The number N of the compressed file of a data file, from the list.
+  int NumberOf(const std::string& name) {
+    std::ifstream list(backup_ / "icqlist.txt", std::ios::binary);
+    std::string line;
+    std::getline(list, line);
+    for (int n = 1; std::getline(list, line); ++n) {
+      if (line.find("***" + name + "|||") != std::string::npos) return n;
+    }
+    return 0;
+  }
+  fs::path Compressed(int n) { return backup_ / ("icq" + std::to_string(n) + ".lzz"); }
+
+  fs::path root_;
+  fs::path icq_;
+  fs::path backup_;
+  std::vector<std::pair<std::string, std::string>> files_;
+};
+
+TEST_F(RestoreCliTest, RestoreWithYesPutsTheBackupBackAndExitsZero) {
+  WriteHost(icq_ / "newdb/12345.dat", "changed");
+  fs::remove_all(icq_ / "newdb/sub");
+  fs::remove(icq_ / "uin/12345.uin");
+  const CliResult run = Run({"--yes", "restore"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            " \n Restoration Successful!\n \n \n Note:\n Register your UIN with ICQ and your\n"
+            " ICQ will be up and running again!\n");
+  EXPECT_EQ(run.err, "");
+  for (const auto& [path, bytes] : files_) EXPECT_EQ(ReadHost(icq_ / path), bytes) << path;
+  EXPECT_FALSE(fs::exists(icq_ / "newdb/icq.tmp"));
+}
+
+TEST_F(RestoreCliTest, RestoreWithoutATerminalOrYesIsCancelled) {
+  WriteHost(icq_ / "newdb/12345.dat", "changed");
+  const CliResult run = Run({"restore"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, " \n ICQ Restoration Cancelled!\n");
+  EXPECT_EQ(ReadHost(icq_ / "newdb/12345.dat"), "changed");
+}
+
+TEST_F(RestoreCliTest, VerifyPassesOnAFreshBackupAndWritesNothing) {
+  const auto stamp = fs::last_write_time(backup_ / "icqlist.txt");
+  fs::remove(root_ / "home" / "pref.cfg");
+  const CliResult run = Run({"verify"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, " 4 files verified, 0 damaged\n");
+  EXPECT_EQ(fs::last_write_time(backup_ / "icqlist.txt"), stamp);
+  EXPECT_FALSE(fs::exists(root_ / "home" / "pref.cfg"));
+}
+
+struct DamageCase {
+  const char* name;
+  const char* damaged;  // data file whose compressed file or list line is damaged
+  std::function<void(RestoreCliTest&, int)> damage;
+  const char* fault;  // the start of the fault told after "icqN.lzz: "
+};
+
+class VerifyDamageTest : public RestoreCliTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(VerifyDamageTest, NamesTheFileAndExitsOne) {
+  const int n = NumberOf(GetParam().damaged);
+  ASSERT_GT(n, 0);
+  GetParam().damage(*this, n);
+  const CliResult run = Run({"verify"});
+  EXPECT_EQ(run.status, 1);
+  const std::string line = " icq" + std::to_string(n) + ".lzz: " + GetParam().fault;
+  EXPECT_EQ(run.out.rfind(line, 0), 0u) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\n 4 files verified, 1 damaged\n")) << run.out;
+}
+
+// Flips a body byte in the middle of the file, the first flip that changes what it
+// decodes to.
+void FlipBodyByte(RestoreCliTest& test, int n) {
+  const fs::path path = test.Compressed(n);
+  const std::string original = ReadHost(path);
+  for (std::size_t at = original.size() / 2; at < original.size(); ++at) {
+    std::string damaged = original;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
+    WriteHost(path, damaged);
+    lz::CheckResult check;
+    platform::InstallDriveTableForTests({{'C', "/"}});
+    const bool other = lz::CheckCompressedFile(*platform::ToWindowsPath(path.string()), check) &&
+                       check.crc32 != check.header.crc32;
+    platform::InstallDriveTableForTests({});
+    if (other) return;
+  }
+  ADD_FAILURE() << "no flip changed the data";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, VerifyDamageTest,
+    ::testing::Values(
+        DamageCase{"FlippedBodyByte", "12345.dat", FlipBodyByte, "decodes to"},
+        DamageCase{"Truncated", "12345.dat",
+                   [](RestoreCliTest& t, int n) {
+                     fs::resize_file(t.Compressed(n), fs::file_size(t.Compressed(n)) - 100);
+                   },
+                   "truncated: "},
+        DamageCase{"Missing", "a.idx",
+                   [](RestoreCliTest& t, int n) { fs::remove(t.Compressed(n)); }, "missing"},
+        DamageCase{"HeaderOfAnotherFile", "a.idx",
+                   [](RestoreCliTest& t, int n) {
+                     fs::copy_file(t.Compressed(t.NumberOf("12345.uin")), t.Compressed(n),
+                                   fs::copy_options::overwrite_existing);
+                   },
+                   "holds 12345.uin, the list names a.idx"},
+        DamageCase{"ListSizeDiffers", "12345.uin",
+                   [](RestoreCliTest& t, int) {
+                     std::string list = ReadHost(t.backup_ / "icqlist.txt");
+                     const std::size_t at = list.find("12345.uin|||11");
+                     list.replace(at, 14, "12345.uin|||12");
+                     WriteHost(t.backup_ / "icqlist.txt", list);
+                   },
+                   "its header says 11 bytes, the list says 12"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreCliTest, VerifyNamesAMissingList) {
+  fs::remove(backup_ / "icqlist.txt");
+  const CliResult run = Run({"verify"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, " icqlist.txt: missing\n 0 files verified, 0 damaged\n");
+}
+
+TEST_F(RestoreCliTest, VerifyNamesACountThatDiffersFromTheLines) {
+  std::string list = ReadHost(backup_ / "icqlist.txt");
+  list.replace(0, list.find("\r\n"), "Total Files : 5");
+  WriteHost(backup_ / "icqlist.txt", list);
+  const CliResult run = Run({"verify"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            " icqlist.txt: its header counts 5 files, it lists 4\n 4 files verified, 0 damaged\n");
+}
+
+}  // namespace

@@ -1,0 +1,407 @@
+// What a restore must never do: put damaged data in place of a data file, write outside
+// the ICQ folder, or leave a data file missing or half written when it is interrupted.
+// And the round trip: a backup made by the Backup button comes back byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/reports.h"
+#include "backup/backup.h"
+#include "backup/list_entry.h"
+#include "platform/fault_injection.h"
+#include "platform/files.h"
+#include "restore_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using backup::RestoreOutcome;
+
+std::string RandomBytes(std::mt19937& random, std::size_t size, int alphabet) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() % alphabet);
+  return bytes;
+}
+
+std::string Text(std::mt19937& random, std::size_t size) {
+  const char* words[] = {"message ", "contact ", "UIN ", "history ", "\r\n", "hello ", "0", "ICQ "};
+  std::string text;
+  while (text.size() < size) text += words[random() % 8];
+  return text;
+}
+
+// --- Damaged compressed files ------------------------------------------------------------
+
+class DamageTest : public RestoreFixture {
+ protected:
+  void SetUp() override {
+    std::mt19937 random(7);
+    files_ = {{"newdb", "text.dat", Text(random, 20000)},
+              {"newdb", "random.bin", RandomBytes(random, 3000, 256)},
+              {"newdb\\sub", "runs.dat", RandomBytes(random, 8000, 3)},
+              {"uin", "abc", "abc"},
+              {"newdb", "large.dat", Text(random, 300000)},
+              {"newdb", "huffman.dat", Text(random, 6000)}};
+    MakeBackup(files_);
+    // The last one with the adaptive Huffman coder, whose decoder answers its own errors.
+    const std::string source = "C:\\src\\6\\huffman.dat";
+    ASSERT_GT(lz::CompressFile(source, CompressedName(6), nullptr, nullptr, 2), 0);
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      originals_.push_back(drives_.ReadFile(CompressedName(i + 1)));
+    }
+  }
+
+  void WriteOldDataFiles() {
+    for (const DataFile& file : files_) drives_.WriteFile(DataPath(file), "old " + file.name);
+  }
+
+  // True when the compressed file number n, as it now is, decodes to other data than
+  // its header promises.
+  bool DecodesToOtherData(std::size_t n) {
+    lz::CheckResult check;
+    if (!lz::CheckCompressedFile(CompressedName(n), check)) return true;
+    return check.decoded != static_cast<std::int64_t>(files_[n - 1].bytes.size()) ||
+           check.crc32 != check.header.crc32;
+  }
+
+  // The restore stops at entry n: the entries before it restored, it and the rest old.
+  void ExpectStopAt(std::size_t n, const std::string& what) {
+    WriteOldDataFiles();
+    window_ = RecordingWindow();
+    RestoreOutcome outcome = RestoreOutcome::kSucceeded;
+    try {
+      outcome = RestoreFilesOnly();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << what << ": raised " << e.what();
+      return;
+    }
+    EXPECT_EQ(outcome, RestoreOutcome::kFailed) << what;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      const std::string expected = i + 1 < n ? files_[i].bytes : "old " + files_[i].name;
+      EXPECT_EQ(drives_.ReadFile(DataPath(files_[i])), expected) << what << ", " << files_[i].name;
+    }
+    ASSERT_GE(window_.lines.size(), 10u) << what;
+    EXPECT_TRUE(window_.lines[9] == " Filesize Different!" ||
+                window_.lines[9] == " Backup File damaged:")
+        << what << ": " << window_.lines[9];
+  }
+
+  std::vector<DataFile> files_;
+  std::vector<std::string> originals_;
+};
+
+TEST_F(DamageTest, FlippedBodyByteThatChangesTheDataStopsAtThatEntry) {
+  int tried = 0;
+  for (std::size_t n = 1; n <= files_.size(); ++n) {
+    const std::string& original = originals_[n - 1];
+    const std::size_t body = original.size() - lz::kHeaderSize;
+    for (std::size_t at : {std::size_t{0}, body / 3, body / 2, body - 2, body - 1}) {
+      for (unsigned char mask : {0x01, 0x80, 0xFF}) {
+        std::string damaged = original;
+        damaged[lz::kHeaderSize + at] = static_cast<char>(damaged[lz::kHeaderSize + at] ^ mask);
+        drives_.WriteFile(CompressedName(n), damaged);
+        if (!DecodesToOtherData(n)) continue;  // some flips decode to the same data
+        ++tried;
+        ExpectStopAt(n, "icq" + std::to_string(n) + ".lzz byte " + std::to_string(at) + " ^ " +
+                            std::to_string(mask));
+      }
+    }
+    drives_.WriteFile(CompressedName(n), original);
+  }
+  EXPECT_GE(tried, 40);
+}
+
+TEST_F(DamageTest, TruncatedBodyStopsAtThatEntry) {
+  for (std::size_t n = 1; n <= files_.size(); ++n) {
+    const std::string& original = originals_[n - 1];
+    const std::size_t body = original.size() - lz::kHeaderSize;
+    for (std::size_t keep : {std::size_t{0}, body / 2, body - 1}) {
+      drives_.WriteFile(CompressedName(n), original.substr(0, lz::kHeaderSize + keep));
+      ASSERT_TRUE(DecodesToOtherData(n)) << n << " cut to " << keep;
+      ExpectStopAt(n, "icq" + std::to_string(n) + ".lzz cut to " + std::to_string(keep));
+    }
+    drives_.WriteFile(CompressedName(n), original);
+  }
+}
+
+// --- Lists that point outside the ICQ folder --------------------------------------------
+
+struct HostileCase {
+  const char* name;
+  std::string folder_part;
+  std::string file_name;
+};
+
+class HostileListTest : public RestoreFixture, public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileListTest, RefusedBeforeAnythingIsWritten) {
+  drives_.WriteFile("C:\\ICQ\\newdb\\keep.dat", "keep");
+  drives_.WriteFile("D:\\victim.dat", "victim");
+  Store(1, "x", "payload");
+  const std::string line = GetParam().folder_part + "***" + GetParam().file_name + "|||7";
+  WriteList("Total Files : 1", {line});
+  const auto before = SnapshotTree(drives_.Root());
+
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  backup::ListEntry entry{GetParam().folder_part, GetParam().file_name, 7};
+  EXPECT_EQ(window_.lines,
+            AboutBackup({" Problem:", " Entry 1 would be written outside",
+                         "      the ICQ Folder:", app::ShortPath(backup::EntryText(entry)) + "!",
+                         " ", " ", " Note:", " Nothing has been written for it!"}));
+  EXPECT_EQ(SnapshotTree(drives_.Root()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, HostileListTest,
+    ::testing::Values(
+        HostileCase{"ParentTwice", "..\\..", "x"},
+        HostileCase{"ParentAfterAFolder", "newdb\\..\\..\\..", "x"},
+        HostileCase{"Parent", "..", "x"}, HostileCase{"Drive", "C:", "x"},
+        HostileCase{"DriveFolder", "D:\\", "victim.dat"},
+        HostileCase{"Unc", "\\\\server\\share", "x"}, HostileCase{"Rooted", "\\x", "f"},
+        HostileCase{"RootedFolder", "\\newdb", "keep.dat"},
+        HostileCase{"EmptyComponent", "a\\\\b", "f"},
+        HostileCase{"TrailingBackslash", "newdb\\", "f"},
+        HostileCase{"Dot", "newdb\\.", "keep.dat"},
+        HostileCase{"ForwardSlashes", "newdb/../..", "x"},
+        HostileCase{"ColonInName", "newdb", "a:b"}, HostileCase{"StarInName", "newdb", "a*b"},
+        HostileCase{"QuestionMarkInFolder", "new?db", "x"},
+        HostileCase{"ControlCharacter", "newdb",
+                    "a\x01"
+                    "b"},
+        HostileCase{"BackslashInName", "newdb", "..\\..\\x"},
+        HostileCase{"NameIsParent", "newdb", ".."}, HostileCase{"NameIsParentAtTheTop", "", ".."},
+        HostileCase{"EmptyName", "newdb", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LinkCase {
+  const char* name;
+  const char* link;    // in the ICQ folder
+  const char* points;  // host path relative to the sandbox root
+  const char* line;
+};
+
+class LinkTest : public RestoreFixture, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(LinkTest, LinkLeadingOutOfTheIcqFolderIsRefused) {
+  drives_.WriteFile("D:\\elsewhere\\a.dat", "elsewhere");
+  drives_.WriteFile("D:\\victim.dat", "victim");
+  drives_.MakeFolder("C:\\ICQ\\newdb");
+  fs::create_symlink(drives_.Root() / GetParam().points, drives_.Host(GetParam().link));
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {GetParam().line});
+  const auto before = SnapshotTree(drives_.Root());
+
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  ASSERT_EQ(window_.lines.size(), 16u);
+  EXPECT_EQ(window_.lines[9], " Entry 1 leads out of the ICQ Folder");
+  EXPECT_EQ(window_.lines[10], "      through a link:");
+  EXPECT_EQ(SnapshotTree(drives_.Root()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, LinkTest,
+    ::testing::Values(
+        LinkCase{"Folder", "C:\\ICQ\\db", "D/elsewhere", "db***a.dat|||7"},
+        LinkCase{"FolderOnTheWay", "C:\\ICQ\\db", "D/elsewhere", "db\\new***a.dat|||7"},
+        LinkCase{"DataFile", "C:\\ICQ\\newdb\\a.dat", "D/victim.dat", "newdb***a.dat|||7"},
+        LinkCase{"TemporaryFile", "C:\\ICQ\\newdb\\icq.tmp", "D/victim.dat", "newdb***a.dat|||7"},
+        LinkCase{"Dangling", "C:\\ICQ\\newdb\\a.dat", "D/nothing", "newdb***a.dat|||7"},
+        LinkCase{"OtherCase", "C:\\ICQ\\DB", "C/home", "db***a.dat|||7"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RestoreFixture, LinkThatStaysInTheIcqFolderIsFollowed) {
+  drives_.MakeFolder("C:\\ICQ\\realdb");
+  fs::create_directory_symlink(drives_.Host("C:\\ICQ\\realdb"), drives_.Host("C:\\ICQ\\newdb"));
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {"newdb***a.dat|||7"});
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\realdb\\a.dat"), "payload");
+}
+
+TEST_F(RestoreFixture, PathTooLongForTheEngineIsRefused) {
+  const std::string folder(250, 'f');
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {folder + "***a.dat|||7"});
+  const auto before = SnapshotTree(drives_.Root());
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  ASSERT_EQ(window_.lines.size(), 16u);
+  EXPECT_EQ(window_.lines[9], " Entry 1 has a path too long");
+  EXPECT_EQ(SnapshotTree(drives_.Root()), before);
+}
+
+// --- Interruption ---------------------------------------------------------------------------
+
+class InterruptionTest : public RestoreFixture, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    tuning_.flush_threads = GetParam();
+    files_ = {{"newdb", "a.dat", std::string(3000, 'a')},
+              {"newdb\\new", "c.dat", "c is new"},
+              {"uin", "empty.dat", ""},
+              {"newdb", "b.dat", Text(random_, 70000)},
+              {"newdb", "d.dat", "d"}};
+    MakeBackup(files_);
+  }
+
+  void WriteOldTree() {
+    fs::remove_all(drives_.Host("C:\\ICQ"));
+    drives_.WriteFile("C:\\ICQ\\icq.exe", "");
+    for (const DataFile& file : files_) {
+      if (file.name != "c.dat") drives_.WriteFile(DataPath(file), "old " + file.name);
+    }
+  }
+
+  std::mt19937 random_{11};
+  std::vector<DataFile> files_;
+};
+
+TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
+  WriteOldTree();
+  platform::testing::ResetFaults();
+  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  const int operations = platform::testing::OperationCount();
+  ASSERT_GT(operations, 20);
+
+  for (int failing = 1; failing <= operations; ++failing) {
+    WriteOldTree();
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::FailNthOperation(failing);
+    try {
+      RestoreFilesOnly();
+    } catch (const std::exception&) {
+      // An error that ends the restore: what matters is what it left.
+    }
+    platform::testing::ResetFaults();
+    for (const DataFile& file : files_) {
+      const std::string path = DataPath(file);
+      const std::string old = "old " + file.name;
+      if (!drives_.Exists(path)) {
+        EXPECT_EQ(file.name, "c.dat") << "operation " << failing << " lost " << path;
+        continue;
+      }
+      const std::string now = drives_.ReadFile(path);
+      EXPECT_TRUE(now == file.bytes || (now == old && file.name != "c.dat"))
+          << "operation " << failing << " left " << path << " with " << now.size() << " bytes";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flushing, InterruptionTest, ::testing::Values(0, 4), [](const auto& info) {
+  return info.param == 0 ? std::string("AtOnce") : std::string("InTheBackground");
+});
+
+// --- Round trip -------------------------------------------------------------------------------
+
+// What a data file is: its bytes, and its date-time where the backup keeps one (an empty
+// file has no compressed file, so nothing keeps its date).
+struct Stamped {
+  std::string bytes;
+  std::optional<std::uint32_t> dos_time;
+  bool operator==(const Stamped&) const = default;
+};
+
+class RoundTripTest : public RestoreFixture {
+ protected:
+  // Text, binary, empty and block-sized files, up to three folders deep, with times on
+  // odd and even seconds.
+  void MakeTree() {
+    std::mt19937 random(2026);
+    const std::vector<std::string> folders = {"uin",
+                                              "newdb",
+                                              "newdb\\Sub",
+                                              "newdb\\Sub\\Deeper",
+                                              "newdb\\Sub\\Deeper\\Third",
+                                              "newdb\\.cache",
+                                              "plugins",
+                                              "plugins\\x y"};
+    int file = 0;
+    for (const std::string& folder : folders) {
+      for (int i = 0; i < 40; ++i, ++file) {
+        std::string bytes;
+        switch (file % 4) {
+          case 0:
+            break;
+          case 1:
+            bytes = Text(random, random() % 5000);
+            break;
+          case 2:
+            bytes = RandomBytes(random, random() % 4000, 256);
+            break;
+          default:
+            bytes = RandomBytes(random, random() % 9000, 4);
+        }
+        const std::string path = "C:\\ICQ\\" + folder + "\\" + (i % 3 ? "f" : "F") +
+                                 std::to_string(file) + (i % 4 ? ".dat" : "");
+        drives_.WriteFile(path, bytes);
+        drives_.SetLocalTime(path, 1999 + file % 20, 1 + file % 12, 1 + file % 28, file % 24,
+                             file % 60, file % 60);
+      }
+    }
+    drives_.WriteFile("C:\\ICQ\\newdb\\block.bin", RandomBytes(random, 262145, 7));
+  }
+
+  std::map<std::string, Stamped> DataTree() {
+    std::map<std::string, Stamped> tree;
+    for (const auto& [path, content] : SnapshotTree(drives_.Host("C:\\ICQ"))) {
+      std::string windows = "C:\\ICQ\\" + path;
+      std::replace(windows.begin(), windows.end(), '/', '\\');
+      const bool dated = content != "<folder>" && !content.empty();
+      tree[path] = {content, dated ? platform::GetFileDosTime(windows) : std::nullopt};
+    }
+    return tree;
+  }
+};
+
+TEST_F(RoundTripTest, ChangedAndDeletedFilesComeBackWithTheirBytesAndTimes) {
+  drives_.WriteFile("C:\\home\\back.dat", "uin\r\nnewdb\r\nplugins\r\nTheEnd\r\nx\r\n");
+  MakeTree();
+  ASSERT_EQ(backup::BackupClick(window_), backup::BackupOutcome::kSucceeded);
+  const auto original = DataTree();
+  ASSERT_GE(original.size(), 320u);
+
+  int changed = 0;
+  for (const auto& [path, stamped] : original) {
+    if (stamped.bytes == "<folder>" || path == "icq.exe") continue;
+    const fs::path host = drives_.Root() / "C" / "ICQ" / path;
+    switch (changed++ % 5) {
+      case 0:
+        fs::remove(host);
+        break;
+      case 1:
+        std::ofstream(host, std::ios::binary | std::ios::app) << "more";
+        break;
+      case 2:
+        std::ofstream(host, std::ios::binary | std::ios::trunc) << "other";
+        break;
+      default:
+        break;
+    }
+  }
+  fs::remove_all(drives_.Host("C:\\ICQ\\newdb\\Sub\\Deeper"));
+  ASSERT_FALSE(DataTree() == original);
+
+  window_ = RecordingWindow();
+  window_.HomeFolder = "C:\\home";
+  window_.icq_folder = "C:\\ICQ";
+  window_.SetBackupFolderText("D:\\backup");
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  const auto restored = DataTree();
+  for (const auto& [path, stamped] : original) {
+    const auto found = restored.find(path);
+    ASSERT_NE(found, restored.end()) << path;
+    EXPECT_TRUE(found->second.bytes == stamped.bytes) << path;
+    EXPECT_EQ(found->second.dos_time, stamped.dos_time) << path;
+  }
+  EXPECT_EQ(restored.size(), original.size());
+}
+
+}  // namespace

@@ -19,6 +19,12 @@ namespace backup {
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok);
 
+// PackFile's compression in its three steps, for a backup that compresses ahead in
+// worker processes: the open test, its report, and the engine call.
+bool SourceCanBePacked(const std::string& source);
+void ReportSourceInUse(app::WindowSeam& window);
+std::int64_t CompressForBackup(const std::string& source, const std::string& destination);
+
 // The callbacks PackFile passes: yes to every overwrite, no interest in progress.
 std::uint8_t AlwaysOverwrite(const lz::LZFileInfo& source, const lz::LZFileInfo& destination);
 void IgnoreProgress(const lz::LZFileInfo& info, std::int32_t count);

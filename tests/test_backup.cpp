@@ -15,12 +15,19 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/pack_file.h"
+#include "backup/pack_workers.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
 #include "recording_window.h"
+
+// Built twice: compressing in the backup's own process, and in worker processes ahead
+// of the file in progress. Every outcome must be the same.
+#ifndef VARN_TEST_PACK_WORKERS
+#define VARN_TEST_PACK_WORKERS 1
+#endif
 
 namespace {
 
@@ -119,6 +126,7 @@ class BackupTest : public ::testing::Test {
  protected:
   BackupTest() : drives_({'C', 'D'}) {
     lz::EngineStartup();
+    backup::testing::SetPackWorkers(VARN_TEST_PACK_WORKERS);
     drives_.MakeFolder("C:\\home");
     drives_.WriteFile("C:\\ICQ\\icq.exe", "");
     SetEntries({"newdb"});
@@ -126,7 +134,10 @@ class BackupTest : public ::testing::Test {
     window_.icq_folder = "C:\\ICQ";
     window_.SetBackupFolderText("D:\\backup");
   }
-  ~BackupTest() override { faults::ResetFaults(); }
+  ~BackupTest() override {
+    faults::ResetFaults();
+    backup::testing::SetPackWorkers(0);
+  }
 
   void SetEntries(const Lines& entries) {
     Lines lines = entries;
@@ -506,6 +517,26 @@ TEST_F(BackupTest, EngineErrorEndsTheBackupAndLeavesTheTemporaryList) {
   EXPECT_EQ(List(), Joined({"Total Files : 2", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
   EXPECT_TRUE(drives_.Exists("C:\\home\\icqlist.tmp"));
   EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\b.dat");  // the screen keeps what it showed
+}
+
+TEST_F(BackupTest, EngineErrorAfterFilesCompressedAheadTakesThemBack) {
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat", "e.dat"}) {
+    Data(std::string("newdb\\") + name, Bytes(3000, name[0]));
+  }
+  // The first compressed file cannot be created; with workers, the files after it are
+  // compressed meanwhile.
+  faults::HoldOpen("D:\\backup\\icq1.lzz");
+  try {
+    Run();
+    FAIL() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kSharingViolation);
+  }
+  EXPECT_EQ(List(), Joined({"Total Files : 5", "newdb***a.dat|||3000"}));
+  for (const char* name : {"icq2.lzz", "icq3.lzz", "icq4.lzz", "icq5.lzz"}) {
+    EXPECT_FALSE(Stored(name)) << name;
+  }
+  EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\a.dat");
 }
 
 // --- Mends -----------------------------------------------------------------------------

@@ -12,10 +12,15 @@
 
 #include "backup/backup.h"
 #include "backup/collect_files.h"
+#include "backup/pack_workers.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/files.h"
 #include "recording_window.h"
+
+#ifndef VARN_TEST_PACK_WORKERS
+#define VARN_TEST_PACK_WORKERS 1
+#endif
 
 namespace {
 
@@ -53,6 +58,7 @@ class BackupRoundTripTest : public ::testing::Test {
  protected:
   BackupRoundTripTest() : drives_({'C', 'D'}) {
     lz::EngineStartup();
+    backup::testing::SetPackWorkers(VARN_TEST_PACK_WORKERS);
     drives_.WriteFile("C:\\home\\back.dat", "uin\r\nnewdb\r\nplugins\r\nTheEnd\r\nx\r\n");
     drives_.WriteFile("C:\\ICQ\\icq.exe", "");
     window_.HomeFolder = "C:\\home";
@@ -101,6 +107,8 @@ class BackupRoundTripTest : public ::testing::Test {
     for (char& c : block) c = static_cast<char>(random() % 7);
     drives_.WriteFile("C:\\ICQ\\newdb\\block.bin", block);
   }
+
+  ~BackupRoundTripTest() override { backup::testing::SetPackWorkers(0); }
 
   DriveSandbox drives_;
   RecordingWindow window_;

@@ -1,0 +1,60 @@
+// Compression of backup files in worker processes. The engine keeps its state
+// process-wide and runs one operation at a time; each worker is a process of its own
+// (forked, so it shares the engine's start-up and the drive table), so a backup can
+// compress on every core while every engine still runs alone.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace backup {
+
+struct PackResult {
+  std::uint64_t number = 0;   // as submitted
+  std::int64_t bytes = 0;     // CompressForBackup's answer
+  std::exception_ptr error;   // what it raised, rebuilt in this process: EInOutError with
+                              // its code, the engine's classes, else std::runtime_error
+};
+
+class PackWorkers {
+ public:
+  // Starts up to `count` workers; none when count < 2 or the system refuses a process.
+  explicit PackWorkers(int count);
+  // Lets every worker finish the file it has, then ends it.
+  ~PackWorkers();
+  PackWorkers(const PackWorkers&) = delete;
+  PackWorkers& operator=(const PackWorkers&) = delete;
+
+  int Count() const;  // workers running
+  int Busy() const;   // submitted files not yet waited for
+
+  // Hands CompressForBackup(source, destination) to an idle worker; false when there is
+  // none (or it has died), and then nothing was handed over.
+  bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
+  // Waits until one submitted file is done. Needs Busy() > 0. A worker that dies gives
+  // its file an error result and is not used again.
+  PackResult Wait();
+
+ private:
+  struct Worker {
+    int pid = -1;
+    int socket = -1;
+    bool busy = false;
+    std::uint64_t number = 0;
+  };
+  std::vector<Worker> workers_;
+};
+
+// Workers for a backup: the processors this process may run on, at most four; 1 when
+// there is only one (then the backup compresses in its own process).
+int DefaultPackWorkers();
+
+namespace testing {
+// Tests only: the worker count of the next backups (0: the default; 1: none).
+void SetPackWorkers(int count);
+int PackWorkersSetting();
+}  // namespace testing
+
+}  // namespace backup

@@ -195,6 +195,9 @@ class Forest {
   // - both child links of a node are loaded together, while its string is compared, and
   //   the direction only selects one, without a branch;
   // - a match of 17 or 18 bytes, rare, is settled byte by byte.
+  // Only the match of the insertion that precedes an item is used: the others skip
+  // tracking it (kMatch false). The tree and the look-up count are the same either way.
+  template <bool kMatch>
   void Insert(std::uint32_t r) {
     TreeArea& a = a_;
     const std::uint8_t* const key = a.window + r;
@@ -210,7 +213,7 @@ class Forest {
     std::uint32_t right = 1;
     std::uint32_t next = a.child[p].side[1];
     if (next == NIL) {
-      Attach(p, right, r, best, lookups);
+      Attach<kMatch>(p, right, r, best, lookups);
       return;
     }
     // The node under comparison, with its child links and its string's two words at
@@ -243,8 +246,10 @@ class Forest {
         const std::uint8_t* const s = a.window + p;
         i = F - 1;
         if (key[i] == s[i]) {
-          engine.match_position = p;
-          engine.match_length = F;
+          if (kMatch) {
+            engine.match_position = p;
+            engine.match_length = F;
+          }
           Replace(p, r);
           Finish(r, lookups);
           return;
@@ -256,7 +261,7 @@ class Forest {
       // The direction is a coin toss to the branch predictor: select with a mask.
       const std::uint64_t to_right = 0ull - right;
       const std::uint32_t to_right32 = static_cast<std::uint32_t>(to_right);
-      best = (i << 16) > best ? (i << 16) | p : best;
+      if (kMatch) best = (i << 16) > best ? (i << 16) | p : best;
       low ^= (low ^ i) & to_right32;
       high ^= (high ^ i) & ~to_right32;
       next = left_child ^ ((left_child ^ right_child) & to_right32);
@@ -271,7 +276,7 @@ class Forest {
       k2 = Load64(key + ahead + 8);
       from = ahead;
     }
-    Attach(p, right, r, best, lookups + 1);
+    Attach<kMatch>(p, right, r, best, lookups + 1);
   }
 
   void Delete(std::uint32_t p) {
@@ -303,12 +308,15 @@ class Forest {
 
  private:
   // r becomes a leaf under p, with the longest match packed in `best`.
+  template <bool kMatch>
   void Attach(std::uint32_t p, std::uint32_t right, std::uint32_t r, std::uint32_t best,
               std::uint32_t lookups) {
     SetChild(p, right, r);
     SetParent(r, p);
-    engine.match_position = best & 0xFFFF;
-    engine.match_length = best >> 16;
+    if (kMatch) {
+      engine.match_position = best & 0xFFFF;
+      engine.match_length = best >> 16;
+    }
     Finish(r, lookups);
   }
 
@@ -473,8 +481,8 @@ void LzssEncode() {
     FlushOutput(o);
     return;
   }
-  for (std::uint32_t i = 1; i <= F; ++i) forest.Insert(r - i);
-  forest.Insert(r);
+  for (std::uint32_t i = 1; i <= F; ++i) forest.Insert<false>(r - i);
+  forest.Insert<true>(r);
   do {
     std::uint32_t length = std::min(engine.match_length, len);
     if (length <= THRESHOLD) {
@@ -503,13 +511,22 @@ void LzssEncode() {
       if (s < F - 1) window[s + N] = v;
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
-      forest.Insert(r);
+      if (i + 1 == length) {
+        forest.Insert<true>(r);
+      } else {
+        forest.Insert<false>(r);
+      }
     }
     for (; i < length; ++i) {
       forest.Delete(s);
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
-      if (--len != 0) forest.Insert(r);
+      if (--len == 0) continue;
+      if (i + 1 == length) {
+        forest.Insert<true>(r);
+      } else {
+        forest.Insert<false>(r);
+      }
     }
   } while (len != 0);
   std::memcpy(out + o, group, fill);

@@ -23,6 +23,7 @@
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
+#include "backup/restore.h"
 #include "search/auto_search.h"
 
 namespace app {
@@ -390,8 +391,9 @@ void TMain::BackupClick() {
   RunAction([this] { backup::BackupClick(*this); });
 }
 
-// The restore has not been written yet; its button does nothing until then.
-void TMain::RestoreClick() {}
+void TMain::RestoreClick() {
+  RunAction([this] { backup::RestoreClick(*this); });
+}
 
 void TMain::CheckUINClick() {
   RunAction([this] { backup::CheckUINClick(*this); });

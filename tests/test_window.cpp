@@ -507,6 +507,21 @@ TEST_F(WindowTest, CheckDateClickReportsOnTheScreen) {
   EXPECT_EQ(window.Lines()[1], " Error!") << "a missing backup folder is an error report";
 }
 
+TEST_F(WindowTest, RestoreClickAsksItsWarningAndCancelLeavesEverything) {
+  sandbox_.WriteFile("C:\\ICQ\\icq.exe", "");
+  sandbox_.WriteFile("D:\\Backups\\icqlist.txt", "Total Files : 0\r\n");
+  sandbox_.WriteFile("C:\\Home\\pref.cfg", "C:\\ICQ\r\nD:\\Backups\r\n");
+  app::TMain& window = Open();
+  BoxAnswerer answerer([](QMessageBox& box) { PressKey(box, Qt::Key_Escape); });
+  QTest::mouseClick(Control<QPushButton>("Restore"), Qt::LeftButton);
+  ASSERT_TRUE(answerer.Seen().seen);
+  EXPECT_EQ(answerer.Seen().caption, "Warning");
+  EXPECT_EQ(answerer.Seen().icon, QMessageBox::Warning);
+  ASSERT_FALSE(window.Lines().empty());
+  EXPECT_EQ(window.Lines().back(), " ICQ Restoration Cancelled!");
+  EXPECT_FALSE(window.ActionRunning());
+}
+
 // --- The seam's message screen and gauge ------------------------------------------------
 
 TEST_F(WindowTest, MessageScreenLinesStayByteForByteAndDeleteByIndex) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
-          xvfb xauth xdotool imagemagick x11-utils)
+          xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

@@ -169,6 +169,8 @@ void FlushOutput(std::uint32_t end) {
 
 // ---- trees ----
 
+__extension__ using Wide = unsigned __int128;
+
 inline std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t v;
   std::memcpy(&v, p, sizeof v);
@@ -184,99 +186,121 @@ class Forest {
     for (std::uint32_t i = kFirstRoot; i < kNodeCount; ++i) a_.child[i].side[1] = NIL;
   }
 
-  // Inserts the string at r and finds its longest match on the way down.
-  //
-  // The descent is one long chain of dependent loads, so each step is kept short:
-  // - every string in the subtree under the current node lies between the two nearest
-  //   ancestors where the search turned, so it shares with the key at least the shorter
-  //   of the key's common prefixes with those two; comparisons start there;
-  // - bytes are compared eight at a time, and the direction comes from the same words
-  //   read big-endian, so no byte has to be loaded again;
-  // - both child links of a node are loaded together, while its string is compared, and
-  //   the direction only selects one, without a branch;
-  // - a match of 17 or 18 bytes, rare, is settled byte by byte.
-  // Only the match of the insertion that precedes an item is used: the others skip
-  // tracking it (kMatch false). The tree and the look-up count are the same either way.
-  template <bool kMatch>
+  // Inserts the string at r and finds its longest match on the way down. Bytes 1..16
+  // compare as one 128-bit big-endian number, whose sign gives the direction and whose
+  // lowest differing byte the match length; byte 17 settles a tie.
   void Insert(std::uint32_t r) {
     TreeArea& a = a_;
     const std::uint8_t* const key = a.window + r;
-    std::uint32_t p = kFirstRoot + key[0];
     a.child[r].side[0] = NIL;
     a.child[r].side[1] = NIL;
-    // Match length in the high half, position in the low half, so that one compare and
-    // one move take a longer match.
-    std::uint32_t best = engine.match_position & 0xFFFF;
+    const std::uint64_t k1 = Load64(key + 1);
+    const std::uint64_t k2 = Load64(key + 9);
+    const Wide key_wide = Wide{__builtin_bswap64(k1)} << 64 | __builtin_bswap64(k2);
+    const std::uint32_t key_last = key[F - 1];
+    std::uint32_t p = kFirstRoot + key[0];
+    std::uint32_t kids = Kids(p);
+    std::uint32_t shift = 16;  // 16 to go right, 0 to go left
     std::uint32_t lookups = 1;
-    std::uint32_t low = 1;   // common prefix with the nearest smaller ancestor
-    std::uint32_t high = 1;  // ... and with the nearest larger one
-    std::uint32_t right = 1;
-    std::uint32_t next = a.child[p].side[1];
-    if (next == NIL) {
-      Attach<kMatch>(p, right, r, best, lookups);
-      return;
-    }
-    // The node under comparison, with its child links and its string's two words at
-    // `from`; loaded one step ahead, while its parent was being compared.
-    std::uint32_t from = 1;
-    std::uint32_t kids = Kids(next);
-    std::uint64_t k1 = Load64(key + from);
-    std::uint64_t k2 = Load64(key + from + 8);
-    std::uint64_t n1 = Load64(a.window + next + from);
-    std::uint64_t n2 = Load64(a.window + next + from + 8);
+    std::uint32_t length = 0;
+    std::uint32_t position = engine.match_position;
     for (;;) {
+      const std::uint32_t next = (kids >> shift) & 0xFFFF;
+      if (next == NIL) break;
       p = next;
-      // Both children's links and words, whichever way this node sends the search.
-      const std::uint32_t ahead = std::min(low, high);
-      const std::uint32_t left_child = kids & 0xFFFF;
-      const std::uint32_t right_child = kids >> 16;
-      const std::uint32_t left_kids = Kids(left_child);
-      const std::uint32_t right_kids = Kids(right_child);
-      const std::uint8_t* const left_string = a.window + left_child + ahead;
-      const std::uint8_t* const right_string = a.window + right_child + ahead;
-
-      const std::uint64_t d1 = k1 ^ n1;
-      const bool second = d1 == 0;
-      const std::uint64_t d = second ? k2 ^ n2 : d1;
-      std::uint32_t i = from + (second ? 8 : 0) + (static_cast<std::uint32_t>(std::countr_zero(d)) >> 3);
-      std::uint64_t k = second ? k2 : k1;
-      std::uint64_t n = second ? n2 : n1;
-      if (i >= F - 1) [[unlikely]] {
-        // Bytes up to 16 agree; only byte 17 is left.
-        const std::uint8_t* const s = a.window + p;
-        i = F - 1;
-        if (key[i] == s[i]) {
-          if (kMatch) {
-            engine.match_position = p;
-            engine.match_length = F;
-          }
+      kids = Kids(p);
+      const std::uint8_t* const s = a.window + p;
+      const std::uint64_t n1 = Load64(s + 1);
+      const std::uint64_t n2 = Load64(s + 9);
+      const Wide node_wide = Wide{__builtin_bswap64(n1)} << 64 | __builtin_bswap64(n2);
+      std::uint32_t i;
+      if (node_wide == key_wide) [[unlikely]] {
+        if (key_last == s[F - 1]) {
+          engine.match_position = p;
+          engine.match_length = F;
           Replace(p, r);
           Finish(r, lookups);
           return;
         }
-        k = key[i];
-        n = s[i];
+        i = F - 1;
+        shift = key_last > s[F - 1] ? 16 : 0;
+      } else {
+        const std::uint64_t d1 = k1 ^ n1;
+        i = 1 + (static_cast<std::uint32_t>(d1 != 0 ? __builtin_ctzll(d1)
+                                                     : 64 + __builtin_ctzll(k2 ^ n2)) >>
+                 3);
+        shift = (0u - static_cast<std::uint32_t>(key_wide > node_wide)) & 16;
       }
-      right = __builtin_bswap64(k) > __builtin_bswap64(n);
-      // The direction is a coin toss to the branch predictor: select with a mask.
-      const std::uint64_t to_right = 0ull - right;
-      const std::uint32_t to_right32 = static_cast<std::uint32_t>(to_right);
-      if (kMatch) best = (i << 16) > best ? (i << 16) | p : best;
-      low ^= (low ^ i) & to_right32;
-      high ^= (high ^ i) & ~to_right32;
-      next = left_child ^ ((left_child ^ right_child) & to_right32);
-      if (next == NIL) break;
+      if (i > length) {
+        length = i;
+        position = p;
+      }
       ++lookups;
-      kids = left_kids ^ ((left_kids ^ right_kids) & to_right32);
-      const std::uint64_t l1 = Load64(left_string);
-      const std::uint64_t l2 = Load64(left_string + 8);
-      n1 = l1 ^ ((l1 ^ Load64(right_string)) & to_right);
-      n2 = l2 ^ ((l2 ^ Load64(right_string + 8)) & to_right);
-      k1 = Load64(key + ahead);
-      k2 = Load64(key + ahead + 8);
-      from = ahead;
     }
-    Attach<kMatch>(p, right, r, best, lookups + 1);
+    SetChild(p, shift >> 4, r);
+    SetParent(r, p);
+    engine.match_position = position;
+    engine.match_length = length;
+    Finish(r, lookups);
+  }
+
+  // Inserts the string at r when its match is not wanted: the descent only needs the
+  // order of the strings. Most insertions are of this kind, so this descent is also
+  // pipelined: both children's links and words are loaded while a node is compared,
+  // and the direction only selects among them, without a branch.
+  void InsertQuietly(std::uint32_t r) {
+    TreeArea& a = a_;
+    const std::uint8_t* const key = a.window + r;
+    a.child[r].side[0] = NIL;
+    a.child[r].side[1] = NIL;
+    const Wide key_wide = Wide{__builtin_bswap64(Load64(key + 1))} << 64 |
+                          __builtin_bswap64(Load64(key + 9));
+    const std::uint32_t key_last = key[F - 1];
+    std::uint32_t p = kFirstRoot + key[0];
+    std::uint32_t next = Child(p, 1);
+    std::uint32_t right = 1;
+    std::uint32_t lookups = 1;
+    if (next != NIL) {
+      std::uint32_t kids = Kids(next);
+      std::uint64_t n1 = Load64(a.window + next + 1);
+      std::uint64_t n2 = Load64(a.window + next + 9);
+      for (;;) {
+        p = next;
+        const std::uint32_t left_child = kids & 0xFFFF;
+        const std::uint32_t right_child = kids >> 16;
+        const std::uint32_t left_kids = Kids(left_child);
+        const std::uint32_t right_kids = Kids(right_child);
+        const std::uint8_t* const left_string = a.window + left_child;
+        const std::uint8_t* const right_string = a.window + right_child;
+        const Wide node_wide = Wide{__builtin_bswap64(n1)} << 64 | __builtin_bswap64(n2);
+        std::uint32_t to_right;
+        if (node_wide == key_wide) [[unlikely]] {
+          const std::uint8_t* const s = a.window + p;
+          if (key_last == s[F - 1]) {
+            Replace(p, r);
+            Finish(r, lookups);
+            return;
+          }
+          to_right = 0u - static_cast<std::uint32_t>(key_last > s[F - 1]);
+        } else {
+          to_right = 0u - static_cast<std::uint32_t>(key_wide > node_wide);
+        }
+        right = to_right & 1;
+        next = left_child ^ ((left_child ^ right_child) & to_right);
+        if (next == NIL) break;
+        ++lookups;
+        const std::uint64_t wide_mask = static_cast<std::int32_t>(to_right);  // sign-extended
+        kids = left_kids ^ ((left_kids ^ right_kids) & to_right);
+        const std::uint64_t l1 = Load64(left_string + 1);
+        const std::uint64_t l2 = Load64(left_string + 9);
+        n1 = l1 ^ ((l1 ^ Load64(right_string + 1)) & wide_mask);
+        n2 = l2 ^ ((l2 ^ Load64(right_string + 9)) & wide_mask);
+      }
+      ++lookups;
+    }
+    SetChild(p, right, r);
+    SetParent(r, p);
+    Finish(r, lookups);
   }
 
   void Delete(std::uint32_t p) {
@@ -307,19 +331,6 @@ class Forest {
   }
 
  private:
-  // r becomes a leaf under p, with the longest match packed in `best`.
-  template <bool kMatch>
-  void Attach(std::uint32_t p, std::uint32_t right, std::uint32_t r, std::uint32_t best,
-              std::uint32_t lookups) {
-    SetChild(p, right, r);
-    SetParent(r, p);
-    if (kMatch) {
-      engine.match_position = best & 0xFFFF;
-      engine.match_length = best >> 16;
-    }
-    Finish(r, lookups);
-  }
-
   // r takes the place of p, whose string it equals.
   void Replace(std::uint32_t p, std::uint32_t r) {
     const std::uint32_t parent = Parent(p);
@@ -481,8 +492,8 @@ void LzssEncode() {
     FlushOutput(o);
     return;
   }
-  for (std::uint32_t i = 1; i <= F; ++i) forest.Insert<false>(r - i);
-  forest.Insert<true>(r);
+  for (std::uint32_t i = 1; i <= F; ++i) forest.InsertQuietly(r - i);
+  forest.Insert(r);
   do {
     std::uint32_t length = std::min(engine.match_length, len);
     if (length <= THRESHOLD) {
@@ -512,9 +523,9 @@ void LzssEncode() {
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
       if (i + 1 == length) {
-        forest.Insert<true>(r);
+        forest.Insert(r);
       } else {
-        forest.Insert<false>(r);
+        forest.InsertQuietly(r);
       }
     }
     for (; i < length; ++i) {
@@ -523,9 +534,9 @@ void LzssEncode() {
       r = (r + 1) & (N - 1);
       if (--len == 0) continue;
       if (i + 1 == length) {
-        forest.Insert<true>(r);
+        forest.Insert(r);
       } else {
-        forest.Insert<false>(r);
+        forest.InsertQuietly(r);
       }
     }
   } while (len != 0);

@@ -9,12 +9,10 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <exception>
 
 #include "app/reports.h"
@@ -44,8 +42,6 @@ constexpr int kRepaintIntervalMs = 20;
 // The window manager may draw its frame a little after the window first shows; the size
 // is fitted to the frame on both occasions.
 constexpr int kFrameSettleMs = 300;
-// Test hook: About first steps the gauge 0..100 this many milliseconds apart.
-constexpr char kSlowAboutVariable[] = "TORQ32_TEST_SLOW_ABOUT_MS";
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
@@ -123,7 +119,6 @@ TMain::TMain(QWidget* parent)
   if (QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
   }
-  if (const char* hook = std::getenv(kSlowAboutVariable)) slow_about_ms_ = std::atoi(hook);
   FormCreate();
 }
 
@@ -412,15 +407,7 @@ void TMain::Label4Click() {
 }
 
 void TMain::AboutClick() {
-  RunAction([this] {
-    // Test hook: a slow gauge lets a test under a real X server watch the window
-    // while an action runs. Nothing sets the variable outside that test.
-    for (int step = 0; slow_about_ms_ > 0 && step <= 100; ++step) {
-      SetGauge(step);
-      QThread::msleep(slow_about_ms_);
-    }
-    app::AboutClick(*this);
-  });
+  RunAction([this] { app::AboutClick(*this); });
 }
 
 void TMain::ClearScreenClick() {

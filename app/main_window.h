@@ -95,7 +95,6 @@ class TMain : public QWidget, public WindowSeam {
   std::vector<std::function<void()>> waiting_;
   QElapsedTimer since_repaint_;
   bool shown_once_ = false;
-  int slow_about_ms_ = 0;  // test hook, see AboutClick
 };
 
 }  // namespace app

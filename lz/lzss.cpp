@@ -22,10 +22,10 @@ constexpr std::uint32_t kNodeCount = kFirstRoot + 256;
 constexpr std::uint32_t kMaxGroupBytes = 1 + 8 * 2;
 constexpr std::uint32_t kMaxGroupOutput = 8 * F;
 
-// Bytes N..N+F-2 mirror 0..F-2 so an 18-byte string never wraps. The comparisons read
-// two 8-byte words from up to index 17 of a string, past its end, hence the tail.
+// Bytes N..N+F-2 mirror 0..F-2 so that an 18-byte string never wraps, and the 8-byte
+// words that the descent reads (bytes 1..16 of a string, also of the absent node NIL)
+// stay inside the window.
 constexpr std::uint32_t kWindowBytes = N + F - 1;
-constexpr std::uint32_t kWindowTail = 32;
 
 // Links are 16-bit and a node's two child links sit side by side, apart from the parent
 // links that the descent never reads: what the descent touches, window included, fits
@@ -35,7 +35,7 @@ struct Children {
 };
 
 struct TreeArea {
-  std::uint8_t window[kWindowBytes + kWindowTail];
+  std::uint8_t window[kWindowBytes];
   Children child[kNodeCount];
   std::uint16_t parent[N + 1];  // the entry at NIL is scratch
   std::uint8_t group[kMaxGroupBytes];

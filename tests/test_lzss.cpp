@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -209,15 +210,21 @@ TEST_P(LzssBlocks, WholeBlocksThenAnEmptyRead) {
 INSTANTIATE_TEST_SUITE_P(Sizes, LzssBlocks, ::testing::Values(1u, 2u));
 
 TEST(LzssBlocksOut, OutputFillingTheBlockEndsWithAnEmptyWrite) {
-  // Find a random input whose stream is exactly one block long: the stream grows by one
-  // or two bytes per input byte, so a few lengths near the estimate hit it.
+  // Find a random input whose stream is exactly one block long: mostly literals, so the
+  // stream grows by about 9 bytes per 8 input bytes; a few lengths near the estimate hit.
   const Bytes source = RandomBytes(240000, 7);
   std::size_t length = 233016;  // 29127 groups of 8 literals, 9 bytes each, plus 00
   Coded run;
-  for (int attempt = 0; attempt < 64; ++attempt) {
+  for (int attempt = 0; attempt < 40; ++attempt) {
     run = Encode(Bytes(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(length)));
-    if (run.output.size() == lz::kBlockSize) break;
-    length = run.output.size() < lz::kBlockSize ? length + 1 : length - 1 - attempt % 2;
+    const auto size = static_cast<std::ptrdiff_t>(run.output.size());
+    const std::ptrdiff_t missing = static_cast<std::ptrdiff_t>(lz::kBlockSize) - size;
+    if (missing == 0) break;
+    // Jump by the estimate while far; near the target, step by one and at times two, so
+    // that a length whose stream skips the block size is stepped over.
+    const std::ptrdiff_t step = std::abs(missing) > 3 ? missing * 8 / 9 : (missing > 0 ? 1 : -1);
+    length = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(length) + step +
+                                       (attempt % 3 == 2 ? step : 0));
   }
   ASSERT_EQ(run.output.size(), lz::kBlockSize);
   EXPECT_EQ(run.writes, (std::vector<std::uint32_t>{lz::kBlockSize, 0}));
@@ -309,7 +316,9 @@ std::vector<Sample> SyntheticSamples() {
   }
   Bytes runs;
   std::mt19937 rng(4);
-  while (runs.size() < 400000) runs.insert(runs.end(), rng() % 300 + 1, static_cast<std::uint8_t>(rng() % 4));
+  while (runs.size() < 400000) {
+    runs.insert(runs.end(), rng() % 300 + 1, static_cast<std::uint8_t>(rng() % 4));
+  }
   samples.push_back({"runs", runs});
   samples.push_back({"random", RandomBytes(200000, 8)});
   return samples;

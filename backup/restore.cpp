@@ -23,6 +23,7 @@
 #include "lz/lz_support.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/find.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -44,7 +45,7 @@ constexpr int kPathLine = 14;
 constexpr int kGaugeFull = 100;
 // Entries whose temporary file is renamed aside and flushed in the background while
 // the next ones are decoded.
-constexpr std::size_t kEntriesInFlight = 16;
+constexpr std::size_t kEntriesInFlight = 64;
 
 void Show(app::WindowSeam& window, std::initializer_list<std::string> lines) {
   window.ClearScreen();
@@ -93,13 +94,11 @@ std::string RealHostPath(const std::string& host_path) {
   return real ? std::string(real.get()) : std::string();
 }
 
-// True when the path, with every link on it followed as far as it exists, lies in the
-// real host folder `root`. What does not exist yet is made below its nearest existing
-// folder, so that folder is the one to judge; a dangling link is judged outside.
-bool StaysInside(const std::string& windows_path, const std::string& root) {
-  const std::optional<std::string> host = platform::ToHostPath(windows_path);
-  if (!host || root.empty()) return false;
-  std::string path = *host;
+// True when the host path, with every link on it followed as far as it exists, lies in
+// the real host folder `root`. What does not exist yet is made below its nearest
+// existing folder, so that folder is the one to judge; a dangling link is judged outside.
+bool HostStaysInside(std::string path, const std::string& root) {
+  if (root.empty()) return false;
   while (true) {
     const std::string real = RealHostPath(path);
     if (!real.empty()) {
@@ -113,6 +112,49 @@ bool StaysInside(const std::string& windows_path, const std::string& root) {
     if (slash == std::string::npos || path == "/") return false;
     path = slash == 0 ? "/" : path.substr(0, slash);
   }
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// What the restore knows of one target folder, looked up once: where it is on the host,
+// whether it lies in the ICQ folder, and the entries it held before the restore came.
+// Only those can be links (everything the restore makes is a plain file), so they are
+// the ones to judge by name; looking each name up on the disk would read the whole
+// folder again for every name that does not exist yet.
+struct TargetFolder {
+  std::string host;  // empty when the folder is on no drive
+  bool inside = false;
+  bool listed = false;                              // the entries below could be read
+  std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
+
+  // True when the entry of that name, if there is one, stays in the ICQ folder.
+  bool NameStaysInside(const std::string& name, const std::string& root) const {
+    if (!listed) return false;
+    const auto [first, last] = entries.equal_range(UpperAscii(name));
+    for (auto it = first; it != last; ++it) {
+      if (!HostStaysInside(host + "/" + it->second, root)) return false;
+    }
+    return true;
+  }
+};
+
+TargetFolder LookUpFolder(const std::string& folder, const std::string& root) {
+  TargetFolder found;
+  found.host = platform::ToHostPath(folder).value_or("");
+  found.inside = !found.host.empty() && HostStaysInside(found.host, root);
+  if (!found.inside) return found;
+  platform::DirectorySearch search;
+  platform::SearchRec rec;
+  int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
+  // A folder still to be made holds nothing; one that cannot be read is not judged.
+  found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
+  for (; code == 0; code = search.FindNext(&rec)) {
+    if (rec.name != "." && rec.name != "..") found.entries.emplace(UpperAscii(rec.name), rec.name);
+  }
+  return found;
 }
 
 // Names of the form icq.tmp or icqN.tmp, which the restore itself uses in a folder.
@@ -197,6 +239,7 @@ class Restorer {
   bool CompleteOldest(const std::string* discard);
   bool Drain(const std::string* discard);
   void Touched(const std::string& folder);
+  const TargetFolder& Folder(const std::string& folder);
   bool FlushFolders();
 
   app::WindowSeam& window_;
@@ -205,6 +248,7 @@ class Restorer {
   std::unique_ptr<BackgroundSync> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // host path -> folder, to flush once
+  std::map<std::string, TargetFolder> folders_;   // by the folder's path as the list forms it
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -230,7 +274,9 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  if (!StaysInside(target, icq_root_) || !StaysInside(temp, icq_root_)) {
+  const TargetFolder& known = Folder(folder);
+  if (!known.inside || !known.NameStaysInside(entry.name, icq_root_) ||
+      !known.NameStaysInside(kTempName, icq_root_)) {
     return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
   }
   if (!CreateFolders(entry.folder_part)) return false;
@@ -332,11 +378,14 @@ bool Restorer::Place(std::uint64_t number, const std::string& folder, const std:
   const bool at_once =
       !background_ || number >= static_cast<std::uint64_t>(count_) || IsTemporaryName(name);
   if (!at_once) {
-    const std::string staged = folder + "\\icq" + std::to_string(number) + ".tmp";
-    const std::optional<std::string> host = platform::ToHostPath(staged);
-    const int code = host ? platform::RenameFile(temp, staged, false) : platform::kAlreadyExists;
+    const std::string staged_name = "icq" + std::to_string(number) + ".tmp";
+    const std::string staged = folder + "\\" + staged_name;
+    const int code = platform::RenameFile(temp, staged, false);
     if (code == 0) {
-      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(*host)});
+      // No other spelling of the name existed (the rename would have refused), so the
+      // file is where the folder's host path and this spelling say.
+      const std::string host = Folder(folder).host + "/" + staged_name;
+      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(host)});
       return in_flight_.size() <= kEntriesInFlight || CompleteOldest(nullptr);
     }
     if (code != platform::kAlreadyExists) {
@@ -411,8 +460,16 @@ bool Restorer::Drain(const std::string* discard) {
 }
 
 void Restorer::Touched(const std::string& folder) {
-  const std::optional<std::string> host = platform::ToHostPath(folder);
-  unflushed_.emplace(host.value_or(folder), folder);
+  const std::string& host = Folder(folder).host;
+  unflushed_.emplace(host.empty() ? folder : host, folder);
+}
+
+const TargetFolder& Restorer::Folder(const std::string& folder) {
+  auto found = folders_.find(folder);
+  if (found == folders_.end()) {
+    found = folders_.emplace(folder, LookUpFolder(folder, icq_root_)).first;
+  }
+  return found->second;
 }
 
 bool Restorer::FlushFolders() {

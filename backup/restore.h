@@ -25,7 +25,7 @@ enum class RestoreOutcome {
 struct RestoreTuning {
   // Threads that flush temporary files while the next ones are decoded. 0 flushes each
   // file on the calling thread just before its rename.
-  int flush_threads = 4;
+  int flush_threads = 8;
   // Flushes one host file: 0, or a Windows error code. Empty: open, fsync, close. Tests
   // put in one that fails.
   std::function<int(const std::string& host_path)> sync_file;

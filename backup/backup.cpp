@@ -4,6 +4,8 @@
 #include <charconv>
 #include <deque>
 #include <exception>
+#include <future>
+#include <memory>
 #include <optional>
 #include <initializer_list>
 #include <stdexcept>
@@ -13,6 +15,7 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/background_sync.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
 #include "backup/pack_file.h"
@@ -172,25 +175,11 @@ class ListWriter {
   platform::File file_;
 };
 
-// Makes the new backup durable: each compressed file, then the folder's entries.
-// Answers the path that could not be flushed, or an empty text. The list itself has
-// been flushed by the caller.
-std::string FlushCompressedFiles(const std::string& backup_path,
-                                 const std::vector<std::uint64_t>& numbers) {
-  for (std::uint64_t number : numbers) {
-    const std::string path = CompressedFileName(backup_path, number, ".lzz");
-    try {
-      platform::File file;
-      if (platform::File::TryOpen(path, platform::OpenMode::kRead, &file) != 0) return path;
-      file.Flush();
-      file.Close();
-    } catch (const platform::EInOutError&) {
-      return path;
-    }
-  }
-  if (platform::FlushFolder(backup_path) != 0) return backup_path;
-  return "";
-}
+// A compressed file handed to the flush threads once its turn is done.
+struct PendingFlush {
+  std::string path;          // as the list names it
+  std::future<int> flushed;  // 0, or the code of the failure
+};
 
 // The loop over the listed files. Each file's list line, free-space test, screen line,
 // compression, line deletion and gauge step happen in list order, as in a plain loop
@@ -204,8 +193,13 @@ std::string FlushCompressedFiles(const std::string& backup_path,
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
-              std::uint32_t total, PackWorkers& workers)
-      : window_(window), pending_(pending), list_(list), total_(total), workers_(workers) {
+              std::uint32_t total, PackWorkers& workers, BackgroundSync& flusher)
+      : window_(window),
+        pending_(pending),
+        list_(list),
+        total_(total),
+        workers_(workers),
+        flusher_(flusher) {
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {".lzz"}, std::int64_t{1} << 62);
     }
@@ -233,7 +227,7 @@ class ListedFiles {
 
   std::int64_t original_total = 0;
   std::int64_t compressed_total = 0;
-  std::vector<std::uint64_t> written;  // numbers of the compressed files made
+  std::vector<PendingFlush> flushes;  // every compressed file made, in list order
 
  private:
   // One list line from its reading to its turn.
@@ -351,11 +345,23 @@ class ListedFiles {
       window_.AppendLine(app::ShortPath(slot.source));
       compressed_total += PackFile(window_, slot.source, slot.destination, "c", go_on);
     }
-    if (go_on) written.push_back(slot.number);
+    if (go_on) Flush(slot.destination);
     window_.DeleteLine(kFileInProgressLine);
     window_.SetGauge(
         static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100)));
     return go_on;
+  }
+
+  void Flush(const std::string& path) {
+    std::future<int> flushed;
+    if (std::optional<std::string> host = platform::ToHostPath(path)) {
+      flushed = flusher_.Submit(*host);
+    } else {
+      std::promise<int> nowhere;
+      nowhere.set_value(platform::kInvalidFilename);
+      flushed = nowhere.get_future();
+    }
+    flushes.push_back({path, std::move(flushed)});
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was
@@ -379,14 +385,32 @@ class ListedFiles {
   ListWriter& list_;
   const std::uint32_t total_;
   PackWorkers& workers_;
+  BackgroundSync& flusher_;
   std::vector<std::uint64_t> existing_;  // icqN.lzz in the folder before the backup
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool input_done_ = false;
 };
 
+// The path of the first file that could not be flushed, or an empty text.
+std::string FlushBackup(ListWriter& list, const std::string& list_path,
+                        std::vector<PendingFlush>& flushes, const std::string& backup_path) {
+  std::string unsaved;
+  for (PendingFlush& file : flushes) {
+    if (file.flushed.get() != 0 && unsaved.empty()) unsaved = file.path;
+  }
+  if (!unsaved.empty()) return unsaved;
+  try {
+    list.File().Flush();
+  } catch (const platform::EInOutError&) {
+    return list_path;
+  }
+  if (platform::FlushFolder(backup_path) != 0) return backup_path;
+  return "";
+}
+
 BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader& pending,
-                                  std::uint32_t total) {
+                                  std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
   const std::string list_path = backup_path + kBackupList;
   if (platform::FileExists(list_path)) {
@@ -402,24 +426,20 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     }
   }
 
-  PackWorkers workers(total >= 2 ? DefaultPackWorkers() : 1);
+  // The workers are forked before any thread of this backup starts.
+  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
+  BackgroundSync flusher(std::max(tuning.flush_threads, 1), tuning.sync_file);
   ListWriter list(list_path);
   list.WriteLine(kListHeader + std::to_string(total));
-  ListedFiles files(window, pending, list, total, workers);
+  ListedFiles files(window, pending, list, total, workers, flusher);
   if (!files.Run()) {
     list.File().Close();
     return BackupOutcome::kFailed;
   }
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
-  std::string unsaved;
-  try {
-    list.File().Flush();
-  } catch (const platform::EInOutError&) {
-    unsaved = list_path;
-  }
+  const std::string unsaved = FlushBackup(list, list_path, files.flushes, backup_path);
   list.File().Close();
-  if (unsaved.empty()) unsaved = FlushCompressedFiles(backup_path, files.written);
   if (!unsaved.empty()) {
     app::ErrorScreen(window, " Backup could not be saved : ", app::ShortPath(unsaved) + "!",
                      " Make sure your disk is not full", "      and is still connected!");
@@ -453,14 +473,15 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
 
 }  // namespace
 
-BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total) {
+BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
+                          const BackupTuning& tuning) {
   platform::TextReader pending(window.HomeFolder + kTemporaryList);
-  const BackupOutcome outcome = CompressListedFiles(window, pending, total);
+  const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
   pending.Close();
   return outcome;
 }
 
-BackupOutcome BackupClick(app::WindowSeam& window) {
+BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
@@ -515,7 +536,7 @@ BackupOutcome BackupClick(app::WindowSeam& window) {
           "      let it complete itself.", " ", " ", " Processing File:"}) {
       window.AppendLine(line);
     }
-    outcome = BackupFiles(window, collection.count);
+    outcome = BackupFiles(window, collection.count, tuning);
   } else {
     Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "app/window_seam.h"
 
@@ -17,16 +19,28 @@ enum class BackupOutcome {
   kFailed,     // an error report
 };
 
+// How a backup uses the machine; the defaults suit it, tests pick their own.
+struct BackupTuning {
+  // Processes that compress files ahead of the one in progress: 0 one per processor
+  // (at most four), 1 none (every file is compressed in the calling process).
+  int workers = 0;
+  // Threads that flush compressed files to disk while the next ones are compressed.
+  int flush_threads = 8;
+  // Flushes one host file: 0, or a Windows error code. Empty: open, fsync, close.
+  std::function<int(const std::string& host_path)> sync_file;
+};
+
 // BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing
 // backslash removed), checks them, saves them with SavePrefs, collects the data files
 // and runs BackupFiles. Errors of a checked file operation (EInOutError) and of the
 // engine pass through and end the backup; icqlist.tmp is then left behind.
-BackupOutcome BackupClick(app::WindowSeam& window);
+BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning = {});
 
 // The engine of the backup, for total >= 1 files listed in HomeFolder\icqlist.tmp:
 // asks before replacing an earlier backup, writes icqlist.txt and the icqN.lzz files,
 // flushes them to disk and writes the report. Uses the window's ICQPath, BackupPath
 // and HomeFolder.
-BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total);
+BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
+                          const BackupTuning& tuning = {});
 
 }  // namespace backup

@@ -21,7 +21,6 @@ namespace backup {
 namespace {
 
 constexpr int kMostWorkers = 4;
-int g_workers_setting = 0;
 
 // What a worker tells about an error, so the backup can raise the same class again.
 enum class ErrorKind : std::uint8_t { kNone, kInOut, kEngine, kEngineCompress, kOther };
@@ -227,17 +226,9 @@ PackResult PackWorkers::Wait() {
 }
 
 int DefaultPackWorkers() {
-  if (g_workers_setting > 0) return g_workers_setting;
   cpu_set_t cpus;
   CPU_ZERO(&cpus);
   if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
   return std::clamp(CPU_COUNT(&cpus), 1, kMostWorkers);
 }
-
-namespace testing {
-
-void SetPackWorkers(int count) { g_workers_setting = count; }
-int PackWorkersSetting() { return g_workers_setting; }
-
-}  // namespace testing
 }  // namespace backup

@@ -51,10 +51,4 @@ class PackWorkers {
 // there is only one (then the backup compresses in its own process).
 int DefaultPackWorkers();
 
-namespace testing {
-// Tests only: the worker count of the next backups (0: the default; 1: none).
-void SetPackWorkers(int count);
-int PackWorkersSetting();
-}  // namespace testing
-
 }  // namespace backup

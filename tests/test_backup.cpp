@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -15,7 +16,7 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/pack_file.h"
-#include "backup/pack_workers.h"
+#include "backup/background_sync.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/fault_injection.h"
@@ -126,7 +127,7 @@ class BackupTest : public ::testing::Test {
  protected:
   BackupTest() : drives_({'C', 'D'}) {
     lz::EngineStartup();
-    backup::testing::SetPackWorkers(VARN_TEST_PACK_WORKERS);
+    tuning_.workers = VARN_TEST_PACK_WORKERS;
     drives_.MakeFolder("C:\\home");
     drives_.WriteFile("C:\\ICQ\\icq.exe", "");
     SetEntries({"newdb"});
@@ -134,10 +135,7 @@ class BackupTest : public ::testing::Test {
     window_.icq_folder = "C:\\ICQ";
     window_.SetBackupFolderText("D:\\backup");
   }
-  ~BackupTest() override {
-    faults::ResetFaults();
-    backup::testing::SetPackWorkers(0);
-  }
+  ~BackupTest() override { faults::ResetFaults(); }
 
   void SetEntries(const Lines& entries) {
     Lines lines = entries;
@@ -148,7 +146,7 @@ class BackupTest : public ::testing::Test {
   void Data(const std::string& path, const std::string& bytes) {
     drives_.WriteFile("C:\\ICQ\\" + path, bytes);
   }
-  BackupOutcome Run() { return backup::BackupClick(window_); }
+  BackupOutcome Run() { return backup::BackupClick(window_, tuning_); }
   std::string List() const { return drives_.ReadFile("D:\\backup\\icqlist.txt"); }
   bool Stored(const std::string& name) const { return drives_.Exists("D:\\backup\\" + name); }
 
@@ -174,6 +172,7 @@ class BackupTest : public ::testing::Test {
 
   DriveSandbox drives_;
   TracingWindow window_;
+  backup::BackupTuning tuning_;
 };
 
 TEST_F(BackupTest, FourFilesOneEmpty) {
@@ -624,18 +623,47 @@ class FlushFailsTest : public BackupTest,
 TEST_P(FlushFailsTest, ReportsInsteadOfSuccess) {
   Data("newdb\\a.dat", Bytes(10, 1));
   Data("newdb\\b.dat", Bytes(20, 2));
-  faults::FailNthOperation(GetParam().first, faults::FileOp::kFlush, 5);
+  Data("newdb\\c.dat", Bytes(30, 3));
+  const int step = GetParam().first;
+  if (step > 0) {
+    // The list's flush, then the folder's, go through the platform layer.
+    faults::FailNthOperation(step, faults::FileOp::kFlush, 5);
+  } else {
+    // The compressed files are flushed by host path on the flush threads; the report
+    // names the first in list order that failed.
+    tuning_.sync_file = [](const std::string& host_path) {
+      const bool fails = host_path.ends_with("/icq2.lzz") || host_path.ends_with("/icq3.lzz");
+      return fails ? 5 : backup::SyncHostFile(host_path);
+    };
+  }
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, ErrorReport(" Backup could not be saved : ", GetParam().second,
                                        " Make sure your disk is not full",
                                        "      and is still connected!"));
+  EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20",
+                            "newdb***c.dat|||30"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, FlushFailsTest,
-                         ::testing::Values(std::pair{1, " D:\\backup\\icqlist.txt!"},
-                                           std::pair{2, " D:\\backup\\icq1.lzz!"},
-                                           std::pair{3, " D:\\backup\\icq2.lzz!"},
-                                           std::pair{4, " D:\\backup!"}));
+                         ::testing::Values(std::pair{0, " D:\\backup\\icq2.lzz!"},
+                                           std::pair{1, " D:\\backup\\icqlist.txt!"},
+                                           std::pair{2, " D:\\backup!"}));
+
+TEST_F(BackupTest, FlushesEveryCompressedFileBeforeTheReport) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", "");
+  Data("newdb\\c.dat", Bytes(30, 3));
+  std::vector<std::string> flushed;
+  std::mutex guard;
+  tuning_.sync_file = [&](const std::string& host_path) {
+    std::lock_guard lock(guard);
+    flushed.push_back(std::filesystem::path(host_path).filename().string());
+    return backup::SyncHostFile(host_path);
+  };
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  std::sort(flushed.begin(), flushed.end());
+  EXPECT_EQ(flushed, (std::vector<std::string>{"icq1.lzz", "icq3.lzz"}));
+}
 
 // --- PackFile ----------------------------------------------------------------------------
 

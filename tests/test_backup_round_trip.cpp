@@ -12,7 +12,6 @@
 
 #include "backup/backup.h"
 #include "backup/collect_files.h"
-#include "backup/pack_workers.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/files.h"
@@ -58,7 +57,7 @@ class BackupRoundTripTest : public ::testing::Test {
  protected:
   BackupRoundTripTest() : drives_({'C', 'D'}) {
     lz::EngineStartup();
-    backup::testing::SetPackWorkers(VARN_TEST_PACK_WORKERS);
+    tuning_.workers = VARN_TEST_PACK_WORKERS;
     drives_.WriteFile("C:\\home\\back.dat", "uin\r\nnewdb\r\nplugins\r\nTheEnd\r\nx\r\n");
     drives_.WriteFile("C:\\ICQ\\icq.exe", "");
     window_.HomeFolder = "C:\\home";
@@ -108,15 +107,14 @@ class BackupRoundTripTest : public ::testing::Test {
     drives_.WriteFile("C:\\ICQ\\newdb\\block.bin", block);
   }
 
-  ~BackupRoundTripTest() override { backup::testing::SetPackWorkers(0); }
-
   DriveSandbox drives_;
   RecordingWindow window_;
+  backup::BackupTuning tuning_;
 };
 
 TEST_F(BackupRoundTripTest, EveryFileComesBackWithItsBytesAndTime) {
   MakeTree();
-  ASSERT_EQ(backup::BackupClick(window_), backup::BackupOutcome::kSucceeded);
+  ASSERT_EQ(backup::BackupClick(window_, tuning_), backup::BackupOutcome::kSucceeded);
 
   std::vector<std::string> expected;
   for (const char* entry : {"uin", "newdb", "plugins"}) {

@@ -202,8 +202,7 @@ class Forest {
     std::uint32_t kids = Kids(p);
     std::uint32_t shift = 16;  // 16 to go right, 0 to go left
     std::uint32_t lookups = 1;
-    std::uint32_t length = 0;
-    std::uint32_t position = engine.match_position;
+    std::uint32_t best = engine.match_position & 0xFFFF;
     for (;;) {
       const std::uint32_t next = (kids >> shift) & 0xFFFF;
       if (next == NIL) break;
@@ -231,16 +230,15 @@ class Forest {
                  3);
         shift = (0u - static_cast<std::uint32_t>(key_wide > node_wide)) & 16;
       }
-      if (i > length) {
-        length = i;
-        position = p;
-      }
+      // Length in the high half, position in the low: one compare and one conditional
+      // move take a longer match, where a branch would be mispredicted often.
+      best = (i << 16) > best ? (i << 16) | p : best;
       ++lookups;
     }
     SetChild(p, shift >> 4, r);
     SetParent(r, p);
-    engine.match_position = position;
-    engine.match_length = length;
+    engine.match_position = best & 0xFFFF;
+    engine.match_length = best >> 16;
     Finish(r, lookups);
   }
 
@@ -532,11 +530,12 @@ void LzssEncode() {
       forest.Delete(s);
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
-      if (--len == 0) continue;
-      if (i + 1 == length) {
-        forest.Insert(r);
-      } else {
-        forest.InsertQuietly(r);
+      if (--len != 0) {
+        if (i + 1 == length) {
+          forest.Insert(r);
+        } else {
+          forest.InsertQuietly(r);
+        }
       }
     }
   } while (len != 0);

@@ -466,6 +466,10 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
         g_engine.bytes_out = 0;
         RunLzssEncode();
       }
+      // A source that grew past the limit while it was read.
+      if (g_engine.bytes_in > kLargestSource || g_engine.bytes_out > kLargestSource) {
+        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+      }
       h.body_size = static_cast<std::int32_t>(g_engine.bytes_out);
       header = EncodeHeader(h);
       output.Seek(0);

@@ -40,7 +40,7 @@ inline constexpr int kMsgNoTempName = 40005;
 inline constexpr int kMsgWrongCompressedFile = 40006;
 inline constexpr int kMsgArchiveCorrupt = 40007;
 inline constexpr int kMsgCannotRecreateFolders = 40008;
-// Beyond the original table: a source whose size the header's 32-bit fields cannot hold.
+// A source of 2 GiB or more, whose size the header's 32-bit fields cannot hold.
 inline constexpr int kMsgSourceTooLarge = 40009;
 
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress

@@ -65,3 +65,6 @@ printf 'torq32-cli backup %7.2f s   %6.1f MB   (%s)\n' "$backup_seconds" \
   "$(echo "$backup_bytes / 1000000" | bc -l)" "$listed"
 printf 'ratio             %7.2f x   (target <= 2.0)\n' "$(echo "$backup_seconds / $tar_seconds" | bc -l)"
 printf 'peak memory       %7.1f MB  (target < 32)\n' "$(echo "$peak_kb / 1024" | bc -l)"
+
+# The restore half, on the same corpus (bench/README.md).
+bench/restore.sh "$corpus" "$build"

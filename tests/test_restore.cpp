@@ -421,6 +421,22 @@ TEST_F(RestoreFilesTest, DataFilesNamedLikeTheTemporaryFilesAreRestoredToo) {
   for (const DataFile& file : files) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
 }
 
+TEST_F(RestoreFilesTest, EntryNumbersGoOnPast65535) {
+  // 65,536 empty files first (quick: no compressed file), then one that needs icq65537.lzz;
+  // a 16-bit number would look for icq1.lzz.
+  constexpr std::uint64_t kLast = 65537;
+  Store(kLast, "last.dat", "last");
+  std::string list = "Total Files : " + std::to_string(kLast) + "\r\n";
+  for (std::uint64_t n = 1; n < kLast; ++n) list += "db***empty.dat|||0\r\n";
+  list += "db***last.dat|||4\r\n";
+  drives_.WriteFile("D:\\backup\\icqlist.txt", list);
+  tuning_.sync_file = [](const std::string&) { return 0; };  // 65,536 flushes prove nothing
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\db\\last.dat"), "last");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\db\\empty.dat"), "");
+}
+
 // Many entries, so that several are flushed in the background at once.
 std::vector<DataFile> ManyFiles(int count) {
   std::vector<DataFile> files;

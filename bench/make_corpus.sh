@@ -6,10 +6,10 @@
 # stored decompressed. The file lists are sorted, so the same machine always gives the
 # same corpus.
 #
-#   bench/make_corpus.sh [DIR]      (default: ./corpus; an existing DIR is replaced)
+#   bench/make_corpus.sh [DIR]      (default: bench/corpus; an existing DIR is replaced)
 set -euo pipefail
 
-dir=${1:-corpus}
+dir=${1:-$(dirname "$0")/corpus}
 rm -rf "$dir"
 mkdir -p "$dir/text" "$dir/binary"
 

@@ -421,6 +421,35 @@ TEST_F(RestoreFilesTest, DataFilesNamedLikeTheTemporaryFilesAreRestoredToo) {
   for (const DataFile& file : files) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
 }
 
+struct FlushFaultCase {
+  const char* name;
+  int failing_flush;  // 1: the file's, 2: its folder's
+  const char* named;
+  bool restored;
+};
+
+class FlushFaultTest : public RestoreFixture,
+                       public ::testing::WithParamInterface<FlushFaultCase> {};
+
+// Flushing on the calling thread: the file before its rename, the folder before the report.
+TEST_P(FlushFaultTest, FailedFlushIsReportedNotPassedOver) {
+  MakeBackup({{"newdb", "a.dat", "new a"}});
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
+  tuning_.flush_threads = 0;
+  platform::testing::FailNthOperation(GetParam().failing_flush, FileOp::kFlush);
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorScreenLines(" Restored files could not be saved: ", GetParam().named,
+                             " Make sure your disk is not full", "      and is still connected!"));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), GetParam().restored ? "new a" : "old a");
+}
+
+INSTANTIATE_TEST_SUITE_P(Flushes, FlushFaultTest,
+                         ::testing::Values(FlushFaultCase{"File", 1, " C:\\ICQ\\newdb\\a.dat!",
+                                                          false},
+                                           FlushFaultCase{"Folder", 2, " C:\\ICQ\\newdb!", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(RestoreFilesTest, EntryNumbersGoOnPast65535) {
   // 65,536 empty files first (quick: no compressed file), then one that needs icq65537.lzz;
   // a 16-bit number would look for icq1.lzz.

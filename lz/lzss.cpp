@@ -34,9 +34,13 @@ struct Children {
   std::uint16_t side[2];  // left, right
 };
 
+// `reversed` holds the window back to front (reversed[k] = window[kWindowBytes - 1 - k]),
+// so that bytes 1..16 of the string at p, read as two little-endian words, are already
+// the big-endian number that orders the strings: no byte swap in the descent.
 struct TreeArea {
   std::uint8_t window[kWindowBytes];
-  Children child[kNodeCount];
+  std::uint8_t reversed[kWindowBytes];
+  alignas(64) Children child[kNodeCount];
   std::uint16_t parent[N + 1];  // the entry at NIL is scratch
   std::uint8_t group[kMaxGroupBytes];
 };
@@ -171,6 +175,40 @@ void FlushOutput(std::uint32_t end) {
 
 __extension__ using Wide = unsigned __int128;
 
+// Whether the 128-bit number key is above node; if so, each of next, kids, high and low
+// takes its second value. The selections are conditional moves: a branch here would be
+// mispredicted about every other step.
+inline bool SelectGreater(std::uint64_t key_high, std::uint64_t key_low,
+                          std::uint64_t node_high, std::uint64_t node_low, std::uint32_t& next,
+                          std::uint32_t next_right, std::uint32_t& kids,
+                          std::uint32_t kids_right, std::uint64_t& high,
+                          std::uint64_t high_right, std::uint64_t& low,
+                          std::uint64_t low_right) {
+#if defined(__x86_64__)
+  bool above;
+  asm("cmp %[key_low], %[node_low]\n\t"
+      "sbb %[key_high], %[node_high]\n\t"
+      "cmovb %k[next_right], %k[next]\n\t"
+      "cmovb %k[kids_right], %k[kids]\n\t"
+      "cmovb %[high_right], %[high]\n\t"
+      "cmovb %[low_right], %[low]"
+      : [node_high] "+r"(node_high), [next] "+r"(next), [kids] "+r"(kids), [high] "+r"(high),
+        [low] "+r"(low), "=@ccb"(above)
+      : [key_low] "r"(key_low), [key_high] "r"(key_high), [node_low] "r"(node_low),
+        [next_right] "rm"(next_right), [kids_right] "rm"(kids_right),
+        [high_right] "rm"(high_right), [low_right] "rm"(low_right));
+  return above;
+#else
+  const bool above = (Wide{key_high} << 64 | key_low) > (Wide{node_high} << 64 | node_low);
+  const std::uint64_t mask = 0 - static_cast<std::uint64_t>(above);
+  next ^= (next ^ next_right) & static_cast<std::uint32_t>(mask);
+  kids ^= (kids ^ kids_right) & static_cast<std::uint32_t>(mask);
+  high ^= (high ^ high_right) & mask;
+  low ^= (low ^ low_right) & mask;
+  return above;
+#endif
+}
+
 inline std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t v;
   std::memcpy(&v, p, sizeof v);
@@ -186,118 +224,90 @@ class Forest {
     for (std::uint32_t i = kFirstRoot; i < kNodeCount; ++i) a_.child[i].side[1] = NIL;
   }
 
-  // Inserts the string at r and finds its longest match on the way down. Bytes 1..16
-  // compare as one 128-bit big-endian number, whose sign gives the direction and whose
-  // lowest differing byte the match length; byte 17 settles a tie.
+  // Inserts the string at r; with kTrack also finds its longest match on the way down.
+  // Bytes 1..16 compare as one 128-bit number, whose sign gives the direction and whose
+  // highest differing byte the match length; byte 17 settles a tie. The descent is
+  // pipelined: both children's links and words are loaded while a node is compared, and
+  // the direction only selects among them (conditional moves, no branch).
+  template <bool kTrack>
   void Insert(std::uint32_t r) {
     TreeArea& a = a_;
-    const std::uint8_t* const key = a.window + r;
     a.child[r].side[0] = NIL;
     a.child[r].side[1] = NIL;
-    const std::uint64_t k1 = Load64(key + 1);
-    const std::uint64_t k2 = Load64(key + 9);
-    const Wide key_wide = Wide{__builtin_bswap64(k1)} << 64 | __builtin_bswap64(k2);
-    const std::uint32_t key_last = key[F - 1];
-    std::uint32_t p = kFirstRoot + key[0];
-    std::uint32_t kids = Kids(p);
-    std::uint32_t shift = 16;  // 16 to go right, 0 to go left
+    const std::uint64_t key_high = High(r);
+    const std::uint64_t key_low = Low(r);
+    const std::uint32_t key_last = a.window[r + F - 1];
+    std::uint32_t p = kFirstRoot + a.window[r];
+    std::uint32_t next = Child(p, 1);
+    bool right = true;
     std::uint32_t lookups = 1;
     std::uint32_t best = engine.match_position & 0xFFFF;
-    for (;;) {
-      const std::uint32_t next = (kids >> shift) & 0xFFFF;
-      if (next == NIL) break;
-      p = next;
-      kids = Kids(p);
-      const std::uint8_t* const s = a.window + p;
-      const std::uint64_t n1 = Load64(s + 1);
-      const std::uint64_t n2 = Load64(s + 9);
-      const Wide node_wide = Wide{__builtin_bswap64(n1)} << 64 | __builtin_bswap64(n2);
-      std::uint32_t i;
-      if (node_wide == key_wide) [[unlikely]] {
-        if (key_last == s[F - 1]) {
-          engine.match_position = p;
-          engine.match_length = F;
-          Replace(p, r);
-          Finish(r, lookups);
-          return;
-        }
-        i = F - 1;
-        shift = key_last > s[F - 1] ? 16 : 0;
-      } else {
-        const std::uint64_t d1 = k1 ^ n1;
-        i = 1 + (static_cast<std::uint32_t>(d1 != 0 ? __builtin_ctzll(d1)
-                                                     : 64 + __builtin_ctzll(k2 ^ n2)) >>
-                 3);
-        shift = (0u - static_cast<std::uint32_t>(key_wide > node_wide)) & 16;
-      }
-      // Length in the high half, position in the low: one compare and one conditional
-      // move take a longer match, where a branch would be mispredicted often.
-      best = (i << 16) > best ? (i << 16) | p : best;
-      ++lookups;
-    }
-    SetChild(p, shift >> 4, r);
-    SetParent(r, p);
-    engine.match_position = best & 0xFFFF;
-    engine.match_length = best >> 16;
-    Finish(r, lookups);
-  }
-
-  // Inserts the string at r when its match is not wanted: the descent only needs the
-  // order of the strings. Most insertions are of this kind, so this descent is also
-  // pipelined: both children's links and words are loaded while a node is compared,
-  // and the direction only selects among them, without a branch.
-  void InsertQuietly(std::uint32_t r) {
-    TreeArea& a = a_;
-    const std::uint8_t* const key = a.window + r;
-    a.child[r].side[0] = NIL;
-    a.child[r].side[1] = NIL;
-    const Wide key_wide = Wide{__builtin_bswap64(Load64(key + 1))} << 64 |
-                          __builtin_bswap64(Load64(key + 9));
-    const std::uint32_t key_last = key[F - 1];
-    std::uint32_t p = kFirstRoot + key[0];
-    std::uint32_t next = Child(p, 1);
-    std::uint32_t right = 1;
-    std::uint32_t lookups = 1;
-    if (next != NIL) {
+    if (next != NIL) [[likely]] {
       std::uint32_t kids = Kids(next);
-      std::uint64_t n1 = Load64(a.window + next + 1);
-      std::uint64_t n2 = Load64(a.window + next + 9);
+      std::uint64_t high = High(next);
+      std::uint64_t low = Low(next);
       for (;;) {
         p = next;
         const std::uint32_t left_child = kids & 0xFFFF;
         const std::uint32_t right_child = kids >> 16;
         const std::uint32_t left_kids = Kids(left_child);
         const std::uint32_t right_kids = Kids(right_child);
-        const std::uint8_t* const left_string = a.window + left_child;
-        const std::uint8_t* const right_string = a.window + right_child;
-        const Wide node_wide = Wide{__builtin_bswap64(n1)} << 64 | __builtin_bswap64(n2);
-        std::uint32_t to_right;
-        if (node_wide == key_wide) [[unlikely]] {
-          const std::uint8_t* const s = a.window + p;
-          if (key_last == s[F - 1]) {
+        const std::uint64_t left_high = High(left_child);
+        const std::uint64_t left_low = Low(left_child);
+        const std::uint64_t right_high = High(right_child);
+        const std::uint64_t right_low = Low(right_child);
+        if (((key_high ^ high) | (key_low ^ low)) == 0) [[unlikely]] {
+          const std::uint32_t node_last = a.window[p + F - 1];
+          if (key_last == node_last) {
+            if constexpr (kTrack) {
+              engine.match_position = p;
+              engine.match_length = F;
+            }
             Replace(p, r);
             Finish(r, lookups);
             return;
           }
-          to_right = 0u - static_cast<std::uint32_t>(key_last > s[F - 1]);
+          if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
+          right = key_last > node_last;
         } else {
-          to_right = 0u - static_cast<std::uint32_t>(key_wide > node_wide);
+          if constexpr (kTrack) {
+            const std::uint64_t d = key_high ^ high;
+            const std::uint32_t i =
+                1 + (static_cast<std::uint32_t>(
+                         d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ low)) >>
+                     3);
+            // Length in the high half, position in the low: one compare and one
+            // conditional move take a longer match.
+            best = (i << 16) > best ? (i << 16) | p : best;
+          }
+          // The direction is a coin toss: choose without a branch.
+          next = left_child;
+          kids = left_kids;
+          std::uint64_t node_high = high;
+          const std::uint64_t node_low = low;
+          high = left_high;
+          low = left_low;
+          right = SelectGreater(key_high, key_low, node_high, node_low, next, right_child, kids,
+                                right_kids, high, right_high, low, right_low);
+          if (next == NIL) break;
+          ++lookups;
+          continue;
         }
-        right = to_right & 1;
-        next = left_child ^ ((left_child ^ right_child) & to_right);
+        next = right ? right_child : left_child;
         if (next == NIL) break;
         ++lookups;
-        const std::uint64_t wide_mask = static_cast<std::int32_t>(to_right);  // sign-extended
-        kids = left_kids ^ ((left_kids ^ right_kids) & to_right);
-        const std::uint64_t l1 = Load64(left_string + 1);
-        const std::uint64_t l2 = Load64(left_string + 9);
-        n1 = l1 ^ ((l1 ^ Load64(right_string + 1)) & wide_mask);
-        n2 = l2 ^ ((l2 ^ Load64(right_string + 9)) & wide_mask);
+        kids = right ? right_kids : left_kids;
+        high = right ? right_high : left_high;
+        low = right ? right_low : left_low;
       }
       ++lookups;
     }
-    SetChild(p, right, r);
+    SetChild(p, right ? 1 : 0, r);
     SetParent(r, p);
+    if constexpr (kTrack) {
+      engine.match_position = best & 0xFFFF;
+      engine.match_length = best >> 16;
+    }
     Finish(r, lookups);
   }
 
@@ -355,6 +365,11 @@ class Forest {
     std::memcpy(&kids, a_.child[n].side, sizeof kids);
     return kids;
   }
+
+  // Bytes 1..8 and 9..16 of the string at n (n may be NIL), each word big-endian.
+  std::uint64_t High(std::uint32_t n) const { return Load64(Back(n) + 8); }
+  std::uint64_t Low(std::uint32_t n) const { return Load64(Back(n)); }
+  const std::uint8_t* Back(std::uint32_t n) const { return a_.reversed + N - std::size_t{n}; }
 
   std::uint32_t Child(std::uint32_t n, std::uint32_t side) const { return a_.child[n].side[side]; }
   std::uint32_t Parent(std::uint32_t n) const { return a_.parent[n]; }
@@ -485,13 +500,18 @@ void LzssEncode() {
   std::uint32_t r = kWindowStart;
   std::uint32_t len = 0;
   std::uint8_t v = 0;
-  while (len < F && ReadByte(v)) window[r + len++] = v;
+  std::uint8_t* const reversed = area.reversed + kWindowBytes - 1;  // reversed[-i] mirrors window[i]
+  while (len < F && ReadByte(v)) {
+    window[r + len] = v;
+    reversed[-static_cast<std::ptrdiff_t>(r + len)] = v;
+    ++len;
+  }
   if (len == 0) {
     FlushOutput(o);
     return;
   }
-  for (std::uint32_t i = 1; i <= F; ++i) forest.InsertQuietly(r - i);
-  forest.Insert(r);
+  for (std::uint32_t i = 1; i <= F; ++i) forest.Insert<false>(r - i);
+  forest.Insert<true>(r);
   do {
     std::uint32_t length = std::min(engine.match_length, len);
     if (length <= THRESHOLD) {
@@ -517,13 +537,17 @@ void LzssEncode() {
     for (; i < length && ReadByte(v); ++i) {
       forest.Delete(s);
       window[s] = v;
-      if (s < F - 1) window[s + N] = v;
+      reversed[-static_cast<std::ptrdiff_t>(s)] = v;
+      if (s < F - 1) {
+        window[s + N] = v;
+        reversed[-static_cast<std::ptrdiff_t>(s + N)] = v;
+      }
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
       if (i + 1 == length) {
-        forest.Insert(r);
+        forest.Insert<true>(r);
       } else {
-        forest.InsertQuietly(r);
+        forest.Insert<false>(r);
       }
     }
     for (; i < length; ++i) {
@@ -532,9 +556,9 @@ void LzssEncode() {
       r = (r + 1) & (N - 1);
       if (--len != 0) {
         if (i + 1 == length) {
-          forest.Insert(r);
+          forest.Insert<true>(r);
         } else {
-          forest.InsertQuietly(r);
+          forest.Insert<false>(r);
         }
       }
     }

@@ -1,13 +1,17 @@
 #include "backup/backup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <deque>
 #include <exception>
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <optional>
-#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,8 +51,7 @@ void Report(app::WindowSeam& window, std::initializer_list<const char*> lines) {
 // with each of them shown as "?".
 std::string Printable(std::string path) {
   std::replace_if(
-      path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
-      '?');
+      path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
   return path;
 }
 
@@ -61,9 +64,9 @@ std::string CompressedFileName(const std::string& backup_path, std::uint64_t num
 // the user's locale, in which printf might write a comma).
 std::string Megabytes(std::int64_t bytes) {
   char text[64];
-  const auto result = std::to_chars(text, text + sizeof text,
-                                    static_cast<double>(bytes) * kMegabytesPerByte,
-                                    std::chars_format::fixed, 1);
+  const auto result =
+      std::to_chars(text, text + sizeof text, static_cast<double>(bytes) * kMegabytesPerByte,
+                    std::chars_format::fixed, 1);
   return std::string(text, result.ptr);
 }
 
@@ -94,8 +97,8 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
   std::vector<std::uint64_t> numbers;
   platform::DirectorySearch search;
   platform::SearchRec rec;
-  for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec);
-       found == 0; found = search.FindNext(&rec)) {
+  for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
+       found = search.FindNext(&rec)) {
     if (rec.attributes & platform::faDirectory) continue;
     std::string name = rec.name;
     std::transform(name.begin(), name.end(), name.begin(),
@@ -126,8 +129,7 @@ bool RemoveEarlierBackup(const std::string& backup_path) {
     list.ReadLine(header);
     list.Close();
   }
-  for (std::uint64_t number :
-       StoredFileNumbers(backup_path, {".lz", ".lzz"}, ListTotal(header))) {
+  for (std::uint64_t number : StoredFileNumbers(backup_path, {".lz", ".lzz"}, ListTotal(header))) {
     // As the original removal does: the .lz file first, the .lzz only if that fails.
     if (platform::DeleteFile(CompressedFileName(backup_path, number, ".lz")) != 0 &&
         platform::DeleteFile(CompressedFileName(backup_path, number, ".lzz")) != 0) {
@@ -202,6 +204,7 @@ class ListedFiles {
         flusher_(flusher) {
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {".lzz"}, std::int64_t{1} << 62);
+      host_folder_ = platform::ToHostPath(window_.BackupPath);
     }
   }
 
@@ -235,12 +238,13 @@ class ListedFiles {
     std::uint64_t number = 0;
     FileLineFields fields;
     std::string source, destination;
-    std::int64_t list_size = -1;   // size of the list once this line is in it
-    std::exception_ptr failure;    // reading or writing this line failed
-    bool started = false;          // handed to a worker
-    bool done = false;             // the worker's result is in
+    std::int64_t list_size = -1;  // size of the list once this line is in it
+    std::exception_ptr failure;   // reading or writing this line failed
+    bool started = false;         // handed to a worker
+    bool made_empty = false;      // its compressed file was made empty before that
+    bool done = false;            // the worker's result is in
     std::int64_t bytes = 0;
-    std::exception_ptr error;      // what the worker's engine raised
+    std::exception_ptr error;  // what the worker's engine raised
   };
 
   // Lines read ahead of the file in progress at most; a bound on memory only.
@@ -304,7 +308,22 @@ class ListedFiles {
         return false;
       }
       if (!SourceCanBePacked(slot.source)) return false;
-      if (!workers_.Submit(slot.number, slot.source, slot.destination)) return false;
+      if (host_folder_) {
+        // No file of this number exists in any letter case (the folder was searched
+        // once at the start), so this exact name is the one the engine would create.
+        // Made here, it is found by name: every look-up the engine makes for a name
+        // missing from a large folder would otherwise search the whole folder for
+        // another spelling of it.
+        const int fd =
+            ::open(HostName(slot).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0) return false;
+        ::close(fd);
+        slot.made_empty = true;
+      }
+      if (!workers_.Submit(slot.number, slot.source, slot.destination)) {
+        RemoveIfEmpty(slot);
+        return false;
+      }
       slot.started = true;
       reserved += MostDiskSpace(slot.fields.size);
     }
@@ -333,23 +352,36 @@ class ListedFiles {
         Store(workers_.Wait());
         Fill();
       }
+      if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
       if (slot.error) std::rethrow_exception(slot.error);
       compressed_total += slot.bytes;
     } else {
       const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);
       if (free && static_cast<unsigned long long>(slot.fields.size) >= *free) {
-        Report(window_, {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ", " Note:",
-                         " Make sure your disk is not full!"});
+        Report(window_, {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
+                         " Note:", " Make sure your disk is not full!"});
         return false;
       }
       window_.AppendLine(app::ShortPath(slot.source));
-      compressed_total += PackFile(window_, slot.source, slot.destination, "c", go_on);
+      slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on);
+      compressed_total += slot.bytes;
     }
-    if (go_on) Flush(slot.destination);
+    if (go_on && slot.bytes > 0) Flush(slot.destination);
     window_.DeleteLine(kFileInProgressLine);
     window_.SetGauge(
         static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100)));
     return go_on;
+  }
+
+  std::string HostName(const Slot& slot) const {
+    return *host_folder_ + "/icq" + std::to_string(slot.number) + ".lzz";
+  }
+  void RemoveIfEmpty(Slot& slot) {
+    if (!slot.made_empty) return;
+    struct stat st;
+    if (::stat(HostName(slot).c_str(), &st) == 0 && st.st_size == 0)
+      ::unlink(HostName(slot).c_str());
+    slot.made_empty = false;
   }
 
   void Flush(const std::string& path) {
@@ -386,7 +418,8 @@ class ListedFiles {
   const std::uint32_t total_;
   PackWorkers& workers_;
   BackgroundSync& flusher_;
-  std::vector<std::uint64_t> existing_;  // icqN.lzz in the folder before the backup
+  std::vector<std::uint64_t> existing_;     // icqN.lzz in the folder before the backup
+  std::optional<std::string> host_folder_;  // the backup folder on the host
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool input_done_ = false;
@@ -453,8 +486,8 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   window.AppendLine(" ");
   window.AppendLine(" Original Filesize: " + Megabytes(files.original_total) + " MB");
   window.AppendLine(" Compressed Filesize: " + Megabytes(files.compressed_total) + " MB");
-  for (const char* note : {" ", " ", " Note:", " You may copy the folder to any",
-                           " removable media for storage!"}) {
+  for (const char* note :
+       {" ", " ", " Note:", " You may copy the folder to any", " removable media for storage!"}) {
     window.AppendLine(note);
   }
   return BackupOutcome::kSucceeded;
@@ -492,8 +525,8 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     window.ClearScreen();
     for (const std::string& line :
          {std::string(" "), std::string(" Error!"), std::string(" "),
-          std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath),
-          std::string(" "), std::string(" "), std::string(" Note:"),
+          std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath), std::string(" "),
+          std::string(" "), std::string(" Note:"),
           std::string(" 1. Please check your ICQ Folder at"),
           std::string("     \"1. Select ICQ Folder\" again or"),
           std::string(" 2. use the AutoSearch function!")}) {
@@ -507,8 +540,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
-  if (!app::PathIsFolder(window.BackupPath) &&
-      platform::CreateFolder(window.BackupPath) != 0) {
+  if (!app::PathIsFolder(window.BackupPath) && platform::CreateFolder(window.BackupPath) != 0) {
     app::ErrorScreen(window, " Cannot create folder : ", app::ShortPath(window.BackupPath) + "!",
                      " Make sure your disk is not full!", " ");
     return BackupOutcome::kFailed;

@@ -61,8 +61,7 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
 
 }  // namespace
 
-std::string FileLine(const std::string& folder_part, const std::string& name,
-                     std::int64_t size) {
+std::string FileLine(const std::string& folder_part, const std::string& name, std::int64_t size) {
   return folder_part + kNameMark + name + kSizeMark + std::to_string(size);
 }
 
@@ -86,8 +85,7 @@ std::optional<FileLineFields> SplitFileLine(const std::string& line) {
 }
 
 bool IsListableName(const std::string& name, bool valid_windows_name) {
-  return valid_windows_name && !name.empty() &&
-         name.find_first_of("*|") == std::string::npos;
+  return valid_windows_name && !name.empty() && name.find_first_of("*|") == std::string::npos;
 }
 
 bool CollectFiles(const std::string& folder, Collection& collection) {

@@ -12,8 +12,7 @@ namespace backup {
 // number, and the compressed file's header holds it in 32 bits.
 inline constexpr std::int64_t kLargestListedSize = 0x7FFFFFFF;
 
-std::string FileLine(const std::string& folder_part, const std::string& name,
-                     std::int64_t size);
+std::string FileLine(const std::string& folder_part, const std::string& name, std::int64_t size);
 
 struct FileLineFields {
   std::string folder_part;
@@ -41,7 +40,7 @@ struct Collection {
   std::string list_path;    // HomeFolder + "\icqlist.tmp"
   std::uint32_t count = 0;  // files listed so far
   CollectStop stop = CollectStop::kNone;
-  std::string stop_path;    // the file or folder that stopped the collection
+  std::string stop_path;  // the file or folder that stopped the collection
 };
 
 // Appends one file line to the list for every file below folder, depth first in the

@@ -25,9 +25,9 @@ bool SourceCanBePacked(const std::string& source) {
 
 void ReportSourceInUse(app::WindowSeam& window) {
   window.ClearScreen();
-  for (const char* line :
-       {" ", " Error!", " ", " Backup unsuccessful!", " ", " ", " Note:",
-        " ICQ appears to be active!", " No ICQ flower should be visible", " in the system tray."}) {
+  for (const char* line : {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
+                           " Note:", " ICQ appears to be active!",
+                           " No ICQ flower should be visible", " in the system tray."}) {
     window.AppendLine(line);
   }
 }

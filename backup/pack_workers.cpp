@@ -201,8 +201,8 @@ PackResult PackWorkers::Wait() {
   while (::poll(waiting.data(), waiting.size(), -1) < 0) {
     if (errno != EINTR) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
   }
-  const auto ready = std::find_if(waiting.begin(), waiting.end(),
-                                  [](const pollfd& p) { return p.revents != 0; });
+  const auto ready =
+      std::find_if(waiting.begin(), waiting.end(), [](const pollfd& p) { return p.revents != 0; });
   Worker& worker = *owners[ready - waiting.begin()];
   worker.busy = false;
 

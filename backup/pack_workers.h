@@ -12,10 +12,10 @@
 namespace backup {
 
 struct PackResult {
-  std::uint64_t number = 0;   // as submitted
-  std::int64_t bytes = 0;     // CompressForBackup's answer
-  std::exception_ptr error;   // what it raised, rebuilt in this process: EInOutError with
-                              // its code, the engine's classes, else std::runtime_error
+  std::uint64_t number = 0;  // as submitted
+  std::int64_t bytes = 0;    // CompressForBackup's answer
+  std::exception_ptr error;  // what it raised, rebuilt in this process: EInOutError with
+                             // its code, the engine's classes, else std::runtime_error
 };
 
 class PackWorkers {

@@ -1,7 +1,6 @@
 // The Backup button and PackFile on temporary drives: every report line, the list, the
 // numbered files, the gauge, and what an earlier backup keeps.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -14,9 +13,9 @@
 #include <vector>
 
 #include "app/reports.h"
+#include "backup/background_sync.h"
 #include "backup/backup.h"
 #include "backup/pack_file.h"
-#include "backup/background_sync.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/fault_injection.h"
@@ -94,9 +93,16 @@ Lines ErrorReport(const std::string& headline, const std::string& detail,
   return {" ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2};
 }
 
-const Lines kPackFileReport = {" ",  " Error!", " ",     " Backup unsuccessful!",
-                               " ",  " ",       " Note:", " ICQ appears to be active!",
-                               " No ICQ flower should be visible", " in the system tray."};
+const Lines kPackFileReport = {" ",
+                               " Error!",
+                               " ",
+                               " Backup unsuccessful!",
+                               " ",
+                               " ",
+                               " Note:",
+                               " ICQ appears to be active!",
+                               " No ICQ flower should be visible",
+                               " in the system tray."};
 const Lines kRemovalFailedReport = {" ",
                                     " Error!",
                                     " ",
@@ -107,7 +113,7 @@ const Lines kRemovalFailedReport = {" ",
                                     " Make sure your disk is not write-",
                                     " protected and your existing backup",
                                     " files are not in Read-Only mode!"};
-const Lines kNoSpaceReport = {" ", " Error!", " ",     " Backup Unsuccessful!",
+const Lines kNoSpaceReport = {" ", " Error!", " ",      " Backup Unsuccessful!",
                               " ", " ",       " Note:", " Make sure your disk is not full!"};
 
 std::string Joined(const Lines& lines) {
@@ -197,14 +203,16 @@ TEST_F(BackupTest, FourFilesOneEmpty) {
   // The screen as the backup went: the progress text, then one line per file at index
   // 15, removed again once the file is done.
   Lines expected = {"clear", "+ ", "gauge 0"};
-  for (std::size_t i = 1; i < kProgressScreen.size(); ++i) expected.push_back("+" + kProgressScreen[i]);
+  for (std::size_t i = 1; i < kProgressScreen.size(); ++i)
+    expected.push_back("+" + kProgressScreen[i]);
   for (const auto& [name, gauge] : {std::pair{"a.dat", 50}, {"c.dat", 100}, {"d.dat", 100}}) {
     expected.push_back(std::string("+ C:\\ICQ\\newdb\\") + name);
     expected.push_back("-15");
     expected.push_back("gauge " + std::to_string(gauge));
   }
   expected.push_back("clear");
-  for (const auto& line : SuccessReport(" D:\\backup", "0.0", "0.0")) expected.push_back("+" + line);
+  for (const auto& line : SuccessReport(" D:\\backup", "0.0", "0.0"))
+    expected.push_back("+" + line);
   EXPECT_EQ(window_.trace, expected);
 }
 
@@ -213,9 +221,9 @@ TEST_F(BackupTest, ShowsLongPathsShortened) {
   window_.SetBackupFolderText("D:\\backups of my icq\\from this machine");
   drives_.MakeFolder("D:\\backups of my icq");
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
-  EXPECT_NE(std::find(window_.trace.begin(), window_.trace.end(),
-                      "+ C:\\.. folder name\\12345678.dat"),
-            window_.trace.end());
+  EXPECT_NE(
+      std::find(window_.trace.begin(), window_.trace.end(), "+ C:\\.. folder name\\12345678.dat"),
+      window_.trace.end());
   EXPECT_EQ(window_.lines[2], " D:\\.. my icq\\from this machine");
 }
 
@@ -256,8 +264,7 @@ TEST_F(BackupTest, NestedFoldersAndHiddenFilesInEntryOrder) {
 }
 
 TEST_F(BackupTest, DefaultEntriesWithOnlyNewdbPresent) {
-  SetEntries({"bookmark", "uin", "plugins", "icqfiles", "db", "newdb", "db99b", "2000a",
-              "2000b"});
+  SetEntries({"bookmark", "uin", "plugins", "icqfiles", "db", "newdb", "db99b", "2000a", "2000b"});
   Data("newdb\\a.dat", "aaa");
   Data("newdb\\b.dat", "bb");
   Data("other\\c.dat", "not named in back.dat");
@@ -287,10 +294,10 @@ TEST_F(BackupTest, IcqFolderWithoutIcqExe) {
   std::filesystem::remove(drives_.Host("C:\\ICQ\\icq.exe"));
   Data("newdb\\a.dat", "a");
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
-  EXPECT_EQ(window_.lines, (Lines{" ", " Error!", " ", " ICQ cannot be found in ", " C:\\ICQ",
-                                  " ", " ", " Note:", " 1. Please check your ICQ Folder at",
-                                  "     \"1. Select ICQ Folder\" again or",
-                                  " 2. use the AutoSearch function!"}));
+  EXPECT_EQ(window_.lines,
+            (Lines{" ", " Error!", " ", " ICQ cannot be found in ", " C:\\ICQ", " ", " ",
+                   " Note:", " 1. Please check your ICQ Folder at",
+                   "     \"1. Select ICQ Folder\" again or", " 2. use the AutoSearch function!"}));
   EXPECT_EQ(window_.gauge_history, (std::vector<int>{0}));
   EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
   EXPECT_FALSE(drives_.Exists("D:\\backup"));
@@ -331,13 +338,13 @@ TEST_P(BackupFolderTest, UsedAndSavedWithoutTrailingBackslash) {
   EXPECT_EQ(window_.lines[2], std::string(" ") + GetParam().saved);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, BackupFolderTest,
-    ::testing::Values(FolderCase{"TrailingBackslash", "D:\\backup\\", "D:\\backup",
-                                 "D:\\backup\\icqlist.txt"},
-                      FolderCase{"DriveRoot", "D:\\", "D:", "D:\\icqlist.txt"},
-                      FolderCase{"NewFolderOneLevel", "D:\\new", "D:\\new", "D:\\new\\icqlist.txt"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, BackupFolderTest,
+                         ::testing::Values(FolderCase{"TrailingBackslash", "D:\\backup\\",
+                                                      "D:\\backup", "D:\\backup\\icqlist.txt"},
+                                           FolderCase{"DriveRoot", "D:\\", "D:", "D:\\icqlist.txt"},
+                                           FolderCase{"NewFolderOneLevel", "D:\\new", "D:\\new",
+                                                      "D:\\new\\icqlist.txt"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BackupTest, IcqFolderAtDriveRoot) {
   drives_.WriteFile("D:\\icq.exe", "");
@@ -346,11 +353,13 @@ TEST_F(BackupTest, IcqFolderAtDriveRoot) {
   window_.SetBackupFolderText("C:\\backup");
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
   EXPECT_EQ(window_.ICQPath, "D:");
-  EXPECT_EQ(drives_.ReadFile("C:\\backup\\icqlist.txt"), "Total Files : 1\r\nnewdb***a.dat|||2\r\n");
+  EXPECT_EQ(drives_.ReadFile("C:\\backup\\icqlist.txt"),
+            "Total Files : 1\r\nnewdb***a.dat|||2\r\n");
 }
 
 class CannotCreateTest : public BackupTest,
-                         public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+                         public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
+};
 
 TEST_P(CannotCreateTest, TwoLevelsBelowAnExistingFolder) {
   Data("newdb\\a.dat", "a");
@@ -362,10 +371,10 @@ TEST_P(CannotCreateTest, TwoLevelsBelowAnExistingFolder) {
   EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, CannotCreateTest,
-    ::testing::Values(std::pair{"D:\\a\\b", " D:\\a\\b!"},
-                      std::pair{"D:\\a\\a folder whose name is long", " D:\\..folder whose name is long!"}));
+INSTANTIATE_TEST_SUITE_P(Texts, CannotCreateTest,
+                         ::testing::Values(std::pair{"D:\\a\\b", " D:\\a\\b!"},
+                                           std::pair{"D:\\a\\a folder whose name is long",
+                                                     " D:\\..folder whose name is long!"}));
 
 TEST_F(BackupTest, NoDataFiles) {
   drives_.MakeFolder("C:\\ICQ\\newdb\\empty");
@@ -425,8 +434,7 @@ TEST_F(BackupTest, EarlierListWithoutTotalIsAnError) {
   EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "old");
 }
 
-class RemovalFailsTest : public BackupTest,
-                         public ::testing::WithParamInterface<const char*> {};
+class RemovalFailsTest : public BackupTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RemovalFailsTest, ReportsAndWritesNoNewList) {
   EarlierBackup();
@@ -532,7 +540,7 @@ TEST_F(BackupTest, EngineErrorAfterFilesCompressedAheadTakesThemBack) {
     EXPECT_EQ(error.ErrorCode(), platform::kSharingViolation);
   }
   EXPECT_EQ(List(), Joined({"Total Files : 5", "newdb***a.dat|||3000"}));
-  for (const char* name : {"icq2.lzz", "icq3.lzz", "icq4.lzz", "icq5.lzz"}) {
+  for (const char* name : {"icq1.lzz", "icq2.lzz", "icq3.lzz", "icq4.lzz", "icq5.lzz"}) {
     EXPECT_FALSE(Stored(name)) << name;
   }
   EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\a.dat");
@@ -554,8 +562,9 @@ TEST_F(BackupTest, FileOfTwoGibibytesStopsBeforeTheQuestion) {
   EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
 }
 
-class UnlistableNameTest : public BackupTest,
-                           public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+class UnlistableNameTest
+    : public BackupTest,
+      public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
 
 TEST_P(UnlistableNameTest, StopsBeforeTheQuestionAndNamesThePath) {
   EarlierBackup();
@@ -637,9 +646,9 @@ TEST_P(FlushFailsTest, ReportsInsteadOfSuccess) {
     };
   }
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
-  EXPECT_EQ(window_.lines, ErrorReport(" Backup could not be saved : ", GetParam().second,
-                                       " Make sure your disk is not full",
-                                       "      and is still connected!"));
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Backup could not be saved : ", GetParam().second,
+                        " Make sure your disk is not full", "      and is still connected!"));
   EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20",
                             "newdb***c.dat|||30"}));
 }

@@ -24,12 +24,13 @@ struct Result {
 // Runs torq32-cli with the arguments, standard input from /dev/null (no terminal).
 Result RunCli(const std::string& arguments) {
   Result result;
-  const std::string command = std::string("'") + TORQ32_CLI + "' " + arguments +
-                              " </dev/null 2>/dev/null";
+  const std::string command =
+      std::string("'") + TORQ32_CLI + "' " + arguments + " </dev/null 2>/dev/null";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return result;
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.out.append(buffer, n);
   const int wait_status = ::pclose(pipe);
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   return result;

@@ -70,9 +70,14 @@ class BackupRoundTripTest : public ::testing::Test {
   void MakeTree() {
     std::mt19937 random(2024);
     const char* words[] = {"message", "contact", "UIN", "history", "\r\n", "hello", "0", "ICQ "};
-    const std::vector<std::string> folders = {
-        "uin", "newdb", "newdb\\Sub", "newdb\\Sub\\Deeper", "newdb\\Sub\\Deeper\\Third",
-        "newdb\\.cache", "plugins", "plugins\\x y"};
+    const std::vector<std::string> folders = {"uin",
+                                              "newdb",
+                                              "newdb\\Sub",
+                                              "newdb\\Sub\\Deeper",
+                                              "newdb\\Sub\\Deeper\\Third",
+                                              "newdb\\.cache",
+                                              "plugins",
+                                              "plugins\\x y"};
     int file = 0;
     for (const auto& folder : folders) {
       for (int i = 0; i < 40; ++i, ++file) {
@@ -95,8 +100,8 @@ class BackupRoundTripTest : public ::testing::Test {
           default:  // a byte or two
             bytes.assign(1 + file % 2, static_cast<char>(file));
         }
-        const std::string name = folder + "\\" + (i % 3 ? "f" : "F") + std::to_string(file) +
-                                 (i % 4 ? ".dat" : "");
+        const std::string name =
+            folder + "\\" + (i % 3 ? "f" : "F") + std::to_string(file) + (i % 4 ? ".dat" : "");
         drives_.WriteFile("C:\\ICQ\\" + name, bytes);
         drives_.SetLocalTime("C:\\ICQ\\" + name, 1999 + file % 20, 1 + file % 12, 1 + file % 28,
                              file % 24, file % 60, file % 60);
@@ -153,6 +158,35 @@ TEST_F(BackupRoundTripTest, EveryFileComesBackWithItsBytesAndTime) {
   EXPECT_EQ(window_.lines[5], std::string(" Compressed Filesize: ") + compressed + " MB");
   // The gauge was last set after the last compressed file.
   EXPECT_EQ(window_.gauge, std::min<int>(100, (last_stored + 1) * 100 / expected.size()));
+}
+
+TEST_F(BackupRoundTripTest, WorkerProcessesWriteWhatOneProcessWrites) {
+  MakeTree();
+  std::vector<std::vector<std::string>> screens;
+  for (int workers : {1, 3}) {
+    const std::string folder = "D:\\with" + std::to_string(workers);
+    RecordingWindow window;
+    window.HomeFolder = "C:\\home";
+    window.icq_folder = "C:\\ICQ";
+    window.SetBackupFolderText(folder);
+    backup::BackupTuning tuning;
+    tuning.workers = workers;
+    ASSERT_EQ(backup::BackupClick(window, tuning), backup::BackupOutcome::kSucceeded);
+    window.lines[2] = "(folder)";
+    screens.push_back(window.lines);
+  }
+  EXPECT_EQ(screens[0], screens[1]);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(drives_.Host("D:\\with1"))) {
+    names.push_back(entry.path().filename().string());
+  }
+  ASSERT_GE(names.size(), 250u);
+  for (const auto& name : names) {
+    EXPECT_EQ(drives_.ReadFile("D:\\with1\\" + name), drives_.ReadFile("D:\\with3\\" + name))
+        << name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(drives_.Host("D:\\with3")), {}),
+            static_cast<std::ptrdiff_t>(names.size()));
 }
 
 }  // namespace

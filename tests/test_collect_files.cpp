@@ -47,7 +47,7 @@ TEST_F(CollectFilesTest, ListsEveryFileDepthFirstInSearchOrder) {
   Data("newdb\\b.dat", "bbbbb");
   Data("newdb\\.hidden", "hhh");
   Data("newdb\\a.txt", "aa");
-  Data("newdb\\_u.dat", "u");               // "_" sorts after the letters once upper-cased
+  Data("newdb\\_u.dat", "u");  // "_" sorts after the letters once upper-cased
   Data("newdb\\Sub\\x.dat", "xxxxxxx");
   Data("newdb\\Sub\\deeper\\y.idx", "");
   Data("newdb\\c\\z", "z");
@@ -161,8 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CollectFilesTest, FailedAppendRaisesInsteadOfLosingTheLine) {
   Data("newdb\\a.dat", "a");
   Data("newdb\\b.dat", "b");
-  platform::testing::FailNthOperation(2, platform::testing::FileOp::kWrite,
-                                      platform::kDiskFull);
+  platform::testing::FailNthOperation(2, platform::testing::FileOp::kWrite, platform::kDiskFull);
   try {
     Collect("newdb");
     FAIL() << "no error raised";
@@ -190,12 +189,12 @@ TEST_P(FileLineTest, SplitsAsTheReadersDo) {
   EXPECT_EQ(backup::FileLine(fields->folder_part, fields->name, fields->size), GetParam().line);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, FileLineTest,
-    ::testing::Values(LineCase{"newdb\\sub***12345.dat|||2048", "newdb\\sub", "12345.dat", 2048},
-                      LineCase{"2000b***a b.c.d|||0", "2000b", "a b.c.d", 0},
-                      LineCase{"uin***x|||2147483647", "uin", "x", 2147483647},
-                      LineCase{"db***70000|||70000", "db", "70000", 70000}));
+INSTANTIATE_TEST_SUITE_P(Lines, FileLineTest,
+                         ::testing::Values(LineCase{"newdb\\sub***12345.dat|||2048", "newdb\\sub",
+                                                    "12345.dat", 2048},
+                                           LineCase{"2000b***a b.c.d|||0", "2000b", "a b.c.d", 0},
+                                           LineCase{"uin***x|||2147483647", "uin", "x", 2147483647},
+                                           LineCase{"db***70000|||70000", "db", "70000", 70000}));
 
 TEST(FileLineSplit, RejectsALineWithoutSize) {
   EXPECT_FALSE(backup::SplitFileLine("newdb***a.dat").has_value());

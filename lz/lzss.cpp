@@ -29,7 +29,11 @@ constexpr std::uint32_t kWindowBytes = N + F - 1;
 
 // Links are 16-bit and a node's two child links sit side by side, apart from the parent
 // links that the descent never reads: what the descent touches, window included, fits
-// well in the first-level cache.
+// well in the first-level cache. The links hold ids, not node numbers: id = kTopNode - n
+// counts down as n counts up, like the reversed window, so that one id addresses both
+// a node's links and its string bytes without arithmetic.
+constexpr std::uint32_t kTopNode = kNodeCount - 1;
+constexpr std::uint32_t kNilId = kTopNode - NIL;  // root slots have the ids below it
 struct Children {
   std::uint16_t side[2];  // left, right
 };
@@ -41,7 +45,7 @@ struct TreeArea {
   std::uint8_t window[kWindowBytes];
   std::uint8_t reversed[kWindowBytes];
   alignas(64) Children child[kNodeCount];
-  std::uint16_t parent[N + 1];  // the entry at NIL is scratch
+  std::uint16_t parent[kNodeCount];  // by id; the entry at kNilId is scratch
   std::uint8_t group[kMaxGroupBytes];
 };
 
@@ -220,8 +224,8 @@ class Forest {
   explicit Forest(TreeArea& area) : a_(area) {}
 
   void Reset() {
-    for (std::uint32_t i = 0; i <= N; ++i) a_.parent[i] = NIL;
-    for (std::uint32_t i = kFirstRoot; i < kNodeCount; ++i) a_.child[i].side[1] = NIL;
+    for (std::uint32_t id = kNilId; id <= kTopNode; ++id) a_.parent[id] = kNilId;
+    for (std::uint32_t id = 0; id < kNilId; ++id) a_.child[id].side[1] = kNilId;
   }
 
   // Inserts the string at r; with kTrack also finds its longest match on the way down.
@@ -230,19 +234,20 @@ class Forest {
   // pipelined: both children's links and words are loaded while a node is compared, and
   // the direction only selects among them (conditional moves, no branch).
   template <bool kTrack>
-  void Insert(std::uint32_t r) {
+  [[gnu::always_inline]] void Insert(std::uint32_t r) {
     TreeArea& a = a_;
-    a.child[r].side[0] = NIL;
-    a.child[r].side[1] = NIL;
-    const std::uint64_t key_high = High(r);
-    const std::uint64_t key_low = Low(r);
+    const std::uint32_t x = Id(r);
+    a.child[x].side[0] = kNilId;
+    a.child[x].side[1] = kNilId;
+    const std::uint64_t key_high = High(x);
+    const std::uint64_t key_low = Low(x);
     const std::uint32_t key_last = a.window[r + F - 1];
-    std::uint32_t p = kFirstRoot + a.window[r];
+    std::uint32_t p = Id(kFirstRoot + a.window[r]);
     std::uint32_t next = Child(p, 1);
     bool right = true;
     std::uint32_t lookups = 1;
-    std::uint32_t best = engine.match_position & 0xFFFF;
-    if (next != NIL) [[likely]] {
+    std::uint32_t best = 0;  // length << 16 | id of the match
+    if (next != kNilId) [[likely]] {
       std::uint32_t kids = Kids(next);
       std::uint64_t high = High(next);
       std::uint64_t low = Low(next);
@@ -257,14 +262,14 @@ class Forest {
         const std::uint64_t right_high = High(right_child);
         const std::uint64_t right_low = Low(right_child);
         if (((key_high ^ high) | (key_low ^ low)) == 0) [[unlikely]] {
-          const std::uint32_t node_last = a.window[p + F - 1];
+          const std::uint32_t node_last = a.window[kTopNode - p + F - 1];
           if (key_last == node_last) {
             if constexpr (kTrack) {
-              engine.match_position = p;
+              engine.match_position = kTopNode - p;
               engine.match_length = F;
             }
-            Replace(p, r);
-            Finish(r, lookups);
+            Replace(p, x);
+            Finish(x, lookups);
             return;
           }
           if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
@@ -276,8 +281,8 @@ class Forest {
                 1 + (static_cast<std::uint32_t>(
                          d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ low)) >>
                      3);
-            // Length in the high half, position in the low: one compare and one
-            // conditional move take a longer match.
+            // Length in the high half: one compare and one conditional move take a
+            // longer match, where a branch would be mispredicted often.
             best = (i << 16) > best ? (i << 16) | p : best;
           }
           // The direction is a coin toss: choose without a branch.
@@ -289,12 +294,12 @@ class Forest {
           low = left_low;
           right = SelectGreater(key_high, key_low, node_high, node_low, next, right_child, kids,
                                 right_kids, high, right_high, low, right_low);
-          if (next == NIL) break;
+          if (next == kNilId) break;
           ++lookups;
           continue;
         }
         next = right ? right_child : left_child;
-        if (next == NIL) break;
+        if (next == kNilId) break;
         ++lookups;
         kids = right ? right_kids : left_kids;
         high = right ? right_high : left_high;
@@ -302,28 +307,31 @@ class Forest {
       }
       ++lookups;
     }
-    SetChild(p, right ? 1 : 0, r);
-    SetParent(r, p);
+    SetChild(p, right ? 1 : 0, x);
+    SetParent(x, p);
     if constexpr (kTrack) {
-      engine.match_position = best & 0xFFFF;
+      // With no node met the match is length 0 at the previous position, as before.
+      if (best != 0) engine.match_position = kTopNode - (best & 0xFFFF);
       engine.match_length = best >> 16;
     }
-    Finish(r, lookups);
+    Finish(x, lookups);
   }
 
-  void Delete(std::uint32_t p) {
-    if (Parent(p) == NIL) return;
+  // Takes the string at position n out of its tree.
+  void Delete(std::uint32_t n) {
+    const std::uint32_t p = Id(n);
+    if (Parent(p) == kNilId) return;
     std::uint32_t q;
-    if (Child(p, 1) == NIL) {
+    if (Child(p, 1) == kNilId) {
       q = Child(p, 0);
-    } else if (Child(p, 0) == NIL) {
+    } else if (Child(p, 0) == kNilId) {
       q = Child(p, 1);
     } else {
       q = Child(p, 0);
-      if (Child(q, 1) != NIL) {
+      if (Child(q, 1) != kNilId) {
         do {
           q = Child(q, 1);
-        } while (Child(q, 1) != NIL);
+        } while (Child(q, 1) != kNilId);
         SetChild(Parent(q), 1, Child(q, 0));
         SetParent(Child(q, 0), Parent(q));
         SetChild(q, 0, Child(p, 0));
@@ -335,10 +343,12 @@ class Forest {
     const std::uint32_t parent = Parent(p);
     SetParent(q, parent);
     SetChild(parent, Child(parent, 1) == p ? 1 : 0, q);
-    SetParent(p, NIL);
+    SetParent(p, kNilId);
   }
 
  private:
+  static std::uint32_t Id(std::uint32_t n) { return kTopNode - n; }
+
   // r takes the place of p, whose string it equals.
   void Replace(std::uint32_t p, std::uint32_t r) {
     const std::uint32_t parent = Parent(p);
@@ -348,28 +358,31 @@ class Forest {
     SetParent(Child(p, 0), r);
     SetParent(Child(p, 1), r);
     SetChild(parent, Child(parent, 1) == p ? 1 : 0, r);
-    SetParent(p, NIL);
+    SetParent(p, kNilId);
   }
 
-  void Finish(std::uint32_t r, std::uint32_t lookups) {
+  void Finish(std::uint32_t x, std::uint32_t lookups) {
     engine.lookups = lookups;
-    if (lookups >= kSplayDepth) {
+    if (lookups >= kSplayDepth) [[unlikely]] {
       ++engine.splays;
-      Splay(r);
+      Splay(x);
     }
   }
 
-  // Both child links of n, left in the low half.
+  // Both child links of id n, left in the low half.
   std::uint32_t Kids(std::uint32_t n) const {
     std::uint32_t kids;
     std::memcpy(&kids, a_.child[n].side, sizeof kids);
     return kids;
   }
 
-  // Bytes 1..8 and 9..16 of the string at n (n may be NIL), each word big-endian.
+  // Bytes 1..8 and 9..16 of the string of node id n (a node or kNilId), each word
+  // big-endian.
   std::uint64_t High(std::uint32_t n) const { return Load64(Back(n) + 8); }
   std::uint64_t Low(std::uint32_t n) const { return Load64(Back(n)); }
-  const std::uint8_t* Back(std::uint32_t n) const { return a_.reversed + N - std::size_t{n}; }
+  const std::uint8_t* Back(std::uint32_t n) const {
+    return a_.reversed + (std::size_t{n} - kNilId);
+  }
 
   std::uint32_t Child(std::uint32_t n, std::uint32_t side) const { return a_.child[n].side[side]; }
   std::uint32_t Parent(std::uint32_t n) const { return a_.parent[n]; }
@@ -381,15 +394,16 @@ class Forest {
   }
 
   // Bottom-up splay of x to the root of its tree. `a` is the side x hangs on below p;
-  // the four double rotations are two shapes and their mirror images.
+  // the four double rotations are two shapes and their mirror images. Root slots have
+  // the ids below kNilId.
   void Splay(std::uint32_t x) {
     for (;;) {
       const std::uint32_t p = Parent(x);
-      if (p > N) return;
+      if (p < kNilId) return;
       const std::uint32_t g = Parent(p);
       const std::uint32_t a = Child(p, 0) == x ? 0 : 1;
       const std::uint32_t b = 1 - a;
-      if (g > N) {
+      if (g < kNilId) {
         SetChild(p, a, Child(x, b));
         SetChild(x, b, p);
         SetChild(g, 1, x);
@@ -420,7 +434,7 @@ class Forest {
         SetParent(p, x);
         SetParent(g, x);
       }
-      if (gg > N) {
+      if (gg < kNilId) {
         SetChild(gg, 1, x);
       } else {
         SetChild(gg, Child(gg, 0) == g ? 0 : 1, x);

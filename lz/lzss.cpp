@@ -179,37 +179,38 @@ void FlushOutput(std::uint32_t end) {
 
 __extension__ using Wide = unsigned __int128;
 
-// Whether the 128-bit number key is above node; if so, each of next, kids, high and low
-// takes its second value. The selections are conditional moves: a branch here would be
-// mispredicted about every other step.
-inline bool SelectGreater(std::uint64_t key_high, std::uint64_t key_low,
-                          std::uint64_t node_high, std::uint64_t node_low, std::uint32_t& next,
-                          std::uint32_t next_right, std::uint32_t& kids,
-                          std::uint32_t kids_right, std::uint64_t& high,
-                          std::uint64_t high_right, std::uint64_t& low,
-                          std::uint64_t low_right) {
+// Compares the 128-bit numbers key and node and answers whether they are equal; if key is
+// above node, each of next, kids, high and low takes its second value. The selections are
+// conditional moves: a branch here would be mispredicted about every other step.
+inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low,
+                        std::uint64_t node_high, std::uint64_t node_low, std::uint32_t& next,
+                        std::uint32_t next_right, std::uint32_t& kids, std::uint32_t kids_right,
+                        std::uint64_t& high, std::uint64_t high_right, std::uint64_t& low,
+                        std::uint64_t low_right) {
 #if defined(__x86_64__)
-  bool above;
-  asm("cmp %[key_low], %[node_low]\n\t"
+  bool equal;
+  asm("sub %[key_low], %[node_low]\n\t"
       "sbb %[key_high], %[node_high]\n\t"
       "cmovb %k[next_right], %k[next]\n\t"
       "cmovb %k[kids_right], %k[kids]\n\t"
       "cmovb %[high_right], %[high]\n\t"
-      "cmovb %[low_right], %[low]"
-      : [node_high] "+r"(node_high), [next] "+r"(next), [kids] "+r"(kids), [high] "+r"(high),
-        [low] "+r"(low), "=@ccb"(above)
-      : [key_low] "r"(key_low), [key_high] "r"(key_high), [node_low] "r"(node_low),
-        [next_right] "rm"(next_right), [kids_right] "rm"(kids_right),
-        [high_right] "rm"(high_right), [low_right] "rm"(low_right));
-  return above;
+      "cmovb %[low_right], %[low]\n\t"
+      "or %[node_low], %[node_high]"
+      : [node_high] "+r"(node_high), [node_low] "+r"(node_low), [next] "+r"(next),
+        [kids] "+r"(kids), [high] "+r"(high), [low] "+r"(low), "=@ccz"(equal)
+      : [key_low] "rm"(key_low), [key_high] "rm"(key_high), [next_right] "r"(next_right),
+        [kids_right] "r"(kids_right), [high_right] "r"(high_right),
+        [low_right] "r"(low_right));
+  return equal;
 #else
-  const bool above = (Wide{key_high} << 64 | key_low) > (Wide{node_high} << 64 | node_low);
-  const std::uint64_t mask = 0 - static_cast<std::uint64_t>(above);
+  const Wide key_wide = Wide{key_high} << 64 | key_low;
+  const Wide node_wide = Wide{node_high} << 64 | node_low;
+  const std::uint64_t mask = 0 - static_cast<std::uint64_t>(key_wide > node_wide);
   next ^= (next ^ next_right) & static_cast<std::uint32_t>(mask);
   kids ^= (kids ^ kids_right) & static_cast<std::uint32_t>(mask);
   high ^= (high ^ high_right) & mask;
   low ^= (low ^ low_right) & mask;
-  return above;
+  return key_wide == node_wide;
 #endif
 }
 
@@ -261,49 +262,56 @@ class Forest {
         const std::uint64_t left_low = Low(left_child);
         const std::uint64_t right_high = High(right_child);
         const std::uint64_t right_low = Low(right_child);
-        if (((key_high ^ high) | (key_low ^ low)) == 0) [[unlikely]] {
-          const std::uint32_t node_last = a.window[kTopNode - p + F - 1];
-          if (key_last == node_last) {
-            if constexpr (kTrack) {
-              engine.match_position = kTopNode - p;
-              engine.match_length = F;
-            }
-            Replace(p, x);
-            Finish(x, lookups);
-            return;
-          }
-          if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
-          right = key_last > node_last;
-        } else {
+        const std::uint64_t node_high = high;
+        const std::uint64_t node_low = low;
+        next = left_child;
+        kids = left_kids;
+        high = left_high;
+        low = left_low;
+        const bool equal = SelectAbove(key_high, key_low, node_high, node_low, next, right_child,
+                                       kids, right_kids, high, right_high, low, right_low);
+        if (!equal) [[likely]] {
           if constexpr (kTrack) {
-            const std::uint64_t d = key_high ^ high;
+            const std::uint64_t d = key_high ^ node_high;
             const std::uint32_t i =
-                1 + (static_cast<std::uint32_t>(
-                         d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ low)) >>
+                1 + (static_cast<std::uint32_t>(d != 0 ? __builtin_clzll(d)
+                                                       : 64 + __builtin_clzll(key_low ^ node_low)) >>
                      3);
             // Length in the high half: one compare and one conditional move take a
             // longer match, where a branch would be mispredicted often.
             best = (i << 16) > best ? (i << 16) | p : best;
           }
-          // The direction is a coin toss: choose without a branch.
-          next = left_child;
-          kids = left_kids;
-          std::uint64_t node_high = high;
-          const std::uint64_t node_low = low;
-          high = left_high;
-          low = left_low;
-          right = SelectGreater(key_high, key_low, node_high, node_low, next, right_child, kids,
-                                right_kids, high, right_high, low, right_low);
-          if (next == kNilId) break;
+          if (next == kNilId) {
+            // The side of the last node, found again once per insertion.
+            right = (Wide{key_high} << 64 | key_low) > (Wide{High(p)} << 64 | Low(p));
+            break;
+          }
           ++lookups;
           continue;
         }
-        next = right ? right_child : left_child;
+        // Bytes 1..16 agree: byte 17 decides, or the new string replaces an equal one.
+        const std::uint32_t node_last = a.window[kTopNode - p + F - 1];
+        if (key_last == node_last) {
+          if constexpr (kTrack) {
+            engine.match_position = kTopNode - p;
+            engine.match_length = F;
+          }
+          Replace(p, x);
+          Finish(x, lookups);
+          return;
+        }
+        if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
+        right = key_last > node_last;
+        // Rare: read the children again rather than keep them in registers across the
+        // selection above.
+        asm volatile("" ::: "memory");
+        const std::uint32_t p_kids = Kids(p);
+        next = right ? p_kids >> 16 : p_kids & 0xFFFF;
         if (next == kNilId) break;
         ++lookups;
-        kids = right ? right_kids : left_kids;
-        high = right ? right_high : left_high;
-        low = right ? right_low : left_low;
+        kids = Kids(next);
+        high = High(next);
+        low = Low(next);
       }
       ++lookups;
     }

@@ -366,7 +366,7 @@ class ListedFiles {
       slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on);
       compressed_total += slot.bytes;
     }
-    if (go_on && slot.bytes > 0) Flush(slot.destination);
+    if (go_on && slot.bytes > 0) Flush(slot);
     window_.DeleteLine(kFileInProgressLine);
     window_.SetGauge(
         static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100)));
@@ -384,16 +384,19 @@ class ListedFiles {
     slot.made_empty = false;
   }
 
-  void Flush(const std::string& path) {
+  void Flush(const Slot& slot) {
     std::future<int> flushed;
-    if (std::optional<std::string> host = platform::ToHostPath(path)) {
+    // A file made by its exact name is where it was made; any other is looked up.
+    const std::optional<std::string> host =
+        slot.made_empty ? HostName(slot) : platform::ToHostPath(slot.destination);
+    if (host) {
       flushed = flusher_.Submit(*host);
     } else {
       std::promise<int> nowhere;
       nowhere.set_value(platform::kInvalidFilename);
       flushed = nowhere.get_future();
     }
-    flushes.push_back({path, std::move(flushed)});
+    flushes.push_back({slot.destination, std::move(flushed)});
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was

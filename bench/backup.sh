@@ -5,14 +5,14 @@
 #
 #   bench/backup.sh [CORPUS] [BUILD]
 #
-# CORPUS defaults to ./corpus (made by bench/make_corpus.sh when missing), BUILD to
+# CORPUS defaults to bench/corpus (made by bench/make_corpus.sh when missing), BUILD to
 # ./build (it must hold tools/torq32-cli). The backup runs in a temporary home whose
 # back.dat names the corpus's folders, from an ICQ folder that links to them and holds
 # an empty icq.exe; its output and the archive are written beside it, on one disk.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-corpus=$(realpath -m "${1:-corpus}")
+corpus=$(realpath -m "${1:-bench/corpus}")
 build=$(realpath -m "${2:-build}")
 cli=$build/tools/torq32-cli
 [[ -x $cli ]] || { echo "no $cli: build the target torq32-cli first" >&2; exit 2; }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/reports.h"
@@ -24,6 +25,7 @@
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/folder_listings.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -249,6 +251,7 @@ class Restorer {
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // host path -> folder, to flush once
   std::map<std::string, TargetFolder> folders_;   // by the folder's path as the list forms it
+  std::set<std::string> known_folders_;           // folders of entries seen to exist
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -349,13 +352,18 @@ bool Restorer::CreateFolders(const std::string& folder_part) {
     prefix += folder_part[i];
     if (folder_part[i] != '\\' && i + 1 != folder_part.size()) continue;
     const std::string folder = window_.ICQPath + "\\" + prefix;
-    if (app::PathIsFolder(folder)) continue;
+    if (known_folders_.count(folder) != 0) continue;
+    if (app::PathIsFolder(folder)) {
+      known_folders_.insert(folder);
+      continue;
+    }
     // What is in flight goes in place first, so a report here stands as it would alone.
     if (!Drain(nullptr)) return false;
     if (platform::CreateFolder(folder) != 0) {
       go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(folder) + "!",
                                " Make sure your disk is not full!", " ");
     } else {
+      known_folders_.insert(folder);
       Touched(ParentFolder(folder));
     }
   }
@@ -498,6 +506,8 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     return RestoreOutcome::kFailed;
   }
 
+  // The user has closed ICQ: the restore has the ICQ folder to itself.
+  platform::KeepFolderListings own_folders;
   Restorer restorer(window, *count, tuning);
   std::uint64_t number = 0;
   try {

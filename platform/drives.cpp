@@ -115,49 +115,75 @@ const DriveMapping* FindDrive(char letter) {
   return nullptr;
 }
 
-// The entry of host_folder whose name equals `name` ignoring ASCII letter case; the
-// smallest such name when there are several, so the choice never depends on the order
-// the disk lists them.
-std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
-                                                 const std::string& name) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
-  if (!dir) return std::nullopt;
-  std::optional<std::string> best;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    std::string_view candidate = entry->d_name;
-    if (candidate == "." || candidate == "..") continue;
-    if (!detail::SameTextIgnoringCase(candidate, name)) continue;
-    if (!best || candidate < *best) best = std::string(candidate);
-  }
-  return best;
-}
-
 // Windows path text resolved against the drive table and the disk.
 struct Resolved {
   std::string host;     // host path, components in the disk's spelling
   std::string windows;  // the same path as Windows text, in the disk's spelling
+  bool exists = false;  // the entry exists, links followed; then st holds its data
+  struct stat st {};
 };
+
+// Stat data of the entry, links followed, from the lstat data the look-up had already.
+void Follow(Resolved& out, const struct stat& entry) {
+  if (!S_ISLNK(entry.st_mode)) {
+    out.st = entry;
+    out.exists = true;
+  } else {
+    out.exists = ::stat(out.host.c_str(), &out.st) == 0;
+  }
+}
 
 std::optional<Resolved> Resolve(const std::string& windows_path) {
   std::string full = ExpandFileName(windows_path);
   if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
   const DriveMapping* drive = FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
+  std::vector<std::string> parts = SplitComponents(std::string_view(full).substr(2));
   Resolved out{drive->host_root, std::string(1, drive->letter) + ":"};
+  const auto host_of = [&](std::size_t count) {
+    std::string host = drive->host_root;
+    for (std::size_t i = 0; i < count; ++i) host = JoinHost(host, parts[i]);
+    return host;
+  };
+  // Most paths exist as written, or all but their last name does: one lstat each
+  // settles those without walking the components.
+  std::size_t exact = 0;  // leading components known to exist as written
+  bool whole_missing = false;
+  struct stat st;
+  if (parts.empty()) {
+    out.exists = ::stat(out.host.c_str(), &out.st) == 0;
+  } else if (::lstat(host_of(parts.size()).c_str(), &st) == 0) {
+    exact = parts.size();
+  } else {
+    whole_missing = true;
+    if (parts.size() > 1 && ::lstat(host_of(parts.size() - 1).c_str(), &st) == 0) {
+      exact = parts.size() - 1;
+    }
+  }
+  out.host = host_of(exact);
+  if (exact == parts.size() && exact != 0) Follow(out, st);
+  for (std::size_t i = 0; i < exact; ++i) out.windows += "\\" + parts[i];
   bool probing = true;  // false once a component is missing: nothing below it exists
-  for (std::string& part : SplitComponents(std::string_view(full).substr(2))) {
+  for (std::size_t i = exact; i < parts.size(); ++i) {
+    std::string& part = parts[i];
     std::string candidate = JoinHost(out.host, part);
-    struct stat st;
-    if (probing && ::lstat(candidate.c_str(), &st) != 0) {
-      if (auto match = FindEntryIgnoringCase(out.host, part)) {
+    // The whole path as written is missing: so is its last name when the rest exists.
+    const bool known_missing = whole_missing && i == exact && i + 1 == parts.size();
+    if (probing && (known_missing || ::lstat(candidate.c_str(), &st) != 0)) {
+      // The folder's lstat data stands for its stat data unless it is a link.
+      const bool folder_stat_known = known_missing && exact != 0 && !S_ISLNK(st.st_mode);
+      if (auto match = detail::FindEntryIgnoringCase(out.host, part,
+                                                     folder_stat_known ? &st : nullptr)) {
         part = *match;
         candidate = JoinHost(out.host, part);
+        if (i + 1 == parts.size()) probing = ::lstat(candidate.c_str(), &st) == 0;
       } else {
         probing = false;
       }
     }
     out.host = std::move(candidate);
     out.windows += "\\" + part;
+    if (probing && i + 1 == parts.size()) Follow(out, st);
   }
   if (out.windows.size() == 2) out.windows += "\\";
   return out;
@@ -249,6 +275,12 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
 
 std::optional<std::string> HostPathOf(const std::string& windows_path) {
   return ToHostPath(windows_path);
+}
+
+std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
+  std::optional<Resolved> resolved = Resolve(windows_path);
+  if (!resolved) return std::nullopt;
+  return HostEntry{std::move(resolved->host), resolved->exists, resolved->st};
 }
 
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {

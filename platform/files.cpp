@@ -66,11 +66,6 @@ std::string ParentOf(const std::string& host_path) {
   return slash == 0 ? "/" : host_path.substr(0, slash);
 }
 
-// Stat data of the entry itself when it cannot be followed (a dangling link).
-bool StatEntry(const std::string& host_path, struct stat* st) {
-  return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
-}
-
 struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
   struct timespec ts {};
   ts.tv_sec = static_cast<time_t>(UnixFromDosTime(dos_time));
@@ -83,25 +78,27 @@ struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  std::optional<std::string> host = ToHostPath(path);
-  struct stat st;
-  return host && ::stat(host->c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
+  return host && host->exists && S_ISREG(host->st.st_mode);
 }
 
 std::optional<std::uint32_t> GetAttributes(const std::string& path) {
-  std::optional<std::string> host = ToHostPath(path);
-  struct stat st;
-  if (!host || !StatEntry(*host, &st)) return std::nullopt;
+  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
+  if (!host) return std::nullopt;
+  struct stat st = host->st;
+  // A dangling link is an entry all the same: its own data.
+  if (!host->exists && ::lstat(host->path.c_str(), &st) != 0) return std::nullopt;
   const bool drive_root = ExpandFileName(path).size() == 3;
-  return detail::AttributesOf(drive_root ? std::string() : LastComponent(*host), st);
+  return detail::AttributesOf(drive_root ? std::string() : LastComponent(host->path), st);
 }
 
 int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
-  struct stat st;
-  if (::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
+  if (!entry) return kInvalidFilename;
+  const std::string* host = &entry->path;
+  struct stat st = entry->st;
+  if (!entry->exists && ::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
   mode_t mode = st.st_mode & 07777;
   if (attributes & faReadOnly) {
     mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -119,10 +116,12 @@ int CreateFolder(const std::string& path) {
   if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
+  detail::FolderChange change(*host);
   if (::mkdir(host->c_str(), 0777) != 0) {
     if (errno == ENOENT) return kInvalidFilename;  // the parent is missing
     return ErrorCodeFromErrno(errno);
   }
+  change.Added();
   return 0;
 }
 
@@ -135,7 +134,9 @@ int DeleteFile(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return kAccessDenied;
   if (detail::IsHeld(*host)) return kSharingViolation;
   if (detail::IsReadOnly(st)) return kAccessDenied;
+  detail::FolderChange change(*host);
   if (::unlink(host->c_str()) != 0) return detail::HostErrorCode(*host, errno);
+  change.Removed();
   return 0;
 }
 
@@ -164,8 +165,18 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
       if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
     }
   }
+  const bool same_folder = ParentOf(*source) == ParentOf(destination);
+  detail::FolderChange leaving(*source);
+  std::optional<detail::FolderChange> arriving;
+  if (!same_folder) arriving.emplace(destination);
   if (::rename(source->c_str(), destination.c_str()) != 0) {
     return detail::HostErrorCode(destination, errno);
+  }
+  if (same_folder) {
+    leaving.Renamed(LastComponent(destination));
+  } else {
+    leaving.Removed();
+    arriving->Added();
   }
   return 0;
 }
@@ -185,19 +196,19 @@ int FlushFolder(const std::string& path) {
 }
 
 std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
-  std::optional<std::string> host = ToHostPath(path);
-  struct stat st;
-  if (!host || ::stat(host->c_str(), &st) != 0) return std::nullopt;
-  return DosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
+  if (!host || !host->exists) return std::nullopt;
+  return DosTimeFromUnix(static_cast<long long>(host->st.st_mtim.tv_sec));
 }
 
 int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
+  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
+  if (!entry) return kInvalidFilename;
   if (!IsValidDosTime(dos_time)) return kInvalidParameter;
+  const std::string* host = &entry->path;
   struct stat st;
-  if (::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  if (!entry->exists && ::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
   if (detail::IsHeld(*host)) return kSharingViolation;
   const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
   if (::utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) {
@@ -207,10 +218,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {
-  std::optional<std::string> host = ToHostPath(path);
-  struct stat st;
-  if (!host || ::stat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return static_cast<std::int64_t>(st.st_size);
+  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
+  if (!host || !host->exists || !S_ISREG(host->st.st_mode)) return std::nullopt;
+  return static_cast<std::int64_t>(host->st.st_size);
 }
 
 // --- File ---------------------------------------------------------------------------
@@ -241,11 +251,12 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
     return fault;
   }
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
+  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
+  if (!entry) return kInvalidFilename;
+  const std::string* host = &entry->path;
   if (detail::IsHeld(*host)) return kSharingViolation;
-  struct stat st;
-  if (::stat(host->c_str(), &st) == 0) {
+  struct stat st = entry->st;
+  if (entry->exists) {
     // Only plain files open: a folder, pipe or device would hang or mislead the reader.
     if (!S_ISREG(st.st_mode)) return kAccessDenied;
     if (mode != OpenMode::kRead && detail::IsReadOnly(st)) return kAccessDenied;
@@ -265,14 +276,17 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
       flags |= O_WRONLY;
       break;
   }
+  std::optional<detail::FolderChange> change;
+  if (mode == OpenMode::kCreate) change.emplace(*host);
   int fd = ::open(host->c_str(), flags, 0666);
   if (fd < 0) return detail::HostErrorCode(*host, errno);
-  // O_NONBLOCK only kept the open itself from waiting on a pipe swapped in meanwhile.
+  if (change) change->Added();
+  // O_NONBLOCK keeps the open itself from waiting on a pipe swapped in meanwhile; on
+  // the regular file that this must be, it changes nothing, so it stays.
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return kAccessDenied;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
     const int code = ErrorCodeFromErrno(errno);
     ::close(fd);

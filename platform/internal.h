@@ -22,6 +22,15 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // Same as ToHostPath; named here so the .cpp files read alike.
 std::optional<std::string> HostPathOf(const std::string& windows_path);
 
+// A Windows path on the host, with the stat data of the entry (links followed) that the
+// look-up got on its way; `exists` is false for a missing entry or a dangling link.
+struct HostEntry {
+  std::string path;
+  bool exists = false;
+  struct stat st {};
+};
+std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path);
+
 // Windows error code for a failed host call on host_path: ENOENT becomes 3 when the
 // folder that should hold the entry is missing, else 2; the rest as ErrorCodeFromErrno.
 int HostErrorCode(const std::string& host_path, int posix_errno);
@@ -32,6 +41,31 @@ bool IsReadOnly(const struct stat& st);
 // Attribute bits of an entry named `name` with the stat data st (dangling links and
 // other non-file, non-folder entries are system entries).
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
+
+// The entry of host_folder whose name equals `name` ignoring ASCII letter case: the
+// smallest such name when there are several, so the choice never depends on the order
+// the disk lists them. Answered from a kept listing while KeepFolderListings lives;
+// folder_stat, when given, is the folder's stat data as just read.
+std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
+                                                 const std::string& name,
+                                                 const struct stat* folder_stat = nullptr);
+
+// Keeps a kept listing of the folder holding host_entry current across one change the
+// layer makes there: made just before the change, told after it succeeded.
+class FolderChange {
+ public:
+  explicit FolderChange(const std::string& host_entry);
+  void Added();
+  void Removed();
+  void Renamed(const std::string& new_name);  // within the same folder
+
+ private:
+  void Apply(const std::string* removed, const std::string* added);
+
+  std::string folder_;
+  std::string name_;
+  bool tracked_ = false;
+};
 
 // The drive-table root (host path) that is the longest prefix of host_path, with its
 // letter; nullopt when no drive holds it.

@@ -1,0 +1,228 @@
+#include "platform/folder_listings.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "platform/internal.h"
+
+namespace platform {
+namespace detail {
+namespace {
+
+// Names kept over all folders; beyond it the least recently used folders are dropped
+// (about 15 MB at the most, for the backup's memory budget).
+constexpr std::size_t kMostKeptNames = 100000;
+
+// What tells one state of a folder from the next.
+struct Stamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+
+  bool operator==(const Stamp& other) const {
+    return device == other.device && inode == other.inode &&
+           modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+Stamp StampOfStat(const struct stat& st) {
+  return Stamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+}
+
+std::optional<Stamp> StampOf(const std::string& host_folder) {
+  struct stat st;
+  if (::stat(host_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return StampOfStat(st);
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+struct Listing {
+  Stamp stamp;
+  std::unordered_multimap<std::string, std::string> names;  // upper-cased -> on disk
+  std::uint64_t last_use = 0;
+
+  std::optional<std::string> Find(const std::string& name) const {
+    std::optional<std::string> best;
+    const auto [first, last] = names.equal_range(UpperAscii(name));
+    for (auto it = first; it != last; ++it) {
+      if (!best || it->second < *best) best = it->second;
+    }
+    return best;
+  }
+  void Add(const std::string& name) {
+    const std::string key = UpperAscii(name);
+    const auto [first, last] = names.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+      if (it->second == name) return;
+    }
+    names.emplace(key, name);
+  }
+  void Remove(const std::string& name) {
+    const auto [first, last] = names.equal_range(UpperAscii(name));
+    for (auto it = first; it != last; ++it) {
+      if (it->second == name) {
+        names.erase(it);
+        return;
+      }
+    }
+  }
+};
+
+struct Kept {
+  int keepers = 0;
+  std::uint64_t uses = 0;
+  std::unordered_map<std::string, Listing> folders;  // by host path
+
+  std::size_t NameCount() const {
+    std::size_t count = 0;
+    for (const auto& [folder, listing] : folders) count += listing.names.size();
+    return count;
+  }
+};
+
+// The layer is used from one thread, like the drive table and current directory.
+Kept& TheKept() {
+  static Kept kept;
+  return kept;
+}
+
+// Calls `each` with every name in the folder but "." and ".."; false when it cannot
+// be read.
+template <typename Each>
+bool ReadFolder(const std::string& host_folder, Each each) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
+  if (!dir) return false;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(name);
+  }
+  return true;
+}
+
+std::optional<std::string> ScanFolder(const std::string& host_folder, const std::string& name) {
+  std::optional<std::string> best;
+  ReadFolder(host_folder, [&](std::string_view candidate) {
+    if (SameTextIgnoringCase(candidate, name) && (!best || candidate < *best)) {
+      best = std::string(candidate);
+    }
+  });
+  return best;
+}
+
+void DropLeastUsedBeyond(Kept& kept, std::size_t most_names) {
+  std::size_t count = kept.NameCount();
+  while (count > most_names && !kept.folders.empty()) {
+    auto oldest = kept.folders.begin();
+    for (auto it = kept.folders.begin(); it != kept.folders.end(); ++it) {
+      if (it->second.last_use < oldest->second.last_use) oldest = it;
+    }
+    count -= oldest->second.names.size();
+    kept.folders.erase(oldest);
+  }
+}
+
+// The folder's listing as it stands, read again when the folder changed; nullptr when
+// it cannot be read or is too large to keep.
+Listing* CurrentListing(Kept& kept, const std::string& host_folder,
+                        const struct stat* folder_stat) {
+  const std::optional<Stamp> stamp =
+      folder_stat && S_ISDIR(folder_stat->st_mode) ? StampOfStat(*folder_stat) : StampOf(host_folder);
+  if (!stamp) {
+    kept.folders.erase(host_folder);
+    return nullptr;
+  }
+  auto found = kept.folders.find(host_folder);
+  if (found != kept.folders.end() && found->second.stamp == *stamp) {
+    found->second.last_use = ++kept.uses;
+    return &found->second;
+  }
+  // Stamped before reading: a change during the read makes the next look read again.
+  Listing fresh{*stamp, {}, ++kept.uses};
+  const bool read = ReadFolder(host_folder, [&](std::string_view name) {
+    fresh.names.emplace(UpperAscii(name), std::string(name));
+  });
+  if (!read || fresh.names.size() > kMostKeptNames) {
+    kept.folders.erase(host_folder);
+    return nullptr;
+  }
+  kept.folders[host_folder] = std::move(fresh);
+  DropLeastUsedBeyond(kept, kMostKeptNames);
+  auto now = kept.folders.find(host_folder);
+  return now == kept.folders.end() ? nullptr : &now->second;
+}
+
+}  // namespace
+
+std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
+                                                 const std::string& name,
+                                                 const struct stat* folder_stat) {
+  Kept& kept = TheKept();
+  if (kept.keepers == 0) return ScanFolder(host_folder, name);
+  if (const Listing* listing = CurrentListing(kept, host_folder, folder_stat)) {
+    return listing->Find(name);
+  }
+  return ScanFolder(host_folder, name);
+}
+
+FolderChange::FolderChange(const std::string& host_entry) {
+  Kept& kept = TheKept();
+  if (kept.keepers == 0 || kept.folders.empty()) return;
+  const std::size_t slash = host_entry.find_last_of('/');
+  if (slash == std::string::npos) return;
+  folder_ = slash == 0 ? "/" : host_entry.substr(0, slash);
+  name_ = host_entry.substr(slash + 1);
+  auto found = kept.folders.find(folder_);
+  if (found == kept.folders.end()) return;
+  // Changed by someone else since it was read: the change to come cannot be added to it.
+  const std::optional<Stamp> stamp = StampOf(folder_);
+  if (!stamp || !(found->second.stamp == *stamp)) {
+    kept.folders.erase(found);
+    return;
+  }
+  tracked_ = true;
+}
+
+void FolderChange::Added() { Apply(nullptr, &name_); }
+void FolderChange::Removed() { Apply(&name_, nullptr); }
+void FolderChange::Renamed(const std::string& new_name) { Apply(&name_, &new_name); }
+
+void FolderChange::Apply(const std::string* removed, const std::string* added) {
+  if (!tracked_) return;
+  tracked_ = false;
+  Kept& kept = TheKept();
+  auto found = kept.folders.find(folder_);
+  if (found == kept.folders.end()) return;
+  const std::optional<Stamp> stamp = StampOf(folder_);
+  if (!stamp) {
+    kept.folders.erase(found);
+    return;
+  }
+  if (removed) found->second.Remove(*removed);
+  if (added) found->second.Add(*added);
+  found->second.stamp = *stamp;
+}
+
+}  // namespace detail
+
+KeepFolderListings::KeepFolderListings() { ++detail::TheKept().keepers; }
+
+KeepFolderListings::~KeepFolderListings() {
+  detail::Kept& kept = detail::TheKept();
+  if (--kept.keepers == 0) kept.folders.clear();
+}
+
+}  // namespace platform

@@ -1,9 +1,5 @@
 #include "backup/backup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <deque>
@@ -27,6 +23,7 @@
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/folder_listings.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -204,7 +201,6 @@ class ListedFiles {
         flusher_(flusher) {
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {".lzz"}, std::int64_t{1} << 62);
-      host_folder_ = platform::ToHostPath(window_.BackupPath);
     }
   }
 
@@ -308,16 +304,14 @@ class ListedFiles {
         return false;
       }
       if (!SourceCanBePacked(slot.source)) return false;
-      if (host_folder_) {
-        // No file of this number exists in any letter case (the folder was searched
-        // once at the start), so this exact name is the one the engine would create.
-        // Made here, it is found by name: every look-up the engine makes for a name
-        // missing from a large folder would otherwise search the whole folder for
-        // another spelling of it.
-        const int fd =
-            ::open(HostName(slot).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
-        ::close(fd);
+      // Made here, the file is found by name in the worker, whose look-ups of a name
+      // missing from the backup folder would each read the whole folder again, since
+      // the other workers' files keep changing it.
+      {
+        platform::File made;
+        if (platform::File::TryOpen(slot.destination, platform::OpenMode::kCreate, &made) != 0)
+          return false;
+        made.Close();
         slot.made_empty = true;
       }
       if (!workers_.Submit(slot.number, slot.source, slot.destination)) {
@@ -373,22 +367,15 @@ class ListedFiles {
     return go_on;
   }
 
-  std::string HostName(const Slot& slot) const {
-    return *host_folder_ + "/icq" + std::to_string(slot.number) + ".lzz";
-  }
   void RemoveIfEmpty(Slot& slot) {
     if (!slot.made_empty) return;
-    struct stat st;
-    if (::stat(HostName(slot).c_str(), &st) == 0 && st.st_size == 0)
-      ::unlink(HostName(slot).c_str());
+    if (platform::GetFileSize(slot.destination) == 0) platform::DeleteFile(slot.destination);
     slot.made_empty = false;
   }
 
   void Flush(const Slot& slot) {
     std::future<int> flushed;
-    // A file made by its exact name is where it was made; any other is looked up.
-    const std::optional<std::string> host =
-        slot.made_empty ? HostName(slot) : platform::ToHostPath(slot.destination);
+    const std::optional<std::string> host = platform::ToHostPath(slot.destination);
     if (host) {
       flushed = flusher_.Submit(*host);
     } else {
@@ -422,7 +409,6 @@ class ListedFiles {
   PackWorkers& workers_;
   BackgroundSync& flusher_;
   std::vector<std::uint64_t> existing_;     // icqN.lzz in the folder before the backup
-  std::optional<std::string> host_folder_;  // the backup folder on the host
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool input_done_ = false;
@@ -512,6 +498,8 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
 BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
                           const BackupTuning& tuning) {
   platform::TextReader pending(window.HomeFolder + kTemporaryList);
+  // Nothing else writes to the backup folder while the backup runs.
+  platform::KeepFolderListings own_folders;
   const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
   pending.Close();
   return outcome;

@@ -121,10 +121,14 @@ struct Resolved {
   std::string windows;  // the same path as Windows text, in the disk's spelling
   bool exists = false;  // the entry exists, links followed; then st holds its data
   struct stat st {};
+  bool entry_exists = false;  // the entry itself, a dangling link too: entry_st
+  struct stat entry_st {};
 };
 
 // Stat data of the entry, links followed, from the lstat data the look-up had already.
 void Follow(Resolved& out, const struct stat& entry) {
+  out.entry_exists = true;
+  out.entry_st = entry;
   if (!S_ISLNK(entry.st_mode)) {
     out.st = entry;
     out.exists = true;
@@ -152,6 +156,8 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   struct stat st;
   if (parts.empty()) {
     out.exists = ::stat(out.host.c_str(), &out.st) == 0;
+    out.entry_exists = out.exists;
+    out.entry_st = out.st;
   } else if (::lstat(host_of(parts.size()).c_str(), &st) == 0) {
     exact = parts.size();
   } else {
@@ -280,7 +286,8 @@ std::optional<std::string> HostPathOf(const std::string& windows_path) {
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
-  return HostEntry{std::move(resolved->host), resolved->exists, resolved->st};
+  return HostEntry{std::move(resolved->host), resolved->exists, resolved->st,
+                   resolved->entry_exists, resolved->entry_st};
 }
 
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {

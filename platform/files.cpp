@@ -73,6 +73,13 @@ struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
   return ts;
 }
 
+// The code for an entry the look-up found missing, from the host's own answer.
+int EntryErrorCode(const std::string& host_path) {
+  struct stat st;
+  if (::lstat(host_path.c_str(), &st) == 0) return kFileNotFound;  // gone and back meanwhile
+  return detail::HostErrorCode(host_path, errno);
+}
+
 [[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
 
 }  // namespace
@@ -127,10 +134,11 @@ int CreateFolder(const std::string& path) {
 
 int DeleteFile(const std::string& path) {
   if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
-  struct stat st;
-  if (::lstat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
+  if (!entry) return kInvalidFilename;
+  const std::string* host = &entry->path;
+  const struct stat& st = entry->entry_st;
+  if (!entry->entry_exists) return EntryErrorCode(*host);
   if (S_ISDIR(st.st_mode)) return kAccessDenied;
   if (detail::IsHeld(*host)) return kSharingViolation;
   if (detail::IsReadOnly(st)) return kAccessDenied;
@@ -142,11 +150,12 @@ int DeleteFile(const std::string& path) {
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
   if (int fault = detail::NextFault(FileOp::kRename)) return fault;
-  std::optional<std::string> source = ToHostPath(from);
-  std::optional<std::string> target = ToHostPath(to);
-  if (!source || !target) return kInvalidFilename;
-  struct stat source_stat;
-  if (::lstat(source->c_str(), &source_stat) != 0) return detail::HostErrorCode(*source, errno);
+  std::optional<detail::HostEntry> source_entry = detail::LookUpHostEntry(from);
+  std::optional<detail::HostEntry> target_entry = detail::LookUpHostEntry(to);
+  if (!source_entry || !target_entry) return kInvalidFilename;
+  const std::string* source = &source_entry->path;
+  const std::string* target = &target_entry->path;
+  if (!source_entry->entry_exists) return EntryErrorCode(*source);
   if (detail::IsHeld(*source)) return kSharingViolation;
   std::string destination = *target;
   if (destination == *source) {
@@ -158,8 +167,8 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     if (wanted.empty() || wanted == LastComponent(*source)) return 0;
     destination = ParentOf(*source) + (ParentOf(*source) == "/" ? "" : "/") + wanted;
   } else {
-    struct stat target_stat;
-    if (::lstat(target->c_str(), &target_stat) == 0) {
+    const struct stat& target_stat = target_entry->entry_st;
+    if (target_entry->entry_exists) {
       if (!replace_existing) return kAlreadyExists;
       if (detail::IsHeld(*target)) return kSharingViolation;
       if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;

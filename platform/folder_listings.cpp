@@ -54,6 +54,8 @@ struct Listing {
   Stamp stamp;
   std::unordered_multimap<std::string, std::string> names;  // upper-cased -> on disk
   std::uint64_t last_use = 0;
+  // The file operation during which the stamp was last found current (see NextFault).
+  long long checked_in_operation = -1;
 
   std::optional<std::string> Find(const std::string& name) const {
     std::optional<std::string> best;
@@ -148,10 +150,11 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder,
   auto found = kept.folders.find(host_folder);
   if (found != kept.folders.end() && found->second.stamp == *stamp) {
     found->second.last_use = ++kept.uses;
+    found->second.checked_in_operation = g_fault_switch.operations;
     return &found->second;
   }
   // Stamped before reading: a change during the read makes the next look read again.
-  Listing fresh{*stamp, {}, ++kept.uses};
+  Listing fresh{*stamp, {}, ++kept.uses, g_fault_switch.operations};
   const bool read = ReadFolder(host_folder, [&](std::string_view name) {
     fresh.names.emplace(UpperAscii(name), std::string(name));
   });
@@ -187,6 +190,11 @@ FolderChange::FolderChange(const std::string& host_entry) {
   name_ = host_entry.substr(slash + 1);
   auto found = kept.folders.find(folder_);
   if (found == kept.folders.end()) return;
+  // Found current by the look-up of the path this very operation changes.
+  if (found->second.checked_in_operation == g_fault_switch.operations) {
+    tracked_ = true;
+    return;
+  }
   // Changed by someone else since it was read: the change to come cannot be added to it.
   const std::optional<Stamp> stamp = StampOf(folder_);
   if (!stamp || !(found->second.stamp == *stamp)) {

@@ -22,12 +22,13 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // Same as ToHostPath; named here so the .cpp files read alike.
 std::optional<std::string> HostPathOf(const std::string& windows_path);
 
-// A Windows path on the host, with the stat data of the entry (links followed) that the
-// look-up got on its way; `exists` is false for a missing entry or a dangling link.
+// A Windows path on the host, with the stat data that the look-up got on its way.
 struct HostEntry {
   std::string path;
-  bool exists = false;
+  bool exists = false;  // links followed: false for a missing entry or a dangling link
   struct stat st {};
+  bool entry_exists = false;  // the entry itself (lstat), a dangling link too
+  struct stat entry_st {};
 };
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path);
 

@@ -1,2 +1,2 @@
 varn_add_test(test_platform SOURCES test_platform.cpp LIBS varn_platform)
-varn_add_test(test_folder_listings SOURCES test_folder_listings.cpp LIBS varn_platform)
+varn_add_test(test_big_folders SOURCES test_big_folders.cpp LIBS varn_platform)

@@ -1,14 +1,19 @@
-// Path look-ups with kept folder listings, and the stat data a look-up hands on.
+// A folder of many files: look-ups with kept listings, the stat data a look-up hands on,
+// and files flushed in the background.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
+#include <vector>
 
+#include "platform/background_flush.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/io_error.h"
 #include "platform/folder_listings.h"
 #include "tests/drive_sandbox.h"
 
@@ -17,9 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FolderListingsTest : public ::testing::Test {
+class BigFolderTest : public ::testing::Test {
  protected:
-  FolderListingsTest() {
+  BigFolderTest() {
     // A folder large enough that a look-up per name would be worth keeping.
     for (int i = 0; i < 300; ++i) drives_.WriteFile("C:\\Data\\file" + std::to_string(i), "x");
   }
@@ -41,7 +46,7 @@ class FolderListingsTest : public ::testing::Test {
   DriveSandbox drives_{'C'};
 };
 
-TEST_F(FolderListingsTest, KeptListingFollowsTheLayersOwnChanges) {
+TEST_F(BigFolderTest, KeptListingFollowsTheLayersOwnChanges) {
   KeepFolderListings keep;
   // A miss: the folder's listing is read and kept.
   EXPECT_EQ(HostOf("C:\\data\\NEW.TXT"), Host("C:\\Data\\NEW.TXT"));
@@ -67,7 +72,7 @@ TEST_F(FolderListingsTest, KeptListingFollowsTheLayersOwnChanges) {
   EXPECT_FALSE(FileExists("C:\\Data\\Sub\\Inner.txt"));
 }
 
-TEST_F(FolderListingsTest, KeptListingNoticesChangesOfOtherPrograms) {
+TEST_F(BigFolderTest, KeptListingNoticesChangesOfOtherPrograms) {
   KeepFolderListings keep;
   EXPECT_FALSE(FileExists("C:\\Data\\OTHER.TXT"));
   drives_.WriteFile("C:\\Data\\other.txt", "y");
@@ -82,7 +87,7 @@ TEST_F(FolderListingsTest, KeptListingNoticesChangesOfOtherPrograms) {
   EXPECT_TRUE(FileExists("C:\\Data\\THIRD.TXT"));
 }
 
-TEST_F(FolderListingsTest, WithoutKeeperEveryLookUpReadsTheFolder) {
+TEST_F(BigFolderTest, WithoutKeeperEveryLookUpReadsTheFolder) {
   {
     KeepFolderListings keep;
     EXPECT_FALSE(FileExists("C:\\Data\\LATE.TXT"));
@@ -94,7 +99,7 @@ TEST_F(FolderListingsTest, WithoutKeeperEveryLookUpReadsTheFolder) {
   EXPECT_TRUE(FileExists("C:\\DATA\\LATER.TXT"));
 }
 
-TEST_F(FolderListingsTest, LinksAreFollowedForTheirTargetsData) {
+TEST_F(BigFolderTest, LinksAreFollowedForTheirTargetsData) {
   drives_.WriteFile("C:\\Data\\target.bin", std::string(100, 't'));
   fs::create_symlink("target.bin", Host("C:\\Data\\link.bin"));
   fs::create_symlink("nowhere.bin", Host("C:\\Data\\dangling.bin"));
@@ -111,6 +116,36 @@ TEST_F(FolderListingsTest, LinksAreFollowedForTheirTargetsData) {
   EXPECT_FALSE(FileExists("C:\\Data\\DANGLING.BIN"));
   EXPECT_EQ(GetFileSize("C:\\Data\\dangling.bin"), std::nullopt);
   EXPECT_EQ(GetAttributes("C:\\Data\\Dangling.bin").value_or(0) & faSysFile, faSysFile);
+}
+
+// --- Background flush ------------------------------------------------------------------
+
+TEST_F(BigFolderTest, BackgroundFlushAnswersForEachFileOfABatch) {
+  std::vector<std::future<int>> flushed;
+  std::vector<std::future<int>> gone;
+  {
+    BackgroundFlush flush;
+    for (int i = 0; i < 200; ++i) {
+      flushed.push_back(flush.Submit("C:\\Data\\file" + std::to_string(i)));
+      if (i % 50 == 0) gone.push_back(flush.Submit("C:\\Data\\missing" + std::to_string(i)));
+    }
+    gone.push_back(flush.Submit("Q:\\on\\no\\drive"));
+    // The last ones are answered when the flusher ends.
+    flushed.push_back(flush.Submit("C:\\DATA\\FILE7"));
+  }
+  for (std::future<int>& answer : flushed) EXPECT_EQ(answer.get(), 0);
+  for (std::size_t i = 0; i + 1 < gone.size(); ++i) EXPECT_EQ(gone[i].get(), kFileNotFound);
+  EXPECT_EQ(gone.back().get(), kInvalidFilename);
+}
+
+TEST_F(BigFolderTest, BackgroundFlushStandInAnswersInsteadOfTheDisk) {
+  BackgroundFlush flush([](const std::string& path) { return path.ends_with("3") ? 5 : 0; });
+  std::future<int> fails = flush.Submit("C:\\Data\\file3");
+  std::future<int> passes = flush.Submit("C:\\Data\\file4");
+  std::future<int> missing = flush.Submit("C:\\Data\\none");
+  EXPECT_EQ(fails.get(), 5);
+  EXPECT_EQ(passes.get(), 0);
+  EXPECT_EQ(missing.get(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// Makes files durable on a worker thread while the caller goes on with the next ones.
+//
+// The worker takes every file queued so far, opens each, and flushes them together with
+// one syncfs per file system: one pass writes their data and inodes, where an fsync per
+// file would wait for the disk once or twice per file. The paths are resolved on the
+// calling thread, which the layer's look-ups belong to; the worker touches only the
+// files it is handed.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace platform {
+
+class BackgroundFlush {
+ public:
+  // Answers for one file (its path as submitted) instead of the disk: 0 or a Windows
+  // error code. For tests that need a flush to fail.
+  using StandIn = std::function<int(const std::string& path)>;
+
+  explicit BackgroundFlush(StandIn stand_in = {});
+  ~BackgroundFlush();  // flushes every file handed over, then ends the worker
+  BackgroundFlush(const BackgroundFlush&) = delete;
+  BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+
+  // Queues a file; the future answers 0 once it is on the disk, or a Windows error code
+  // (3 for a path on no drive, 2 for a file that is gone).
+  std::future<int> Submit(const std::string& path);
+
+ private:
+  struct Job {
+    std::string path;
+    std::string host_path;  // empty: on no drive
+    std::promise<int> result;
+  };
+  void Work();
+  void FlushTogether(std::deque<Job>& batch) const;
+
+  StandIn stand_in_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Job> jobs_;
+  bool stopping_ = false;
+  std::thread worker_;
+};
+
+}  // namespace platform

@@ -15,7 +15,6 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/background_sync.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
 #include "backup/pack_file.h"
@@ -192,7 +191,7 @@ struct PendingFlush {
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
-              std::uint32_t total, PackWorkers& workers, BackgroundSync& flusher)
+              std::uint32_t total, PackWorkers& workers, platform::BackgroundFlush& flusher)
       : window_(window),
         pending_(pending),
         list_(list),
@@ -374,16 +373,7 @@ class ListedFiles {
   }
 
   void Flush(const Slot& slot) {
-    std::future<int> flushed;
-    const std::optional<std::string> host = platform::ToHostPath(slot.destination);
-    if (host) {
-      flushed = flusher_.Submit(*host);
-    } else {
-      std::promise<int> nowhere;
-      nowhere.set_value(platform::kInvalidFilename);
-      flushed = nowhere.get_future();
-    }
-    flushes.push_back({slot.destination, std::move(flushed)});
+    flushes.push_back({slot.destination, flusher_.Submit(slot.destination)});
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was
@@ -407,7 +397,7 @@ class ListedFiles {
   ListWriter& list_;
   const std::uint32_t total_;
   PackWorkers& workers_;
-  BackgroundSync& flusher_;
+  platform::BackgroundFlush& flusher_;
   std::vector<std::uint64_t> existing_;     // icqN.lzz in the folder before the backup
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
@@ -450,7 +440,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
   // The workers are forked before any thread of this backup starts.
   PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
-  BackgroundSync flusher(std::max(tuning.flush_threads, 1), tuning.sync_file);
+  platform::BackgroundFlush flusher(tuning.flush_stand_in);
   ListWriter list(list_path);
   list.WriteLine(kListHeader + std::to_string(total));
   ListedFiles files(window, pending, list, total, workers, flusher);

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "app/window_seam.h"
+#include "platform/background_flush.h"
 
 namespace backup {
 
@@ -24,10 +24,9 @@ struct BackupTuning {
   // Processes that compress files ahead of the one in progress: 0 one per processor
   // (at most four), 1 none (every file is compressed in the calling process).
   int workers = 0;
-  // Threads that flush compressed files to disk while the next ones are compressed.
-  int flush_threads = 8;
-  // Flushes one host file: 0, or a Windows error code. Empty: open, fsync, close.
-  std::function<int(const std::string& host_path)> sync_file;
+  // Answers for the flush of one compressed file instead of the disk (tests). The
+  // files are flushed on a worker thread while the next ones are compressed.
+  platform::BackgroundFlush::StandIn flush_stand_in;
 };
 
 // BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing

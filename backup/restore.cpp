@@ -16,7 +16,6 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/background_sync.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
@@ -199,8 +198,8 @@ class Restorer {
       : window_(window),
         count_(count),
         icq_root_(RealHostPath(platform::ToHostPath(window.ICQPath).value_or(""))) {
-    if (tuning.flush_threads > 0) {
-      background_ = std::make_unique<BackgroundSync>(tuning.flush_threads, tuning.sync_file);
+    if (tuning.flush_in_background) {
+      background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
     }
   }
 
@@ -247,7 +246,7 @@ class Restorer {
   app::WindowSeam& window_;
   const std::int64_t count_;
   const std::string icq_root_;
-  std::unique_ptr<BackgroundSync> background_;
+  std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // host path -> folder, to flush once
   std::map<std::string, TargetFolder> folders_;   // by the folder's path as the list forms it
@@ -390,10 +389,7 @@ bool Restorer::Place(std::uint64_t number, const std::string& folder, const std:
     const std::string staged = folder + "\\" + staged_name;
     const int code = platform::RenameFile(temp, staged, false);
     if (code == 0) {
-      // No other spelling of the name existed (the rename would have refused), so the
-      // file is where the folder's host path and this spelling say.
-      const std::string host = Folder(folder).host + "/" + staged_name;
-      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(host)});
+      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(staged)});
       return in_flight_.size() <= kEntriesInFlight || CompleteOldest(nullptr);
     }
     if (code != platform::kAlreadyExists) {

@@ -7,10 +7,10 @@
 // it is never missing; the folders are flushed before the success report.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "app/window_seam.h"
+#include "platform/background_flush.h"
 
 namespace backup {
 
@@ -23,12 +23,11 @@ enum class RestoreOutcome {
 
 // How a restore makes its files durable.
 struct RestoreTuning {
-  // Threads that flush temporary files while the next ones are decoded. 0 flushes each
-  // file on the calling thread just before its rename.
-  int flush_threads = 8;
-  // Flushes one host file: 0, or a Windows error code. Empty: open, fsync, close. Tests
-  // put in one that fails.
-  std::function<int(const std::string& host_path)> sync_file;
+  // Temporary files are flushed on a worker thread while the next ones are decoded;
+  // false flushes each file on the calling thread just before its rename.
+  bool flush_in_background = true;
+  // Answers for the worker's flush of one file instead of the disk (tests).
+  platform::BackgroundFlush::StandIn flush_stand_in;
 };
 
 // RestoreClick: reads ICQPath and BackupPath from the window's selectors (one trailing

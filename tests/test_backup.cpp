@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/reports.h"
-#include "backup/background_sync.h"
 #include "backup/backup.h"
 #include "backup/pack_file.h"
 #include "drive_sandbox.h"
@@ -638,11 +637,10 @@ TEST_P(FlushFailsTest, ReportsInsteadOfSuccess) {
     // The list's flush, then the folder's, go through the platform layer.
     faults::FailNthOperation(step, faults::FileOp::kFlush, 5);
   } else {
-    // The compressed files are flushed by host path on the flush threads; the report
-    // names the first in list order that failed.
-    tuning_.sync_file = [](const std::string& host_path) {
-      const bool fails = host_path.ends_with("/icq2.lzz") || host_path.ends_with("/icq3.lzz");
-      return fails ? 5 : backup::SyncHostFile(host_path);
+    // The compressed files are flushed on the flush thread; the report names the first
+    // in list order that failed.
+    tuning_.flush_stand_in = [](const std::string& path) {
+      return path.ends_with("\\icq2.lzz") || path.ends_with("\\icq3.lzz") ? 5 : 0;
     };
   }
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
@@ -664,10 +662,10 @@ TEST_F(BackupTest, FlushesEveryCompressedFileBeforeTheReport) {
   Data("newdb\\c.dat", Bytes(30, 3));
   std::vector<std::string> flushed;
   std::mutex guard;
-  tuning_.sync_file = [&](const std::string& host_path) {
+  tuning_.flush_stand_in = [&](const std::string& path) {
     std::lock_guard lock(guard);
-    flushed.push_back(std::filesystem::path(host_path).filename().string());
-    return backup::SyncHostFile(host_path);
+    flushed.push_back(path.substr(path.rfind('\\') + 1));
+    return 0;
   };
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
   std::sort(flushed.begin(), flushed.end());

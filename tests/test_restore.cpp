@@ -435,7 +435,7 @@ class FlushFaultTest : public RestoreFixture,
 TEST_P(FlushFaultTest, FailedFlushIsReportedNotPassedOver) {
   MakeBackup({{"newdb", "a.dat", "new a"}});
   drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
-  tuning_.flush_threads = 0;
+  tuning_.flush_in_background = false;
   platform::testing::FailNthOperation(GetParam().failing_flush, FileOp::kFlush);
   EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
   EXPECT_EQ(window_.lines,
@@ -459,7 +459,7 @@ TEST_F(RestoreFilesTest, EntryNumbersGoOnPast65535) {
   for (std::uint64_t n = 1; n < kLast; ++n) list += "db***empty.dat|||0\r\n";
   list += "db***last.dat|||4\r\n";
   drives_.WriteFile("D:\\backup\\icqlist.txt", list);
-  tuning_.sync_file = [](const std::string&) { return 0; };  // 65,536 flushes prove nothing
+  tuning_.flush_stand_in = [](const std::string&) { return 0; };  // 65,536 flushes prove nothing
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, kSuccess);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\db\\last.dat"), "last");
@@ -484,7 +484,7 @@ TEST_F(RestoreFilesTest, BackgroundFlushingShowsWhatFlushingEachFileAtOnceShows)
   drives_.WriteFile("C:\\ICQ\\newdb\\file10", "old");
   const auto before = SnapshotTree(drives_.Root());
 
-  tuning_.flush_threads = 0;
+  tuning_.flush_in_background = false;
   ASSERT_EQ(Restore(), RestoreOutcome::kSucceeded);
   const auto at_once_tree = SnapshotTree(drives_.Root());
   const RecordingWindow at_once = window_;
@@ -498,7 +498,7 @@ TEST_F(RestoreFilesTest, BackgroundFlushingShowsWhatFlushingEachFileAtOnceShows)
   window_.HomeFolder = "C:\\home";
   window_.icq_folder = "C:\\ICQ";
   window_.SetBackupFolderText("D:\\backup");
-  tuning_.flush_threads = 3;
+  tuning_.flush_in_background = true;
   ASSERT_EQ(Restore(), RestoreOutcome::kSucceeded);
 
   EXPECT_EQ(window_.lines, at_once.lines);
@@ -513,8 +513,8 @@ TEST_F(RestoreFilesTest, FailedBackgroundFlushStopsAtThatEntryAsIfItWereAlone) {
   MakeBackup(files);
   for (const DataFile& file : files) drives_.WriteFile(DataPath(file), "old " + file.name);
   const std::uint64_t failing = 7;
-  tuning_.sync_file = [&](const std::string& host_path) {
-    return host_path.ends_with("/icq" + std::to_string(failing) + ".tmp") ? 5 : 0;
+  tuning_.flush_stand_in = [&](const std::string& path) {
+    return path.ends_with("\\icq" + std::to_string(failing) + ".tmp") ? 5 : 0;
   };
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
   const DataFile& stopped = files[failing - 1];

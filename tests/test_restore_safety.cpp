@@ -238,10 +238,10 @@ TEST_F(RestoreFixture, PathTooLongForTheEngineIsRefused) {
 
 // --- Interruption ---------------------------------------------------------------------------
 
-class InterruptionTest : public RestoreFixture, public ::testing::WithParamInterface<int> {
+class InterruptionTest : public RestoreFixture, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    tuning_.flush_threads = GetParam();
+    tuning_.flush_in_background = GetParam();
     files_ = {{"newdb", "a.dat", std::string(3000, 'a')},
               {"newdb\\new", "c.dat", "c is new"},
               {"uin", "empty.dat", ""},
@@ -294,8 +294,8 @@ TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Flushing, InterruptionTest, ::testing::Values(0, 4), [](const auto& info) {
-  return info.param == 0 ? std::string("AtOnce") : std::string("InTheBackground");
+INSTANTIATE_TEST_SUITE_P(Flushing, InterruptionTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? std::string("InTheBackground") : std::string("AtOnce");
 });
 
 // --- Round trip -------------------------------------------------------------------------------

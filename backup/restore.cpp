@@ -1,10 +1,7 @@
 #include "backup/restore.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <future>
 #include <initializer_list>
@@ -88,64 +85,37 @@ void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
                            " Make sure it is the list of a", "      backup made by Torq32!"});
 }
 
-// The real host path of a host path, links followed; empty when it cannot be found.
-std::string RealHostPath(const std::string& host_path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
-                                                   &std::free);
-  return real ? std::string(real.get()) : std::string();
-}
-
-// True when the host path, with every link on it followed as far as it exists, lies in
-// the real host folder `root`. What does not exist yet is made below its nearest
-// existing folder, so that folder is the one to judge; a dangling link is judged outside.
-bool HostStaysInside(std::string path, const std::string& root) {
-  if (root.empty()) return false;
-  while (true) {
-    const std::string real = RealHostPath(path);
-    if (!real.empty()) {
-      return root == "/" || real == root ||
-             (real.size() > root.size() && real.compare(0, root.size(), root) == 0 &&
-              real[root.size()] == '/');
-    }
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) return false;
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos || path == "/") return false;
-    path = slash == 0 ? "/" : path.substr(0, slash);
-  }
-}
-
 std::string UpperAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
-// What the restore knows of one target folder, looked up once: where it is on the host,
-// whether it lies in the ICQ folder, and the entries it held before the restore came.
+// What the restore knows of one target folder, looked up once: whether it lies in the
+// ICQ folder, and the entries it held before the restore came.
 // Only those can be links (everything the restore makes is a plain file), so they are
 // the ones to judge by name; looking each name up on the disk would read the whole
 // folder again for every name that does not exist yet.
 struct TargetFolder {
-  std::string host;  // empty when the folder is on no drive
+  std::string path;  // as the list forms it
   bool inside = false;
   bool listed = false;                              // the entries below could be read
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
-  bool NameStaysInside(const std::string& name, const std::string& root) const {
+  bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
     if (!listed) return false;
     const auto [first, last] = entries.equal_range(UpperAscii(name));
     for (auto it = first; it != last; ++it) {
-      if (!HostStaysInside(host + "/" + it->second, root)) return false;
+      if (!icq.Contains(path + "\\" + it->second)) return false;
     }
     return true;
   }
 };
 
-TargetFolder LookUpFolder(const std::string& folder, const std::string& root) {
+TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBoundary& icq) {
   TargetFolder found;
-  found.host = platform::ToHostPath(folder).value_or("");
-  found.inside = !found.host.empty() && HostStaysInside(found.host, root);
+  found.path = folder;
+  found.inside = icq.Contains(folder);
   if (!found.inside) return found;
   platform::DirectorySearch search;
   platform::SearchRec rec;
@@ -197,7 +167,7 @@ class Restorer {
   Restorer(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning)
       : window_(window),
         count_(count),
-        icq_root_(RealHostPath(platform::ToHostPath(window.ICQPath).value_or(""))) {
+        icq_folder_(window.ICQPath) {
     if (tuning.flush_in_background) {
       background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
     }
@@ -245,10 +215,10 @@ class Restorer {
 
   app::WindowSeam& window_;
   const std::int64_t count_;
-  const std::string icq_root_;
+  const platform::FolderBoundary icq_folder_;
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
-  std::map<std::string, std::string> unflushed_;  // host path -> folder, to flush once
+  std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
   std::map<std::string, TargetFolder> folders_;   // by the folder's path as the list forms it
   std::set<std::string> known_folders_;           // folders of entries seen to exist
 };
@@ -277,8 +247,8 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
   const TargetFolder& known = Folder(folder);
-  if (!known.inside || !known.NameStaysInside(entry.name, icq_root_) ||
-      !known.NameStaysInside(kTempName, icq_root_)) {
+  if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
+      !known.NameStaysInside(kTempName, icq_folder_)) {
     return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
   }
   if (!CreateFolders(entry.folder_part)) return false;
@@ -464,14 +434,14 @@ bool Restorer::Drain(const std::string* discard) {
 }
 
 void Restorer::Touched(const std::string& folder) {
-  const std::string& host = Folder(folder).host;
-  unflushed_.emplace(host.empty() ? folder : host, folder);
+  // Flushed once, however the list spells it.
+  unflushed_.emplace(UpperAscii(platform::ExpandFileName(folder)), folder);
 }
 
 const TargetFolder& Restorer::Folder(const std::string& folder) {
   auto found = folders_.find(folder);
   if (found == folders_.end()) {
-    found = folders_.emplace(folder, LookUpFolder(folder, icq_root_)).first;
+    found = folders_.emplace(folder, LookUpFolder(folder, icq_folder_)).first;
   }
   return found->second;
 }

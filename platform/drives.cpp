@@ -484,6 +484,40 @@ void ChangeDir(const std::string& path) {
   if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
 }
 
+namespace {
+
+// The real host path, links followed; empty when it cannot be found.
+std::string RealHostPath(const std::string& host_path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
+                                                   &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+}  // namespace
+
+FolderBoundary::FolderBoundary(const std::string& folder)
+    : real_root_(RealHostPath(ToHostPath(folder).value_or(""))) {}
+
+bool FolderBoundary::Contains(const std::string& path) const {
+  std::optional<std::string> host = ToHostPath(path);
+  if (real_root_.empty() || !host) return false;
+  std::string probe = *host;
+  while (true) {
+    const std::string real = RealHostPath(probe);
+    if (!real.empty()) {
+      return real_root_ == "/" || real == real_root_ ||
+             (real.size() > real_root_.size() &&
+              real.compare(0, real_root_.size(), real_root_) == 0 &&
+              real[real_root_.size()] == '/');
+    }
+    struct stat st;
+    if (::lstat(probe.c_str(), &st) == 0) return false;  // a dangling link
+    const std::size_t slash = probe.find_last_of('/');
+    if (slash == std::string::npos || probe == "/") return false;
+    probe = slash == 0 ? "/" : probe.substr(0, slash);
+  }
+}
+
 std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
   if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
   if (drive_number < 1 || drive_number > 26) return std::nullopt;

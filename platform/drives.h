@@ -75,6 +75,18 @@ bool SetCurrentDir(const std::string& path);
 // 5 for one that may not be entered, or the code a test's fault asked for.
 void ChangeDir(const std::string& path);
 
+// Where a folder really is, with every link on its way followed: tells whether a path
+// stays in it, links followed too. What does not exist yet is judged by its nearest
+// existing folder, where it would be made; a dangling link is judged outside.
+class FolderBoundary {
+ public:
+  explicit FolderBoundary(const std::string& folder);
+  bool Contains(const std::string& path) const;  // false for a path on no drive
+
+ private:
+  std::string real_root_;  // host path; empty when the folder cannot be found
+};
+
 // Free bytes on a drive (A = 1), from statvfs of the drive's root (the space an
 // unprivileged user may fill); nullopt when the drive does not exist or cannot be
 // queried.

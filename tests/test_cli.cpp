@@ -1,9 +1,7 @@
 // torq32-cli: the terminal window on its own, then the built program run in a
 // temporary home folder with its output compared to tests/cli/*.txt byte for byte.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +13,7 @@
 
 #include "platform/drives.h"
 #include "platform/io_error.h"
+#include "tests/program_run.h"
 #include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
 
@@ -183,40 +182,9 @@ TEST_F(TerminalWindowTest, FolderArgumentsBecomeWindowsPaths) {
 
 // --- The program --------------------------------------------------------------------
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs torq32-cli in the folder cwd with no terminal on any side, on the system's
-// drive table without a Wine prefix (so C: is "/").
-CliResult RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
-  TempFolder capture;
-  const fs::path out_path = capture.path() / "out", err_path = capture.path() / "err";
-  pid_t child = fork();
-  if (child == 0) {
-    setenv("WINEPREFIX", (capture.path() / "no-prefix").c_str(), 1);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(TORQ32_CLI)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(TORQ32_CLI, argv.data());
-    _exit(127);
-  }
-  CliResult run;
-  int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
-  }
-  run.out = ReadHostFile(out_path);
-  run.err = ReadHostFile(err_path);
-  return run;
+// torq32-cli on the system's drive table without a Wine prefix (so C: is "/").
+ProgramRun RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
+  return RunProgram(TORQ32_CLI, args, cwd, {{"WINEPREFIX", (cwd / "no-prefix").string()}});
 }
 
 std::string Expected(const char* name) { return ReadHostFile(fs::path(CLI_EXPECTED_DIR) / name); }
@@ -236,7 +204,7 @@ struct OutputCase {
 class CliOutputTest : public CliTest, public ::testing::WithParamInterface<OutputCase> {};
 
 TEST_P(CliOutputTest, PrintsTheScreenByteForByte) {
-  const CliResult run = RunCli(home_.path(), GetParam().args);
+  const ProgramRun run = RunCli(home_.path(), GetParam().args);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, Expected(GetParam().expected_file));
   EXPECT_EQ(run.err, "");
@@ -254,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(Subcommands, CliOutputTest,
 TEST_F(CliTest, HomeOptionNamesAnotherHomeFolder) {
   TempFolder elsewhere;
   std::ofstream(home_.path() / "back.dat", std::ios::binary) << "db\r\nTheEnd\r\n2003a\r\n";
-  const CliResult run = RunCli(elsewhere.path(), {"--home", home_.path().string()});
+  const ProgramRun run = RunCli(elsewhere.path(), {"--home", home_.path().string()});
   EXPECT_EQ(run.status, 0) << run.err;
   std::string banner = Expected("banner.txt");
   banner.replace(banner.find("98b-2000b(P)"), 12, "2003a");
@@ -263,14 +231,14 @@ TEST_F(CliTest, HomeOptionNamesAnotherHomeFolder) {
 }
 
 TEST_F(CliTest, ProgressOptionShowsTheGaugeOnStandardError) {
-  const CliResult run = RunCli(home_.path(), {"--progress", "about"});
+  const ProgramRun run = RunCli(home_.path(), {"--progress", "about"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, Expected("about.txt"));
   EXPECT_EQ(run.err, " [####################] 100%\n");
 }
 
 TEST_F(CliTest, HelpListsEverySubcommand) {
-  const CliResult run = RunCli(home_.path(), {"--help"});
+  const ProgramRun run = RunCli(home_.path(), {"--help"});
   EXPECT_EQ(run.status, 0);
   for (const app::CliCommand& command : app::CliCommands()) {
     EXPECT_NE(run.out.find("\n  " + std::string(command.name) + " "), std::string::npos)
@@ -289,7 +257,7 @@ struct UsageCase {
 class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(CliUsageTest, WrongCommandLinesExitWithTwo) {
-  const CliResult run = RunCli(home_.path(), GetParam().args);
+  const ProgramRun run = RunCli(home_.path(), GetParam().args);
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err.rfind("torq32-cli: ", 0), 0u) << run.err;
@@ -308,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliTest, StartupErrorIsReportedWithExitOne) {
   fs::create_directory(home_.path() / "back.dat");  // cannot be written
-  const CliResult run = RunCli(home_.path(), {"about"});
+  const ProgramRun run = RunCli(home_.path(), {"about"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err.rfind("torq32-cli: ", 0), 0u) << run.err;

@@ -1,10 +1,8 @@
 // torq32-cli uins, date and search: the built program run on drives of temporary
 // folders (given to it as a Wine prefix), its output compared to tests/cli/*.txt.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -17,52 +15,14 @@
 #include <vector>
 
 #include "drive_sandbox.h"
+#include "tests/program_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
-struct ProgramRun {
-  int status = -1;
-  std::string out, err;
-};
-
 std::string ReadHostFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs a program in cwd with no terminal on any side and the variables set.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const fs::path& cwd, const Environment& environment) {
-  const fs::path out_path = cwd / ".run-out", err_path = cwd / ".run-err";
-  const pid_t child = fork();
-  if (child == 0) {
-    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  ProgramRun run;
-  int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
-  }
-  run.out = ReadHostFile(out_path);
-  run.err = ReadHostFile(err_path);
-  fs::remove(out_path);
-  fs::remove(err_path);
-  return run;
 }
 
 std::string Expected(const std::string& name) {

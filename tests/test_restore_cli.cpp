@@ -1,9 +1,7 @@
 // torq32-cli restore and verify, run as built in a temporary folder (the system's drive
 // table without a Wine prefix, so C: is "/"), against a backup made by torq32-cli backup.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +13,7 @@
 
 #include "lz/lz_file.h"
 #include "platform/drives.h"
+#include "tests/program_run.h"
 
 namespace {
 
@@ -30,39 +29,8 @@ void WriteHost(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
-
-CliResult RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
-  const fs::path out_path = cwd / "cli.out", err_path = cwd / "cli.err";
-  pid_t child = fork();
-  if (child == 0) {
-    setenv("WINEPREFIX", (cwd / "no-prefix").c_str(), 1);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(TORQ32_CLI)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(TORQ32_CLI, argv.data());
-    _exit(127);
-  }
-  CliResult run;
-  int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
-  }
-  run.out = ReadHost(out_path);
-  run.err = ReadHost(err_path);
-  fs::remove(out_path);
-  fs::remove(err_path);
-  return run;
+ProgramRun RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
+  return RunProgram(TORQ32_CLI, args, cwd, {{"WINEPREFIX", (cwd / "no-prefix").string()}});
 }
 
 class RestoreCliTest : public ::testing::Test {
@@ -83,12 +51,12 @@ class RestoreCliTest : public ::testing::Test {
               {"newdb/sub/a.idx", std::string(3000, 'a') + "end"},
               {"uin/12345.uin", "UIN 12345\r\n"}};
     for (const auto& [path, bytes] : files_) WriteHost(icq_ / path, bytes);
-    const CliResult backup = Run({"--yes", "backup"});
+    const ProgramRun backup = Run({"--yes", "backup"});
     ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  CliResult Run(std::vector<std::string> args) {
+  ProgramRun Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", (root_ / "home").string(), "--icq", icq_.string(),
                                "--backup", backup_.string()});
     return RunCli(root_ / "home", args);
@@ -116,7 +84,7 @@ TEST_F(RestoreCliTest, RestoreWithYesPutsTheBackupBackAndExitsZero) {
   WriteHost(icq_ / "newdb/12345.dat", "changed");
   fs::remove_all(icq_ / "newdb/sub");
   fs::remove(icq_ / "uin/12345.uin");
-  const CliResult run = Run({"--yes", "restore"});
+  const ProgramRun run = Run({"--yes", "restore"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             " \n Restoration Successful!\n \n \n Note:\n Register your UIN with ICQ and your\n"
@@ -128,7 +96,7 @@ TEST_F(RestoreCliTest, RestoreWithYesPutsTheBackupBackAndExitsZero) {
 
 TEST_F(RestoreCliTest, RestoreWithoutATerminalOrYesIsCancelled) {
   WriteHost(icq_ / "newdb/12345.dat", "changed");
-  const CliResult run = Run({"restore"});
+  const ProgramRun run = Run({"restore"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, " \n ICQ Restoration Cancelled!\n");
   EXPECT_EQ(ReadHost(icq_ / "newdb/12345.dat"), "changed");
@@ -137,7 +105,7 @@ TEST_F(RestoreCliTest, RestoreWithoutATerminalOrYesIsCancelled) {
 TEST_F(RestoreCliTest, VerifyPassesOnAFreshBackupAndWritesNothing) {
   const auto stamp = fs::last_write_time(backup_ / "icqlist.txt");
   fs::remove(root_ / "home" / "pref.cfg");
-  const CliResult run = Run({"verify"});
+  const ProgramRun run = Run({"verify"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, " 4 files verified, 0 damaged\n");
   EXPECT_EQ(fs::last_write_time(backup_ / "icqlist.txt"), stamp);
@@ -157,7 +125,7 @@ TEST_P(VerifyDamageTest, NamesTheFileAndExitsOne) {
   const int n = NumberOf(GetParam().damaged);
   ASSERT_GT(n, 0);
   GetParam().damage(*this, n);
-  const CliResult run = Run({"verify"});
+  const ProgramRun run = Run({"verify"});
   EXPECT_EQ(run.status, 1);
   const std::string line = " icq" + std::to_string(n) + ".lzz: " + GetParam().fault;
   EXPECT_EQ(run.out.rfind(line, 0), 0u) << run.out;
@@ -212,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RestoreCliTest, VerifyNamesAMissingList) {
   fs::remove(backup_ / "icqlist.txt");
-  const CliResult run = Run({"verify"});
+  const ProgramRun run = Run({"verify"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, " icqlist.txt: missing\n 0 files verified, 0 damaged\n");
 }
@@ -221,7 +189,7 @@ TEST_F(RestoreCliTest, VerifyNamesACountThatDiffersFromTheLines) {
   std::string list = ReadHost(backup_ / "icqlist.txt");
   list.replace(0, list.find("\r\n"), "Total Files : 5");
   WriteHost(backup_ / "icqlist.txt", list);
-  const CliResult run = Run({"verify"});
+  const ProgramRun run = Run({"verify"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
             " icqlist.txt: its header counts 5 files, it lists 4\n 4 files verified, 0 damaged\n");

@@ -12,33 +12,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-corpus=$(realpath -m "${1:-bench/corpus}")
-build=$(realpath -m "${2:-build}")
-cli=$build/tools/torq32-cli
-[[ -x $cli ]] || { echo "no $cli: build the target torq32-cli first" >&2; exit 2; }
-[[ -d $corpus ]] || bench/make_corpus.sh "$corpus"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/varn-bench-backup.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/home" "$work/icq"
-: > "$work/icq/icq.exe"
-entries=""
-for part in "$corpus"/*/; do
-  name=$(basename "$part")
-  ln -s "$corpus/$name" "$work/icq/$name"
-  entries+="$name"$'\r\n'
-done
-printf '%sTheEnd\r\nbenchmark\r\n' "$entries" > "$work/home/back.dat"
-
-files=$(find -L "$work/icq" -type f ! -name icq.exe | wc -l)
-bytes=$(du -sbL --apparent-size "$corpus" | cut -f1)
-echo "corpus: $corpus, $files files, $(( bytes / 1000000 )) MB" >&2
+source bench/common.sh
+bench_setup backup "$@"
+bench_icq_folder "$work/icq"
 
 # Both read the corpus from the page cache: read it once before either runs.
 tar -cf - -C "$corpus" . > /dev/null
 sync
-
-seconds() { date +%s.%N; }
 
 start=$(seconds)
 tar -czf "$work/corpus.tar.gz" -C "$corpus" .

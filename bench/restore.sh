@@ -7,33 +7,15 @@
 #
 #   bench/restore.sh [CORPUS] [BUILD]
 #
-# CORPUS defaults to ./corpus (made by bench/make_corpus.sh when missing), BUILD to
+# CORPUS defaults to bench/corpus (made by bench/make_corpus.sh when missing), BUILD to
 # ./build (it must hold tools/torq32-cli). The backup to restore and the archive are
 # made first, untimed, with torq32-cli backup and tar -czf.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-corpus=$(realpath -m "${1:-corpus}")
-build=$(realpath -m "${2:-build}")
-cli=$build/tools/torq32-cli
-[[ -x $cli ]] || { echo "no $cli: build the target torq32-cli first" >&2; exit 2; }
-[[ -d $corpus ]] || bench/make_corpus.sh "$corpus"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/varn-bench-restore.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/home" "$work/source"
-: > "$work/source/icq.exe"
-entries=""
-for part in "$corpus"/*/; do
-  name=$(basename "$part")
-  ln -s "$corpus/$name" "$work/source/$name"
-  entries+="$name"$'\r\n'
-done
-printf '%sTheEnd\r\nbenchmark\r\n' "$entries" > "$work/home/back.dat"
-
-files=$(find -L "$work/source" -type f ! -name icq.exe | wc -l)
-bytes=$(du -sbL --apparent-size "$corpus" | cut -f1)
-echo "corpus: $corpus, $files files, $(( bytes / 1000000 )) MB" >&2
+source bench/common.sh
+bench_setup restore "$@"
+bench_icq_folder "$work/source"
 
 # What each side restores from, made untimed.
 "$cli" --home "$work/home" --icq "$work/source" --backup "$work/backup" --yes backup \
@@ -42,8 +24,6 @@ tar -czf "$work/corpus.tar.gz" -C "$corpus" .
 # Both read their input from the page cache; nothing else is waiting to be written.
 cat "$work/backup"/* "$work/corpus.tar.gz" > /dev/null
 sync
-
-seconds() { date +%s.%N; }
 
 mkdir "$work/untarred"
 start=$(seconds)

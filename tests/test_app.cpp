@@ -18,6 +18,22 @@
 #include "platform/io_error.h"
 #include "tests/recording_window.h"
 
+namespace platform::testing {
+// Readable test names for the suites that fail one kind of file operation.
+void PrintTo(FileOp op, std::ostream* os) {
+  switch (op) {
+    case FileOp::kOpen:
+      *os << "open";
+      return;
+    case FileOp::kRead:
+      *os << "read";
+      return;
+    default:
+      *os << "file operation " << static_cast<int>(op);
+  }
+}
+}  // namespace platform::testing
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -76,6 +92,8 @@ struct ShortPathCase {
   std::string path;
   std::string expected;
 };
+
+void PrintTo(const ShortPathCase& c, std::ostream* os) { *os << c.name; }
 
 class ShortPathTest : public ::testing::TestWithParam<ShortPathCase> {};
 
@@ -275,6 +293,8 @@ struct StartupCase {
   std::string icq_folder, backup_folder, backup_text;
 };
 
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
+
 class StartupTest : public AppTest, public ::testing::WithParamInterface<StartupCase> {};
 
 TEST_P(StartupTest, PointsTheSelectorsAtSavedFoldersThatExist) {
@@ -377,6 +397,8 @@ struct PluginCase {
   std::string supported_versions;
   std::vector<std::string> entries;
 };
+
+void PrintTo(const PluginCase& c, std::ostream* os) { *os << c.name; }
 
 class PluginTest : public AppTest, public ::testing::WithParamInterface<PluginCase> {};
 

@@ -231,6 +231,8 @@ struct SizeCase {
   const char* megabytes;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.bytes << " bytes"; }
+
 class MegabyteTest : public BackupTest, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(MegabyteTest, OriginalSizeAtOneDecimal) {
@@ -323,6 +325,8 @@ struct FolderCase {
   const char* saved;      // BackupPath, and line 2 of pref.cfg
   const char* list_host;  // where icqlist.txt lands, as a Windows path for the sandbox
 };
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 
 class BackupFolderTest : public BackupTest, public ::testing::WithParamInterface<FolderCase> {};
 
@@ -456,6 +460,14 @@ struct SpaceCase {
   std::optional<unsigned long long> free;
   bool succeeds;
 };
+
+void PrintTo(const SpaceCase& c, std::ostream* os) {
+  if (c.free) {
+    *os << *c.free << " bytes free";
+  } else {
+    *os << "free space unknown";
+  }
+}
 
 class FreeSpaceTest : public BackupTest, public ::testing::WithParamInterface<SpaceCase> {};
 

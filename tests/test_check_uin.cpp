@@ -42,6 +42,8 @@ struct ScanCase {
   ScreenLines shown;  // the screen below the first " "
 };
 
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
 class CheckUINScanTest : public CheckUINTest, public ::testing::WithParamInterface<ScanCase> {};
 
 TEST_P(CheckUINScanTest, ShowsCountAndOneLinePerUIN) {

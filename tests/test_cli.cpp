@@ -66,6 +66,8 @@ struct AnswerCase {
   bool expected;
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
 class TerminalAnswerTest : public TerminalWindowTest,
                            public ::testing::WithParamInterface<AnswerCase> {};
 
@@ -201,6 +203,8 @@ struct OutputCase {
   const char* expected_file;
 };
 
+void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
+
 class CliOutputTest : public CliTest, public ::testing::WithParamInterface<OutputCase> {};
 
 TEST_P(CliOutputTest, PrintsTheScreenByteForByte) {
@@ -253,6 +257,8 @@ struct UsageCase {
   const char* name;
   std::vector<std::string> args;
 };
+
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
 
 class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
 

@@ -123,6 +123,8 @@ struct StopCase {
   backup::CollectStop stop;
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
 class CollectStopTest : public CollectFilesTest, public ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(CollectStopTest, StopsAtTheEntryAndNamesIt) {
@@ -177,6 +179,8 @@ struct LineCase {
   const char* name;
   long long size;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
 
 class FileLineTest : public ::testing::TestWithParam<LineCase> {};
 

@@ -278,6 +278,8 @@ struct RoundTripCase {
   bool text;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.label; }
+
 class RoundTripTest : public LzFileTest,
                       public ::testing::WithParamInterface<std::tuple<int, RoundTripCase>> {};
 
@@ -350,6 +352,8 @@ struct ConfirmCase {
   std::int64_t compress_result;    // 0: goes on
   std::int64_t decompress_result;  // 0: goes on
 };
+
+void PrintTo(const ConfirmCase& c, std::ostream* os) { *os << "answer " << int{c.answer}; }
 
 class ConfirmTest : public LzFileTest, public ::testing::WithParamInterface<ConfirmCase> {};
 
@@ -754,6 +758,8 @@ struct MarkedCase {
   const char* name;
   const char* marked;
 };
+
+void PrintTo(const MarkedCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
 
 class MarkedNameTest : public ::testing::TestWithParam<MarkedCase> {};
 

@@ -132,6 +132,8 @@ struct HeaderCase {
   bool compressed;
 };
 
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.label; }
+
 class IsCompressedFileTest : public LzSupportTest,
                              public ::testing::WithParamInterface<HeaderCase> {};
 
@@ -189,6 +191,22 @@ struct WildcardCase {
   std::string name;
   bool match;
 };
+
+// Quoted; a long text by its ends and its length, so that the test's name stays short.
+void PrintText(const std::string& text, std::ostream* os) {
+  if (text.size() <= 32) {
+    *os << '"' << text << '"';
+  } else {
+    *os << '"' << text.substr(0, 8) << "..." << text.substr(text.size() - 4) << "\" ("
+        << text.size() << " bytes)";
+  }
+}
+
+void PrintTo(const WildcardCase& c, std::ostream* os) {
+  PrintText(c.pattern, os);
+  *os << " vs ";
+  PrintText(c.name, os);
+}
 
 class WildcardTest : public ::testing::TestWithParam<WildcardCase> {};
 

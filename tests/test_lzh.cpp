@@ -191,6 +191,8 @@ struct VectorCase {
   Bytes stream;
 };
 
+void PrintTo(const VectorCase& c, std::ostream* os) { *os << c.name; }
+
 Bytes AlphabetFourTimes() {
   std::string text;
   for (int i = 0; i < 4; ++i) text += "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -241,6 +243,8 @@ struct SizeCase {
   const char* name;
   Bytes input;
 };
+
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 
 class LzhRoundTripTest : public LzhTest, public ::testing::WithParamInterface<SizeCase> {};
 
@@ -327,6 +331,8 @@ struct ReachCase {
   int high_byte_at;  // position of one byte 0xFF in the filler, or -1
   bool match;        // whether the second "xqz" goes out as a match
 };
+
+void PrintTo(const ReachCase& c, std::ostream* os) { *os << c.name; }
 
 class LzhReachTest : public LzhTest, public ::testing::WithParamInterface<ReachCase> {};
 

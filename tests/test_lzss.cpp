@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,8 @@ struct Example {
   Bytes input;
   Bytes stream;
 };
+
+void PrintTo(const Example& c, std::ostream* os) { *os << c.name; }
 
 class LzssExample : public ::testing::TestWithParam<Example> {};
 
@@ -382,6 +385,12 @@ struct ModeCase {
   bool held;
   bool busy;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) {
+  char text[16];
+  std::snprintf(text, sizeof text, "mode 0x%02X", unsigned{c.mode});
+  *os << text;
+}
 
 class LzBegin : public ::testing::TestWithParam<ModeCase> {};
 

@@ -42,6 +42,8 @@ struct MissingProgramCase {
   const char* shown;
 };
 
+void PrintTo(const MissingProgramCase& c, std::ostream* os) { *os << c.name; }
+
 class MissingProgramTest : public RestoreFixture,
                            public ::testing::WithParamInterface<MissingProgramCase> {};
 
@@ -93,6 +95,8 @@ struct MissingListCase {
   const char* backup_text;
   const char* detail;
 };
+
+void PrintTo(const MissingListCase& c, std::ostream* os) { *os << c.name; }
 
 class MissingListTest : public RestoreFixture,
                         public ::testing::WithParamInterface<MissingListCase> {};
@@ -201,6 +205,8 @@ struct FolderFaultCase {
   std::vector<const char*> made;
 };
 
+void PrintTo(const FolderFaultCase& c, std::ostream* os) { *os << c.name; }
+
 class NestedFolderTest : public RestoreFixture,
                          public ::testing::WithParamInterface<FolderFaultCase> {};
 
@@ -270,6 +276,8 @@ struct UnreplaceableCase {
   const char* name;
   bool held;  // else read-only
 };
+
+void PrintTo(const UnreplaceableCase& c, std::ostream* os) { *os << c.name; }
 
 class UnreplaceableDataFileTest : public RestoreFixture,
                                   public ::testing::WithParamInterface<UnreplaceableCase> {};
@@ -344,6 +352,8 @@ struct DamagedListCase {
   const char* detail;
   int restored;  // entries in place before the report
 };
+
+void PrintTo(const DamagedListCase& c, std::ostream* os) { *os << c.name; }
 
 class DamagedListTest : public RestoreFixture,
                         public ::testing::WithParamInterface<DamagedListCase> {};
@@ -427,6 +437,8 @@ struct FlushFaultCase {
   const char* named;
   bool restored;
 };
+
+void PrintTo(const FlushFaultCase& c, std::ostream* os) { *os << c.name; }
 
 class FlushFaultTest : public RestoreFixture,
                        public ::testing::WithParamInterface<FlushFaultCase> {};

@@ -119,6 +119,8 @@ struct DamageCase {
   const char* fault;  // the start of the fault told after "icqN.lzz: "
 };
 
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
 class VerifyDamageTest : public RestoreCliTest, public ::testing::WithParamInterface<DamageCase> {};
 
 TEST_P(VerifyDamageTest, NamesTheFileAndExitsOne) {

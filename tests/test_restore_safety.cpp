@@ -138,6 +138,8 @@ struct HostileCase {
   std::string file_name;
 };
 
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileListTest : public RestoreFixture, public ::testing::WithParamInterface<HostileCase> {};
 
 TEST_P(HostileListTest, RefusedBeforeAnythingIsWritten) {
@@ -186,6 +188,8 @@ struct LinkCase {
   const char* points;  // host path relative to the sandbox root
   const char* line;
 };
+
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class LinkTest : public RestoreFixture, public ::testing::WithParamInterface<LinkCase> {};
 

@@ -158,6 +158,8 @@ struct ControlRow {
   bool link;  // blue, underlined, cross-hair cursor; may grow to fit its text
 };
 
+void PrintTo(const ControlRow& c, std::ostream* os) { *os << c.name; }
+
 const char kArial[] = "Arial";
 const char kMsSansSerif[] = "MS Sans Serif";
 
@@ -662,6 +664,8 @@ struct QuestionRow {
   Qt::Key key;   // Qt::Key_unknown: click the first button
   bool expected;
 };
+
+void PrintTo(const QuestionRow& c, std::ostream* os) { *os << c.name; }
 
 class QuestionTest : public WindowTest, public ::testing::WithParamInterface<QuestionRow> {};
 

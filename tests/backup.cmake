@@ -3,7 +3,7 @@ varn_add_test(test_collect_files SOURCES test_collect_files.cpp LIBS varn_backup
 # worker processes that compress ahead of the file in progress.
 varn_add_test(test_backup SOURCES test_backup.cpp test_backup_round_trip.cpp LIBS varn_backup)
 varn_add_test(test_backup_workers SOURCES test_backup.cpp test_backup_round_trip.cpp
-  LIBS varn_backup)
+  LIBS varn_backup PREFIX "Workers.")
 target_compile_definitions(test_backup_workers PRIVATE VARN_TEST_PACK_WORKERS=3)
 if(TARGET torq32-cli)
   varn_add_test(test_backup_cli SOURCES test_backup_cli.cpp LIBS varn_app)

@@ -85,10 +85,13 @@ void BackgroundFlush::FlushTogether(std::deque<Job>& batch) const {
   if (stand_in_) {
     for (std::size_t i = 0; i < batch.size(); ++i) codes[i] = stand_in_(batch[i].path);
   } else {
-    // One open file per file system to name it to syncfs; each file is opened all the
+    // One open file per file system names it to syncfs; each file is opened all the
     // same, so that one that is gone answers for itself.
-    std::map<dev_t, Descriptor> file_systems;
-    std::map<dev_t, std::vector<std::size_t>> members;
+    struct FileSystem {
+      Descriptor any_file;
+      std::vector<std::size_t> members;  // indexes into the batch
+    };
+    std::map<dev_t, FileSystem> file_systems;
     for (std::size_t i = 0; i < batch.size(); ++i) {
       if (batch[i].host_path.empty()) {
         codes[i] = kInvalidFilename;
@@ -100,13 +103,13 @@ void BackgroundFlush::FlushTogether(std::deque<Job>& batch) const {
         codes[i] = ErrorCodeFromErrno(errno);
         continue;
       }
-      members[st.st_dev].push_back(i);
-      file_systems.try_emplace(st.st_dev, std::move(file));
+      file_systems.try_emplace(st.st_dev, FileSystem{std::move(file), {}})
+          .first->second.members.push_back(i);
     }
-    for (const auto& [device, file] : file_systems) {
-      if (::syncfs(file.get()) == 0) continue;
+    for (const auto& [device, file_system] : file_systems) {
+      if (::syncfs(file_system.any_file.get()) == 0) continue;
       const int code = ErrorCodeFromErrno(errno);
-      for (std::size_t i : members[device]) codes[i] = code;
+      for (std::size_t i : file_system.members) codes[i] = code;
     }
   }
   for (std::size_t i = 0; i < batch.size(); ++i) batch[i].result.set_value(codes[i]);

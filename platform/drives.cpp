@@ -117,23 +117,20 @@ const DriveMapping* FindDrive(char letter) {
 
 // Windows path text resolved against the drive table and the disk.
 struct Resolved {
-  std::string host;     // host path, components in the disk's spelling
-  std::string windows;  // the same path as Windows text, in the disk's spelling
-  bool exists = false;  // the entry exists, links followed; then st holds its data
-  struct stat st {};
-  bool entry_exists = false;  // the entry itself, a dangling link too: entry_st
-  struct stat entry_st {};
+  detail::HostEntry host;  // host path, components in the disk's spelling, and its data
+  std::string windows;     // the same path as Windows text, in the disk's spelling
 };
 
-// Stat data of the entry, links followed, from the lstat data the look-up had already.
-void Follow(Resolved& out, const struct stat& entry) {
-  out.entry_exists = true;
-  out.entry_st = entry;
-  if (!S_ISLNK(entry.st_mode)) {
-    out.st = entry;
-    out.exists = true;
+// Fills in the entry's data from the lstat data the look-up had already; only a link
+// needs another call.
+void Follow(detail::HostEntry& entry, const struct stat& own) {
+  entry.entry_exists = true;
+  entry.entry_st = own;
+  if (!S_ISLNK(own.st_mode)) {
+    entry.st = own;
+    entry.exists = true;
   } else {
-    out.exists = ::stat(out.host.c_str(), &out.st) == 0;
+    entry.exists = ::stat(entry.path.c_str(), &entry.st) == 0;
   }
 }
 
@@ -143,11 +140,12 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   const DriveMapping* drive = FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
   std::vector<std::string> parts = SplitComponents(std::string_view(full).substr(2));
-  Resolved out{drive->host_root, std::string(1, drive->letter) + ":"};
+  Resolved out{{drive->host_root}, std::string(1, drive->letter) + ":"};
+  std::string& host = out.host.path;
   const auto host_of = [&](std::size_t count) {
-    std::string host = drive->host_root;
-    for (std::size_t i = 0; i < count; ++i) host = JoinHost(host, parts[i]);
-    return host;
+    std::string joined = drive->host_root;
+    for (std::size_t i = 0; i < count; ++i) joined = JoinHost(joined, parts[i]);
+    return joined;
   };
   // Most paths exist as written, or all but their last name does: one lstat each
   // settles those without walking the components.
@@ -155,9 +153,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   bool whole_missing = false;
   struct stat st;
   if (parts.empty()) {
-    out.exists = ::stat(out.host.c_str(), &out.st) == 0;
-    out.entry_exists = out.exists;
-    out.entry_st = out.st;
+    if (::stat(host.c_str(), &st) == 0) Follow(out.host, st);
   } else if (::lstat(host_of(parts.size()).c_str(), &st) == 0) {
     exact = parts.size();
   } else {
@@ -166,30 +162,30 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
       exact = parts.size() - 1;
     }
   }
-  out.host = host_of(exact);
-  if (exact == parts.size() && exact != 0) Follow(out, st);
+  host = host_of(exact);
+  if (exact == parts.size() && exact != 0) Follow(out.host, st);
   for (std::size_t i = 0; i < exact; ++i) out.windows += "\\" + parts[i];
   bool probing = true;  // false once a component is missing: nothing below it exists
   for (std::size_t i = exact; i < parts.size(); ++i) {
     std::string& part = parts[i];
-    std::string candidate = JoinHost(out.host, part);
+    std::string candidate = JoinHost(host, part);
     // The whole path as written is missing: so is its last name when the rest exists.
     const bool known_missing = whole_missing && i == exact && i + 1 == parts.size();
     if (probing && (known_missing || ::lstat(candidate.c_str(), &st) != 0)) {
       // The folder's lstat data stands for its stat data unless it is a link.
       const bool folder_stat_known = known_missing && exact != 0 && !S_ISLNK(st.st_mode);
-      if (auto match = detail::FindEntryIgnoringCase(out.host, part,
-                                                     folder_stat_known ? &st : nullptr)) {
+      if (auto match =
+              detail::FindEntryIgnoringCase(host, part, folder_stat_known ? &st : nullptr)) {
         part = *match;
-        candidate = JoinHost(out.host, part);
+        candidate = JoinHost(host, part);
         if (i + 1 == parts.size()) probing = ::lstat(candidate.c_str(), &st) == 0;
       } else {
         probing = false;
       }
     }
-    out.host = std::move(candidate);
+    host = std::move(candidate);
     out.windows += "\\" + part;
-    if (probing && i + 1 == parts.size()) Follow(out, st);
+    if (probing && i + 1 == parts.size()) Follow(out.host, st);
   }
   if (out.windows.size() == 2) out.windows += "\\";
   return out;
@@ -200,13 +196,11 @@ int TrySetCurrentDir(const std::string& path) {
   if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
   std::optional<Resolved> resolved = Resolve(path);
   if (!resolved) return kInvalidFilename;
-  struct stat st;
-  if (::stat(resolved->host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    return kInvalidFilename;
-  }
+  const detail::HostEntry& folder = resolved->host;
+  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
   // A held folder stands in for one the user may not enter (tests run as root).
-  if (detail::IsHeld(resolved->host)) return kAccessDenied;
-  if (::access(resolved->host.c_str(), X_OK) != 0) return kAccessDenied;
+  if (detail::IsHeld(folder.path)) return kAccessDenied;
+  if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
   State().cwd = resolved->windows;
   State().cwd_known = true;
   return 0;
@@ -286,8 +280,7 @@ std::optional<std::string> HostPathOf(const std::string& windows_path) {
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
-  return HostEntry{std::move(resolved->host), resolved->exists, resolved->st,
-                   resolved->entry_exists, resolved->entry_st};
+  return std::move(resolved->host);
 }
 
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
@@ -399,7 +392,7 @@ int DriveNumberOfPath(const std::string& path) {
 std::optional<std::string> ToHostPath(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
-  return resolved->host;
+  return std::move(resolved->host.path);
 }
 
 std::optional<std::string> ToWindowsPath(const std::string& host_path) {

@@ -73,10 +73,12 @@ struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
   return ts;
 }
 
-// The code for an entry the look-up found missing, from the host's own answer.
-int EntryErrorCode(const std::string& host_path) {
+// The code for an entry the look-up found missing (through links when `followed`),
+// from the host's own answer.
+int MissingEntryCode(const std::string& host_path, bool followed) {
   struct stat st;
-  if (::lstat(host_path.c_str(), &st) == 0) return kFileNotFound;  // gone and back meanwhile
+  const int result = followed ? ::stat(host_path.c_str(), &st) : ::lstat(host_path.c_str(), &st);
+  if (result == 0) return kFileNotFound;  // made again since the look-up
   return detail::HostErrorCode(host_path, errno);
 }
 
@@ -103,9 +105,9 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
-  const std::string* host = &entry->path;
-  struct stat st = entry->st;
-  if (!entry->exists && ::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
+  const std::string& host = entry->path;
+  if (!entry->exists) return MissingEntryCode(host, true);
+  const struct stat& st = entry->st;
   mode_t mode = st.st_mode & 07777;
   if (attributes & faReadOnly) {
     mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -113,8 +115,8 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
     mode |= S_IWUSR;
   }
   // Hidden follows the name and archive the kind of entry: nothing to store for them.
-  if (mode != (st.st_mode & 07777) && ::chmod(host->c_str(), mode) != 0) {
-    return detail::HostErrorCode(*host, errno);
+  if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) {
+    return detail::HostErrorCode(host, errno);
   }
   return 0;
 }
@@ -136,14 +138,14 @@ int DeleteFile(const std::string& path) {
   if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
-  const std::string* host = &entry->path;
+  const std::string& host = entry->path;
   const struct stat& st = entry->entry_st;
-  if (!entry->entry_exists) return EntryErrorCode(*host);
+  if (!entry->entry_exists) return MissingEntryCode(host, false);
   if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(*host)) return kSharingViolation;
+  if (detail::IsHeld(host)) return kSharingViolation;
   if (detail::IsReadOnly(st)) return kAccessDenied;
-  detail::FolderChange change(*host);
-  if (::unlink(host->c_str()) != 0) return detail::HostErrorCode(*host, errno);
+  detail::FolderChange change(host);
+  if (::unlink(host.c_str()) != 0) return detail::HostErrorCode(host, errno);
   change.Removed();
   return 0;
 }
@@ -153,32 +155,32 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
   std::optional<detail::HostEntry> source_entry = detail::LookUpHostEntry(from);
   std::optional<detail::HostEntry> target_entry = detail::LookUpHostEntry(to);
   if (!source_entry || !target_entry) return kInvalidFilename;
-  const std::string* source = &source_entry->path;
-  const std::string* target = &target_entry->path;
-  if (!source_entry->entry_exists) return EntryErrorCode(*source);
-  if (detail::IsHeld(*source)) return kSharingViolation;
-  std::string destination = *target;
-  if (destination == *source) {
+  const std::string& source = source_entry->path;
+  const std::string& target = target_entry->path;
+  if (!source_entry->entry_exists) return MissingEntryCode(source, false);
+  if (detail::IsHeld(source)) return kSharingViolation;
+  std::string destination = target;
+  if (destination == source) {
     // Same entry, maybe another spelling: the rename changes only the letter case.
     std::string expanded = ExpandFileName(to);
     while (!expanded.empty() && (expanded.back() == '\\')) expanded.pop_back();
     const std::size_t cut = expanded.find_last_of('\\');
     const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
-    if (wanted.empty() || wanted == LastComponent(*source)) return 0;
-    destination = ParentOf(*source) + (ParentOf(*source) == "/" ? "" : "/") + wanted;
+    if (wanted.empty() || wanted == LastComponent(source)) return 0;
+    destination = ParentOf(source) + (ParentOf(source) == "/" ? "" : "/") + wanted;
   } else {
     const struct stat& target_stat = target_entry->entry_st;
     if (target_entry->entry_exists) {
       if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(*target)) return kSharingViolation;
+      if (detail::IsHeld(target)) return kSharingViolation;
       if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
     }
   }
-  const bool same_folder = ParentOf(*source) == ParentOf(destination);
-  detail::FolderChange leaving(*source);
+  const bool same_folder = ParentOf(source) == ParentOf(destination);
+  detail::FolderChange leaving(source);
   std::optional<detail::FolderChange> arriving;
   if (!same_folder) arriving.emplace(destination);
-  if (::rename(source->c_str(), destination.c_str()) != 0) {
+  if (::rename(source.c_str(), destination.c_str()) != 0) {
     return detail::HostErrorCode(destination, errno);
   }
   if (same_folder) {
@@ -215,13 +217,12 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
   if (!IsValidDosTime(dos_time)) return kInvalidParameter;
-  const std::string* host = &entry->path;
-  struct stat st;
-  if (!entry->exists && ::stat(host->c_str(), &st) != 0) return detail::HostErrorCode(*host, errno);
-  if (detail::IsHeld(*host)) return kSharingViolation;
+  const std::string& host = entry->path;
+  if (!entry->exists) return MissingEntryCode(host, true);
+  if (detail::IsHeld(host)) return kSharingViolation;
   const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) {
-    return detail::HostErrorCode(*host, errno);
+  if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) {
+    return detail::HostErrorCode(host, errno);
   }
   return 0;
 }
@@ -262,8 +263,8 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   }
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
-  const std::string* host = &entry->path;
-  if (detail::IsHeld(*host)) return kSharingViolation;
+  const std::string& host = entry->path;
+  if (detail::IsHeld(host)) return kSharingViolation;
   struct stat st = entry->st;
   if (entry->exists) {
     // Only plain files open: a folder, pipe or device would hang or mislead the reader.
@@ -286,9 +287,9 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
       break;
   }
   std::optional<detail::FolderChange> change;
-  if (mode == OpenMode::kCreate) change.emplace(*host);
-  int fd = ::open(host->c_str(), flags, 0666);
-  if (fd < 0) return detail::HostErrorCode(*host, errno);
+  if (mode == OpenMode::kCreate) change.emplace(host);
+  int fd = ::open(host.c_str(), flags, 0666);
+  if (fd < 0) return detail::HostErrorCode(host, errno);
   if (change) change->Added();
   // O_NONBLOCK keeps the open itself from waiting on a pipe swapped in meanwhile; on
   // the regular file that this must be, it changes nothing, so it stays.

@@ -1,70 +1,24 @@
-// A temporary folder as drive C: for the engine's tests, with plain host-side helpers to
-// make and read files, and deterministic test data.
+// Drive C: of a temporary folder for the engine's tests, with the engine started and no
+// fault set; and deterministic test data.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
+#include "drive_sandbox.h"
 #include "lz/lz_file.h"
-#include "platform/drives.h"
 #include "platform/fault_injection.h"
 
-class LzSandbox {
+class LzSandbox : public DriveSandbox {
  public:
-  LzSandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "varn-lz-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
-    platform::InstallDriveTableForTests({{'C', root_.string()}});
+  LzSandbox() : DriveSandbox({'C'}) {
     platform::testing::ResetFaults();
     lz::EngineStartup();
   }
-  ~LzSandbox() {
-    platform::testing::ResetFaults();
-    platform::InstallDriveTableForTests({});
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
+  ~LzSandbox() { platform::testing::ResetFaults(); }
   LzSandbox(const LzSandbox&) = delete;
   LzSandbox& operator=(const LzSandbox&) = delete;
-
-  const std::filesystem::path& Root() const { return root_; }
-
-  // "C:\a\b.txt" -> <root>/a/b.txt
-  std::filesystem::path Host(const std::string& windows_path) const {
-    std::filesystem::path host = root_;
-    std::stringstream rest(windows_path.substr(2));
-    std::string part;
-    while (std::getline(rest, part, '\\')) {
-      if (!part.empty()) host /= part;
-    }
-    return host;
-  }
-
-  void Write(const std::string& windows_path, const std::string& bytes) const {
-    const auto host = Host(windows_path);
-    std::filesystem::create_directories(host.parent_path());
-    std::ofstream(host, std::ios::binary) << bytes;
-  }
-
-  std::string Read(const std::string& windows_path) const {
-    std::ifstream in(Host(windows_path), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-
-  bool Exists(const std::string& windows_path) const {
-    return std::filesystem::exists(Host(windows_path));
-  }
-
- private:
-  std::filesystem::path root_;
 };
 
 // Text that compresses like prose: words from a small vocabulary, lines, punctuation.

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "backup/backup.h"
 #include "backup/collect_files.h"
+#include "data_tree.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/files.h"
@@ -65,52 +65,7 @@ class BackupRoundTripTest : public ::testing::Test {
     window_.SetBackupFolderText("D:\\backup");
   }
 
-  // Text, binary, empty and block-sized files, up to three folders deep, with times
-  // on odd and even seconds.
-  void MakeTree() {
-    std::mt19937 random(2024);
-    const char* words[] = {"message", "contact", "UIN", "history", "\r\n", "hello", "0", "ICQ "};
-    const std::vector<std::string> folders = {"uin",
-                                              "newdb",
-                                              "newdb\\Sub",
-                                              "newdb\\Sub\\Deeper",
-                                              "newdb\\Sub\\Deeper\\Third",
-                                              "newdb\\.cache",
-                                              "plugins",
-                                              "plugins\\x y"};
-    int file = 0;
-    for (const auto& folder : folders) {
-      for (int i = 0; i < 40; ++i, ++file) {
-        std::string bytes;
-        switch (file % 5) {
-          case 0:  // empty
-            break;
-          case 1:  // text
-            for (std::size_t n = random() % 4000; bytes.size() < n;) bytes += words[random() % 8];
-            break;
-          case 2:  // random binary
-            bytes.resize(random() % 3000);
-            for (char& c : bytes) c = static_cast<char>(random());
-            break;
-          case 3:  // structured binary: runs and repeats
-            for (std::size_t n = random() % 6000; bytes.size() < n;) {
-              bytes.append(1 + random() % 40, static_cast<char>(random() % 4));
-            }
-            break;
-          default:  // a byte or two
-            bytes.assign(1 + file % 2, static_cast<char>(file));
-        }
-        const std::string name =
-            folder + "\\" + (i % 3 ? "f" : "F") + std::to_string(file) + (i % 4 ? ".dat" : "");
-        drives_.WriteFile("C:\\ICQ\\" + name, bytes);
-        drives_.SetLocalTime("C:\\ICQ\\" + name, 1999 + file % 20, 1 + file % 12, 1 + file % 28,
-                             file % 24, file % 60, file % 60);
-      }
-    }
-    std::string block(262145, '\0');
-    for (char& c : block) c = static_cast<char>(random() % 7);
-    drives_.WriteFile("C:\\ICQ\\newdb\\block.bin", block);
-  }
+  void MakeTree() { MakeDataTree(drives_, 2024); }
 
   DriveSandbox drives_;
   RecordingWindow window_;

@@ -76,7 +76,7 @@ class LzFileTest : public ::testing::Test {
 
   // Writes a source file with a known date-time.
   void Source(const std::string& name, const std::string& bytes, std::uint32_t date = kOldDate) {
-    box_.Write(name, bytes);
+    box_.WriteFile(name, bytes);
     ASSERT_EQ(platform::SetFileDosTime(name, date), 0);
   }
 
@@ -139,7 +139,7 @@ TEST(LzHeader, DamagedLengthsAreCutToTheirFields) {
 TEST_F(LzFileTest, EmptyFileCompressesTo257Bytes) {
   Source("C:\\empty.dat", "");
   EXPECT_EQ(lz::CompressFile("C:\\empty.dat", "C:\\empty.lzz", nullptr, nullptr, 1), 257);
-  const std::string packed = box_.Read("C:\\empty.lzz");
+  const std::string packed = box_.ReadFile("C:\\empty.lzz");
   ASSERT_EQ(packed.size(), 257u);
   const lz::LZHeader h = HeaderOf(packed);
   EXPECT_EQ(h.uncompressed_size, 0);
@@ -148,7 +148,7 @@ TEST_F(LzFileTest, EmptyFileCompressesTo257Bytes) {
   EXPECT_EQ(h.crc32, 0u);
   EXPECT_EQ(lz::DecompressFile("C:\\empty.lzz", "C:\\back.dat", nullptr, nullptr), 0);
   EXPECT_TRUE(box_.Exists("C:\\back.dat"));
-  EXPECT_EQ(box_.Read("C:\\back.dat"), "");
+  EXPECT_EQ(box_.ReadFile("C:\\back.dat"), "");
 }
 
 TEST_F(LzFileTest, AbcCompressesTo261BytesAndBack) {
@@ -157,7 +157,7 @@ TEST_F(LzFileTest, AbcCompressesTo261BytesAndBack) {
       platform::SetAttributes("C:\\folder\\abc.txt", platform::faReadOnly | platform::faArchive),
       0);
   EXPECT_EQ(lz::CompressFile("C:\\folder\\abc.txt", "C:\\abc.lzz", nullptr, nullptr, 1), 261);
-  const std::string packed = box_.Read("C:\\abc.lzz");
+  const std::string packed = box_.ReadFile("C:\\abc.lzz");
   ASSERT_EQ(packed.size(), 261u);
   EXPECT_EQ(packed.substr(0, 9), std::string("\x08"
                                              "aQuarnM#"));
@@ -178,7 +178,7 @@ TEST_F(LzFileTest, AbcCompressesTo261BytesAndBack) {
   EXPECT_EQ(DateOf("C:\\abc.lzz"), kOldDate);  // the compressed file carries the source's date
 
   EXPECT_EQ(lz::DecompressFile("C:\\abc.lzz", "C:\\restored.txt", nullptr, nullptr), 3);
-  EXPECT_EQ(box_.Read("C:\\restored.txt"), "abc");
+  EXPECT_EQ(box_.ReadFile("C:\\restored.txt"), "abc");
   EXPECT_EQ(DateOf("C:\\restored.txt"), kOldDate);
   EXPECT_EQ(AttributesOf("C:\\restored.txt"), platform::faReadOnly | platform::faArchive);
 }
@@ -188,7 +188,7 @@ TEST_F(LzFileTest, ModeChoosesTheMethodByte) {
   for (const auto& [mode, method] : {std::pair{0, 2}, std::pair{1, 3}, std::pair{2, 4}}) {
     const std::int64_t written = lz::CompressFile("C:\\a.txt", "C:\\a.lzz", nullptr, nullptr,
                                                   static_cast<std::uint8_t>(mode));
-    const std::string packed = box_.Read("C:\\a.lzz");
+    const std::string packed = box_.ReadFile("C:\\a.lzz");
     EXPECT_EQ(written, static_cast<std::int64_t>(packed.size()));
     EXPECT_EQ(HeaderOf(packed).method, method) << "mode " << mode;
     EXPECT_EQ(HeaderOf(packed).body_size, static_cast<std::int32_t>(packed.size() - 257));
@@ -198,11 +198,11 @@ TEST_F(LzFileTest, ModeChoosesTheMethodByte) {
 TEST_F(LzFileTest, StoredNameIsTheLastComponentCutTo128) {
   Source("C:\\one\\two.d\\three\\data.file", "x");
   ASSERT_GT(lz::CompressFile("C:\\one\\two.d\\three\\data.file", "C:\\p1", nullptr, nullptr, 1), 0);
-  EXPECT_EQ(HeaderOf(box_.Read("C:\\p1")).name, "data.file");
+  EXPECT_EQ(HeaderOf(box_.ReadFile("C:\\p1")).name, "data.file");
   const std::string long_name(200, 'L');
   Source("C:\\" + long_name, "x");
   ASSERT_GT(lz::CompressFile("C:\\" + long_name, "C:\\p2", nullptr, nullptr, 1), 0);
-  const std::string packed = box_.Read("C:\\p2");
+  const std::string packed = box_.ReadFile("C:\\p2");
   EXPECT_EQ(static_cast<std::uint8_t>(packed[40]), 128);
   EXPECT_EQ(HeaderOf(packed).name, long_name.substr(0, 128));
 }
@@ -229,25 +229,25 @@ TEST_F(LzFileTest, RecognitionDecidesBetweenCopyAndCompression) {
               9);
   Source("C:\\lookalike", lookalike);
   EXPECT_EQ(lz::CompressFile("C:\\lookalike", "C:\\copy", nullptr, nullptr, 1), 300);
-  EXPECT_EQ(box_.Read("C:\\copy"), lookalike);
+  EXPECT_EQ(box_.ReadFile("C:\\copy"), lookalike);
 
   Source("C:\\short", lookalike.substr(0, 256));
   const std::int64_t written = lz::CompressFile("C:\\short", "C:\\short.lzz", nullptr, nullptr, 1);
-  EXPECT_EQ(HeaderOf(box_.Read("C:\\short.lzz")).uncompressed_size, 256);
-  EXPECT_EQ(written, static_cast<std::int64_t>(box_.Read("C:\\short.lzz").size()));
+  EXPECT_EQ(HeaderOf(box_.ReadFile("C:\\short.lzz")).uncompressed_size, 256);
+  EXPECT_EQ(written, static_cast<std::int64_t>(box_.ReadFile("C:\\short.lzz").size()));
   EXPECT_EQ(lz::DecompressFile("C:\\short.lzz", "C:\\short.out", nullptr, nullptr), 256);
-  EXPECT_EQ(box_.Read("C:\\short.out"), lookalike.substr(0, 256));
+  EXPECT_EQ(box_.ReadFile("C:\\short.out"), lookalike.substr(0, 256));
 }
 
 TEST_F(LzFileTest, CompressingACompressedFileCopiesItWithTheStoredDate) {
   Source("C:\\src.txt", TextData(1000), kOldDate);
   ASSERT_GT(lz::CompressFile("C:\\src.txt", "C:\\once.lzz", nullptr, nullptr, 1), 0);
   ASSERT_EQ(platform::SetFileDosTime("C:\\once.lzz", kOtherDate), 0);
-  const std::string once = box_.Read("C:\\once.lzz");
+  const std::string once = box_.ReadFile("C:\\once.lzz");
   ProgressLog log;
   EXPECT_EQ(lz::CompressFile("C:\\once.lzz", "C:\\twice.lzz", nullptr, log.Proc(), 1),
             static_cast<std::int64_t>(once.size()));
-  EXPECT_EQ(box_.Read("C:\\twice.lzz"), once);
+  EXPECT_EQ(box_.ReadFile("C:\\twice.lzz"), once);
   EXPECT_EQ(DateOf("C:\\twice.lzz"), kOldDate);
   EXPECT_EQ(log.CheckedSum(), static_cast<std::int64_t>(once.size()));
   EXPECT_EQ(log.counts[log.counts.size() - 2], 0);  // the copy's final read of nothing
@@ -260,7 +260,7 @@ TEST_F(LzFileTest, DecompressingAPlainFileCopiesItWithItsDateAndAttributes) {
             0);
   ProgressLog log;
   EXPECT_EQ(lz::DecompressFile("C:\\plain.bin", "C:\\copy.bin", nullptr, log.Proc()), 300000);
-  EXPECT_EQ(box_.Read("C:\\copy.bin"), data);
+  EXPECT_EQ(box_.ReadFile("C:\\copy.bin"), data);
   EXPECT_EQ(DateOf("C:\\copy.bin"), kOtherDate);
   EXPECT_EQ(AttributesOf("C:\\copy.bin"), platform::faReadOnly | platform::faArchive);
   EXPECT_EQ(log.CheckedSum(), 300000);
@@ -294,7 +294,7 @@ TEST_P(RoundTripTest, RestoresBytesDateAndAttributes) {
   ProgressLog pack_log;
   const std::int64_t written = lz::CompressFile("C:\\in\\source.dat", "C:\\packed.lzz", nullptr,
                                                 pack_log.Proc(), static_cast<std::uint8_t>(mode));
-  const std::string packed = box_.Read("C:\\packed.lzz");
+  const std::string packed = box_.ReadFile("C:\\packed.lzz");
   ASSERT_EQ(written, static_cast<std::int64_t>(packed.size()));
   const lz::LZHeader h = HeaderOf(packed);
   EXPECT_EQ(h.uncompressed_size, static_cast<std::int32_t>(c.size));
@@ -307,7 +307,7 @@ TEST_P(RoundTripTest, RestoresBytesDateAndAttributes) {
   ProgressLog unpack_log;
   EXPECT_EQ(lz::DecompressFile("C:\\packed.lzz", "C:\\restored.dat", nullptr, unpack_log.Proc()),
             static_cast<std::int64_t>(c.size));
-  EXPECT_TRUE(box_.Read("C:\\restored.dat") == data) << "restored bytes differ";
+  EXPECT_TRUE(box_.ReadFile("C:\\restored.dat") == data) << "restored bytes differ";
   EXPECT_EQ(DateOf("C:\\restored.dat"), kOtherDate);
   EXPECT_EQ(AttributesOf("C:\\restored.dat"), platform::faArchive | platform::faReadOnly);
   EXPECT_EQ(unpack_log.CheckedSum(), static_cast<std::int64_t>(c.size));
@@ -361,8 +361,8 @@ TEST_P(ConfirmTest, AnswersDecideAndRefusalsLeaveTheDestination) {
   const ConfirmCase& c = GetParam();
   Source("C:\\data.txt", "new data");
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
-  box_.Write("C:\\old.lzz", "old destination");
-  box_.Write("C:\\old.txt", "old destination");
+  box_.WriteFile("C:\\old.lzz", "old destination");
+  box_.WriteFile("C:\\old.txt", "old destination");
 
   int calls = 0;
   lz::LZFileInfo seen_source, seen_dest;
@@ -381,9 +381,9 @@ TEST_P(ConfirmTest, AnswersDecideAndRefusalsLeaveTheDestination) {
   EXPECT_EQ(seen_dest.uncompressed_size, 15);
   if (c.compress_result != 0) {
     EXPECT_EQ(packed, c.compress_result);
-    EXPECT_EQ(box_.Read("C:\\old.lzz"), "old destination");
+    EXPECT_EQ(box_.ReadFile("C:\\old.lzz"), "old destination");
   } else {
-    EXPECT_EQ(packed, static_cast<std::int64_t>(box_.Read("C:\\old.lzz").size()));
+    EXPECT_EQ(packed, static_cast<std::int64_t>(box_.ReadFile("C:\\old.lzz").size()));
   }
 
   calls = 0;
@@ -394,10 +394,10 @@ TEST_P(ConfirmTest, AnswersDecideAndRefusalsLeaveTheDestination) {
   EXPECT_EQ(seen_source.uncompressed_size, 8);
   if (c.decompress_result != 0) {
     EXPECT_EQ(unpacked, c.decompress_result);
-    EXPECT_EQ(box_.Read("C:\\old.txt"), "old destination");
+    EXPECT_EQ(box_.ReadFile("C:\\old.txt"), "old destination");
   } else {
     EXPECT_EQ(unpacked, 8);
-    EXPECT_EQ(box_.Read("C:\\old.txt"), "new data");
+    EXPECT_EQ(box_.ReadFile("C:\\old.txt"), "new data");
   }
 }
 
@@ -429,7 +429,7 @@ TEST_F(LzFileTest, CompressRefusesBadNamesAndMissingSources) {
   EXPECT_EQ(lz::CompressFile("C:\\data.txt", "", nullptr, nullptr, 1), -11);
   // The same file by a relative and a full name would be truncated while it is read.
   EXPECT_EQ(lz::CompressFile("data.txt", "C:\\data.txt", nullptr, nullptr, 1), -11);
-  EXPECT_EQ(box_.Read("C:\\data.txt"), "abc");
+  EXPECT_EQ(box_.ReadFile("C:\\data.txt"), "abc");
   EXPECT_EQ(lz::CompressFile("C:\\nothing.txt", "C:\\x.lzz", nullptr, nullptr, 1), -12);
   EXPECT_FALSE(box_.Exists("C:\\x.lzz"));
 }
@@ -450,7 +450,7 @@ TEST_F(LzFileTest, DecompressRaisesForBadNames) {
   } catch (const lz::EQuarnLZCompress& e) {
     EXPECT_STREQ(e.what(), "File C:\\dir\\a.lzz specified for both Input and Output");
   }
-  EXPECT_EQ(box_.Read("C:\\dir\\a.lzz"), "abc");
+  EXPECT_EQ(box_.ReadFile("C:\\dir\\a.lzz"), "abc");
 }
 
 TEST_F(LzFileTest, MissingSourceFallsBackToItsMarkedName) {
@@ -459,7 +459,7 @@ TEST_F(LzFileTest, MissingSourceFallsBackToItsMarkedName) {
   std::filesystem::remove(box_.Host("C:\\data.dat"));
   // The compressed form of the requested file stands in for it.
   EXPECT_EQ(lz::DecompressFile("C:\\DATA.DAT", "C:\\out.dat", nullptr, nullptr), 8);
-  EXPECT_EQ(box_.Read("C:\\out.dat"), "the data");
+  EXPECT_EQ(box_.ReadFile("C:\\out.dat"), "the data");
 
   // Another file's compressed form does not.
   Source("C:\\other.dat", "other");
@@ -533,14 +533,14 @@ TEST_F(LzFileTest, SecondCoderWithoutMemoryRaises40002) {
   }
   EXPECT_EQ(log.counts.front(), -1);
   EXPECT_EQ(log.counts.back(), -2);
-  const std::string packed = box_.Read("C:\\data.lzz");
+  const std::string packed = box_.ReadFile("C:\\data.lzz");
   ASSERT_EQ(packed.size(), 257u);
   EXPECT_EQ(HeaderOf(packed).body_size, 0);
 }
 
 // 2 GiB cannot be held in the header's 32-bit sizes: refused before anything is written.
 TEST_F(LzFileTest, SourcesOf2GiBAreRefused) {
-  box_.Write("C:\\huge.bin", "");
+  box_.WriteFile("C:\\huge.bin", "");
   std::filesystem::resize_file(box_.Host("C:\\huge.bin"), std::uintmax_t{1} << 31);  // sparse
   try {
     lz::CompressFile("C:\\huge.bin", "C:\\huge.lzz", nullptr, nullptr, 1);
@@ -554,9 +554,9 @@ TEST_F(LzFileTest, SourcesOf2GiBAreRefused) {
 TEST_F(LzFileTest, VerificationReportsAChangedBody) {
   Source("C:\\data.txt", TextData(20000));
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
-  std::string packed = box_.Read("C:\\data.lzz");
+  std::string packed = box_.ReadFile("C:\\data.lzz");
   packed[258] ^= 0x20;  // a literal of the first group
-  box_.Write("C:\\bad.lzz", packed);
+  box_.WriteFile("C:\\bad.lzz", packed);
   EXPECT_FALSE(lz::SetVerify(true));
   EXPECT_EQ(lz::DecompressFile("C:\\bad.lzz", "C:\\bad.txt", nullptr, nullptr), -200);
   EXPECT_TRUE(box_.Exists("C:\\bad.txt"));
@@ -568,22 +568,22 @@ TEST_F(LzFileTest, VerificationReportsAChangedBody) {
 TEST_F(LzFileTest, CutSecondCoderStreamAnswersItsCode) {
   Source("C:\\data.txt", TextData(50000));
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 2), 0);
-  const std::string packed = box_.Read("C:\\data.lzz");
-  box_.Write("C:\\cut.lzz", packed.substr(0, packed.size() / 2));
+  const std::string packed = box_.ReadFile("C:\\data.lzz");
+  box_.WriteFile("C:\\cut.lzz", packed.substr(0, packed.size() / 2));
   EXPECT_EQ(lz::DecompressFile("C:\\cut.lzz", "C:\\cut.txt", nullptr, nullptr), lz::kLzhInputEnded);
-  const std::string partial = box_.Read("C:\\cut.txt");
+  const std::string partial = box_.ReadFile("C:\\cut.txt");
   EXPECT_EQ(partial, TextData(50000).substr(0, partial.size()));
 }
 
 TEST_F(LzFileTest, ReadOnlyDestinations) {
   Source("C:\\data.txt", "abc");
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
-  box_.Write("C:\\ro.txt", "old");
+  box_.WriteFile("C:\\ro.txt", "old");
   ASSERT_EQ(platform::SetAttributes("C:\\ro.txt", platform::faReadOnly), 0);
   EXPECT_EQ(lz::DecompressFile("C:\\data.lzz", "C:\\ro.txt", nullptr, nullptr), 3);
-  EXPECT_EQ(box_.Read("C:\\ro.txt"), "abc");
+  EXPECT_EQ(box_.ReadFile("C:\\ro.txt"), "abc");
 
-  box_.Write("C:\\ro.lzz", "old");
+  box_.WriteFile("C:\\ro.lzz", "old");
   ASSERT_EQ(platform::SetAttributes("C:\\ro.lzz", platform::faReadOnly), 0);
   try {
     lz::CompressFile("C:\\data.txt", "C:\\ro.lzz", nullptr, nullptr, 1);
@@ -591,7 +591,7 @@ TEST_F(LzFileTest, ReadOnlyDestinations) {
   } catch (const platform::EInOutError& e) {
     EXPECT_STREQ(e.what(), "File access denied");
   }
-  EXPECT_EQ(box_.Read("C:\\ro.lzz"), "old");
+  EXPECT_EQ(box_.ReadFile("C:\\ro.lzz"), "old");
 }
 
 // Every file operation of a run failing in turn: the error passes, -2 is still the last
@@ -647,7 +647,7 @@ TEST_F(LzFileTest, AnExceptionFromTheProgressCallbackStillEndsTheOperation) {
   EXPECT_THROW(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, progress, 1),
                std::runtime_error);
   EXPECT_EQ(counts, (std::vector<std::int32_t>{-1, 262144, -2}));
-  EXPECT_EQ(HeaderOf(box_.Read("C:\\data.lzz")).body_size, 0);
+  EXPECT_EQ(HeaderOf(box_.ReadFile("C:\\data.lzz")).body_size, 0);
 }
 
 // --- Damaged input ----------------------------------------------------------------------------
@@ -662,7 +662,7 @@ TEST_F(LzFileTest, DamagedFilesNeverCrash) {
     ASSERT_GT(lz::CompressFile("C:\\data.bin", "C:\\good.lzz", nullptr, nullptr,
                                static_cast<std::uint8_t>(mode)),
               0);
-    const std::string good = box_.Read("C:\\good.lzz");
+    const std::string good = box_.ReadFile("C:\\good.lzz");
     std::vector<std::string> damaged;
     for (std::size_t size = 0; size <= good.size(); size += (size < 300 ? 1 : 37)) {
       damaged.push_back(good.substr(0, size));
@@ -683,7 +683,7 @@ TEST_F(LzFileTest, DamagedFilesNeverCrash) {
       damaged.push_back(d);
     }
     for (const std::string& d : damaged) {
-      box_.Write("C:\\damaged.lzz", d);
+      box_.WriteFile("C:\\damaged.lzz", d);
       lz::LZFileInfo info;
       ASSERT_GE(lz::GetFileInfo("C:\\damaged.lzz", info), 0);
       EXPECT_LE(info.name.size(), 128u);
@@ -691,7 +691,7 @@ TEST_F(LzFileTest, DamagedFilesNeverCrash) {
           lz::DecompressFile("C:\\damaged.lzz", "C:\\damaged.out", nullptr, nullptr);
       EXPECT_TRUE(result >= 0 || result == lz::kLzhInputEnded) << result;
       if (result >= 0) {
-        EXPECT_EQ(result, static_cast<std::int64_t>(box_.Read("C:\\damaged.out").size()));
+        EXPECT_EQ(result, static_cast<std::int64_t>(box_.ReadFile("C:\\damaged.out").size()));
       }
     }
   }
@@ -700,12 +700,12 @@ TEST_F(LzFileTest, DamagedFilesNeverCrash) {
 TEST_F(LzFileTest, OddMethodBytesDecodeAsLzss) {
   Source("C:\\data.txt", TextData(10000));
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
-  std::string packed = box_.Read("C:\\data.lzz");
+  std::string packed = box_.ReadFile("C:\\data.lzz");
   for (int method : {0, 1, 2, 5, 99, 255}) {
     packed[173] = static_cast<char>(method);
-    box_.Write("C:\\odd.lzz", packed);
+    box_.WriteFile("C:\\odd.lzz", packed);
     EXPECT_EQ(lz::DecompressFile("C:\\odd.lzz", "C:\\odd.txt", nullptr, nullptr), 10000);
-    EXPECT_EQ(box_.Read("C:\\odd.txt"), TextData(10000)) << method;
+    EXPECT_EQ(box_.ReadFile("C:\\odd.txt"), TextData(10000)) << method;
   }
 }
 
@@ -713,9 +713,9 @@ TEST_F(LzFileTest, OddMethodBytesDecodeAsLzss) {
 TEST_F(LzFileTest, BodySizeIsNotReadWhenDecoding) {
   Source("C:\\data.txt", TextData(10000));
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
-  std::string packed = box_.Read("C:\\data.lzz");
+  std::string packed = box_.ReadFile("C:\\data.lzz");
   std::memset(packed.data() + 15, 0, 4);
-  box_.Write("C:\\zero.lzz", packed);
+  box_.WriteFile("C:\\zero.lzz", packed);
   EXPECT_EQ(lz::DecompressFile("C:\\zero.lzz", "C:\\zero.txt", nullptr, nullptr), 10000);
 }
 
@@ -733,7 +733,8 @@ TEST_F(LzFileTest, GetFileInfoOfCompressedPlainAndMissingFiles) {
   EXPECT_EQ(lz::GetFileInfo("C:\\data.lzz", info), 1);
   EXPECT_EQ(info.name, "data.txt");
   EXPECT_EQ(info.uncompressed_size, 5);
-  EXPECT_EQ(info.stored_size, static_cast<std::int64_t>(box_.Read("C:\\data.lzz").size() - 257));
+  EXPECT_EQ(info.stored_size,
+            static_cast<std::int64_t>(box_.ReadFile("C:\\data.lzz").size() - 257));
   EXPECT_EQ(info.date_time, kOtherDate);
   EXPECT_EQ(info.crc32, Crc("hello"));
   EXPECT_EQ(info.method, 3);

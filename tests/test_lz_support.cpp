@@ -32,17 +32,17 @@ std::uint32_t ZlibCrc(const std::string& bytes) {
 }
 
 TEST_F(LzSupportTest, FileCrc32OfKnownAndLargeFiles) {
-  box_.Write("C:\\check.txt", "123456789");
+  box_.WriteFile("C:\\check.txt", "123456789");
   EXPECT_EQ(lz::FileCRC32("C:\\check.txt"), 0xCBF43926u);  // the standard check value
   for (std::size_t size : {64000u, 64001u, 200000u}) {
     const std::string data = RandomData(size, static_cast<unsigned>(size));
-    box_.Write("C:\\big.bin", data);
+    box_.WriteFile("C:\\big.bin", data);
     EXPECT_EQ(lz::FileCRC32("C:\\big.bin"), ZlibCrc(data)) << size;
   }
 }
 
 TEST_F(LzSupportTest, FileCrc32OfEmptyAndMissingFilesIsZero) {
-  box_.Write("C:\\empty", "");
+  box_.WriteFile("C:\\empty", "");
   EXPECT_EQ(lz::FileCRC32("C:\\empty"), 0u);
   EXPECT_EQ(lz::FileCRC32("C:\\missing"), 0u);
 }
@@ -50,8 +50,8 @@ TEST_F(LzSupportTest, FileCrc32OfEmptyAndMissingFilesIsZero) {
 // A second read is made only for a file longer than one 64,000-byte block; a failing read
 // after the open raises.
 TEST_F(LzSupportTest, FileCrc32ReadsInBlocksOf64000) {
-  box_.Write("C:\\one", std::string(64000, 'x'));
-  box_.Write("C:\\two", std::string(64001, 'x'));
+  box_.WriteFile("C:\\one", std::string(64000, 'x'));
+  box_.WriteFile("C:\\two", std::string(64001, 'x'));
   platform::testing::FailNthOperation(2, platform::testing::FileOp::kRead, 23);
   EXPECT_EQ(lz::FileCRC32("C:\\one"), ZlibCrc(std::string(64000, 'x')));
   platform::testing::ResetFaults();
@@ -77,7 +77,7 @@ TEST(Crc32Update, FoldsInPiecesLikeOnce) {
 // --- Sizes, dates, deletion ---------------------------------------------------------------
 
 TEST_F(LzSupportTest, FileSizeAndDateOfName) {
-  box_.Write("C:\\five", "12345");
+  box_.WriteFile("C:\\five", "12345");
   EXPECT_EQ(lz::FileSizeOfName("C:\\five"), 5);
   EXPECT_EQ(lz::FileSizeOfName("C:\\missing"), 0);
   EXPECT_EQ(lz::FileDateOfName("C:\\missing"), 0u);
@@ -91,13 +91,13 @@ TEST_F(LzSupportTest, FileSizeAndDateOfName) {
 
 TEST_F(LzSupportTest, DeleteFileForcedRemovesReadOnlyFiles) {
   EXPECT_FALSE(lz::DeleteFileForced("C:\\missing"));
-  box_.Write("C:\\ro.dat", "x");
+  box_.WriteFile("C:\\ro.dat", "x");
   ASSERT_EQ(platform::SetAttributes("C:\\ro.dat", platform::faReadOnly | platform::faArchive), 0);
   ASSERT_EQ(platform::DeleteFile("C:\\ro.dat"), platform::kAccessDenied);
   EXPECT_TRUE(lz::DeleteFileForced("C:\\ro.dat"));
   EXPECT_FALSE(box_.Exists("C:\\ro.dat"));
 
-  box_.Write("C:\\held.dat", "x");
+  box_.WriteFile("C:\\held.dat", "x");
   platform::testing::HoldOpen("C:\\held.dat");
   EXPECT_FALSE(lz::DeleteFileForced("C:\\held.dat"));
   EXPECT_TRUE(box_.Exists("C:\\held.dat"));
@@ -138,7 +138,7 @@ class IsCompressedFileTest : public LzSupportTest,
                              public ::testing::WithParamInterface<HeaderCase> {};
 
 TEST_P(IsCompressedFileTest, AnswersAndKeepsThePosition) {
-  box_.Write("C:\\probe", GetParam().bytes);
+  box_.WriteFile("C:\\probe", GetParam().bytes);
   platform::File file = platform::File::Open("C:\\probe", platform::OpenMode::kRead);
   const std::int64_t start = std::min<std::int64_t>(100, file.Size());
   file.Seek(start);
@@ -344,7 +344,7 @@ Bytes PeImage(const Bytes& version, bool pe32_plus = false) {
 class VersionInfoTest : public LzSupportTest {
  protected:
   std::string VersionOf(const Bytes& image, const std::string& key = "FileVersion") {
-    box_.Write("C:\\prog.exe", std::string(image.begin(), image.end()));
+    box_.WriteFile("C:\\prog.exe", std::string(image.begin(), image.end()));
     return lz::VersionInfoString("C:\\prog.exe", key);
   }
 };
@@ -381,9 +381,9 @@ TEST_F(VersionInfoTest, LongTextIsCutTo255) {
 
 TEST_F(VersionInfoTest, FilesWithoutAResourceGiveNothing) {
   EXPECT_EQ(lz::VersionInfoString("C:\\missing.exe", "FileVersion"), "");
-  box_.Write("C:\\text.exe", "MZ but nothing more");
+  box_.WriteFile("C:\\text.exe", "MZ but nothing more");
   EXPECT_EQ(lz::VersionInfoString("C:\\text.exe", "FileVersion"), "");
-  box_.Write("C:\\empty.exe", "");
+  box_.WriteFile("C:\\empty.exe", "");
   EXPECT_EQ(lz::VersionInfoString("C:\\empty.exe", "FileVersion"), "");
 }
 
@@ -406,7 +406,7 @@ TEST_F(VersionInfoTest, TruncatedAndCorruptedImagesAreSafe) {
       ASSERT_EQ(v, "") << size;
     }
   }
-  box_.Write("C:\\prog.exe", std::string(image.begin(), image.end()));
+  box_.WriteFile("C:\\prog.exe", std::string(image.begin(), image.end()));
   std::fstream file(host, std::ios::in | std::ios::out | std::ios::binary);
   auto patch = [&](std::size_t at, std::uint8_t value) {
     file.seekp(static_cast<std::streamoff>(at));

@@ -14,6 +14,7 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/list_entry.h"
+#include "data_tree.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "restore_fixture.h"
@@ -314,43 +315,7 @@ struct Stamped {
 
 class RoundTripTest : public RestoreFixture {
  protected:
-  // Text, binary, empty and block-sized files, up to three folders deep, with times on
-  // odd and even seconds.
-  void MakeTree() {
-    std::mt19937 random(2026);
-    const std::vector<std::string> folders = {"uin",
-                                              "newdb",
-                                              "newdb\\Sub",
-                                              "newdb\\Sub\\Deeper",
-                                              "newdb\\Sub\\Deeper\\Third",
-                                              "newdb\\.cache",
-                                              "plugins",
-                                              "plugins\\x y"};
-    int file = 0;
-    for (const std::string& folder : folders) {
-      for (int i = 0; i < 40; ++i, ++file) {
-        std::string bytes;
-        switch (file % 4) {
-          case 0:
-            break;
-          case 1:
-            bytes = Text(random, random() % 5000);
-            break;
-          case 2:
-            bytes = RandomBytes(random, random() % 4000, 256);
-            break;
-          default:
-            bytes = RandomBytes(random, random() % 9000, 4);
-        }
-        const std::string path = "C:\\ICQ\\" + folder + "\\" + (i % 3 ? "f" : "F") +
-                                 std::to_string(file) + (i % 4 ? ".dat" : "");
-        drives_.WriteFile(path, bytes);
-        drives_.SetLocalTime(path, 1999 + file % 20, 1 + file % 12, 1 + file % 28, file % 24,
-                             file % 60, file % 60);
-      }
-    }
-    drives_.WriteFile("C:\\ICQ\\newdb\\block.bin", RandomBytes(random, 262145, 7));
-  }
+  void MakeTree() { MakeDataTree(drives_, 2026); }
 
   std::map<std::string, Stamped> DataTree() {
     std::map<std::string, Stamped> tree;

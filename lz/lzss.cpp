@@ -1,6 +1,7 @@
 #include "lz/lzss.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -177,17 +178,23 @@ void FlushOutput(std::uint32_t end) {
 
 // ---- trees ----
 
-__extension__ using Wide = unsigned __int128;
+// The descent compares bytes 1..16 of two strings as 128-bit numbers, held as two 64-bit
+// halves: no 128-bit integer type, so the portable build compiles on 32-bit targets too.
+inline bool KeyAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
+                     std::uint64_t node_low) {
+  return key_high > node_high || (key_high == node_high && key_low > node_low);
+}
 
 // Compares the 128-bit numbers key and node and answers whether they are equal; if key is
 // above node, each of next, kids, high and low takes its second value. The selections are
 // conditional moves: a branch here would be mispredicted about every other step.
+// VARN_LZSS_PORTABLE builds the plain C++ selection instead of the x86-64 assembly.
 inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low,
                         std::uint64_t node_high, std::uint64_t node_low, std::uint32_t& next,
                         std::uint32_t next_right, std::uint32_t& kids, std::uint32_t kids_right,
                         std::uint64_t& high, std::uint64_t high_right, std::uint64_t& low,
                         std::uint64_t low_right) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) && !defined(VARN_LZSS_PORTABLE)
   bool equal;
   asm("sub %[key_low], %[node_low]\n\t"
       "sbb %[key_high], %[node_high]\n\t"
@@ -203,14 +210,22 @@ inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low,
         [low_right] "r"(low_right));
   return equal;
 #else
-  const Wide key_wide = Wide{key_high} << 64 | key_low;
-  const Wide node_wide = Wide{node_high} << 64 | node_low;
-  const std::uint64_t mask = 0 - static_cast<std::uint64_t>(key_wide > node_wide);
+  const std::uint64_t mask =
+      0 - static_cast<std::uint64_t>(KeyAbove(key_high, key_low, node_high, node_low));
   next ^= (next ^ next_right) & static_cast<std::uint32_t>(mask);
   kids ^= (kids ^ kids_right) & static_cast<std::uint32_t>(mask);
   high ^= (high ^ high_right) & mask;
   low ^= (low ^ low_right) & mask;
-  return key_wide == node_wide;
+  return key_high == node_high && key_low == node_low;
+#endif
+}
+
+// Keeps the compiler from carrying loaded values across this point.
+inline void CompilerBarrier() {
+#if defined(VARN_LZSS_PORTABLE)
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+#else
+  asm volatile("" ::: "memory");
 #endif
 }
 
@@ -283,7 +298,7 @@ class Forest {
           }
           if (next == kNilId) {
             // The side of the last node, found again once per insertion.
-            right = (Wide{key_high} << 64 | key_low) > (Wide{High(p)} << 64 | Low(p));
+            right = KeyAbove(key_high, key_low, High(p), Low(p));
             break;
           }
           ++lookups;
@@ -304,7 +319,7 @@ class Forest {
         right = key_last > node_last;
         // Rare: read the children again rather than keep them in registers across the
         // selection above.
-        asm volatile("" ::: "memory");
+        CompilerBarrier();
         const std::uint32_t p_kids = Kids(p);
         next = right ? p_kids >> 16 : p_kids & 0xFFFF;
         if (next == kNilId) break;

@@ -1,13 +1,16 @@
 // Compression of backup files in worker processes. The engine keeps its state
-// process-wide and runs one operation at a time; each worker is a process of its own
-// (forked, so it shares the engine's start-up and the drive table), so a backup can
-// compress on every core while every engine still runs alone.
+// process-wide and runs one operation at a time; each worker is a process of its own,
+// the program torq32-worker started afresh (platform/process.h) with this process's
+// drive table and current directory, so a backup can compress on every core while
+// every engine still runs alone.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
+
+#include "platform/process.h"
 
 namespace backup {
 
@@ -20,7 +23,8 @@ struct PackResult {
 
 class PackWorkers {
  public:
-  // Starts up to `count` workers; none when count < 2 or the system refuses a process.
+  // Starts up to `count` workers; none when count < 2, when torq32-worker cannot be
+  // found, or when the system refuses a process (the backup then compresses itself).
   explicit PackWorkers(int count);
   // Lets every worker finish the file it has, then ends it.
   ~PackWorkers();
@@ -29,6 +33,7 @@ class PackWorkers {
 
   int Count() const;  // workers running
   int Busy() const;   // submitted files not yet waited for
+  std::vector<int> ProcessIds() const;
 
   // Hands CompressForBackup(source, destination) to an idle worker; false when there is
   // none (or it has died), and then nothing was handed over.
@@ -39,8 +44,7 @@ class PackWorkers {
 
  private:
   struct Worker {
-    int pid = -1;
-    int socket = -1;
+    platform::HelperProcess process;
     bool busy = false;
     std::uint64_t number = 0;
   };
@@ -50,5 +54,9 @@ class PackWorkers {
 // Workers for a backup: the processors this process may run on, at most four; 1 when
 // there is only one (then the backup compresses in its own process).
 int DefaultPackWorkers();
+
+// The worker's side: torq32-worker's main. Answers its exit status: 0 when the backup
+// closed the channel, 1 when it was not started by PackWorkers or lost its parent.
+int RunPackWorker();
 
 }  // namespace backup

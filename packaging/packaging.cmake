@@ -9,6 +9,9 @@ foreach(program torq32 torq32-cli lzz)
   endif()
 endforeach()
 
+# The backup's worker program is no command of its own: it lives where helper programs go.
+install(TARGETS torq32-worker RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torq32)
+
 if(TARGET torq32)
   install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/torq32-desktop DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.desktop

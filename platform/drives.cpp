@@ -373,6 +373,12 @@ void InstallDriveTableForTests(std::vector<DriveMapping> table) {
     state.drives.clear();
     return;
   }
+  AdoptDriveTable(std::move(table));
+}
+
+void AdoptDriveTable(std::vector<DriveMapping> table) {
+  if (table.empty()) return;
+  LayerState& state = State();
   state.drives = SortedTable(std::move(table));
   state.table_loaded = true;
   state.cwd = std::string(1, state.drives.front().letter) + ":\\";

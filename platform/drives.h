@@ -23,6 +23,10 @@ struct DriveMapping {
 // The drive table, sorted by letter. Read from the system on first use.
 const std::vector<DriveMapping>& Drives();
 
+// Takes a table read elsewhere: a helper process takes its parent's, so both see the
+// same drives. The current directory goes to the first drive's root.
+void AdoptDriveTable(std::vector<DriveMapping> table);
+
 // Tests only: replace the drive table (and reset the current directory to the first
 // drive's root). An empty table makes the layer read the system's table (and the
 // process's current directory) again on next use.

@@ -5,8 +5,11 @@ varn_add_test(test_backup SOURCES test_backup.cpp test_backup_round_trip.cpp LIB
 varn_add_test(test_backup_workers SOURCES test_backup.cpp test_backup_round_trip.cpp
   LIBS varn_backup PREFIX "Workers.")
 target_compile_definitions(test_backup_workers PRIVATE VARN_TEST_PACK_WORKERS=3)
+add_dependencies(test_backup_workers torq32-worker)
 if(TARGET torq32-cli)
   varn_add_test(test_backup_cli SOURCES test_backup_cli.cpp LIBS varn_app)
   target_compile_definitions(test_backup_cli PRIVATE TORQ32_CLI="$<TARGET_FILE:torq32-cli>")
   add_dependencies(test_backup_cli torq32-cli)
 endif()
+varn_add_test(test_pack_workers SOURCES test_pack_workers.cpp LIBS varn_backup)
+add_dependencies(test_pack_workers torq32-worker)

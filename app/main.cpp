@@ -1,13 +1,19 @@
 // torq32: the window program. It takes no arguments; its home folder is the current
 // folder it starts in.
 #include <QApplication>
+#include <cstdlib>
 
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "lz/lz_file.h"
 
 int main(int argc, char* argv[]) {
   lz::EngineStartup();
   QApplication application(argc, argv);
+  if (const std::optional<std::string> refusal = app::StartFolderRefusal()) {
+    app::ShowErrorBox(nullptr, *refusal);
+    return EXIT_FAILURE;
+  }
   app::TMain Main;
   Main.show();
   return QApplication::exec();

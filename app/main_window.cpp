@@ -340,8 +340,12 @@ void TMain::LetWindowRepaint() {
   since_repaint_.start();
 }
 
+void ShowErrorBox(QWidget* parent, const std::string& message) {
+  QMessageBox::critical(parent, kCaption, Shown(message));
+}
+
 void TMain::ShowError(const std::string& message) {
-  QMessageBox::critical(isVisible() ? this : nullptr, kCaption, Shown(message));
+  ShowErrorBox(isVisible() ? this : nullptr, message);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {

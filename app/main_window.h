@@ -19,6 +19,10 @@
 
 namespace app {
 
+// An error that ends the action, or the program before its window opens, in a message
+// box over `parent` (none: centred on the screen).
+void ShowErrorBox(QWidget* parent, const std::string& message);
+
 class TMain : public QWidget, public WindowSeam {
   Q_OBJECT
 

@@ -7,6 +7,19 @@
 
 namespace app {
 
+std::optional<std::string> StartFolderRefusal() {
+  const std::optional<std::string> folder = platform::StartFolderOnNoDrive();
+  if (!folder) return std::nullopt;
+  std::string drives;
+  for (const platform::DriveMapping& drive : platform::Drives()) {
+    drives += (drives.empty() ? "" : ", ") + std::string(1, drive.letter) + ": " +
+              drive.host_root;
+  }
+  return "The folder " + *folder + " is on no drive (" +
+         (drives.empty() ? std::string("there are none") : drives) +
+         "). Start the program in a folder on one of the drives: it keeps its settings there.";
+}
+
 void FormCreate(WindowSeam& window) {
   window.HomeFolder = platform::GetCurrentDir();
   ReadPrefs(window);

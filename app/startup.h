@@ -1,9 +1,17 @@
 // The window's start-up sequence (FormCreate), on the window seam.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "app/window_seam.h"
 
 namespace app {
+
+// The programs keep pref.cfg and back.dat in the folder they start in, which must lie on
+// a drive. Answers the report for a start folder on no drive, naming the folder and the
+// drives; nullopt when a drive holds it. The programs stop on it before FormCreate.
+std::optional<std::string> StartFolderRefusal();
 
 // Runs the start-up in its order: HomeFolder := the current directory; pref.cfg gives
 // ICQPath and BackupPath; back.dat gives SupportedVersions; the screen is cleared and

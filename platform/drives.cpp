@@ -477,6 +477,15 @@ std::string GetCurrentDir() {
   return state.cwd;
 }
 
+std::optional<std::string> StartFolderOnNoDrive() {
+  char* cwd = ::getcwd(nullptr, 0);
+  if (cwd == nullptr) return std::string("(a folder that no longer exists)");
+  std::string host(cwd);
+  std::free(cwd);
+  if (ToWindowsPath(host)) return std::nullopt;
+  return host;
+}
+
 bool SetCurrentDir(const std::string& path) { return TrySetCurrentDir(path) == 0; }
 
 void ChangeDir(const std::string& path) {

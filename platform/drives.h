@@ -67,6 +67,11 @@ std::string ExpandFileName(const std::string& name);
 // system folds no other bytes either).
 bool SamePathText(const std::string& a, const std::string& b);
 
+// The folder this process was started in, as the host names it, when no drive holds
+// it (the current directory below then starts at the first drive's root instead);
+// nullopt when a drive holds it.
+std::optional<std::string> StartFolderOnNoDrive();
+
 // The current directory, a Windows path text in the disk's spelling: "C:\ICQ", or
 // "C:\" at a drive root. It is the layer's own: the process's working directory is
 // read once at start and never changed.

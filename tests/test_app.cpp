@@ -518,3 +518,32 @@ TEST_F(AppTest, DefaultBackDatWriteFailureRaises) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StartFolderTest, AFolderOnNoDriveIsRefusedWithTheFolderAndTheDrives) {
+  const fs::path start = fs::current_path();
+  std::string pattern = (fs::temp_directory_path() / "varn-start-XXXXXX").string();
+  const fs::path root = ::mkdtemp(pattern.data());
+  fs::create_directories(root / "c" / "home");
+  fs::create_directories(root / "d");
+  fs::create_directories(root / "outside");
+  platform::InstallDriveTableForTests({{'C', (root / "c").string()}, {'D', (root / "d").string()}});
+
+  fs::current_path(root / "outside");
+  const std::optional<std::string> refusal = app::StartFolderRefusal();
+  fs::current_path(root / "c" / "home");
+  const std::optional<std::string> on_a_drive = app::StartFolderRefusal();
+  fs::current_path(start);
+  platform::InstallDriveTableForTests({});
+  fs::remove_all(root);
+
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_EQ(*refusal, "The folder " + (root / "outside").string() + " is on no drive (C: " +
+                          (root / "c").string() + ", D: " + (root / "d").string() +
+                          "). Start the program in a folder on one of the drives: it keeps "
+                          "its settings there.");
+  EXPECT_FALSE(on_a_drive.has_value()) << *on_a_drive;
+}
+
+}  // namespace

@@ -297,3 +297,35 @@ TEST_F(CliTest, FoldersMayBeGivenAsHostOrWindowsPaths) {
 }
 
 }  // namespace
+
+namespace {
+
+// Drives from a Wine prefix whose only drive is a folder beside the one the program is
+// started in: that folder lies on no drive.
+TEST_F(CliTest, RefusesToStartInAFolderOnNoDrive) {
+  const fs::path drive_c = home_.path() / "drive_c", outside = home_.path() / "outside";
+  fs::create_directories(home_.path() / "prefix" / "dosdevices");
+  fs::create_directories(drive_c);
+  fs::create_directories(outside);
+  fs::create_directory_symlink(drive_c, home_.path() / "prefix" / "dosdevices" / "c:");
+  const Environment prefix = {{"WINEPREFIX", (home_.path() / "prefix").string()}};
+
+  ProgramRun run = RunProgram(TORQ32_CLI, {"about"}, outside, prefix);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("The folder " + outside.string() + " is on no drive (C: " +
+                         drive_c.string() + ")"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(fs::is_empty(drive_c));
+  EXPECT_TRUE(fs::is_empty(outside));
+
+  // --home names a folder on a drive: then the start folder does not matter.
+  fs::create_directory(drive_c / "home");
+  run = RunProgram(TORQ32_CLI, {"--home", "C:\\home", "about"}, outside, prefix);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_regular_file(drive_c / "home" / "back.dat"));
+  EXPECT_TRUE(fs::is_empty(outside));
+}
+
+}  // namespace

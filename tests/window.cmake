@@ -7,3 +7,9 @@ if(TARGET varn_window)
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_xvfb_test.sh $<TARGET_FILE:torq32>)
   set_tests_properties(window_repaints_during_action PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endif()
+
+if(TARGET torq32)
+  add_test(NAME window_refuses_start_on_no_drive
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_start_refusal_test.sh $<TARGET_FILE:torq32>)
+  set_tests_properties(window_refuses_start_on_no_drive PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+endif()

@@ -125,6 +125,8 @@ int Run(const CommandLine& line) {
   if (line.home) {
     std::string home = FolderArgument("--home", *line.home, host_cwd);
     if (!platform::SetCurrentDir(home)) throw UsageError{"--home " + *line.home + ": no folder"};
+  } else if (const std::optional<std::string> refusal = app::StartFolderRefusal()) {
+    throw UsageError{*refusal};
   }
 
   using Progress = app::TerminalWindow::Progress;

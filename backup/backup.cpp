@@ -488,12 +488,24 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
 void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
   const std::string path = app::ShortPath(Printable(collection.stop_path)) + "!";
-  if (collection.stop == CollectStop::kFileTooLarge) {
-    app::ErrorScreen(window, " File too large to backup : ", path,
-                     " Files of 2 GB or more cannot be", "      stored in a backup!");
-  } else {
-    app::ErrorScreen(window, " Name not allowed in a backup : ", path,
-                     " Rename it without \\ : * ? \" < > |", "      or control characters!");
+  switch (collection.stop) {
+    case CollectStop::kFileTooLarge:
+      app::ErrorScreen(window, " File too large to backup : ", path,
+                       " Files of 2 GB or more cannot be", "      stored in a backup!");
+      break;
+    case CollectStop::kCasePair:
+      app::ErrorScreen(window, " Names differ only in case : ", path,
+                       " Rename one of them: a restore", "      could keep only one!");
+      break;
+    case CollectStop::kFolderNotEntered:
+      app::ErrorScreen(window, " Cannot open folder : ", path, " Make sure you may read it",
+                       "      and no program holds it!");
+      break;
+    case CollectStop::kNameNotListable:
+    case CollectStop::kNone:
+      app::ErrorScreen(window, " Name not allowed in a backup : ", path,
+                       " Rename it without \\ : * ? \" < > |", "      or control characters!");
+      break;
   }
 }
 

@@ -659,6 +659,33 @@ INSTANTIATE_TEST_SUITE_P(Names, UnlistableNameTest,
                                            std::pair{"b*c.dat", " C:\\ICQ\\newdb\\b*c.dat!"},
                                            std::pair{"b\tc.dat", " C:\\ICQ\\newdb\\b?c.dat!"}));
 
+TEST_F(BackupTest, NamesDifferingOnlyInCaseStopBeforeTheQuestion) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\README", "upper");
+  Data("newdb\\readme", "lower");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Names differ only in case : ", " C:\\ICQ\\newdb\\readme!",
+                        " Rename one of them: a restore", "      could keep only one!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\locked\\b.dat", "b");
+  faults::HoldOpen("C:\\ICQ\\newdb\\locked");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Cannot open folder : ", " C:\\ICQ\\newdb\\locked!",
+                                       " Make sure you may read it",
+                                       "      and no program holds it!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+}
+
 TEST_F(BackupTest, FailedAppendToTheTemporaryListEndsTheBackup) {
   EarlierBackup();
   Data("newdb\\a.dat", "a");

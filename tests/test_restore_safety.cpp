@@ -137,6 +137,7 @@ struct HostileCase {
   const char* name;
   std::string folder_part;
   std::string file_name;
+  bool stays_inside = false;  // only a name Windows does not allow
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
@@ -153,10 +154,13 @@ TEST_P(HostileListTest, RefusedBeforeAnythingIsWritten) {
 
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
   backup::ListEntry entry{GetParam().folder_part, GetParam().file_name, 7};
+  const bool inside = GetParam().stays_inside;
   EXPECT_EQ(window_.lines,
-            AboutBackup({" Problem:", " Entry 1 would be written outside",
-                         "      the ICQ Folder:", app::ShortPath(backup::EntryText(entry)) + "!",
-                         " ", " ", " Note:", " Nothing has been written for it!"}));
+            AboutBackup({" Problem:",
+                         inside ? " Entry 1 has a name Windows" : " Entry 1 would be written outside",
+                         inside ? "      does not allow:" : "      the ICQ Folder:",
+                         app::ShortPath(backup::EntryText(entry)) + "!", " ", " ", " Note:",
+                         " Nothing has been written for it!"}));
   EXPECT_EQ(SnapshotTree(drives_.Root()), before);
 }
 
@@ -173,14 +177,19 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"TrailingBackslash", "newdb\\", "f"},
         HostileCase{"Dot", "newdb\\.", "keep.dat"},
         HostileCase{"ForwardSlashes", "newdb/../..", "x"},
-        HostileCase{"ColonInName", "newdb", "a:b"}, HostileCase{"StarInName", "newdb", "a*b"},
-        HostileCase{"QuestionMarkInFolder", "new?db", "x"},
+        HostileCase{"ColonInName", "newdb", "a:b", true}, HostileCase{"StarInName", "newdb", "a*b", true},
+        HostileCase{"QuestionMarkInFolder", "new?db", "x", true},
         HostileCase{"ControlCharacter", "newdb",
                     "a\x01"
-                    "b"},
+                    "b",
+                    true},
         HostileCase{"BackslashInName", "newdb", "..\\..\\x"},
         HostileCase{"NameIsParent", "newdb", ".."}, HostileCase{"NameIsParentAtTheTop", "", ".."},
-        HostileCase{"EmptyName", "newdb", ""}),
+        HostileCase{"EmptyName", "newdb", "", true},
+        HostileCase{"ColonAtTheTop", "", "a:b", true},
+        HostileCase{"ColonInFolder", "new:db", "x", true},
+        HostileCase{"SlashInName", "newdb", "a/b", true},
+        HostileCase{"DriveAfterAFolder", "newdb\\C:", "x", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LinkCase {

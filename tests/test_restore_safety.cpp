@@ -382,4 +382,70 @@ TEST_F(RoundTripTest, ChangedAndDeletedFilesComeBackWithTheirBytesAndTimes) {
   EXPECT_EQ(restored.size(), original.size());
 }
 
+TEST_F(RoundTripTest, TreeWithACasePairALockedFolderAndAReadOnlyFileIsStoppedOrWhole) {
+  drives_.WriteFile("C:\\home\\back.dat", "uin\r\nnewdb\r\nplugins\r\nTheEnd\r\nx\r\n");
+  MakeTree();
+  const std::string earlier_list = "Total Files : 1\r\nnewdb***old.dat|||3\r\n";
+  drives_.WriteFile("D:\\backup\\icqlist.txt", earlier_list);
+  drives_.WriteFile("D:\\backup\\icq1.lzz", "old");
+  drives_.WriteFile("C:\\ICQ\\newdb\\Index.html", "<upper>");
+  drives_.WriteFile("C:\\ICQ\\newdb\\index.html", "<lower>");
+  drives_.WriteFile("C:\\ICQ\\plugins\\locked\\inside.dat", "in the locked folder");
+  drives_.WriteFile("C:\\ICQ\\uin\\readonly.uin", "UIN 12345");
+  ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\uin\\readonly.uin", platform::faReadOnly), 0);
+  platform::testing::HoldOpen("C:\\ICQ\\plugins\\locked");
+  const auto earlier_untouched = [&] {
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icqlist.txt"), earlier_list);
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "old");
+    EXPECT_FALSE(drives_.Exists("D:\\backup\\icq2.lzz"));
+  };
+  const auto backup = [&] {
+    window_ = RecordingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+    window_.answers = {true};
+    return backup::BackupClick(window_);
+  };
+
+  // Each of the first two stops the backup, naming the path, before the question.
+  ASSERT_EQ(backup(), backup::BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines[4], " C:\\ICQ\\newdb\\index.html!");
+  EXPECT_TRUE(window_.questions.empty());
+  earlier_untouched();
+  fs::rename(drives_.Host("C:\\ICQ\\newdb\\index.html"),
+             drives_.Host("C:\\ICQ\\newdb\\index2.html"));
+  ASSERT_EQ(backup(), backup::BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines[4], " C:\\ICQ\\plugins\\locked!");
+  EXPECT_TRUE(window_.questions.empty());
+  earlier_untouched();
+
+  // Once the folder can be entered, the whole tree comes back, read-only file and all.
+  platform::testing::Release("C:\\ICQ\\plugins\\locked");
+  ASSERT_EQ(backup(), backup::BackupOutcome::kSucceeded);
+  const auto original = DataTree();
+  std::map<std::string, std::optional<std::uint32_t>> attributes;
+  for (const auto& [path, stamped] : original) {
+    attributes[path] = platform::GetAttributes("C:\\ICQ\\" + path);
+  }
+  ASSERT_EQ(attributes["uin/readonly.uin"], platform::faReadOnly | platform::faArchive);
+  for (const char* folder : {"uin", "newdb", "plugins"}) {
+    fs::remove_all(drives_.Host(std::string("C:\\ICQ\\") + folder));
+  }
+  window_ = RecordingWindow();
+  window_.HomeFolder = "C:\\home";
+  window_.icq_folder = "C:\\ICQ";
+  window_.SetBackupFolderText("D:\\backup");
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  const auto restored = DataTree();
+  EXPECT_EQ(restored.size(), original.size());
+  for (const auto& [path, stamped] : original) {
+    const auto found = restored.find(path);
+    ASSERT_NE(found, restored.end()) << path;
+    EXPECT_TRUE(found->second == stamped) << path;
+    EXPECT_EQ(platform::GetAttributes("C:\\ICQ\\" + path), attributes[path]) << path;
+  }
+}
+
 }  // namespace

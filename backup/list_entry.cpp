@@ -36,8 +36,8 @@ std::vector<std::string_view> Levels(std::string_view path) {
 
 // kBadPath when the entry's path leaves the folder it is joined to: a leading
 // separator (an absolute path or "\\\\server"), a folder part that begins with a drive
-// ("C:"), "." or "..", an empty level. kBadName when it stays but a name holds a character Windows does not allow,
-// a separator among them, or is empty.
+// ("C:"), "." or "..", an empty level. kBadName when it stays but a name is empty or
+// holds a character Windows does not allow, a separator among them.
 EntryFault PathFault(const std::string& folder_part, const std::string& name) {
   std::vector<std::string_view> levels;
   if (!folder_part.empty()) levels = Levels(folder_part);  // "" is the ICQ folder itself

@@ -573,7 +573,9 @@ TEST_P(HeldDataFileTest, PackFileReportEndsTheBackupAfterThatFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Holds, HeldDataFileTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "OpenForWriting" : "HeldOpen"; });
+                         [](const auto& info) {
+                           return info.param ? "OpenForWriting" : "HeldOpen";
+                         });
 
 TEST_F(BackupTest, ReadOnlyDataFileIsBackedUpWithItsAttribute) {
   Data("newdb\\a.dat", Bytes(10, 1));

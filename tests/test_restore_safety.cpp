@@ -155,12 +155,12 @@ TEST_P(HostileListTest, RefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
   backup::ListEntry entry{GetParam().folder_part, GetParam().file_name, 7};
   const bool inside = GetParam().stays_inside;
-  EXPECT_EQ(window_.lines,
-            AboutBackup({" Problem:",
-                         inside ? " Entry 1 has a name Windows" : " Entry 1 would be written outside",
-                         inside ? "      does not allow:" : "      the ICQ Folder:",
-                         app::ShortPath(backup::EntryText(entry)) + "!", " ", " ", " Note:",
-                         " Nothing has been written for it!"}));
+  EXPECT_EQ(window_.lines, AboutBackup({" Problem:",
+                                        inside ? " Entry 1 has a name Windows"
+                                               : " Entry 1 would be written outside",
+                                        inside ? "      does not allow:" : "      the ICQ Folder:",
+                                        app::ShortPath(backup::EntryText(entry)) + "!", " ", " ",
+                                        " Note:", " Nothing has been written for it!"}));
   EXPECT_EQ(SnapshotTree(drives_.Root()), before);
 }
 
@@ -177,7 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"TrailingBackslash", "newdb\\", "f"},
         HostileCase{"Dot", "newdb\\.", "keep.dat"},
         HostileCase{"ForwardSlashes", "newdb/../..", "x"},
-        HostileCase{"ColonInName", "newdb", "a:b", true}, HostileCase{"StarInName", "newdb", "a*b", true},
+        HostileCase{"ColonInName", "newdb", "a:b", true},
+        HostileCase{"StarInName", "newdb", "a*b", true},
         HostileCase{"QuestionMarkInFolder", "new?db", "x", true},
         HostileCase{"ControlCharacter", "newdb",
                     "a\x01"
@@ -326,6 +327,14 @@ class RoundTripTest : public RestoreFixture {
  protected:
   void MakeTree() { MakeDataTree(drives_, 2026); }
 
+  // A window as the next action finds it: nothing on the screen, the same folders.
+  void FreshWindow() {
+    window_ = RecordingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+  }
+
   std::map<std::string, Stamped> DataTree() {
     std::map<std::string, Stamped> tree;
     for (const auto& [path, content] : SnapshotTree(drives_.Host("C:\\ICQ"))) {
@@ -366,10 +375,7 @@ TEST_F(RoundTripTest, ChangedAndDeletedFilesComeBackWithTheirBytesAndTimes) {
   fs::remove_all(drives_.Host("C:\\ICQ\\newdb\\Sub\\Deeper"));
   ASSERT_FALSE(DataTree() == original);
 
-  window_ = RecordingWindow();
-  window_.HomeFolder = "C:\\home";
-  window_.icq_folder = "C:\\ICQ";
-  window_.SetBackupFolderText("D:\\backup");
+  FreshWindow();
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, kSuccess);
   const auto restored = DataTree();
@@ -400,10 +406,7 @@ TEST_F(RoundTripTest, TreeWithACasePairALockedFolderAndAReadOnlyFileIsStoppedOrW
     EXPECT_FALSE(drives_.Exists("D:\\backup\\icq2.lzz"));
   };
   const auto backup = [&] {
-    window_ = RecordingWindow();
-    window_.HomeFolder = "C:\\home";
-    window_.icq_folder = "C:\\ICQ";
-    window_.SetBackupFolderText("D:\\backup");
+    FreshWindow();
     window_.answers = {true};
     return backup::BackupClick(window_);
   };
@@ -432,10 +435,7 @@ TEST_F(RoundTripTest, TreeWithACasePairALockedFolderAndAReadOnlyFileIsStoppedOrW
   for (const char* folder : {"uin", "newdb", "plugins"}) {
     fs::remove_all(drives_.Host(std::string("C:\\ICQ\\") + folder));
   }
-  window_ = RecordingWindow();
-  window_.HomeFolder = "C:\\home";
-  window_.icq_folder = "C:\\ICQ";
-  window_.SetBackupFolderText("D:\\backup");
+  FreshWindow();
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, kSuccess);
   const auto restored = DataTree();

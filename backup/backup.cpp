@@ -116,7 +116,9 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
   return numbers;
 }
 
-// Deletes the earlier backup named by its list; false as soon as a file of it stays.
+// Deletes the earlier backup named by its list; false when a file of it stays. Every
+// file to go is first checked that it can be deleted (not read-only, not held open,
+// its folder not write-protected), so a refusal leaves the earlier backup whole.
 bool RemoveEarlierBackup(const std::string& backup_path) {
   const std::string list_path = backup_path + kBackupList;
   std::string header;
@@ -125,14 +127,26 @@ bool RemoveEarlierBackup(const std::string& backup_path) {
     list.ReadLine(header);
     list.Close();
   }
+  // For each number the .lz file goes, or the .lzz where the .lz cannot be deleted; the
+  // list goes last.
+  std::vector<std::string> doomed;
   for (std::uint64_t number : StoredFileNumbers(backup_path, {".lz", ".lzz"}, ListTotal(header))) {
-    // As the original removal does: the .lz file first, the .lzz only if that fails.
-    if (platform::DeleteFile(CompressedFileName(backup_path, number, ".lz")) != 0 &&
-        platform::DeleteFile(CompressedFileName(backup_path, number, ".lzz")) != 0) {
+    const std::string lz = CompressedFileName(backup_path, number, ".lz");
+    const std::string lzz = CompressedFileName(backup_path, number, ".lzz");
+    if (platform::DeleteFileRefusal(lz) == 0) {
+      doomed.push_back(lz);
+    } else if (platform::DeleteFileRefusal(lzz) == 0) {
+      doomed.push_back(lzz);
+    } else {
       return false;
     }
   }
-  return platform::DeleteFile(list_path) == 0;
+  if (platform::DeleteFileRefusal(list_path) != 0) return false;
+  doomed.push_back(list_path);
+  for (const std::string& path : doomed) {
+    if (platform::DeleteFile(path) != 0) return false;
+  }
+  return true;
 }
 
 // Free space is compared with the file's whole size; a path that names no drive (a
@@ -474,12 +488,24 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
 void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
   const std::string path = app::ShortPath(Printable(collection.stop_path)) + "!";
-  if (collection.stop == CollectStop::kFileTooLarge) {
-    app::ErrorScreen(window, " File too large to backup : ", path,
-                     " Files of 2 GB or more cannot be", "      stored in a backup!");
-  } else {
-    app::ErrorScreen(window, " Name not allowed in a backup : ", path,
-                     " Rename it without \\ : * ? \" < > |", "      or control characters!");
+  switch (collection.stop) {
+    case CollectStop::kFileTooLarge:
+      app::ErrorScreen(window, " File too large to backup : ", path,
+                       " Files of 2 GB or more cannot be", "      stored in a backup!");
+      break;
+    case CollectStop::kCasePair:
+      app::ErrorScreen(window, " Names differ only in case : ", path,
+                       " Rename one of them: a restore", "      could keep only one!");
+      break;
+    case CollectStop::kFolderNotEntered:
+      app::ErrorScreen(window, " Cannot open folder : ", path, " Make sure you may read it",
+                       "      and no program holds it!");
+      break;
+    case CollectStop::kNameNotListable:
+    case CollectStop::kNone:
+      app::ErrorScreen(window, " Name not allowed in a backup : ", path,
+                       " Rename it without \\ : * ? \" < > |", "      or control characters!");
+      break;
   }
 }
 

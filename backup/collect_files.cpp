@@ -31,6 +31,7 @@ bool Stop(Collection& collection, CollectStop why, const std::string& path) {
 bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard& guard) {
   platform::DirectorySearch search;
   platform::SearchRec rec;
+  std::string previous_name;
   for (int found = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec); found == 0;
        found = search.FindNext(&rec)) {
     if (rec.name == "." || rec.name == "..") continue;
@@ -38,6 +39,12 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
     if (!IsListableName(rec.name, rec.valid_windows_name)) {
       return Stop(collection, CollectStop::kNameNotListable, path);
     }
+    // The search orders names by their upper-case form, so two that differ only in
+    // letter case come one after the other.
+    if (platform::SamePathText(rec.name, previous_name)) {
+      return Stop(collection, CollectStop::kCasePair, path);
+    }
+    previous_name = rec.name;
     switch (guard.TryEnter(path)) {
       case platform::WalkGuard::Enter::kEntered:
         if (!Walk(path, collection, guard)) return false;
@@ -46,6 +53,9 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
       case platform::WalkGuard::Enter::kAlreadyVisited:
         break;  // a link back up the tree: its files are listed where the walk met them
       case platform::WalkGuard::Enter::kCannotEnter: {
+        if (rec.attributes & platform::faDirectory) {
+          return Stop(collection, CollectStop::kFolderNotEntered, path);
+        }
         if (rec.size > kLargestListedSize) {
           return Stop(collection, CollectStop::kFileTooLarge, path);
         }

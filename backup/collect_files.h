@@ -32,6 +32,8 @@ enum class CollectStop {
   kNone,
   kFileTooLarge,     // a data file above kLargestListedSize
   kNameNotListable,  // a file or folder name that the list cannot hold
+  kCasePair,         // a name that differs from the one before it only in letter case
+  kFolderNotEntered,  // a sub-folder the walk may not enter, so its files cannot be read
 };
 
 // One backup's collection: shared by the calls for all back.dat entries.
@@ -47,9 +49,10 @@ struct Collection {
 // order of the directory search, and adds them to the count. An entry is a folder when
 // it can be entered as the current directory; a folder the walk meets a second time (a
 // link back up the tree) is skipped. Leaves the current directory where the walk left
-// it. Answers false, with stop and stop_path set, at a file too large for the list or a
-// name the list cannot hold. A failed append, or a failed return to a parent folder,
-// raises EInOutError.
+// it. Answers false, with stop and stop_path set, at a file too large for the list, a
+// name the list cannot hold, the second of two names in one folder that differ only in
+// letter case (a restore could not keep both), or a sub-folder that cannot be entered.
+// A failed append, or a failed return to a parent folder, raises EInOutError.
 bool CollectFiles(const std::string& folder, Collection& collection);
 
 }  // namespace backup

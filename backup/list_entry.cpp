@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "backup/collect_files.h"
 
@@ -10,28 +11,54 @@ namespace backup {
 namespace {
 
 // Characters Windows refuses in a file or folder name, besides the control characters.
-// "/" is among them: the platform layer takes it for a separator.
-constexpr std::string_view kForbiddenInName = "\\/:*?\"<>|";
+constexpr std::string_view kForbiddenInName = ":*?\"<>|";
+// Both separate levels: the platform layer takes "/" for a separator too.
+constexpr std::string_view kSeparators = "\\/";
 
-bool IsAllowedName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return std::none_of(name.begin(), name.end(), [](char c) {
+bool HasForbiddenCharacter(std::string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char c) {
     return static_cast<unsigned char>(c) < 0x20 ||
            kForbiddenInName.find(c) != std::string_view::npos;
   });
 }
 
-// Every level between the backslashes must be a name of its own: so no leading "\" (an
-// absolute path or "\\server"), no "C:", no "..", no "a\\b".
-bool IsAllowedFolderPart(std::string_view folder_part) {
-  if (folder_part.empty()) return true;  // the ICQ folder itself
+// The levels of a path text, split at every separator ("a\\b" has an empty one).
+std::vector<std::string_view> Levels(std::string_view path) {
+  std::vector<std::string_view> levels;
   std::size_t start = 0;
   while (true) {
-    const std::size_t end = folder_part.find('\\', start);
-    if (!IsAllowedName(folder_part.substr(start, end - start))) return false;
-    if (end == std::string_view::npos) return true;
+    const std::size_t end = path.find_first_of(kSeparators, start);
+    levels.push_back(path.substr(start, end - start));
+    if (end == std::string_view::npos) return levels;
     start = end + 1;
   }
+}
+
+// kBadPath when the entry's path leaves the folder it is joined to: a leading
+// separator (an absolute path or "\\\\server"), a folder part that begins with a drive
+// ("C:"), "." or "..", an empty level. kBadName when it stays but a name is empty or
+// holds a character Windows does not allow, a separator among them.
+EntryFault PathFault(const std::string& folder_part, const std::string& name) {
+  std::vector<std::string_view> levels;
+  if (!folder_part.empty()) levels = Levels(folder_part);  // "" is the ICQ folder itself
+  const std::size_t name_at = levels.size();
+  for (std::string_view level : Levels(name)) levels.push_back(level);
+  if (name_at > 0 && levels.front().size() >= 2 && levels.front()[1] == ':') {
+    return EntryFault::kBadPath;
+  }
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const std::string_view level = levels[i];
+    // An empty name alone is a name missing, not a way out.
+    if (level.empty() && !(i == name_at && name.empty())) return EntryFault::kBadPath;
+    if (level == "." || level == "..") return EntryFault::kBadPath;
+  }
+  if (name.empty() || name.find_first_of(kSeparators) != std::string::npos) {
+    return EntryFault::kBadName;
+  }
+  for (std::string_view level : levels) {
+    if (HasForbiddenCharacter(level)) return EntryFault::kBadName;
+  }
+  return EntryFault::kNone;
 }
 
 }  // namespace
@@ -60,8 +87,9 @@ EntryFault ReadListEntry(const std::string& line, ListEntry* entry) {
   entry->folder_part = fields->folder_part;
   entry->name = fields->name;
   entry->size = fields->size;
-  if (!IsAllowedFolderPart(entry->folder_part) || !IsAllowedName(entry->name)) {
-    return EntryFault::kBadPath;
+  if (const EntryFault fault = PathFault(entry->folder_part, entry->name);
+      fault != EntryFault::kNone) {
+    return fault;
   }
   if (entry->size < 0 || entry->size > kLargestListedSize) return EntryFault::kBadSize;
   return EntryFault::kNone;

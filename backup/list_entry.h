@@ -19,8 +19,10 @@ enum class EntryFault {
   kNone,
   kUnreadable,  // no "|" after the name, or a size that is no decimal number
   kBadSize,     // a size below 0 or above what the list and the header can hold
-  kBadPath,     // absolute, a drive, UNC, "." or "..", an empty component, a
-                // character Windows does not allow in a name
+  kBadPath,     // leads out of the ICQ folder: absolute, a drive, UNC, "." or "..",
+                // an empty component
+  kBadName,     // stays in it, but a name is empty or holds a character Windows
+                // does not allow (\ / : * ? " < > | or a control character)
 };
 
 struct ListEntry {

@@ -15,12 +15,12 @@ std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { ret
 void IgnoreProgress(const lz::LZFileInfo&, std::int32_t) {}
 
 bool SourceCanBePacked(const std::string& source) {
-  // A data file that ICQ keeps open cannot be opened for writing: compressing it now
-  // would store a file caught in the middle of a change. The file is closed again at
-  // once, before the engine opens it.
+  // A data file that ICQ keeps open for writing would be stored caught in the middle
+  // of a change. The test reads only, so a read-only data file passes. The file is
+  // closed again at once, before the engine opens it.
   platform::File probe;
-  return platform::File::TryOpen(source.substr(0, kLongestName), platform::OpenMode::kReadWrite,
-                                 &probe) == 0;
+  return platform::File::TryOpen(source.substr(0, kLongestName),
+                                 platform::OpenMode::kReadDenyWrite, &probe) == 0;
 }
 
 void ReportSourceInUse(app::WindowSeam& window) {

@@ -11,11 +11,12 @@
 namespace backup {
 
 // Mode "U" or "u": DecompressFile(source, destination), ok unchanged. Any other mode
-// compresses: when the source cannot be opened for reading and writing (ICQ holds it
-// open, it is read-only or missing), writes the ten-line " Backup unsuccessful!" report,
-// sets ok to false and answers 0 without calling the engine; else answers
-// CompressFile(source, destination, mode 1). Every existing destination is replaced.
-// Names are cut to 255 characters. Errors of the engine pass through unchanged.
+// compresses: when the source cannot be opened for reading while no other program
+// writes to it (ICQ holds it open, or it is missing), writes the ten-line " Backup
+// unsuccessful!" report, sets ok to false and answers 0 without calling the engine; else
+// answers CompressFile(source, destination, mode 1). A read-only source is compressed.
+// Every existing destination is replaced. Names are cut to 255 characters. Errors of
+// the engine pass through unchanged.
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok);
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "app/reports.h"
 #include "app/settings.h"
@@ -149,6 +150,29 @@ std::string ParentFolder(std::string path) {
   return cut == std::string::npos ? path : path.substr(0, cut);
 }
 
+// Upper-cased folder part -> the upper-cased names of the form icq*.tmp that the
+// list's entries in that folder bear.
+using TemporaryLikeNames = std::map<std::string, std::set<std::string>>;
+
+// Read from the whole list before the first entry, so that no folder's temporary file
+// takes the name of a data file still to come (or of one restored already).
+TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
+  TemporaryLikeNames names;
+  platform::TextReader list(list_path);
+  std::string line;
+  list.ReadLine(line);  // the header
+  while (list.ReadLine(line)) {
+    ListEntry entry;
+    if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;  // it stops the restore
+    const std::string name = UpperAscii(entry.name);
+    if (name.starts_with("ICQ") && name.ends_with(".TMP")) {
+      names[UpperAscii(entry.folder_part)].insert(name);
+    }
+  }
+  list.Close();
+  return names;
+}
+
 // The engine checks the CRC-32 of what it decompressed while this lives.
 class VerifiedDecompression {
  public:
@@ -164,10 +188,12 @@ class VerifiedDecompression {
 // One run of the restore over the entries of a list.
 class Restorer {
  public:
-  Restorer(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning)
+  Restorer(app::WindowSeam& window, std::int64_t count, TemporaryLikeNames listed_temporary_names,
+           const RestoreTuning& tuning)
       : window_(window),
         count_(count),
-        icq_folder_(window.ICQPath) {
+        icq_folder_(window.ICQPath),
+        listed_temporary_names_(std::move(listed_temporary_names)) {
     if (tuning.flush_in_background) {
       background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
     }
@@ -198,6 +224,7 @@ class Restorer {
     std::future<int> synced;
   };
 
+  std::string TemporaryNameIn(const std::string& folder_part) const;
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
   bool CreateFolders(const std::string& folder_part);
@@ -216,6 +243,7 @@ class Restorer {
   app::WindowSeam& window_;
   const std::int64_t count_;
   const platform::FolderBoundary icq_folder_;
+  const TemporaryLikeNames listed_temporary_names_;
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
@@ -235,20 +263,23 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
       return false;
     case EntryFault::kBadPath:
       return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
+    case EntryFault::kBadName:
+      return Refuse(number, entry, " has a name Windows", "      does not allow:");
     case EntryFault::kNone:
       break;
   }
 
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
-  const std::string temp = folder + "\\" + kTempName;
+  const std::string temp_name = TemporaryNameIn(entry.folder_part);
+  const std::string temp = folder + "\\" + temp_name;
   // The engine cuts longer names, which would send the data to another file.
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
   const TargetFolder& known = Folder(folder);
   if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
-      !known.NameStaysInside(kTempName, icq_folder_)) {
+      !known.NameStaysInside(temp_name, icq_folder_)) {
     return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
   }
   if (!CreateFolders(entry.folder_part)) return false;
@@ -301,6 +332,18 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     return false;
   }
   return Place(number, folder, temp, target, entry.name);
+}
+
+// icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
+// icq-2.tmp, ... that none does (a number alone would be a staged file's name).
+std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
+  const auto listed = listed_temporary_names_.find(UpperAscii(folder_part));
+  if (listed == listed_temporary_names_.end()) return kTempName;
+  std::string name = kTempName;
+  for (int n = 1; listed->second.count(UpperAscii(name)) != 0; ++n) {
+    name = "icq-" + std::to_string(n) + ".tmp";
+  }
+  return name;
 }
 
 bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
@@ -461,20 +504,25 @@ bool Restorer::FlushFolders() {
 }  // namespace
 
 RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning) {
-  platform::TextReader list(window.BackupPath + kListFile);
+  const std::string list_path = window.BackupPath + kListFile;
+  platform::TextReader list(list_path);
   std::string header;
   list.ReadLine(header);
   const std::optional<std::int64_t> count = ListCount(header);
   std::string line;
   bool have_line = list.ReadLine(line);
-  if (!count || (*count == 0 && have_line)) {
+  if (!count) {
     ShowListDamaged(window, " Its first line has no file count!");
+    return RestoreOutcome::kFailed;
+  }
+  if (*count == 0 && have_line) {
+    ShowListDamaged(window, " It counts 0 files but lists some!");
     return RestoreOutcome::kFailed;
   }
 
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
-  Restorer restorer(window, *count, tuning);
+  Restorer restorer(window, *count, ListedTemporaryNames(list_path), tuning);
   std::uint64_t number = 0;
   try {
     for (; have_line; have_line = list.ReadLine(line)) {
@@ -486,8 +534,13 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     throw;
   }
   list.Close();
-  return number >= static_cast<std::uint64_t>(*count) ? RestoreOutcome::kSucceeded
-                                                      : RestoreOutcome::kIncomplete;
+  if (number >= static_cast<std::uint64_t>(*count)) return RestoreOutcome::kSucceeded;
+  ShowAboutBackup(window, {" Problem:", " Backup File List incomplete!",
+                           " It lists " + std::to_string(number) + " of its " +
+                               std::to_string(*count) + " files!",
+                           " ", " ", " Note:", " The files it lists are restored;",
+                           "      the others are missing from it!"});
+  return RestoreOutcome::kIncomplete;
 }
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning) {

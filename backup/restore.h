@@ -17,7 +17,7 @@ namespace backup {
 enum class RestoreOutcome {
   kSucceeded,   // every entry up to the list's count is in place (the success report)
   kCancelled,   // the user cancelled the warning
-  kIncomplete,  // the list ended before its count: its entries are in place, no report
+  kIncomplete,  // the list ended before its count: its entries are in place, and a report
   kFailed,      // an error report
 };
 
@@ -40,7 +40,8 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
 // The restore engine, on the window's ICQPath and BackupPath and the notes that
 // RestoreClick wrote. Stops at the first failure with its report. A list whose header
 // has no count, or a count of 0 with entries after it, is refused before anything is
-// written (the gauge could not be worked out from it).
+// written (the gauge could not be worked out from it); one that ends before its count
+// is reported after its last entry.
 RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {});
 
 }  // namespace backup

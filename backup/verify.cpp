@@ -62,6 +62,9 @@ class Checker {
         Problem(kListName,
                 entry_name + " would be written outside the ICQ folder: " + EntryText(entry));
         break;
+      case EntryFault::kBadName:
+        Problem(kListName, entry_name + " has a name Windows does not allow: " + EntryText(entry));
+        break;
       case EntryFault::kNone:
         if (entry.size > 0) CheckCompressed("icq" + std::to_string(number) + ".lzz", entry);
         break;

@@ -46,8 +46,9 @@ int OperationCount();
 
 // The file refuses to be opened, deleted, renamed, renamed over or given a time with
 // code 32, as if another program held it open without sharing. A held folder cannot be
-// entered (SetCurrentDir answers false, WalkGuard kCannotEnter): the stand-in for a
-// folder without search permission. Matched by host path, ignoring letter case.
+// entered (SetCurrentDir answers false, WalkGuard kCannotEnter) and no file in it can be
+// deleted (5): the stand-in for a folder without search permission, or on a
+// write-protected disk. Matched by host path, ignoring letter case.
 void HoldOpen(const std::string& windows_path);
 void Release(const std::string& windows_path);
 

@@ -82,6 +82,16 @@ int MissingEntryCode(const std::string& host_path, bool followed) {
   return detail::HostErrorCode(host_path, errno);
 }
 
+// True when another open file description has the file open for writing: the kernel
+// grants a read lease only when there is none. The lease is given back at once, so
+// nobody's writes wait on it. Where leases cannot be had (some file systems, a file
+// of another user), nothing can be told and the answer is false.
+bool OpenForWritingElsewhere(int read_only_fd) {
+  if (::fcntl(read_only_fd, F_SETLEASE, F_RDLCK) != 0) return errno == EAGAIN;
+  ::fcntl(read_only_fd, F_SETLEASE, F_UNLCK);
+  return false;
+}
+
 [[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
 
 }  // namespace
@@ -134,19 +144,44 @@ int CreateFolder(const std::string& path) {
   return 0;
 }
 
+namespace {
+
+// What refuses the deletion of an entry before the host is asked: missing, a folder,
+// held open, read-only, or in a folder whose entries cannot change (a held folder
+// stands in for one on a write-protected disk, since tests run as root).
+int DeletionRefusal(const detail::HostEntry& entry) {
+  const std::string& host = entry.path;
+  const struct stat& st = entry.entry_st;
+  if (!entry.entry_exists) return MissingEntryCode(host, false);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (detail::IsHeld(host)) return kSharingViolation;
+  if (detail::IsReadOnly(st)) return kAccessDenied;
+  if (detail::IsHeld(ParentOf(host))) return kAccessDenied;
+  return 0;
+}
+
+}  // namespace
+
 int DeleteFile(const std::string& path) {
   if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
   const std::string& host = entry->path;
-  const struct stat& st = entry->entry_st;
-  if (!entry->entry_exists) return MissingEntryCode(host, false);
-  if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (detail::IsReadOnly(st)) return kAccessDenied;
+  if (int refusal = DeletionRefusal(*entry)) return refusal;
   detail::FolderChange change(host);
   if (::unlink(host.c_str()) != 0) return detail::HostErrorCode(host, errno);
   change.Removed();
+  return 0;
+}
+
+int DeleteFileRefusal(const std::string& path) {
+  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
+  if (!entry) return kInvalidFilename;
+  if (int refusal = DeletionRefusal(*entry)) return refusal;
+  // The host's own answer for the folder: a read-only mount refuses root too.
+  if (::access(ParentOf(entry->path).c_str(), W_OK | X_OK) != 0) {
+    return ErrorCodeFromErrno(errno);
+  }
   return 0;
 }
 
@@ -269,11 +304,13 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (entry->exists) {
     // Only plain files open: a folder, pipe or device would hang or mislead the reader.
     if (!S_ISREG(st.st_mode)) return kAccessDenied;
-    if (mode != OpenMode::kRead && detail::IsReadOnly(st)) return kAccessDenied;
+    const bool reading = mode == OpenMode::kRead || mode == OpenMode::kReadDenyWrite;
+    if (!reading && detail::IsReadOnly(st)) return kAccessDenied;
   }
   int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::kRead:
+    case OpenMode::kReadDenyWrite:
       flags |= O_RDONLY;
       break;
     case OpenMode::kReadWrite:
@@ -296,6 +333,10 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return kAccessDenied;
+  }
+  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) {
+    ::close(fd);
+    return kSharingViolation;
   }
   if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
     const int code = ErrorCodeFromErrno(errno);

@@ -33,6 +33,10 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 int SetAttributes(const std::string& path, std::uint32_t attributes);
 int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists
 int DeleteFile(const std::string& path);    // files only (a folder gives 5); read-only 5
+// The code DeleteFile would answer now, without deleting: 0 when it would delete the
+// file; 2 or 3 missing, 5 a folder, a read-only file or a folder whose entries cannot
+// be changed (a write-protected disk, no write permission), 32 held open.
+int DeleteFileRefusal(const std::string& path);
 // Renames a file or folder. With replace_existing the target is replaced in one step
 // (rename(2)); a read-only target, a folder, or one held open, refuses with 5 or 32.
 // Without it an existing target refuses with code 183. A new spelling of the same
@@ -55,6 +59,10 @@ enum class OpenMode {
   kReadWrite,  // existing file, reading and writing
   kCreate,     // create or truncate, reading and writing
   kAppend,     // existing file, writing at its end
+  // Existing file, reading only, and only while no other program has it open for
+  // writing (else 32): the test for a file another program is changing, which needs no
+  // write permission. It does not keep others from writing once it is open.
+  kReadDenyWrite,
 };
 
 // An open file; closed when it goes out of scope (errors of that implicit close are

@@ -1,6 +1,8 @@
 // The Backup button and PackFile on temporary drives: every report line, the list, the
 // numbered files, the gauge, and what an earlier backup keeps.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -437,24 +439,71 @@ TEST_F(BackupTest, EarlierListWithoutTotalIsAnError) {
   EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "old");
 }
 
-class RemovalFailsTest : public BackupTest, public ::testing::WithParamInterface<const char*> {};
+struct StuckCase {
+  const char* name;
+  const char* path;  // in D:\backup
+  enum { kReadOnly, kHeld, kFolderProtected } how;
+};
 
-TEST_P(RemovalFailsTest, ReportsAndWritesNoNewList) {
+void PrintTo(const StuckCase& c, std::ostream* os) { *os << c.name; }
+
+class RemovalFailsTest : public BackupTest, public ::testing::WithParamInterface<StuckCase> {};
+
+TEST_P(RemovalFailsTest, ReportsAndLeavesTheEarlierBackupWhole) {
   EarlierBackup();
   Data("newdb\\a.dat", "a");
-  const std::string stuck = std::string("D:\\backup\\") + GetParam();
-  ASSERT_EQ(::chmod(drives_.Host(stuck).c_str(), 0444), 0);  // read-only
+  const std::string stuck = std::string("D:\\backup\\") + GetParam().path;
+  switch (GetParam().how) {
+    case StuckCase::kReadOnly:
+      ASSERT_EQ(::chmod(drives_.Host(stuck).c_str(), 0444), 0);
+      break;
+    case StuckCase::kHeld:
+      faults::HoldOpen(stuck);
+      break;
+    case StuckCase::kFolderProtected:
+      faults::HoldOpen("D:\\backup");
+      break;
+  }
   window_.answers = {true};
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, kRemovalFailedReport);
-  EXPECT_FALSE(Stored("icq1.lz"));  // removed before the failure
-  EXPECT_EQ(Stored("icq2.lzz"), stuck.ends_with("icq2.lzz"));
-  EXPECT_EQ(List(), kEarlierList);  // no new list
+  // Nothing was deleted before the refusal was known: icq1.lz comes first in the removal.
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(Stored("icq1.lzz"));
   EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
 }
 
-INSTANTIATE_TEST_SUITE_P(StuckFiles, RemovalFailsTest,
-                         ::testing::Values("icq2.lzz", "icqlist.txt"));
+INSTANTIATE_TEST_SUITE_P(
+    StuckFiles, RemovalFailsTest,
+    ::testing::Values(StuckCase{"ReadOnlyLastFile", "icq2.lzz", StuckCase::kReadOnly},
+                      StuckCase{"ReadOnlyList", "icqlist.txt", StuckCase::kReadOnly},
+                      StuckCase{"HeldLastFile", "icq2.lzz", StuckCase::kHeld},
+                      StuckCase{"WriteProtectedFolder", "", StuckCase::kFolderProtected}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BackupTest, ReadOnlyLzWithAnLzzBesideItGoesByTheLzz) {
+  EarlierBackup();
+  drives_.WriteFile("D:\\backup\\icq3.lz", "three, read-only");
+  drives_.WriteFile("D:\\backup\\icq3.lzz", "three");
+  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq3.lz").c_str(), 0444), 0);
+  Data("newdb\\a.dat", "a");
+  window_.answers = {true};
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq3.lz"), "three, read-only");
+  EXPECT_FALSE(Stored("icq3.lzz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+}
+
+TEST_F(BackupTest, DeletionThatFailsAfterTheChecksStillReports) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  faults::FailNthOperation(2, faults::FileOp::kDelete);
+  window_.answers = {true};
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kRemovalFailedReport);
+  EXPECT_FALSE(Stored("icq1.lz"));
+  EXPECT_EQ(List(), kEarlierList);  // the list goes last, so it stays
+}
 
 struct SpaceCase {
   std::optional<unsigned long long> free;
@@ -501,13 +550,18 @@ TEST_P(HeldDataFileTest, PackFileReportEndsTheBackupAfterThatFile) {
   Data("newdb\\a.dat", Bytes(10, 1));
   Data("newdb\\b.dat", Bytes(20, 2));
   Data("newdb\\c.dat", Bytes(30, 3));
-  const bool read_only = GetParam();
-  if (read_only) {
-    ASSERT_EQ(::chmod(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), 0444), 0);
+  const bool being_written = GetParam();
+  int writer = -1;
+  if (being_written) {
+    // Another program has it open for writing, as a running ICQ has its database.
+    writer = ::open(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
   } else {
     faults::HoldOpen("C:\\ICQ\\newdb\\b.dat");
   }
-  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  const BackupOutcome outcome = Run();
+  if (writer >= 0) ::close(writer);
+  EXPECT_EQ(outcome, BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, kPackFileReport);
   EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
   EXPECT_TRUE(Stored("icq1.lzz"));
@@ -519,7 +573,20 @@ TEST_P(HeldDataFileTest, PackFileReportEndsTheBackupAfterThatFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Holds, HeldDataFileTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "ReadOnly" : "HeldOpen"; });
+                         [](const auto& info) {
+                           return info.param ? "OpenForWriting" : "HeldOpen";
+                         });
+
+TEST_F(BackupTest, ReadOnlyDataFileIsBackedUpWithItsAttribute) {
+  Data("newdb\\a.dat", Bytes(10, 1));
+  Data("newdb\\b.dat", Bytes(20, 2));
+  ASSERT_EQ(::chmod(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), 0444), 0);
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, SuccessReport(" D:\\backup", "0.0", "0.0"));
+  ASSERT_EQ(lz::DecompressFile("D:\\backup\\icq2.lzz", "D:\\b.dat", nullptr, nullptr), 20);
+  EXPECT_EQ(drives_.ReadFile("D:\\b.dat"), Bytes(20, 2));
+  EXPECT_EQ(platform::GetAttributes("D:\\b.dat"), platform::faReadOnly | platform::faArchive);
+}
 
 TEST_F(BackupTest, EngineErrorEndsTheBackupAndLeavesTheTemporaryList) {
   Data("newdb\\a.dat", Bytes(10, 1));
@@ -593,6 +660,33 @@ INSTANTIATE_TEST_SUITE_P(Names, UnlistableNameTest,
                          ::testing::Values(std::pair{"b|c.dat", " C:\\ICQ\\newdb\\b|c.dat!"},
                                            std::pair{"b*c.dat", " C:\\ICQ\\newdb\\b*c.dat!"},
                                            std::pair{"b\tc.dat", " C:\\ICQ\\newdb\\b?c.dat!"}));
+
+TEST_F(BackupTest, NamesDifferingOnlyInCaseStopBeforeTheQuestion) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\README", "upper");
+  Data("newdb\\readme", "lower");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Names differ only in case : ", " C:\\ICQ\\newdb\\readme!",
+                        " Rename one of them: a restore", "      could keep only one!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\locked\\b.dat", "b");
+  faults::HoldOpen("C:\\ICQ\\newdb\\locked");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Cannot open folder : ", " C:\\ICQ\\newdb\\locked!",
+                                       " Make sure you may read it",
+                                       "      and no program holds it!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+}
 
 TEST_F(BackupTest, FailedAppendToTheTemporaryListEndsTheBackup) {
   EarlierBackup();
@@ -712,7 +806,7 @@ TEST_F(PackFileTest, BothLetterCasesOfUDecompressOverAnExistingFile) {
   }
 }
 
-TEST_F(PackFileTest, SourceThatCannotBeOpenedForWritingIsReported) {
+TEST_F(PackFileTest, SourceThatCannotBeOpenedIsReported) {
   window_.AppendLine(" earlier text");
   bool ok = true;
   EXPECT_EQ(backup::PackFile(window_, "C:\\ICQ\\missing.dat", "D:\\m.lzz", "c", ok), 0);

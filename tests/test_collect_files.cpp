@@ -160,6 +160,67 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"TwoGibibytes", "m.dat", backup::CollectStop::kFileTooLarge}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct CasePairCase {
+  const char* name;
+  const char* first;   // below newdb; a trailing "\" makes it a folder
+  const char* second;  // the one the walk meets second, and names
+};
+
+void PrintTo(const CasePairCase& c, std::ostream* os) { *os << c.name; }
+
+class CasePairTest : public CollectFilesTest, public ::testing::WithParamInterface<CasePairCase> {
+ protected:
+  void Make(std::string entry, const std::string& bytes) {
+    if (entry.back() == '\\') {
+      entry.pop_back();
+      Data("newdb\\" + entry + "\\in.dat", bytes);
+    } else {
+      Data("newdb\\" + entry, bytes);
+    }
+  }
+};
+
+TEST_P(CasePairTest, SecondNameOfThePairStopsTheWalk) {
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\z.dat", "z");
+  Make(GetParam().first, "one");
+  Make(GetParam().second, "two");
+  EXPECT_FALSE(Collect("newdb"));
+  EXPECT_EQ(collection_.stop, backup::CollectStop::kCasePair);
+  std::string second = GetParam().second;
+  if (second.back() == '\\') second.pop_back();
+  EXPECT_EQ(collection_.stop_path, "C:\\ICQ\\newdb\\" + second);
+  EXPECT_EQ(List().find("z.dat"), std::string::npos);  // nothing after the pair
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, CasePairTest,
+    ::testing::Values(CasePairCase{"Files", "README", "readme"},
+                      CasePairCase{"FilesWithExtension", "Index.html", "index.html"},
+                      CasePairCase{"Folders", "Sub\\", "sub\\"},
+                      CasePairCase{"FileAndFolder", "LOG", "log\\"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CollectFilesTest, SameNameInTwoFoldersIsNoPair) {
+  Data("newdb\\readme", "1");
+  Data("newdb\\Sub\\README", "2");
+  Data("newdb\\Sub\\deeper\\Readme", "3");
+  EXPECT_TRUE(Collect("newdb"));
+  EXPECT_EQ(collection_.count, 3u);
+}
+
+TEST_F(CollectFilesTest, FolderThatCannotBeEnteredStopsTheWalkAndIsNamed) {
+  Data("newdb\\a.dat", "a");
+  Data("newdb\\locked\\secret.dat", "never read");
+  Data("newdb\\z.dat", "z");
+  platform::testing::HoldOpen("C:\\ICQ\\newdb\\locked");  // as without the right to enter it
+  EXPECT_FALSE(Collect("newdb"));
+  EXPECT_EQ(collection_.stop, backup::CollectStop::kFolderNotEntered);
+  EXPECT_EQ(collection_.stop_path, "C:\\ICQ\\newdb\\locked");
+  EXPECT_EQ(List(), Joined({"newdb***a.dat|||1"}));  // no empty "file" line for it
+  EXPECT_EQ(collection_.count, 1u);
+}
+
 TEST_F(CollectFilesTest, FailedAppendRaisesInsteadOfLosingTheLine) {
   Data("newdb\\a.dat", "a");
   Data("newdb\\b.dat", "b");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -944,6 +945,63 @@ TEST_F(PlatformTest, HeldFileRefusesOpenDeleteAndRename) {
 
   platform::testing::ResetFaults();
   EXPECT_EQ(DeleteFile("C:\\icq\\data.dat"), 0);
+}
+
+TEST_F(PlatformTest, DeleteFileRefusalTellsWhatDeleteFileWouldAnswer) {
+  MakeFile("bak/plain.lzz", "p");
+  MakeFile("bak/ro.lzz", "r");
+  MakeFile("bak/held.lzz", "h");
+  MakeFile("locked/in.lzz", "l");
+  ASSERT_EQ(SetAttributes("C:\\bak\\ro.lzz", faReadOnly), 0);
+  platform::testing::HoldOpen("C:\\bak\\held.lzz");
+  platform::testing::HoldOpen("C:\\locked");
+  const int before = platform::testing::OperationCount();
+  const std::vector<std::pair<const char*, int>> cases = {
+      {"C:\\bak\\plain.lzz", 0},          {"C:\\bak\\RO.LZZ", kAccessDenied},
+      {"C:\\bak\\held.lzz", kSharingViolation}, {"C:\\locked\\in.lzz", kAccessDenied},
+      {"C:\\bak", kAccessDenied},             {"C:\\bak\\missing.lzz", kFileNotFound},
+      {"C:\\nofolder\\x.lzz", kInvalidFilename}};
+  for (const auto& [path, code] : cases) EXPECT_EQ(DeleteFileRefusal(path), code) << path;
+  // A query: nothing deleted, nothing counted.
+  EXPECT_EQ(platform::testing::OperationCount(), before);
+  for (const char* name : {"bak/plain.lzz", "bak/ro.lzz", "bak/held.lzz", "locked/in.lzz"}) {
+    EXPECT_TRUE(fs::exists(Host(name))) << name;
+  }
+  // The deletions answer the same.
+  for (const auto& [path, code] : cases) EXPECT_EQ(DeleteFile(path), code) << path;
+  EXPECT_FALSE(fs::exists(Host("bak/plain.lzz")));
+  EXPECT_TRUE(fs::exists(Host("locked/in.lzz")));
+}
+
+TEST_F(PlatformTest, ReadDenyWriteOpensReadOnlyFilesButNotOnesOpenForWriting) {
+  MakeFile("ro.dat", "read-only");
+  MakeFile("busy.dat", "being written");
+  MakeFile("held.dat", "held");
+  ASSERT_EQ(SetAttributes("C:\\ro.dat", faReadOnly), 0);
+  platform::testing::HoldOpen("C:\\held.dat");
+  File file;
+  ASSERT_EQ(File::TryOpen("C:\\ro.dat", OpenMode::kReadDenyWrite, &file), 0);
+  char bytes[9];
+  EXPECT_EQ(file.Read(bytes, sizeof bytes), sizeof bytes);
+  EXPECT_EQ(std::string(bytes, sizeof bytes), "read-only");
+  EXPECT_EQ(CodeOf([&] { file.Write("x", 1); }), 6);  // reading only
+  file.Close();
+  EXPECT_EQ(File::TryOpen("C:\\held.dat", OpenMode::kReadDenyWrite, &file), kSharingViolation);
+  {
+    // Another program writing to it: here another open description of this process.
+    const int writer = ::open(Host("busy.dat").c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    EXPECT_EQ(File::TryOpen("C:\\busy.dat", OpenMode::kReadDenyWrite, &file), kSharingViolation);
+    EXPECT_EQ(File::TryOpen("C:\\busy.dat", OpenMode::kRead, &file), 0);  // plain reading shares
+    file.Close();
+    ::close(writer);
+  }
+  ASSERT_EQ(File::TryOpen("C:\\busy.dat", OpenMode::kReadDenyWrite, &file), 0);
+  // A writer may open it after the test: the lease was given back.
+  const int writer = ::open(Host("busy.dat").c_str(), O_WRONLY | O_NONBLOCK);
+  EXPECT_GE(writer, 0) << std::strerror(errno);
+  if (writer >= 0) ::close(writer);
+  file.Close();
 }
 
 TEST_F(PlatformTest, FailedFolderSearchAndCreation) {

@@ -256,10 +256,14 @@ TEST_F(RestoreFilesTest, LeftOverTemporaryFileIsReplaced) {
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
 }
 
-TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithoutAReport) {
+TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithTheirOwnReport) {
   MakeBackup(kThree, 5);
   EXPECT_EQ(Restore(), RestoreOutcome::kIncomplete);
-  EXPECT_EQ(window_.lines, kNotes);
+  EXPECT_EQ(window_.lines,
+            AboutBackup({" Problem:", " Backup File List incomplete!",
+                         " It lists 3 of its 5 files!", " ", " ", " Note:",
+                         " The files it lists are restored;",
+                         "      the others are missing from it!"}));
   EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 20, 40, 60}));
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\12345.uin"), kThree[2].bytes);
 }
@@ -376,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedListCase{"CountZero",
                         "Total Files : 0",
                         {"newdb***a.dat|||3"},
-                        " Its first line has no file count!",
+                        " It counts 0 files but lists some!",
                         0},
         DamagedListCase{"NoNumber",
                         "Total Files : many",
@@ -429,6 +433,43 @@ TEST_F(RestoreFilesTest, DataFilesNamedLikeTheTemporaryFilesAreRestoredToo) {
   MakeBackup(files);
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   for (const DataFile& file : files) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+}
+
+TEST_F(RestoreFilesTest, DataFileNamedIcqTmpSurvivesTheEntriesAfterIt) {
+  const std::vector<DataFile> files = {{"newdb", "icq.tmp", "a data file of that name"},
+                                       {"newdb", "a.dat", "after it"},
+                                       {"newdb", "ICQ-1.TMP", "named like the next choice"},
+                                       {"newdb", "b.dat", "after both"},
+                                       {"uin", "c.dat", "a folder without such names"}};
+  MakeBackup(files);
+  for (bool background : {false, true}) {
+    tuning_.flush_in_background = background;
+    fs::remove_all(drives_.Host("C:\\ICQ\\newdb"));
+    fs::remove_all(drives_.Host("C:\\ICQ\\uin"));
+    window_ = RecordingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+    EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded) << background;
+    EXPECT_EQ(window_.lines, kSuccess);
+    for (const DataFile& file : files) {
+      EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes) << DataPath(file) << background;
+    }
+    EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq-2.tmp"));
+    EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin\\icq.tmp"));
+  }
+}
+
+TEST_F(RestoreFilesTest, FailedEntryLeavesADataFileNamedIcqTmpAsItWas) {
+  MakeBackup({{"newdb", "a.dat", "new a"}, {"newdb", "icq.tmp", "new icq.tmp"}});
+  std::string bytes = drives_.ReadFile(CompressedName(1));
+  bytes[27] = static_cast<char>(bytes[27] ^ 0x01);  // another CRC-32: a.dat fails
+  drives_.WriteFile(CompressedName(1), bytes);
+  drives_.WriteFile("C:\\ICQ\\newdb\\icq.tmp", "old icq.tmp");
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines[9], " Backup File damaged:");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq.tmp"), "old icq.tmp");
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\a.dat"));
 }
 
 struct FlushFaultCase {

@@ -102,6 +102,33 @@ TEST_F(RestoreCliTest, RestoreWithoutATerminalOrYesIsCancelled) {
   EXPECT_EQ(ReadHost(icq_ / "newdb/12345.dat"), "changed");
 }
 
+TEST_F(RestoreCliTest, RestoreOfAListShorterThanItsCountSaysSoAndExitsOne) {
+  std::string list = ReadHost(backup_ / "icqlist.txt");
+  list.replace(0, list.find("\r\n"), "Total Files : 6");
+  WriteHost(backup_ / "icqlist.txt", list);
+  WriteHost(icq_ / "uin/12345.uin", "changed");
+  const ProgramRun run = Run({"--yes", "restore"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.ends_with(" Problem:\n Backup File List incomplete!\n"
+                                " It lists 4 of its 6 files!\n \n \n Note:\n"
+                                " The files it lists are restored;\n"
+                                "      the others are missing from it!\n"))
+      << run.out;
+  EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "UIN 12345\r\n");
+}
+
+TEST_F(RestoreCliTest, VerifyNamesANameWindowsDoesNotAllow) {
+  std::string list = ReadHost(backup_ / "icqlist.txt");
+  const std::size_t at = list.find("***12345.uin");
+  list.replace(at, 12, "***12:345.uin");
+  WriteHost(backup_ / "icqlist.txt", list);
+  const ProgramRun run = Run({"verify"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(" has a name Windows does not allow: uin\\12:345.uin\n"),
+            std::string::npos)
+      << run.out;
+}
+
 TEST_F(RestoreCliTest, VerifyPassesOnAFreshBackupAndWritesNothing) {
   const auto stamp = fs::last_write_time(backup_ / "icqlist.txt");
   fs::remove(root_ / "home" / "pref.cfg");

@@ -137,6 +137,7 @@ struct HostileCase {
   const char* name;
   std::string folder_part;
   std::string file_name;
+  bool stays_inside = false;  // only a name Windows does not allow
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
@@ -153,10 +154,13 @@ TEST_P(HostileListTest, RefusedBeforeAnythingIsWritten) {
 
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
   backup::ListEntry entry{GetParam().folder_part, GetParam().file_name, 7};
-  EXPECT_EQ(window_.lines,
-            AboutBackup({" Problem:", " Entry 1 would be written outside",
-                         "      the ICQ Folder:", app::ShortPath(backup::EntryText(entry)) + "!",
-                         " ", " ", " Note:", " Nothing has been written for it!"}));
+  const bool inside = GetParam().stays_inside;
+  EXPECT_EQ(window_.lines, AboutBackup({" Problem:",
+                                        inside ? " Entry 1 has a name Windows"
+                                               : " Entry 1 would be written outside",
+                                        inside ? "      does not allow:" : "      the ICQ Folder:",
+                                        app::ShortPath(backup::EntryText(entry)) + "!", " ", " ",
+                                        " Note:", " Nothing has been written for it!"}));
   EXPECT_EQ(SnapshotTree(drives_.Root()), before);
 }
 
@@ -173,14 +177,20 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"TrailingBackslash", "newdb\\", "f"},
         HostileCase{"Dot", "newdb\\.", "keep.dat"},
         HostileCase{"ForwardSlashes", "newdb/../..", "x"},
-        HostileCase{"ColonInName", "newdb", "a:b"}, HostileCase{"StarInName", "newdb", "a*b"},
-        HostileCase{"QuestionMarkInFolder", "new?db", "x"},
+        HostileCase{"ColonInName", "newdb", "a:b", true},
+        HostileCase{"StarInName", "newdb", "a*b", true},
+        HostileCase{"QuestionMarkInFolder", "new?db", "x", true},
         HostileCase{"ControlCharacter", "newdb",
                     "a\x01"
-                    "b"},
+                    "b",
+                    true},
         HostileCase{"BackslashInName", "newdb", "..\\..\\x"},
         HostileCase{"NameIsParent", "newdb", ".."}, HostileCase{"NameIsParentAtTheTop", "", ".."},
-        HostileCase{"EmptyName", "newdb", ""}),
+        HostileCase{"EmptyName", "newdb", "", true},
+        HostileCase{"ColonAtTheTop", "", "a:b", true},
+        HostileCase{"ColonInFolder", "new:db", "x", true},
+        HostileCase{"SlashInName", "newdb", "a/b", true},
+        HostileCase{"DriveAfterAFolder", "newdb\\C:", "x", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LinkCase {
@@ -317,6 +327,14 @@ class RoundTripTest : public RestoreFixture {
  protected:
   void MakeTree() { MakeDataTree(drives_, 2026); }
 
+  // A window as the next action finds it: nothing on the screen, the same folders.
+  void FreshWindow() {
+    window_ = RecordingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+  }
+
   std::map<std::string, Stamped> DataTree() {
     std::map<std::string, Stamped> tree;
     for (const auto& [path, content] : SnapshotTree(drives_.Host("C:\\ICQ"))) {
@@ -357,10 +375,7 @@ TEST_F(RoundTripTest, ChangedAndDeletedFilesComeBackWithTheirBytesAndTimes) {
   fs::remove_all(drives_.Host("C:\\ICQ\\newdb\\Sub\\Deeper"));
   ASSERT_FALSE(DataTree() == original);
 
-  window_ = RecordingWindow();
-  window_.HomeFolder = "C:\\home";
-  window_.icq_folder = "C:\\ICQ";
-  window_.SetBackupFolderText("D:\\backup");
+  FreshWindow();
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, kSuccess);
   const auto restored = DataTree();
@@ -371,6 +386,66 @@ TEST_F(RoundTripTest, ChangedAndDeletedFilesComeBackWithTheirBytesAndTimes) {
     EXPECT_EQ(found->second.dos_time, stamped.dos_time) << path;
   }
   EXPECT_EQ(restored.size(), original.size());
+}
+
+TEST_F(RoundTripTest, TreeWithACasePairALockedFolderAndAReadOnlyFileIsStoppedOrWhole) {
+  drives_.WriteFile("C:\\home\\back.dat", "uin\r\nnewdb\r\nplugins\r\nTheEnd\r\nx\r\n");
+  MakeTree();
+  const std::string earlier_list = "Total Files : 1\r\nnewdb***old.dat|||3\r\n";
+  drives_.WriteFile("D:\\backup\\icqlist.txt", earlier_list);
+  drives_.WriteFile("D:\\backup\\icq1.lzz", "old");
+  drives_.WriteFile("C:\\ICQ\\newdb\\Index.html", "<upper>");
+  drives_.WriteFile("C:\\ICQ\\newdb\\index.html", "<lower>");
+  drives_.WriteFile("C:\\ICQ\\plugins\\locked\\inside.dat", "in the locked folder");
+  drives_.WriteFile("C:\\ICQ\\uin\\readonly.uin", "UIN 12345");
+  ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\uin\\readonly.uin", platform::faReadOnly), 0);
+  platform::testing::HoldOpen("C:\\ICQ\\plugins\\locked");
+  const auto earlier_untouched = [&] {
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icqlist.txt"), earlier_list);
+    EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "old");
+    EXPECT_FALSE(drives_.Exists("D:\\backup\\icq2.lzz"));
+  };
+  const auto backup = [&] {
+    FreshWindow();
+    window_.answers = {true};
+    return backup::BackupClick(window_);
+  };
+
+  // Each of the first two stops the backup, naming the path, before the question.
+  ASSERT_EQ(backup(), backup::BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines[4], " C:\\ICQ\\newdb\\index.html!");
+  EXPECT_TRUE(window_.questions.empty());
+  earlier_untouched();
+  fs::rename(drives_.Host("C:\\ICQ\\newdb\\index.html"),
+             drives_.Host("C:\\ICQ\\newdb\\index2.html"));
+  ASSERT_EQ(backup(), backup::BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines[4], " C:\\ICQ\\plugins\\locked!");
+  EXPECT_TRUE(window_.questions.empty());
+  earlier_untouched();
+
+  // Once the folder can be entered, the whole tree comes back, read-only file and all.
+  platform::testing::Release("C:\\ICQ\\plugins\\locked");
+  ASSERT_EQ(backup(), backup::BackupOutcome::kSucceeded);
+  const auto original = DataTree();
+  std::map<std::string, std::optional<std::uint32_t>> attributes;
+  for (const auto& [path, stamped] : original) {
+    attributes[path] = platform::GetAttributes("C:\\ICQ\\" + path);
+  }
+  ASSERT_EQ(attributes["uin/readonly.uin"], platform::faReadOnly | platform::faArchive);
+  for (const char* folder : {"uin", "newdb", "plugins"}) {
+    fs::remove_all(drives_.Host(std::string("C:\\ICQ\\") + folder));
+  }
+  FreshWindow();
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  const auto restored = DataTree();
+  EXPECT_EQ(restored.size(), original.size());
+  for (const auto& [path, stamped] : original) {
+    const auto found = restored.find(path);
+    ASSERT_NE(found, restored.end()) << path;
+    EXPECT_TRUE(found->second == stamped) << path;
+    EXPECT_EQ(platform::GetAttributes("C:\\ICQ\\" + path), attributes[path]) << path;
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -777,6 +779,25 @@ TEST_F(LzFileTest, ReadOnlyDestinations) {
 
 // Every file operation of a run failing in turn: the error passes, -2 is still the last
 // report, and the engine is idle afterwards (checked in TearDown and by the next run).
+// A destination that is a link to a read-only file outside every drive: the link is
+// replaced by the restored file, and its target keeps its bytes and its permissions.
+TEST_F(LzFileTest, DecompressingOntoALinkLeavesItsTargetAlone) {
+  Source("C:\\data.txt", "abc");
+  ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
+  const std::filesystem::path outside = box_.Root() / "outside.dat";
+  std::ofstream(outside, std::ios::binary) << "theirs";
+  const auto read_only = std::filesystem::perms::owner_read | std::filesystem::perms::group_read;
+  std::filesystem::permissions(outside, read_only);
+  std::filesystem::create_symlink(outside, box_.Host("C:\\link.txt"));
+  EXPECT_EQ(lz::DecompressFile("C:\\data.lzz", "C:\\link.txt", nullptr, nullptr), 3);
+  EXPECT_FALSE(std::filesystem::is_symlink(box_.Host("C:\\link.txt")));
+  EXPECT_EQ(box_.ReadFile("C:\\link.txt"), "abc");
+  EXPECT_EQ(std::filesystem::status(outside).permissions() & std::filesystem::perms::all,
+            read_only);
+  std::ifstream in(outside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs");
+}
+
 TEST_F(LzFileTest, AFailureAtAnyOperationCleansUp) {
   const std::string data = TextData(300000);
   Source("C:\\data.txt", data);

@@ -178,13 +178,13 @@ class Operation {
  public:
   explicit Operation(std::uint8_t mode) {
     if (g_engine.running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+    g_engine.bytes_in = 0;
+    g_engine.bytes_out = 0;
     // Other users of the coders (their tests, the benchmark) may have installed hooks
     // of their own; the file layer's must be the ones in place.
     InstallHooks();
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine.running = true;
-    g_engine.bytes_in = 0;
-    g_engine.bytes_out = 0;
   }
   ~Operation() {
     LZEnd();

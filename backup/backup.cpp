@@ -509,6 +509,22 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
   }
 }
 
+// The backup folder is the ICQ folder however it is named (another letter case, a
+// link, another drive onto the same folder), or lies in a data folder that the backup
+// collects, where the backup would list its own files among the data.
+bool BackupFolderIsAmongTheData(const app::WindowSeam& window) {
+  if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
+      platform::SameFile(window.BackupPath, window.ICQPath)) {
+    return true;
+  }
+  for (const std::string& entry : app::ReadPluginEntries(window.HomeFolder)) {
+    if (platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
@@ -541,8 +557,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     }
     return BackupOutcome::kFailed;
   }
-  // The file system ignores letter case, so two spellings of one folder are one folder.
-  if (platform::SamePathText(window.BackupPath, window.ICQPath)) {
+  if (BackupFolderIsAmongTheData(window)) {
     Report(window,
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;

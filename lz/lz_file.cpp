@@ -20,7 +20,8 @@ namespace {
 constexpr std::size_t kCopyBufferSize = 128000;
 constexpr std::int32_t kProgressStart = -1;
 constexpr std::int32_t kProgressEnd = -2;
-constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
+// The header's sizes are signed 32-bit numbers.
+constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
 constexpr char kFileVersionKey[] = "FileVersion";
 constexpr char kNoVersion[] = "0";
 
@@ -48,6 +49,7 @@ struct Engine {
   bool expanding = false;
   LZFileInfo current_file;
   bool verify = false;
+  bool running = false;  // an operation is between its LZBegin and LZEnd
 };
 Engine g_engine;
 
@@ -62,7 +64,7 @@ const std::string& MessageText(int number) {
       "Wrong compressed file: %s",
       "LZ Archive %s is corrupt",
       "Cannot re-create directory structure %s",
-      "%s is 2 GiB or larger: too large for a compressed file",
+      "%s is too large to compress: its compressed data could reach 2 GiB",
   };
   static const std::string kNone;
   const int index = number - kMsgNoValidFilename;
@@ -99,6 +101,10 @@ std::string UpperAscii(std::string text) {
   }
   return text;
 }
+
+// The longest body the LZSS coder can make of `size` bytes: every byte a literal, and
+// one flag byte for each group of eight.
+std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }
 
 std::string VersionTextOf(const std::string& name) {
   const std::string version = CutText(VersionInfoString(name, kFileVersionKey), kMaxVersionText);
@@ -165,14 +171,20 @@ LzhStreams EngineStreams() {
 }
 
 // One engine operation: LZBegin on entry (40002 when it fails), and on every way out
-// LZEnd and the engine's file pointers and callbacks cleared.
+// LZEnd and the engine's file pointers and callbacks cleared. An operation started from
+// a callback of a running one is refused with 40002 before it touches anything: the
+// engine's files, counters and work areas are the running operation's.
 class Operation {
  public:
   explicit Operation(std::uint8_t mode) {
+    if (g_engine.running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+    g_engine.bytes_in = 0;
+    g_engine.bytes_out = 0;
     // Other users of the coders (their tests, the benchmark) may have installed hooks
     // of their own; the file layer's must be the ones in place.
     InstallHooks();
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+    g_engine.running = true;
   }
   ~Operation() {
     LZEnd();
@@ -180,6 +192,7 @@ class Operation {
     g_engine.output = nullptr;
     g_engine.sink = nullptr;
     g_engine.progress = nullptr;
+    g_engine.running = false;
   }
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
@@ -387,8 +400,6 @@ std::string GetStoredName(const std::string& name) {
 std::int64_t CompressFile(const std::string& source_in, const std::string& dest_in,
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode) {
-  g_engine.bytes_in = 0;
-  g_engine.bytes_out = 0;
   HeaderBytes header{};
   LZFileInfo source_info;
   LZFileInfo dest_info;
@@ -397,14 +408,17 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
 
   const std::string source = CutText(source_in, kMaxNameLength);
   const std::string dest = CutText(dest_in, kMaxNameLength);
-  // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source.
+  // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source, and
+  // the identity test a link, a hard link or another drive's name for it.
   if (source.empty() || dest.empty() || UpperAscii(source) == UpperAscii(dest) ||
-      platform::SamePathText(platform::ExpandFileName(source), platform::ExpandFileName(dest))) {
+      platform::SamePathText(platform::ExpandFileName(source), platform::ExpandFileName(dest)) ||
+      platform::SameFile(source, dest)) {
     return kBadNames;
   }
   if (!platform::FileExists(source)) return kNoSource;
-  // The header holds sizes in 32 bits: refuse before anything is written.
-  if (platform::GetFileSize(source).value_or(0) > kLargestSource) {
+  // The header holds the body size in 32 bits: a source whose body might not fit is
+  // refused before anything is written, not found out after the whole file is coded.
+  if (LongestBody(platform::GetFileSize(source).value_or(0)) > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
 
@@ -466,8 +480,9 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
         g_engine.bytes_out = 0;
         RunLzssEncode();
       }
-      // A source that grew past the limit while it was read.
-      if (g_engine.bytes_in > kLargestSource || g_engine.bytes_out > kLargestSource) {
+      // A source that grew while it was read, or a body of the second coder beyond the
+      // LZSS bound.
+      if (g_engine.bytes_in > kLargestSize || g_engine.bytes_out > kLargestSize) {
         RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
       h.body_size = static_cast<std::int32_t>(g_engine.bytes_out);
@@ -497,8 +512,6 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
                             const ConfirmProc& confirm, const ProgressProc& progress) {
   LZFileInfo source_info;
   LZFileInfo dest_info;
-  g_engine.bytes_in = 0;
-  g_engine.bytes_out = 0;
   HeaderBytes header{};
   Operation operation(1);  // always mode 1, whichever coder the file needs
 
@@ -509,8 +522,10 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   }
   source = CutText(platform::ExpandFileName(source), kMaxNameLength);
   dest = CutText(platform::ExpandFileName(dest), kMaxNameLength);
+  // By name and by identity: a link, a hard link or another drive's name for the source
+  // would have it deleted and replaced by its own decoded content.
   auto check_distinct = [&] {
-    if (platform::SamePathText(source, dest)) {
+    if (platform::SamePathText(source, dest) || platform::SameFile(source, dest)) {
       RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, source);
     }
   };
@@ -617,8 +632,6 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
 bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   result = CheckResult{};
-  g_engine.bytes_in = 0;
-  g_engine.bytes_out = 0;
   Operation operation(1);
   platform::File input =
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);

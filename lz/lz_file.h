@@ -1,6 +1,8 @@
 // The engine's file layer: the 257-byte compressed-file header, and the operations that
 // compress one named file into a compressed file and back. Names are Windows path texts,
-// cut to 255 bytes. One operation at a time: the engine's state is process-wide.
+// cut to 255 bytes. One operation at a time: the engine's state is process-wide, and an
+// operation started from a callback of a running one raises EQuarnLZError 40002 and
+// leaves the running one as it was.
 //
 // Format of a compressed file (all numbers little-endian):
 //   0 signature "\x08aQuarnM#" | 9 zero[2] | 11 uncompressed size i32 | 15 body size i32
@@ -40,7 +42,7 @@ inline constexpr int kMsgNoTempName = 40005;
 inline constexpr int kMsgWrongCompressedFile = 40006;
 inline constexpr int kMsgArchiveCorrupt = 40007;
 inline constexpr int kMsgCannotRecreateFolders = 40008;
-// A source of 2 GiB or more, whose size the header's 32-bit fields cannot hold.
+// A source whose compressed data might not fit the header's 32-bit body size.
 inline constexpr int kMsgSourceTooLarge = 40009;
 
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress
@@ -108,10 +110,14 @@ inline constexpr std::int64_t kCrcMismatch = -200;  // verification found anothe
 
 // Compresses `source` into `dest`: mode 1 LZSS (method 3), mode 0 LZSS (method 2),
 // mode 2 the adaptive Huffman coder (method 4). A source that already is a compressed
-// file is copied unchanged. Answers the bytes written, or kBadNames, kNoSource, kRefused.
-// Raises EQuarnLZError 40002 when the engine cannot start or the coder finds no memory,
-// EQuarnLZCompress 40009 for a source of 2 GiB or more (before any file is written),
-// EInOutError for file failures. The destination gets the source's date-time.
+// file is copied unchanged. Answers the bytes written, or kBadNames (a name empty, or
+// both naming one file: by text, or by identity through a link, a hard link or another
+// drive), kNoSource, kRefused. Raises EQuarnLZError 40002 when the engine cannot start,
+// another operation is running (a callback's) or the coder finds no memory;
+// EQuarnLZCompress 40009 before any file is written for a source whose compressed data
+// could pass the header's 32-bit body size (size + size / 8 + 1 bytes in the worst case:
+// sources above 1,908,874,352 bytes); EInOutError for file failures. The destination
+// gets the source's date-time.
 std::int64_t CompressFile(const std::string& source, const std::string& dest,
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode);
@@ -119,8 +125,9 @@ std::int64_t CompressFile(const std::string& source, const std::string& dest,
 // Restores a compressed file (a plain file is copied unchanged) into `dest`, which is
 // deleted first if it exists and gets the stored date-time and attributes. Answers the
 // bytes written, or kRefused, kSkipped, kCrcMismatch, or the second decoder's -21.
-// Raises EQuarnLZError 40002, EQuarnLZCompress 40003 (empty name), 40004 (both names the
-// same file), 40006 (marked-name fallback met another file's compressed form), EInOutError.
+// Raises EQuarnLZError 40002 (as CompressFile), EQuarnLZCompress 40003 (empty name), 40004
+// (both names one file, by text or identity), 40006 (marked-name fallback met another
+// file's compressed form), EInOutError.
 std::int64_t DecompressFile(const std::string& source, const std::string& dest,
                             const ConfirmProc& confirm, const ProgressProc& progress);
 

@@ -141,7 +141,9 @@ std::int32_t DriveFreeSpace(const std::string& path) {
 
 bool DeleteFileForced(const std::string& name) {
   if (!platform::FileExists(name)) return false;
-  platform::SetAttributes(name, platform::faArchive);
+  // Attributes belong to the file a link points at, and only the link is deleted: its
+  // target, wherever it lies, keeps them.
+  if (!platform::IsLink(name)) platform::SetAttributes(name, platform::faArchive);
   return platform::DeleteFile(name) == 0;
 }
 

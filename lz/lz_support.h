@@ -26,7 +26,11 @@ using HeaderBytes = std::array<std::uint8_t, kHeaderSize>;
 std::int64_t FileSizeOfName(const std::string& name);
 
 // Last-write time in local time, DOS packed; 0 when the file does not exist or cannot be
-// opened, kNoFileDate when its time cannot be read. Never throws.
+// opened, kNoFileDate when its time cannot be read. Never throws. A time outside the DOS
+// range is held to its nearest end (before 1980: 1980-01-01 00:00:00, after 2107:
+// 2107-12-31 23:59:58) rather than answered as kNoFileDate: the answer becomes the
+// compressed file's date and, on restore, the data file's, and a date that no file can
+// be given would leave the restored file with the time of the restore instead.
 std::uint32_t FileDateOfName(const std::string& name);
 
 // Folds `count` bytes (a 16-bit count: at most 65,535 per call) into a CRC-32 register
@@ -51,7 +55,8 @@ bool WildcardMatch(const std::string& pattern, const std::string& name);
 std::int32_t DriveFreeSpace(const std::string& path);
 
 // False when the file does not exist; otherwise clears its read-only, hidden and system
-// attributes, deletes it and answers whether that worked.
+// attributes, deletes it and answers whether that worked. A symbolic link is deleted
+// itself, and the file it points at is left as it is, attributes included.
 bool DeleteFileForced(const std::string& name);
 
 // True when the open file starts with a compressed-file header: 257 bytes readable, the

@@ -135,6 +135,9 @@ void Follow(detail::HostEntry& entry, const struct stat& own) {
 }
 
 std::optional<Resolved> Resolve(const std::string& windows_path) {
+  // No host name can hold a NUL byte: the name would be cut short there and could name
+  // another file ("a.txt\0.lzz" the source "a.txt" itself).
+  if (windows_path.find('\0') != std::string::npos) return std::nullopt;
   std::string full = ExpandFileName(windows_path);
   if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
   const DriveMapping* drive = FindDrive(full[0]);

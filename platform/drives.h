@@ -50,7 +50,8 @@ int DriveNumberOfPath(const std::string& path);
 // Windows path text to host path. Relative paths are taken against the current
 // directory; each component is matched exactly first, else case-insensitively among
 // the folder's entries; components that do not exist stay as written. nullopt when
-// the path names no drive in the table (a UNC path, an unknown letter).
+// the path names no drive in the table (a UNC path, an unknown letter) or holds a NUL
+// byte.
 std::optional<std::string> ToHostPath(const std::string& windows_path);
 
 // Host path to Windows path text, by the drive whose root is its longest prefix.

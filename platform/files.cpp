@@ -101,6 +101,19 @@ bool FileExists(const std::string& path) {
   return host && host->exists && S_ISREG(host->st.st_mode);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  std::optional<detail::HostEntry> first = detail::LookUpHostEntry(a);
+  if (!first || !first->exists) return false;
+  std::optional<detail::HostEntry> second = detail::LookUpHostEntry(b);
+  return second && second->exists && first->st.st_dev == second->st.st_dev &&
+         first->st.st_ino == second->st.st_ino;
+}
+
+bool IsLink(const std::string& path) {
+  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
+  return host && host->entry_exists && S_ISLNK(host->entry_st.st_mode);
+}
+
 std::optional<std::uint32_t> GetAttributes(const std::string& path) {
   std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
   if (!host) return std::nullopt;

@@ -21,6 +21,15 @@ inline constexpr std::uint32_t faAnyFile = 0x3F;
 // True when a regular file (not a folder) exists at the path.
 bool FileExists(const std::string& path);
 
+// True when both paths name one existing file or folder, however they are spelled:
+// another letter case, a symbolic or hard link, another drive onto the same folder.
+// Links are followed; the device and inode decide.
+bool SameFile(const std::string& a, const std::string& b);
+
+// True when the entry at the path is itself a symbolic link, whether or not its target
+// exists.
+bool IsLink(const std::string& path);
+
 // Attributes of a file or folder; nullopt when it does not exist. Read-only is the
 // owner's missing write permission, hidden a name beginning with ".", archive is set
 // for every regular file; devices, pipes, sockets and dangling links are system
@@ -28,7 +37,8 @@ bool FileExists(const std::string& path);
 std::optional<std::uint32_t> GetAttributes(const std::string& path);
 
 // Each of these answers 0 on success or a Windows error code; none of them throws.
-// A missing file gives 2, a missing folder on the way 3, a path outside every drive 3.
+// A missing file gives 2, a missing folder on the way 3, a path outside every drive 3,
+// a name holding a NUL byte 3.
 // Read-only set clears every write permission; read-only clear restores the owner's.
 int SetAttributes(const std::string& path, std::uint32_t attributes);
 int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists

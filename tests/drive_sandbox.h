@@ -42,6 +42,13 @@ class DriveSandbox {
 
   const std::filesystem::path& Root() const { return root_; }
 
+  // One more drive, onto any host folder: say Z: onto Root(), so that "Z:\C\ICQ" is
+  // another name for "C:\ICQ", as Wine's Z: is "/".
+  void AddDrive(char letter, const std::filesystem::path& host_root) {
+    table_.push_back({letter, host_root.string()});
+    platform::InstallDriveTableForTests(table_);
+  }
+
   // A Wine prefix whose dosdevices/ links name the same drives, for a program run in a
   // child process (WINEPREFIX=<the answer>).
   std::filesystem::path WriteWinePrefix() const {

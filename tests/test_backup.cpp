@@ -321,6 +321,67 @@ TEST_P(SameFolderTest, Refused) {
 INSTANTIATE_TEST_SUITE_P(Texts, SameFolderTest,
                          ::testing::Values("C:\\ICQ", "C:\\ICQ\\", "c:\\icq"));
 
+// The ICQ folder under another name, or a folder inside one that the backup collects:
+// the backup would write its files among the data files it reads.
+struct OtherNameCase {
+  const char* name;
+  const char* typed;
+  const char* link;         // made first when set: <link> -> C:\<link_target>
+  const char* link_target;  // relative to C:'s root
+};
+
+void PrintTo(const OtherNameCase& c, std::ostream* os) { *os << c.name; }
+
+class BackupFolderAmongTheDataTest : public BackupTest,
+                                     public ::testing::WithParamInterface<OtherNameCase> {};
+
+TEST_P(BackupFolderAmongTheDataTest, RefusedAsTheSameFolder) {
+  Data("newdb\\a.dat", "a");
+  drives_.AddDrive('Z', drives_.Root());  // Z:\C\ICQ is C:\ICQ
+  if (GetParam().link) {
+    std::filesystem::create_directory_symlink(drives_.Host(std::string("C:\\") +
+                                                           GetParam().link_target),
+                                              drives_.Host(GetParam().link));
+  }
+  window_.SetBackupFolderText(GetParam().typed);
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (Lines{" ", " Error!", " ", " It is not advisable to backup to the",
+                                  " same folder as ICQ!"}));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\pref.cfg"));
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+  // Nothing written among the data: the data folder holds its one file.
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\icqlist.txt"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\backup"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(drives_.Host("C:\\ICQ\\newdb")),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BackupFolderAmongTheDataTest,
+    ::testing::Values(
+        OtherNameCase{"another_drive", "Z:\\C\\ICQ", nullptr, nullptr},
+        OtherNameCase{"another_drive_other_case", "z:\\c\\icq\\", nullptr, nullptr},
+        OtherNameCase{"dot", "C:\\ICQ\\.", nullptr, nullptr},
+        OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
+        OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
+        OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
+        OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr,
+                      nullptr},
+        OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Inside the ICQ folder but outside every folder named in back.dat is an ordinary backup
+// folder: nothing of it is collected.
+TEST_F(BackupTest, FolderInsideIcqOutsideTheDataFoldersIsUsed) {
+  Data("newdb\\a.dat", "a");
+  window_.SetBackupFolderText("C:\\ICQ\\backups");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\backups\\icqlist.txt"),
+            Joined({"Total Files : 1", "newdb***a.dat|||1"}));
+  EXPECT_TRUE(drives_.Exists("C:\\ICQ\\backups\\icq1.lzz"));
+}
+
 struct FolderCase {
   const char* name;
   const char* typed;

@@ -5,6 +5,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -492,6 +495,162 @@ TEST_F(LzFileTest, MissingSourceFallsBackToItsMarkedName) {
   EXPECT_TRUE(box_.Exists("C:\\DATA.DA~"));
 }
 
+// --- One file under two names ---------------------------------------------------------------
+
+enum class SecondName { kSymbolicLink, kHardLink, kOtherDrive };
+
+void PrintTo(SecondName kind, std::ostream* os) {
+  *os << (kind == SecondName::kSymbolicLink ? "symbolic link"
+          : kind == SecondName::kHardLink   ? "hard link"
+                                            : "other drive");
+}
+
+class SecondNameTest : public LzFileTest, public ::testing::WithParamInterface<SecondName> {
+ protected:
+  // Another name for the existing file C:\<name>.
+  std::string SecondNameOf(const std::string& name) {
+    const std::filesystem::path file = box_.Host("C:\\" + name);
+    switch (GetParam()) {
+      case SecondName::kSymbolicLink:
+        std::filesystem::create_symlink(name, box_.Host("C:\\link-" + name));
+        return "C:\\link-" + name;
+      case SecondName::kHardLink:
+        std::filesystem::create_hard_link(file, box_.Host("C:\\hard-" + name));
+        return "C:\\hard-" + name;
+      case SecondName::kOtherDrive:
+        // Z: onto the folder that holds C:'s root, as Wine's Z: is "/".
+        box_.AddDrive('Z', box_.Root());
+        return "Z:\\C\\" + name;
+    }
+    return "";
+  }
+};
+
+TEST_P(SecondNameTest, CompressingOntoItAnswersMinus11AndKeepsTheSource) {
+  const std::string data = TextData(280260);
+  Source("C:\\notes.txt", data);
+  const std::string other = SecondNameOf("notes.txt");
+  ProgressLog log;
+  EXPECT_EQ(lz::CompressFile("C:\\notes.txt", other, nullptr, log.Proc(), 1), -11);
+  EXPECT_EQ(lz::CompressFile(other, "C:\\notes.txt", nullptr, log.Proc(), 2), -11);
+  EXPECT_TRUE(log.counts.empty());
+  EXPECT_TRUE(box_.ReadFile("C:\\notes.txt") == data) << "the source was changed";
+  EXPECT_EQ(DateOf("C:\\notes.txt"), kOldDate);
+}
+
+TEST_P(SecondNameTest, DecompressingOntoItRaises40004AndKeepsTheSource) {
+  Source("C:\\notes.txt", TextData(50000));
+  ASSERT_GT(lz::CompressFile("C:\\notes.txt", "C:\\notes.lzz", nullptr, nullptr, 1), 0);
+  const std::string packed = box_.ReadFile("C:\\notes.lzz");
+  const std::string other = SecondNameOf("notes.lzz");
+  for (const auto& [source, dest] : {std::pair{std::string("C:\\notes.lzz"), other},
+                                     std::pair{other, std::string("C:\\notes.lzz")}}) {
+    try {
+      lz::DecompressFile(source, dest, nullptr, nullptr);
+      FAIL() << source << " -> " << dest;
+    } catch (const lz::EQuarnLZCompress& e) {
+      EXPECT_EQ(e.what(), "File " + source + " specified for both Input and Output");
+    }
+    EXPECT_TRUE(box_.ReadFile("C:\\notes.lzz") == packed) << "the compressed file was replaced";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondNameTest,
+                         ::testing::Values(SecondName::kSymbolicLink, SecondName::kHardLink,
+                                           SecondName::kOtherDrive));
+
+// A NUL byte in a name would cut it short at the host, onto the source itself: the name is
+// refused as invalid instead.
+TEST_F(LzFileTest, NameWithANulByteIsInvalidNotCutShort) {
+  const std::string data = TextData(5000);
+  Source("C:\\notes.txt", data);
+  ASSERT_GT(lz::CompressFile("C:\\notes.txt", "C:\\notes.lzz", nullptr, nullptr, 1), 0);
+  const std::string packed = box_.ReadFile("C:\\notes.lzz");
+  const auto expect_invalid = [](const std::function<void()>& operation) {
+    try {
+      operation();
+      ADD_FAILURE() << "no error";
+    } catch (const platform::EInOutError& e) {
+      EXPECT_EQ(e.ErrorCode(), platform::kInvalidFilename);
+      EXPECT_STREQ(e.what(), "Invalid filename");
+    }
+  };
+  const std::string cut_to_source("C:\\notes.txt\0.lzz", 17);
+  const std::string cut_to_packed("C:\\notes.lzz\0.txt", 17);
+  expect_invalid([&] { lz::CompressFile("C:\\notes.txt", cut_to_source, nullptr, nullptr, 1); });
+  expect_invalid([&] { lz::DecompressFile("C:\\notes.lzz", cut_to_packed, nullptr, nullptr); });
+  EXPECT_TRUE(box_.ReadFile("C:\\notes.txt") == data);
+  EXPECT_TRUE(box_.ReadFile("C:\\notes.lzz") == packed);
+}
+
+// --- Nested operations ------------------------------------------------------------------------
+
+enum class Outer { kCompressLzss, kCompressLzh, kDecompressLzss, kDecompressLzh };
+
+void PrintTo(Outer outer, std::ostream* os) {
+  static const char* const kNames[] = {"compress LZSS", "compress second coder",
+                                       "decompress LZSS", "decompress second coder"};
+  *os << kNames[static_cast<int>(outer)];
+}
+
+class NestedOperationTest : public LzFileTest, public ::testing::WithParamInterface<Outer> {};
+
+// An operation started from a progress callback of a running one would take over the
+// engine's files, counters and work areas: it is refused, and the running one ends as if
+// nothing had been tried.
+TEST_P(NestedOperationTest, IsRefusedWith40002AndTheRunningOneGoesOn) {
+  const bool compress = GetParam() == Outer::kCompressLzss || GetParam() == Outer::kCompressLzh;
+  const std::uint8_t mode =
+      GetParam() == Outer::kCompressLzh || GetParam() == Outer::kDecompressLzh ? 2 : 1;
+  const std::string data = TextData(700000);
+  Source("C:\\data.txt", data);
+  Source("C:\\other.txt", TextData(2000, 2));
+  ASSERT_GT(lz::CompressFile("C:\\other.txt", "C:\\other.lzz", nullptr, nullptr, 1), 0);
+  ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, mode), 0);
+  const std::string expected = compress ? box_.ReadFile("C:\\data.lzz") : data;
+
+  int refused = 0;
+  bool tried = false;
+  const auto progress = [&](const lz::LZFileInfo&, std::int32_t count) {
+    if (count < 0 || tried) return;
+    tried = true;
+    lz::CheckResult check;
+    const std::function<void()> nested[] = {
+        [] { lz::CompressFile("C:\\other.txt", "C:\\n1.lzz", nullptr, nullptr, 1); },
+        [] { lz::CompressFile("C:\\other.txt", "C:\\n2.lzz", nullptr, nullptr, 2); },
+        [] { lz::DecompressFile("C:\\other.lzz", "C:\\n3.txt", nullptr, nullptr); },
+        [&check] { lz::CheckCompressedFile("C:\\other.lzz", check); }};
+    for (const auto& operation : nested) {
+      try {
+        operation();
+        ADD_FAILURE() << "a nested operation ran";
+      } catch (const lz::EQuarnLZCompress&) {
+        ADD_FAILURE() << "not the base class";
+      } catch (const lz::EQuarnLZError& e) {
+        EXPECT_STREQ(e.what(), "LZ-Initialisation failed");
+        ++refused;
+      }
+    }
+  };
+  const std::int64_t result =
+      compress ? lz::CompressFile("C:\\data.txt", "C:\\out", nullptr, progress, mode)
+               : lz::DecompressFile("C:\\data.lzz", "C:\\out", nullptr, progress);
+  EXPECT_EQ(refused, 4);
+  EXPECT_EQ(result, static_cast<std::int64_t>(expected.size()));
+  EXPECT_TRUE(box_.ReadFile("C:\\out") == expected) << "the running operation was disturbed";
+  for (const char* name : {"C:\\n1.lzz", "C:\\n2.lzz", "C:\\n3.txt"}) {
+    EXPECT_FALSE(box_.Exists(name)) << name;
+  }
+  // Both coders are free again.
+  EXPECT_FALSE(lz::LzhBusy());
+  EXPECT_GT(lz::CompressFile("C:\\other.txt", "C:\\later.lzz", nullptr, nullptr, 2), 0);
+  EXPECT_EQ(lz::DecompressFile("C:\\later.lzz", "C:\\later.txt", nullptr, nullptr), 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, NestedOperationTest,
+                         ::testing::Values(Outer::kCompressLzss, Outer::kCompressLzh,
+                                           Outer::kDecompressLzss, Outer::kDecompressLzh));
+
 TEST_F(LzFileTest, InitialisationFailureRaises40002BeforeAnyFileIsOpened) {
   Source("C:\\data.txt", "abc");
   ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
@@ -538,17 +697,41 @@ TEST_F(LzFileTest, SecondCoderWithoutMemoryRaises40002) {
   EXPECT_EQ(HeaderOf(packed).body_size, 0);
 }
 
-// 2 GiB cannot be held in the header's 32-bit sizes: refused before anything is written.
-TEST_F(LzFileTest, SourcesOf2GiBAreRefused) {
-  box_.WriteFile("C:\\huge.bin", "");
-  std::filesystem::resize_file(box_.Host("C:\\huge.bin"), std::uintmax_t{1} << 31);  // sparse
-  try {
-    lz::CompressFile("C:\\huge.bin", "C:\\huge.lzz", nullptr, nullptr, 1);
-    FAIL();
-  } catch (const lz::EQuarnLZCompress& e) {
-    EXPECT_STREQ(e.what(), "C:\\huge.bin is 2 GiB or larger: too large for a compressed file");
+// The header holds the body size in 32 bits. A source whose body could outgrow it (all
+// literals: 9/8 of its size and a flag byte) is refused before anything is written, even
+// when it would in fact compress well, as these zeros would.
+TEST_F(LzFileTest, SourcesWhoseBodyCouldPass2GiBAreRefusedUpFront) {
+  constexpr std::uintmax_t kLargestAccepted = 1908874352;  // + 238,609,294 + 1 = 2^31 - 1
+  box_.WriteFile("C:\\kept.lzz", "an earlier file");
+  for (const std::uintmax_t size : {kLargestAccepted + 1, std::uintmax_t{1} << 31}) {
+    box_.WriteFile("C:\\huge.bin", "");
+    std::filesystem::resize_file(box_.Host("C:\\huge.bin"), size);  // sparse
+    for (const char* dest : {"C:\\huge.lzz", "C:\\kept.lzz"}) {
+      ProgressLog log;
+      try {
+        lz::CompressFile("C:\\huge.bin", dest, nullptr, log.Proc(), 1);
+        FAIL() << size;
+      } catch (const lz::EQuarnLZCompress& e) {
+        EXPECT_STREQ(e.what(),
+                     "C:\\huge.bin is too large to compress: its compressed data could reach "
+                     "2 GiB");
+      }
+      EXPECT_TRUE(log.counts.empty());
+    }
+    EXPECT_FALSE(box_.Exists("C:\\huge.lzz"));
+    EXPECT_EQ(box_.ReadFile("C:\\kept.lzz"), "an earlier file");
   }
-  EXPECT_FALSE(box_.Exists("C:\\huge.lzz"));
+  // One byte less passes: the operation goes on to read the source for its CRC-32, here
+  // stopped by a failing first read rather than spending seconds on the zeros.
+  std::filesystem::resize_file(box_.Host("C:\\huge.bin"), kLargestAccepted);
+  platform::testing::FailNthOperation(1, FileOp::kRead, 23);
+  try {
+    lz::CompressFile("C:\\huge.bin", "C:\\kept.lzz", nullptr, nullptr, 1);
+    FAIL();
+  } catch (const platform::EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 23);
+  }
+  EXPECT_EQ(box_.ReadFile("C:\\kept.lzz"), "an earlier file");
 }
 
 TEST_F(LzFileTest, VerificationReportsAChangedBody) {
@@ -596,6 +779,25 @@ TEST_F(LzFileTest, ReadOnlyDestinations) {
 
 // Every file operation of a run failing in turn: the error passes, -2 is still the last
 // report, and the engine is idle afterwards (checked in TearDown and by the next run).
+// A destination that is a link to a read-only file outside every drive: the link is
+// replaced by the restored file, and its target keeps its bytes and its permissions.
+TEST_F(LzFileTest, DecompressingOntoALinkLeavesItsTargetAlone) {
+  Source("C:\\data.txt", "abc");
+  ASSERT_GT(lz::CompressFile("C:\\data.txt", "C:\\data.lzz", nullptr, nullptr, 1), 0);
+  const std::filesystem::path outside = box_.Root() / "outside.dat";
+  std::ofstream(outside, std::ios::binary) << "theirs";
+  const auto read_only = std::filesystem::perms::owner_read | std::filesystem::perms::group_read;
+  std::filesystem::permissions(outside, read_only);
+  std::filesystem::create_symlink(outside, box_.Host("C:\\link.txt"));
+  EXPECT_EQ(lz::DecompressFile("C:\\data.lzz", "C:\\link.txt", nullptr, nullptr), 3);
+  EXPECT_FALSE(std::filesystem::is_symlink(box_.Host("C:\\link.txt")));
+  EXPECT_EQ(box_.ReadFile("C:\\link.txt"), "abc");
+  EXPECT_EQ(std::filesystem::status(outside).permissions() & std::filesystem::perms::all,
+            read_only);
+  std::ifstream in(outside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs");
+}
+
 TEST_F(LzFileTest, AFailureAtAnyOperationCleansUp) {
   const std::string data = TextData(300000);
   Source("C:\\data.txt", data);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,39 @@ TEST_F(LzSupportTest, DeleteFileForcedRemovesReadOnlyFiles) {
   platform::testing::HoldOpen("C:\\held.dat");
   EXPECT_FALSE(lz::DeleteFileForced("C:\\held.dat"));
   EXPECT_TRUE(box_.Exists("C:\\held.dat"));
+}
+
+// Only the link is deleted: its target, here a read-only file outside every drive, keeps
+// its content and its permissions.
+TEST_F(LzSupportTest, DeleteFileForcedThroughALinkLeavesItsTargetAlone) {
+  const std::filesystem::path outside = box_.Root() / "outside.dat";
+  std::ofstream(outside, std::ios::binary) << "not the engine's";
+  std::filesystem::permissions(outside, std::filesystem::perms::owner_read |
+                                            std::filesystem::perms::group_read |
+                                            std::filesystem::perms::others_read);
+  std::filesystem::create_symlink(outside, box_.Host("C:\\link.dat"));
+  EXPECT_TRUE(lz::DeleteFileForced("C:\\link.dat"));
+  EXPECT_FALSE(std::filesystem::is_symlink(box_.Host("C:\\link.dat")));
+  EXPECT_EQ(std::filesystem::status(outside).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                std::filesystem::perms::others_read);
+  std::ifstream in(outside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not the engine's");
+}
+
+// A time outside the DOS range is held to the range's nearest end, never answered as -1:
+// the answer becomes a compressed file's date, and then a restored file's.
+TEST_F(LzSupportTest, FileDateOfNameHoldsTimesToTheDosRange) {
+  box_.WriteFile("C:\\old.dat", "o");
+  box_.WriteFile("C:\\new.dat", "n");
+  box_.SetLocalTime("C:\\old.dat", 1975, 6, 1, 12, 0, 0);
+  box_.SetLocalTime("C:\\new.dat", 2110, 3, 4, 5, 6, 7);
+  EXPECT_EQ(lz::FileDateOfName("C:\\old.dat"), platform::PackDosTime({1980, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(lz::FileDateOfName("C:\\new.dat"), platform::PackDosTime({2107, 12, 31, 23, 59, 58}));
+  box_.SetLocalTime("C:\\old.dat", 1980, 1, 1, 0, 0, 1);
+  box_.SetLocalTime("C:\\new.dat", 2107, 12, 31, 23, 59, 59);
+  EXPECT_EQ(lz::FileDateOfName("C:\\old.dat"), platform::PackDosTime({1980, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(lz::FileDateOfName("C:\\new.dat"), platform::PackDosTime({2107, 12, 31, 23, 59, 58}));
 }
 
 TEST_F(LzSupportTest, DriveFreeSpaceHeldTo32Bits) {

@@ -131,6 +131,33 @@ TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
   EXPECT_EQ(bad.err, "lzz: bad.lzz: CRC-32 of the restored file differs from the header\n");
 }
 
+// The engine copies a plain file given to decompress; the tool says so, and still exits 0.
+TEST_F(LzzTest, DecompressingAPlainFileSaysItWasCopied) {
+  const std::string data = TextData(3000);
+  Write("plain.txt", data);
+  Outcome copied = Lzz("decompress plain.txt copy.txt");
+  EXPECT_EQ(copied.exit_code, 0);
+  EXPECT_EQ(copied.err, "lzz: plain.txt: not a compressed file, copied as it is\n");
+  EXPECT_TRUE(Read("copy.txt") == data);
+
+  ASSERT_EQ(Lzz("compress plain.txt plain.lzz").exit_code, 0);
+  Outcome restored = Lzz("decompress plain.lzz back.txt");
+  EXPECT_EQ(restored.exit_code, 0);
+  EXPECT_EQ(restored.err, "");
+  EXPECT_TRUE(Read("back.txt") == data);
+}
+
+// A link named as the destination is the source itself: refused, the source kept.
+TEST_F(LzzTest, CompressOntoALinkToTheSourceIsRefused) {
+  const std::string data = TextData(280260);
+  Write("notes.txt", data);
+  fs::create_symlink("notes.txt", dir_ / "link.lzz");
+  Outcome o = Lzz("compress notes.txt link.lzz");
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.err, "lzz: notes.txt: source and destination are the same file\n");
+  EXPECT_TRUE(Read("notes.txt") == data);
+}
+
 TEST_F(LzzTest, InfoOfCompressedPlainAndMissingFiles) {
   Write("abc.txt", "abc", "2003-04-05 06:07:08");
   ASSERT_EQ(Lzz("compress abc.txt abc.lzz").exit_code, 0);

@@ -527,6 +527,55 @@ TEST_F(PlatformTest, FolderAndFileErrorCodes) {
   EXPECT_EQ(GetFileSize("C:\\newdb"), std::nullopt);
 }
 
+// Identity, not spelling: a link, a hard link and a drive letter onto another drive's
+// folder all name the file itself; equal texts for missing files name no file.
+TEST_F(PlatformTest, SameFileByDeviceAndInode) {
+  MakeFile("ICQ/a.dat", "a");
+  MakeFile("ICQ/b.dat", "a");
+  fs::create_symlink("a.dat", Host("ICQ/link.dat"));
+  fs::create_hard_link(Host("ICQ/a.dat"), Host("ICQ/hard.dat"));
+  fs::create_directory_symlink(Host("ICQ"), Host("icq-link"));
+  InstallDriveTableForTests({{'C', c_}, {'D', d_}, {'Z', root_}});
+  EXPECT_TRUE(SameFile("C:\\ICQ\\a.dat", "c:\\icq\\A.DAT"));
+  EXPECT_TRUE(SameFile("C:\\ICQ\\a.dat", "C:\\ICQ\\link.dat"));
+  EXPECT_TRUE(SameFile("C:\\ICQ\\hard.dat", "C:\\ICQ\\a.dat"));
+  EXPECT_TRUE(SameFile("Z:\\c\\ICQ\\a.dat", "C:\\ICQ\\a.dat"));
+  EXPECT_TRUE(SameFile("C:\\icq-link\\a.dat", "C:\\ICQ\\a.dat"));
+  EXPECT_TRUE(SameFile("C:\\ICQ", "Z:\\c\\icq-link"));
+  EXPECT_TRUE(SameFile("C:\\ICQ\\.", "C:\\ICQ"));
+  EXPECT_FALSE(SameFile("C:\\ICQ\\a.dat", "C:\\ICQ\\b.dat"));  // equal content only
+  EXPECT_FALSE(SameFile("C:\\ICQ\\none.dat", "C:\\ICQ\\none.dat"));
+  EXPECT_FALSE(SameFile("C:\\ICQ\\a.dat", "\\\\server\\share\\a.dat"));
+  fs::create_symlink("gone.dat", Host("ICQ/dangling.dat"));
+  EXPECT_FALSE(SameFile("C:\\ICQ\\dangling.dat", "C:\\ICQ\\dangling.dat"));
+
+  EXPECT_TRUE(IsLink("C:\\ICQ\\link.dat"));
+  EXPECT_TRUE(IsLink("C:\\ICQ\\dangling.dat"));
+  EXPECT_TRUE(IsLink("C:\\icq-link"));
+  EXPECT_FALSE(IsLink("C:\\ICQ\\hard.dat"));
+  EXPECT_FALSE(IsLink("C:\\icq-link\\a.dat"));
+  EXPECT_FALSE(IsLink("C:\\ICQ\\none.dat"));
+}
+
+// No host name holds a NUL byte: a name with one is invalid everywhere, never cut short
+// onto the file named by its first part.
+TEST_F(PlatformTest, NameWithANulByteIsInvalid) {
+  MakeFile("a.txt", "keep");
+  const std::string name("C:\\a.txt\0.lzz", 13);
+  File file;
+  EXPECT_EQ(File::TryOpen(name, OpenMode::kCreate, &file), kInvalidFilename);
+  EXPECT_EQ(File::TryOpen(name, OpenMode::kRead, &file), kInvalidFilename);
+  EXPECT_FALSE(FileExists(name));
+  EXPECT_EQ(GetAttributes(name), std::nullopt);
+  EXPECT_EQ(GetFileSize(name), std::nullopt);
+  EXPECT_EQ(ToHostPath(name), std::nullopt);
+  EXPECT_EQ(DeleteFile(name), kInvalidFilename);
+  EXPECT_EQ(SetAttributes(name, faReadOnly), kInvalidFilename);
+  EXPECT_EQ(RenameFile("C:\\a.txt", name, true), kInvalidFilename);
+  EXPECT_EQ(ReadHost("a.txt"), "keep");
+  EXPECT_EQ(GetAttributes("C:\\a.txt"), faArchive);
+}
+
 TEST_F(PlatformTest, PipeIsRefusedWithoutWaitingForAWriter) {
   ASSERT_EQ(::mkfifo(Host("pipe").c_str(), 0644), 0);
   EXPECT_EQ(CodeOf([] { File::Open("C:\\pipe", OpenMode::kRead); }), kAccessDenied);

@@ -12,6 +12,7 @@
 #include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "platform/drives.h"
+#include "platform/files.h"
 #include "platform/io_error.h"
 
 namespace {
@@ -161,6 +162,14 @@ int Compress(const std::vector<std::string>& args) {
                 [&] { return lz::CompressFile(*source, *dest, nullptr, nullptr, mode); });
 }
 
+// True when the file opens and does not begin with a compressed-file header.
+bool IsPlainFile(const std::string& name) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
+  lz::HeaderBytes header{};
+  return !lz::IsCompressedFile(file, header);
+}
+
 int Decompress(const std::vector<std::string>& args) {
   if (args.size() != 2) return Usage();
   const auto source = WindowsPathOf(args[0]);
@@ -170,8 +179,13 @@ int Decompress(const std::vector<std::string>& args) {
     return kExitFailed;
   }
   lz::SetVerify(true);
-  return Report(args[0], args[1],
-                [&] { return lz::DecompressFile(*source, *dest, nullptr, nullptr); });
+  return Report(args[0], args[1], [&] {
+    // The engine copies a plain source as it is; the user asked for a restore, so say so.
+    const bool plain = IsPlainFile(*source);
+    const std::int64_t result = lz::DecompressFile(*source, *dest, nullptr, nullptr);
+    if (plain && result >= 0) Fail(args[0], "not a compressed file, copied as it is");
+    return result;
+  });
 }
 
 int Info(const std::vector<std::string>& files) {

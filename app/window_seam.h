@@ -38,6 +38,12 @@ class WindowSeam {
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
+  // Long steps call this just before they block (compressing a file, waiting for a
+  // worker or a flush) and between the blocks of their work. What the window has not
+  // shown yet is shown now, and it answers the window system (a region uncovered is
+  // repainted) at most every few milliseconds otherwise. Changes nothing an action reads.
+  virtual void Refresh() = 0;
+
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
   virtual bool ConfirmYesNo(const std::string& text) = 0;
   virtual bool WarnOkCancel(const std::string& caption, const std::string& text) = 0;

@@ -21,6 +21,8 @@ namespace backup {
 namespace {
 
 constexpr int kMostWorkers = 4;
+// How often a backup waiting for its workers calls back.
+constexpr int kWaitTickMs = 20;
 
 // What a worker tells about an error, so the backup can raise the same class again.
 enum class ErrorKind : std::uint8_t { kNone, kInOut, kEngine, kEngineCompress, kOther };
@@ -188,7 +190,7 @@ bool PackWorkers::Submit(std::uint64_t number, const std::string& source,
   return false;
 }
 
-PackResult PackWorkers::Wait() {
+PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
   std::vector<pollfd> waiting;
   std::vector<Worker*> owners;
   for (Worker& worker : workers_) {
@@ -198,8 +200,13 @@ PackResult PackWorkers::Wait() {
     }
   }
   if (waiting.empty()) throw std::logic_error("PackWorkers::Wait with nothing submitted");
-  while (::poll(waiting.data(), waiting.size(), -1) < 0) {
-    if (errno != EINTR) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+  const int timeout = while_waiting ? kWaitTickMs : -1;
+  for (int ready; (ready = ::poll(waiting.data(), waiting.size(), timeout)) <= 0;) {
+    if (ready == 0) {
+      while_waiting();
+    } else if (errno != EINTR) {
+      throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+    }
   }
   const auto ready =
       std::find_if(waiting.begin(), waiting.end(), [](const pollfd& p) { return p.revents != 0; });

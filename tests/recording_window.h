@@ -74,6 +74,21 @@ class RecordingWindow : public app::WindowSeam {
   std::string BackupFolderText() const override { return backup_text; }
   void SetBackupFolderText(const std::string& text) override { backup_text = text; }
 
+  // What a window would have shown at each Refresh: the screen and the gauge, kept
+  // when they differ from those kept last.
+  struct Shown {
+    std::vector<std::string> lines;
+    int gauge = 0;
+    bool operator==(const Shown&) const = default;
+  };
+  void Refresh() override {
+    ++refreshes;
+    Shown now{lines, gauge};
+    if (refreshed.empty() || refreshed.back() != now) refreshed.push_back(std::move(now));
+  }
+  int refreshes = 0;
+  std::vector<Shown> refreshed;
+
   bool ConfirmYesNo(const std::string& text) override { return Answer({"", text}); }
   bool WarnOkCancel(const std::string& caption, const std::string& text) override {
     return Answer({caption, text});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -14,6 +15,7 @@
 
 #include "app/reports.h"
 #include "backup/backup.h"
+#include "backup/folder_text.h"
 #include "backup/pack_file.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
@@ -682,6 +684,122 @@ TEST_F(BackupTest, FlushesEveryCompressedFileBeforeTheReport) {
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
   std::sort(flushed.begin(), flushed.end());
   EXPECT_EQ(flushed, (std::vector<std::string>{"icq1.lzz", "icq3.lzz"}));
+}
+
+// --- The backup folder text --------------------------------------------------------------
+
+// The folder lists move the current directory, and so does the collection walk: a
+// relative text names the folder below the one a list moved to last, throughout.
+TEST_F(BackupTest, RelativeBackupFolderTextIsMadeFullAndUsedThroughout) {
+  Data("newdb\\sub\\a.dat", "a");  // the walk enters a folder below newdb
+  drives_.MakeFolder("D:\\lists");
+  window_.MoveBackupFolder("D:\\lists");
+  window_.SetBackupFolderText("relbk");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.BackupPath, "D:\\lists\\relbk");
+  EXPECT_EQ(window_.BackupFolderText(), "D:\\lists\\relbk") << "the edit box shows it";
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\lists\\relbk\r\n");
+  EXPECT_EQ(drives_.ReadFile("D:\\lists\\relbk\\icqlist.txt"),
+            "Total Files : 1\r\nnewdb\\sub***a.dat|||1\r\n");
+  EXPECT_TRUE(drives_.Exists("D:\\lists\\relbk\\icq1.lzz"));
+}
+
+struct FolderTextCase {
+  const char* name;
+  const char* typed;
+  const char* used;   // what the action reads
+  const char* shown;  // the edit box afterwards
+};
+
+void PrintTo(const FolderTextCase& c, std::ostream* os) { *os << c.name; }
+
+class FolderTextTest : public ::testing::TestWithParam<FolderTextCase> {};
+
+TEST_P(FolderTextTest, OnlyTextsThatDependOnTheCurrentDirectoryAreMadeFull) {
+  DriveSandbox drives({'C', 'D'});
+  drives.MakeFolder("D:\\lists\\inner");
+  ASSERT_TRUE(platform::SetCurrentDir("D:\\lists\\inner"));
+  RecordingWindow window;
+  window.SetBackupFolderText(GetParam().typed);
+  EXPECT_EQ(backup::ReadBackupFolder(window), GetParam().used);
+  EXPECT_EQ(window.BackupFolderText(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FolderTextTest,
+    ::testing::Values(
+        FolderTextCase{"Relative", "relbk", "D:\\lists\\inner\\relbk", "D:\\lists\\inner\\relbk"},
+        FolderTextCase{"RelativeWithBackslash", "relbk\\", "D:\\lists\\inner\\relbk",
+                       "D:\\lists\\inner\\relbk\\"},
+        FolderTextCase{"Parent", "..\\up", "D:\\lists\\up", "D:\\lists\\up"},
+        FolderTextCase{"FromTheDriveRoot", "\\top", "D:\\top", "D:\\top"},
+        FolderTextCase{"Full", "C:\\Backup\\", "C:\\Backup", "C:\\Backup\\"},
+        FolderTextCase{"DriveAlone", "C:", "C:", "C:"},
+        FolderTextCase{"Network", "\\\\server\\share", "\\\\server\\share", "\\\\server\\share"},
+        FolderTextCase{"Empty", "", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- What the window is given to show while files are compressed --------------------------
+
+constexpr std::size_t kEngineBlock = 262144;
+
+bool Shows(const RecordingWindow& window, const Lines& lines) {
+  return std::any_of(window.refreshed.begin(), window.refreshed.end(),
+                     [&](const RecordingWindow::Shown& shown) { return shown.lines == lines; });
+}
+
+Lines WithFileLine(const std::string& line) {
+  Lines lines = kProgressScreen;
+  lines.push_back(line);
+  return lines;
+}
+
+TEST_F(BackupTest, OneLargeFileIsShownWhileItIsCompressedAndTheGaugeMovesThroughIt) {
+  Data("newdb\\big.dat", Bytes(8 * kEngineBlock, 7));
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+
+  // Refreshed with the notes and the file's line before the engine had moved the gauge.
+  ASSERT_FALSE(window_.refreshed.empty());
+  const auto first_shown =
+      std::find_if(window_.refreshed.begin(), window_.refreshed.end(),
+                   [](const RecordingWindow::Shown& s) {
+                     return s.lines == WithFileLine(" C:\\ICQ\\newdb\\big.dat");
+                   });
+  ASSERT_NE(first_shown, window_.refreshed.end());
+  EXPECT_EQ(first_shown->gauge, 0);
+  EXPECT_GE(window_.refreshes, 8) << "a refresh at each block";
+
+  // The gauge goes up through the file, and only the end of it reaches 100.
+  const std::vector<int>& gauge = window_.gauge_history;
+  ASSERT_GE(gauge.size(), 6u) << "the gauge moves inside the file";
+  EXPECT_EQ(gauge.front(), 0);
+  EXPECT_EQ(gauge.back(), 100);
+  EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
+  EXPECT_EQ(std::adjacent_find(gauge.begin() + 1, gauge.end()), gauge.end()) << "no value twice";
+  int refreshed_inside = 0;
+  for (const RecordingWindow::Shown& shown : window_.refreshed) {
+    if (shown.gauge > 0 && shown.gauge < 100) ++refreshed_inside;
+  }
+  EXPECT_GE(refreshed_inside, 4) << "each step of the gauge is refreshed";
+  ASSERT_GE(window_.lines.size(), 5u);
+  EXPECT_EQ(window_.lines[4], " Original Filesize: 2.1 MB");
+}
+
+TEST_F(BackupTest, EveryFileLineIsRefreshedBeforeTheBackupWaitsForItsFile) {
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
+    Data(std::string("newdb\\") + name, Bytes(3 * kEngineBlock, name[0]));
+  }
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
+    EXPECT_TRUE(Shows(window_, WithFileLine(std::string(" C:\\ICQ\\newdb\\") + name))) << name;
+  }
+  // The files' steps of the gauge are those of the plain loop, whatever moved between.
+  for (int step : {50, 75, 100}) {
+    EXPECT_NE(std::find(window_.gauge_history.begin(), window_.gauge_history.end(), step),
+              window_.gauge_history.end())
+        << step;
+  }
+  EXPECT_TRUE(std::is_sorted(window_.gauge_history.begin(), window_.gauge_history.end()));
 }
 
 // --- PackFile ----------------------------------------------------------------------------

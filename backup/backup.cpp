@@ -341,7 +341,6 @@ class ListedFiles {
     if (slot.started) {
       // Started ahead only with room for it: the free-space test passes.
       window_.AppendLine(app::ShortPath(slot.source));
-      window_.Refresh();
       while (!slot.done) {
         Store(workers_.Wait([this] { window_.Refresh(); }));
         Fill();
@@ -385,7 +384,6 @@ class ListedFiles {
   // The backup stops at the front slot: waits for the workers, then removes what was
   // done ahead of it. Best effort: the stop itself is what the user is told.
   void TakeBackAhead() {
-    window_.Refresh();
     while (workers_.Busy() > 0) Store(workers_.Wait([this] { window_.Refresh(); }));
     const Slot& stopped = slots_.front();
     for (const Slot& slot : slots_) {

@@ -25,7 +25,8 @@ struct GaugeStep {
 // sets ok to false and answers 0 without calling the engine; else answers
 // CompressFile(source, destination, mode 1). Every existing destination is replaced.
 // Names are cut to 255 characters. Errors of the engine pass through unchanged.
-// The window is refreshed before the engine starts and at every block it moves.
+// For a source of more than 256 KiB, the window is refreshed before the engine starts
+// and at every block the engine moves.
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge = {});

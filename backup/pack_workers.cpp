@@ -21,7 +21,8 @@ namespace backup {
 namespace {
 
 constexpr int kMostWorkers = 4;
-// How often a backup waiting for its workers calls back.
+// How often a backup waiting for its workers is called back: a wait shorter than this
+// is not worth a repaint of the window.
 constexpr int kWaitTickMs = 20;
 
 // What a worker tells about an error, so the backup can raise the same class again.

@@ -36,7 +36,7 @@ class PackWorkers {
   bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
   // Waits until one submitted file is done. Needs Busy() > 0. A worker that dies gives
   // its file an error result and is not used again. while_waiting, if given, is called
-  // every few milliseconds until then (the window repaints meanwhile).
+  // every few milliseconds while no file is done.
   PackResult Wait(const std::function<void()>& while_waiting = nullptr);
 
  private:

@@ -1,6 +1,7 @@
 #include "backup/restore.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <future>
@@ -418,7 +419,9 @@ int Restorer::GaugeAt(std::uint64_t number) const {
 bool Restorer::CompleteOldest(const std::string* discard) {
   InFlight entry = std::move(in_flight_.front());
   in_flight_.pop_front();
-  window_.Refresh();
+  if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    window_.Refresh();  // the flush keeps the restore waiting
+  }
   int code = entry.synced.get();
   if (code != 0) {
     ShowNotSaved(window_, entry.target);

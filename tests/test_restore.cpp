@@ -190,22 +190,9 @@ TEST_F(RestoreClickTest, OneLargeEntryIsShownWhileItIsDecodedAndTheGaugeMovesThr
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\big.dat"), big[0].bytes);
 
-  // Refreshed with the notes and the entry's line before the engine had moved the gauge.
   std::vector<std::string> in_progress = kNotes;
   in_progress.push_back(" C:\\ICQ\\newdb\\big.dat");
-  const auto first_shown = std::find_if(
-      window_.refreshed.begin(), window_.refreshed.end(),
-      [&](const RecordingWindow::Shown& shown) { return shown.lines == in_progress; });
-  ASSERT_NE(first_shown, window_.refreshed.end());
-  EXPECT_EQ(first_shown->gauge, 0);
-  EXPECT_GE(window_.refreshes, 8) << "a refresh at each block";
-
-  const std::vector<int>& gauge = window_.gauge_history;
-  ASSERT_GE(gauge.size(), 6u) << "the gauge moves inside the entry";
-  EXPECT_EQ(gauge.front(), 0);
-  EXPECT_EQ(gauge.back(), 100);
-  EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
-  EXPECT_EQ(std::adjacent_find(gauge.begin() + 1, gauge.end()), gauge.end()) << "no value twice";
+  ExpectShownThroughOneFile(window_, in_progress, 8);
   // The line is gone before the entry's file is flushed and put in place.
   EXPECT_TRUE(std::any_of(window_.refreshed.begin(), window_.refreshed.end(),
                           [](const RecordingWindow::Shown& shown) {

@@ -346,7 +346,7 @@ void TMain::RunAction(const std::function<void()>& action) {
 void TMain::LetWindowRepaint() {
   if (!busy_ || !isVisible()) return;
   if (since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs) {
-    unpainted_ = true;  // shown by the next Refresh, at the latest before the action blocks
+    unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
     return;
   }
   PaintNow();

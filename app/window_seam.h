@@ -38,10 +38,11 @@ class WindowSeam {
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
-  // Long steps call this just before they block (compressing a file, waiting for a
-  // worker or a flush) and between the blocks of their work. What the window has not
-  // shown yet is shown now, and it answers the window system (a region uncovered is
-  // repainted) at most every few milliseconds otherwise. Changes nothing an action reads.
+  // Actions call this before a step that may keep them long (compressing or decoding a
+  // large file, a flush not done yet), every few milliseconds while they wait for a
+  // worker, and between the blocks of the engine's work. What the window has not shown
+  // yet is shown now; otherwise it answers the window system (a region uncovered is
+  // repainted) at most every few milliseconds. Changes nothing an action reads.
   virtual void Refresh() = 0;
 
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -106,6 +107,10 @@ void FitLabelToText(QLabel* label) {
 }
 
 }  // namespace
+
+QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame) {
+  return area.center() - QRect(QPoint(0, 0), client.grownBy(frame)).center();
+}
 
 TMain::TMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -293,11 +298,16 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
   return AskCentred(box) == QMessageBox::Ok;
 }
 
-// The questions stand in the middle of the screen rather than of the window.
+// The boxes speak in the window's font, with plain buttons, and stand in the middle of
+// the screen rather than of the window. Their frame is not known before they show; the
+// window's own frame, drawn by the same window manager, stands in for it.
 int TMain::AskCentred(QMessageBox& box) {
+  box.setFont(font());
+  for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
   box.adjustSize();
   if (QScreen* screen = this->screen()) {
-    box.move(screen->availableGeometry().center() - box.rect().center());
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    box.move(CentredFramePosition(screen->availableGeometry(), box.size(), frame));
   }
   return box.exec();
 }
@@ -313,6 +323,7 @@ void TMain::RunAction(const std::function<void()>& action) {
   for (;;) {
     busy_ = true;
     since_repaint_.invalidate();
+    unpainted_ = false;
     try {
       next();
     } catch (const std::exception& error) {
@@ -334,9 +345,24 @@ void TMain::RunAction(const std::function<void()>& action) {
 
 void TMain::LetWindowRepaint() {
   if (!busy_ || !isVisible()) return;
-  if (since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs) return;
+  if (since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs) {
+    unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
+    return;
+  }
+  PaintNow();
+}
+
+void TMain::Refresh() {
+  if (!busy_ || !isVisible()) return;
+  if (!unpainted_ && since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs)
+    return;
+  PaintNow();
+}
+
+void TMain::PaintNow() {
   // Paint and window-system events only: clicks and keys wait until the action ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  unpainted_ = false;
   since_repaint_.start();
 }
 
@@ -345,7 +371,9 @@ void ShowErrorBox(QWidget* parent, const std::string& message) {
 }
 
 void TMain::ShowError(const std::string& message) {
-  ShowErrorBox(isVisible() ? this : nullptr, message);
+  QMessageBox box(QMessageBox::Critical, kCaption, Shown(message), QMessageBox::Ok,
+                  isVisible() ? this : nullptr);
+  AskCentred(box);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
@@ -407,7 +435,12 @@ void TMain::Label2Click() {
 }
 
 void TMain::Label4Click() {
-  RunAction([this] { app::Label4Click(*this); });
+  RunAction([this] {
+    app::Label4Click(*this);
+    // The text is read from its first line; the screen would stay at its last.
+    out_screen_->moveCursor(QTextCursor::Start);
+    out_screen_->verticalScrollBar()->setValue(out_screen_->verticalScrollBar()->minimum());
+  });
 }
 
 void TMain::AboutClick() {

@@ -23,6 +23,10 @@ namespace app {
 // box over `parent` (none: centred on the screen).
 void ShowErrorBox(QWidget* parent, const std::string& message);
 
+// Where a window stands, frame included, when its frame is centred in `area`: its client
+// area has the size `client`, the window manager's frame the margins `frame` around it.
+QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
+
 class TMain : public QWidget, public WindowSeam {
   Q_OBJECT
 
@@ -43,6 +47,7 @@ class TMain : public QWidget, public WindowSeam {
   void MoveBackupFolder(const std::string& folder) override;
   std::string BackupFolderText() const override;
   void SetBackupFolderText(const std::string& text) override;
+  void Refresh() override;
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 
@@ -72,6 +77,7 @@ class TMain : public QWidget, public WindowSeam {
   void BuildControls();
   void FitOuterSize();
   void LetWindowRepaint();
+  void PaintNow();
   void ShowICQFolderNow();
   void OpenFolder(FolderList* list, const std::string& folder);
   void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
@@ -98,6 +104,7 @@ class TMain : public QWidget, public WindowSeam {
   bool close_requested_ = false;
   std::vector<std::function<void()>> waiting_;
   QElapsedTimer since_repaint_;
+  bool unpainted_ = false;  // a change the throttle held back, for Refresh to show
   bool shown_once_ = false;
 };
 

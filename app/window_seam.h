@@ -38,6 +38,13 @@ class WindowSeam {
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
+  // Actions call this before a step that may keep them long (compressing or decoding a
+  // large file, a flush not done yet), every few milliseconds while they wait for a
+  // worker, and between the blocks of the engine's work. What the window has not shown
+  // yet is shown now; otherwise it answers the window system (a region uncovered is
+  // repainted) at most every few milliseconds. Changes nothing an action reads.
+  virtual void Refresh() = 0;
+
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
   virtual bool ConfirmYesNo(const std::string& text) = 0;
   virtual bool WarnOkCancel(const std::string& caption, const std::string& text) = 0;

@@ -356,7 +356,7 @@ class ListedFiles {
       // Started ahead only with room for it: the free-space test passes.
       window_.AppendLine(app::ShortPath(slot.source));
       while (!slot.done) {
-        Store(workers_.Wait());
+        Store(workers_.Wait([this] { window_.Refresh(); }));
         Fill();
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
@@ -370,14 +370,19 @@ class ListedFiles {
         return false;
       }
       window_.AppendLine(app::ShortPath(slot.source));
-      slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on);
+      slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
+                            {GaugeAfter(slot), slot.fields.size});
       compressed_total += slot.bytes;
     }
     if (go_on && slot.bytes > 0) Flush(slot);
     window_.DeleteLine(kFileInProgressLine);
-    window_.SetGauge(
-        static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100)));
+    window_.SetGauge(GaugeAfter(slot));
     return go_on;
+  }
+
+  // The gauge once a file's turn is done: the file number after it, as a share of all.
+  int GaugeAfter(const Slot& slot) const {
+    return static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100));
   }
 
   void RemoveIfEmpty(Slot& slot) {
@@ -393,7 +398,7 @@ class ListedFiles {
   // The backup stops at the front slot: waits for the workers, then removes what was
   // done ahead of it. Best effort: the stop itself is what the user is told.
   void TakeBackAhead() {
-    while (workers_.Busy() > 0) Store(workers_.Wait());
+    while (workers_.Busy() > 0) Store(workers_.Wait([this] { window_.Refresh(); }));
     const Slot& stopped = slots_.front();
     for (const Slot& slot : slots_) {
       if (&slot != &stopped && slot.started) platform::DeleteFile(slot.destination);
@@ -464,6 +469,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   }
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
+  window.Refresh();
   const std::string unsaved = FlushBackup(list, list_path, files.flushes, backup_path);
   list.File().Close();
   if (!unsaved.empty()) {
@@ -541,7 +547,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.BackupPath = ReadBackupFolder(window);
   window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
 
   if (!platform::FileExists(window.ICQPath + "\\icq.exe")) {

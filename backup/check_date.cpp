@@ -32,7 +32,7 @@ bool CheckDateClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.BackupPath = ReadBackupFolder(window);
 
   // The search ends when it goes out of scope, whichever way the action ends.
   platform::DirectorySearch search;

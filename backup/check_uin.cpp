@@ -53,7 +53,7 @@ bool CheckUINClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.BackupPath = ReadBackupFolder(window);
 
   // An empty folder text names no folder: without this test "\icqlist.txt" would be
   // looked up in the root of the current drive.

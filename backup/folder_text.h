@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "app/window_seam.h"
+#include "platform/drives.h"
+
 namespace backup {
 
 // A folder text with one trailing backslash removed, if it has one ("C:\Backup\" reads
@@ -10,6 +13,29 @@ namespace backup {
 inline std::string WithoutTrailingBackslash(std::string folder) {
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   return folder;
+}
+
+// True for a folder text whose meaning depends on the current directory: a relative
+// one ("Backup"), or one from the root of the current drive ("\Backup").
+inline bool DependsOnCurrentDir(const std::string& folder) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (folder.empty()) return false;
+  if (folder.size() >= 2 && folder[1] == ':') return false;
+  return !(folder.size() >= 2 && separator(folder[0]) && separator(folder[1]));
+}
+
+// The backup folder an action uses: the text of BackupFolderList, one trailing
+// backslash removed. A text that depends on the current directory is first made a full
+// path against it, and the edit box shows that path: the folder lists and the
+// collection walk move the current directory, and the action must use one folder
+// throughout and save it as such.
+inline std::string ReadBackupFolder(app::WindowSeam& window) {
+  std::string text = window.BackupFolderText();
+  if (DependsOnCurrentDir(text)) {
+    text = platform::ExpandFileName(text);
+    window.SetBackupFolderText(text);
+  }
+  return WithoutTrailingBackslash(text);
 }
 
 }  // namespace backup

@@ -10,6 +10,15 @@
 
 namespace backup {
 
+// The gauge's way through one file, for a caller that sets it to `end` once the file
+// is done: while the engine works through the file's `size` bytes of data, PackFile
+// moves the gauge from its value at the start towards `end`, in proportion to the bytes
+// done, but never to `end` itself. The default leaves the gauge alone.
+struct GaugeStep {
+  int end = 0;
+  std::int64_t size = 0;
+};
+
 // Mode "U" or "u": DecompressFile(source, destination), ok unchanged. Any other mode
 // compresses: when the source cannot be opened for reading while no other program
 // writes to it (ICQ holds it open, or it is missing), writes the ten-line " Backup
@@ -17,8 +26,11 @@ namespace backup {
 // answers CompressFile(source, destination, mode 1). A read-only source is compressed.
 // Every existing destination is replaced. Names are cut to 255 characters. Errors of
 // the engine pass through unchanged.
+// For a source of more than 256 KiB, the window is refreshed before the engine starts
+// and at every block the engine moves.
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
-                      const std::string& destination, const std::string& mode, bool& ok);
+                      const std::string& destination, const std::string& mode, bool& ok,
+                      const GaugeStep& gauge = {});
 
 // PackFile's compression in its three steps, for a backup that compresses ahead in
 // worker processes: the open test, its report, and the engine call.

@@ -17,6 +17,9 @@ namespace {
 constexpr int kMostWorkers = 4;
 constexpr const char* kWorkerProgram = "torq32-worker";
 constexpr std::uint64_t kLongestText = 1u << 20;
+// How often a backup waiting for its workers is called back: a wait shorter than this
+// is not worth a repaint of the window.
+constexpr int kWaitTickMs = 20;
 
 // What a worker tells about an error, so the backup can raise the same class again.
 enum class ErrorKind : std::uint8_t { kNone, kInOut, kEngine, kEngineCompress, kOther };
@@ -153,7 +156,7 @@ bool PackWorkers::Submit(std::uint64_t number, const std::string& source,
   return false;
 }
 
-PackResult PackWorkers::Wait() {
+PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
   std::vector<platform::Channel*> waiting;
   std::vector<Worker*> owners;
   for (Worker& worker : workers_) {
@@ -163,7 +166,7 @@ PackResult PackWorkers::Wait() {
     }
   }
   if (waiting.empty()) throw std::logic_error("PackWorkers::Wait with nothing submitted");
-  Worker& worker = *owners[platform::Channel::WaitForAny(waiting)];
+  Worker& worker = *owners[platform::Channel::WaitForAny(waiting, kWaitTickMs, while_waiting)];
   platform::Channel& channel = worker.process.ToHelper();
   worker.busy = false;
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,9 @@ class PackWorkers {
   // none (or it has died), and then nothing was handed over.
   bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
   // Waits until one submitted file is done. Needs Busy() > 0. A worker that dies gives
-  // its file an error result and is not used again.
-  PackResult Wait();
+  // its file an error result and is not used again. while_waiting, if given, is called
+  // every few milliseconds while no file is done.
+  PackResult Wait(const std::function<void()>& while_waiting = nullptr);
 
  private:
   struct Worker {

@@ -1,6 +1,7 @@
 #include "backup/restore.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <future>
@@ -234,6 +235,7 @@ class Restorer {
   bool PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
                 const std::string& target);
   bool Placed(std::uint64_t number, const std::string& folder);
+  int GaugeAt(std::uint64_t number) const;
   bool CompleteOldest(const std::string* discard);
   bool Drain(const std::string* discard);
   void Touched(const std::string& folder);
@@ -303,7 +305,10 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (entry.size != 0) {
     VerifiedDecompression verified;
     bool go_on = true;
-    decoded = PackFile(window_, compressed, temp, "U", go_on);
+    // The gauge moves through the entry only when no earlier one is still to be placed:
+    // placing those sets it to lower values.
+    decoded = PackFile(window_, compressed, temp, "U", go_on,
+                       in_flight_.empty() ? GaugeStep{GaugeAt(number), entry.size} : GaugeStep{});
   } else {
     lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
     platform::File::Open(temp, platform::OpenMode::kCreate).Close();
@@ -416,6 +421,7 @@ bool Restorer::Place(std::uint64_t number, const std::string& folder, const std:
 
 bool Restorer::PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
                         const std::string& target) {
+  window_.Refresh();
   try {
     platform::File file = platform::File::Open(temp, platform::OpenMode::kRead);
     file.Flush();
@@ -434,9 +440,8 @@ bool Restorer::PlaceNow(std::uint64_t number, const std::string& folder, const s
 
 bool Restorer::Placed(std::uint64_t number, const std::string& folder) {
   Touched(folder);
-  const std::uint64_t percent = number * kGaugeFull / static_cast<std::uint64_t>(count_);
-  window_.SetGauge(static_cast<int>(std::min<std::uint64_t>(percent, kGaugeFull)));
-  if (percent < kGaugeFull) return true;
+  window_.SetGauge(GaugeAt(number));
+  if (number * kGaugeFull / static_cast<std::uint64_t>(count_) < kGaugeFull) return true;
   // The report says the files are safe: only once their folders are on the disk.
   if (!FlushFolders()) return false;
   Show(window_, {" ", " Restoration Successful!", " ", " ", " Note:",
@@ -448,9 +453,18 @@ bool Restorer::Placed(std::uint64_t number, const std::string& folder) {
 // dropped (their data files stay as they were), `discard` (the current entry's own
 // temporary file) is deleted, and the failing entry's file goes back to icq.tmp: the
 // state a restore that stopped at that entry leaves.
+// The gauge once entry `number` is in place.
+int Restorer::GaugeAt(std::uint64_t number) const {
+  return static_cast<int>(
+      std::min<std::uint64_t>(number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
+}
+
 bool Restorer::CompleteOldest(const std::string* discard) {
   InFlight entry = std::move(in_flight_.front());
   in_flight_.pop_front();
+  if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    window_.Refresh();  // the flush keeps the restore waiting
+  }
   int code = entry.synced.get();
   if (code != 0) {
     ShowNotSaved(window_, entry.target);
@@ -547,7 +561,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.BackupPath = ReadBackupFolder(window);
   window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
 
   if (!platform::FileExists(window.ICQPath + kProgramFile)) {

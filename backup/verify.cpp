@@ -134,7 +134,7 @@ VerifyResult VerifyBackup(const std::string& backup_path) {
 bool VerifyClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.SetGauge(0);
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
+  window.BackupPath = ReadBackupFolder(window);
   const VerifyResult result = VerifyBackup(window.BackupPath);
   for (const std::string& problem : result.problems) window.AppendLine(problem);
   window.AppendLine(" " + std::to_string(result.files) + " files verified, " +

@@ -77,12 +77,18 @@ std::optional<Channel> Channel::ToParent() {
   return Channel(kHelperChannel);
 }
 
-std::size_t Channel::WaitForAny(const std::vector<Channel*>& channels) {
+std::size_t Channel::WaitForAny(const std::vector<Channel*>& channels, int tick_ms,
+                                const std::function<void()>& while_waiting) {
   std::vector<pollfd> waiting;
   for (const Channel* channel : channels) waiting.push_back({channel->descriptor_, POLLIN, 0});
+  const int timeout = while_waiting ? tick_ms : -1;
   for (;;) {
-    const int ready = ::poll(waiting.data(), waiting.size(), -1);
+    const int ready = ::poll(waiting.data(), waiting.size(), timeout);
     if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      while_waiting();
+      continue;
+    }
     if (ready < 0) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
     for (std::size_t i = 0; i < waiting.size(); ++i) {
       if (waiting[i].revents != 0) return i;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,8 +32,10 @@ class Channel {
   static std::optional<Channel> ToParent();
 
   // Waits until at least one of the channels has something to read (or its other end
-  // has closed) and answers its index. Needs at least one open channel.
-  static std::size_t WaitForAny(const std::vector<Channel*>& channels);
+  // has closed) and answers its index. Needs at least one open channel. While nothing
+  // has come, while_waiting (if given) is called every tick_ms milliseconds.
+  static std::size_t WaitForAny(const std::vector<Channel*>& channels, int tick_ms = 0,
+                                const std::function<void()>& while_waiting = nullptr);
 
  private:
   int descriptor_;

@@ -74,6 +74,21 @@ class RecordingWindow : public app::WindowSeam {
   std::string BackupFolderText() const override { return backup_text; }
   void SetBackupFolderText(const std::string& text) override { backup_text = text; }
 
+  // What a window would have shown at each Refresh: the screen and the gauge, kept
+  // when they differ from those kept last.
+  struct Shown {
+    std::vector<std::string> lines;
+    int gauge = 0;
+    bool operator==(const Shown&) const = default;
+  };
+  void Refresh() override {
+    ++refreshes;
+    Shown now{lines, gauge};
+    if (refreshed.empty() || refreshed.back() != now) refreshed.push_back(std::move(now));
+  }
+  int refreshes = 0;
+  std::vector<Shown> refreshed;
+
   bool ConfirmYesNo(const std::string& text) override { return Answer({"", text}); }
   bool WarnOkCancel(const std::string& caption, const std::string& text) override {
     return Answer({caption, text});
@@ -91,3 +106,27 @@ class RecordingWindow : public app::WindowSeam {
     return answer;
   }
 };
+
+// What a window is given to show of one file that the engine works through in `blocks`
+// blocks: the screen `in_progress` refreshed before the gauge moved, a refresh at every
+// block, and the gauge going up through the file, each value once, to 100 at its end.
+inline void ExpectShownThroughOneFile(const RecordingWindow& window,
+                                      const std::vector<std::string>& in_progress, int blocks) {
+  const auto first_shown =
+      std::find_if(window.refreshed.begin(), window.refreshed.end(),
+                   [&](const RecordingWindow::Shown& shown) { return shown.lines == in_progress; });
+  ASSERT_NE(first_shown, window.refreshed.end()) << "the file's line was never refreshed";
+  EXPECT_EQ(first_shown->gauge, 0);
+  EXPECT_GE(window.refreshes, blocks) << "a refresh at each block";
+
+  const std::vector<int>& gauge = window.gauge_history;
+  ASSERT_GE(gauge.size(), static_cast<std::size_t>(blocks / 2 + 2)) << "the gauge moves inside";
+  EXPECT_EQ(gauge.front(), 0);
+  EXPECT_EQ(gauge.back(), 100);
+  EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
+  EXPECT_EQ(std::adjacent_find(gauge.begin() + 1, gauge.end()), gauge.end()) << "no value twice";
+  const auto inside = std::count_if(
+      window.refreshed.begin(), window.refreshed.end(),
+      [](const RecordingWindow::Shown& shown) { return shown.gauge > 0 && shown.gauge < 100; });
+  EXPECT_GE(inside, blocks / 2) << "each step of the gauge is refreshed";
+}

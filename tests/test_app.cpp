@@ -140,8 +140,8 @@ TEST(Reports, AboutShowsTwelveLinesAndFillsTheGauge) {
   };
   for (const auto& [number, text] : fixed) EXPECT_EQ(window.lines[number - 1], text) << number;
   // The maker's lines: copyright with years, credit, e-mail, web address.
-  EXPECT_EQ(window.lines[3], " Copyright (c) 2000-2026 The Varn ICQ Backup authors");
-  EXPECT_EQ(window.lines[6], " Programmed by the Varn ICQ Backup authors");
+  EXPECT_EQ(window.lines[3], " Copyright (c) 2000-2026 Varn authors");
+  EXPECT_EQ(window.lines[6], " Programmed by the Varn authors");
   EXPECT_EQ(window.lines[7], " E-mail : varn@example.org");
   EXPECT_EQ(window.lines[8], " Web : http://www.example.org/varn");
   EXPECT_EQ(window.gauge, 100);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -16,6 +17,7 @@
 
 #include "app/reports.h"
 #include "backup/backup.h"
+#include "backup/folder_text.h"
 #include "backup/pack_file.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
@@ -837,6 +839,113 @@ TEST_F(BackupTest, FlushesEveryCompressedFileBeforeTheReport) {
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
   std::sort(flushed.begin(), flushed.end());
   EXPECT_EQ(flushed, (std::vector<std::string>{"icq1.lzz", "icq3.lzz"}));
+}
+
+// --- The backup folder text --------------------------------------------------------------
+
+// The folder lists move the current directory, and so does the collection walk: a
+// relative text names the folder below the one a list moved to last, throughout.
+TEST_F(BackupTest, RelativeBackupFolderTextIsMadeFullAndUsedThroughout) {
+  Data("newdb\\sub\\a.dat", "a");  // the walk enters a folder below newdb
+  drives_.MakeFolder("D:\\lists");
+  window_.MoveBackupFolder("D:\\lists");
+  window_.SetBackupFolderText("relbk");
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.BackupPath, "D:\\lists\\relbk");
+  EXPECT_EQ(window_.BackupFolderText(), "D:\\lists\\relbk") << "the edit box shows it";
+  EXPECT_EQ(drives_.ReadFile("C:\\home\\pref.cfg"), "C:\\ICQ\r\nD:\\lists\\relbk\r\n");
+  EXPECT_EQ(drives_.ReadFile("D:\\lists\\relbk\\icqlist.txt"),
+            "Total Files : 1\r\nnewdb\\sub***a.dat|||1\r\n");
+  EXPECT_TRUE(drives_.Exists("D:\\lists\\relbk\\icq1.lzz"));
+}
+
+struct FolderTextCase {
+  const char* name;
+  const char* typed;
+  const char* used;   // what the action reads
+  const char* shown;  // the edit box afterwards
+};
+
+void PrintTo(const FolderTextCase& c, std::ostream* os) { *os << c.name; }
+
+class FolderTextTest : public ::testing::TestWithParam<FolderTextCase> {};
+
+TEST_P(FolderTextTest, OnlyTextsThatDependOnTheCurrentDirectoryAreMadeFull) {
+  DriveSandbox drives({'C', 'D'});
+  drives.MakeFolder("D:\\lists\\inner");
+  ASSERT_TRUE(platform::SetCurrentDir("D:\\lists\\inner"));
+  RecordingWindow window;
+  window.SetBackupFolderText(GetParam().typed);
+  EXPECT_EQ(backup::ReadBackupFolder(window), GetParam().used);
+  EXPECT_EQ(window.BackupFolderText(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FolderTextTest,
+    ::testing::Values(
+        FolderTextCase{"Relative", "relbk", "D:\\lists\\inner\\relbk", "D:\\lists\\inner\\relbk"},
+        FolderTextCase{"RelativeWithBackslash", "relbk\\", "D:\\lists\\inner\\relbk",
+                       "D:\\lists\\inner\\relbk\\"},
+        FolderTextCase{"Parent", "..\\up", "D:\\lists\\up", "D:\\lists\\up"},
+        FolderTextCase{"FromTheDriveRoot", "\\top", "D:\\top", "D:\\top"},
+        FolderTextCase{"Full", "C:\\Backup\\", "C:\\Backup", "C:\\Backup\\"},
+        FolderTextCase{"DriveAlone", "C:", "C:", "C:"},
+        FolderTextCase{"Network", "\\\\server\\share", "\\\\server\\share", "\\\\server\\share"},
+        FolderTextCase{"Empty", "", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- What the window is given to show while files are compressed --------------------------
+
+constexpr std::size_t kEngineBlock = 262144;
+
+bool Shows(const RecordingWindow& window, const Lines& lines) {
+  return std::any_of(window.refreshed.begin(), window.refreshed.end(),
+                     [&](const RecordingWindow::Shown& shown) { return shown.lines == lines; });
+}
+
+Lines WithFileLine(const std::string& line) {
+  Lines lines = kProgressScreen;
+  lines.push_back(line);
+  return lines;
+}
+
+TEST_F(BackupTest, OneLargeFileIsShownWhileItIsCompressedAndTheGaugeMovesThroughIt) {
+  Data("newdb\\big.dat", Bytes(8 * kEngineBlock, 7));
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+
+  ExpectShownThroughOneFile(window_, WithFileLine(" C:\\ICQ\\newdb\\big.dat"), 8);
+  ASSERT_GE(window_.lines.size(), 5u);
+  EXPECT_EQ(window_.lines[4], " Original Filesize: 2.1 MB");
+}
+
+TEST_F(BackupTest, FileLinesAreRefreshedWhileTheBackupWaitsForTheirFiles) {
+  // The first file keeps the backup waiting for it, compressed here or by a worker.
+  Data("newdb\\a.dat", Bytes(16 * kEngineBlock, 'a'));
+  for (const char* name : {"b.dat", "c.dat", "d.dat"}) {
+    Data(std::string("newdb\\") + name, Bytes(3 * kEngineBlock, name[0]));
+  }
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_TRUE(Shows(window_, WithFileLine(" C:\\ICQ\\newdb\\a.dat")));
+  if (tuning_.workers == 1) {
+    // Compressed here, every file of more than a block is refreshed before it starts.
+    for (const char* name : {"b.dat", "c.dat", "d.dat"}) {
+      EXPECT_TRUE(Shows(window_, WithFileLine(std::string(" C:\\ICQ\\newdb\\") + name))) << name;
+    }
+  }
+  // The files' steps of the gauge are those of the plain loop, whatever moved between.
+  for (int step : {50, 75, 100}) {
+    EXPECT_NE(std::find(window_.gauge_history.begin(), window_.gauge_history.end(), step),
+              window_.gauge_history.end())
+        << step;
+  }
+  EXPECT_TRUE(std::is_sorted(window_.gauge_history.begin(), window_.gauge_history.end()));
+}
+
+TEST_F(BackupTest, SmallFilesAreLeftToTheWindowsOwnRepaints) {
+  for (int i = 0; i < 20; ++i) Data("newdb\\f" + std::to_string(i) + ".dat", Bytes(1000, i));
+  tuning_.workers = 1;  // a worker's file may keep the backup waiting, however small
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_EQ(window_.refreshes, 1) << "only before the files are flushed";
 }
 
 // --- PackFile ----------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,49 @@ TEST_F(RestoreFilesTest, ThreeEntriesMoveTheGaugeTo33And66And100ThenReportSucces
         << path;
   }
   ExpectNoTemporaryFiles();
+}
+
+// --- What the window is given to show while entries are decoded ---------------------------
+
+constexpr std::size_t kEngineBlock = 262144;
+
+// Text that compresses, but not to nothing.
+std::string Compressible(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = "abcdefgh \n"[random() % 10];
+  return bytes;
+}
+
+TEST_F(RestoreClickTest, OneLargeEntryIsShownWhileItIsDecodedAndTheGaugeMovesThroughIt) {
+  const std::vector<DataFile> big = {{"newdb", "big.dat", Compressible(8 * kEngineBlock, 5)}};
+  MakeBackup(big);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\big.dat"), big[0].bytes);
+
+  std::vector<std::string> in_progress = kNotes;
+  in_progress.push_back(" C:\\ICQ\\newdb\\big.dat");
+  ExpectShownThroughOneFile(window_, in_progress, 8);
+  // The line is gone before the entry's file is flushed and put in place.
+  EXPECT_TRUE(std::any_of(window_.refreshed.begin(), window_.refreshed.end(),
+                          [](const RecordingWindow::Shown& shown) {
+                            return shown.lines == kNotes && shown.gauge > 0;
+                          }));
+}
+
+TEST_F(RestoreFilesTest, GaugeNeverGoesBackWhileEntriesWaitToBePutInPlace) {
+  std::vector<DataFile> files;
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
+    files.push_back({"newdb", name, Compressible(3 * kEngineBlock, name[0])});
+  }
+  MakeBackup(files);
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  const std::vector<int>& gauge = window_.gauge_history;
+  EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
+  for (int placed : {25, 50, 75, 100}) {
+    EXPECT_NE(std::find(gauge.begin(), gauge.end(), placed), gauge.end()) << placed;
+  }
+  EXPECT_GT(gauge.size(), 5u) << "the first entry moves the gauge on its way";
 }
 
 TEST_F(RestoreFilesTest, SizeZeroEntryNeedsNoCompressedFileAndUsesUpItsNumber) {

@@ -14,6 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -56,6 +59,8 @@ struct BoxSeen {
   QMessageBox::StandardButton default_button = QMessageBox::NoButton;
   QMessageBox::StandardButton escape_button = QMessageBox::NoButton;
   QRect geometry;
+  QFont text_font;
+  bool button_icons = false;  // any button shows an icon
 };
 
 // Watches for the next modal message box and answers it from inside its event loop.
@@ -80,6 +85,11 @@ class BoxAnswerer {
     seen_.default_button = box->standardButton(box->defaultButton());
     seen_.escape_button = box->standardButton(qobject_cast<QAbstractButton*>(box->escapeButton()));
     seen_.geometry = box->frameGeometry();
+    const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+    seen_.text_font = label ? label->font() : box->font();
+    for (const QAbstractButton* button : box->buttons()) {
+      if (!button->icon().isNull()) seen_.button_icons = true;
+    }
     answer_(*box);
   }
 
@@ -89,6 +99,13 @@ class BoxAnswerer {
 };
 
 void PressKey(QMessageBox& box, Qt::Key key) { QTest::keyClick(&box, key); }
+
+// A box speaks in the window's font, Arial 8, with plain buttons.
+void ExpectWindowsLook(const BoxSeen& seen) {
+  EXPECT_EQ(seen.text_font.family(), "Arial");
+  EXPECT_EQ(seen.text_font.pointSize(), 8);
+  EXPECT_FALSE(seen.button_icons);
+}
 
 // Drives C: and D: of temporary folders; the window starts in C:\Home.
 class WindowTest : public ::testing::Test {
@@ -609,7 +626,59 @@ TEST_F(WindowTest, GaugeHoldsItsValuesAndDrawsBlackOnWhite) {
   EXPECT_GT(light_in_black_half, 0);
 }
 
+TEST_F(WindowTest, AboutLinesFitTheScreenAndReadMeOpensAtItsFirstLine) {
+  Open();
+  auto* screen = Control<QPlainTextEdit>("OutScreen");
+  QTest::mouseClick(Control<QPushButton>("About"), Qt::LeftButton);
+  screen->viewport()->repaint();  // lays out the lines on screen
+  int blocks = 0;
+  for (QTextBlock block = screen->document()->begin(); block.isValid(); block = block.next()) {
+    ++blocks;
+    ASSERT_NE(block.layout(), nullptr);
+    EXPECT_EQ(block.layout()->lineCount(), 1) << "wraps: '" << block.text().toStdString() << "'";
+  }
+  EXPECT_EQ(blocks, 12);
+
+  QTest::mouseClick(Control<QLabel>("Label4"), Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_GT(screen->verticalScrollBar()->maximum(), 0) << "the Read Me is longer than the screen";
+  EXPECT_EQ(screen->verticalScrollBar()->value(), 0) << "it opens at its first line";
+}
+
 // --- Running actions -----------------------------------------------------------------------
+
+TEST_F(WindowTest, RefreshPaintsAChangeTheThrottleHeldBack) {
+  app::TMain& window = Open();
+  PaintCounter paints(Control<QPlainTextEdit>("OutScreen")->viewport());
+  bool held_back = false;
+  bool painted_by_refresh = false;
+  window.RunAction([&] {
+    window.ClearScreen();
+    // Lines written in a row: the first is painted, those right after it wait.
+    for (int i = 0; i < 1000 && !held_back; ++i) {
+      const int before = paints.count;
+      window.AppendLine(" line " + std::to_string(i));
+      held_back = paints.count == before;
+    }
+    const int before = paints.count;
+    window.Refresh();  // as an action does before it blocks
+    painted_by_refresh = paints.count > before;
+  });
+  ASSERT_TRUE(held_back) << "the throttle held no change back";
+  EXPECT_TRUE(painted_by_refresh);
+}
+
+TEST(BoxPlacementTest, TheFrameIsCentredNotTheClientArea) {
+  const QRect area(0, 0, 1024, 768);
+  const QSize client(300, 120);
+  const QMargins frame(4, 24, 4, 4);
+  const QPoint at = app::CentredFramePosition(area, client, frame);
+  EXPECT_LE((QRect(at, client.grownBy(frame)).center() - area.center()).manhattanLength(), 1);
+  // The client area stands half of the frame's extra height below the middle.
+  const QRect client_area(at + QPoint(frame.left(), frame.top()), client);
+  EXPECT_EQ(client_area.center().y() - area.center().y(), (frame.top() - frame.bottom()) / 2);
+}
+
 
 TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {
   app::TMain& window = Open();
@@ -623,6 +692,7 @@ TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {
   EXPECT_EQ(answerer.Seen().text, "Disk full");
   EXPECT_EQ(answerer.Seen().icon, QMessageBox::Critical);
   EXPECT_EQ(answerer.Seen().caption, "Varn ICQ Backup");
+  ExpectWindowsLook(answerer.Seen());
   EXPECT_EQ(window.Lines(), std::vector<std::string>{" Working"});
   EXPECT_FALSE(window.ActionRunning());
 
@@ -688,6 +758,7 @@ TEST_P(QuestionTest, AnswersAsTheBoxWasClosed) {
   const BoxSeen& seen = answerer.Seen();
   const QPoint centre = window.screen()->availableGeometry().center();
   EXPECT_LE((seen.geometry.center() - centre).manhattanLength(), 4) << "centred on the screen";
+  ExpectWindowsLook(seen);
   if (row.warning) {
     EXPECT_EQ(seen.caption, "Warning");
     EXPECT_EQ(seen.icon, QMessageBox::Warning);

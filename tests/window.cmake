@@ -4,8 +4,9 @@ if(TARGET varn_window)
 
   # Needs Xvfb, xdotool and ImageMagick's import; the script skips (code 77) without them.
   add_test(NAME window_repaints_during_action
-           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_xvfb_test.sh $<TARGET_FILE:torq32>)
-  set_tests_properties(window_repaints_during_action PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_xvfb_test.sh $<TARGET_FILE:torq32>
+                   $<TARGET_FILE:lzz>)
+  set_tests_properties(window_repaints_during_action PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 420)
 endif()
 
 if(TARGET torq32)

@@ -43,6 +43,10 @@ class TerminalWindow : public WindowSeam {
   std::string BackupFolderText() const override;
   void SetBackupFolderText(const std::string& text) override;
 
+  // The screen is printed when the action ends, the gauge drawn as it changes: nothing
+  // waits to be shown.
+  void Refresh() override {}
+
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 

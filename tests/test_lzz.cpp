@@ -72,7 +72,7 @@ class LzzTest : public ::testing::Test {
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: lzz compress [--method lzss|lzh] SRC DST"), std::string::npos);
+  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"), std::string::npos);
   EXPECT_EQ(help.err, "");
   for (const char* wrong :
        {"", "pack a b", "compress a", "compress a b c", "compress --method zip a b",
@@ -88,7 +88,7 @@ TEST_F(LzzTest, CompressAndDecompressBothMethods) {
   Write("notes.txt", data, "2003-04-05 06:07:08");
   for (const auto& [option, method] :
        {std::pair{"", 3}, std::pair{"--method lzss", 3}, std::pair{"--method lzh", 4}}) {
-    Outcome packed = Lzz(std::string("compress ") + option + " notes.txt notes.lzz");
+    Outcome packed = Lzz(std::string("compress -f ") + option + " notes.txt notes.lzz");
     ASSERT_EQ(packed.exit_code, 0) << packed.err;
     const std::string file = Read("notes.lzz");
     ASSERT_GT(file.size(), 257u);
@@ -108,17 +108,31 @@ TEST_F(LzzTest, CompressAndDecompressBothMethods) {
 TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
   Outcome missing = Lzz("compress nothing.txt x.lzz");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "lzz: nothing.txt: File not found\n");
+  EXPECT_EQ(missing.err, "lzz: nothing.txt: No such file or directory\n");
   EXPECT_FALSE(fs::exists(dir_ / "x.lzz"));
 
+  // The same file under another spelling is refused even with --force.
   Write("a.txt", "abc");
-  Outcome same = Lzz("compress a.txt ./A.TXT");
-  EXPECT_EQ(same.exit_code, 1);
-  EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n");
+  fs::create_symlink("a.txt", dir_ / "link.txt");
+  for (const char* line : {"compress a.txt ./a.txt", "compress -f a.txt link.txt",
+                           "decompress --force a.txt a.txt"}) {
+    Outcome same = Lzz(line);
+    EXPECT_EQ(same.exit_code, 1) << line;
+    EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n") << line;
+  }
+  EXPECT_EQ(Read("a.txt"), "abc");
 
   Outcome no_source = Lzz("decompress gone.lzz out.txt");
   EXPECT_EQ(no_source.exit_code, 1);
-  EXPECT_EQ(no_source.err, "lzz: gone.lzz -> out.txt: File not found\n");
+  EXPECT_EQ(no_source.err, "lzz: gone.lzz: No such file or directory\n");
+
+  Outcome no_folder = Lzz("compress a.txt nowhere/a.lzz");
+  EXPECT_EQ(no_folder.exit_code, 1);
+  EXPECT_EQ(no_folder.err, "lzz: nowhere/a.lzz: No such file or directory\n");
+
+  Outcome folder = Lzz("info .");
+  EXPECT_EQ(folder.exit_code, 1);
+  EXPECT_EQ(folder.err, "lzz: .: Is a directory\n");
 
   // A changed literal decodes to other bytes of the same length: the CRC-32 tells.
   Write("data.txt", TextData(5000));
@@ -155,7 +169,7 @@ TEST_F(LzzTest, InfoOfCompressedPlainAndMissingFiles) {
 
   Outcome missing = Lzz("info abc.lzz nowhere.lzz");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "lzz: nowhere.lzz: File not found\n");
+  EXPECT_EQ(missing.err, "lzz: nowhere.lzz: No such file or directory\n");
   EXPECT_EQ(missing.out.rfind("abc.lzz: compressed file\n", 0), 0u);
 }
 
@@ -203,8 +217,68 @@ TEST_F(LzzTest, VerifyChecksLengthAndCrc) {
                         std::to_string(300000 + 1));
   EXPECT_EQ(got[3], "cut.lzz: FAILED: compressed data ends before its end code");
   EXPECT_EQ(got[4], "text.txt: FAILED: not a compressed file");
-  EXPECT_EQ(got[5], "missing.lzz: FAILED: File not found");
+  EXPECT_EQ(got[5], "missing.lzz: FAILED: No such file or directory");
   EXPECT_EQ(bad.err, "lzz: 5 of 6 files failed verification\n");
+}
+
+// Every name in the folder but the captured output, sorted.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name != ".out" && name != ".err") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(LzzTest, AnExistingDestinationIsKeptUnlessForced) {
+  Write("notes.txt", TextData(20000));
+  Write("precious.dat", "precious");
+  for (const char* line : {"compress notes.txt precious.dat", "decompress notes.txt precious.dat"}) {
+    Outcome refused = Lzz(line);
+    EXPECT_EQ(refused.exit_code, 1) << line;
+    EXPECT_EQ(refused.err, "lzz: precious.dat: already exists (use --force to replace it)\n");
+    EXPECT_EQ(Read("precious.dat"), "precious");
+  }
+  Outcome forced = Lzz("compress --force notes.txt precious.dat");
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  ASSERT_EQ(Lzz("decompress -f precious.dat notes.txt").exit_code, 0);
+  EXPECT_EQ(Read("notes.txt"), TextData(20000));
+  EXPECT_EQ(Names(dir_), (std::vector<std::string>{"notes.txt", "precious.dat"}));
+}
+
+TEST_F(LzzTest, AFailedDecodeLeavesTheDestinationAsItWas) {
+  Write("data.txt", TextData(50000));
+  ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
+  std::string packed = Read("data.lzz");
+  packed[300] ^= 0x01;  // same length, other bytes: only the CRC-32 tells
+  Write("bad.lzz", packed);
+  Write("cut.lzz", Read("data.lzz").substr(0, 2000));
+  Write("precious.dat", "precious");
+  for (const char* source : {"bad.lzz", "cut.lzz"}) {
+    Outcome bad = Lzz(std::string("decompress -f ") + source + " precious.dat");
+    EXPECT_EQ(bad.exit_code, 1) << source;
+    EXPECT_EQ(Read("precious.dat"), "precious") << source;
+    // No temporary file is left beside it.
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"bad.lzz", "cut.lzz", "data.lzz",
+                                                      "data.txt", "precious.dat"}));
+  }
+}
+
+TEST_F(LzzTest, HostPathsAreMatchedExactly) {
+  Write("Notes.txt", "upper");
+  Write("notes.src", "lower");
+  ASSERT_EQ(Lzz("compress notes.src b.lzz").exit_code, 0);
+  Outcome restored = Lzz("decompress b.lzz notes.txt");
+  ASSERT_EQ(restored.exit_code, 0) << restored.err;
+  EXPECT_EQ(Read("notes.txt"), "lower");
+  EXPECT_EQ(Read("Notes.txt"), "upper");
+
+  Outcome other_case = Lzz("compress NOTES.SRC c.lzz");
+  EXPECT_EQ(other_case.exit_code, 1);
+  EXPECT_EQ(other_case.err, "lzz: NOTES.SRC: No such file or directory\n");
+  EXPECT_FALSE(fs::exists(dir_ / "c.lzz"));
 }
 
 }  // namespace

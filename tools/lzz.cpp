@@ -1,7 +1,14 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
 // through the same engine operations the backup and the restore use. Takes host paths.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -21,8 +28,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "usage: lzz compress [--method lzss|lzh] SRC DST\n"
-    "       lzz decompress SRC DST\n"
+    "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
+    "       lzz decompress [-f] SRC DST\n"
     "       lzz info FILE...\n"
     "       lzz verify FILE...\n"
     "       lzz --help\n"
@@ -34,6 +41,11 @@ constexpr char kUsage[] =
     "info        shows the header of each compressed file, or says \"plain file\"\n"
     "verify      decodes each compressed file without writing it and checks its length\n"
     "            and CRC-32 against the header\n"
+    "\n"
+    "-f, --force  replace an existing DST (without it, an existing DST is refused)\n"
+    "\n"
+    "DST is written under a temporary name beside it and takes its name only once the\n"
+    "operation has succeeded: a failure leaves an existing DST as it was.\n"
     "\n"
     "Exit status: 0 success, 1 an operation failed, 2 wrong command line.\n";
 
@@ -53,6 +65,77 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
   const std::filesystem::path absolute = std::filesystem::absolute(host_path, error);
   if (error) return std::nullopt;
   return platform::ToWindowsPath(absolute.lexically_normal().string());
+}
+
+// The engine finds names regardless of letter case; lzz takes host paths, which name
+// one file exactly. The system's reason when `path` names no readable file, else "".
+std::string ExactFileProblem(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  return "";
+}
+
+// The destination, written under a temporary name in its folder and renamed to its own
+// name only by Commit, so that a failure or an interrupt leaves an existing file as it
+// was. The temporary file is removed unless committed.
+class StagedOutput {
+ public:
+  explicit StagedOutput(std::string dest) : dest_(std::move(dest)) {}
+  ~StagedOutput() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+  }
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+
+  // Makes the temporary file; the system's reason when it cannot, else "".
+  std::string Create() {
+    const std::filesystem::path dest(dest_);
+    std::string pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX"))
+                              .string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return std::strerror(errno);
+    // The permissions a newly created file would have, not mkstemp's 0600.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    temp_ = pattern;
+    return "";
+  }
+  const std::string& TempPath() const { return temp_; }
+  // The system's reason when the rename failed, else "".
+  std::string Commit() {
+    if (::rename(temp_.c_str(), dest_.c_str()) != 0) return std::strerror(errno);
+    temp_.clear();
+    return "";
+  }
+
+ private:
+  std::string dest_;
+  std::string temp_;
+};
+
+// Checks both names before anything is written: an exact, readable source, and a
+// destination that is not the source and, without --force, does not exist yet.
+bool NamesAreUsable(const std::string& source, const std::string& dest, bool force) {
+  if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
+    Fail(source, problem);
+    return false;
+  }
+  struct stat source_st{}, dest_st{};
+  if (::stat(dest.c_str(), &dest_st) != 0) return true;
+  ::stat(source.c_str(), &source_st);
+  if (source_st.st_dev == dest_st.st_dev && source_st.st_ino == dest_st.st_ino) {
+    Fail(source, "source and destination are the same file");
+  } else if (S_ISDIR(dest_st.st_mode)) {
+    Fail(dest, std::strerror(EISDIR));
+  } else if (!force) {
+    Fail(dest, "already exists (use --force to replace it)");
+  } else {
+    return true;
+  }
+  return false;
 }
 
 std::string DateTimeText(std::uint32_t t) {
@@ -118,22 +201,45 @@ std::string ResultText(std::int64_t result) {
   }
 }
 
-// Runs one operation; a negative result names the source, an exception both files, since
-// it may have come from either.
+// Runs one operation on the source and the destination's temporary file and renames
+// that into place when it succeeded. A negative result names the source, an exception
+// both files, since it may have come from either.
 template <typename Operation>
-int Report(const std::string& source, const std::string& dest, Operation operation) {
+int Report(const std::string& source, const std::string& dest, bool force, Operation operation) {
+  if (!NamesAreUsable(source, dest, force)) return kExitFailed;
+  StagedOutput output(dest);
+  if (const std::string problem = output.Create(); !problem.empty()) {
+    Fail(dest, problem);
+    return kExitFailed;
+  }
+  const auto windows_source = WindowsPathOf(source);
+  const auto windows_temp = WindowsPathOf(output.TempPath());
+  if (!windows_source || !windows_temp) {
+    Fail(windows_source ? dest : source, "not on any drive");
+    return kExitFailed;
+  }
   try {
-    const std::int64_t result = operation();
-    if (result >= 0) return kExitOk;
-    Fail(source, ResultText(result));
+    const std::int64_t result = operation(*windows_source, *windows_temp);
+    if (result < 0) {
+      Fail(source, ResultText(result));
+      return kExitFailed;
+    }
   } catch (const std::exception& e) {
     Fail(source + " -> " + dest, e.what());
+    return kExitFailed;
   }
-  return kExitFailed;
+  if (const std::string problem = output.Commit(); !problem.empty()) {
+    Fail(dest, problem);
+    return kExitFailed;
+  }
+  return kExitOk;
 }
+
+bool IsForce(const std::string& arg) { return arg == "-f" || arg == "--force"; }
 
 int Compress(const std::vector<std::string>& args) {
   std::uint8_t mode = 1;
+  bool force = false;
   std::vector<std::string> names;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--method") {
@@ -146,38 +252,44 @@ int Compress(const std::vector<std::string>& args) {
       } else {
         return Usage();
       }
+    } else if (IsForce(args[i])) {
+      force = true;
     } else {
       names.push_back(args[i]);
     }
   }
   if (names.size() != 2) return Usage();
-  const auto source = WindowsPathOf(names[0]);
-  const auto dest = WindowsPathOf(names[1]);
-  if (!source || !dest) {
-    Fail(source ? names[1] : names[0], "not on any drive");
-    return kExitFailed;
-  }
-  return Report(names[0], names[1],
-                [&] { return lz::CompressFile(*source, *dest, nullptr, nullptr, mode); });
+  return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
+    return lz::CompressFile(source, temp, nullptr, nullptr, mode);
+  });
 }
 
 int Decompress(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Usage();
-  const auto source = WindowsPathOf(args[0]);
-  const auto dest = WindowsPathOf(args[1]);
-  if (!source || !dest) {
-    Fail(source ? args[1] : args[0], "not on any drive");
-    return kExitFailed;
+  bool force = false;
+  std::vector<std::string> names;
+  for (const std::string& arg : args) {
+    if (IsForce(arg)) {
+      force = true;
+    } else {
+      names.push_back(arg);
+    }
   }
+  if (names.size() != 2) return Usage();
   lz::SetVerify(true);
-  return Report(args[0], args[1],
-                [&] { return lz::DecompressFile(*source, *dest, nullptr, nullptr); });
+  return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
+    return lz::DecompressFile(source, temp, nullptr, nullptr);
+  });
 }
 
 int Info(const std::vector<std::string>& files) {
   if (files.empty()) return Usage();
   int status = kExitOk;
   for (const std::string& file : files) {
+    if (const std::string problem = ExactFileProblem(file); !problem.empty()) {
+      Fail(file, problem);
+      status = kExitFailed;
+      continue;
+    }
     const auto name = WindowsPathOf(file);
     lz::LZFileInfo info;
     std::int32_t kind = lz::kNoSuchFile;
@@ -216,11 +328,13 @@ int Verify(const std::vector<std::string>& files) {
   if (files.empty()) return Usage();
   int failed = 0;
   for (const std::string& file : files) {
-    std::string problem;
+    std::string problem = ExactFileProblem(file);
     lz::CheckResult check;
     const auto name = WindowsPathOf(file);
     try {
-      if (!name) {
+      if (!problem.empty()) {
+        // The system's reason stands.
+      } else if (!name) {
         problem = "not on any drive";
       } else if (!lz::CheckCompressedFile(*name, check)) {
         problem = "not a compressed file";

@@ -1,6 +1,7 @@
 #include "backup/pack_file.h"
 
 #include "platform/files.h"
+#include "platform/interrupt.h"
 
 namespace backup {
 namespace {
@@ -13,6 +14,8 @@ constexpr std::uint8_t kCompressLzss = 1;
 std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { return 1; }
 
 void IgnoreProgress(const lz::LZFileInfo&, std::int32_t) {}
+
+void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
 
 bool SourceCanBePacked(const std::string& source) {
   // A data file that ICQ keeps open cannot be opened for writing: compressing it now
@@ -34,14 +37,14 @@ void ReportSourceInUse(app::WindowSeam& window) {
 
 std::int64_t CompressForBackup(const std::string& source, const std::string& destination) {
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          AlwaysOverwrite, IgnoreProgress, kCompressLzss);
+                          AlwaysOverwrite, StopWhenRequested, kCompressLzss);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok) {
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              AlwaysOverwrite, IgnoreProgress);
+                              AlwaysOverwrite, StopWhenRequested);
   }
   if (!SourceCanBePacked(source)) {
     ReportSourceInUse(window);

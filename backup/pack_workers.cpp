@@ -15,6 +15,7 @@
 
 #include "backup/pack_file.h"
 #include "lz/lz_file.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace backup {
@@ -66,6 +67,8 @@ bool ReceiveText(int socket, std::string& text) {
 
 [[noreturn]] void WorkerMain(int socket) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the backup
+  // Ctrl-C reaches the whole process group; the backup decides when its workers stop.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
   for (;;) {
     std::uint64_t number = 0;
     std::string source, destination;
@@ -200,6 +203,7 @@ PackResult PackWorkers::Wait() {
   if (waiting.empty()) throw std::logic_error("PackWorkers::Wait with nothing submitted");
   while (::poll(waiting.data(), waiting.size(), -1) < 0) {
     if (errno != EINTR) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+    platform::RaiseIfStopRequested();
   }
   const auto ready =
       std::find_if(waiting.begin(), waiting.end(), [](const pollfd& p) { return p.revents != 0; });
@@ -223,6 +227,21 @@ PackResult PackWorkers::Wait() {
       std::runtime_error("the process compressing file " + std::to_string(worker.number) +
                          " of the backup has ended unexpectedly"));
   return result;
+}
+
+void PackWorkers::Stop() noexcept {
+  for (Worker& worker : workers_) {
+    if (worker.pid > 0) ::kill(worker.pid, SIGKILL);
+  }
+  for (Worker& worker : workers_) {
+    if (worker.socket >= 0) ::close(worker.socket);
+    worker.socket = -1;
+    worker.busy = false;
+    if (worker.pid <= 0) continue;
+    while (::waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    worker.pid = -1;
+  }
 }
 
 int DefaultPackWorkers() {

@@ -34,8 +34,12 @@ class PackWorkers {
   // none (or it has died), and then nothing was handed over.
   bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
   // Waits until one submitted file is done. Needs Busy() > 0. A worker that dies gives
-  // its file an error result and is not used again.
+  // its file an error result and is not used again. A stop request (platform/interrupt.h)
+  // ends the wait with EInOutError kOperationAborted.
   PackResult Wait();
+  // Ends every worker at once, in the middle of its file: removing what they were
+  // writing is the caller's part. Busy() and Count() are 0 afterwards.
+  void Stop() noexcept;
 
  private:
   struct Worker {

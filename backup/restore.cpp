@@ -22,6 +22,7 @@
 #include "platform/files.h"
 #include "platform/find.h"
 #include "platform/folder_listings.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -272,7 +273,13 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (entry.size != 0) {
     VerifiedDecompression verified;
     bool go_on = true;
-    decoded = PackFile(window_, compressed, temp, "U", go_on);
+    try {
+      decoded = PackFile(window_, compressed, temp, "U", go_on);
+    } catch (const platform::EInOutError& error) {
+      // A stop leaves no half-decoded temporary file behind.
+      if (error.ErrorCode() == platform::kOperationAborted) lz::DeleteFileForced(temp);
+      throw;
+    }
   } else {
     lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
     platform::File::Open(temp, platform::OpenMode::kCreate).Close();

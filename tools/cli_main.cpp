@@ -1,5 +1,6 @@
 // torq32-cli: the window's start-up and one of its actions on a terminal. The message
 // screen as the action leaves it goes to standard output, the gauge to standard error.
+#include <signal.h>
 #include <unistd.h>
 
 #include <exception>
@@ -14,12 +15,14 @@
 #include "app/startup.h"
 #include "lz/lz_file.h"
 #include "platform/drives.h"
+#include "platform/interrupt.h"
 #include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
 
 namespace {
 
 constexpr char kProgram[] = "torq32-cli";
+constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
 
 struct CommandLine {
   std::optional<std::string> home, icq, backup;
@@ -163,6 +166,11 @@ int Run(const CommandLine& line) {
   }
   window.EndProgress();
   window.PrintScreen(std::cout);
+  if (platform::StopRequested()) {
+    // The action has removed what it was writing; the screen shows where it stopped.
+    std::cerr << kProgram << ": interrupted\n";
+    return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
+  }
   if (!failure.empty()) std::cerr << kProgram << ": " << failure << "\n";
   return status;
 }
@@ -172,6 +180,7 @@ int Run(const CommandLine& line) {
 int main(int argc, char* argv[]) {
   // The compression engine's start-up comes first, as in the window program.
   lz::EngineStartup();
+  platform::CatchInterrupts();
 
   try {
     CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

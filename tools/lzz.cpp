@@ -1,6 +1,7 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
 // through the same engine operations the backup and the restore use. Takes host paths.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "platform/drives.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace {
@@ -26,6 +28,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
 
 constexpr char kUsage[] =
     "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
@@ -53,6 +56,16 @@ constexpr char kUsage[] =
 void Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "lzz: %s: %s\n", file.c_str(), reason.c_str());
 }
+
+// After Ctrl-C, SIGTERM or SIGHUP: nothing half-written is left, and the status tells
+// which signal it was.
+int Interrupted() {
+  std::fputs("lzz: interrupted\n", stderr);
+  return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
+}
+
+// The engine reports progress between blocks: there a stop request ends the operation.
+void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -225,9 +238,11 @@ int Report(const std::string& source, const std::string& dest, bool force, Opera
       return kExitFailed;
     }
   } catch (const std::exception& e) {
+    if (platform::StopRequested()) return Interrupted();
     Fail(source + " -> " + dest, e.what());
     return kExitFailed;
   }
+  if (platform::StopRequested()) return Interrupted();
   if (const std::string problem = output.Commit(); !problem.empty()) {
     Fail(dest, problem);
     return kExitFailed;
@@ -260,7 +275,7 @@ int Compress(const std::vector<std::string>& args) {
   }
   if (names.size() != 2) return Usage();
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    return lz::CompressFile(source, temp, nullptr, nullptr, mode);
+    return lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode);
   });
 }
 
@@ -277,7 +292,7 @@ int Decompress(const std::vector<std::string>& args) {
   if (names.size() != 2) return Usage();
   lz::SetVerify(true);
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    return lz::DecompressFile(source, temp, nullptr, nullptr);
+    return lz::DecompressFile(source, temp, nullptr, StopWhenRequested);
   });
 }
 
@@ -285,6 +300,7 @@ int Info(const std::vector<std::string>& files) {
   if (files.empty()) return Usage();
   int status = kExitOk;
   for (const std::string& file : files) {
+    if (platform::StopRequested()) return Interrupted();
     if (const std::string problem = ExactFileProblem(file); !problem.empty()) {
       Fail(file, problem);
       status = kExitFailed;
@@ -328,6 +344,7 @@ int Verify(const std::vector<std::string>& files) {
   if (files.empty()) return Usage();
   int failed = 0;
   for (const std::string& file : files) {
+    if (platform::StopRequested()) return Interrupted();
     std::string problem = ExactFileProblem(file);
     lz::CheckResult check;
     const auto name = WindowsPathOf(file);
@@ -375,6 +392,7 @@ int main(int argc, char* argv[]) {
     return kExitOk;
   }
   lz::EngineStartup();
+  platform::CatchInterrupts();
   if (command == "compress") return Compress(args);
   if (command == "decompress") return Decompress(args);
   if (command == "info") return Info(args);

@@ -1,11 +1,17 @@
 // The lzz tool, run as a program on files in a temporary folder.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,16 +48,18 @@ class LzzTest : public ::testing::Test {
     fs::remove_all(dir_, ignored);
   }
 
-  // Runs lzz in the temporary folder; relative names are taken there.
-  Outcome Lzz(const std::string& args) {
+  // Runs lzz in the temporary folder; relative names are taken there. Standard output
+  // is caught in Outcome::out unless it goes to `out_path`.
+  Outcome Lzz(const std::string& args, const std::string& out_path = "") {
     // Without a Wine prefix the drive table is C: = "/", whatever the machine has.
     const std::string command = "cd '" + dir_.string() + "' && WINEPREFIX=/nonexistent '" +
-                                LZZ_BINARY + "' " + args + " >'" + (dir_ / ".out").string() +
+                                LZZ_BINARY + "' " + args + " >'" +
+                                (out_path.empty() ? (dir_ / ".out").string() : out_path) +
                                 "' 2>'" + (dir_ / ".err").string() + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.out = Slurp(dir_ / ".out");
+    if (out_path.empty()) o.out = Slurp(dir_ / ".out");
     o.err = Slurp(dir_ / ".err");
     return o;
   }
@@ -279,6 +287,97 @@ TEST_F(LzzTest, HostPathsAreMatchedExactly) {
   EXPECT_EQ(other_case.exit_code, 1);
   EXPECT_EQ(other_case.err, "lzz: NOTES.SRC: No such file or directory\n");
   EXPECT_FALSE(fs::exists(dir_ / "c.lzz"));
+}
+
+// Ctrl-C or SIGTERM while lzz reads its source from a pipe that sends nothing ends it
+// with 128 + the signal, the replaced destination as it was, and nothing left over.
+TEST_F(LzzTest, InterruptLeavesTheDestinationAndNoTemporaryFile) {
+  const fs::path scratch = dir_ / "tmp";
+  fs::create_directory(scratch);
+  for (int signal : {SIGINT, SIGTERM}) {
+    Write("precious.lzz", "precious");
+    int source[2];
+    ASSERT_EQ(::pipe(source), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int err = ::open((dir_ / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (err < 0 || ::chdir(dir_.c_str()) != 0) ::_exit(126);
+      ::dup2(source[0], 0);
+      ::dup2(err, 2);
+      ::close(source[1]);
+      ::setenv("WINEPREFIX", "/nonexistent", 1);
+      ::setenv("TMPDIR", scratch.c_str(), 1);
+      ::execl(LZZ_BINARY, LZZ_BINARY, "compress", "-f", "-", "precious.lzz", nullptr);
+      ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    ::close(source[0]);
+    ASSERT_EQ(::write(source[1], "some bytes", 10), 10);  // then silence, the pipe open
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(source[1]);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+    EXPECT_EQ(Read(".err"), "lzz: interrupted\n");
+    EXPECT_EQ(Read("precious.lzz"), "precious");
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"precious.lzz", "tmp"}));
+    EXPECT_TRUE(fs::is_empty(scratch));
+  }
+}
+
+TEST_F(LzzTest, ConventionsOfTerminalTools) {
+  for (const char* line : {"--version", "-V"}) {
+    Outcome version = Lzz(line);
+    EXPECT_EQ(version.exit_code, 0) << line;
+    EXPECT_EQ(version.out.rfind("lzz (Varn ICQ Backup) ", 0), 0u) << version.out;
+  }
+  // --help after a command is help, not a file name.
+  for (const char* line : {"info --help", "verify -h", "compress --help", "decompress -h"}) {
+    Outcome help = Lzz(line);
+    EXPECT_EQ(help.exit_code, 0) << line;
+    EXPECT_NE(help.out.find("usage: lzz compress"), std::string::npos) << line;
+    EXPECT_EQ(help.err, "") << line;
+  }
+  Outcome unknown = Lzz("info --brief x");
+  EXPECT_EQ(unknown.exit_code, 2);
+  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nusage: lzz", 0), 0u) << unknown.err;
+
+  // "--" ends the options: a file may be called "-f".
+  Write("-f", "dash");
+  Outcome dashed = Lzz("compress -- -f dashed.lzz");
+  ASSERT_EQ(dashed.exit_code, 0) << dashed.err;
+  EXPECT_EQ(Lzz("info -- -f").out.rfind("-f: plain file\n", 0), 0u);
+
+  // "-" is standard input and standard output, for every command.
+  const std::string text = TextData(70000);
+  Write("text.txt", text);
+  Outcome piped = Lzz("compress - - < text.txt");
+  ASSERT_EQ(piped.exit_code, 0) << piped.err;
+  Write("piped.lzz", piped.out);
+  Outcome stored = Lzz("info - < piped.lzz");
+  EXPECT_NE(stored.out.find("standard input: compressed file\n  stored name:       stdin\n"),
+            std::string::npos)
+      << stored.out;
+  EXPECT_EQ(Lzz("verify - < piped.lzz").exit_code, 0);
+  Outcome back = Lzz("decompress - - < piped.lzz");
+  ASSERT_EQ(back.exit_code, 0) << back.err;
+  EXPECT_TRUE(back.out == text);
+  // A damaged stream writes nothing to standard output.
+  std::string damaged = Read("piped.lzz");
+  damaged[400] ^= 0x01;
+  Write("damaged.lzz", damaged);
+  Outcome refused = Lzz("decompress - - < damaged.lzz");
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.out, "");
+
+  // Output that cannot be written is a failure.
+  for (const char* line : {"--help", "info text.txt", "decompress piped.lzz -"}) {
+    Outcome full = Lzz(line, "/dev/full");
+    EXPECT_EQ(full.exit_code, 1) << line;
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << line << full.err;
+  }
 }
 
 }  // namespace

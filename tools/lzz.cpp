@@ -1,6 +1,7 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
 // through the same engine operations the backup and the restore use. Takes host paths.
 #include <fcntl.h>
+#include <getopt.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -30,12 +31,15 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
 
+constexpr char kStandardStream[] = "-";
+constexpr std::size_t kCopyBlock = 1 << 16;
+
 constexpr char kUsage[] =
     "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
     "       lzz decompress [-f] SRC DST\n"
     "       lzz info FILE...\n"
     "       lzz verify FILE...\n"
-    "       lzz --help\n"
+    "       lzz --help | --version\n"
     "\n"
     "compress    compresses SRC into the compressed file DST (LZSS unless --method lzh);\n"
     "            a SRC that already is a compressed file is copied unchanged\n"
@@ -45,12 +49,19 @@ constexpr char kUsage[] =
     "verify      decodes each compressed file without writing it and checks its length\n"
     "            and CRC-32 against the header\n"
     "\n"
-    "-f, --force  replace an existing DST (without it, an existing DST is refused)\n"
+    "-f, --force    replace an existing DST (without it, an existing DST is refused)\n"
+    "-h, --help     show this help (also after a command)\n"
+    "-V, --version  show the version\n"
+    "--             ends the options: the names after it may begin with \"-\"\n"
     "\n"
-    "DST is written under a temporary name beside it and takes its name only once the\n"
-    "operation has succeeded: a failure leaves an existing DST as it was.\n"
+    "A SRC or FILE of \"-\" is standard input, a DST of \"-\" standard output. DST is\n"
+    "written under a temporary name beside it and takes its name only once the\n"
+    "operation has succeeded: a failure or an interrupt leaves an existing DST as it was.\n"
     "\n"
-    "Exit status: 0 success, 1 an operation failed, 2 wrong command line.\n";
+    "Exit status: 0 success, 1 an operation failed, 2 wrong command line,\n"
+    "128 + the signal after an interrupt (130 for Ctrl-C).\n";
+
+constexpr char kVersion[] = "lzz (Varn ICQ Backup) " VARN_VERSION "\n";
 
 // Reported as "lzz: <file>: <reason>" on standard error.
 void Fail(const std::string& file, const std::string& reason) {
@@ -67,9 +78,100 @@ int Interrupted() {
 // The engine reports progress between blocks: there a stop request ends the operation.
 void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
 
+// A wrong command line gets the synopsis, not the whole help.
 int Usage() {
-  std::fputs(kUsage, stderr);
+  const std::string usage = kUsage;
+  std::fprintf(stderr, "%sTry 'lzz --help'.\n", usage.substr(0, usage.find("\n\n") + 1).c_str());
   return kExitUsage;
+}
+
+int Help() {
+  std::fputs(kUsage, stdout);
+  return kExitOk;
+}
+
+// What getopt_long refused, named as the user typed it.
+int BadOption(char* const argv[], int character) {
+  const std::string typed = argv[optind - 1];
+  const std::string option = typed.starts_with("--") || optopt == 0
+                                 ? typed.substr(0, typed.find('='))
+                                 : std::string("-") + static_cast<char>(optopt);
+  if (character == ':') {
+    std::fprintf(stderr, "lzz: option %s needs an argument\n", option.c_str());
+  } else {
+    std::fprintf(stderr, "lzz: unknown option %s\n", option.c_str());
+  }
+  return Usage();
+}
+
+// A folder of its own under $TMPDIR for standard input and output, made when first
+// needed and removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder() = default;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder, or "" with the system's reason in `problem`.
+  std::string Path(std::string& problem) {
+    if (path_.empty()) {
+      std::string pattern = (std::filesystem::temp_directory_path() / "lzz-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) == nullptr) {
+        problem = std::strerror(errno);
+        return "";
+      }
+      path_ = pattern;
+    }
+    return path_;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Copies everything from one descriptor to another; the system's reason on failure,
+// "" when done. A read that waits (a pipe) ends on an interrupt.
+std::string CopyDescriptor(int from, int to) {
+  std::vector<char> block(kCopyBlock);
+  for (;;) {
+    const ssize_t n = ::read(from, block.data(), block.size());
+    if (n < 0 && errno == EINTR && !platform::StopRequested()) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return "";
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t written = ::write(to, block.data() + done, static_cast<std::size_t>(n - done));
+      if (written < 0 && errno == EINTR && !platform::StopRequested()) continue;
+      if (written < 0) return std::strerror(errno);
+      done += written;
+    }
+  }
+}
+
+// The file to work on for a name: standard input is first copied into the scratch
+// folder as "stdin" (the name a compressed file then stores). "" with a reason in
+// `problem` when that failed.
+std::string InputPath(const std::string& name, ScratchFolder& scratch, std::string& problem) {
+  if (name != kStandardStream) return name;
+  const std::string folder = scratch.Path(problem);
+  if (folder.empty()) return "";
+  const std::string path = folder + "/stdin";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return "";
+  }
+  problem = CopyDescriptor(STDIN_FILENO, fd);
+  if (::close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
+  return problem.empty() ? path : "";
+}
+
+// Shown in messages for a name that stands for a stream.
+std::string Shown(const std::string& name, const char* stream) {
+  return name == kStandardStream ? stream : name;
 }
 
 // The Windows path text of a host path, so that the engine stores only the file's name.
@@ -94,7 +196,9 @@ std::string ExactFileProblem(const std::string& path) {
 // was. The temporary file is removed unless committed.
 class StagedOutput {
  public:
-  explicit StagedOutput(std::string dest) : dest_(std::move(dest)) {}
+  // A dest of "-" is standard output: staged in the scratch folder, then copied out.
+  StagedOutput(std::string dest, ScratchFolder& scratch)
+      : dest_(std::move(dest)), scratch_(scratch) {}
   ~StagedOutput() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
   }
@@ -103,9 +207,16 @@ class StagedOutput {
 
   // Makes the temporary file; the system's reason when it cannot, else "".
   std::string Create() {
-    const std::filesystem::path dest(dest_);
-    std::string pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX"))
-                              .string();
+    std::string pattern;
+    if (dest_ == kStandardStream) {
+      std::string problem;
+      const std::string folder = scratch_.Path(problem);
+      if (folder.empty()) return problem;
+      pattern = folder + "/stdout.XXXXXX";
+    } else {
+      const std::filesystem::path dest(dest_);
+      pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX")).string();
+    }
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return std::strerror(errno);
     // The permissions a newly created file would have, not mkstemp's 0600.
@@ -119,6 +230,14 @@ class StagedOutput {
   const std::string& TempPath() const { return temp_; }
   // The system's reason when the rename failed, else "".
   std::string Commit() {
+    if (dest_ == kStandardStream) {
+      const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return std::strerror(errno);
+      std::fflush(stdout);
+      const std::string problem = CopyDescriptor(fd, STDOUT_FILENO);
+      ::close(fd);
+      return problem;
+    }
     if (::rename(temp_.c_str(), dest_.c_str()) != 0) return std::strerror(errno);
     temp_.clear();
     return "";
@@ -126,6 +245,7 @@ class StagedOutput {
 
  private:
   std::string dest_;
+  ScratchFolder& scratch_;
   std::string temp_;
 };
 
@@ -137,7 +257,7 @@ bool NamesAreUsable(const std::string& source, const std::string& dest, bool for
     return false;
   }
   struct stat source_st{}, dest_st{};
-  if (::stat(dest.c_str(), &dest_st) != 0) return true;
+  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
   ::stat(source.c_str(), &source_st);
   if (source_st.st_dev == dest_st.st_dev && source_st.st_ino == dest_st.st_ino) {
     Fail(source, "source and destination are the same file");
@@ -218,14 +338,25 @@ std::string ResultText(std::int64_t result) {
 // that into place when it succeeded. A negative result names the source, an exception
 // both files, since it may have come from either.
 template <typename Operation>
-int Report(const std::string& source, const std::string& dest, bool force, Operation operation) {
-  if (!NamesAreUsable(source, dest, force)) return kExitFailed;
-  StagedOutput output(dest);
-  if (const std::string problem = output.Create(); !problem.empty()) {
+int Report(const std::string& source_name, const std::string& dest_name, bool force,
+           Operation operation) {
+  const std::string source = Shown(source_name, "standard input");
+  const std::string dest = Shown(dest_name, "standard output");
+  ScratchFolder scratch;
+  std::string problem;
+  const std::string source_path = InputPath(source_name, scratch, problem);
+  if (platform::StopRequested()) return Interrupted();
+  if (source_path.empty()) {
+    Fail(source, problem);
+    return kExitFailed;
+  }
+  if (!NamesAreUsable(source_path, dest_name, force)) return kExitFailed;
+  StagedOutput output(dest_name, scratch);
+  if (problem = output.Create(); !problem.empty()) {
     Fail(dest, problem);
     return kExitFailed;
   }
-  const auto windows_source = WindowsPathOf(source);
+  const auto windows_source = WindowsPathOf(source_path);
   const auto windows_temp = WindowsPathOf(output.TempPath());
   if (!windows_source || !windows_temp) {
     Fail(windows_source ? dest : source, "not on any drive");
@@ -243,52 +374,64 @@ int Report(const std::string& source, const std::string& dest, bool force, Opera
     return kExitFailed;
   }
   if (platform::StopRequested()) return Interrupted();
-  if (const std::string problem = output.Commit(); !problem.empty()) {
+  if (problem = output.Commit(); !problem.empty()) {
+    if (platform::StopRequested()) return Interrupted();
     Fail(dest, problem);
     return kExitFailed;
   }
   return kExitOk;
 }
 
-bool IsForce(const std::string& arg) { return arg == "-f" || arg == "--force"; }
+// The names after a command's options; "-" and anything after "--" are names.
+std::vector<std::string> Names(int argc, char* const argv[]) {
+  return std::vector<std::string>(argv + optind, argv + argc);
+}
 
-int Compress(const std::vector<std::string>& args) {
+int Compress(int argc, char* argv[]) {
+  static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
+                                    {"method", required_argument, nullptr, 'm'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
   std::uint8_t mode = 1;
   bool force = false;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--method") {
-      if (i + 1 >= args.size()) return Usage();
-      const std::string& method = args[++i];
-      if (method == "lzss") {
-        mode = 1;
-      } else if (method == "lzh") {
-        mode = 2;
-      } else {
-        return Usage();
-      }
-    } else if (IsForce(args[i])) {
+  for (int c; (c = ::getopt_long(argc, argv, ":fm:h", kOptions, nullptr)) != -1;) {
+    if (c == 'f') {
       force = true;
+    } else if (c == 'm' && std::strcmp(optarg, "lzss") == 0) {
+      mode = 1;
+    } else if (c == 'm' && std::strcmp(optarg, "lzh") == 0) {
+      mode = 2;
+    } else if (c == 'm') {
+      std::fprintf(stderr, "lzz: unknown method %s\n", optarg);
+      return Usage();
+    } else if (c == 'h') {
+      return Help();
     } else {
-      names.push_back(args[i]);
+      return BadOption(argv, c);
     }
   }
+  const std::vector<std::string> names = Names(argc, argv);
   if (names.size() != 2) return Usage();
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
     return lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode);
   });
 }
 
-int Decompress(const std::vector<std::string>& args) {
+int Decompress(int argc, char* argv[]) {
+  static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
   bool force = false;
-  std::vector<std::string> names;
-  for (const std::string& arg : args) {
-    if (IsForce(arg)) {
+  for (int c; (c = ::getopt_long(argc, argv, ":fh", kOptions, nullptr)) != -1;) {
+    if (c == 'f') {
       force = true;
+    } else if (c == 'h') {
+      return Help();
     } else {
-      names.push_back(arg);
+      return BadOption(argv, c);
     }
   }
+  const std::vector<std::string> names = Names(argc, argv);
   if (names.size() != 2) return Usage();
   lz::SetVerify(true);
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
@@ -296,17 +439,39 @@ int Decompress(const std::vector<std::string>& args) {
   });
 }
 
-int Info(const std::vector<std::string>& files) {
-  if (files.empty()) return Usage();
+// The FILE... of info and verify, after their only option, --help. nullopt when the
+// command line is done with (help shown, or wrong): `status` is then the exit status.
+std::optional<std::vector<std::string>> FileNames(int argc, char* argv[], int& status) {
+  static const option kOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+  for (int c; (c = ::getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+    status = c == 'h' ? Help() : BadOption(argv, c);
+    return std::nullopt;
+  }
+  std::vector<std::string> names = Names(argc, argv);
+  if (names.empty()) {
+    status = Usage();
+    return std::nullopt;
+  }
+  return names;
+}
+
+int Info(int argc, char* argv[]) {
   int status = kExitOk;
-  for (const std::string& file : files) {
+  const auto files = FileNames(argc, argv, status);
+  if (!files) return status;
+  ScratchFolder scratch;
+  for (const std::string& name_given : *files) {
+    const std::string file = Shown(name_given, "standard input");
+    std::string problem;
+    const std::string path = InputPath(name_given, scratch, problem);
     if (platform::StopRequested()) return Interrupted();
-    if (const std::string problem = ExactFileProblem(file); !problem.empty()) {
+    if (problem.empty()) problem = ExactFileProblem(path);
+    if (!problem.empty()) {
       Fail(file, problem);
       status = kExitFailed;
       continue;
     }
-    const auto name = WindowsPathOf(file);
+    const auto name = WindowsPathOf(path);
     lz::LZFileInfo info;
     std::int32_t kind = lz::kNoSuchFile;
     try {
@@ -340,14 +505,20 @@ int Info(const std::vector<std::string>& files) {
 }
 
 // One line per file; the reason of a failure is part of it.
-int Verify(const std::vector<std::string>& files) {
-  if (files.empty()) return Usage();
+int Verify(int argc, char* argv[]) {
+  int status = kExitOk;
+  const auto files = FileNames(argc, argv, status);
+  if (!files) return status;
+  ScratchFolder scratch;
   int failed = 0;
-  for (const std::string& file : files) {
+  for (const std::string& name_given : *files) {
+    const std::string file = Shown(name_given, "standard input");
+    std::string problem;
+    const std::string path = InputPath(name_given, scratch, problem);
     if (platform::StopRequested()) return Interrupted();
-    std::string problem = ExactFileProblem(file);
+    if (problem.empty()) problem = ExactFileProblem(path);
     lz::CheckResult check;
-    const auto name = WindowsPathOf(file);
+    const auto name = WindowsPathOf(path);
     try {
       if (!problem.empty()) {
         // The system's reason stands.
@@ -375,27 +546,50 @@ int Verify(const std::vector<std::string>& files) {
     }
   }
   if (failed > 0) {
-    std::fprintf(stderr, "lzz: %d of %zu files failed verification\n", failed, files.size());
+    std::fprintf(stderr, "lzz: %d of %zu files failed verification\n", failed, files->size());
     return kExitFailed;
   }
   return kExitOk;
 }
 
+int Run(int argc, char* argv[]) {
+  static const option kOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                    {"version", no_argument, nullptr, 'V'},
+                                    {nullptr, 0, nullptr, 0}};
+  opterr = 0;  // lzz words its own complaints
+  // "+": the options before the command are lzz's own; the command's follow it.
+  for (int c; (c = ::getopt_long(argc, argv, "+:hV", kOptions, nullptr)) != -1;) {
+    if (c == 'h') return Help();
+    if (c == 'V') {
+      std::fputs(kVersion, stdout);
+      return kExitOk;
+    }
+    return BadOption(argv, c);
+  }
+  if (optind >= argc) return Usage();
+  const std::string command = argv[optind];
+  char** command_argv = argv + optind;
+  const int command_argc = argc - optind;
+  optind = 0;  // getopt_long starts again on the command's own arguments
+
+  lz::EngineStartup();
+  platform::CatchInterrupts();
+  if (command == "compress") return Compress(command_argc, command_argv);
+  if (command == "decompress") return Decompress(command_argc, command_argv);
+  if (command == "info") return Info(command_argc, command_argv);
+  if (command == "verify") return Verify(command_argc, command_argv);
+  std::fprintf(stderr, "lzz: unknown command %s\n", command.c_str());
+  return Usage();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc < 2) return Usage();
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "--help" || command == "-h") {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
+  const int status = Run(argc, argv);
+  // What could not be written to standard output (a full disk, a closed pipe) is a failure.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "lzz: standard output: %s\n", std::strerror(errno));
+    return status == kExitOk ? kExitFailed : status;
   }
-  lz::EngineStartup();
-  platform::CatchInterrupts();
-  if (command == "compress") return Compress(args);
-  if (command == "decompress") return Decompress(args);
-  if (command == "info") return Info(args);
-  if (command == "verify") return Verify(args);
-  return Usage();
+  return status;
 }

@@ -1,5 +1,6 @@
 #include "backup/restore.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <deque>
@@ -162,13 +163,16 @@ class VerifiedDecompression {
   bool previous_;
 };
 
-// One run of the restore over the entries of a list.
+// One run of the restore over the entries of a list. `count` is the number of entries
+// it restores: the list's count, or the entries that match `only`.
 class Restorer {
  public:
-  Restorer(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning)
+  Restorer(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning,
+           const std::string& only)
       : window_(window),
         count_(count),
-        icq_folder_(window.ICQPath) {
+        icq_folder_(window.ICQPath),
+        only_(only) {
     if (tuning.flush_in_background) {
       background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
     }
@@ -176,6 +180,8 @@ class Restorer {
 
   // Restores entry `number` from its list line; false when the restore stops at it.
   bool Entry(std::uint64_t number, const std::string& line);
+  // Entries taken so far (every entry when there is no pattern).
+  std::uint64_t Taken() const { return taken_; }
 
   // After the last line: puts the entries still in flight in place and flushes the
   // folders. False when that failed, with its report.
@@ -217,6 +223,8 @@ class Restorer {
   app::WindowSeam& window_;
   const std::int64_t count_;
   const platform::FolderBoundary icq_folder_;
+  const std::string only_;
+  std::uint64_t taken_ = 0;  // the gauge and the success report count these
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
@@ -239,6 +247,8 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     case EntryFault::kNone:
       break;
   }
+  if (!only_.empty() && !EntryMatches(only_, entry.folder_part, entry.name)) return true;
+  const std::uint64_t place_number = ++taken_;  // counted for the gauge
 
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
@@ -307,7 +317,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     }
     return false;
   }
-  return Place(number, folder, temp, target, entry.name);
+  return Place(place_number, folder, temp, target, entry.name);
 }
 
 bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
@@ -465,9 +475,37 @@ bool Restorer::FlushFolders() {
   return true;
 }
 
+// The entries of the list that match the pattern; the lines that cannot be read are
+// left to the restore, which stops at them.
+std::int64_t MatchingEntries(const std::string& list_path, const std::string& only) {
+  platform::TextReader list(list_path);
+  std::string line;
+  list.ReadLine(line);  // the header
+  std::int64_t matching = 0;
+  while (list.ReadLine(line)) {
+    ListEntry entry;
+    if (ReadListEntry(line, &entry) == EntryFault::kNone &&
+        EntryMatches(only, entry.folder_part, entry.name)) {
+      ++matching;
+    }
+  }
+  list.Close();
+  return matching;
+}
+
 }  // namespace
 
-RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning) {
+bool EntryMatches(const std::string& pattern, const std::string& folder_part,
+                  const std::string& name) {
+  std::string wanted = UpperAscii(pattern);
+  std::replace(wanted.begin(), wanted.end(), '/', '\\');
+  const bool whole_path = wanted.find('\\') != std::string::npos;
+  const std::string path = whole_path && !folder_part.empty() ? folder_part + "\\" + name : name;
+  return lz::WildcardMatch(wanted, UpperAscii(path));
+}
+
+RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning,
+                            const std::string& only) {
   platform::TextReader list(window.BackupPath + kListFile);
   std::string header;
   list.ReadLine(header);
@@ -479,9 +517,19 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     return RestoreOutcome::kFailed;
   }
 
+  std::int64_t taken = *count;
+  if (!only.empty()) {
+    taken = MatchingEntries(window.BackupPath + kListFile, only);
+    if (taken == 0) {
+      ShowAboutBackup(window, {" Problem:", " No file in the backup matches:",
+                               app::ShortPath(only) + "!"});
+      return RestoreOutcome::kFailed;
+    }
+  }
+
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
-  Restorer restorer(window, *count, tuning);
+  Restorer restorer(window, taken, tuning, only);
   std::uint64_t number = 0;
   try {
     for (; have_line; have_line = list.ReadLine(line)) {
@@ -493,11 +541,13 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     throw;
   }
   list.Close();
-  return number >= static_cast<std::uint64_t>(*count) ? RestoreOutcome::kSucceeded
-                                                      : RestoreOutcome::kIncomplete;
+  const std::uint64_t done = only.empty() ? number : restorer.Taken();
+  return done >= static_cast<std::uint64_t>(taken) ? RestoreOutcome::kSucceeded
+                                                   : RestoreOutcome::kIncomplete;
 }
 
-RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning) {
+RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
+                            const std::string& only) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
@@ -530,7 +580,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     Show(window, {" ", " ICQ Restoration Cancelled!"});
     return RestoreOutcome::kCancelled;
   }
-  return RestoreFiles(window, tuning);
+  return RestoreFiles(window, tuning, only);
 }
 
 }  // namespace backup

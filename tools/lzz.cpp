@@ -271,19 +271,6 @@ bool NamesAreUsable(const std::string& source, const std::string& dest, bool for
   return false;
 }
 
-std::string DateTimeText(std::uint32_t t) {
-  const unsigned year = 1980 + (t >> 25), month = (t >> 21) & 15, day = (t >> 16) & 31;
-  const unsigned hour = (t >> 11) & 31, minute = (t >> 5) & 63, second = (t & 31) * 2;
-  char text[64];
-  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
-    std::snprintf(text, sizeof text, "none (0x%08" PRIx32 ")", t);
-  } else {
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", year, month, day, hour,
-                  minute, second);
-  }
-  return text;
-}
-
 std::string AttributesText(std::uint32_t a) {
   static const std::pair<std::uint32_t, const char*> kNames[] = {
       {platform::faReadOnly, "read-only"},  {platform::faHidden, "hidden"},
@@ -299,16 +286,7 @@ std::string AttributesText(std::uint32_t a) {
 }
 
 std::string MethodText(std::uint8_t method) {
-  switch (method) {
-    case lz::kMethodLzssMode0:
-      return "2 (LZSS, mode 0)";
-    case lz::kMethodLzss:
-      return "3 (LZSS)";
-    case lz::kMethodLzh:
-      return "4 (adaptive Huffman LZ)";
-    default:
-      return std::to_string(method) + " (unknown, decoded as LZSS)";
-  }
+  return std::to_string(method) + " (" + lz::MethodName(method) + ")";
 }
 
 std::string Hex32(std::uint32_t v) {
@@ -496,7 +474,7 @@ int Info(int argc, char* argv[]) {
       std::printf("%s: plain file\n", file.c_str());
       std::printf("  size:              %" PRId64 "\n", info.uncompressed_size);
     }
-    std::printf("  date-time:         %s\n", DateTimeText(info.date_time).c_str());
+    std::printf("  date-time:         %s\n", lz::DateTimeText(info.date_time).c_str());
     std::printf("  attributes:        %s\n", AttributesText(info.attributes).c_str());
     std::printf("  CRC-32:            %s\n", Hex32(info.crc32).c_str());
     std::printf("  version:           %s\n", info.version.c_str());

@@ -73,6 +73,13 @@ class LzzTest : public ::testing::Test {
     }
   }
   std::string Read(const std::string& name) { return Slurp(dir_ / name); }
+  // `name` as a copy of `from` with the lowest bit of byte `at` flipped.
+  void WriteFlipped(const std::string& name, const std::string& from, std::size_t at) {
+    std::string bytes = Read(from);
+    ASSERT_LT(at, bytes.size());
+    bytes[at] ^= 0x01;
+    Write(name, bytes);
+  }
 
   fs::path dir_;
 };
@@ -145,9 +152,7 @@ TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
   // A changed literal decodes to other bytes of the same length: the CRC-32 tells.
   Write("data.txt", TextData(5000));
   ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
-  std::string packed = Read("data.lzz");
-  packed[258] ^= 0x01;
-  Write("bad.lzz", packed);
+  WriteFlipped("bad.lzz", "data.lzz", 258);
   Outcome bad = Lzz("decompress bad.lzz bad.txt");
   EXPECT_EQ(bad.exit_code, 1);
   EXPECT_EQ(bad.err, "lzz: bad.lzz: CRC-32 of the restored file differs from the header\n");
@@ -259,9 +264,7 @@ TEST_F(LzzTest, AnExistingDestinationIsKeptUnlessForced) {
 TEST_F(LzzTest, AFailedDecodeLeavesTheDestinationAsItWas) {
   Write("data.txt", TextData(50000));
   ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
-  std::string packed = Read("data.lzz");
-  packed[300] ^= 0x01;  // same length, other bytes: only the CRC-32 tells
-  Write("bad.lzz", packed);
+  WriteFlipped("bad.lzz", "data.lzz", 300);  // same length, other bytes: the CRC-32 tells
   Write("cut.lzz", Read("data.lzz").substr(0, 2000));
   Write("precious.dat", "precious");
   for (const char* source : {"bad.lzz", "cut.lzz"}) {
@@ -365,9 +368,7 @@ TEST_F(LzzTest, ConventionsOfTerminalTools) {
   ASSERT_EQ(back.exit_code, 0) << back.err;
   EXPECT_TRUE(back.out == text);
   // A damaged stream writes nothing to standard output.
-  std::string damaged = Read("piped.lzz");
-  damaged[400] ^= 0x01;
-  Write("damaged.lzz", damaged);
+  WriteFlipped("damaged.lzz", "piped.lzz", 400);
   Outcome refused = Lzz("decompress - - < damaged.lzz");
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(refused.out, "");

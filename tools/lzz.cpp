@@ -365,55 +365,36 @@ std::vector<std::string> Names(int argc, char* const argv[]) {
   return std::vector<std::string>(argv + optind, argv + argc);
 }
 
-int Compress(int argc, char* argv[]) {
+// compress and decompress: their options, then SRC and DST.
+int CompressOrDecompress(int argc, char* argv[], bool compress) {
   static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
                                     {"method", required_argument, nullptr, 'm'},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   std::uint8_t mode = 1;
   bool force = false;
-  for (int c; (c = ::getopt_long(argc, argv, ":fm:h", kOptions, nullptr)) != -1;) {
+  for (int c; (c = ::getopt_long(argc, argv, compress ? ":fm:h" : ":fh", kOptions, nullptr)) != -1;) {
     if (c == 'f') {
       force = true;
-    } else if (c == 'm' && std::strcmp(optarg, "lzss") == 0) {
+    } else if (c == 'm' && compress && std::strcmp(optarg, "lzss") == 0) {
       mode = 1;
-    } else if (c == 'm' && std::strcmp(optarg, "lzh") == 0) {
+    } else if (c == 'm' && compress && std::strcmp(optarg, "lzh") == 0) {
       mode = 2;
-    } else if (c == 'm') {
+    } else if (c == 'm' && compress) {
       std::fprintf(stderr, "lzz: unknown method %s\n", optarg);
       return Usage();
     } else if (c == 'h') {
       return Help();
     } else {
-      return BadOption(argv, c);
+      return BadOption(argv, c == 'm' ? '?' : c);  // --method belongs to compress
     }
   }
   const std::vector<std::string> names = Names(argc, argv);
   if (names.size() != 2) return Usage();
+  if (!compress) lz::SetVerify(true);
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    return lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode);
-  });
-}
-
-int Decompress(int argc, char* argv[]) {
-  static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  bool force = false;
-  for (int c; (c = ::getopt_long(argc, argv, ":fh", kOptions, nullptr)) != -1;) {
-    if (c == 'f') {
-      force = true;
-    } else if (c == 'h') {
-      return Help();
-    } else {
-      return BadOption(argv, c);
-    }
-  }
-  const std::vector<std::string> names = Names(argc, argv);
-  if (names.size() != 2) return Usage();
-  lz::SetVerify(true);
-  return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    return lz::DecompressFile(source, temp, nullptr, StopWhenRequested);
+    return compress ? lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode)
+                    : lz::DecompressFile(source, temp, nullptr, StopWhenRequested);
   });
 }
 
@@ -552,8 +533,8 @@ int Run(int argc, char* argv[]) {
 
   lz::EngineStartup();
   platform::CatchInterrupts();
-  if (command == "compress") return Compress(command_argc, command_argv);
-  if (command == "decompress") return Decompress(command_argc, command_argv);
+  if (command == "compress") return CompressOrDecompress(command_argc, command_argv, true);
+  if (command == "decompress") return CompressOrDecompress(command_argc, command_argv, false);
   if (command == "info") return Info(command_argc, command_argv);
   if (command == "verify") return Verify(command_argc, command_argv);
   std::fprintf(stderr, "lzz: unknown command %s\n", command.c_str());

@@ -414,17 +414,27 @@ std::optional<std::vector<std::string>> FileNames(int argc, char* argv[], int& s
   return names;
 }
 
+// One FILE of info or verify: the name to show, the file to read, or why there is none.
+struct Input {
+  std::string shown;
+  std::string path;
+  std::string problem;
+};
+Input ReadableInput(const std::string& name, ScratchFolder& scratch) {
+  Input input{Shown(name, "standard input"), "", ""};
+  input.path = InputPath(name, scratch, input.problem);
+  if (input.problem.empty()) input.problem = ExactFileProblem(input.path);
+  return input;
+}
+
 int Info(int argc, char* argv[]) {
   int status = kExitOk;
   const auto files = FileNames(argc, argv, status);
   if (!files) return status;
   ScratchFolder scratch;
   for (const std::string& name_given : *files) {
-    const std::string file = Shown(name_given, "standard input");
-    std::string problem;
-    const std::string path = InputPath(name_given, scratch, problem);
+    auto [file, path, problem] = ReadableInput(name_given, scratch);
     if (platform::StopRequested()) return Interrupted();
-    if (problem.empty()) problem = ExactFileProblem(path);
     if (!problem.empty()) {
       Fail(file, problem);
       status = kExitFailed;
@@ -471,11 +481,8 @@ int Verify(int argc, char* argv[]) {
   ScratchFolder scratch;
   int failed = 0;
   for (const std::string& name_given : *files) {
-    const std::string file = Shown(name_given, "standard input");
-    std::string problem;
-    const std::string path = InputPath(name_given, scratch, problem);
+    auto [file, path, problem] = ReadableInput(name_given, scratch);
     if (platform::StopRequested()) return Interrupted();
-    if (problem.empty()) problem = ExactFileProblem(path);
     lz::CheckResult check;
     const auto name = WindowsPathOf(path);
     try {

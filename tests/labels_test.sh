@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every CTest test carries one of the labels, and each label selects at least one test.
-# Usage: labels_test.sh CTEST BUILD_DIR LABEL...
+# Usage: labels_test.sh CTEST BUILD_DIR LABEL...   (the labels this build uses)
 set -u
 ctest=$1 build=$2
 shift 2

@@ -23,6 +23,7 @@
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "backup/restore.h"
+#include "platform/interrupt.h"
 #include "search/auto_search.h"
 
 namespace app {
@@ -30,6 +31,7 @@ namespace {
 
 constexpr char kCaption[] = "Varn ICQ Backup";
 constexpr char kConfirmCaption[] = "Confirm";
+constexpr char kStopQuestion[] = "Action in progress !\r\rStop it and close the window ?";
 // Outer size at 96 dots per inch; Qt's device-independent pixels scale it to the screen.
 constexpr int kOuterWidth = 540;
 constexpr int kOuterHeight = 425;
@@ -327,9 +329,11 @@ void TMain::RunAction(const std::function<void()>& action) {
     try {
       next();
     } catch (const std::exception& error) {
-      // The action ends here; the screen keeps what it showed.
-      ShowError(error.what());
+      // The action ends here; the screen keeps what it showed. A stop the user asked
+      // for when closing the window needs no message.
+      if (!platform::StopRequested()) ShowError(error.what());
     }
+    platform::ClearStopRequest();
     busy_ = false;
     if (close_requested_) {
       close_requested_ = false;
@@ -378,7 +382,12 @@ void TMain::ShowError(const std::string& message) {
 
 void TMain::closeEvent(QCloseEvent* event) {
   if (busy_) {
-    close_requested_ = true;
+    // Yes stops the action as Ctrl-C does on a terminal (it removes the file it was
+    // writing); the window closes when the action has ended.
+    if (!close_requested_ && ConfirmYesNo(kStopQuestion)) {
+      close_requested_ = true;
+      platform::RequestStop();
+    }
     event->ignore();
     return;
   }

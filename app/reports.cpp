@@ -15,6 +15,8 @@ constexpr std::size_t kShortPathLimit = 30;
 constexpr std::size_t kShortPathHead = 3;
 constexpr std::size_t kShortPathTail = 25;
 
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 void AppendAll(WindowSeam& window, const auto& lines) {
   for (const auto& line : lines) window.AppendLine(std::string(line));
 }
@@ -126,7 +128,13 @@ void Label4Click(WindowSeam& window) {
 
 std::string ShortPath(const std::string& path) {
   if (path.size() <= kShortPathLimit) return " " + path;
-  return " " + path.substr(0, kShortPathHead) + ".." + path.substr(path.size() - kShortPathTail);
+  // The cuts fall between characters: a multi-byte UTF-8 character at either cut is
+  // left out whole, so the line may be a little shorter.
+  std::size_t head = kShortPathHead;
+  while (head > 0 && IsUtf8Continuation(path[head])) --head;
+  std::size_t tail = path.size() - kShortPathTail;
+  while (tail < path.size() && IsUtf8Continuation(path[tail])) ++tail;
+  return " " + path.substr(0, head) + ".." + path.substr(tail);
 }
 
 bool ErrorScreen(WindowSeam& window, const std::string& headline, const std::string& detail,

@@ -22,7 +22,8 @@ void AboutClick(WindowSeam& window);
 void Label4Click(WindowSeam& window);
 
 // A path as a message screen line: " " + path when it has at most 30 characters
-// (bytes), else " " + its first 3 + ".." + its last 25 (31 characters in all).
+// (bytes), else " " + its first 3 + ".." + its last 25 (31 characters in all). A UTF-8
+// character that either cut would split is left out whole.
 std::string ShortPath(const std::string& path);
 
 // Clears the screen and writes the ten-line error report around the four lines given

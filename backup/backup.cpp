@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/find.h"
 #include "platform/folder_listings.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -224,9 +225,14 @@ class ListedFiles {
       if (slots_.empty()) return true;
       bool go_on = false;
       try {
+        platform::RaiseIfStopRequested();
         go_on = Commit(slots_.front());
       } catch (...) {
-        TakeBackAhead();
+        if (platform::StopRequested()) {
+          AbandonAtStop();
+        } else {
+          TakeBackAhead();
+        }
         throw;
       }
       if (!go_on) {
@@ -247,10 +253,12 @@ class ListedFiles {
     std::uint64_t number = 0;
     FileLineFields fields;
     std::string source, destination;
+    std::int64_t list_start = -1;  // size of the list before this line
     std::int64_t list_size = -1;  // size of the list once this line is in it
     std::exception_ptr failure;   // reading or writing this line failed
     bool started = false;         // handed to a worker
     bool made_empty = false;      // its compressed file was made empty before that
+    bool begun = false;           // compressed in this process, in its turn
     bool done = false;            // the worker's result is in
     std::int64_t bytes = 0;
     std::exception_ptr error;  // what the worker's engine raised
@@ -284,6 +292,7 @@ class ListedFiles {
         input_done_ = true;
         return;
       }
+      slot.list_start = list_.Size();
       list_.WriteLine(line);
       slot.list_size = list_.Size();
       const std::optional<FileLineFields> fields = SplitFileLine(line);
@@ -370,6 +379,7 @@ class ListedFiles {
         return false;
       }
       window_.AppendLine(app::ShortPath(slot.source));
+      slot.begun = true;
       slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
                             {GaugeAfter(slot), slot.fields.size});
       compressed_total += slot.bytes;
@@ -407,6 +417,21 @@ class ListedFiles {
       if (stopped.list_size >= 0 && stopped.list_size < list_.Size()) {
         list_.CutTo(stopped.list_size);
       }
+    } catch (const platform::EInOutError&) {
+    }
+  }
+
+  // A stop request ends the backup at once: the workers stop in the middle of their
+  // files, every compressed file not through its turn is removed, and the list keeps
+  // the lines of the files that are. Best effort, as above.
+  void AbandonAtStop() noexcept {
+    workers_.Stop();
+    for (const Slot& slot : slots_) {
+      if (slot.started || slot.made_empty || slot.begun) platform::DeleteFile(slot.destination);
+    }
+    try {
+      const std::int64_t keep = slots_.front().list_start;
+      if (keep >= 0 && keep < list_.Size()) list_.CutTo(keep);
     } catch (const platform::EInOutError&) {
     }
   }
@@ -596,7 +621,14 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
           "      let it complete itself.", " ", " ", " Processing File:"}) {
       window.AppendLine(line);
     }
-    outcome = BackupFiles(window, collection.count, tuning);
+    try {
+      platform::RaiseIfStopRequested();
+      outcome = BackupFiles(window, collection.count, tuning);
+    } catch (const platform::EInOutError& error) {
+      // A stop leaves only finished files behind; other errors keep the list to look at.
+      if (error.ErrorCode() == platform::kOperationAborted) platform::DeleteFile(list_path);
+      throw;
+    }
   } else {
     Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }

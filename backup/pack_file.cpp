@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/interrupt.h"
 
 namespace backup {
 namespace {
@@ -28,12 +29,14 @@ class WindowProgress {
     if (refresh_) window_.Refresh();
   }
 
+  // Each block also gives a stop request its chance.
   lz::ProgressProc Callback() {
     return [this](const lz::LZFileInfo&, std::int32_t count) { Moved(count); };
   }
 
  private:
   void Moved(std::int32_t count) {
+    platform::RaiseIfStopRequested();
     if (count > 0 && step_.size > 0 && step_.end > start_) {
       done_ = std::min(done_ + count, step_.size);
       const int percent = start_ + static_cast<int>((step_.end - start_) * done_ / step_.size);
@@ -55,6 +58,8 @@ std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { ret
 
 void IgnoreProgress(const lz::LZFileInfo&, std::int32_t) {}
 
+void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
+
 bool SourceCanBePacked(const std::string& source) {
   // A data file that ICQ keeps open for writing would be stored caught in the middle
   // of a change. The test reads only, so a read-only data file passes. The file is
@@ -75,7 +80,7 @@ void ReportSourceInUse(app::WindowSeam& window) {
 
 std::int64_t CompressForBackup(const std::string& source, const std::string& destination) {
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          AlwaysOverwrite, IgnoreProgress, kCompressLzss);
+                          AlwaysOverwrite, StopWhenRequested, kCompressLzss);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,

@@ -8,6 +8,7 @@
 #include "backup/pack_file.h"
 #include "lz/lz_file.h"
 #include "platform/drives.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/process.h"
 
@@ -166,7 +167,12 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
     }
   }
   if (waiting.empty()) throw std::logic_error("PackWorkers::Wait with nothing submitted");
-  Worker& worker = *owners[platform::Channel::WaitForAny(waiting, kWaitTickMs, while_waiting)];
+  const auto tick = [&while_waiting] {
+    platform::RaiseIfStopRequested();
+    if (while_waiting) while_waiting();
+  };
+  platform::RaiseIfStopRequested();
+  Worker& worker = *owners[platform::Channel::WaitForAny(waiting, kWaitTickMs, tick)];
   platform::Channel& channel = worker.process.ToHelper();
   worker.busy = false;
 
@@ -186,6 +192,13 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
       std::runtime_error("the process compressing file " + std::to_string(worker.number) +
                          " of the backup has ended unexpectedly"));
   return result;
+}
+
+void PackWorkers::Stop() noexcept {
+  for (Worker& worker : workers_) {
+    worker.process.Kill();
+    worker.busy = false;
+  }
 }
 
 int DefaultPackWorkers() {

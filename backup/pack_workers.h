@@ -41,8 +41,12 @@ class PackWorkers {
   bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
   // Waits until one submitted file is done. Needs Busy() > 0. A worker that dies gives
   // its file an error result and is not used again. while_waiting, if given, is called
-  // every few milliseconds while no file is done.
+  // every few milliseconds while no file is done. A stop request (platform/interrupt.h)
+  // ends the wait with EInOutError kOperationAborted.
   PackResult Wait(const std::function<void()>& while_waiting = nullptr);
+  // Ends every worker at once, in the middle of its file: removing what they were
+  // writing is the caller's part. Busy() and Count() are 0 afterwards.
+  void Stop() noexcept;
 
  private:
   struct Worker {

@@ -1,5 +1,6 @@
 #include "backup/restore.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include "platform/files.h"
 #include "platform/find.h"
 #include "platform/folder_listings.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -186,15 +188,17 @@ class VerifiedDecompression {
   bool previous_;
 };
 
-// One run of the restore over the entries of a list.
+// One run of the restore over the entries of a list. `count` is the number of entries
+// it restores: the list's count, or the entries that match `only`.
 class Restorer {
  public:
   Restorer(app::WindowSeam& window, std::int64_t count, TemporaryLikeNames listed_temporary_names,
-           const RestoreTuning& tuning)
+           const RestoreTuning& tuning, const std::string& only)
       : window_(window),
         count_(count),
         icq_folder_(window.ICQPath),
-        listed_temporary_names_(std::move(listed_temporary_names)) {
+        listed_temporary_names_(std::move(listed_temporary_names)),
+        only_(only) {
     if (tuning.flush_in_background) {
       background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
     }
@@ -202,6 +206,8 @@ class Restorer {
 
   // Restores entry `number` from its list line; false when the restore stops at it.
   bool Entry(std::uint64_t number, const std::string& line);
+  // Entries taken so far (every entry when there is no pattern).
+  std::uint64_t Taken() const { return taken_; }
 
   // After the last line: puts the entries still in flight in place and flushes the
   // folders. False when that failed, with its report.
@@ -246,6 +252,8 @@ class Restorer {
   const std::int64_t count_;
   const platform::FolderBoundary icq_folder_;
   const TemporaryLikeNames listed_temporary_names_;
+  const std::string only_;
+  std::uint64_t taken_ = 0;  // the gauge and the success report count these
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
@@ -270,6 +278,8 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     case EntryFault::kNone:
       break;
   }
+  if (!only_.empty() && !EntryMatches(only_, entry.folder_part, entry.name)) return true;
+  const std::uint64_t place_number = ++taken_;  // counted for the gauge
 
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
@@ -307,8 +317,15 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     bool go_on = true;
     // The gauge moves through the entry only when no earlier one is still to be placed:
     // placing those sets it to lower values.
-    decoded = PackFile(window_, compressed, temp, "U", go_on,
-                       in_flight_.empty() ? GaugeStep{GaugeAt(number), entry.size} : GaugeStep{});
+    try {
+      decoded = PackFile(window_, compressed, temp, "U", go_on,
+                         in_flight_.empty() ? GaugeStep{GaugeAt(place_number), entry.size}
+                                             : GaugeStep{});
+    } catch (const platform::EInOutError& error) {
+      // A stop leaves no half-decoded temporary file behind.
+      if (error.ErrorCode() == platform::kOperationAborted) lz::DeleteFileForced(temp);
+      throw;
+    }
   } else {
     lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
     platform::File::Open(temp, platform::OpenMode::kCreate).Close();
@@ -336,7 +353,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     }
     return false;
   }
-  return Place(number, folder, temp, target, entry.name);
+  return Place(place_number, folder, temp, target, entry.name);
 }
 
 // icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
@@ -449,16 +466,16 @@ bool Restorer::Placed(std::uint64_t number, const std::string& folder) {
   return true;
 }
 
-// Puts the oldest entry in flight in place. When that fails, the entries after it are
-// dropped (their data files stay as they were), `discard` (the current entry's own
-// temporary file) is deleted, and the failing entry's file goes back to icq.tmp: the
-// state a restore that stopped at that entry leaves.
 // The gauge once entry `number` is in place.
 int Restorer::GaugeAt(std::uint64_t number) const {
   return static_cast<int>(
       std::min<std::uint64_t>(number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
 }
 
+// Puts the oldest entry in flight in place. When that fails, the entries after it are
+// dropped (their data files stay as they were), `discard` (the current entry's own
+// temporary file) is deleted, and the failing entry's file goes back to icq.tmp: the
+// state a restore that stopped at that entry leaves.
 bool Restorer::CompleteOldest(const std::string* discard) {
   InFlight entry = std::move(in_flight_.front());
   in_flight_.pop_front();
@@ -515,9 +532,37 @@ bool Restorer::FlushFolders() {
   return true;
 }
 
+// The entries of the list that match the pattern; the lines that cannot be read are
+// left to the restore, which stops at them.
+std::int64_t MatchingEntries(const std::string& list_path, const std::string& only) {
+  platform::TextReader list(list_path);
+  std::string line;
+  list.ReadLine(line);  // the header
+  std::int64_t matching = 0;
+  while (list.ReadLine(line)) {
+    ListEntry entry;
+    if (ReadListEntry(line, &entry) == EntryFault::kNone &&
+        EntryMatches(only, entry.folder_part, entry.name)) {
+      ++matching;
+    }
+  }
+  list.Close();
+  return matching;
+}
+
 }  // namespace
 
-RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning) {
+bool EntryMatches(const std::string& pattern, const std::string& folder_part,
+                  const std::string& name) {
+  std::string wanted = UpperAscii(pattern);
+  std::replace(wanted.begin(), wanted.end(), '/', '\\');
+  const bool whole_path = wanted.find('\\') != std::string::npos;
+  const std::string path = whole_path && !folder_part.empty() ? folder_part + "\\" + name : name;
+  return lz::WildcardMatch(wanted, UpperAscii(path));
+}
+
+RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning,
+                            const std::string& only) {
   const std::string list_path = window.BackupPath + kListFile;
   platform::TextReader list(list_path);
   std::string header;
@@ -534,9 +579,19 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     return RestoreOutcome::kFailed;
   }
 
+  std::int64_t taken = *count;
+  if (!only.empty()) {
+    taken = MatchingEntries(list_path, only);
+    if (taken == 0) {
+      ShowAboutBackup(window, {" Problem:", " No file in the backup matches:",
+                               app::ShortPath(only) + "!"});
+      return RestoreOutcome::kFailed;
+    }
+  }
+
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
-  Restorer restorer(window, *count, ListedTemporaryNames(list_path), tuning);
+  Restorer restorer(window, taken, ListedTemporaryNames(list_path), tuning, only);
   std::uint64_t number = 0;
   try {
     for (; have_line; have_line = list.ReadLine(line)) {
@@ -548,7 +603,8 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     throw;
   }
   list.Close();
-  if (number >= static_cast<std::uint64_t>(*count)) return RestoreOutcome::kSucceeded;
+  const std::uint64_t done = only.empty() ? number : restorer.Taken();
+  if (done >= static_cast<std::uint64_t>(taken)) return RestoreOutcome::kSucceeded;
   ShowAboutBackup(window, {" Problem:", " Backup File List incomplete!",
                            " It lists " + std::to_string(number) + " of its " +
                                std::to_string(*count) + " files!",
@@ -557,7 +613,8 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   return RestoreOutcome::kIncomplete;
 }
 
-RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning) {
+RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
+                            const std::string& only) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
@@ -590,7 +647,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     Show(window, {" ", " ICQ Restoration Cancelled!"});
     return RestoreOutcome::kCancelled;
   }
-  return RestoreFiles(window, tuning);
+  return RestoreFiles(window, tuning, only);
 }
 
 }  // namespace backup

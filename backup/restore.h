@@ -35,13 +35,25 @@ struct RestoreTuning {
 // writes the notes, asks the OK/Cancel warning and, on OK, runs RestoreFiles. Errors of
 // the list file, of pref.cfg and of the engine (EInOutError, EQuarnLZError) pass through
 // and end the restore; entries already in place stay in place.
-RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning = {});
+//
+// A non-empty `only` restores the matching entries alone (torq32-cli restore --only),
+// with every check of the full restore; the others are left as they are. See
+// EntryMatches for the pattern.
+RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning = {},
+                            const std::string& only = "");
 
 // The restore engine, on the window's ICQPath and BackupPath and the notes that
 // RestoreClick wrote. Stops at the first failure with its report. A list whose header
 // has no count, or a count of 0 with entries after it, is refused before anything is
-// written (the gauge could not be worked out from it); one that ends before its count
-// is reported after its last entry.
-RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {});
+// written (the gauge could not be worked out from it); so is an `only` that no entry
+// matches. One that ends before its count is reported after its last entry.
+RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {},
+                            const std::string& only = "");
+
+// Whether an entry's path (folder part "\" name, as the list holds it) matches the
+// pattern: "*" and "?" wildcards, letter case ignored, "/" taken as "\". A pattern
+// without a separator is matched against the name alone.
+bool EntryMatches(const std::string& pattern, const std::string& folder_part,
+                  const std::string& name);
 
 }  // namespace backup

@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -656,6 +658,32 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   result.crc32 = static_cast<std::uint32_t>(crc);
   input.Close();
   return true;
+}
+
+std::string DateTimeText(std::uint32_t t) {
+  const unsigned year = 1980 + (t >> 25), month = (t >> 21) & 15, day = (t >> 16) & 31;
+  const unsigned hour = (t >> 11) & 31, minute = (t >> 5) & 63, second = (t & 31) * 2;
+  char text[64];
+  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
+    std::snprintf(text, sizeof text, "none (0x%08" PRIx32 ")", t);
+  } else {
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", year, month, day, hour,
+                  minute, second);
+  }
+  return text;
+}
+
+std::string MethodName(std::uint8_t method) {
+  switch (method) {
+    case kMethodLzssMode0:
+      return "LZSS, mode 0";
+    case kMethodLzss:
+      return "LZSS";
+    case kMethodLzh:
+      return "adaptive Huffman LZ";
+    default:
+      return "unknown, decoded as LZSS";
+  }
 }
 
 }  // namespace lz

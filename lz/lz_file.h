@@ -79,6 +79,13 @@ struct LZHeader {
 HeaderBytes EncodeHeader(const LZHeader& header);
 LZHeader DecodeHeader(const HeaderBytes& bytes);
 
+// The header's DOS date-time as "2003-04-05T06:07:08", or "none (0x...)" for a value
+// that is no date.
+std::string DateTimeText(std::uint32_t dos_date_time);
+// What a method byte means: "LZSS", "LZSS, mode 0", "adaptive Huffman LZ", or "unknown,
+// decoded as LZSS".
+std::string MethodName(std::uint8_t method);
+
 // What the engine tells its callbacks about one file.
 struct LZFileInfo {
   std::string version;           // at most 8 bytes

@@ -143,7 +143,11 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   const DriveMapping* drive = FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
   std::vector<std::string> parts = SplitComponents(std::string_view(full).substr(2));
-  Resolved out{{drive->host_root}, std::string(1, drive->letter) + ":"};
+  // Filled member by member: GCC's optimiser misreads the nested aggregate form as
+  // reading an uninitialised string.
+  Resolved out;
+  out.host.path = drive->host_root;
+  out.windows = std::string(1, drive->letter) + ":";
   std::string& host = out.host.path;
   const auto host_of = [&](std::size_t count) {
     std::string joined = drive->host_root;

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/internal.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace platform {
@@ -371,7 +372,10 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   while (done < count) {
     const ssize_t n = ::read(fd_, bytes + done, count - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        RaiseIfStopRequested();  // a read that waits (a pipe) ends on an interrupt
+        continue;
+      }
       RaiseErrno(errno);
     }
     if (n == 0) break;
@@ -388,7 +392,10 @@ void File::Write(const void* buffer, std::size_t count) {
   while (done < count) {
     const ssize_t n = ::write(fd_, bytes + done, count - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        RaiseIfStopRequested();
+        continue;
+      }
       RaiseErrno(errno);
     }
     if (n == 0) RaiseIoError(kDiskFull);

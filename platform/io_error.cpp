@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/interrupt.h"
+
 namespace platform {
 
 std::string IoErrorText(int code) {
@@ -19,6 +21,8 @@ std::string IoErrorText(int code) {
       return "Read beyond end of file";
     case kDiskFull:
       return "Disk full";
+    case kOperationAborted:
+      return "Interrupted";
     default: {
       char text[32];
       std::snprintf(text, sizeof text, "I/O error %d", code);

@@ -147,6 +147,16 @@ HelperProcess::~HelperProcess() {
   }
 }
 
+void HelperProcess::Kill() noexcept {
+  if (pid_ > 0) ::kill(pid_, SIGKILL);
+  channel_.Close();
+  if (pid_ > 0) {
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  pid_ = -1;
+}
+
 std::string FindHelperProgram(const std::string& name, const std::string& fallback) {
   std::vector<std::string> candidates;
   char self[PATH_MAX];
@@ -168,6 +178,7 @@ std::string FindHelperProgram(const std::string& name, const std::string& fallba
 }
 
 void BindToParent() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   // A parent that ended before the line above leaves this process to another one.
   const char* parent = std::getenv(kParentVariable);

@@ -49,6 +49,8 @@ class HelperProcess {
                                             const std::vector<std::string>& arguments);
   // Closes the channel, then waits for the helper to end.
   ~HelperProcess();
+  // Ends the helper at once, in the middle of what it does, and waits for it.
+  void Kill() noexcept;
   HelperProcess(HelperProcess&& other) noexcept;
   HelperProcess& operator=(HelperProcess&&) = delete;
 
@@ -69,7 +71,9 @@ class HelperProcess {
 std::string FindHelperProgram(const std::string& name, const std::string& fallback);
 
 // The helper's side of its start: ends the process when the parent is gone already,
-// and makes sure it is ended when the parent ends. Call first in a helper's main.
+// and makes sure it is ended when the parent ends. A helper ignores the terminal's
+// interrupts (they reach the whole process group): the parent decides when it stops.
+// Call first in a helper's main.
 void BindToParent();
 
 }  // namespace platform

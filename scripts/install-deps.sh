@@ -4,9 +4,12 @@ set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
           xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
-if [[ "${1:-}" == "--fuzz" ]]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+# --fuzz: the fuzzers' compiler; --package: what scripts/package.sh needs beyond the build
+# (manual pages from --help, and the package check).
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  --package) packages+=(help2man lintian) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,5 +22,7 @@ done
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
 echo "Installing: ${missing[*]}"
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+# Waits for another apt-get or dpkg to let go of the lock instead of failing at once.
+apt_wait=(-o DPkg::Lock::Timeout=600)
+"${sudo_cmd[@]}" apt-get "${apt_wait[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${apt_wait[@]}" install -y -qq "${missing[@]}"

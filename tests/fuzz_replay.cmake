@@ -10,4 +10,5 @@ foreach(target ${VARN_FUZZ_TARGETS})
   target_link_libraries(replay_${target} PRIVATE varn_fuzz_replay_support)
   add_test(NAME fuzz_replay.${target}
            COMMAND replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
+  set_tests_properties(fuzz_replay.${target} PROPERTIES LABELS slow)
 endforeach()

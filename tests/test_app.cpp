@@ -109,7 +109,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ShortPathCase{"Empty", "", " "}, ShortPathCase{"Thirty", k30, " " + k30},
                       ShortPathCase{"ThirtyOne", k31, " C:\\..\\abcdefghijklmnopqrstuvwx"},
                       ShortPathCase{"Long", "C:\\Program Files\\ICQ\\newdb\\1234567\\messages",
-                                    " C:\\..CQ\\newdb\\1234567\\messages"}),
+                                    " C:\\..CQ\\newdb\\1234567\\messages"},
+                      // "ö" is two bytes, "€" three: a cut inside one leaves it out.
+                      ShortPathCase{"HeadCutsACharacter", "C:\xc3\xb6\\ICQ\\abcdefghijklmnopqrstuvwxyz",
+                                    " C:..bcdefghijklmnopqrstuvwxyz"},
+                      ShortPathCase{"TailCutsACharacter",
+                                    "C:\\ICQ\\abcdefghijkl\xe2\x82\xac"
+                                    "mnopqrstuvwxyz012345678",
+                                    " C:\\..mnopqrstuvwxyz012345678"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Reports, ErrorScreenReplacesTheScreenAndLeavesTheGauge) {

@@ -23,6 +23,7 @@
 #include "lz/lz_file.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "recording_window.h"
 
@@ -685,6 +686,52 @@ TEST_F(BackupTest, EngineErrorAfterFilesCompressedAheadTakesThemBack) {
     EXPECT_FALSE(Stored(name)) << name;
   }
   EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\a.dat");
+}
+
+// A stop requested while the second file is in progress (as Ctrl-C or the closed window
+// request it) ends the backup; whatever it leaves is finished and listed.
+TEST_F(BackupTest, StopRequestLeavesOnlyFinishedFilesAndTheirLines) {
+  class StoppingWindow : public TracingWindow {
+   public:
+    void AppendLine(const std::string& line) override {
+      if (line == " C:\\ICQ\\newdb\\b.dat") platform::RequestStop();
+      TracingWindow::AppendLine(line);
+    }
+  } window;
+  window.HomeFolder = window_.HomeFolder;
+  window.icq_folder = window_.icq_folder;
+  window.SetBackupFolderText(window_.backup_text);
+  const char* names[] = {"a.dat", "b.dat", "c.dat", "d.dat", "e.dat", "f.dat"};
+  for (const char* name : names) Data(std::string("newdb\\") + name, Bytes(300000, name[0]));
+  try {
+    backup::BackupClick(window, tuning_);
+    ADD_FAILURE() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kOperationAborted);
+  }
+  platform::ClearStopRequest();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+  // The list names exactly the files that are there, and each of them is whole.
+  Lines expected = {"Total Files : 6"};
+  std::size_t stored = 0;
+  for (std::size_t n = 1; n <= 6; ++n) {
+    const std::string file = "D:\\backup\\icq" + std::to_string(n) + ".lzz";
+    if (!drives_.Exists(file)) continue;
+    ++stored;
+    EXPECT_EQ(stored, n) << "a gap before " << file;
+    expected.push_back(std::string("newdb***") + names[n - 1] + "|||300000");
+    lz::CheckResult check;
+    ASSERT_TRUE(lz::CheckCompressedFile(file, check)) << file;
+    EXPECT_EQ(check.decoded, 300000) << file;
+    EXPECT_EQ(check.crc32, check.header.crc32) << file;
+  }
+  EXPECT_LT(stored, 6u);
+  EXPECT_EQ(List(), Joined(expected));
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(drives_.Host("D:\\backup"))) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(left.size(), stored + 1) << "only the list and the finished files";
 }
 
 // --- Mends -----------------------------------------------------------------------------

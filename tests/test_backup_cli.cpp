@@ -1,13 +1,19 @@
 // torq32-cli backup on a real folder, run as a program: its screen on standard output
 // and its exit status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "app/reports.h"
 #include "platform/drives.h"
@@ -100,6 +106,68 @@ TEST_F(BackupCliTest, ErrorReportExitsOne) {
                             "     \"1. Select ICQ Folder\" again or\n"
                             " 2. use the AutoSearch function!\n");
   EXPECT_FALSE(fs::exists(root_ / "backup"));
+}
+
+// Ctrl-C once the backup is under way: the progress line is ended, the screen printed,
+// "interrupted" said, exit 130; the backup folder holds whole files and their list only.
+TEST_F(BackupCliTest, InterruptStopsTheBackupAndLeavesOnlyWholeFiles) {
+  constexpr int kFiles = 60;
+  std::string text;
+  while (text.size() < 400000) text += "message line " + std::to_string(text.size()) + "\r\n";
+  for (int i = 0; i < kFiles; ++i) {
+    Write(root_ / "ICQ" / "newdb" / ("m" + std::to_string(100 + i) + ".dat"), text);
+  }
+  const fs::path err = root_ / "err";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open((root_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int error = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || error < 0) ::_exit(126);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(error, 2);
+    const std::string home = (root_ / "home").string(), icq = (root_ / "ICQ").string(),
+                      backup = (root_ / "backup").string();
+    ::execl(TORQ32_CLI, TORQ32_CLI, "--home", home.c_str(), "--icq", icq.c_str(), "--backup",
+            backup.c_str(), "--yes", "--progress", "backup", nullptr);
+    ::_exit(127);
+  }
+  ASSERT_GT(child, 0);
+  // The first step of the gauge: some files are done, most are still to come.
+  for (int tries = 0; tries < 2000 && Read(err).find(" [#") == std::string::npos; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+  EXPECT_EQ(WEXITSTATUS(status), 130) << Read(err);
+  const std::string errors = Read(err);
+  EXPECT_NE(errors.find("%\ntorq32-cli: interrupted\n"), std::string::npos) << errors;
+  EXPECT_FALSE(fs::exists(root_ / "home" / "icqlist.tmp"));
+
+  // Every compressed file the list names is whole; nothing else was left.
+  std::ifstream list(root_ / "backup" / "icqlist.txt", std::ios::binary);
+  std::string line;
+  std::getline(list, line);
+  int listed = 0;
+  while (std::getline(list, line)) ++listed;
+  EXPECT_LT(listed, kFiles + 3) << "the backup stopped early";
+  int stored = 0;
+  for (const auto& entry : fs::directory_iterator(root_ / "backup")) {
+    const std::string name = entry.path().filename().string();
+    if (name == "icqlist.txt") continue;
+    ++stored;
+    const std::string bytes = Read(entry.path());
+    ASSERT_GT(bytes.size(), 257u) << name;
+    std::int32_t body = 0;
+    std::memcpy(&body, bytes.data() + 15, sizeof body);  // the header's body size
+    EXPECT_EQ(bytes.size(), 257u + static_cast<std::size_t>(body)) << name << " is cut short";
+  }
+  // The list names the files that exist (the empty .uin file has none).
+  EXPECT_GE(stored, listed - 1);
+  EXPECT_LE(stored, listed);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // temporary home folder with its output compared to tests/cli/*.txt byte for byte.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -277,8 +278,37 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingFolder", {"about", "--icq"}},
                       UsageCase{"YesAndNo", {"--yes", "--no", "about"}},
                       UsageCase{"HomeMissing", {"--home", "/nonexistent/varn", "about"}},
-                      UsageCase{"IcqMissing", {"--icq", "/nonexistent/varn", "about"}}),
+                      UsageCase{"IcqMissing", {"--icq", "/nonexistent/varn", "about"}},
+                      UsageCase{"OptionAfterTheEnd", {"--", "--yes", "about"}},
+                      UsageCase{"ShortOptionUnknown", {"-x", "about"}},
+                      UsageCase{"OnlyWithoutRestore", {"--only", "*.dat", "about"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, ConventionsOfTerminalTools) {
+  for (const char* option : {"--version", "-V"}) {
+    const ProgramRun run = RunCli(home_.path(), {option});
+    EXPECT_EQ(run.status, 0) << option;
+    EXPECT_EQ(run.out.rfind("torq32-cli (Varn ICQ Backup) ", 0), 0u) << run.out;
+  }
+  // Options after the subcommand, and "--" before it.
+  ProgramRun run = RunCli(home_.path(), {"about", "--progress"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, " [####################] 100%\n");
+  run = RunCli(home_.path(), {"--", "about"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Expected("about.txt"));
+  run = RunCli(home_.path(), {"about", "--icq"});
+  EXPECT_EQ(run.err.rfind("torq32-cli: --icq needs a folder\n", 0), 0u) << run.err;
+
+  // A screen that cannot be written is a failure.
+  for (const char* args : {"about", "--help"}) {
+    const std::string command = "cd '" + home_.path().string() + "' && WINEPREFIX=/nonexistent '" +
+                                TORQ32_CLI + "' " + args + " >/dev/full 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << args;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << args;
+  }
+}
 
 TEST_F(CliTest, StartupErrorIsReportedWithExitOne) {
   fs::create_directory(home_.path() / "back.dat");  // cannot be written

@@ -1,11 +1,17 @@
 // The lzz tool, run as a program on files in a temporary folder.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,16 +48,18 @@ class LzzTest : public ::testing::Test {
     fs::remove_all(dir_, ignored);
   }
 
-  // Runs lzz in the temporary folder; relative names are taken there.
-  Outcome Lzz(const std::string& args) {
+  // Runs lzz in the temporary folder; relative names are taken there. Standard output
+  // is caught in Outcome::out unless it goes to `out_path`.
+  Outcome Lzz(const std::string& args, const std::string& out_path = "") {
     // Without a Wine prefix the drive table is C: = "/", whatever the machine has.
     const std::string command = "cd '" + dir_.string() + "' && WINEPREFIX=/nonexistent '" +
-                                LZZ_BINARY + "' " + args + " >'" + (dir_ / ".out").string() +
+                                LZZ_BINARY + "' " + args + " >'" +
+                                (out_path.empty() ? (dir_ / ".out").string() : out_path) +
                                 "' 2>'" + (dir_ / ".err").string() + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.out = Slurp(dir_ / ".out");
+    if (out_path.empty()) o.out = Slurp(dir_ / ".out");
     o.err = Slurp(dir_ / ".err");
     return o;
   }
@@ -65,6 +73,13 @@ class LzzTest : public ::testing::Test {
     }
   }
   std::string Read(const std::string& name) { return Slurp(dir_ / name); }
+  // `name` as a copy of `from` with the lowest bit of byte `at` flipped.
+  void WriteFlipped(const std::string& name, const std::string& from, std::size_t at) {
+    std::string bytes = Read(from);
+    ASSERT_LT(at, bytes.size());
+    bytes[at] ^= 0x01;
+    Write(name, bytes);
+  }
 
   fs::path dir_;
 };
@@ -72,7 +87,7 @@ class LzzTest : public ::testing::Test {
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: lzz compress [--method lzss|lzh] SRC DST"), std::string::npos);
+  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"), std::string::npos);
   EXPECT_EQ(help.err, "");
   for (const char* wrong :
        {"", "pack a b", "compress a", "compress a b c", "compress --method zip a b",
@@ -88,7 +103,7 @@ TEST_F(LzzTest, CompressAndDecompressBothMethods) {
   Write("notes.txt", data, "2003-04-05 06:07:08");
   for (const auto& [option, method] :
        {std::pair{"", 3}, std::pair{"--method lzss", 3}, std::pair{"--method lzh", 4}}) {
-    Outcome packed = Lzz(std::string("compress ") + option + " notes.txt notes.lzz");
+    Outcome packed = Lzz(std::string("compress -f ") + option + " notes.txt notes.lzz");
     ASSERT_EQ(packed.exit_code, 0) << packed.err;
     const std::string file = Read("notes.lzz");
     ASSERT_GT(file.size(), 257u);
@@ -108,24 +123,36 @@ TEST_F(LzzTest, CompressAndDecompressBothMethods) {
 TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
   Outcome missing = Lzz("compress nothing.txt x.lzz");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "lzz: nothing.txt: File not found\n");
+  EXPECT_EQ(missing.err, "lzz: nothing.txt: No such file or directory\n");
   EXPECT_FALSE(fs::exists(dir_ / "x.lzz"));
 
+  // The same file under another spelling is refused even with --force.
   Write("a.txt", "abc");
-  Outcome same = Lzz("compress a.txt ./A.TXT");
-  EXPECT_EQ(same.exit_code, 1);
-  EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n");
+  fs::create_symlink("a.txt", dir_ / "link.txt");
+  for (const char* line : {"compress a.txt ./a.txt", "compress -f a.txt link.txt",
+                           "decompress --force a.txt a.txt"}) {
+    Outcome same = Lzz(line);
+    EXPECT_EQ(same.exit_code, 1) << line;
+    EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n") << line;
+  }
+  EXPECT_EQ(Read("a.txt"), "abc");
 
   Outcome no_source = Lzz("decompress gone.lzz out.txt");
   EXPECT_EQ(no_source.exit_code, 1);
-  EXPECT_EQ(no_source.err, "lzz: gone.lzz -> out.txt: File not found\n");
+  EXPECT_EQ(no_source.err, "lzz: gone.lzz: No such file or directory\n");
+
+  Outcome no_folder = Lzz("compress a.txt nowhere/a.lzz");
+  EXPECT_EQ(no_folder.exit_code, 1);
+  EXPECT_EQ(no_folder.err, "lzz: nowhere/a.lzz: No such file or directory\n");
+
+  Outcome folder = Lzz("info .");
+  EXPECT_EQ(folder.exit_code, 1);
+  EXPECT_EQ(folder.err, "lzz: .: Is a directory\n");
 
   // A changed literal decodes to other bytes of the same length: the CRC-32 tells.
   Write("data.txt", TextData(5000));
   ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
-  std::string packed = Read("data.lzz");
-  packed[258] ^= 0x01;
-  Write("bad.lzz", packed);
+  WriteFlipped("bad.lzz", "data.lzz", 258);
   Outcome bad = Lzz("decompress bad.lzz bad.txt");
   EXPECT_EQ(bad.exit_code, 1);
   EXPECT_EQ(bad.err, "lzz: bad.lzz: CRC-32 of the restored file differs from the header\n");
@@ -182,7 +209,7 @@ TEST_F(LzzTest, InfoOfCompressedPlainAndMissingFiles) {
 
   Outcome missing = Lzz("info abc.lzz nowhere.lzz");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "lzz: nowhere.lzz: File not found\n");
+  EXPECT_EQ(missing.err, "lzz: nowhere.lzz: No such file or directory\n");
   EXPECT_EQ(missing.out.rfind("abc.lzz: compressed file\n", 0), 0u);
 }
 
@@ -230,8 +257,155 @@ TEST_F(LzzTest, VerifyChecksLengthAndCrc) {
                         std::to_string(300000 + 1));
   EXPECT_EQ(got[3], "cut.lzz: FAILED: compressed data ends before its end code");
   EXPECT_EQ(got[4], "text.txt: FAILED: not a compressed file");
-  EXPECT_EQ(got[5], "missing.lzz: FAILED: File not found");
+  EXPECT_EQ(got[5], "missing.lzz: FAILED: No such file or directory");
   EXPECT_EQ(bad.err, "lzz: 5 of 6 files failed verification\n");
+}
+
+// Every name in the folder but the captured output, sorted.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name != ".out" && name != ".err") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(LzzTest, AnExistingDestinationIsKeptUnlessForced) {
+  Write("notes.txt", TextData(20000));
+  Write("precious.dat", "precious");
+  for (const char* line : {"compress notes.txt precious.dat", "decompress notes.txt precious.dat"}) {
+    Outcome refused = Lzz(line);
+    EXPECT_EQ(refused.exit_code, 1) << line;
+    EXPECT_EQ(refused.err, "lzz: precious.dat: already exists (use --force to replace it)\n");
+    EXPECT_EQ(Read("precious.dat"), "precious");
+  }
+  Outcome forced = Lzz("compress --force notes.txt precious.dat");
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  ASSERT_EQ(Lzz("decompress -f precious.dat notes.txt").exit_code, 0);
+  EXPECT_EQ(Read("notes.txt"), TextData(20000));
+  EXPECT_EQ(Names(dir_), (std::vector<std::string>{"notes.txt", "precious.dat"}));
+}
+
+TEST_F(LzzTest, AFailedDecodeLeavesTheDestinationAsItWas) {
+  Write("data.txt", TextData(50000));
+  ASSERT_EQ(Lzz("compress data.txt data.lzz").exit_code, 0);
+  WriteFlipped("bad.lzz", "data.lzz", 300);  // same length, other bytes: the CRC-32 tells
+  Write("cut.lzz", Read("data.lzz").substr(0, 2000));
+  Write("precious.dat", "precious");
+  for (const char* source : {"bad.lzz", "cut.lzz"}) {
+    Outcome bad = Lzz(std::string("decompress -f ") + source + " precious.dat");
+    EXPECT_EQ(bad.exit_code, 1) << source;
+    EXPECT_EQ(Read("precious.dat"), "precious") << source;
+    // No temporary file is left beside it.
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"bad.lzz", "cut.lzz", "data.lzz",
+                                                      "data.txt", "precious.dat"}));
+  }
+}
+
+TEST_F(LzzTest, HostPathsAreMatchedExactly) {
+  Write("Notes.txt", "upper");
+  Write("notes.src", "lower");
+  ASSERT_EQ(Lzz("compress notes.src b.lzz").exit_code, 0);
+  Outcome restored = Lzz("decompress b.lzz notes.txt");
+  ASSERT_EQ(restored.exit_code, 0) << restored.err;
+  EXPECT_EQ(Read("notes.txt"), "lower");
+  EXPECT_EQ(Read("Notes.txt"), "upper");
+
+  Outcome other_case = Lzz("compress NOTES.SRC c.lzz");
+  EXPECT_EQ(other_case.exit_code, 1);
+  EXPECT_EQ(other_case.err, "lzz: NOTES.SRC: No such file or directory\n");
+  EXPECT_FALSE(fs::exists(dir_ / "c.lzz"));
+}
+
+// Ctrl-C or SIGTERM while lzz reads its source from a pipe that sends nothing ends it
+// with 128 + the signal, the replaced destination as it was, and nothing left over.
+TEST_F(LzzTest, InterruptLeavesTheDestinationAndNoTemporaryFile) {
+  const fs::path scratch = dir_ / "tmp";
+  fs::create_directory(scratch);
+  for (int signal : {SIGINT, SIGTERM}) {
+    Write("precious.lzz", "precious");
+    int source[2];
+    ASSERT_EQ(::pipe(source), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int err = ::open((dir_ / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (err < 0 || ::chdir(dir_.c_str()) != 0) ::_exit(126);
+      ::dup2(source[0], 0);
+      ::dup2(err, 2);
+      ::close(source[1]);
+      ::setenv("WINEPREFIX", "/nonexistent", 1);
+      ::setenv("TMPDIR", scratch.c_str(), 1);
+      ::execl(LZZ_BINARY, LZZ_BINARY, "compress", "-f", "-", "precious.lzz", nullptr);
+      ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    ::close(source[0]);
+    ASSERT_EQ(::write(source[1], "some bytes", 10), 10);  // then silence, the pipe open
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(source[1]);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+    EXPECT_EQ(Read(".err"), "lzz: interrupted\n");
+    EXPECT_EQ(Read("precious.lzz"), "precious");
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"precious.lzz", "tmp"}));
+    EXPECT_TRUE(fs::is_empty(scratch));
+  }
+}
+
+TEST_F(LzzTest, ConventionsOfTerminalTools) {
+  for (const char* line : {"--version", "-V"}) {
+    Outcome version = Lzz(line);
+    EXPECT_EQ(version.exit_code, 0) << line;
+    EXPECT_EQ(version.out.rfind("lzz (Varn ICQ Backup) ", 0), 0u) << version.out;
+  }
+  // --help after a command is help, not a file name.
+  for (const char* line : {"info --help", "verify -h", "compress --help", "decompress -h"}) {
+    Outcome help = Lzz(line);
+    EXPECT_EQ(help.exit_code, 0) << line;
+    EXPECT_NE(help.out.find("usage: lzz compress"), std::string::npos) << line;
+    EXPECT_EQ(help.err, "") << line;
+  }
+  Outcome unknown = Lzz("info --brief x");
+  EXPECT_EQ(unknown.exit_code, 2);
+  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nusage: lzz", 0), 0u) << unknown.err;
+
+  // "--" ends the options: a file may be called "-f".
+  Write("-f", "dash");
+  Outcome dashed = Lzz("compress -- -f dashed.lzz");
+  ASSERT_EQ(dashed.exit_code, 0) << dashed.err;
+  EXPECT_EQ(Lzz("info -- -f").out.rfind("-f: plain file\n", 0), 0u);
+
+  // "-" is standard input and standard output, for every command.
+  const std::string text = TextData(70000);
+  Write("text.txt", text);
+  Outcome piped = Lzz("compress - - < text.txt");
+  ASSERT_EQ(piped.exit_code, 0) << piped.err;
+  Write("piped.lzz", piped.out);
+  Outcome stored = Lzz("info - < piped.lzz");
+  EXPECT_NE(stored.out.find("standard input: compressed file\n  stored name:       stdin\n"),
+            std::string::npos)
+      << stored.out;
+  EXPECT_EQ(Lzz("verify - < piped.lzz").exit_code, 0);
+  Outcome back = Lzz("decompress - - < piped.lzz");
+  ASSERT_EQ(back.exit_code, 0) << back.err;
+  EXPECT_TRUE(back.out == text);
+  // A damaged stream writes nothing to standard output.
+  WriteFlipped("damaged.lzz", "piped.lzz", 400);
+  Outcome refused = Lzz("decompress - - < damaged.lzz");
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.out, "");
+
+  // Output that cannot be written is a failure.
+  for (const char* line : {"--help", "info text.txt", "decompress piped.lzz -"}) {
+    Outcome full = Lzz(line, "/dev/full");
+    EXPECT_EQ(full.exit_code, 1) << line;
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << line << full.err;
+  }
 }
 
 }  // namespace

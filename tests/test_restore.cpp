@@ -215,6 +215,29 @@ TEST_F(RestoreFilesTest, GaugeNeverGoesBackWhileEntriesWaitToBePutInPlace) {
   EXPECT_GT(gauge.size(), 5u) << "the first entry moves the gauge on its way";
 }
 
+TEST_F(RestoreFilesTest, OnlyTheMatchingEntriesMoveTheGaugeAndEndInSuccess) {
+  MakeBackup(kThree);
+  for (const DataFile& file : kThree) drives_.WriteFile(DataPath(file), "older");
+  window_.answers = {true};
+  EXPECT_EQ(backup::RestoreClick(window_, tuning_, "newdb\\A.*"), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 100}));
+  EXPECT_EQ(window_.lines, kSuccess);
+  EXPECT_EQ(drives_.ReadFile(DataPath(kThree[0])), kThree[0].bytes);
+  EXPECT_EQ(drives_.ReadFile(DataPath(kThree[1])), "older");
+  EXPECT_EQ(drives_.ReadFile(DataPath(kThree[2])), "older");
+  ExpectNoTemporaryFiles();
+}
+
+TEST(EntryMatchesTest, NameOrWholePathInAnyLetterCase) {
+  EXPECT_TRUE(backup::EntryMatches("*.DAT", "newdb\\sub", "a.dat"));
+  EXPECT_TRUE(backup::EntryMatches("a.da?", "newdb", "A.DAT"));
+  EXPECT_FALSE(backup::EntryMatches("newdb", "newdb", "a.dat"));  // the name alone
+  EXPECT_TRUE(backup::EntryMatches("newdb/*", "newdb", "a.dat"));
+  EXPECT_TRUE(backup::EntryMatches("NEWDB\\SUB\\*", "newdb\\sub", "a.dat"));
+  EXPECT_FALSE(backup::EntryMatches("newdb\\a.dat", "newdb\\sub", "a.dat"));
+  EXPECT_FALSE(backup::EntryMatches("b*", "newdb", "a.dat"));
+}
+
 TEST_F(RestoreFilesTest, SizeZeroEntryNeedsNoCompressedFileAndUsesUpItsNumber) {
   drives_.WriteFile("C:\\ICQ\\newdb\\empty.dat", "not empty before");
   Store(1, "a.dat", "aaa");

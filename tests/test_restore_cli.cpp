@@ -4,10 +4,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,84 @@ TEST_F(RestoreCliTest, RestoreWithYesPutsTheBackupBackAndExitsZero) {
   EXPECT_EQ(run.err, "");
   for (const auto& [path, bytes] : files_) EXPECT_EQ(ReadHost(icq_ / path), bytes) << path;
   EXPECT_FALSE(fs::exists(icq_ / "newdb/icq.tmp"));
+}
+
+TEST_F(RestoreCliTest, RestoreOnlyPutsBackTheMatchingFilesAlone) {
+  for (const auto& [path, bytes] : files_) WriteHost(icq_ / path, "changed");
+  // A pattern without a separator is matched against the name, in any letter case.
+  ProgramRun run = Run({"--yes", "restore", "--only", "12345.DAT"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find(" Restoration Successful!\n"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadHost(icq_ / "newdb/12345.dat"), files_[0].second);
+  EXPECT_EQ(ReadHost(icq_ / "newdb/sub/a.idx"), "changed");
+  EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "changed");
+  // One with a separator is matched against the whole path.
+  run = Run({"--yes", "--only=newdb/*", "restore"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadHost(icq_ / "newdb/sub/a.idx"), files_[2].second);
+  EXPECT_EQ(ReadHost(icq_ / "newdb/empty.dat"), "");
+  EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "changed");
+  EXPECT_FALSE(fs::exists(icq_ / "newdb/icq.tmp"));
+}
+
+TEST_F(RestoreCliTest, RestoreOnlyChecksWhatItRestoresAsTheFullRestoreDoes) {
+  WriteHost(icq_ / "uin/12345.uin", "changed");
+  // The matching entry's compressed file is damaged: nothing of it is written.
+  std::string damaged = ReadHost(Compressed(NumberOf("12345.uin")));
+  damaged[lz::kHeaderSize] = static_cast<char>(damaged[lz::kHeaderSize] ^ 0x40);
+  WriteHost(Compressed(NumberOf("12345.uin")), damaged);
+  ProgramRun run = Run({"--yes", "restore", "--only", "*.uin"});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find(" ICQ backup is unable to restore\n"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "changed");
+
+  // The warning is asked as before: without --yes the restore is cancelled.
+  run = Run({"restore", "--only", "*.dat"});
+  EXPECT_EQ(run.status, 3);
+
+  run = Run({"--yes", "restore", "--only", "*.none"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(" No file in the backup matches:\n *.none!\n"), std::string::npos)
+      << run.out;
+
+  // --only belongs to restore.
+  EXPECT_EQ(Run({"--only", "*", "verify"}).status, 2);
+}
+
+TEST_F(RestoreCliTest, ListShowsEachEntryFromItsHeader) {
+  const ProgramRun run = Run({"list"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::istringstream in(run.out); std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u + files_.size() + 2u) << run.out;
+  EXPECT_EQ(lines[1], " Backup of 4 files in " + platform::ToWindowsPath(backup_.string()).value() + ":");
+  for (const auto& [path, bytes] : files_) {
+    const int n = NumberOf(fs::path(path).filename().string());
+    ASSERT_GT(n, 0) << path;
+    std::string windows_path = path;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    const std::string& row = lines[3 + n];
+    EXPECT_EQ(row.rfind(" " + std::string(6 - std::to_string(n).size(), ' ') + std::to_string(n) +
+                            " " + std::string(12 - std::to_string(bytes.size()).size(), ' ') +
+                            std::to_string(bytes.size()) + "  ",
+                        0),
+              0u)
+        << row;
+    EXPECT_EQ(row.substr(row.size() - windows_path.size()), windows_path) << row;
+    if (bytes.empty()) {
+      EXPECT_NE(row.find("  -  "), std::string::npos) << row;  // no compressed file
+    } else {
+      lz::LZFileInfo info;
+      ASSERT_EQ(lz::GetFileInfo(platform::ToWindowsPath(Compressed(n).string()).value(), info), 1);
+      EXPECT_NE(row.find(lz::DateTimeText(info.date_time) + "  LZSS "), std::string::npos) << row;
+    }
+  }
+  EXPECT_EQ(lines.back(), " 4 entries, " + std::to_string(files_[0].second.size() + 3003 + 11) +
+                              " bytes");
+  // A missing compressed file is named as such.
+  fs::remove(Compressed(NumberOf("a.idx")));
+  EXPECT_NE(Run({"list"}).out.find("  missing  "), std::string::npos);
 }
 
 TEST_F(RestoreCliTest, RestoreWithoutATerminalOrYesIsCancelled) {

@@ -17,6 +17,8 @@
 #include "data_tree.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
+#include "platform/io_error.h"
 #include "restore_fixture.h"
 
 namespace {
@@ -446,6 +448,39 @@ TEST_F(RoundTripTest, TreeWithACasePairALockedFolderAndAReadOnlyFileIsStoppedOrW
     EXPECT_TRUE(found->second == stamped) << path;
     EXPECT_EQ(platform::GetAttributes("C:\\ICQ\\" + path), attributes[path]) << path;
   }
+}
+
+// A stop requested while entry 2 is decoded ends the restore there: entry 1 is in
+// place, the others are untouched, and no temporary file is left.
+TEST_F(RestoreFixture, StopRequestLeavesNoTemporaryFile) {
+  class StoppingWindow : public RecordingWindow {
+   public:
+    void AppendLine(const std::string& line) override {
+      if (line == " C:\\ICQ\\newdb\\b.dat") platform::RequestStop();
+      RecordingWindow::AppendLine(line);
+    }
+  } window;
+  window.HomeFolder = window_.HomeFolder;
+  window.icq_folder = window_.icq_folder;
+  window.SetBackupFolderText(window_.backup_text);
+  const std::vector<DataFile> files = {{"newdb", "a.dat", std::string(200000, 'a')},
+                                       {"newdb", "b.dat", std::string(200000, 'b')},
+                                       {"newdb", "c.dat", std::string(200000, 'c')}};
+  MakeBackup(files);
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "old b");
+  window.answers = {true};
+  try {
+    backup::RestoreClick(window, tuning_);
+    ADD_FAILURE() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kOperationAborted);
+  }
+  platform::ClearStopRequest();
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), files[0].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), "old b");
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\c.dat"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq1.tmp"));
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "app/main_window.h"
 #include "platform/drives.h"
 #include "platform/fault_injection.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "tests/drive_sandbox.h"
 
@@ -701,17 +702,39 @@ TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {
   EXPECT_EQ(window.Lines().size(), 12u);
 }
 
-TEST_F(WindowTest, CloseRequestDuringAnActionWaitsUntilItEnds) {
+TEST_F(WindowTest, CloseRequestDuringAnActionAsksThenStopsItAndClosesWhenItEnds) {
   app::TMain& window = Open();
+  BoxAnswerer answerer([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
   bool visible_after_request = false;
+  bool stop_requested = false;
   window.RunAction([&] {
     window.close();
     window.AppendLine(" still here");
     visible_after_request = window.isVisible();
+    stop_requested = platform::StopRequested();
+    platform::RaiseIfStopRequested();  // as the backup's engine does between blocks
+    window.AppendLine(" not reached");
   });
+  ASSERT_TRUE(answerer.Seen().seen);
+  EXPECT_EQ(answerer.Seen().text, "Action in progress !\n\nStop it and close the window ?");
+  EXPECT_TRUE(stop_requested);
+  EXPECT_FALSE(platform::StopRequested()) << "cleared for the next action";
   EXPECT_TRUE(visible_after_request);
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(window.Lines().back(), " still here");
+}
+
+TEST_F(WindowTest, CloseRequestAnsweredNoLetsTheActionGoOn) {
+  app::TMain& window = Open();
+  BoxAnswerer answerer([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+  window.RunAction([&] {
+    window.close();
+    platform::RaiseIfStopRequested();
+    window.AppendLine(" finished");
+  });
+  ASSERT_TRUE(answerer.Seen().seen);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.Lines().back(), " finished");
 }
 
 TEST_F(WindowTest, HandlerAskedForDuringAnActionRunsAfterIt) {

@@ -6,12 +6,19 @@
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
+#include "backup/list_backup.h"
 #include "backup/restore.h"
 #include "backup/verify.h"
 #include "search/auto_search.h"
 
 namespace app {
 namespace {
+
+int RestoreStatus(backup::RestoreOutcome outcome) {
+  return outcome == backup::RestoreOutcome::kSucceeded   ? kExitDone
+         : outcome == backup::RestoreOutcome::kCancelled ? kExitCancelled
+                                                         : kExitError;
+}
 
 constexpr CliCommand kCommands[] = {
     {"about", "show the About text", [](WindowSeam& w) { AboutClick(w); return kExitDone; }},
@@ -30,12 +37,9 @@ constexpr CliCommand kCommands[] = {
     {"search", "find the ICQ folder, from the saved setting on (AutoSearch)",
      [](WindowSeam& w) { return search::Label2Click(w) ? kExitDone : kExitError; }},
     {"restore", "put a backup back into the ICQ folder (Restore)",
-     [](WindowSeam& w) {
-       const backup::RestoreOutcome outcome = backup::RestoreClick(w);
-       return outcome == backup::RestoreOutcome::kSucceeded   ? kExitDone
-              : outcome == backup::RestoreOutcome::kCancelled ? kExitCancelled
-                                                               : kExitError;
-     }},
+     [](WindowSeam& w) { return RestoreStatus(backup::RestoreClick(w)); }},
+    {"list", "list the files a backup holds, with their sizes, dates and methods",
+     [](WindowSeam& w) { return backup::ListBackupClick(w) ? kExitDone : kExitError; }},
     {"verify", "check a backup without restoring anything",
      [](WindowSeam& w) { return backup::VerifyClick(w) ? kExitDone : kExitError; }},
 };
@@ -43,5 +47,9 @@ constexpr CliCommand kCommands[] = {
 }  // namespace
 
 std::span<const CliCommand> CliCommands() { return kCommands; }
+
+int RestoreOnly(WindowSeam& window, const std::string& pattern) {
+  return RestoreStatus(backup::RestoreClick(window, {}, pattern));
+}
 
 }  // namespace app

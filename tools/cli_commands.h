@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "app/window_seam.h"
 
@@ -21,5 +22,8 @@ struct CliCommand {
 
 // Every subcommand, in the order --help lists them.
 std::span<const CliCommand> CliCommands();
+
+// restore --only: the restore of the entries whose path matches the pattern.
+int RestoreOnly(WindowSeam& window, const std::string& pattern);
 
 }  // namespace app

@@ -1,7 +1,11 @@
 // torq32-cli: the window's start-up and one of its actions on a terminal. The message
 // screen as the action leaves it goes to standard output, the gauge to standard error.
+#include <getopt.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -14,18 +18,22 @@
 #include "app/startup.h"
 #include "lz/lz_file.h"
 #include "platform/drives.h"
+#include "platform/interrupt.h"
 #include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
 
 namespace {
 
 constexpr char kProgram[] = "torq32-cli";
+constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
 
 struct CommandLine {
   std::optional<std::string> home, icq, backup;
+  std::optional<std::string> only;  // restore: the pattern of the entries to restore
   app::TerminalWindow::Answers answers = app::TerminalWindow::Answers::kAsk;
   bool progress = false;
   bool help = false;
+  bool version = false;
   const app::CliCommand* command = nullptr;
 };
 
@@ -40,41 +48,69 @@ const app::CliCommand* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+// Options may stand before and after the subcommand; "--" ends them. Folder texts are
+// kept as typed: Run turns them into paths.
+CommandLine ParseCommandLine(int argc, char* argv[]) {
+  enum : int { kNo = 256, kProgress, kHome, kIcq, kBackup, kOnly };
+  static const option kOptions[] = {
+      {"home", required_argument, nullptr, kHome},   {"icq", required_argument, nullptr, kIcq},
+      {"backup", required_argument, nullptr, kBackup}, {"only", required_argument, nullptr, kOnly},
+      {"yes", no_argument, nullptr, 'y'},            {"no", no_argument, nullptr, kNo},
+      {"progress", no_argument, nullptr, kProgress}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},        {nullptr, 0, nullptr, 0}};
   CommandLine line;
   bool yes = false, no = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::optional<std::string>* folder = nullptr;
-    std::string option = arg.substr(0, arg.find('='));
-    if (option == "--home") folder = &line.home;
-    if (option == "--icq") folder = &line.icq;
-    if (option == "--backup") folder = &line.backup;
-    if (folder) {
-      if (option.size() < arg.size()) {
-        *folder = arg.substr(option.size() + 1);
-      } else if (i + 1 < args.size()) {
-        *folder = args[++i];
-      } else {
-        throw UsageError{option + " needs a folder"};
-      }
-    } else if (arg == "--yes" || arg == "-y") {
-      yes = true;
-    } else if (arg == "--no") {
-      no = true;
-    } else if (arg == "--progress") {
-      line.progress = true;
-    } else if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (arg.starts_with("-")) {
-      throw UsageError{"unknown option " + arg};
-    } else if (line.command) {
-      throw UsageError{"one subcommand at a time: " + arg};
-    } else if (!(line.command = FindCommand(arg))) {
-      throw UsageError{"unknown subcommand " + arg};
+  opterr = 0;  // torq32-cli words its own complaints
+  for (int c; (c = ::getopt_long(argc, argv, ":yhV", kOptions, nullptr)) != -1;) {
+    const std::string typed = argv[optind - 1];
+    switch (c) {
+      case kHome:
+        line.home = optarg;
+        break;
+      case kIcq:
+        line.icq = optarg;
+        break;
+      case kBackup:
+        line.backup = optarg;
+        break;
+      case kOnly:
+        line.only = optarg;
+        break;
+      case 'y':
+        yes = true;
+        break;
+      case kNo:
+        no = true;
+        break;
+      case kProgress:
+        line.progress = true;
+        break;
+      case 'h':
+        line.help = true;
+        break;
+      case 'V':
+        line.version = true;
+        break;
+      case ':':
+        throw UsageError{typed.substr(0, typed.find('=')) +
+                         (optopt == kOnly ? " needs a pattern" : " needs a folder")};
+      default:
+        throw UsageError{"unknown option " +
+                         (typed.starts_with("--") || optopt == 0
+                              ? typed.substr(0, typed.find('='))
+                              : std::string("-") + static_cast<char>(optopt))};
+    }
+  }
+  for (int i = optind; i < argc; ++i) {
+    if (line.command) throw UsageError{std::string("one subcommand at a time: ") + argv[i]};
+    if (!(line.command = FindCommand(argv[i]))) {
+      throw UsageError{std::string("unknown subcommand ") + argv[i]};
     }
   }
   if (yes && no) throw UsageError{"--yes and --no exclude each other"};
+  if (line.only && !(line.command && std::string_view(line.command->name) == "restore")) {
+    throw UsageError{"--only goes with restore"};
+  }
   if (yes) line.answers = app::TerminalWindow::Answers::kYes;
   if (no) line.answers = app::TerminalWindow::Answers::kNo;
   return line;
@@ -102,13 +138,19 @@ void PrintHelp() {
             << "  --yes, -y     answer Yes / OK to every question\n"
             << "  --no          answer No / Cancel to every question\n"
             << "  --progress    show the gauge on standard error even when it is no terminal\n"
+            << "  --only PATTERN  restore: only the entries whose path matches PATTERN\n"
+            << "                (* and ? wildcards, letter case ignored; a PATTERN without\n"
+            << "                \\ or / is matched against the file name alone)\n"
             << "  --help, -h    show this help\n"
+            << "  --version, -V show the version\n"
+            << "  --            ends the options\n"
             << "\n"
             << "Folders are Windows paths (C:\\ICQ) or paths of this system (/home/me/ICQ).\n"
             << "Without --yes or --no, questions are asked when standard input is a\n"
             << "terminal, else answered No / Cancel.\n"
             << "\n"
-            << "Exit status: 0 done, 1 error, 2 wrong command line, 3 cancelled.\n";
+            << "Exit status: 0 done, 1 error, 2 wrong command line, 3 cancelled,\n"
+            << "128 + the signal after an interrupt (130 for Ctrl-C).\n";
 }
 
 std::string FolderArgument(const std::string& option, const std::string& text,
@@ -158,14 +200,33 @@ int Run(const CommandLine& line) {
   int status = app::kExitDone;
   std::string failure;
   try {
-    if (line.command) status = line.command->run(window);
+    if (line.only) {
+      status = app::RestoreOnly(window, *line.only);
+    } else if (line.command) {
+      status = line.command->run(window);
+    }
   } catch (const std::exception& e) {
     status = app::kExitError;
     failure = e.what();
   }
   window.EndProgress();
   window.PrintScreen(std::cout);
+  if (platform::StopRequested()) {
+    // The action has removed what it was writing; the screen shows where it stopped.
+    std::cerr << kProgram << ": interrupted\n";
+    return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
+  }
   if (!failure.empty()) std::cerr << kProgram << ": " << failure << "\n";
+  return status;
+}
+
+// What could not be written to standard output (a full disk, a closed pipe) is a failure.
+int Flushed(int status) {
+  std::cout.flush();
+  if (std::cout.fail()) {
+    std::cerr << kProgram << ": standard output: " << std::strerror(errno) << "\n";
+    return status == app::kExitDone ? app::kExitError : status;
+  }
   return status;
 }
 
@@ -174,14 +235,19 @@ int Run(const CommandLine& line) {
 int main(int argc, char* argv[]) {
   // The compression engine's start-up comes first, as in the window program.
   lz::EngineStartup();
+  platform::CatchInterrupts();
 
   try {
-    CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    CommandLine line = ParseCommandLine(argc, argv);
     if (line.help) {
       PrintHelp();
-      return app::kExitDone;
+      return Flushed(app::kExitDone);
     }
-    return Run(line);
+    if (line.version) {
+      std::cout << kProgram << " (Varn ICQ Backup) " << VARN_VERSION << "\n";
+      return Flushed(app::kExitDone);
+    }
+    return Flushed(Run(line));
   } catch (const UsageError& e) {
     std::cerr << kProgram << ": " << e.message << "\nTry '" << kProgram << " --help'.\n";
     return app::kExitUsage;

@@ -1,7 +1,16 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
 // through the same engine operations the backup and the restore use. Takes host paths.
+#include <fcntl.h>
+#include <getopt.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -13,6 +22,7 @@
 #include "lz/lzh.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace {
@@ -20,13 +30,17 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
+
+constexpr char kStandardStream[] = "-";
+constexpr std::size_t kCopyBlock = 1 << 16;
 
 constexpr char kUsage[] =
-    "usage: lzz compress [--method lzss|lzh] SRC DST\n"
-    "       lzz decompress SRC DST\n"
+    "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
+    "       lzz decompress [-f] SRC DST\n"
     "       lzz info FILE...\n"
     "       lzz verify FILE...\n"
-    "       lzz --help\n"
+    "       lzz --help | --version\n"
     "\n"
     "compress    compresses SRC into the compressed file DST (LZSS unless --method lzh);\n"
     "            a SRC that already is a compressed file is copied unchanged\n"
@@ -36,16 +50,129 @@ constexpr char kUsage[] =
     "verify      decodes each compressed file without writing it and checks its length\n"
     "            and CRC-32 against the header\n"
     "\n"
-    "Exit status: 0 success, 1 an operation failed, 2 wrong command line.\n";
+    "-f, --force    replace an existing DST (without it, an existing DST is refused)\n"
+    "-h, --help     show this help (also after a command)\n"
+    "-V, --version  show the version\n"
+    "--             ends the options: the names after it may begin with \"-\"\n"
+    "\n"
+    "A SRC or FILE of \"-\" is standard input, a DST of \"-\" standard output. DST is\n"
+    "written under a temporary name beside it and takes its name only once the\n"
+    "operation has succeeded: a failure or an interrupt leaves an existing DST as it was.\n"
+    "\n"
+    "Exit status: 0 success, 1 an operation failed, 2 wrong command line,\n"
+    "128 + the signal after an interrupt (130 for Ctrl-C).\n";
+
+constexpr char kVersion[] = "lzz (Varn ICQ Backup) " VARN_VERSION "\n";
 
 // Reported as "lzz: <file>: <reason>" on standard error.
 void Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "lzz: %s: %s\n", file.c_str(), reason.c_str());
 }
 
+// After Ctrl-C, SIGTERM or SIGHUP: nothing half-written is left, and the status tells
+// which signal it was.
+int Interrupted() {
+  std::fputs("lzz: interrupted\n", stderr);
+  return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
+}
+
+// The engine reports progress between blocks: there a stop request ends the operation.
+void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
+
+// A wrong command line gets the synopsis, not the whole help.
 int Usage() {
-  std::fputs(kUsage, stderr);
+  const std::string usage = kUsage;
+  std::fprintf(stderr, "%sTry 'lzz --help'.\n", usage.substr(0, usage.find("\n\n") + 1).c_str());
   return kExitUsage;
+}
+
+int Help() {
+  std::fputs(kUsage, stdout);
+  return kExitOk;
+}
+
+// What getopt_long refused, named as the user typed it.
+int BadOption(char* const argv[], int character) {
+  const std::string typed = argv[optind - 1];
+  const std::string option = typed.starts_with("--") || optopt == 0
+                                 ? typed.substr(0, typed.find('='))
+                                 : std::string("-") + static_cast<char>(optopt);
+  if (character == ':') {
+    std::fprintf(stderr, "lzz: option %s needs an argument\n", option.c_str());
+  } else {
+    std::fprintf(stderr, "lzz: unknown option %s\n", option.c_str());
+  }
+  return Usage();
+}
+
+// A folder of its own under $TMPDIR for standard input and output, made when first
+// needed and removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder() = default;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder, or "" with the system's reason in `problem`.
+  std::string Path(std::string& problem) {
+    if (path_.empty()) {
+      std::string pattern = (std::filesystem::temp_directory_path() / "lzz-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) == nullptr) {
+        problem = std::strerror(errno);
+        return "";
+      }
+      path_ = pattern;
+    }
+    return path_;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Copies everything from one descriptor to another; the system's reason on failure,
+// "" when done. A read that waits (a pipe) ends on an interrupt.
+std::string CopyDescriptor(int from, int to) {
+  std::vector<char> block(kCopyBlock);
+  for (;;) {
+    const ssize_t n = ::read(from, block.data(), block.size());
+    if (n < 0 && errno == EINTR && !platform::StopRequested()) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return "";
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t written = ::write(to, block.data() + done, static_cast<std::size_t>(n - done));
+      if (written < 0 && errno == EINTR && !platform::StopRequested()) continue;
+      if (written < 0) return std::strerror(errno);
+      done += written;
+    }
+  }
+}
+
+// The file to work on for a name: standard input is first copied into the scratch
+// folder as "stdin" (the name a compressed file then stores). "" with a reason in
+// `problem` when that failed.
+std::string InputPath(const std::string& name, ScratchFolder& scratch, std::string& problem) {
+  if (name != kStandardStream) return name;
+  const std::string folder = scratch.Path(problem);
+  if (folder.empty()) return "";
+  const std::string path = folder + "/stdin";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return "";
+  }
+  problem = CopyDescriptor(STDIN_FILENO, fd);
+  if (::close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
+  return problem.empty() ? path : "";
+}
+
+// Shown in messages for a name that stands for a stream.
+std::string Shown(const std::string& name, const char* stream) {
+  return name == kStandardStream ? stream : name;
 }
 
 // The Windows path text of a host path, so that the engine stores only the file's name.
@@ -56,17 +183,93 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
   return platform::ToWindowsPath(absolute.lexically_normal().string());
 }
 
-std::string DateTimeText(std::uint32_t t) {
-  const unsigned year = 1980 + (t >> 25), month = (t >> 21) & 15, day = (t >> 16) & 31;
-  const unsigned hour = (t >> 11) & 31, minute = (t >> 5) & 63, second = (t & 31) * 2;
-  char text[64];
-  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
-    std::snprintf(text, sizeof text, "none (0x%08" PRIx32 ")", t);
-  } else {
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", year, month, day, hour,
-                  minute, second);
+// The engine finds names regardless of letter case; lzz takes host paths, which name
+// one file exactly. The system's reason when `path` names no readable file, else "".
+std::string ExactFileProblem(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  return "";
+}
+
+// The destination, written under a temporary name in its folder and renamed to its own
+// name only by Commit, so that a failure or an interrupt leaves an existing file as it
+// was. The temporary file is removed unless committed.
+class StagedOutput {
+ public:
+  // A dest of "-" is standard output: staged in the scratch folder, then copied out.
+  StagedOutput(std::string dest, ScratchFolder& scratch)
+      : dest_(std::move(dest)), scratch_(scratch) {}
+  ~StagedOutput() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
   }
-  return text;
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+
+  // Makes the temporary file; the system's reason when it cannot, else "".
+  std::string Create() {
+    std::string pattern;
+    if (dest_ == kStandardStream) {
+      std::string problem;
+      const std::string folder = scratch_.Path(problem);
+      if (folder.empty()) return problem;
+      pattern = folder + "/stdout.XXXXXX";
+    } else {
+      const std::filesystem::path dest(dest_);
+      pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX")).string();
+    }
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return std::strerror(errno);
+    // The permissions a newly created file would have, not mkstemp's 0600.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    temp_ = pattern;
+    return "";
+  }
+  const std::string& TempPath() const { return temp_; }
+  // The system's reason when the rename failed, else "".
+  std::string Commit() {
+    if (dest_ == kStandardStream) {
+      const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return std::strerror(errno);
+      std::fflush(stdout);
+      const std::string problem = CopyDescriptor(fd, STDOUT_FILENO);
+      ::close(fd);
+      return problem;
+    }
+    if (::rename(temp_.c_str(), dest_.c_str()) != 0) return std::strerror(errno);
+    temp_.clear();
+    return "";
+  }
+
+ private:
+  std::string dest_;
+  ScratchFolder& scratch_;
+  std::string temp_;
+};
+
+// Checks both names before anything is written: an exact, readable source, and a
+// destination that is not the source and, without --force, does not exist yet.
+bool NamesAreUsable(const std::string& source, const std::string& dest, bool force) {
+  if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
+    Fail(source, problem);
+    return false;
+  }
+  struct stat source_st{}, dest_st{};
+  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
+  ::stat(source.c_str(), &source_st);
+  if (source_st.st_dev == dest_st.st_dev && source_st.st_ino == dest_st.st_ino) {
+    Fail(source, "source and destination are the same file");
+  } else if (S_ISDIR(dest_st.st_mode)) {
+    Fail(dest, std::strerror(EISDIR));
+  } else if (!force) {
+    Fail(dest, "already exists (use --force to replace it)");
+  } else {
+    return true;
+  }
+  return false;
 }
 
 std::string AttributesText(std::uint32_t a) {
@@ -84,16 +287,7 @@ std::string AttributesText(std::uint32_t a) {
 }
 
 std::string MethodText(std::uint8_t method) {
-  switch (method) {
-    case lz::kMethodLzssMode0:
-      return "2 (LZSS, mode 0)";
-    case lz::kMethodLzss:
-      return "3 (LZSS)";
-    case lz::kMethodLzh:
-      return "4 (adaptive Huffman LZ)";
-    default:
-      return std::to_string(method) + " (unknown, decoded as LZSS)";
-  }
+  return std::to_string(method) + " (" + lz::MethodName(method) + ")";
 }
 
 std::string Hex32(std::uint32_t v) {
@@ -119,47 +313,96 @@ std::string ResultText(std::int64_t result) {
   }
 }
 
-// Runs one operation; a negative result names the source, an exception both files, since
-// it may have come from either.
+// Runs one operation on the source and the destination's temporary file and renames
+// that into place when it succeeded. A negative result names the source, an exception
+// both files, since it may have come from either.
 template <typename Operation>
-int Report(const std::string& source, const std::string& dest, Operation operation) {
-  try {
-    const std::int64_t result = operation();
-    if (result >= 0) return kExitOk;
-    Fail(source, ResultText(result));
-  } catch (const std::exception& e) {
-    Fail(source + " -> " + dest, e.what());
-  }
-  return kExitFailed;
-}
-
-int Compress(const std::vector<std::string>& args) {
-  std::uint8_t mode = 1;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--method") {
-      if (i + 1 >= args.size()) return Usage();
-      const std::string& method = args[++i];
-      if (method == "lzss") {
-        mode = 1;
-      } else if (method == "lzh") {
-        mode = 2;
-      } else {
-        return Usage();
-      }
-    } else {
-      names.push_back(args[i]);
-    }
-  }
-  if (names.size() != 2) return Usage();
-  const auto source = WindowsPathOf(names[0]);
-  const auto dest = WindowsPathOf(names[1]);
-  if (!source || !dest) {
-    Fail(source ? names[1] : names[0], "not on any drive");
+int Report(const std::string& source_name, const std::string& dest_name, bool force,
+           Operation operation) {
+  const std::string source = Shown(source_name, "standard input");
+  const std::string dest = Shown(dest_name, "standard output");
+  ScratchFolder scratch;
+  std::string problem;
+  const std::string source_path = InputPath(source_name, scratch, problem);
+  if (platform::StopRequested()) return Interrupted();
+  if (source_path.empty()) {
+    Fail(source, problem);
     return kExitFailed;
   }
-  return Report(names[0], names[1],
-                [&] { return lz::CompressFile(*source, *dest, nullptr, nullptr, mode); });
+  if (!NamesAreUsable(source_path, dest_name, force)) return kExitFailed;
+  StagedOutput output(dest_name, scratch);
+  if (problem = output.Create(); !problem.empty()) {
+    Fail(dest, problem);
+    return kExitFailed;
+  }
+  const auto windows_source = WindowsPathOf(source_path);
+  const auto windows_temp = WindowsPathOf(output.TempPath());
+  if (!windows_source || !windows_temp) {
+    Fail(windows_source ? dest : source, "not on any drive");
+    return kExitFailed;
+  }
+  try {
+    const std::int64_t result = operation(*windows_source, *windows_temp);
+    if (result < 0) {
+      Fail(source, ResultText(result));
+      return kExitFailed;
+    }
+  } catch (const std::exception& e) {
+    if (platform::StopRequested()) return Interrupted();
+    Fail(source + " -> " + dest, e.what());
+    return kExitFailed;
+  }
+  if (platform::StopRequested()) return Interrupted();
+  if (problem = output.Commit(); !problem.empty()) {
+    if (platform::StopRequested()) return Interrupted();
+    Fail(dest, problem);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// The names after a command's options; "-" and anything after "--" are names.
+std::vector<std::string> Names(int argc, char* const argv[]) {
+  return std::vector<std::string>(argv + optind, argv + argc);
+}
+
+// compress and decompress: their options, then SRC and DST.
+int CompressOrDecompress(int argc, char* argv[], bool compress) {
+  static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
+                                    {"method", required_argument, nullptr, 'm'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  std::uint8_t mode = 1;
+  bool force = false;
+  for (int c; (c = ::getopt_long(argc, argv, compress ? ":fm:h" : ":fh", kOptions, nullptr)) != -1;) {
+    if (c == 'f') {
+      force = true;
+    } else if (c == 'm' && compress && std::strcmp(optarg, "lzss") == 0) {
+      mode = 1;
+    } else if (c == 'm' && compress && std::strcmp(optarg, "lzh") == 0) {
+      mode = 2;
+    } else if (c == 'm' && compress) {
+      std::fprintf(stderr, "lzz: unknown method %s\n", optarg);
+      return Usage();
+    } else if (c == 'h') {
+      return Help();
+    } else {
+      return BadOption(argv, c == 'm' ? '?' : c);  // --method belongs to compress
+    }
+  }
+  const std::vector<std::string> names = Names(argc, argv);
+  if (names.size() != 2) return Usage();
+  if (!compress) lz::SetVerify(true);
+  return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
+    if (compress) return lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode);
+    // The engine copies a plain source as it is; the user asked for a restore, so say so.
+    const bool plain = IsPlainFile(source);
+    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, StopWhenRequested);
+    if (plain && result >= 0) {
+      Fail(Shown(names[0], "standard input"), "not a compressed file, copied as it is");
+    }
+    return result;
+  });
 }
 
 // True when the file opens and does not begin with a compressed-file header.
@@ -170,29 +413,49 @@ bool IsPlainFile(const std::string& name) {
   return !lz::IsCompressedFile(file, header);
 }
 
-int Decompress(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Usage();
-  const auto source = WindowsPathOf(args[0]);
-  const auto dest = WindowsPathOf(args[1]);
-  if (!source || !dest) {
-    Fail(source ? args[1] : args[0], "not on any drive");
-    return kExitFailed;
+// The FILE... of info and verify, after their only option, --help. nullopt when the
+// command line is done with (help shown, or wrong): `status` is then the exit status.
+std::optional<std::vector<std::string>> FileNames(int argc, char* argv[], int& status) {
+  static const option kOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+  for (int c; (c = ::getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+    status = c == 'h' ? Help() : BadOption(argv, c);
+    return std::nullopt;
   }
-  lz::SetVerify(true);
-  return Report(args[0], args[1], [&] {
-    // The engine copies a plain source as it is; the user asked for a restore, so say so.
-    const bool plain = IsPlainFile(*source);
-    const std::int64_t result = lz::DecompressFile(*source, *dest, nullptr, nullptr);
-    if (plain && result >= 0) Fail(args[0], "not a compressed file, copied as it is");
-    return result;
-  });
+  std::vector<std::string> names = Names(argc, argv);
+  if (names.empty()) {
+    status = Usage();
+    return std::nullopt;
+  }
+  return names;
 }
 
-int Info(const std::vector<std::string>& files) {
-  if (files.empty()) return Usage();
+// One FILE of info or verify: the name to show, the file to read, or why there is none.
+struct Input {
+  std::string shown;
+  std::string path;
+  std::string problem;
+};
+Input ReadableInput(const std::string& name, ScratchFolder& scratch) {
+  Input input{Shown(name, "standard input"), "", ""};
+  input.path = InputPath(name, scratch, input.problem);
+  if (input.problem.empty()) input.problem = ExactFileProblem(input.path);
+  return input;
+}
+
+int Info(int argc, char* argv[]) {
   int status = kExitOk;
-  for (const std::string& file : files) {
-    const auto name = WindowsPathOf(file);
+  const auto files = FileNames(argc, argv, status);
+  if (!files) return status;
+  ScratchFolder scratch;
+  for (const std::string& name_given : *files) {
+    auto [file, path, problem] = ReadableInput(name_given, scratch);
+    if (platform::StopRequested()) return Interrupted();
+    if (!problem.empty()) {
+      Fail(file, problem);
+      status = kExitFailed;
+      continue;
+    }
+    const auto name = WindowsPathOf(path);
     lz::LZFileInfo info;
     std::int32_t kind = lz::kNoSuchFile;
     try {
@@ -217,7 +480,7 @@ int Info(const std::vector<std::string>& files) {
       std::printf("%s: plain file\n", file.c_str());
       std::printf("  size:              %" PRId64 "\n", info.uncompressed_size);
     }
-    std::printf("  date-time:         %s\n", DateTimeText(info.date_time).c_str());
+    std::printf("  date-time:         %s\n", lz::DateTimeText(info.date_time).c_str());
     std::printf("  attributes:        %s\n", AttributesText(info.attributes).c_str());
     std::printf("  CRC-32:            %s\n", Hex32(info.crc32).c_str());
     std::printf("  version:           %s\n", info.version.c_str());
@@ -226,15 +489,21 @@ int Info(const std::vector<std::string>& files) {
 }
 
 // One line per file; the reason of a failure is part of it.
-int Verify(const std::vector<std::string>& files) {
-  if (files.empty()) return Usage();
+int Verify(int argc, char* argv[]) {
+  int status = kExitOk;
+  const auto files = FileNames(argc, argv, status);
+  if (!files) return status;
+  ScratchFolder scratch;
   int failed = 0;
-  for (const std::string& file : files) {
-    std::string problem;
+  for (const std::string& name_given : *files) {
+    auto [file, path, problem] = ReadableInput(name_given, scratch);
+    if (platform::StopRequested()) return Interrupted();
     lz::CheckResult check;
-    const auto name = WindowsPathOf(file);
+    const auto name = WindowsPathOf(path);
     try {
-      if (!name) {
+      if (!problem.empty()) {
+        // The system's reason stands.
+      } else if (!name) {
         problem = "not on any drive";
       } else if (!lz::CheckCompressedFile(*name, check)) {
         problem = "not a compressed file";
@@ -258,26 +527,50 @@ int Verify(const std::vector<std::string>& files) {
     }
   }
   if (failed > 0) {
-    std::fprintf(stderr, "lzz: %d of %zu files failed verification\n", failed, files.size());
+    std::fprintf(stderr, "lzz: %d of %zu files failed verification\n", failed, files->size());
     return kExitFailed;
   }
   return kExitOk;
 }
 
+int Run(int argc, char* argv[]) {
+  static const option kOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                    {"version", no_argument, nullptr, 'V'},
+                                    {nullptr, 0, nullptr, 0}};
+  opterr = 0;  // lzz words its own complaints
+  // "+": the options before the command are lzz's own; the command's follow it.
+  for (int c; (c = ::getopt_long(argc, argv, "+:hV", kOptions, nullptr)) != -1;) {
+    if (c == 'h') return Help();
+    if (c == 'V') {
+      std::fputs(kVersion, stdout);
+      return kExitOk;
+    }
+    return BadOption(argv, c);
+  }
+  if (optind >= argc) return Usage();
+  const std::string command = argv[optind];
+  char** command_argv = argv + optind;
+  const int command_argc = argc - optind;
+  optind = 0;  // getopt_long starts again on the command's own arguments
+
+  lz::EngineStartup();
+  platform::CatchInterrupts();
+  if (command == "compress") return CompressOrDecompress(command_argc, command_argv, true);
+  if (command == "decompress") return CompressOrDecompress(command_argc, command_argv, false);
+  if (command == "info") return Info(command_argc, command_argv);
+  if (command == "verify") return Verify(command_argc, command_argv);
+  std::fprintf(stderr, "lzz: unknown command %s\n", command.c_str());
+  return Usage();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc < 2) return Usage();
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "--help" || command == "-h") {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
+  const int status = Run(argc, argv);
+  // What could not be written to standard output (a full disk, a closed pipe) is a failure.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "lzz: standard output: %s\n", std::strerror(errno));
+    return status == kExitOk ? kExitFailed : status;
   }
-  lz::EngineStartup();
-  if (command == "compress") return Compress(args);
-  if (command == "decompress") return Decompress(args);
-  if (command == "info") return Info(args);
-  if (command == "verify") return Verify(args);
-  return Usage();
+  return status;
 }

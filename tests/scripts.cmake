@@ -1,0 +1,13 @@
+# The test set itself and the developer scripts: every test carries one of the labels,
+# and scripts/run.sh stops with exit 1 where there is no display.
+# A build without the window has no window tests: that label may then select none.
+set(labels_in_use ${VARN_TEST_LABELS})
+if(NOT TARGET varn_window)
+  list(REMOVE_ITEM labels_in_use window)
+endif()
+add_test(NAME ctest_labels
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/labels_test.sh ${CMAKE_CTEST_COMMAND}
+                 ${CMAKE_BINARY_DIR} ${labels_in_use})
+add_test(NAME run_script_without_display
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_script_test.sh ${PROJECT_SOURCE_DIR}/scripts/run.sh)
+set_tests_properties(ctest_labels run_script_without_display PROPERTIES LABELS unit)

@@ -19,9 +19,7 @@
 #include <vector>
 
 #include "lz/lzss.h"
-#ifdef VARN_BENCH_LZH
 #include "lz/lzh.h"
-#endif
 
 namespace {
 
@@ -98,7 +96,6 @@ void Lzss(const Bytes& in, Bytes& out, bool encode) {
   lz::LZEnd();
 }
 
-#ifdef VARN_BENCH_LZH
 void Lzh(const Bytes& in, Bytes& out, bool encode) {
   std::size_t pos = 0;
   lz::LzhStreams io;
@@ -122,7 +119,6 @@ void Lzh(const Bytes& in, Bytes& out, bool encode) {
     std::exit(1);
   }
 }
-#endif
 
 void Deflate(const Bytes& in, Bytes& out, int level) {
   uLongf size = compressBound(in.size());
@@ -165,10 +161,8 @@ int main(int argc, char** argv) {
   std::vector<PairSpec> specs;
   specs.push_back({"LZSS", [](const Bytes& i, Bytes& o) { Lzss(i, o, true); },
                    [](const Bytes& i, Bytes& o) { Lzss(i, o, false); }});
-#ifdef VARN_BENCH_LZH
   specs.push_back({"LZH", [](const Bytes& i, Bytes& o) { Lzh(i, o, true); },
                    [](const Bytes& i, Bytes& o) { Lzh(i, o, false); }});
-#endif
 
   std::erase_if(specs, [&](const PairSpec& s) { return !only.empty() && s.name != only; });
 
@@ -226,9 +220,6 @@ int main(int argc, char** argv) {
       order.push_back(spec.name + " encode");
       order.push_back(spec.name + " decode");
     }
-#ifndef VARN_BENCH_LZH
-    std::fprintf(stderr, "LZH: not in this build (no lz/lzh*.cpp yet)\n");
-#endif
     for (const char* z : {"deflate-1", "deflate-6", "inflate"}) order.push_back(z);
     for (const std::string& name : order) {
       const Result& r = best[name];

@@ -51,7 +51,8 @@ std::string VersionInfoString(const std::string& name, const std::string& key);
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 // Free bytes on the drive named by the path's first letter, held to 32 bits (a larger
-// figure answers 0x7FFFFFFF); -1 when the drive cannot be queried.
+// figure answers 0x7FFFFFFF); -1 when the drive cannot be queried. Kept as the engine's
+// routine for programs built on it; this program's backup asks platform/ for 64 bits.
 std::int32_t DriveFreeSpace(const std::string& path);
 
 // False when the file does not exist; otherwise clears its read-only, hidden and system
@@ -67,7 +68,8 @@ bool IsCompressedFile(platform::File& file, HeaderBytes& header);
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();
 
-// A NUL-terminated view of the text; an empty text gives "".
+// A NUL-terminated view of the text; an empty text gives "". Kept as the engine's
+// routine for programs built on it, which pass texts to C interfaces.
 const char* AsCString(const std::string& text);
 
 // The text cut to at most `limit` bytes.

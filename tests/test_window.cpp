@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "platform/drives.h"
 #include "platform/fault_injection.h"
 #include "platform/interrupt.h"

@@ -55,7 +55,6 @@ class DriveSelector : public QComboBox {
 
   // Shows the drive of a Windows path without telling anyone.
   void ShowDriveOf(const std::string& folder);
-  char SelectedDrive() const;  // upper-case letter, 0 when there is none
 
  signals:
   void DriveChosen(char letter);  // by the user

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "app/startup.h"
 #include "lz/lz_file.h"
 

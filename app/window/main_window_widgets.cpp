@@ -1,4 +1,4 @@
-#include "app/main_window_widgets.h"
+#include "app/window/main_window_widgets.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -157,10 +157,6 @@ void DriveSelector::ShowDriveOf(const std::string& folder) {
   if (folder.empty()) return;
   const int index = findData(QChar(folder[0]).toUpper());
   if (index >= 0) setCurrentIndex(index);
-}
-
-char DriveSelector::SelectedDrive() const {
-  return currentIndex() < 0 ? 0 : currentData().toChar().toLatin1();
 }
 
 Gauge::Gauge(QWidget* parent) : QWidget(parent) {}

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_widgets.h"
+#include "app/window/main_window_widgets.h"
 #include "app/window_seam.h"
 
 namespace app {

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drive_sandbox.h"
+#include "tests/german_locales.h"
 #include "tests/program_run.h"
 
 namespace {
@@ -106,28 +107,35 @@ TEST_F(CliLookupTest, DateInTheCLocaleHasEnglishMonths) {
   EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\r\n");
 }
 
-// A German LC_TIME, compiled into a private LOCPATH so that the system is left alone.
-TEST_F(CliLookupTest, DateInAGermanLocaleHasItsMonthNames) {
+// A German LC_TIME in either codeset, compiled into a private LOCPATH so that the
+// system is left alone: the month names reach the screen in UTF-8 ("M\xc3\xa4r") both ways.
+class CliGermanDateTest : public CliLookupTest,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliGermanDateTest, MonthNamesAreUtf8WhateverTheLocalesCodeset) {
   const fs::path locales = drives_.Root() / "locales";
-  fs::create_directory(locales);
-  // An output path with a "/" makes localedef write a folder there instead of adding
-  // the locale to the system's archive.
-  RunProgram("/usr/bin/localedef",
-             {"-i", "de_DE", "-f", "UTF-8", (locales / "de_DE.UTF-8").string()}, locales, {});
-  setenv("LOCPATH", locales.c_str(), 1);
-  locale_t german = newlocale(LC_TIME_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
-  unsetenv("LOCPATH");
-  if (german == static_cast<locale_t>(0)) {
+  const std::string utf8 = BuildGermanLocale(locales, "UTF-8");
+  const std::string tested = BuildGermanLocale(locales, GetParam());
+  if (utf8.empty() || tested.empty()) {
     GTEST_SKIP() << "no German locale: localedef or its de_DE source is missing";
   }
 
   WriteList("C:\\backup", "Total Files : 0\r\n");
   drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
-  const ProgramRun run = Run({"--backup", "C:\\backup", "date"}, "de_DE.UTF-8", locales);
+  const ProgramRun run = Run({"--backup", "C:\\backup", "date"}, tested, locales.string());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, ExpectedDateScreen("date_de.txt", german));
-  freelocale(german);
+  std::string expected = Expected("date_de.txt");
+  const std::string mark = "@TODAY@";
+  expected.replace(expected.find(mark), mark.size(), TodayInLocale(locales, utf8));
+  EXPECT_EQ(run.out, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Codesets, CliGermanDateTest, ::testing::Values("UTF-8", "ISO-8859-1"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 TEST_F(CliLookupTest, SearchWalksTheDrives) {
   drives_.WriteFile("D:\\Apps\\ICQ\\icq.exe", "MZ");

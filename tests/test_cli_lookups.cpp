@@ -96,6 +96,32 @@ TEST_F(CliLookupTest, DateWithoutAListReportsTheFolder) {
   EXPECT_FALSE(drives_.Exists(kPrefs));
 }
 
+// An empty text and one ending in a backslash reach the edit box as typed, as in the
+// window: the action reports the empty text, and removes one backslash itself.
+TEST_F(CliLookupTest, DateWithAnEmptyBackupTextReportsIt) {
+  WriteList("C:\\home", "Total Files : 0\r\n");  // the current folder holds a list
+  const ProgramRun run = Run({"--backup", "", "date"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Expected("date_empty.txt"));
+  EXPECT_FALSE(drives_.Exists(kPrefs));
+  EXPECT_EQ(Run({"--backup=", "date"}).out, Expected("date_empty.txt"));
+}
+
+TEST_F(CliLookupTest, BackupTextEndingInABackslashIsTheActionsToTrim) {
+  WriteList("C:\\backup",
+            "Total Files : 3\r\nuin***11111111.dat|||2048\r\nnewdb***1.dat|||10\r\n"
+            "Uin\\old***22222222.idx|||512\r\n");
+  // Kept as typed, letter case too: the list is found and the setting saved as given.
+  ProgramRun run = Run({"--backup", "c:\\BACKUP\\", "uins"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected("uins.txt"));
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nc:\\BACKUP\r\n");
+  // Only one backslash is the action's to remove.
+  run = Run({"--backup", "C:\\backup\\\\", "date"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\\\r\n");
+}
+
 TEST_F(CliLookupTest, DateInTheCLocaleHasEnglishMonths) {
   WriteList("C:\\backup", "Total Files : 0\r\n");
   drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);

@@ -77,6 +77,25 @@ std::string HostChild(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
+// The item whose name is the exact spelling, else the one whose name is the smallest
+// equal to it ignoring case (so the choice never depends on the order the disk lists
+// them); nullptr when none matches.
+template <typename Item, typename NameOf>
+const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name, NameOf name_of) {
+  const Item* best = nullptr;
+  for (const Item& item : items) {
+    const std::string& candidate = name_of(item);
+    if (candidate == name) return &item;
+    if (detail::SameTextIgnoringCase(candidate, name) &&
+        (best == nullptr || candidate < name_of(*best))) {
+      best = &item;
+    }
+  }
+  return best;
+}
+
+const std::string& ItsName(const std::string& name) { return name; }
+
 bool StatEntry(const std::string& host_path, struct stat* st) {
   return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
 }
@@ -139,6 +158,15 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
     names.emplace_back("..");
   }
   for (auto& [upper, name] : keyed) names.push_back(std::move(name));
+
+  // A name without wildcards is a look-up: one entry, chosen as every path look-up
+  // chooses it.
+  if (name_pattern.find_first_of("*?") == std::string::npos) {
+    const std::string* chosen = ChooseSpelling(names, name_pattern, ItsName);
+    std::vector<std::string> one;
+    if (chosen != nullptr) one.push_back(*chosen);
+    names = std::move(one);
+  }
 
   bool any_name_matched = false;
   for (const std::string& name : names) {

@@ -24,10 +24,12 @@ struct SearchRec {
 // hold "*" and "?" ("C:\ICQ\*.*", "C:\Backup\icqlist.txt"), matched case-insensitively;
 // "*.*" is every name. Entries with the hidden, system or directory attribute are
 // returned only when the mask includes that attribute (plain files always), so an exact
-// name finds a folder too when the mask allows folders. "." and ".." come first in
-// every folder but a drive root; then the entries ordered by their upper-case names,
-// byte by byte. The folder is read when FindFirst runs; FindFirst counts as one open
-// operation for the fault hook.
+// name finds a folder too when the mask allows folders. A name without wildcards finds
+// at most one entry, the one a path look-up takes: its exact spelling when the folder
+// holds it, else the smallest spelling equal to it ignoring case. "." and ".." come
+// first in every folder but a drive root; then the entries ordered by their upper-case
+// names, byte by byte. The folder is read when FindFirst runs; FindFirst counts as one
+// open operation for the fault hook.
 class DirectorySearch {
  public:
   DirectorySearch();

@@ -731,6 +731,31 @@ TEST_F(PlatformTest, SearchPatternsAndCodes) {
   EXPECT_EQ(SearchNames("*.lzz", 0), (std::vector<std::string>{"ICQ1.LZZ", "icq12.lzz"}));
 }
 
+// A search for one name answers the entry every other look-up of that path takes.
+TEST_F(PlatformTest, SearchWithoutWildcardsFindsTheLookUpsEntry) {
+  MakeFile("two/icqlist.txt", "lower");
+  MakeFile("two/ICQLIST.TXT", "upper, listed first");
+  fs::create_directories(Host("two/Sub"));
+  fs::create_directories(Host("two/SUB"));
+  for (const char* pattern : {"C:\\two\\icqlist.txt", "C:\\two\\ICQLIST.TXT",
+                              "C:\\two\\IcqList.Txt", "C:\\two\\sub", "C:\\two\\Sub"}) {
+    SCOPED_TRACE(pattern);
+    const std::string host = ToHostPath(pattern).value_or("");
+    const std::string looked_up = host.substr(host.find_last_of('/') + 1);
+    EXPECT_EQ(SearchNames(pattern, faAnyFile), (std::vector<std::string>{looked_up}));
+  }
+  EXPECT_EQ(SearchNames("C:\\two\\icqlist.txt", 0), (std::vector<std::string>{"icqlist.txt"}));
+  // The entry chosen is then held to the mask: a folder does not give way to a file.
+  int code = 0;
+  MakeFile("mixed/Entry");
+  fs::create_directories(Host("mixed/entry"));
+  EXPECT_TRUE(SearchNames("C:\\mixed\\entry", 0, &code).empty());
+  EXPECT_EQ(code, kNoMoreFiles);
+  // Wildcards still list every spelling.
+  EXPECT_EQ(SearchNames("C:\\two\\icqlist.*", 0),
+            (std::vector<std::string>{"ICQLIST.TXT", "icqlist.txt"}));
+}
+
 TEST_F(PlatformTest, NamesWindowsCannotHoldAreFlagged) {
   for (const char* name :
        {"ok name.txt", "a:b", "what?", "x*y", "q\"t", "l<g>", "p|p", "tab\tx", "back\\slash"}) {

@@ -115,11 +115,7 @@ const DriveMapping* FindDrive(char letter) {
   return nullptr;
 }
 
-// Windows path text resolved against the drive table and the disk.
-struct Resolved {
-  detail::HostEntry host;  // host path, components in the disk's spelling, and its data
-  std::string windows;     // the same path as Windows text, in the disk's spelling
-};
+using Resolved = detail::ResolvedPath;
 
 // Fills in the entry's data from the lstat data the look-up had already; only a link
 // needs another call.
@@ -193,17 +189,12 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
 
 // Enters a folder as the current directory; 0 or the code ChangeDir raises.
 int TrySetCurrentDir(const std::string& path) {
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
   std::optional<Resolved> resolved = Resolve(path);
-  if (!resolved) return kInvalidFilename;
-  const detail::HostEntry& folder = resolved->host;
-  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
-  // A held folder stands in for one the user may not enter (tests run as root).
-  if (detail::IsHeld(folder.path)) return kAccessDenied;
-  if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
-  State().cwd = resolved->windows;
-  State().cwd_known = true;
-  return 0;
+  if (!resolved) {
+    if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+    return kInvalidFilename;
+  }
+  return detail::EnterResolvedFolder(*resolved);
 }
 
 std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
@@ -277,19 +268,45 @@ std::optional<std::string> HostPathOf(const std::string& windows_path) {
   return ToHostPath(windows_path);
 }
 
+std::optional<ResolvedPath> ResolvePath(const std::string& windows_path) {
+  return Resolve(windows_path);
+}
+
+int EnterResolvedFolder(const ResolvedPath& resolved) {
+  if (int fault = NextFault(testing::FileOp::kOpen)) return fault;
+  const HostEntry& folder = resolved.host;
+  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
+  // A held folder stands in for one the user may not enter (tests run as root).
+  if (IsHeld(folder.path)) return kAccessDenied;
+  if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
+  State().cwd = resolved.windows;
+  State().cwd_known = true;
+  return 0;
+}
+
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
   return std::move(resolved->host);
 }
 
+std::string RealHostPath(const std::string& host_path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
+                                                   &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+bool IsInsideHostFolder(const std::string& host_path, const std::string& root) {
+  return root == "/" || host_path == root ||
+         (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
+          host_path[root.size()] == '/');
+}
+
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
   const DriveMapping* best = nullptr;
   for (const DriveMapping& drive : Drives()) {
     const std::string& root = drive.host_root;
-    bool inside = root == "/" || host_path == root ||
-                  (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
-                   host_path[root.size()] == '/');
+    const bool inside = IsInsideHostFolder(host_path, root);
     if (inside && (best == nullptr || root.size() > best->host_root.size())) best = &drive;
   }
   if (best == nullptr) return std::nullopt;
@@ -477,32 +494,16 @@ void ChangeDir(const std::string& path) {
   if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
 }
 
-namespace {
-
-// The real host path, links followed; empty when it cannot be found.
-std::string RealHostPath(const std::string& host_path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
-                                                   &std::free);
-  return real ? std::string(real.get()) : std::string();
-}
-
-}  // namespace
-
 FolderBoundary::FolderBoundary(const std::string& folder)
-    : real_root_(RealHostPath(ToHostPath(folder).value_or(""))) {}
+    : real_root_(detail::RealHostPath(ToHostPath(folder).value_or(""))) {}
 
 bool FolderBoundary::Contains(const std::string& path) const {
   std::optional<std::string> host = ToHostPath(path);
   if (real_root_.empty() || !host) return false;
   std::string probe = *host;
   while (true) {
-    const std::string real = RealHostPath(probe);
-    if (!real.empty()) {
-      return real_root_ == "/" || real == real_root_ ||
-             (real.size() > real_root_.size() &&
-              real.compare(0, real_root_.size(), real_root_) == 0 &&
-              real[real_root_.size()] == '/');
-    }
+    const std::string real = detail::RealHostPath(probe);
+    if (!real.empty()) return detail::IsInsideHostFolder(real, real_root_);
     struct stat st;
     if (::lstat(probe.c_str(), &st) == 0) return false;  // a dangling link
     const std::size_t slash = probe.find_last_of('/');

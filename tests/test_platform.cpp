@@ -756,6 +756,56 @@ TEST_F(PlatformTest, SearchWithoutWildcardsFindsTheLookUpsEntry) {
             (std::vector<std::string>{"ICQLIST.TXT", "icqlist.txt"}));
 }
 
+// A walk's listing: the folders a "*.*" search finds, in its order, and the entry a
+// look-up of a name takes, with the kind a search's attributes give it.
+TEST_F(PlatformTest, WalkListingMatchesTheSearchAndTheLookUp) {
+  MakeFile("l/ICQ.EXE", "upper");
+  fs::create_directories(Host("l/icq.exe"));
+  MakeFile("l/Readme.TXT");
+  MakeFile("l/README.txt");
+  MakeFile("l/.hidden");
+  for (const char* folder : {"l/sub", "l/Zeta", "l/alpha", "l/.dot"}) fs::create_directories(Host(folder));
+  fs::create_directory_symlink("sub", Host("l/to folder"));
+  fs::create_symlink("Readme.TXT", Host("l/to file"));
+  fs::create_symlink("gone", Host("l/dangling"));
+  ASSERT_EQ(::mkfifo(Host("l/pipe").c_str(), 0644), 0);
+
+  WalkListing listing;
+  ASSERT_EQ(listing.Read("C:\\L"), 0);
+  DirectorySearch search;
+  SearchRec rec;
+  std::vector<std::string> searched_folders;
+  for (int code = search.FindFirst("C:\\l\\*.*", faAnyFile, &rec); code == 0;
+       code = search.FindNext(&rec)) {
+    if (rec.name == "." || rec.name == "..") continue;
+    if (rec.attributes & faDirectory) searched_folders.push_back(rec.name);
+    SCOPED_TRACE(rec.name);
+    const WalkListing::Entry* entry = listing.LookUp(rec.name);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->name, rec.name);
+    const WalkListing::Kind kind = (rec.attributes & faDirectory) ? WalkListing::Kind::kFolder
+                                   : (rec.attributes & faArchive) ? WalkListing::Kind::kFile
+                                                                  : WalkListing::Kind::kOther;
+    EXPECT_EQ(entry->kind, kind);
+  }
+  EXPECT_EQ(listing.Folders(), searched_folders);
+  EXPECT_EQ(searched_folders.size(), 6u);
+
+  for (const char* name : {"icq.exe", "ICQ.EXE", "Icq.Exe", "readme.txt", "README.TXT"}) {
+    SCOPED_TRACE(name);
+    const WalkListing::Entry* entry = listing.LookUp(name);
+    ASSERT_NE(entry, nullptr);
+    const std::string host = ToHostPath(std::string("C:\\l\\") + name).value_or("");
+    EXPECT_EQ(entry->name, host.substr(host.find_last_of('/') + 1));
+  }
+  EXPECT_EQ(listing.LookUp("icq.exe")->kind, WalkListing::Kind::kFolder);
+  EXPECT_EQ(listing.LookUp("missing"), nullptr);
+
+  EXPECT_EQ(listing.Read("C:\\missing"), kInvalidFilename);
+  EXPECT_TRUE(listing.Folders().empty());
+  EXPECT_EQ(listing.LookUp("icq.exe"), nullptr);
+}
+
 TEST_F(PlatformTest, NamesWindowsCannotHoldAreFlagged) {
   for (const char* name :
        {"ok name.txt", "a:b", "what?", "x*y", "q\"t", "l<g>", "p|p", "tab\tx", "back\\slash"}) {
@@ -852,6 +902,41 @@ TEST_F(PlatformTest, StayOnDeviceSkipsOtherDrivesMountPoints) {
     WalkGuard guard(true);
     EXPECT_EQ(guard.TryEnter("D:\\"), WalkGuard::Enter::kEntered);
     EXPECT_EQ(guard.TryEnter("D:\\inside"), WalkGuard::Enter::kEntered);
+  }
+}
+
+// C: at the host root with D: mounted below it, as "/" and "/usr": links such as
+// "/bin -> usr/bin" lead into D:, and links in D: lead back into C:.
+TEST_F(PlatformTest, StayOnDeviceSkipsLinksIntoAnotherDrive) {
+  fs::create_directories(Host("usr/bin/tools"));
+  fs::create_directories(Host("etc"));
+  fs::create_directories(Host("own/real"));
+  fs::create_directory_symlink("usr/bin", Host("bin"));
+  fs::create_directory_symlink(Host("usr/bin/tools"), Host("own/tools"));
+  fs::create_directory_symlink("real", Host("own/alias"));
+  fs::create_directory_symlink("../etc", Host("usr/etc"));
+  InstallDriveTableForTests({{'C', c_}, {'D', Host("usr")}, {'Z', c_}});
+  {
+    WalkGuard guard(true);
+    ASSERT_EQ(guard.TryEnter("C:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\bin"), WalkGuard::Enter::kCannotEnter);
+    EXPECT_EQ(guard.TryEnter("C:\\own"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\own\\tools"), WalkGuard::Enter::kCannotEnter);
+    // A link that stays on the drive, and one to a letter over the same folder, count.
+    EXPECT_EQ(guard.TryEnter("C:\\own\\alias"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\etc"), WalkGuard::Enter::kEntered);
+  }
+  {
+    WalkGuard guard(true);
+    ASSERT_EQ(guard.TryEnter("D:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("D:\\bin"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("D:\\etc"), WalkGuard::Enter::kCannotEnter);
+  }
+  {
+    // The collection's walk is not held to one drive.
+    WalkGuard guard(false);
+    ASSERT_EQ(guard.TryEnter("C:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\bin"), WalkGuard::Enter::kEntered);
   }
 }
 

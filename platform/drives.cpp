@@ -34,6 +34,7 @@ struct LayerState {
   std::vector<DriveMapping> drives;
   bool cwd_known = false;
   std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd_host;  // the host folder cwd was entered at; empty when not entered
 };
 
 // The layer's process-wide state: one drive table and one current directory, as the
@@ -280,8 +281,19 @@ int EnterResolvedFolder(const ResolvedPath& resolved) {
   if (IsHeld(folder.path)) return kAccessDenied;
   if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
   State().cwd = resolved.windows;
+  State().cwd_host = folder.path;
   State().cwd_known = true;
   return 0;
+}
+
+std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path) {
+  const LayerState& state = State();
+  if (!state.cwd_known || state.cwd_host.empty() || windows_path.size() != state.cwd.size() ||
+      windows_path.empty() || AsciiUpper(windows_path[0]) != state.cwd[0] ||
+      windows_path.compare(1, std::string::npos, state.cwd, 1, std::string::npos) != 0) {
+    return std::nullopt;
+  }
+  return state.cwd_host;
 }
 
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
@@ -387,12 +399,14 @@ void InstallDriveTableForTests(std::vector<DriveMapping> table) {
   if (table.empty()) {
     state.table_loaded = false;
     state.cwd_known = false;
+    state.cwd_host.clear();
     state.drives.clear();
     return;
   }
   state.drives = SortedTable(std::move(table));
   state.table_loaded = true;
   state.cwd = std::string(1, state.drives.front().letter) + ":\\";
+  state.cwd_host.clear();
   state.cwd_known = true;
 }
 

@@ -224,12 +224,24 @@ int DirectorySearch::FindNext(SearchRec* rec) {
 }
 
 int WalkListing::Read(const std::string& folder) {
+  if (int fault = detail::NextFault(testing::FileOp::kOpen)) {
+    entries_.clear();
+    folders_.clear();
+    return fault;
+  }
+  // The folder a walk has just entered is where it was entered, unless it has gone
+  // from there since.
+  if (std::optional<std::string> entered = detail::HostPathOfCurrentDir(folder)) {
+    if (ReadHost(*entered) == 0) return 0;
+  }
+  std::optional<std::string> host = ToHostPath(folder);
+  return host ? ReadHost(*host) : kInvalidFilename;
+}
+
+int WalkListing::ReadHost(const std::string& host) {
   entries_.clear();
   folders_.clear();
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
-  std::optional<std::string> host = ToHostPath(folder);
-  if (!host) return kInvalidFilename;
-  const int read = ReadFolderNames(*host, [&](std::string_view name, unsigned char type) {
+  const int read = ReadFolderNames(host, [&](std::string_view name, unsigned char type) {
     Kind kind = Kind::kOther;
     if (type == DT_DIR) {
       kind = Kind::kFolder;
@@ -238,7 +250,7 @@ int WalkListing::Read(const std::string& folder) {
     } else if (type == DT_LNK || type == DT_UNKNOWN) {
       // A link is what it leads to; some file systems give no kinds at all.
       struct stat st;
-      if (::stat(HostChild(*host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
+      if (::stat(HostChild(host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
     }
     entries_.push_back({std::string(name), kind});
     if (kind == Kind::kFolder) folders_.emplace_back(name);

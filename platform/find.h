@@ -74,6 +74,8 @@ class WalkListing {
   const Entry* LookUp(std::string_view name) const;
 
  private:
+  int ReadHost(const std::string& host_folder);
+
   std::vector<Entry> entries_;  // in the disk's order
   std::vector<std::string> folders_;
 };

@@ -42,6 +42,10 @@ std::optional<ResolvedPath> ResolvePath(const std::string& windows_path);
 // Makes the resolved folder the current directory as SetCurrentDir does, without a
 // second look-up: 0 or the code ChangeDir raises; one open operation for the fault hook.
 int EnterResolvedFolder(const ResolvedPath& folder);
+// The host folder that the current directory was entered at, when windows_path is the
+// current directory in the same spelling (the drive letter in either case); nullopt
+// otherwise. Saves a walk the look-up of the folder it has just entered.
+std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path);
 
 // Windows error code for a failed host call on host_path: ENOENT becomes 3 when the
 // folder that should hold the entry is missing, else 2; the rest as ErrorCodeFromErrno.

@@ -806,6 +806,29 @@ TEST_F(PlatformTest, WalkListingMatchesTheSearchAndTheLookUp) {
   EXPECT_EQ(listing.LookUp("icq.exe"), nullptr);
 }
 
+// The folder just entered is read where it was entered; any other spelling is looked up.
+TEST_F(PlatformTest, WalkListingOfTheCurrentDirectoryAndOfAnotherSpelling) {
+  MakeFile("x/SUB/upper.txt");
+  MakeFile("x/Sub/mixed.txt");
+  ASSERT_TRUE(SetCurrentDir("C:\\x\\SUB"));
+  WalkListing listing;
+  for (const auto& [folder, file] : std::vector<std::pair<std::string, std::string>>{
+           {"c:\\x\\SUB", "upper.txt"}, {"C:\\x\\Sub", "mixed.txt"}, {"C:\\X\\sub", "upper.txt"}}) {
+    SCOPED_TRACE(folder);
+    ASSERT_EQ(listing.Read(folder), 0);
+    ASSERT_NE(listing.LookUp(file), nullptr);
+    EXPECT_EQ(listing.LookUp(file)->name, file);
+  }
+  // Gone from where it was entered: the name is looked up again, in any case.
+  fs::rename(Host("x/SUB"), Host("x/gone"));
+  ASSERT_EQ(listing.Read("C:\\x\\SUB"), 0);
+  EXPECT_NE(listing.LookUp("mixed.txt"), nullptr);
+  EXPECT_EQ(listing.LookUp("upper.txt"), nullptr);
+  fs::remove_all(Host("x/Sub"));
+  EXPECT_EQ(listing.Read("C:\\x\\SUB"), kInvalidFilename);
+  EXPECT_EQ(listing.LookUp("mixed.txt"), nullptr);
+}
+
 TEST_F(PlatformTest, NamesWindowsCannotHoldAreFlagged) {
   for (const char* name :
        {"ok name.txt", "a:b", "what?", "x*y", "q\"t", "l<g>", "p|p", "tab\tx", "back\\slash"}) {

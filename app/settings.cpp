@@ -47,7 +47,8 @@ void ReadPrefs(WindowSeam& window) {
 }
 
 // A crash or a full disk while the settings are written must not cost the old ones:
-// the new file is made durable beside pref.cfg and then renamed over it.
+// the new file is made durable beside pref.cfg and then renamed over it, so pref.cfg
+// is always the old file or the new one, whole.
 void SavePrefs(const WindowSeam& window) {
   const std::string new_prefs = NewPrefsPath(window);
   std::optional<platform::TextWriter> writer;
@@ -67,7 +68,6 @@ void SavePrefs(const WindowSeam& window) {
     platform::DeleteFile(new_prefs);
     throw;
   }
-  if (int code = platform::FlushFolder(window.HomeFolder)) platform::RaiseIoError(code);
 }
 
 }  // namespace app

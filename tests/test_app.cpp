@@ -315,19 +315,6 @@ TEST_F(AppTest, SavePrefsFailureKeepsTheOldSettingsWhole) {
   }
 }
 
-// The new file has replaced the old one when the folder's flush fails: the error is
-// still raised, so the action does not report a save it cannot vouch for.
-TEST_F(AppTest, SavePrefsFolderFlushFailureRaisesAfterTheReplace) {
-  WriteFile("home/pref.cfg", "C:\\old icq\r\nnone\r\n");
-  platform::testing::FailNthOperation(2, FileOp::kFlush, 5);  // the file's, then the folder's
-  RecordingWindow window;
-  window.HomeFolder = "C:\\home";
-  window.ICQPath = "C:\\new icq";
-  EXPECT_THROW(app::SavePrefs(window), platform::EInOutError);
-  EXPECT_EQ(ReadFile("home/pref.cfg"), "C:\\new icq\r\nnone\r\n");
-  EXPECT_FALSE(Exists("home/pref.tmp"));
-}
-
 // The file keeps the disk's spelling, as creating it over another case always did.
 TEST_F(AppTest, SavePrefsReplacesAnEntryInAnotherCase) {
   WriteFile("home/PREF.CFG", "old\r\nold\r\n");

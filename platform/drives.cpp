@@ -33,7 +33,7 @@ struct LayerState {
   bool table_loaded = false;
   std::vector<DriveMapping> drives;
   bool cwd_known = false;
-  std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
   std::string cwd_host;  // the host folder cwd was entered at; empty when not entered
 };
 

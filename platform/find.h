@@ -107,7 +107,7 @@ class WalkGuard {
   unsigned long long device_ = 0;
   std::set<FolderKey> visited_;
   std::set<FolderKey> other_drive_roots_;
-  std::string own_real_root_;                // host path, links followed
+  std::string own_real_root_;                  // host path, links followed
   std::vector<std::string> real_drive_roots_;  // every drive's, links followed
 };
 

@@ -36,8 +36,8 @@ inline std::string BuildGermanLocale(const std::filesystem::path& folder,
   std::filesystem::create_directories(folder);
   // An output path with a "/" makes localedef write a folder there instead of adding
   // the locale to the system's archive.
-  RunProgram("/usr/bin/localedef", {"-i", "de_DE", "-f", charmap, (folder / name).string()},
-             folder, {});
+  RunProgram("/usr/bin/localedef", {"-i", "de_DE", "-f", charmap, (folder / name).string()}, folder,
+             {});
   locale_t locale = OpenLocaleIn(folder, name);
   if (locale == static_cast<locale_t>(0)) return "";
   ::freelocale(locale);

@@ -292,9 +292,9 @@ TEST_F(AppTest, SavePrefsFailureKeepsTheOldSettingsWhole) {
     FileOp op;
     int code;
   };
-  for (const Fault fault : {Fault{FileOp::kCreate, 5}, Fault{FileOp::kWrite, 101},
-                            Fault{FileOp::kFlush, 101}, Fault{FileOp::kClose, 5},
-                            Fault{FileOp::kRename, 32}}) {
+  for (const Fault fault :
+       {Fault{FileOp::kCreate, 5}, Fault{FileOp::kWrite, 101}, Fault{FileOp::kFlush, 101},
+        Fault{FileOp::kClose, 5}, Fault{FileOp::kRename, 32}}) {
     SCOPED_TRACE(static_cast<int>(fault.op));
     WriteFile("home/pref.cfg", old_prefs);
     platform::testing::ResetFaults();

@@ -230,8 +230,8 @@ TEST_F(AutoSearchTest, FoldersOfAnotherDriveAreLeftToItsWalk) {
       {{'C', drives_.Host("C:").string()}, {'D', drives_.Host("C:\\usr").string()}});
   search::Label2Click(window_);
   ExpectFound("d:\\bin\\ICQ");
-  EXPECT_EQ(window_.Walked(), (ScreenLines{" c:", " c:\\etc", " c:\\home", " d:", " d:\\bin",
-                                           " d:\\bin\\ICQ"}));
+  EXPECT_EQ(window_.Walked(),
+            (ScreenLines{" c:", " c:\\etc", " c:\\home", " d:", " d:\\bin", " d:\\bin\\ICQ"}));
 }
 
 TEST_F(AutoSearchTest, LinksBackUpTheTreeEndTheWalk) {

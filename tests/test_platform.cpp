@@ -764,7 +764,8 @@ TEST_F(PlatformTest, WalkListingMatchesTheSearchAndTheLookUp) {
   MakeFile("l/Readme.TXT");
   MakeFile("l/README.txt");
   MakeFile("l/.hidden");
-  for (const char* folder : {"l/sub", "l/Zeta", "l/alpha", "l/.dot"}) fs::create_directories(Host(folder));
+  for (const char* folder : {"l/sub", "l/Zeta", "l/alpha", "l/.dot"})
+    fs::create_directories(Host(folder));
   fs::create_directory_symlink("sub", Host("l/to folder"));
   fs::create_symlink("Readme.TXT", Host("l/to file"));
   fs::create_symlink("gone", Host("l/dangling"));

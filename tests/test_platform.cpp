@@ -946,7 +946,7 @@ TEST_F(PlatformTest, StayOnDeviceSkipsLinksIntoAnotherDrive) {
     EXPECT_EQ(guard.TryEnter("C:\\bin"), WalkGuard::Enter::kCannotEnter);
     EXPECT_EQ(guard.TryEnter("C:\\own"), WalkGuard::Enter::kEntered);
     EXPECT_EQ(guard.TryEnter("C:\\own\\tools"), WalkGuard::Enter::kCannotEnter);
-    // A link that stays on the drive, and one to a letter over the same folder, count.
+    // A link that stays on the drive is entered, though Z: names the same folder.
     EXPECT_EQ(guard.TryEnter("C:\\own\\alias"), WalkGuard::Enter::kEntered);
     EXPECT_EQ(guard.TryEnter("C:\\etc"), WalkGuard::Enter::kEntered);
   }

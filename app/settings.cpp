@@ -1,8 +1,10 @@
 #include "app/settings.h"
 
 #include <exception>
+#include <optional>
 
 #include "platform/files.h"
+#include "platform/io_error.h"
 #include "platform/text_file.h"
 
 namespace app {
@@ -11,6 +13,10 @@ namespace {
 // Joined as the program always did: at a drive root this gives "C:\\pref.cfg", which
 // the file system reads as "C:\pref.cfg".
 std::string PrefsPath(const WindowSeam& window) { return window.HomeFolder + "\\pref.cfg"; }
+
+// Where the new settings are written before they replace pref.cfg, in the same folder
+// so that the rename stays on one file system.
+std::string NewPrefsPath(const WindowSeam& window) { return window.HomeFolder + "\\pref.tmp"; }
 
 }  // namespace
 
@@ -40,11 +46,28 @@ void ReadPrefs(WindowSeam& window) {
   window.BackupPath = backup_path;
 }
 
+// A crash or a full disk while the settings are written must not cost the old ones:
+// the new file is made durable beside pref.cfg and then renamed over it, so pref.cfg
+// is always the old file or the new one, whole.
 void SavePrefs(const WindowSeam& window) {
-  platform::TextWriter writer(PrefsPath(window), platform::OpenMode::kCreate);
-  writer.WriteLine(window.ICQPath);
-  writer.WriteLine(window.BackupPath);
-  writer.Close();
+  const std::string new_prefs = NewPrefsPath(window);
+  std::optional<platform::TextWriter> writer;
+  writer.emplace(new_prefs, platform::OpenMode::kCreate);
+  try {
+    writer->WriteLine(window.ICQPath);
+    writer->WriteLine(window.BackupPath);
+    writer->Flush();
+    writer->Close();
+    writer.reset();
+    if (int code = platform::RenameFile(new_prefs, PrefsPath(window), true)) {
+      platform::RaiseIoError(code);
+    }
+  } catch (const platform::EInOutError&) {
+    writer.reset();
+    // The error raised is the one the user is told; the half-written file goes.
+    platform::DeleteFile(new_prefs);
+    throw;
+  }
 }
 
 }  // namespace app

@@ -1,9 +1,12 @@
 #include "platform/clock.h"
 
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
 #include <ctime>
+#include <string_view>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -25,6 +28,73 @@ bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr char kProgramCodeset[] = "UTF-8";
+
+// The codeset LC_TIME's texts are written in, which need not be LC_CTYPE's.
+std::string TimeCodeset(locale_t locale) {
+#ifdef __GLIBC__
+  const char* codeset = ::nl_langinfo_l(_NL_TIME_CODESET, locale);
+#else
+  const char* codeset = ::nl_langinfo_l(CODESET, locale);
+#endif
+  return codeset != nullptr ? codeset : "";
+}
+
+bool IsUtf8Name(std::string_view codeset) {
+  return codeset == "UTF-8" || codeset == "utf-8" || codeset == "UTF8" || codeset == "utf8";
+}
+
+// A locale text converted from its codeset to the program's UTF-8; nullopt when the
+// codeset is unknown or the text is not valid in it.
+std::optional<std::string> ConvertToUtf8(const std::string& text, const std::string& codeset) {
+  if (codeset.empty() || IsUtf8Name(codeset)) return text;
+  const iconv_t converter = ::iconv_open(kProgramCodeset, codeset.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string in = text;
+  std::string out(text.size() * 4 + 4, '\0');  // a byte is at most four in UTF-8
+  char* in_next = in.data();
+  std::size_t in_left = in.size();
+  char* out_next = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t result = ::iconv(converter, &in_next, &in_left, &out_next, &out_left);
+  ::iconv_close(converter);
+  if (result == static_cast<std::size_t>(-1) || in_left != 0) return std::nullopt;
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+// The user's LC_TIME month abbreviations in UTF-8, without touching the process's
+// global locale; the English name for a month the locale gives none for, or one that
+// cannot be converted.
+std::array<std::string, 12> ReadShortMonthNames() {
+  std::array<std::string, 12> out = kEnglishMonths;
+  locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+  if (user == static_cast<locale_t>(0)) return out;
+  const std::string codeset = TimeCodeset(user);
+  for (int i = 0; i < 12; ++i) {
+    const char* name = ::nl_langinfo_l(static_cast<nl_item>(ABMON_1 + i), user);
+    if (name == nullptr || *name == '\0') continue;
+    if (std::optional<std::string> converted = ConvertToUtf8(name, codeset)) {
+      out[static_cast<std::size_t>(i)] = std::move(*converted);
+    }
+  }
+  ::freelocale(user);
+  return out;
+}
+
+// Read on first use; tests may ask for it to be read again.
+struct MonthTable {
+  bool read = false;
+  std::array<std::string, 12> names;
+};
+
+MonthTable& Months() {
+  static MonthTable table;
+  return table;
 }
 
 }  // namespace
@@ -96,20 +166,14 @@ long long UnixFromDosTime(std::uint32_t dos_time) {
 }
 
 const std::array<std::string, 12>& ShortMonthNames() {
-  static const std::array<std::string, 12> names = [] {
-    std::array<std::string, 12> out = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    // The user's LC_TIME without touching the process's global locale.
-    locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-    if (user == static_cast<locale_t>(0)) return out;
-    for (int i = 0; i < 12; ++i) {
-      const char* name = ::nl_langinfo_l(static_cast<nl_item>(ABMON_1 + i), user);
-      if (name != nullptr && *name != '\0') out[static_cast<std::size_t>(i)] = name;
-    }
-    ::freelocale(user);
-    return out;
-  }();
-  return names;
+  MonthTable& table = Months();
+  if (!table.read) {
+    table.names = ReadShortMonthNames();
+    table.read = true;
+  }
+  return table.names;
 }
+
+void RereadMonthNamesForTests() { Months().read = false; }
 
 }  // namespace platform

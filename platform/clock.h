@@ -33,7 +33,12 @@ std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds);
 long long UnixFromDosTime(std::uint32_t dos_time);
 
 // Abbreviated month names of the C library's LC_TIME locale (nl_langinfo), read once
-// on first use; "Jan".."Dec" where the locale gives none.
+// on first use and converted from the locale's codeset to UTF-8 (a Latin-1 locale's
+// "M\xe4r" becomes "M\xc3\xa4r"); "Jan".."Dec" where the locale gives none or its
+// name cannot be converted.
 const std::array<std::string, 12>& ShortMonthNames();
+
+// Tests only: the next ShortMonthNames reads the environment's locale again.
+void RereadMonthNamesForTests();
 
 }  // namespace platform

@@ -33,7 +33,8 @@ struct LayerState {
   bool table_loaded = false;
   std::vector<DriveMapping> drives;
   bool cwd_known = false;
-  std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd_host;  // the host folder cwd was entered at; empty when not entered
 };
 
 // The layer's process-wide state: one drive table and one current directory, as the
@@ -115,11 +116,7 @@ const DriveMapping* FindDrive(char letter) {
   return nullptr;
 }
 
-// Windows path text resolved against the drive table and the disk.
-struct Resolved {
-  detail::HostEntry host;  // host path, components in the disk's spelling, and its data
-  std::string windows;     // the same path as Windows text, in the disk's spelling
-};
+using Resolved = detail::ResolvedPath;
 
 // Fills in the entry's data from the lstat data the look-up had already; only a link
 // needs another call.
@@ -200,17 +197,12 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
 
 // Enters a folder as the current directory; 0 or the code ChangeDir raises.
 int TrySetCurrentDir(const std::string& path) {
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
   std::optional<Resolved> resolved = Resolve(path);
-  if (!resolved) return kInvalidFilename;
-  const detail::HostEntry& folder = resolved->host;
-  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
-  // A held folder stands in for one the user may not enter (tests run as root).
-  if (detail::IsHeld(folder.path)) return kAccessDenied;
-  if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
-  State().cwd = resolved->windows;
-  State().cwd_known = true;
-  return 0;
+  if (!resolved) {
+    if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+    return kInvalidFilename;
+  }
+  return detail::EnterResolvedFolder(*resolved);
 }
 
 std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
@@ -284,19 +276,56 @@ std::optional<std::string> HostPathOf(const std::string& windows_path) {
   return ToHostPath(windows_path);
 }
 
+std::optional<ResolvedPath> ResolvePath(const std::string& windows_path) {
+  return Resolve(windows_path);
+}
+
+int EnterResolvedFolder(const ResolvedPath& resolved) {
+  if (int fault = NextFault(testing::FileOp::kOpen)) return fault;
+  const HostEntry& folder = resolved.host;
+  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
+  // A held folder stands in for one the user may not enter (tests run as root).
+  if (IsHeld(folder.path)) return kAccessDenied;
+  if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
+  State().cwd = resolved.windows;
+  State().cwd_host = folder.path;
+  State().cwd_known = true;
+  return 0;
+}
+
+std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path) {
+  const LayerState& state = State();
+  if (!state.cwd_known || state.cwd_host.empty() || windows_path.size() != state.cwd.size() ||
+      windows_path.empty() || AsciiUpper(windows_path[0]) != state.cwd[0] ||
+      windows_path.compare(1, std::string::npos, state.cwd, 1, std::string::npos) != 0) {
+    return std::nullopt;
+  }
+  return state.cwd_host;
+}
+
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
   return std::move(resolved->host);
 }
 
+std::string RealHostPath(const std::string& host_path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
+                                                   &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+bool IsInsideHostFolder(const std::string& host_path, const std::string& root) {
+  return root == "/" || host_path == root ||
+         (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
+          host_path[root.size()] == '/');
+}
+
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
   const DriveMapping* best = nullptr;
   for (const DriveMapping& drive : Drives()) {
     const std::string& root = drive.host_root;
-    bool inside = root == "/" || host_path == root ||
-                  (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
-                   host_path[root.size()] == '/');
+    const bool inside = IsInsideHostFolder(host_path, root);
     if (inside && (best == nullptr || root.size() > best->host_root.size())) best = &drive;
   }
   if (best == nullptr) return std::nullopt;
@@ -377,6 +406,7 @@ void InstallDriveTableForTests(std::vector<DriveMapping> table) {
   if (table.empty()) {
     state.table_loaded = false;
     state.cwd_known = false;
+    state.cwd_host.clear();
     state.drives.clear();
     return;
   }
@@ -389,6 +419,7 @@ void AdoptDriveTable(std::vector<DriveMapping> table) {
   state.drives = SortedTable(std::move(table));
   state.table_loaded = true;
   state.cwd = std::string(1, state.drives.front().letter) + ":\\";
+  state.cwd_host.clear();
   state.cwd_known = true;
 }
 
@@ -499,32 +530,16 @@ void ChangeDir(const std::string& path) {
   if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
 }
 
-namespace {
-
-// The real host path, links followed; empty when it cannot be found.
-std::string RealHostPath(const std::string& host_path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(host_path.c_str(), nullptr),
-                                                   &std::free);
-  return real ? std::string(real.get()) : std::string();
-}
-
-}  // namespace
-
 FolderBoundary::FolderBoundary(const std::string& folder)
-    : real_root_(RealHostPath(ToHostPath(folder).value_or(""))) {}
+    : real_root_(detail::RealHostPath(ToHostPath(folder).value_or(""))) {}
 
 bool FolderBoundary::Contains(const std::string& path) const {
   std::optional<std::string> host = ToHostPath(path);
   if (real_root_.empty() || !host) return false;
   std::string probe = *host;
   while (true) {
-    const std::string real = RealHostPath(probe);
-    if (!real.empty()) {
-      return real_root_ == "/" || real == real_root_ ||
-             (real.size() > real_root_.size() &&
-              real.compare(0, real_root_.size(), real_root_) == 0 &&
-              real[real_root_.size()] == '/');
-    }
+    const std::string real = detail::RealHostPath(probe);
+    if (!real.empty()) return detail::IsInsideHostFolder(real, real_root_);
     struct stat st;
     if (::lstat(probe.c_str(), &st) == 0) return false;  // a dangling link
     const std::size_t slash = probe.find_last_of('/');

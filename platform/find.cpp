@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <string_view>
 
 #include "platform/clock.h"
@@ -77,8 +78,62 @@ std::string HostChild(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
+// The item whose name is the exact spelling, else the one whose name is the smallest
+// equal to it ignoring case (so the choice never depends on the order the disk lists
+// them); nullptr when none matches.
+template <typename Item, typename NameOf>
+const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name, NameOf name_of) {
+  const Item* best = nullptr;
+  for (const Item& item : items) {
+    const std::string& candidate = name_of(item);
+    if (candidate == name) return &item;
+    if (detail::SameTextIgnoringCase(candidate, name) &&
+        (best == nullptr || candidate < name_of(*best))) {
+      best = &item;
+    }
+  }
+  return best;
+}
+
+const std::string& ItsName(const std::string& name) { return name; }
+
 bool StatEntry(const std::string& host_path, struct stat* st) {
   return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
+}
+
+// Calls each(name, d_type) for every name of the folder but "." and ".."; the type is
+// the folder's own (DT_UNKNOWN when the file system gives none). 0, or the code of a
+// folder that cannot be read.
+template <typename Each>
+int ReadFolderNames(const std::string& host_folder, Each each) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
+  if (!dir) {
+    return errno == ENOENT || errno == ENOTDIR ? kInvalidFilename : ErrorCodeFromErrno(errno);
+  }
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(name, entry->d_type);
+  }
+  return 0;
+}
+
+// Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
+// ties so that the order never depends on how the disk lists them.
+void SortInSearchOrder(std::vector<std::string>& names) {
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end());
+  names.clear();
+  for (auto& [upper, name] : keyed) names.push_back(std::move(name));
+}
+
+const std::string& WalkEntryName(const WalkListing::Entry& entry) { return entry.name; }
+
+WalkListing::Kind KindOfStat(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return WalkListing::Kind::kFolder;
+  if (S_ISREG(st.st_mode)) return WalkListing::Kind::kFile;
+  return WalkListing::Kind::kOther;
 }
 
 }  // namespace
@@ -116,29 +171,27 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
   std::optional<std::string> host = ToHostPath(full_folder);
   if (!host) return kInvalidFilename;
 
+  std::vector<std::string> listed;
+  const int read = ReadFolderNames(
+      *host, [&](std::string_view name, unsigned char) { listed.emplace_back(name); });
+  if (read != 0) return read;
+  SortInSearchOrder(listed);
   std::vector<std::string> names;
-  {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host->c_str()), ::closedir);
-    if (!dir) {
-      return errno == ENOENT || errno == ENOTDIR ? kInvalidFilename : ErrorCodeFromErrno(errno);
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-      std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-  }
-  // Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
-  // ties so the order never depends on how the disk lists them.
-  std::vector<std::pair<std::string, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end());
-  names.clear();
+  names.reserve(listed.size() + 2);
   if (!drive_root) {
     names.emplace_back(".");
     names.emplace_back("..");
   }
-  for (auto& [upper, name] : keyed) names.push_back(std::move(name));
+  for (std::string& name : listed) names.push_back(std::move(name));
+
+  // A name without wildcards is a look-up: one entry, chosen as every path look-up
+  // chooses it.
+  if (name_pattern.find_first_of("*?") == std::string::npos) {
+    const std::string* chosen = ChooseSpelling(names, name_pattern, ItsName);
+    std::vector<std::string> one;
+    if (chosen != nullptr) one.push_back(*chosen);
+    names = std::move(one);
+  }
 
   bool any_name_matched = false;
   for (const std::string& name : names) {
@@ -170,14 +223,60 @@ int DirectorySearch::FindNext(SearchRec* rec) {
   return 0;
 }
 
+int WalkListing::Read(const std::string& folder) {
+  if (int fault = detail::NextFault(testing::FileOp::kOpen)) {
+    entries_.clear();
+    folders_.clear();
+    return fault;
+  }
+  // The folder a walk has just entered is where it was entered, unless it has gone
+  // from there since.
+  if (std::optional<std::string> entered = detail::HostPathOfCurrentDir(folder)) {
+    if (ReadHost(*entered) == 0) return 0;
+  }
+  std::optional<std::string> host = ToHostPath(folder);
+  return host ? ReadHost(*host) : kInvalidFilename;
+}
+
+int WalkListing::ReadHost(const std::string& host) {
+  entries_.clear();
+  folders_.clear();
+  const int read = ReadFolderNames(host, [&](std::string_view name, unsigned char type) {
+    Kind kind = Kind::kOther;
+    if (type == DT_DIR) {
+      kind = Kind::kFolder;
+    } else if (type == DT_REG) {
+      kind = Kind::kFile;
+    } else if (type == DT_LNK || type == DT_UNKNOWN) {
+      // A link is what it leads to; some file systems give no kinds at all.
+      struct stat st;
+      if (::stat(HostChild(host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
+    }
+    entries_.push_back({std::string(name), kind});
+    if (kind == Kind::kFolder) folders_.emplace_back(name);
+  });
+  if (read != 0) {
+    entries_.clear();
+    folders_.clear();
+    return read;
+  }
+  // Only the folders are walked in order; files are only looked up.
+  SortInSearchOrder(folders_);
+  return 0;
+}
+
+const WalkListing::Entry* WalkListing::LookUp(std::string_view name) const {
+  return ChooseSpelling(entries_, name, WalkEntryName);
+}
+
 WalkGuard::WalkGuard(bool stay_on_device) : stay_on_device_(stay_on_device) {}
 
 WalkGuard::Enter WalkGuard::TryEnter(const std::string& path) {
-  std::optional<std::string> host = ToHostPath(path);
-  struct stat st;
-  if (!host || ::stat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    return Enter::kCannotEnter;
-  }
+  std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
+  if (!resolved) return Enter::kCannotEnter;
+  const detail::HostEntry* host = &resolved->host;
+  if (!host->exists || !S_ISDIR(host->st.st_mode)) return Enter::kCannotEnter;
+  const struct stat& st = host->st;
   const std::pair<unsigned long long, unsigned long long> key{st.st_dev, st.st_ino};
   if (stay_on_device_) {
     if (!have_device_) {
@@ -188,9 +287,13 @@ WalkGuard::Enter WalkGuard::TryEnter(const std::string& path) {
       return Enter::kCannotEnter;
     }
     if (other_drive_roots_.count(key) != 0) return Enter::kCannotEnter;
+    // Below a folder the walk entered, only a link can lead into another drive.
+    if (S_ISLNK(host->entry_st.st_mode) && BelongsToAnotherDrive(host->path)) {
+      return Enter::kCannotEnter;
+    }
   }
   if (visited_.count(key) != 0) return Enter::kAlreadyVisited;
-  if (!SetCurrentDir(path)) return Enter::kCannotEnter;
+  if (detail::EnterResolvedFolder(*resolved) != 0) return Enter::kCannotEnter;
   visited_.insert(key);
   return Enter::kEntered;
 }
@@ -203,6 +306,10 @@ void WalkGuard::RememberOtherDriveRoots(const std::string& first_path) {
   for (const DriveMapping& drive : Drives()) {
     if (drive.letter == own && ::stat(drive.host_root.c_str(), &st) == 0) {
       own_root = {st.st_dev, st.st_ino};
+      own_real_root_ = detail::RealHostPath(drive.host_root);
+    }
+    if (std::string real = detail::RealHostPath(drive.host_root); !real.empty()) {
+      real_drive_roots_.push_back(std::move(real));
     }
   }
   for (const DriveMapping& drive : Drives()) {
@@ -211,6 +318,20 @@ void WalkGuard::RememberOtherDriveRoots(const std::string& first_path) {
     // Two letters over one folder are one drive: its root is no foreign mount point.
     if (key != own_root) other_drive_roots_.insert(key);
   }
+}
+
+// A host path belongs to the drive whose real root is the longest prefix of its real
+// path, as a host path is shown; letters over one folder are one drive.
+bool WalkGuard::BelongsToAnotherDrive(const std::string& host_path) const {
+  if (own_real_root_.empty()) return false;
+  const std::string real = detail::RealHostPath(host_path);
+  if (real.empty()) return false;
+  const std::string* owner = nullptr;
+  for (const std::string& root : real_drive_roots_) {
+    const bool longer = owner == nullptr || root.size() > owner->size();
+    if (longer && detail::IsInsideHostFolder(real, root)) owner = &root;
+  }
+  return owner != nullptr && *owner != own_real_root_;
 }
 
 }  // namespace platform

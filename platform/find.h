@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,10 +25,12 @@ struct SearchRec {
 // hold "*" and "?" ("C:\ICQ\*.*", "C:\Backup\icqlist.txt"), matched case-insensitively;
 // "*.*" is every name. Entries with the hidden, system or directory attribute are
 // returned only when the mask includes that attribute (plain files always), so an exact
-// name finds a folder too when the mask allows folders. "." and ".." come first in
-// every folder but a drive root; then the entries ordered by their upper-case names,
-// byte by byte. The folder is read when FindFirst runs; FindFirst counts as one open
-// operation for the fault hook.
+// name finds a folder too when the mask allows folders. A name without wildcards finds
+// at most one entry, the one a path look-up takes: its exact spelling when the folder
+// holds it, else the smallest spelling equal to it ignoring case. "." and ".." come
+// first in every folder but a drive root; then the entries ordered by their upper-case
+// names, byte by byte. The folder is read when FindFirst runs; FindFirst counts as one
+// open operation for the fault hook.
 class DirectorySearch {
  public:
   DirectorySearch();
@@ -48,6 +51,35 @@ class DirectorySearch {
 
 inline constexpr int kNoMoreFiles = 18;
 
+// A folder read once for a walk that needs only to tell folders from files: without
+// the stat of every entry that a directory search makes, and without "." and "..".
+// Kinds come from the folder's own listing where the file system gives them; links,
+// and entries of no given kind, are looked at with links followed (a dangling link is
+// kOther).
+class WalkListing {
+ public:
+  enum class Kind { kFolder, kFile, kOther };  // kFile: a regular file
+  struct Entry {
+    std::string name;  // as the disk spells it
+    Kind kind;
+  };
+
+  // 0, or the code FindFirst gives for the folder (3 missing, 5 not readable). One
+  // open operation for the fault hook.
+  int Read(const std::string& folder);
+  // The entries of kind kFolder, in the order of a "*.*" directory search.
+  const std::vector<std::string>& Folders() const { return folders_; }
+  // The entry a path look-up of `name` in the folder takes: the exact spelling when
+  // listed, else the smallest spelling equal to it ignoring case; nullptr when none.
+  const Entry* LookUp(std::string_view name) const;
+
+ private:
+  int ReadHost(const std::string& host_folder);
+
+  std::vector<Entry> entries_;  // in the disk's order
+  std::vector<std::string> folders_;
+};
+
 // Remembers the folders a walk has entered, by device and inode, so that a link back
 // up the tree is met as a folder already visited instead of being entered again.
 class WalkGuard {
@@ -55,7 +87,9 @@ class WalkGuard {
   enum class Enter { kEntered, kAlreadyVisited, kCannotEnter };
 
   // With stay_on_device, folders on another file system than the first one entered
-  // (and the mount points of other drives) answer kCannotEnter.
+  // answer kCannotEnter, and so do the roots of the other drives and the folders that
+  // belong to another drive: those whose real path (links followed) has another
+  // drive's root as its longest prefix, such as a link into a drive mounted below.
   explicit WalkGuard(bool stay_on_device = false);
 
   // Tries to make the folder the current directory (SetCurrentDir). kCannotEnter
@@ -66,12 +100,15 @@ class WalkGuard {
  private:
   using FolderKey = std::pair<unsigned long long, unsigned long long>;  // device, inode
   void RememberOtherDriveRoots(const std::string& first_path);
+  bool BelongsToAnotherDrive(const std::string& host_path) const;
 
   bool stay_on_device_;
   bool have_device_ = false;
   unsigned long long device_ = 0;
   std::set<FolderKey> visited_;
   std::set<FolderKey> other_drive_roots_;
+  std::string own_real_root_;                  // host path, links followed
+  std::vector<std::string> real_drive_roots_;  // every drive's, links followed
 };
 
 }  // namespace platform

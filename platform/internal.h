@@ -32,6 +32,21 @@ struct HostEntry {
 };
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path);
 
+// The same look-up with the path as Windows text in the disk's spelling, for a caller
+// that checks a folder before it enters it.
+struct ResolvedPath {
+  HostEntry host;       // host path, components in the disk's spelling, and its data
+  std::string windows;  // the same path as Windows text, in the disk's spelling
+};
+std::optional<ResolvedPath> ResolvePath(const std::string& windows_path);
+// Makes the resolved folder the current directory as SetCurrentDir does, without a
+// second look-up: 0 or the code ChangeDir raises; one open operation for the fault hook.
+int EnterResolvedFolder(const ResolvedPath& folder);
+// The host folder that the current directory was entered at, when windows_path is the
+// current directory in the same spelling (the drive letter in either case); nullopt
+// otherwise. Saves a walk the look-up of the folder it has just entered.
+std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path);
+
 // Windows error code for a failed host call on host_path: ENOENT becomes 3 when the
 // folder that should hold the entry is missing, else 2; the rest as ErrorCodeFromErrno.
 int HostErrorCode(const std::string& host_path, int posix_errno);
@@ -67,6 +82,12 @@ class FolderChange {
   std::string name_;
   bool tracked_ = false;
 };
+
+// The real host path, every link followed; empty when it cannot be found.
+std::string RealHostPath(const std::string& host_path);
+
+// True when host_path is the folder root or lies below it, by text ("/" holds all).
+bool IsInsideHostFolder(const std::string& host_path, const std::string& root);
 
 // The drive-table root (host path) that is the longest prefix of host_path, with its
 // letter; nullopt when no drive holds it.

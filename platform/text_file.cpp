@@ -76,6 +76,11 @@ void TextWriter::WriteLine(const std::string& line) {
   if (pending_.size() >= kWriteBuffer) WritePending();
 }
 
+void TextWriter::Flush() {
+  if (!pending_.empty()) WritePending();
+  file_.Flush();
+}
+
 void TextWriter::Close() {
   if (!pending_.empty()) WritePending();
   file_.Close();

@@ -35,7 +35,8 @@ class TextWriter {
   TextWriter& operator=(TextWriter&&) noexcept = default;
   ~TextWriter();
   void WriteLine(const std::string& line);  // appends CR LF
-  void Close();                             // flushes, raises on failure
+  void Flush();  // writes what it holds and makes the file durable (fsync); raises
+  void Close();  // writes what it holds, raises on failure
 
  private:
   void WritePending();

@@ -11,6 +11,7 @@
 namespace search {
 namespace {
 
+const char kProgramName[] = "icq.exe";
 const char kProgramFile[] = "\\icq.exe";
 const char kUsualFolder[] = "C:\\Program Files\\ICQ";
 constexpr char kFirstDrive = 'c';  // A: and B: are floppy drives, never searched
@@ -52,22 +53,32 @@ class DriveWalk {
   void SearchFolder(const std::string& folder) {
     window_.AppendLine(app::ShortPath(folder));
     if (window_.Gauge() < kGaugeFolderLimit) window_.SetGauge(window_.Gauge() + 1);
-    if (platform::FileExists(folder + kProgramFile)) {
+    // The folder is read once, in the order of a directory search: the test for the
+    // program file looks in the listing that the walk then goes through.
+    platform::WalkListing listing;
+    const int read = listing.Read(folder);
+    if (HoldsProgramFile(listing, read, folder)) {
       window_.ICQPath = folder;
       return;
     }
-    platform::DirectorySearch search;
-    platform::SearchRec entry;
-    for (int result = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &entry); result == 0;
-         result = search.FindNext(&entry)) {
-      if (entry.name == "." || entry.name == "..") continue;
-      const std::string path = folder + "\\" + entry.name;
-      // Files, folders that cannot be entered and folders met before are passed over.
+    // Files are passed over (they cannot be entered), and so are folders that cannot
+    // be entered and folders met before.
+    for (const std::string& name : listing.Folders()) {
+      const std::string path = folder + "\\" + name;
       if (guard_.TryEnter(path) != platform::WalkGuard::Enter::kEntered) continue;
       window_.DeleteLine(kPathLine);
       SearchFolder(path);
       platform::ChangeDir("..");
     }
+  }
+
+  // Whether the folder holds the program file, as FileExists would answer, from the
+  // folder's listing; a folder that may be entered but not read is asked directly.
+  static bool HoldsProgramFile(const platform::WalkListing& listing, int read_result,
+                               const std::string& folder) {
+    if (read_result != 0) return platform::FileExists(folder + kProgramFile);
+    const platform::WalkListing::Entry* program = listing.LookUp(kProgramName);
+    return program != nullptr && program->kind == platform::WalkListing::Kind::kFile;
   }
 
   app::WindowSeam& window_;

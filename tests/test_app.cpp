@@ -291,6 +291,49 @@ TEST_F(AppTest, SavePrefsFailureRaises) {
   }
 }
 
+// A full disk, a failed flush or a refused rename while pref.cfg is rewritten: the
+// action ends with the error, the old settings are whole and nothing is left beside them.
+TEST_F(AppTest, SavePrefsFailureKeepsTheOldSettingsWhole) {
+  const std::string old_prefs = "C:\\old icq\r\nC:\\old backup\r\n";
+  struct Fault {
+    FileOp op;
+    int code;
+  };
+  for (const Fault fault :
+       {Fault{FileOp::kCreate, 5}, Fault{FileOp::kWrite, 101}, Fault{FileOp::kFlush, 101},
+        Fault{FileOp::kClose, 5}, Fault{FileOp::kRename, 32}}) {
+    SCOPED_TRACE(static_cast<int>(fault.op));
+    WriteFile("home/pref.cfg", old_prefs);
+    platform::testing::ResetFaults();
+    platform::testing::FailNthOperation(1, fault.op, fault.code);
+    RecordingWindow window;
+    window.HomeFolder = "C:\\home";
+    window.ICQPath = "C:\\new icq";
+    int raised = 0;
+    try {
+      app::SavePrefs(window);
+    } catch (const platform::EInOutError& e) {
+      raised = e.ErrorCode();
+    }
+    EXPECT_EQ(raised, fault.code);
+    EXPECT_EQ(ReadFile("home/pref.cfg"), old_prefs);
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(root_ / "home"), {}),
+              std::vector<fs::path>{root_ / "home" / "pref.cfg"});
+  }
+}
+
+// The file keeps the disk's spelling, as creating it over another case always did.
+TEST_F(AppTest, SavePrefsReplacesAnEntryInAnotherCase) {
+  WriteFile("home/PREF.CFG", "old\r\nold\r\n");
+  RecordingWindow window;
+  window.HomeFolder = "C:\\home";
+  window.ICQPath = "C:\\ICQ";
+  app::SavePrefs(window);
+  EXPECT_EQ(ReadFile("home/PREF.CFG"), "C:\\ICQ\r\nnone\r\n");
+  EXPECT_FALSE(Exists("home/pref.cfg"));
+  EXPECT_FALSE(Exists("home/pref.tmp"));
+}
+
 // --- Start-up -----------------------------------------------------------------------
 
 struct StartupCase {

@@ -201,6 +201,39 @@ TEST_F(AutoSearchTest, NoInstallationReportsFailureAndKeepsTheSettingsFile) {
   EXPECT_EQ(window_.gauge_history.back(), 99);
 }
 
+// The program file is judged as a look-up of "icq.exe" judges it: the exact spelling
+// first, links followed, folders and dangling links not counted.
+TEST_F(AutoSearchTest, ProgramFileIsTheEntryALookUpFinds) {
+  drives_.MakeFolder("D:\\A\\icq.exe");
+  drives_.WriteFile("D:\\A\\ICQ.EXE", "MZ");  // another spelling beside a folder
+  drives_.MakeFolder("D:\\B");
+  std::filesystem::create_symlink("gone.exe", drives_.Host("D:\\B\\icq.exe"));
+  drives_.WriteFile("D:\\C\\Icq.Exe", "MZ");
+  drives_.WriteFile("D:\\D\\real.exe", "MZ");
+  std::filesystem::create_symlink("real.exe", drives_.Host("D:\\D\\icq.exe"));
+  drives_.MakeFolder("D:\\E");
+  search::Label2Click(window_);
+  ExpectFound("d:\\D");
+  EXPECT_EQ(window_.Walked(), (ScreenLines{" c:", " c:\\home", " d:", " d:\\A", " d:\\A\\icq.exe",
+                                           " d:\\B", " d:\\C", " d:\\D", " d:\\E"}));
+}
+
+// C: at the host root and D: mounted below it, as "/" and "/usr" are: the links from
+// C: into D: ("/bin -> usr/bin") belong to D:'s walk, and D:'s links back to C:'s.
+TEST_F(AutoSearchTest, FoldersOfAnotherDriveAreLeftToItsWalk) {
+  drives_.MakeFolder("C:\\usr\\bin\\ICQ");
+  Install("C:\\usr\\bin\\ICQ");
+  drives_.MakeFolder("C:\\etc");
+  std::filesystem::create_directory_symlink("usr/bin", drives_.Host("C:\\bin"));
+  std::filesystem::create_directory_symlink("../etc", drives_.Host("C:\\usr\\etc"));
+  platform::InstallDriveTableForTests(
+      {{'C', drives_.Host("C:").string()}, {'D', drives_.Host("C:\\usr").string()}});
+  search::Label2Click(window_);
+  ExpectFound("d:\\bin\\ICQ");
+  EXPECT_EQ(window_.Walked(),
+            (ScreenLines{" c:", " c:\\etc", " c:\\home", " d:", " d:\\bin", " d:\\bin\\ICQ"}));
+}
+
 TEST_F(AutoSearchTest, LinksBackUpTheTreeEndTheWalk) {
   drives_.MakeFolder("D:\\loop");
   std::filesystem::create_directory_symlink(drives_.Host("D:"), drives_.Host("D:\\loop\\root"));

@@ -850,8 +850,9 @@ TEST_P(FlushFailsTest, ReportsInsteadOfSuccess) {
   Data("newdb\\c.dat", Bytes(30, 3));
   const int step = GetParam().first;
   if (step > 0) {
-    // The list's flush, then the folder's, go through the platform layer.
-    faults::FailNthOperation(step, faults::FileOp::kFlush, 5);
+    // The list's flush, then the folder's, go through the platform layer; pref.cfg's
+    // flush, when the settings are saved, comes before them.
+    faults::FailNthOperation(1 + step, faults::FileOp::kFlush, 5);
   } else {
     // The compressed files are flushed on the flush thread; the report names the first
     // in list order that failed.

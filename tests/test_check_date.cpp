@@ -94,6 +94,16 @@ TEST_F(CheckDateTest, FolderNamedLikeTheListCountsWithItsDate) {
   EXPECT_EQ(window_.lines, FoundReport("31 Jan 2002"));
 }
 
+// Check UIN and the restore read icqlist.txt as spelled; the date must be that file's too.
+TEST_F(CheckDateTest, ListInItsExactSpellingWinsOverAnotherCase) {
+  WriteList("C:\\backup");
+  drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 12, 0, 0);
+  drives_.WriteFile("C:\\backup\\ICQLIST.TXT", "Total Files : 0\r\n");
+  drives_.SetLocalTime("C:\\backup\\ICQLIST.TXT", 1999, 12, 31, 12, 0, 0);
+  backup::CheckDateClick(window_);
+  EXPECT_EQ(window_.lines, FoundReport("05 Mar 2001"));
+}
+
 TEST_F(CheckDateTest, NoListGivesErrorReportWithoutSaving) {
   for (const auto& [folder, detail] : std::vector<std::pair<std::string, std::string>>{
            {"C:\\backup", " C:\\backup!"}, {"C:\\nowhere", " C:\\nowhere!"}, {"", " !"}}) {

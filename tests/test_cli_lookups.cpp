@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drive_sandbox.h"
+#include "tests/german_locales.h"
 #include "tests/program_run.h"
 
 namespace {
@@ -95,6 +96,32 @@ TEST_F(CliLookupTest, DateWithoutAListReportsTheFolder) {
   EXPECT_FALSE(drives_.Exists(kPrefs));
 }
 
+// An empty text and one ending in a backslash reach the edit box as typed, as in the
+// window: the action reports the empty text, and removes one backslash itself.
+TEST_F(CliLookupTest, DateWithAnEmptyBackupTextReportsIt) {
+  WriteList("C:\\home", "Total Files : 0\r\n");  // the current folder holds a list
+  const ProgramRun run = Run({"--backup", "", "date"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Expected("date_empty.txt"));
+  EXPECT_FALSE(drives_.Exists(kPrefs));
+  EXPECT_EQ(Run({"--backup=", "date"}).out, Expected("date_empty.txt"));
+}
+
+TEST_F(CliLookupTest, BackupTextEndingInABackslashIsTheActionsToTrim) {
+  WriteList("C:\\backup",
+            "Total Files : 3\r\nuin***11111111.dat|||2048\r\nnewdb***1.dat|||10\r\n"
+            "Uin\\old***22222222.idx|||512\r\n");
+  // Kept as typed, letter case too: the list is found and the setting saved as given.
+  ProgramRun run = Run({"--backup", "c:\\BACKUP\\", "uins"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected("uins.txt"));
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nc:\\BACKUP\r\n");
+  // Only one backslash is the action's to remove.
+  run = Run({"--backup", "C:\\backup\\\\", "date"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\\\r\n");
+}
+
 TEST_F(CliLookupTest, DateInTheCLocaleHasEnglishMonths) {
   WriteList("C:\\backup", "Total Files : 0\r\n");
   drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
@@ -106,28 +133,35 @@ TEST_F(CliLookupTest, DateInTheCLocaleHasEnglishMonths) {
   EXPECT_EQ(drives_.ReadFile(kPrefs), "none\r\nC:\\backup\r\n");
 }
 
-// A German LC_TIME, compiled into a private LOCPATH so that the system is left alone.
-TEST_F(CliLookupTest, DateInAGermanLocaleHasItsMonthNames) {
+// A German LC_TIME in either codeset, compiled into a private LOCPATH so that the
+// system is left alone: the month names reach the screen in UTF-8 ("M\xc3\xa4r") both ways.
+class CliGermanDateTest : public CliLookupTest,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliGermanDateTest, MonthNamesAreUtf8WhateverTheLocalesCodeset) {
   const fs::path locales = drives_.Root() / "locales";
-  fs::create_directory(locales);
-  // An output path with a "/" makes localedef write a folder there instead of adding
-  // the locale to the system's archive.
-  RunProgram("/usr/bin/localedef",
-             {"-i", "de_DE", "-f", "UTF-8", (locales / "de_DE.UTF-8").string()}, locales, {});
-  setenv("LOCPATH", locales.c_str(), 1);
-  locale_t german = newlocale(LC_TIME_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
-  unsetenv("LOCPATH");
-  if (german == static_cast<locale_t>(0)) {
+  const std::string utf8 = BuildGermanLocale(locales, "UTF-8");
+  const std::string tested = BuildGermanLocale(locales, GetParam());
+  if (utf8.empty() || tested.empty()) {
     GTEST_SKIP() << "no German locale: localedef or its de_DE source is missing";
   }
 
   WriteList("C:\\backup", "Total Files : 0\r\n");
   drives_.SetLocalTime("C:\\backup\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
-  const ProgramRun run = Run({"--backup", "C:\\backup", "date"}, "de_DE.UTF-8", locales);
+  const ProgramRun run = Run({"--backup", "C:\\backup", "date"}, tested, locales.string());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, ExpectedDateScreen("date_de.txt", german));
-  freelocale(german);
+  std::string expected = Expected("date_de.txt");
+  const std::string mark = "@TODAY@";
+  expected.replace(expected.find(mark), mark.size(), TodayInLocale(locales, utf8));
+  EXPECT_EQ(run.out, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Codesets, CliGermanDateTest, ::testing::Values("UTF-8", "ISO-8859-1"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 TEST_F(CliLookupTest, SearchWalksTheDrives) {
   drives_.WriteFile("D:\\Apps\\ICQ\\icq.exe", "MZ");

@@ -781,6 +781,105 @@ TEST_F(PlatformTest, SearchPatternsAndCodes) {
   EXPECT_EQ(SearchNames("*.lzz", 0), (std::vector<std::string>{"ICQ1.LZZ", "icq12.lzz"}));
 }
 
+// A search for one name answers the entry every other look-up of that path takes.
+TEST_F(PlatformTest, SearchWithoutWildcardsFindsTheLookUpsEntry) {
+  MakeFile("two/icqlist.txt", "lower");
+  MakeFile("two/ICQLIST.TXT", "upper, listed first");
+  fs::create_directories(Host("two/Sub"));
+  fs::create_directories(Host("two/SUB"));
+  for (const char* pattern : {"C:\\two\\icqlist.txt", "C:\\two\\ICQLIST.TXT",
+                              "C:\\two\\IcqList.Txt", "C:\\two\\sub", "C:\\two\\Sub"}) {
+    SCOPED_TRACE(pattern);
+    const std::string host = ToHostPath(pattern).value_or("");
+    const std::string looked_up = host.substr(host.find_last_of('/') + 1);
+    EXPECT_EQ(SearchNames(pattern, faAnyFile), (std::vector<std::string>{looked_up}));
+  }
+  EXPECT_EQ(SearchNames("C:\\two\\icqlist.txt", 0), (std::vector<std::string>{"icqlist.txt"}));
+  // The entry chosen is then held to the mask: a folder does not give way to a file.
+  int code = 0;
+  MakeFile("mixed/Entry");
+  fs::create_directories(Host("mixed/entry"));
+  EXPECT_TRUE(SearchNames("C:\\mixed\\entry", 0, &code).empty());
+  EXPECT_EQ(code, kNoMoreFiles);
+  // Wildcards still list every spelling.
+  EXPECT_EQ(SearchNames("C:\\two\\icqlist.*", 0),
+            (std::vector<std::string>{"ICQLIST.TXT", "icqlist.txt"}));
+}
+
+// A walk's listing: the folders a "*.*" search finds, in its order, and the entry a
+// look-up of a name takes, with the kind a search's attributes give it.
+TEST_F(PlatformTest, WalkListingMatchesTheSearchAndTheLookUp) {
+  MakeFile("l/ICQ.EXE", "upper");
+  fs::create_directories(Host("l/icq.exe"));
+  MakeFile("l/Readme.TXT");
+  MakeFile("l/README.txt");
+  MakeFile("l/.hidden");
+  for (const char* folder : {"l/sub", "l/Zeta", "l/alpha", "l/.dot"})
+    fs::create_directories(Host(folder));
+  fs::create_directory_symlink("sub", Host("l/to folder"));
+  fs::create_symlink("Readme.TXT", Host("l/to file"));
+  fs::create_symlink("gone", Host("l/dangling"));
+  ASSERT_EQ(::mkfifo(Host("l/pipe").c_str(), 0644), 0);
+
+  WalkListing listing;
+  ASSERT_EQ(listing.Read("C:\\L"), 0);
+  DirectorySearch search;
+  SearchRec rec;
+  std::vector<std::string> searched_folders;
+  for (int code = search.FindFirst("C:\\l\\*.*", faAnyFile, &rec); code == 0;
+       code = search.FindNext(&rec)) {
+    if (rec.name == "." || rec.name == "..") continue;
+    if (rec.attributes & faDirectory) searched_folders.push_back(rec.name);
+    SCOPED_TRACE(rec.name);
+    const WalkListing::Entry* entry = listing.LookUp(rec.name);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->name, rec.name);
+    const WalkListing::Kind kind = (rec.attributes & faDirectory) ? WalkListing::Kind::kFolder
+                                   : (rec.attributes & faArchive) ? WalkListing::Kind::kFile
+                                                                  : WalkListing::Kind::kOther;
+    EXPECT_EQ(entry->kind, kind);
+  }
+  EXPECT_EQ(listing.Folders(), searched_folders);
+  EXPECT_EQ(searched_folders.size(), 6u);
+
+  for (const char* name : {"icq.exe", "ICQ.EXE", "Icq.Exe", "readme.txt", "README.TXT"}) {
+    SCOPED_TRACE(name);
+    const WalkListing::Entry* entry = listing.LookUp(name);
+    ASSERT_NE(entry, nullptr);
+    const std::string host = ToHostPath(std::string("C:\\l\\") + name).value_or("");
+    EXPECT_EQ(entry->name, host.substr(host.find_last_of('/') + 1));
+  }
+  EXPECT_EQ(listing.LookUp("icq.exe")->kind, WalkListing::Kind::kFolder);
+  EXPECT_EQ(listing.LookUp("missing"), nullptr);
+
+  EXPECT_EQ(listing.Read("C:\\missing"), kInvalidFilename);
+  EXPECT_TRUE(listing.Folders().empty());
+  EXPECT_EQ(listing.LookUp("icq.exe"), nullptr);
+}
+
+// The folder just entered is read where it was entered; any other spelling is looked up.
+TEST_F(PlatformTest, WalkListingOfTheCurrentDirectoryAndOfAnotherSpelling) {
+  MakeFile("x/SUB/upper.txt");
+  MakeFile("x/Sub/mixed.txt");
+  ASSERT_TRUE(SetCurrentDir("C:\\x\\SUB"));
+  WalkListing listing;
+  for (const auto& [folder, file] : std::vector<std::pair<std::string, std::string>>{
+           {"c:\\x\\SUB", "upper.txt"}, {"C:\\x\\Sub", "mixed.txt"}, {"C:\\X\\sub", "upper.txt"}}) {
+    SCOPED_TRACE(folder);
+    ASSERT_EQ(listing.Read(folder), 0);
+    ASSERT_NE(listing.LookUp(file), nullptr);
+    EXPECT_EQ(listing.LookUp(file)->name, file);
+  }
+  // Gone from where it was entered: the name is looked up again, in any case.
+  fs::rename(Host("x/SUB"), Host("x/gone"));
+  ASSERT_EQ(listing.Read("C:\\x\\SUB"), 0);
+  EXPECT_NE(listing.LookUp("mixed.txt"), nullptr);
+  EXPECT_EQ(listing.LookUp("upper.txt"), nullptr);
+  fs::remove_all(Host("x/Sub"));
+  EXPECT_EQ(listing.Read("C:\\x\\SUB"), kInvalidFilename);
+  EXPECT_EQ(listing.LookUp("mixed.txt"), nullptr);
+}
+
 TEST_F(PlatformTest, NamesWindowsCannotHoldAreFlagged) {
   for (const char* name :
        {"ok name.txt", "a:b", "what?", "x*y", "q\"t", "l<g>", "p|p", "tab\tx", "back\\slash"}) {
@@ -877,6 +976,41 @@ TEST_F(PlatformTest, StayOnDeviceSkipsOtherDrivesMountPoints) {
     WalkGuard guard(true);
     EXPECT_EQ(guard.TryEnter("D:\\"), WalkGuard::Enter::kEntered);
     EXPECT_EQ(guard.TryEnter("D:\\inside"), WalkGuard::Enter::kEntered);
+  }
+}
+
+// C: at the host root with D: mounted below it, as "/" and "/usr": links such as
+// "/bin -> usr/bin" lead into D:, and links in D: lead back into C:.
+TEST_F(PlatformTest, StayOnDeviceSkipsLinksIntoAnotherDrive) {
+  fs::create_directories(Host("usr/bin/tools"));
+  fs::create_directories(Host("etc"));
+  fs::create_directories(Host("own/real"));
+  fs::create_directory_symlink("usr/bin", Host("bin"));
+  fs::create_directory_symlink(Host("usr/bin/tools"), Host("own/tools"));
+  fs::create_directory_symlink("real", Host("own/alias"));
+  fs::create_directory_symlink("../etc", Host("usr/etc"));
+  InstallDriveTableForTests({{'C', c_}, {'D', Host("usr")}, {'Z', c_}});
+  {
+    WalkGuard guard(true);
+    ASSERT_EQ(guard.TryEnter("C:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\bin"), WalkGuard::Enter::kCannotEnter);
+    EXPECT_EQ(guard.TryEnter("C:\\own"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\own\\tools"), WalkGuard::Enter::kCannotEnter);
+    // A link that stays on the drive is entered, though Z: names the same folder.
+    EXPECT_EQ(guard.TryEnter("C:\\own\\alias"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\etc"), WalkGuard::Enter::kEntered);
+  }
+  {
+    WalkGuard guard(true);
+    ASSERT_EQ(guard.TryEnter("D:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("D:\\bin"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("D:\\etc"), WalkGuard::Enter::kCannotEnter);
+  }
+  {
+    // The collection's walk is not held to one drive.
+    WalkGuard guard(false);
+    ASSERT_EQ(guard.TryEnter("C:\\"), WalkGuard::Enter::kEntered);
+    EXPECT_EQ(guard.TryEnter("C:\\bin"), WalkGuard::Enter::kEntered);
   }
 }
 

@@ -21,15 +21,19 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/window/main_window.h"
+#include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/fault_injection.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "tests/drive_sandbox.h"
+#include "tests/german_locales.h"
 
 namespace {
 
@@ -526,6 +530,62 @@ TEST_F(WindowTest, CheckDateClickReportsOnTheScreen) {
   ASSERT_GE(window.Lines().size(), 2u);
   EXPECT_EQ(window.Lines()[1], " Error!") << "a missing backup folder is an error report";
 }
+
+// A German LC_TIME in either codeset: the screen shows "M\u00e4r", never a replacement
+// character. The locales are compiled into a private LOCPATH.
+class WindowGermanDateTest : public WindowTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    for (auto& [name, value] : saved_) {
+      if (const char* old = ::getenv(name)) value = old;
+    }
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name, value->c_str(), 1);
+      } else {
+        ::unsetenv(name);
+      }
+    }
+    platform::RereadMonthNamesForTests();
+    WindowTest::TearDown();
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_ = {{"LOCPATH", {}},
+                                                                            {"LC_ALL", {}}};
+};
+
+TEST_P(WindowGermanDateTest, MonthNamesAreShownWhateverTheLocalesCodeset) {
+  const std::filesystem::path locales = sandbox_.Root() / "locales";
+  const std::string utf8 = BuildGermanLocale(locales, "UTF-8");
+  const std::string tested = BuildGermanLocale(locales, GetParam());
+  if (utf8.empty() || tested.empty()) {
+    GTEST_SKIP() << "no German locale: localedef or its de_DE source is missing";
+  }
+  sandbox_.WriteFile("D:\\Backups\\icqlist.txt", "Total Files : 0\r\n");
+  sandbox_.SetLocalTime("D:\\Backups\\icqlist.txt", 2001, 3, 5, 10, 0, 0);
+  ::setenv("LOCPATH", locales.c_str(), 1);
+  ::setenv("LC_ALL", tested.c_str(), 1);
+  platform::RereadMonthNamesForTests();
+
+  app::TMain& window = Open();
+  window.SetBackupFolderText("D:\\Backups");
+  QTest::mouseClick(Control<QPushButton>("CheckDate"), Qt::LeftButton);
+  const QStringList shown = Control<QPlainTextEdit>("OutScreen")->toPlainText().split('\n');
+  ASSERT_EQ(shown.size(), 7) << shown.join('|').toStdString();
+  EXPECT_EQ(shown[4].toStdString(), " Today is: " + TodayInLocale(locales, utf8));
+  EXPECT_EQ(shown[6].toStdString(), " Date of Backup Files: 05 M\xc3\xa4r 2001");
+}
+
+INSTANTIATE_TEST_SUITE_P(Codesets, WindowGermanDateTest, ::testing::Values("UTF-8", "ISO-8859-1"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 TEST_F(WindowTest, RestoreClickAsksItsWarningAndCancelLeavesEverything) {
   sandbox_.WriteFile("C:\\ICQ\\icq.exe", "");

@@ -187,7 +187,11 @@ int Run(const CommandLine& line) {
     if (!app::PathIsFolder(icq)) throw UsageError{"--icq " + *line.icq + ": no folder"};
     window.MoveICQFolder(icq);
   }
-  if (line.backup) {
+  if (line.backup && (line.backup->empty() || line.backup->back() == '\\')) {
+    // Typed into the edit box as it stands: the action reports an empty text and
+    // removes one trailing backslash itself.
+    window.SetBackupFolderText(*line.backup);
+  } else if (line.backup) {
     // The edit box may name a folder that the backup is still to create.
     std::string backup = FolderArgument("--backup", *line.backup, host_cwd);
     if (app::PathIsFolder(backup)) {

@@ -84,8 +84,8 @@ Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandI
 
 Placement::~Placement() = default;
 
-// Entries whose names the restore itself uses are put in place at once: renamed over their
-// data file, such a copy could take a staged file's place.
+// Entries named like the restore's own files go in place at once, after everything in
+// flight: a data file icq7.tmp put in place would replace entry 7's staged copy.
 std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool at_once) {
   if (background_ && !at_once && !IsTemporaryName(file.name)) {
     const std::string staged = file.folder + "\\" + StagedName(file.number);

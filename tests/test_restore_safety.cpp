@@ -276,6 +276,14 @@ class InterruptionTest : public RestoreFixture, public ::testing::WithParamInter
     }
   }
 
+  // The file operations a restore of the backup over the old tree takes.
+  int OperationsOfARestore() {
+    WriteOldTree();
+    platform::testing::ResetFaults();
+    EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+    return platform::testing::OperationCount();
+  }
+
   // Each data file is whole: old, or new, or not there yet when it is new to the tree.
   void ExpectEachDataFileOldOrNew(const std::string& when) {
     for (const DataFile& file : files_) {
@@ -307,10 +315,7 @@ class InterruptionTest : public RestoreFixture, public ::testing::WithParamInter
 };
 
 TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
-  WriteOldTree();
-  platform::testing::ResetFaults();
-  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
-  const int operations = platform::testing::OperationCount();
+  const int operations = OperationsOfARestore();
   ASSERT_GT(operations, 20);
 
   for (int failing = 1; failing <= operations; ++failing) {
@@ -331,10 +336,7 @@ TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
 // A restore killed before each of its file operations in turn, in a child process (the
 // kill a power cut or kill -9 would be), then run again to its end.
 TEST_P(InterruptionTest, KilledAnywhereThenRunAgainLeavesNoFileOfItsOwn) {
-  WriteOldTree();
-  platform::testing::ResetFaults();
-  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
-  const int operations = platform::testing::OperationCount();
+  const int operations = OperationsOfARestore();
   ASSERT_GT(operations, 20);
 
   int staged_left = 0;

@@ -4,11 +4,9 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <future>
+#include <functional>
 #include <initializer_list>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +17,7 @@
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
+#include "backup/placement.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
 #include "platform/drives.h"
@@ -45,9 +44,6 @@ constexpr char kSelectBackupAgain[] = " \"2. Select / Edit Backup Folder\" again
 // Index of the screen line naming the entry in progress, below " Processing File:".
 constexpr int kPathLine = 14;
 constexpr int kGaugeFull = 100;
-// Entries whose temporary file is renamed aside and flushed in the background while
-// the next ones are decoded.
-constexpr std::size_t kEntriesInFlight = 64;
 
 void Show(app::WindowSeam& window, std::initializer_list<std::string> lines) {
   window.ClearScreen();
@@ -104,6 +100,7 @@ struct TargetFolder {
   bool inside = false;
   bool listed = false;                              // the entries below could be read
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
+  bool leftovers_removed = false;
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
   bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
@@ -130,20 +127,6 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
     if (rec.name != "." && rec.name != "..") found.entries.emplace(UpperAscii(rec.name), rec.name);
   }
   return found;
-}
-
-// Names of the form icq.tmp or icqN.tmp, which the restore itself uses in a folder.
-bool IsTemporaryName(const std::string& name) {
-  std::string lower;
-  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.size() < 7 || lower.compare(0, 3, "icq") != 0 ||
-      lower.compare(lower.size() - 4, 4, ".tmp") != 0) {
-    return false;
-  }
-  for (std::size_t i = 3; i + 4 < lower.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(lower[i]))) return false;
-  }
-  return true;
 }
 
 // The folder that holds a path ("C:\ICQ\newdb\" and "C:\ICQ\newdb" both give "C:\ICQ").
@@ -188,6 +171,11 @@ class VerifiedDecompression {
   bool previous_;
 };
 
+// Raised where the restore cannot remove a file it must not leave behind.
+[[noreturn]] void RaiseNotRemoved(int code, const std::string& path) {
+  throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
+}
+
 // One run of the restore over the entries of a list. `count` is the number of entries
 // it restores: the list's count, or the entries that match `only`.
 class Restorer {
@@ -198,55 +186,48 @@ class Restorer {
         count_(count),
         icq_folder_(window.ICQPath),
         listed_temporary_names_(std::move(listed_temporary_names)),
-        only_(only) {
-    if (tuning.flush_in_background) {
-      background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in);
-    }
-  }
+        only_(only),
+        placement_(
+            tuning.flush_in_background, tuning.flush_stand_in,
+            [this](std::uint64_t number) { window_.SetGauge(GaugeAt(number)); },
+            [this] { window_.Refresh(); }) {}
 
   // Restores entry `number` from its list line; false when the restore stops at it.
   bool Entry(std::uint64_t number, const std::string& line);
   // Entries taken so far (every entry when there is no pattern).
   std::uint64_t Taken() const { return taken_; }
 
-  // After the last line: puts the entries still in flight in place and flushes the
-  // folders. False when that failed, with its report.
-  bool Finish() { return Drain(nullptr) && FlushFolders(); }
+  // After the last line: puts the entries still in flight in place, removes what an
+  // earlier restore left, and flushes the folders. False when that failed, with its report.
+  bool Finish() {
+    if (Failed(placement_.Drain())) return false;
+    RemoveLeftovers();
+    return !Failed(placement_.FlushFolders());
+  }
 
   // After an error that ends the restore: what is in flight is put in place all the same.
   void FinishAfterError() noexcept {
     try {
-      if (Drain(nullptr)) FlushFolders();
+      if (!Failed(placement_.Drain())) Failed(placement_.FlushFolders());
     } catch (...) {
     }
   }
 
  private:
-  struct InFlight {
-    std::uint64_t number;
-    std::string folder;  // target folder
-    std::string temp;    // its icq.tmp
-    std::string staged;  // where the verified file waits for its flush
-    std::string target;
-    std::future<int> synced;
-  };
-
   std::string TemporaryNameIn(const std::string& folder_part) const;
+  bool Stop(const std::function<void()>& report, const std::string* written = nullptr);
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
   bool CreateFolders(const std::string& folder_part);
   bool HasRoomFor(std::int64_t size) const;
-  bool Place(std::uint64_t number, const std::string& folder, const std::string& temp,
-             const std::string& target, const std::string& name);
-  bool PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
-                const std::string& target);
-  bool Placed(std::uint64_t number, const std::string& folder);
+  std::int64_t Decode(const std::string& compressed, const std::string& temp, std::int64_t size,
+                      std::uint64_t place_number);
+  bool Place(const RestoredFile& file);
+  bool Failed(const std::optional<PlacementFailure>& failure);
   int GaugeAt(std::uint64_t number) const;
-  bool CompleteOldest(const std::string* discard);
-  bool Drain(const std::string* discard);
-  void Touched(const std::string& folder);
+  void RemoveLeftovers();
+  bool Listed(const std::string& upper_name) const;
   const TargetFolder& Folder(const std::string& folder);
-  bool FlushFolders();
 
   app::WindowSeam& window_;
   const std::int64_t count_;
@@ -254,23 +235,20 @@ class Restorer {
   const TemporaryLikeNames listed_temporary_names_;
   const std::string only_;
   std::uint64_t taken_ = 0;  // the gauge and the success report count these
-  std::unique_ptr<platform::BackgroundFlush> background_;
-  std::deque<InFlight> in_flight_;
-  std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
-  std::map<std::string, TargetFolder> folders_;   // by the folder's path as the list forms it
-  std::set<std::string> known_folders_;           // folders of entries seen to exist
+  Placement placement_;
+  std::map<std::string, TargetFolder> folders_;  // by the folder's path as the list forms it
+  std::set<std::string> known_folders_;          // folders of entries seen to exist
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
+  // The line and its path.
   const std::string ordinal = std::to_string(number);
   ListEntry entry;
   switch (ReadListEntry(line, &entry)) {
     case EntryFault::kUnreadable:
-      if (Drain(nullptr)) ShowListDamaged(window_, " Entry " + ordinal + " cannot be read!");
-      return false;
+      return Stop([&] { ShowListDamaged(window_, " Entry " + ordinal + " cannot be read!"); });
     case EntryFault::kBadSize:
-      if (Drain(nullptr)) ShowListDamaged(window_, " Entry " + ordinal + " has a wrong size!");
-      return false;
+      return Stop([&] { ShowListDamaged(window_, " Entry " + ordinal + " has a wrong size!"); });
     case EntryFault::kBadPath:
       return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
     case EntryFault::kBadName:
@@ -294,66 +272,44 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
       !known.NameStaysInside(temp_name, icq_folder_)) {
     return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
   }
+
+  // The folders.
   if (!CreateFolders(entry.folder_part)) return false;
 
+  // Decode.
   window_.AppendLine(app::ShortPath(target));
   const std::string compressed = window_.BackupPath + "\\icq" + ordinal + ".lzz";
   if (entry.size != 0 && !platform::FileExists(compressed)) {
-    if (Drain(nullptr)) {
+    return Stop([&] {
       ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
                                 " Note :", " Do not restore old backup files made",
                                 " with the 16 bit Varn ICQ Backup!", " Use Torq Restore instead!"});
-    }
-    return false;
+    });
   }
-  if (!HasRoomFor(entry.size)) {
-    if (Drain(nullptr)) ShowUnableToRestore(window_);
-    return false;
-  }
-
-  std::int64_t decoded = 0;
-  if (entry.size != 0) {
-    VerifiedDecompression verified;
-    bool go_on = true;
-    // The gauge moves through the entry only when no earlier one is still to be placed:
-    // placing those sets it to lower values.
-    try {
-      decoded = PackFile(window_, compressed, temp, "U", go_on,
-                         in_flight_.empty() ? GaugeStep{GaugeAt(place_number), entry.size}
-                                             : GaugeStep{});
-    } catch (const platform::EInOutError& error) {
-      // A stop leaves no half-decoded temporary file behind.
-      if (error.ErrorCode() == platform::kOperationAborted) lz::DeleteFileForced(temp);
-      throw;
-    }
-  } else {
-    lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
-    platform::File::Open(temp, platform::OpenMode::kCreate).Close();
-  }
+  if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
+  const std::int64_t decoded = Decode(compressed, temp, entry.size, place_number);
   window_.DeleteLine(kPathLine);
 
+  // Compare the length and the CRC-32.
   const std::optional<std::int64_t> length = platform::GetFileSize(temp);
-  if (!length) {
-    if (Drain(nullptr)) ShowUnableToRestore(window_);
-    return false;
-  }
+  if (!length) return Stop([&] { ShowUnableToRestore(window_); });
   if (*length != entry.size) {
-    if (Drain(&temp)) {
-      ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
-    }
-    return false;
+    return Stop([&] { ShowAboutBackup(window_, {" Problem:", " Filesize Different!"}); }, &temp);
   }
   // -200: the CRC-32 differs; another negative answer: the body did not decode.
   if (decoded < 0) {
-    if (Drain(&temp)) {
-      ShowAboutBackup(window_,
-                      {" Problem:", " Backup File damaged:", app::ShortPath(compressed) + "!", " ",
-                       " ", " Note:", " Its data file was left unchanged;",
-                       "      the files before it are restored!"});
-    }
-    return false;
+    return Stop(
+        [&] {
+          ShowAboutBackup(
+              window_, {" Problem:", " Backup File damaged:", app::ShortPath(compressed) + "!", " ",
+                        " ", " Note:", " Its data file was left unchanged;",
+                        "      the files before it are restored!"});
+        },
+        &temp);
   }
-  return Place(place_number, folder, temp, target, entry.name);
+
+  // Place.
+  return Place({place_number, folder, entry.name, temp});
 }
 
 // icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
@@ -368,13 +324,21 @@ std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
   return name;
 }
 
+// The restore stops at the current entry with `report`. What is in flight goes in place
+// first; when that fails, its own report stands instead, and `written` (the temporary
+// file of the current entry) is deleted.
+bool Restorer::Stop(const std::function<void()>& report, const std::string* written) {
+  if (!Failed(placement_.Drain(written))) report();
+  return false;
+}
+
 bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
                       const char* second_line) {
-  if (!Drain(nullptr)) return false;
-  ShowAboutBackup(window_, {" Problem:", " Entry " + std::to_string(number) + problem, second_line,
-                            app::ShortPath(EntryText(entry)) + "!", " ", " ",
-                            " Note:", " Nothing has been written for it!"});
-  return false;
+  return Stop([&] {
+    ShowAboutBackup(window_, {" Problem:", " Entry " + std::to_string(number) + problem,
+                              second_line, app::ShortPath(EntryText(entry)) + "!", " ", " ",
+                              " Note:", " Nothing has been written for it!"});
+  });
 }
 
 // Outer levels first, each at most once; a level that cannot be made is reported, and
@@ -392,13 +356,13 @@ bool Restorer::CreateFolders(const std::string& folder_part) {
       continue;
     }
     // What is in flight goes in place first, so a report here stands as it would alone.
-    if (!Drain(nullptr)) return false;
+    if (Failed(placement_.Drain())) return false;
     if (platform::CreateFolder(folder) != 0) {
       go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(folder) + "!",
                                " Make sure your disk is not full!", " ");
     } else {
       known_folders_.insert(folder);
-      Touched(ParentFolder(folder));
+      placement_.Changed(ParentFolder(folder));
     }
   }
   return go_on;
@@ -412,57 +376,53 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
   return !free || static_cast<unsigned long long>(size) < *free;
 }
 
-// The verified temporary file replaces the data file. Normally it is renamed aside and
-// flushed in the background; entries from the count on, and names the restore itself
-// uses, are put in place at once, after everything before them.
-bool Restorer::Place(std::uint64_t number, const std::string& folder, const std::string& temp,
-                     const std::string& target, const std::string& name) {
-  const bool at_once =
-      !background_ || number >= static_cast<std::uint64_t>(count_) || IsTemporaryName(name);
-  if (!at_once) {
-    const std::string staged_name = "icq" + std::to_string(number) + ".tmp";
-    const std::string staged = folder + "\\" + staged_name;
-    const int code = platform::RenameFile(temp, staged, false);
-    if (code == 0) {
-      in_flight_.push_back({number, folder, temp, staged, target, background_->Submit(staged)});
-      return in_flight_.size() <= kEntriesInFlight || CompleteOldest(nullptr);
-    }
-    if (code != platform::kAlreadyExists) {
-      if (Drain(&temp)) ShowNotReplaced(window_, code, target);
-      return false;
-    }
+// The compressed file decoded into the temporary file, its CRC-32 checked; an entry of
+// size 0 has no compressed file and gets an empty one. Answers PackFile's result. The
+// gauge moves through the entry only when nothing is in flight: placing those entries
+// sets it to lower values. A stop leaves no half-decoded temporary file behind.
+std::int64_t Restorer::Decode(const std::string& compressed, const std::string& temp,
+                              std::int64_t size, std::uint64_t place_number) {
+  if (size == 0) {
+    lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
+    platform::File::Open(temp, platform::OpenMode::kCreate).Close();
+    return 0;
   }
-  if (!Drain(&temp)) return false;
-  return PlaceNow(number, folder, temp, target);
-}
-
-bool Restorer::PlaceNow(std::uint64_t number, const std::string& folder, const std::string& temp,
-                        const std::string& target) {
-  window_.Refresh();
+  VerifiedDecompression verified;
+  bool go_on = true;
+  const GaugeStep gauge =
+      placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
-    platform::File file = platform::File::Open(temp, platform::OpenMode::kRead);
-    file.Flush();
-    file.Close();
-  } catch (const platform::EInOutError&) {
-    ShowNotSaved(window_, target);
-    return false;
+    return PackFile(window_, compressed, temp, "U", go_on, gauge);
+  } catch (const platform::EInOutError& error) {
+    if (error.ErrorCode() == platform::kOperationAborted) lz::DeleteFileForced(temp);
+    throw;
   }
-  const int code = platform::RenameFile(temp, target, true);
-  if (code != 0) {
-    ShowNotReplaced(window_, code, target);
-    return false;
-  }
-  return Placed(number, folder);
 }
 
-bool Restorer::Placed(std::uint64_t number, const std::string& folder) {
-  Touched(folder);
-  window_.SetGauge(GaugeAt(number));
-  if (number * kGaugeFull / static_cast<std::uint64_t>(count_) < kGaugeFull) return true;
-  // The report says the files are safe: only once their folders are on the disk.
-  if (!FlushFolders()) return false;
+// The verified copy replaces the data file. The entry at the count brings the success
+// report, which says the files are safe: entries from the count on are put in place at
+// once, and the report waits until the folders are on the disk.
+bool Restorer::Place(const RestoredFile& file) {
+  const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
+  if (Failed(placement_.Place(file, reaches_count))) return false;
+  if (!reaches_count) return true;
+  RemoveLeftovers();
+  if (Failed(placement_.FlushFolders())) return false;
   Show(window_, {" ", " Restoration Successful!", " ", " ", " Note:",
                  " Register your UIN with ICQ and your", " ICQ will be up and running again!"});
+  return true;
+}
+
+// True, after its report, when the placement failed. A roll-back that left a file behind
+// is raised after the report, which stays on the screen.
+bool Restorer::Failed(const std::optional<PlacementFailure>& failure) {
+  if (!failure) return false;
+  if (failure->kind == PlacementFailure::Kind::kNotSaved) {
+    ShowNotSaved(window_, failure->path);
+  } else {
+    ShowNotReplaced(window_, failure->code, failure->path);
+  }
+  if (failure->undo_code != 0) RaiseNotRemoved(failure->undo_code, failure->undo_path);
   return true;
 }
 
@@ -472,44 +432,32 @@ int Restorer::GaugeAt(std::uint64_t number) const {
       std::min<std::uint64_t>(number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
 }
 
-// Puts the oldest entry in flight in place. When that fails, the entries after it are
-// dropped (their data files stay as they were), `discard` (the current entry's own
-// temporary file) is deleted, and the failing entry's file goes back to icq.tmp: the
-// state a restore that stopped at that entry leaves.
-bool Restorer::CompleteOldest(const std::string* discard) {
-  InFlight entry = std::move(in_flight_.front());
-  in_flight_.pop_front();
-  if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-    window_.Refresh();  // the flush keeps the restore waiting
+// Copies that an earlier restore staged and could not put in place (it was killed, or
+// the power failed) go before the success report, in every folder this one wrote to.
+// Only what the folder held before this restore came can be such a copy; a name an entry
+// of the list bears is a data file, and a link that leads out is not the restore's.
+void Restorer::RemoveLeftovers() {
+  for (auto& [path, folder] : folders_) {
+    if (folder.leftovers_removed) continue;
+    folder.leftovers_removed = true;
+    for (const auto& [upper, name] : folder.entries) {
+      if (!IsStagedName(name) || Listed(upper) || !folder.NameStaysInside(name, icq_folder_)) {
+        continue;
+      }
+      if (int code = placement_.RemoveLeftover(path, name)) {
+        RaiseNotRemoved(code, path + "\\" + name);
+      }
+    }
   }
-  int code = entry.synced.get();
-  if (code != 0) {
-    ShowNotSaved(window_, entry.target);
-  } else if ((code = platform::RenameFile(entry.staged, entry.target, true)) != 0) {
-    ShowNotReplaced(window_, code, entry.target);
-  } else {
-    return Placed(entry.number, entry.folder);
+}
+
+// Whether an entry of the list, in any folder, bears the upper-cased name: a folder may
+// be reached by two spellings of its path.
+bool Restorer::Listed(const std::string& upper_name) const {
+  for (const auto& [folder_part, names] : listed_temporary_names_) {
+    if (names.count(upper_name) != 0) return true;
   }
-  for (InFlight& later : in_flight_) {
-    later.synced.wait();
-    platform::DeleteFile(later.staged);
-  }
-  in_flight_.clear();
-  if (discard) platform::DeleteFile(*discard);
-  platform::RenameFile(entry.staged, entry.temp, true);
   return false;
-}
-
-bool Restorer::Drain(const std::string* discard) {
-  while (!in_flight_.empty()) {
-    if (!CompleteOldest(discard)) return false;
-  }
-  return true;
-}
-
-void Restorer::Touched(const std::string& folder) {
-  // Flushed once, however the list spells it.
-  unflushed_.emplace(UpperAscii(platform::ExpandFileName(folder)), folder);
 }
 
 const TargetFolder& Restorer::Folder(const std::string& folder) {
@@ -518,18 +466,6 @@ const TargetFolder& Restorer::Folder(const std::string& folder) {
     found = folders_.emplace(folder, LookUpFolder(folder, icq_folder_)).first;
   }
   return found->second;
-}
-
-bool Restorer::FlushFolders() {
-  while (!unflushed_.empty()) {
-    const std::string folder = unflushed_.begin()->second;
-    unflushed_.erase(unflushed_.begin());
-    if (platform::FlushFolder(folder) != 0) {
-      ShowNotSaved(window_, folder);
-      return false;
-    }
-  }
-  return true;
 }
 
 // The entries of the list that match the pattern; the lines that cannot be read are

@@ -4,7 +4,9 @@
 // Beyond the original: every decompressed file is checked against the CRC-32 in its
 // header before it replaces anything; entries that would write outside the ICQ folder
 // are refused; the data file is replaced by one rename of the flushed temporary file, so
-// it is never missing; the folders are flushed before the success report.
+// it is never missing; the folders are flushed before the success report. Copies that
+// an earlier restore staged and never put in place (it was killed) are deleted from the
+// folders this one writes to before it reports success (backup/placement.h).
 #pragma once
 
 #include <string>
@@ -46,7 +48,10 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
 // RestoreClick wrote. Stops at the first failure with its report. A list whose header
 // has no count, or a count of 0 with entries after it, is refused before anything is
 // written (the gauge could not be worked out from it); so is an `only` that no entry
-// matches. One that ends before its count is reported after its last entry.
+// matches. One that ends before its count is reported after its last entry. A copy it
+// staged that a failure cannot delete or turn back into the temporary file raises
+// EInOutError naming it, after the failure's report; so does an earlier restore's copy
+// that cannot be deleted, in place of the success report.
 RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {},
                             const std::string& only = "");
 

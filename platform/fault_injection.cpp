@@ -1,7 +1,9 @@
 #include "platform/fault_injection.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/drives.h"
@@ -27,6 +29,8 @@ struct PendingFault {
 
 struct FaultState {
   std::vector<PendingFault> pending;
+  long long action_in = 0;  // operations until `action` runs; 0 for none
+  std::function<void()> action;
   std::vector<std::string> held;  // host paths
   std::map<int, std::optional<unsigned long long>> free_space;
 };
@@ -38,8 +42,8 @@ FaultState& Faults() {
 
 void Rearm() {
   const FaultState& faults = Faults();
-  detail::g_fault_switch.armed =
-      !faults.pending.empty() || !faults.held.empty() || !faults.free_space.empty();
+  detail::g_fault_switch.armed = !faults.pending.empty() || !faults.held.empty() ||
+                                 !faults.free_space.empty() || faults.action_in > 0;
 }
 
 void AddFault(int n, FileOp kind, int code, bool sticky) {
@@ -53,6 +57,12 @@ void AddFault(int n, FileOp kind, int code, bool sticky) {
 namespace detail {
 
 int NextFaultSlow(FileOp op) {
+  FaultState& faults = Faults();
+  if (faults.action_in > 0 && --faults.action_in == 0) {
+    const std::function<void()> action = std::move(faults.action);
+    Rearm();
+    action();
+  }
   int code = 0;
   for (PendingFault& fault : Faults().pending) {
     if (fault.kind != FileOp::kAny && fault.kind != op) continue;
@@ -93,6 +103,12 @@ void FailNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code, fa
 
 void FailFromNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code, true); }
 
+void BeforeNthOperation(int n, std::function<void()> action) {
+  Faults().action_in = n < 1 ? 1 : n;
+  Faults().action = std::move(action);
+  Rearm();
+}
+
 int OperationCount() { return static_cast<int>(detail::g_fault_switch.operations); }
 
 void HoldOpen(const std::string& windows_path) {
@@ -123,6 +139,8 @@ void ResetFaults() {
   faults.pending.clear();
   faults.held.clear();
   faults.free_space.clear();
+  faults.action_in = 0;
+  faults.action = nullptr;
   detail::g_fault_switch.operations = 0;
   Rearm();
 }

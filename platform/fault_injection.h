@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,9 @@ void FailNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
 // As FailNthOperation, but that operation and every later one of the kind fail (a
 // disk that has broken down), until ResetFaults.
 void FailFromNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
+// The nth operation (1-based, counted from now, all kinds together) first runs `action`:
+// for a test that ends the process there, as a crash would, and looks at what it left.
+void BeforeNthOperation(int n, std::function<void()> action);
 // Operations counted since the last ResetFaults, all kinds together: run an action
 // once to learn its count, then fail each of 1..count in turn.
 int OperationCount();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/reports.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
+#include "platform/io_error.h"
 #include "restore_fixture.h"
 
 namespace {
@@ -656,6 +658,160 @@ TEST_F(RestoreFilesTest, FailedBackgroundFlushStopsAtThatEntryAsIfItWereAlone) {
     const std::string name = fs::path(path).filename().string();
     EXPECT_TRUE(name == "icq.tmp" || !name.ends_with(".tmp")) << path;
   }
+}
+
+// --- Files of the restore's own: staged copies, temporary files ----------------------------
+
+// Every file below the sandbox whose name has the restore's own form: icq.tmp, icq-N.tmp,
+// icqN.tmp, in any letter case, except the data files the list names.
+std::vector<std::string> RestoresOwnFiles(const fs::path& root, const std::vector<DataFile>& data) {
+  std::vector<std::string> own;
+  for (const auto& [path, content] : SnapshotTree(root)) {
+    std::string name = fs::path(path).filename().string();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!name.starts_with("icq") || !name.ends_with(".tmp") || content == "<folder>") continue;
+    const bool listed = std::any_of(data.begin(), data.end(), [&](const DataFile& file) {
+      return fs::path(path) == fs::path("C/ICQ") / file.folder / file.name;
+    });
+    if (!listed) own.push_back(path);
+  }
+  return own;
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+class LeftoverTest : public RestoreFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    tuning_.flush_in_background = GetParam();
+    MakeBackup(files_);
+    // What a restore killed part-way may have staged, in the folders this one writes to.
+    drives_.WriteFile("C:\\ICQ\\newdb\\icq2.tmp", "staged a");
+    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\icq2.tmp", platform::faReadOnly), 0);
+    drives_.WriteFile("C:\\ICQ\\newdb\\icq4000.tmp", "staged by a restore of a longer list");
+    drives_.WriteFile("C:\\ICQ\\uin\\icq1.tmp", "staged u");
+    // Not the restore's: a data file of the list, other spellings, another folder, a link.
+    drives_.WriteFile("C:\\ICQ\\newdb\\icq7.tmp", "old data file");
+    drives_.WriteFile("C:\\ICQ\\newdb\\ICQ5.TMP", "upper case");
+    drives_.WriteFile("C:\\ICQ\\newdb\\icq05.tmp", "leading zero");
+    drives_.WriteFile("C:\\ICQ\\plugins\\icq2.tmp", "a folder the list does not name");
+    drives_.WriteFile("D:\\victim.dat", "victim");
+    fs::create_symlink(drives_.Root() / "D" / "victim.dat",
+                       drives_.Host("C:\\ICQ\\newdb\\icq8.tmp"));
+  }
+
+  const std::vector<DataFile> files_ = {{"newdb", "a.dat", "new a"},
+                                        {"newdb", "icq7.tmp", "a data file named like a copy"},
+                                        {"uin", "u.dat", "new u"}};
+};
+
+TEST_P(LeftoverTest, StagedCopiesOfAnEarlierRestoreGoBeforeTheSuccessReport) {
+  EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  for (const DataFile& file : files_) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+  for (const char* gone :
+       {"C:\\ICQ\\newdb\\icq2.tmp", "C:\\ICQ\\newdb\\icq4000.tmp", "C:\\ICQ\\uin\\icq1.tmp"}) {
+    EXPECT_FALSE(drives_.Exists(gone)) << gone;
+  }
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\ICQ5.TMP"), "upper case");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq05.tmp"), "leading zero");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\plugins\\icq2.tmp"), "a folder the list does not name");
+  EXPECT_TRUE(fs::is_symlink(drives_.Host("C:\\ICQ\\newdb\\icq8.tmp")));
+  EXPECT_EQ(drives_.ReadFile("D:\\victim.dat"), "victim");
+}
+
+TEST_P(LeftoverTest, StagedCopyThatCannotBeDeletedIsRaisedInsteadOfTheSuccessReport) {
+  platform::testing::HoldOpen("C:\\ICQ\\newdb\\icq4000.tmp");
+  try {
+    Restore();
+    ADD_FAILURE() << "the restore raised nothing";
+  } catch (const platform::EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), platform::kSharingViolation);
+    EXPECT_NE(std::string(e.what()).find("icq4000.tmp"), std::string::npos) << e.what();
+  }
+  EXPECT_NE(window_.lines, kSuccess);
+  for (const DataFile& file : files_) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+  EXPECT_TRUE(drives_.Exists("C:\\ICQ\\newdb\\icq4000.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Flushing, LeftoverTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? std::string("InTheBackground") : std::string("AtOnce");
+});
+
+class RollBackTest : public RestoreFixture {
+ protected:
+  void SetUp() override {
+    MakeBackup(files_);
+    for (const DataFile& file : files_) drives_.WriteFile(DataPath(file), "old " + file.name);
+    tuning_.flush_stand_in = [this](const std::string& path) {
+      return path == Staged(kFailing) ? platform::kAccessDenied : 0;
+    };
+  }
+
+  // Where entry n waits for its flush.
+  std::string Staged(std::uint64_t n) const {
+    return FolderOf(DataPath(files_[n - 1])) + "\\icq" + std::to_string(n) + ".tmp";
+  }
+
+  void ExpectStoppedAtTheFailingEntry() {
+    EXPECT_EQ(window_.lines, ErrorScreenLines(" Restored files could not be saved: ",
+                                              app::ShortPath(DataPath(files_[kFailing - 1])) + "!",
+                                              " Make sure your disk is not full",
+                                              "      and is still connected!"));
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      const std::string expected = i + 1 < kFailing ? files_[i].bytes : "old " + files_[i].name;
+      EXPECT_EQ(drives_.ReadFile(DataPath(files_[i])), expected) << DataPath(files_[i]);
+    }
+  }
+
+  static constexpr std::uint64_t kFailing = 7;
+  const std::vector<DataFile> files_ = ManyFiles(30);
+};
+
+TEST_F(RollBackTest, ReadOnlyCopiesAreDeletedAndOneTemporaryFileStays) {
+  // Restored copies carry their data files' attributes: here every one is read-only.
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    const std::string source = "C:\\src\\read-only\\" + files_[i].name;
+    drives_.WriteFile(source, files_[i].bytes);
+    ASSERT_EQ(platform::SetAttributes(source, platform::faReadOnly), 0);
+    ASSERT_GT(lz::CompressFile(source, CompressedName(i + 1), nullptr, nullptr, 1), 0);
+  }
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  ExpectStoppedAtTheFailingEntry();
+  const std::string temp = FolderOf(DataPath(files_[kFailing - 1])) + "\\icq.tmp";
+  EXPECT_EQ(drives_.ReadFile(temp), files_[kFailing - 1].bytes);
+  EXPECT_EQ(RestoresOwnFiles(drives_.Root(), files_),
+            std::vector<std::string>{fs::relative(drives_.Host(temp), drives_.Root()).string()});
+}
+
+TEST_F(RollBackTest, CopyThatCannotBeDeletedOrRenamedIsRaisedAfterTheReport) {
+  platform::testing::HoldOpen(Staged(kFailing));  // it cannot go back to icq.tmp
+  platform::testing::HoldOpen(Staged(9));         // nor this one be deleted
+  try {
+    RestoreFilesOnly();
+    ADD_FAILURE() << "the restore raised nothing";
+  } catch (const platform::EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), platform::kSharingViolation);
+    EXPECT_NE(std::string(e.what()).find(Staged(9)), std::string::npos) << e.what();
+  }
+  ExpectStoppedAtTheFailingEntry();
+  EXPECT_EQ(drives_.ReadFile(Staged(kFailing)), files_[kFailing - 1].bytes);
+  std::vector<std::string> left;
+  for (std::uint64_t n : {kFailing, std::uint64_t{9}}) {
+    left.push_back(fs::relative(drives_.Host(Staged(n)), drives_.Root()).string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(RestoresOwnFiles(drives_.Root(), files_), left);
+
+  // The next restore puts everything in place and leaves neither copy.
+  platform::testing::ResetFaults();
+  tuning_.flush_stand_in = nullptr;
+  window_ = RecordingWindow();
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  EXPECT_EQ(window_.lines, kSuccess);
+  for (const DataFile& file : files_) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
+  EXPECT_TRUE(RestoresOwnFiles(drives_.Root(), files_).empty());
 }
 
 }  // namespace

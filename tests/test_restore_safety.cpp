@@ -2,6 +2,9 @@
 // the ICQ folder, or leave a data file missing or half written when it is interrupted.
 // And the round trip: a backup made by the Backup button comes back byte for byte.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -275,15 +278,46 @@ class InterruptionTest : public RestoreFixture, public ::testing::WithParamInter
     }
   }
 
+  // The file operations a restore of the backup over the old tree takes.
+  int OperationsOfARestore() {
+    WriteOldTree();
+    platform::testing::ResetFaults();
+    EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+    return platform::testing::OperationCount();
+  }
+
+  // Each data file is whole: old, or new, or not there yet when it is new to the tree.
+  void ExpectEachDataFileOldOrNew(const std::string& when) {
+    for (const DataFile& file : files_) {
+      const std::string path = DataPath(file);
+      const std::string old = "old " + file.name;
+      if (!drives_.Exists(path)) {
+        EXPECT_EQ(file.name, "c.dat") << when << " lost " << path;
+        continue;
+      }
+      const std::string now = drives_.ReadFile(path);
+      EXPECT_TRUE(now == file.bytes || (now == old && file.name != "c.dat"))
+          << when << " left " << path << " with " << now.size() << " bytes";
+    }
+  }
+
+  // The names of the files below the ICQ folder that only the restore makes (icq.tmp,
+  // icq-N.tmp, icqN.tmp): none of the data files is named so.
+  std::vector<std::string> OwnFileNames() {
+    std::vector<std::string> names;
+    for (const auto& [path, content] : SnapshotTree(drives_.Host("C:\\ICQ"))) {
+      const std::string name = fs::path(path).filename().string();
+      if (name.starts_with("icq") && name.ends_with(".tmp")) names.push_back(name);
+    }
+    return names;
+  }
+
   std::mt19937 random_{11};
   std::vector<DataFile> files_;
 };
 
 TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
-  WriteOldTree();
-  platform::testing::ResetFaults();
-  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
-  const int operations = platform::testing::OperationCount();
+  const int operations = OperationsOfARestore();
   ASSERT_GT(operations, 20);
 
   for (int failing = 1; failing <= operations; ++failing) {
@@ -297,17 +331,50 @@ TEST_P(InterruptionTest, EveryDataFileIsOldOrNewWhicheverOperationFails) {
       // An error that ends the restore: what matters is what it left.
     }
     platform::testing::ResetFaults();
-    for (const DataFile& file : files_) {
-      const std::string path = DataPath(file);
-      const std::string old = "old " + file.name;
-      if (!drives_.Exists(path)) {
-        EXPECT_EQ(file.name, "c.dat") << "operation " << failing << " lost " << path;
-        continue;
+    ExpectEachDataFileOldOrNew("operation " + std::to_string(failing));
+  }
+}
+
+// A restore killed before each of its file operations in turn, in a child process (the
+// kill a power cut or kill -9 would be), then run again to its end.
+TEST_P(InterruptionTest, KilledAnywhereThenRunAgainLeavesNoFileOfItsOwn) {
+  const int operations = OperationsOfARestore();
+  ASSERT_GT(operations, 20);
+
+  int staged_left = 0;
+  for (int killed_at = 1; killed_at <= operations; ++killed_at) {
+    const std::string when = "killed before operation " + std::to_string(killed_at);
+    WriteOldTree();
+    window_ = RecordingWindow();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::testing::ResetFaults();
+      platform::testing::BeforeNthOperation(killed_at, [] { ::raise(SIGKILL); });
+      try {
+        RestoreFilesOnly();
+      } catch (...) {
       }
-      const std::string now = drives_.ReadFile(path);
-      EXPECT_TRUE(now == file.bytes || (now == old && file.name != "c.dat"))
-          << "operation " << failing << " left " << path << " with " << now.size() << " bytes";
+      ::_exit(0);
     }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << when;
+    ExpectEachDataFileOldOrNew(when);
+    for (const std::string& name : OwnFileNames()) staged_left += name != "icq.tmp";
+
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded) << when;
+    EXPECT_EQ(window_.lines, kSuccess) << when;
+    for (const DataFile& file : files_) {
+      EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes) << when << ", " << file.name;
+    }
+    EXPECT_EQ(OwnFileNames(), std::vector<std::string>{}) << when << ", then run again";
+  }
+  // Only flushing in the background stages copies; the kills must have met some.
+  if (GetParam()) {
+    EXPECT_GT(staged_left, 0);
   }
 }
 

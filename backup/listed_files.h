@@ -1,0 +1,81 @@
+// The loop of a backup over its listed files, and the numbered files and the list it
+// writes into the backup folder.
+#pragma once
+
+#include <cstdint>
+#include <future>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/window_seam.h"
+#include "backup/pack_workers.h"
+#include "platform/background_flush.h"
+#include "platform/files.h"
+#include "platform/text_file.h"
+
+namespace backup {
+
+// backup_path + "\icq" + number + extension (".lzz", ".lz").
+std::string CompressedFileName(const std::string& backup_path, std::uint64_t number,
+                               const char* extension);
+
+// The numbers 1..total for which a file icqN + one of the extensions exists, ascending.
+// Found by one search of the folder instead of a look-up per number and name, so that
+// a damaged header with a huge total costs nothing.
+std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
+                                             std::initializer_list<const char*> extensions,
+                                             std::int64_t total);
+
+// The backup list, written a line at a time so that whatever ends the backup, the
+// lines up to the file in progress are in the file.
+class ListWriter {
+ public:
+  explicit ListWriter(const std::string& path)
+      : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
+  void WriteLine(const std::string& line) {
+    const std::string text = line + "\r\n";
+    file_.Write(text.data(), text.size());
+  }
+  std::int64_t Size() const { return file_.Position(); }
+  // Takes back the lines written ahead of the file at which the backup stopped.
+  void CutTo(std::int64_t size) {
+    file_.Seek(size);
+    file_.Truncate();
+  }
+  platform::File& File() { return file_; }
+
+ private:
+  platform::File file_;
+};
+
+// A compressed file handed to the flush threads once its turn is done.
+struct PendingFlush {
+  std::string path;          // as the list names it
+  std::future<int> flushed;  // 0, or the code of the failure
+};
+
+// What the loop made: the totals of the report, and every compressed file in list order.
+struct ListedFilesMade {
+  std::int64_t original_total = 0;
+  std::int64_t compressed_total = 0;
+  std::vector<PendingFlush> flushes;
+};
+
+// The loop over the listed files. Each file's list line, free-space test, screen line,
+// compression, line deletion and gauge step happen in list order, as in a plain loop
+// that compresses one file after the other. With worker processes the files after the
+// one in progress are compressed ahead, but only those that the plain loop would
+// certainly compress too: a new destination, a source that opens, and room for them
+// even if every file still in progress took its largest size. Whatever makes the plain
+// loop stop at a file is met when that file's turn comes, in this process; what was
+// done ahead of it is then taken back (its list lines and compressed files), so the
+// list, the files and the screen end as the plain loop leaves them.
+//
+// Answers the go-on flag: false after a report that stopped the backup. Errors of the
+// list, of a file and of the engine pass through once the work done ahead is taken back.
+bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& pending,
+                                ListWriter& list, std::uint32_t total, PackWorkers& workers,
+                                platform::BackgroundFlush& flusher, ListedFilesMade& made);
+
+}  // namespace backup

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -18,14 +19,6 @@ namespace {
 
 // Attributes that keep an entry out of a search unless the mask asks for them.
 constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-std::string UpperCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = AsciiUpper(c);
-  return out;
-}
 
 bool ValidWindowsName(std::string_view name) {
   for (char c : name) {
@@ -131,7 +124,7 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
   // ties so the order never depends on how the disk lists them.
   std::vector<std::pair<std::string, std::string>> keyed;
   keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
+  for (std::string& name : names) keyed.emplace_back(AsciiUpper(name), std::move(name));
   std::sort(keyed.begin(), keyed.end());
   names.clear();
   if (!drive_root) {

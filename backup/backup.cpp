@@ -12,13 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "app/icq_folder.h"
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
+#include "backup/list_entry.h"
 #include "backup/pack_file.h"
 #include "backup/pack_workers.h"
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
@@ -30,8 +34,6 @@
 namespace backup {
 namespace {
 
-constexpr char kTemporaryList[] = "\\icqlist.tmp";
-constexpr char kBackupList[] = "\\icqlist.txt";
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 // Index of the screen line that names the file being compressed, just below
@@ -52,11 +54,6 @@ std::string Printable(std::string path) {
   return path;
 }
 
-std::string CompressedFileName(const std::string& backup_path, std::uint64_t number,
-                               const char* extension) {
-  return backup_path + "\\icq" + std::to_string(number) + extension;
-}
-
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).
 std::string Megabytes(std::int64_t bytes) {
@@ -71,17 +68,9 @@ std::string Megabytes(std::int64_t bytes) {
 // allowed. Anything else is not a list this program wrote; reading on would delete
 // files on a guess.
 std::int64_t ListTotal(const std::string& header) {
+  if (const std::optional<std::int64_t> total = ListHeaderNumber(header)) return *total;
   const std::size_t colon = header.find(':');
   const std::string text = colon == std::string::npos ? "" : header.substr(colon + 1);
-  const std::size_t start = text.find_first_not_of(' ');
-  std::int64_t total = 0;
-  if (start != std::string::npos) {
-    const char* first = text.data() + start;
-    const char* last = text.data() + text.size();
-    if (*first == '+') ++first;
-    const auto [end, error] = std::from_chars(first, last, total);
-    if (error == std::errc() && end == last) return total;
-  }
   throw std::runtime_error("'" + text + "' is not a valid integer value");
 }
 
@@ -97,17 +86,17 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
   for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
        found = search.FindNext(&rec)) {
     if (rec.attributes & platform::faDirectory) continue;
-    std::string name = rec.name;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = platform::AsciiLower(rec.name);
     const std::size_t dot = name.rfind('.');
-    if (name.rfind("icq", 0) != 0 || dot == std::string::npos || dot <= 3 || name[3] == '0')
+    const std::size_t digits = sizeof kCompressedPrefix - 1;
+    if (name.rfind(kCompressedPrefix, 0) != 0 || dot == std::string::npos || dot <= digits ||
+        name[digits] == '0')
       continue;
     if (std::none_of(extensions.begin(), extensions.end(),
                      [&](const char* extension) { return name.substr(dot) == extension; }))
       continue;
     std::uint64_t number = 0;
-    const auto [end, error] = std::from_chars(name.data() + 3, name.data() + dot, number);
+    const auto [end, error] = std::from_chars(name.data() + digits, name.data() + dot, number);
     if (error != std::errc() || end != name.data() + dot) continue;
     if (number >= 1 && number <= static_cast<std::uint64_t>(std::max<std::int64_t>(total, 0)))
       numbers.push_back(number);
@@ -121,7 +110,7 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
 // file to go is first checked that it can be deleted (not read-only, not held open,
 // its folder not write-protected), so a refusal leaves the earlier backup whole.
 bool RemoveEarlierBackup(const std::string& backup_path) {
-  const std::string list_path = backup_path + kBackupList;
+  const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
   {
     platform::TextReader list(list_path);
@@ -131,9 +120,11 @@ bool RemoveEarlierBackup(const std::string& backup_path) {
   // For each number the .lz file goes, or the .lzz where the .lz cannot be deleted; the
   // list goes last.
   std::vector<std::string> doomed;
-  for (std::uint64_t number : StoredFileNumbers(backup_path, {".lz", ".lzz"}, ListTotal(header))) {
-    const std::string lz = CompressedFileName(backup_path, number, ".lz");
-    const std::string lzz = CompressedFileName(backup_path, number, ".lzz");
+  const std::int64_t total = ListTotal(header);
+  for (std::uint64_t number :
+       StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, total)) {
+    const std::string lz = CompressedFilePath(backup_path, number, kOldCompressedExtension);
+    const std::string lzz = CompressedFilePath(backup_path, number);
     if (platform::DeleteFileRefusal(lz) == 0) {
       doomed.push_back(lz);
     } else if (platform::DeleteFileRefusal(lzz) == 0) {
@@ -172,10 +163,7 @@ class ListWriter {
  public:
   explicit ListWriter(const std::string& path)
       : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
-  void WriteLine(const std::string& line) {
-    const std::string text = line + "\r\n";
-    file_.Write(text.data(), text.size());
-  }
+  void WriteLine(const std::string& line) { platform::WriteTextLine(file_, line); }
   std::int64_t Size() const { return file_.Position(); }
   // Takes back the lines written ahead of the file at which the backup stopped.
   void CutTo(std::int64_t size) {
@@ -214,7 +202,8 @@ class ListedFiles {
         workers_(workers),
         flusher_(flusher) {
     if (workers_.Count() > 0) {
-      existing_ = StoredFileNumbers(window_.BackupPath, {".lzz"}, std::int64_t{1} << 62);
+      existing_ =
+          StoredFileNumbers(window_.BackupPath, {kCompressedExtension}, std::int64_t{1} << 62);
     }
   }
 
@@ -299,7 +288,7 @@ class ListedFiles {
       if (!fields) throw std::runtime_error("'" + line + "' is not a valid file line");
       slot.fields = *fields;
       slot.source = window_.ICQPath + "\\" + fields->folder_part + "\\" + fields->name;
-      slot.destination = CompressedFileName(window_.BackupPath, slot.number, ".lzz");
+      slot.destination = CompressedFilePath(window_.BackupPath, slot.number);
     } catch (...) {
       // Raised in the line's turn, after the files before it; nothing is read after it.
       slot.failure = std::current_exception();
@@ -468,7 +457,7 @@ std::string FlushBackup(ListWriter& list, const std::string& list_path,
 BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader& pending,
                                   std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
-  const std::string list_path = backup_path + kBackupList;
+  const std::string list_path = PathIn(backup_path, kListName);
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
       Report(window, {" ", " Backup Cancelled!"});
@@ -560,7 +549,7 @@ bool BackupFolderIsAmongTheData(const app::WindowSeam& window) {
 
 BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
                           const BackupTuning& tuning) {
-  platform::TextReader pending(window.HomeFolder + kTemporaryList);
+  platform::TextReader pending(PathIn(window.HomeFolder, kTemporaryListName));
   // Nothing else writes to the backup folder while the backup runs.
   platform::KeepFolderListings own_folders;
   const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
@@ -569,23 +558,11 @@ BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
 }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
-  window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
+  StartBackupFolderAction(window);
+  ReadIcqFolder(window);
 
-  if (!platform::FileExists(window.ICQPath + "\\icq.exe")) {
-    window.ClearScreen();
-    for (const std::string& line :
-         {std::string(" "), std::string(" Error!"), std::string(" "),
-          std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath), std::string(" "),
-          std::string(" "), std::string(" Note:"),
-          std::string(" 1. Please check your ICQ Folder at"),
-          std::string("     \"1. Select ICQ Folder\" again or"),
-          std::string(" 2. use the AutoSearch function!")}) {
-      window.AppendLine(line);
-    }
+  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
+    ReportIcqNotFound(window, " 2. use the AutoSearch function!");
     return BackupOutcome::kFailed;
   }
   if (BackupFolderIsAmongTheData(window)) {
@@ -600,7 +577,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   }
   app::SavePrefs(window);
 
-  const std::string list_path = window.HomeFolder + kTemporaryList;
+  const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);
   platform::File::Open(list_path, platform::OpenMode::kCreate).Close();
   Collection collection;
   collection.icq_path = window.ICQPath;

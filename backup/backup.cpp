@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "app/icq_folder.h"
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
+#include "backup/list_entry.h"
 #include "backup/listed_files.h"
 #include "backup/pack_workers.h"
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/folder_listings.h"
@@ -24,8 +28,6 @@
 namespace backup {
 namespace {
 
-constexpr char kTemporaryList[] = "\\icqlist.tmp";
-constexpr char kBackupList[] = "\\icqlist.txt";
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
@@ -57,17 +59,9 @@ std::string Megabytes(std::int64_t bytes) {
 // allowed. Anything else is not a list this program wrote; reading on would delete
 // files on a guess.
 std::int64_t ListTotal(const std::string& header) {
+  if (const std::optional<std::int64_t> total = ListHeaderNumber(header)) return *total;
   const std::size_t colon = header.find(':');
   const std::string text = colon == std::string::npos ? "" : header.substr(colon + 1);
-  const std::size_t start = text.find_first_not_of(' ');
-  std::int64_t total = 0;
-  if (start != std::string::npos) {
-    const char* first = text.data() + start;
-    const char* last = text.data() + text.size();
-    if (*first == '+') ++first;
-    const auto [end, error] = std::from_chars(first, last, total);
-    if (error == std::errc() && end == last) return total;
-  }
   throw std::runtime_error("'" + text + "' is not a valid integer value");
 }
 
@@ -75,7 +69,7 @@ std::int64_t ListTotal(const std::string& header) {
 // file to go is first checked that it can be deleted (not read-only, not held open,
 // its folder not write-protected), so a refusal leaves the earlier backup whole.
 bool RemoveEarlierBackup(const std::string& backup_path) {
-  const std::string list_path = backup_path + kBackupList;
+  const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
   {
     platform::TextReader list(list_path);
@@ -85,9 +79,11 @@ bool RemoveEarlierBackup(const std::string& backup_path) {
   // For each number the .lz file goes, or the .lzz where the .lz cannot be deleted; the
   // list goes last.
   std::vector<std::string> doomed;
-  for (std::uint64_t number : StoredFileNumbers(backup_path, {".lz", ".lzz"}, ListTotal(header))) {
-    const std::string lz = CompressedFileName(backup_path, number, ".lz");
-    const std::string lzz = CompressedFileName(backup_path, number, ".lzz");
+  const std::int64_t total = ListTotal(header);
+  for (std::uint64_t number :
+       StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, total)) {
+    const std::string lz = CompressedFilePath(backup_path, number, kOldCompressedExtension);
+    const std::string lzz = CompressedFilePath(backup_path, number);
     if (platform::DeleteFileRefusal(lz) == 0) {
       doomed.push_back(lz);
     } else if (platform::DeleteFileRefusal(lzz) == 0) {
@@ -124,7 +120,7 @@ std::string FlushBackup(ListWriter& list, const std::string& list_path,
 BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader& pending,
                                   std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
-  const std::string list_path = backup_path + kBackupList;
+  const std::string list_path = PathIn(backup_path, kListName);
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
       Report(window, {" ", " Backup Cancelled!"});
@@ -216,7 +212,7 @@ bool BackupFolderIsAmongTheData(const app::WindowSeam& window) {
 
 BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
                           const BackupTuning& tuning) {
-  platform::TextReader pending(window.HomeFolder + kTemporaryList);
+  platform::TextReader pending(PathIn(window.HomeFolder, kTemporaryListName));
   // Nothing else writes to the backup folder while the backup runs.
   platform::KeepFolderListings own_folders;
   const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
@@ -225,23 +221,11 @@ BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
 }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
-  window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
+  StartBackupFolderAction(window);
+  ReadIcqFolder(window);
 
-  if (!platform::FileExists(window.ICQPath + "\\icq.exe")) {
-    window.ClearScreen();
-    for (const std::string& line :
-         {std::string(" "), std::string(" Error!"), std::string(" "),
-          std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath), std::string(" "),
-          std::string(" "), std::string(" Note:"),
-          std::string(" 1. Please check your ICQ Folder at"),
-          std::string("     \"1. Select ICQ Folder\" again or"),
-          std::string(" 2. use the AutoSearch function!")}) {
-      window.AppendLine(line);
-    }
+  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
+    ReportIcqNotFound(window, " 2. use the AutoSearch function!");
     return BackupOutcome::kFailed;
   }
   if (BackupFolderIsAmongTheData(window)) {
@@ -256,7 +240,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   }
   app::SavePrefs(window);
 
-  const std::string list_path = window.HomeFolder + kTemporaryList;
+  const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);
   platform::File::Open(list_path, platform::OpenMode::kCreate).Close();
   Collection collection;
   collection.icq_path = window.ICQPath;

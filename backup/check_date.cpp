@@ -4,6 +4,7 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -11,8 +12,6 @@
 
 namespace backup {
 namespace {
-
-const char kListName[] = "\\icqlist.txt";
 
 // "dd mmm yyyy": two-digit day, the locale's abbreviated month name, four-digit year
 // ("05 Mar 2001" in an English locale).
@@ -29,10 +28,7 @@ std::string FormatDate(const platform::LocalDateTime& t) {
 }  // namespace
 
 bool CheckDateClick(app::WindowSeam& window) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
+  StartBackupFolderAction(window);
 
   // The search ends when it goes out of scope, whichever way the action ends.
   platform::DirectorySearch search;
@@ -41,13 +37,8 @@ bool CheckDateClick(app::WindowSeam& window) {
   // looked up in the root of the current drive.
   const bool found =
       !window.BackupPath.empty() &&
-      search.FindFirst(window.BackupPath + kListName, platform::faAnyFile, &list) == 0;
-  if (!found) {
-    app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
-                     " \"2. Select / Edit Backup Folder\" again!");
-    return false;
-  }
+      search.FindFirst(PathIn(window.BackupPath, kListName), platform::faAnyFile, &list) == 0;
+  if (!found) return ReportBackupFilesNotFound(window);
   app::SavePrefs(window);
   window.ClearScreen();
   window.AppendLine(" ");

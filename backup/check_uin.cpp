@@ -4,19 +4,17 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_files.h"
 #include "backup/folder_text.h"
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace backup {
 namespace {
 
-const char kListName[] = "\\icqlist.txt";
-
 bool IsUINLine(const std::string& line) {
-  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-  return line.size() >= 3 && upper(line[0]) == 'U' && upper(line[1]) == 'I' &&
-         upper(line[2]) == 'N';
+  return line.size() >= 3 && platform::EqualIgnoringAsciiCase(line.substr(0, 3), "UIN");
 }
 
 // A line without "*" is not one the backup writes; it yields an empty UIN, like a name
@@ -50,19 +48,13 @@ UINScan ScanUINs(const std::string& list_path) {
 }
 
 bool CheckUINClick(app::WindowSeam& window) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
+  StartBackupFolderAction(window);
 
   // An empty folder text names no folder: without this test "\icqlist.txt" would be
   // looked up in the root of the current drive.
-  const std::string list_path = window.BackupPath + kListName;
+  const std::string list_path = PathIn(window.BackupPath, kListName);
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
-    app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
-                     " \"2. Select / Edit Backup Folder\" again!");
-    return false;
+    return ReportBackupFilesNotFound(window);
   }
   app::SavePrefs(window);
 

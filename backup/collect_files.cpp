@@ -5,6 +5,7 @@
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/text_file.h"
 
 namespace backup {
 namespace {
@@ -17,8 +18,7 @@ void AppendToList(const std::string& list_path, const std::string& line) {
   // last file found whatever ends the walk; every step is checked, since a lost line
   // would leave the count and the list out of step.
   platform::File list = platform::File::Open(list_path, platform::OpenMode::kAppend);
-  const std::string text = line + "\r\n";
-  list.Write(text.data(), text.size());
+  platform::WriteTextLine(list, line);
   list.Close();
 }
 

@@ -3,17 +3,11 @@
 
 #include <string>
 
+#include "app/icq_folder.h"
 #include "app/window_seam.h"
 #include "platform/drives.h"
 
 namespace backup {
-
-// A folder text with one trailing backslash removed, if it has one ("C:\Backup\" reads
-// as "C:\Backup"; "" stays "").
-inline std::string WithoutTrailingBackslash(std::string folder) {
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return folder;
-}
 
 // True for a folder text whose meaning depends on the current directory: a relative
 // one ("Backup"), or one from the root of the current drive ("\Backup").
@@ -35,7 +29,21 @@ inline std::string ReadBackupFolder(app::WindowSeam& window) {
     text = platform::ExpandFileName(text);
     window.SetBackupFolderText(text);
   }
-  return WithoutTrailingBackslash(text);
+  return app::WithoutTrailingBackslash(text);
+}
+
+// The start of every action on the backup folder: the screen cleared down to one blank
+// line, the gauge at 0, window.BackupPath read by ReadBackupFolder.
+inline void StartBackupFolderAction(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = ReadBackupFolder(window);
+}
+
+// window.ICQPath: the ICQ folder selector's text, one trailing backslash removed.
+inline void ReadIcqFolder(app::WindowSeam& window) {
+  window.ICQPath = app::WithoutTrailingBackslash(window.ICQFolder());
 }
 
 }  // namespace backup

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/icq_folder.h"
 #include "app/reports.h"
+#include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "lz/lz_file.h"
@@ -14,7 +16,6 @@
 namespace backup {
 namespace {
 
-constexpr char kListFile[] = "\\icqlist.txt";
 constexpr char kNoDate[] = "-";
 
 // " number size date-time method path", the columns lined up for the usual figures.
@@ -29,7 +30,7 @@ std::string Row(const std::string& number, const std::string& size, const std::s
 // The date-time and method of compressed file `number`, or why there are none.
 std::pair<std::string, std::string> StoredFacts(const std::string& backup_path,
                                                 std::uint64_t number, std::int64_t size) {
-  const std::string compressed = backup_path + "\\icq" + std::to_string(number) + ".lzz";
+  const std::string compressed = CompressedFilePath(backup_path, number);
   lz::LZFileInfo info;
   const std::int32_t kind = lz::GetFileInfo(compressed, info);
   if (kind == lz::kNoSuchFile) return {size == 0 ? kNoDate : "missing", kNoDate};
@@ -41,13 +42,10 @@ std::pair<std::string, std::string> StoredFacts(const std::string& backup_path,
 
 bool ListBackupClick(app::WindowSeam& window) {
   window.ClearScreen();
-  window.BackupPath = WithoutTrailingBackslash(window.BackupFolderText());
-  const std::string list_path = window.BackupPath + kListFile;
+  window.BackupPath = app::WithoutTrailingBackslash(window.BackupFolderText());
+  const std::string list_path = PathIn(window.BackupPath, kListName);
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
-    return app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                            app::ShortPath(window.BackupPath) + "!",
-                            " Please check your Backup Folder at",
-                            " \"2. Select / Edit Backup Folder\" again!");
+    return ReportBackupFilesNotFound(window);
   }
   platform::TextReader list(list_path);
   std::string line;

@@ -63,7 +63,7 @@ EntryFault PathFault(const std::string& folder_part, const std::string& name) {
 
 }  // namespace
 
-std::optional<std::int64_t> ListCount(const std::string& header) {
+std::optional<std::int64_t> ListHeaderNumber(const std::string& header) {
   const std::size_t colon = header.find(':');
   if (colon == std::string::npos) return std::nullopt;
   const std::size_t start = header.find_first_not_of(' ', colon + 1);
@@ -71,9 +71,15 @@ std::optional<std::int64_t> ListCount(const std::string& header) {
   const char* first = header.data() + start;
   const char* last = header.data() + header.size();
   if (*first == '+') ++first;  // a sign is allowed in a decimal integer
-  std::int64_t count = 0;
-  const auto [end, error] = std::from_chars(first, last, count);
-  if (error != std::errc() || end != last || count < 0) return std::nullopt;
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(first, last, number);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return number;
+}
+
+std::optional<std::int64_t> ListCount(const std::string& header) {
+  const std::optional<std::int64_t> count = ListHeaderNumber(header);
+  if (!count || *count < 0) return std::nullopt;
   return count;
 }
 

@@ -8,9 +8,12 @@
 
 namespace backup {
 
-// The entry count of the list's header: the text after its first ":", blanks before the
-// digits allowed, a decimal number from 0 up. nullopt for anything else (no ":", no
-// number, a minus sign, trailing text).
+// The number of the list's header: the text after its first ":", blanks before it
+// allowed, a decimal integer with an optional sign. nullopt for anything else (no ":",
+// no number, trailing text, a number out of range).
+std::optional<std::int64_t> ListHeaderNumber(const std::string& header);
+
+// The entry count of the list's header: ListHeaderNumber from 0 up, else nullopt.
 std::optional<std::int64_t> ListCount(const std::string& header);
 
 // Why an entry of the list must not be restored: the list may come from anywhere, and its

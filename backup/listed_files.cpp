@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/reports.h"
+#include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/pack_file.h"
 #include "platform/drives.h"
@@ -60,7 +61,8 @@ class ListedFiles {
         workers_(workers),
         flusher_(flusher) {
     if (workers_.Count() > 0) {
-      existing_ = StoredFileNumbers(window_.BackupPath, {".lzz"}, std::int64_t{1} << 62);
+      existing_ =
+          StoredFileNumbers(window_.BackupPath, {kCompressedExtension}, std::int64_t{1} << 62);
     }
   }
 
@@ -145,7 +147,7 @@ class ListedFiles {
       if (!fields) throw std::runtime_error("'" + line + "' is not a valid file line");
       slot.fields = *fields;
       slot.source = window_.ICQPath + "\\" + fields->folder_part + "\\" + fields->name;
-      slot.destination = CompressedFileName(window_.BackupPath, slot.number, ".lzz");
+      slot.destination = CompressedFilePath(window_.BackupPath, slot.number);
     } catch (...) {
       // Raised in the line's turn, after the files before it; nothing is read after it.
       slot.failure = std::current_exception();
@@ -294,43 +296,6 @@ class ListedFiles {
 };
 
 }  // namespace
-
-std::string CompressedFileName(const std::string& backup_path, std::uint64_t number,
-                               const char* extension) {
-  return backup_path + "\\icq" + std::to_string(number) + extension;
-}
-
-// The numbers 1..total for which a file icqN + one of the extensions exists, ascending.
-// Found by one search of the folder instead of a look-up per number and name, so that
-// a damaged header with a huge total costs nothing.
-std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
-                                             std::initializer_list<const char*> extensions,
-                                             std::int64_t total) {
-  std::vector<std::uint64_t> numbers;
-  platform::DirectorySearch search;
-  platform::SearchRec rec;
-  for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
-       found = search.FindNext(&rec)) {
-    if (rec.attributes & platform::faDirectory) continue;
-    std::string name = rec.name;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const std::size_t dot = name.rfind('.');
-    if (name.rfind("icq", 0) != 0 || dot == std::string::npos || dot <= 3 || name[3] == '0')
-      continue;
-    if (std::none_of(extensions.begin(), extensions.end(),
-                     [&](const char* extension) { return name.substr(dot) == extension; }))
-      continue;
-    std::uint64_t number = 0;
-    const auto [end, error] = std::from_chars(name.data() + 3, name.data() + dot, number);
-    if (error != std::errc() || end != name.data() + dot) continue;
-    if (number >= 1 && number <= static_cast<std::uint64_t>(std::max<std::int64_t>(total, 0)))
-      numbers.push_back(number);
-  }
-  std::sort(numbers.begin(), numbers.end());
-  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-  return numbers;
-}
 
 bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& pending,
                                 ListWriter& list, std::uint32_t total, PackWorkers& workers,

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <future>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,27 +15,13 @@
 
 namespace backup {
 
-// backup_path + "\icq" + number + extension (".lzz", ".lz").
-std::string CompressedFileName(const std::string& backup_path, std::uint64_t number,
-                               const char* extension);
-
-// The numbers 1..total for which a file icqN + one of the extensions exists, ascending.
-// Found by one search of the folder instead of a look-up per number and name, so that
-// a damaged header with a huge total costs nothing.
-std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
-                                             std::initializer_list<const char*> extensions,
-                                             std::int64_t total);
-
 // The backup list, written a line at a time so that whatever ends the backup, the
 // lines up to the file in progress are in the file.
 class ListWriter {
  public:
   explicit ListWriter(const std::string& path)
       : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
-  void WriteLine(const std::string& line) {
-    const std::string text = line + "\r\n";
-    file_.Write(text.data(), text.size());
-  }
+  void WriteLine(const std::string& line) { platform::WriteTextLine(file_, line); }
   std::int64_t Size() const { return file_.Position(); }
   // Takes back the lines written ahead of the file at which the backup stopped.
   void CutTo(std::int64_t size) {

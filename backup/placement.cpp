@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
@@ -11,14 +12,9 @@
 namespace backup {
 namespace {
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // Names of the form icq.tmp or icqN.tmp, which the restore itself uses in a folder.
 bool IsTemporaryName(const std::string& name) {
-  const std::string upper = UpperAscii(name);
+  const std::string upper = platform::AsciiUpper(name);
   if (upper.size() < 7 || !upper.starts_with("ICQ") || !upper.ends_with(".TMP")) return false;
   for (std::size_t i = 3; i + 4 < upper.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(upper[i]))) return false;
@@ -165,7 +161,7 @@ void Placement::Done(const RestoredFile& file) {
 
 void Placement::Changed(const std::string& folder) {
   // Flushed once, however the list spells it.
-  unflushed_.emplace(UpperAscii(platform::ExpandFileName(folder)), folder);
+  unflushed_.emplace(platform::AsciiUpper(platform::ExpandFileName(folder)), folder);
 }
 
 std::optional<PlacementFailure> Placement::FlushFolders() {

@@ -12,14 +12,17 @@
 #include <string>
 #include <utility>
 
+#include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
 #include "backup/placement.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
@@ -31,16 +34,11 @@
 namespace backup {
 namespace {
 
-constexpr char kProgramFile[] = "\\icq.exe";
-constexpr char kListFile[] = "\\icqlist.txt";
 constexpr char kTempName[] = "icq.tmp";
 constexpr char kWarningCaption[] = "Warning";
 constexpr char kWarningText[] =
     "Before proceeding, ensure that ICQ is inactive !\r\rSwitch ICQ to Sleep Mode or Close it "
     "now !";
-// The selector headings, quoted in the reports that send the user back to them.
-constexpr char kSelectIcqAgain[] = "     \"1. Select ICQ Folder\" again or";
-constexpr char kSelectBackupAgain[] = " \"2. Select / Edit Backup Folder\" again!";
 // Index of the screen line naming the entry in progress, below " Processing File:".
 constexpr int kPathLine = 14;
 constexpr int kGaugeFull = 100;
@@ -85,11 +83,6 @@ void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
                            " Make sure it is the list of a", "      backup made by Torq32!"});
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // What the restore knows of one target folder, looked up once: whether it lies in the
 // ICQ folder, and the entries it held before the restore came.
 // Only those can be links (everything the restore makes is a plain file), so they are
@@ -105,7 +98,7 @@ struct TargetFolder {
   // True when the entry of that name, if there is one, stays in the ICQ folder.
   bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
     if (!listed) return false;
-    const auto [first, last] = entries.equal_range(UpperAscii(name));
+    const auto [first, last] = entries.equal_range(platform::AsciiUpper(name));
     for (auto it = first; it != last; ++it) {
       if (!icq.Contains(path + "\\" + it->second)) return false;
     }
@@ -124,7 +117,9 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
   // A folder still to be made holds nothing; one that cannot be read is not judged.
   found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
   for (; code == 0; code = search.FindNext(&rec)) {
-    if (rec.name != "." && rec.name != "..") found.entries.emplace(UpperAscii(rec.name), rec.name);
+    if (rec.name != "." && rec.name != "..") {
+      found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
+    }
   }
   return found;
 }
@@ -150,9 +145,9 @@ TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
   while (list.ReadLine(line)) {
     ListEntry entry;
     if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;  // it stops the restore
-    const std::string name = UpperAscii(entry.name);
+    const std::string name = platform::AsciiUpper(entry.name);
     if (name.starts_with("ICQ") && name.ends_with(".TMP")) {
-      names[UpperAscii(entry.folder_part)].insert(name);
+      names[platform::AsciiUpper(entry.folder_part)].insert(name);
     }
   }
   list.Close();
@@ -278,7 +273,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
 
   // Decode.
   window_.AppendLine(app::ShortPath(target));
-  const std::string compressed = window_.BackupPath + "\\icq" + ordinal + ".lzz";
+  const std::string compressed = CompressedFilePath(window_.BackupPath, number);
   if (entry.size != 0 && !platform::FileExists(compressed)) {
     return Stop([&] {
       ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
@@ -315,10 +310,10 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
 // icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
 // icq-2.tmp, ... that none does (a number alone would be a staged file's name).
 std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
-  const auto listed = listed_temporary_names_.find(UpperAscii(folder_part));
+  const auto listed = listed_temporary_names_.find(platform::AsciiUpper(folder_part));
   if (listed == listed_temporary_names_.end()) return kTempName;
   std::string name = kTempName;
-  for (int n = 1; listed->second.count(UpperAscii(name)) != 0; ++n) {
+  for (int n = 1; listed->second.count(platform::AsciiUpper(name)) != 0; ++n) {
     name = "icq-" + std::to_string(n) + ".tmp";
   }
   return name;
@@ -490,16 +485,16 @@ std::int64_t MatchingEntries(const std::string& list_path, const std::string& on
 
 bool EntryMatches(const std::string& pattern, const std::string& folder_part,
                   const std::string& name) {
-  std::string wanted = UpperAscii(pattern);
+  std::string wanted = platform::AsciiUpper(pattern);
   std::replace(wanted.begin(), wanted.end(), '/', '\\');
   const bool whole_path = wanted.find('\\') != std::string::npos;
   const std::string path = whole_path && !folder_part.empty() ? folder_part + "\\" + name : name;
-  return lz::WildcardMatch(wanted, UpperAscii(path));
+  return lz::WildcardMatch(wanted, platform::AsciiUpper(path));
 }
 
 RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only) {
-  const std::string list_path = window.BackupPath + kListFile;
+  const std::string list_path = PathIn(window.BackupPath, kListName);
   platform::TextReader list(list_path);
   std::string header;
   list.ReadLine(header);
@@ -551,23 +546,16 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
-  window.ICQPath = WithoutTrailingBackslash(window.ICQFolder());
+  StartBackupFolderAction(window);
+  ReadIcqFolder(window);
 
-  if (!platform::FileExists(window.ICQPath + kProgramFile)) {
-    Show(window, {" ", " Error!", " ", " ICQ cannot be found in ", app::ShortPath(window.ICQPath),
-                  " ", " ", " Note:", " 1. Please check your ICQ Folder at", kSelectIcqAgain,
-                  " 2. use the Auto Search function!"});
+  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
+    ReportIcqNotFound(window, " 2. use the Auto Search function!");
     return RestoreOutcome::kFailed;
   }
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
-  if (window.BackupPath.empty() || !platform::FileExists(window.BackupPath + kListFile)) {
-    app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                     app::ShortPath(window.BackupPath) + "!", " Please check your Backup Folder at",
-                     kSelectBackupAgain);
+  if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
+    ReportBackupFilesNotFound(window);
     return RestoreOutcome::kFailed;
   }
   app::SavePrefs(window);

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "lz/lz_file.h"
@@ -13,7 +14,6 @@
 namespace backup {
 namespace {
 
-constexpr char kListName[] = "icqlist.txt";
 constexpr int kGaugeFull = 100;
 
 class Checker {
@@ -23,7 +23,7 @@ class Checker {
 
   void CheckList() {
     try {
-      platform::TextReader list(backup_path_ + "\\" + kListName);
+      platform::TextReader list(PathIn(backup_path_, kListName));
       std::string header;
       list.ReadLine(header);
       const std::optional<std::int64_t> count = ListCount(header);
@@ -36,7 +36,7 @@ class Checker {
                                std::to_string(result_.files));
       }
     } catch (const std::exception& e) {
-      Problem(kListName, platform::FileExists(backup_path_ + "\\" + kListName)
+      Problem(kListName, platform::FileExists(PathIn(backup_path_, kListName))
                              ? std::string("cannot be read: ") + e.what()
                              : std::string("missing"));
     }
@@ -66,7 +66,7 @@ class Checker {
         Problem(kListName, entry_name + " has a name Windows does not allow: " + EntryText(entry));
         break;
       case EntryFault::kNone:
-        if (entry.size > 0) CheckCompressed("icq" + std::to_string(number) + ".lzz", entry);
+        if (entry.size > 0) CheckCompressed(CompressedFileName(number), entry);
         break;
     }
     if (result_.problems.size() != problems_before) ++result_.damaged;

@@ -12,6 +12,7 @@
 
 #include "lz/lzh.h"
 #include "lz/lzss.h"
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
@@ -97,12 +98,6 @@ std::string GetText(const HeaderBytes& b, std::size_t at, std::size_t field) {
   return std::string(reinterpret_cast<const char*>(b.data() + at + 1), length);
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // The longest body the LZSS coder can make of `size` bytes: every byte a literal, and
 // one flag byte for each group of eight.
@@ -397,6 +392,18 @@ std::string GetStoredName(const std::string& name) {
   return name;
 }
 
+namespace {
+
+// Points the running operation at its output file and the caller's progress, which
+// hears first that the file starts.
+void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
+  g_engine.output = &output;
+  if (progress) progress(file, kProgressStart);
+  g_engine.progress = progress;
+}
+
+}  // namespace
+
 // --- Operations -----------------------------------------------------------------------------
 
 std::int64_t CompressFile(const std::string& source_in, const std::string& dest_in,
@@ -412,7 +419,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   const std::string dest = CutText(dest_in, kMaxNameLength);
   // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source, and
   // the identity test a link, a hard link or another drive's name for it.
-  if (source.empty() || dest.empty() || UpperAscii(source) == UpperAscii(dest) ||
+  if (source.empty() || dest.empty() || platform::EqualIgnoringAsciiCase(source, dest) ||
       platform::SamePathText(platform::ExpandFileName(source), platform::ExpandFileName(dest)) ||
       platform::SameFile(source, dest)) {
     return kBadNames;
@@ -447,10 +454,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
   g_engine.input = &input;
-  g_engine.output = &output;
-
-  if (progress) progress(source_info, kProgressStart);
-  g_engine.progress = progress;
+  StartOutput(output, source_info, progress);
 
   std::int64_t result = 0;
   std::exception_ptr failure;
@@ -591,9 +595,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   DeleteFileForced(dest);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-  g_engine.output = &output;
-  if (progress) progress(source_info, kProgressStart);
-  g_engine.progress = progress;
+  StartOutput(output, source_info, progress);
 
   std::int64_t result = 0;
   std::exception_ptr failure;

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/internal.h"
 #include "platform/io_error.h"
 
@@ -45,21 +46,23 @@ LayerState& State() {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+bool IsHostSeparator(char c) { return c == '/'; }
 
 bool IsFolder(const std::string& host_path) {
   struct stat st;
   return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::vector<std::string> SplitComponents(std::string_view text) {
+// The non-empty components of a Windows path text, or of a host path with
+// IsHostSeparator.
+std::vector<std::string> SplitComponents(std::string_view text,
+                                         bool (*separates)(char) = IsSeparator) {
   std::vector<std::string> parts;
   std::size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && IsSeparator(text[i])) ++i;
+    while (i < text.size() && separates(text[i])) ++i;
     std::size_t start = i;
-    while (i < text.size() && !IsSeparator(text[i])) ++i;
+    while (i < text.size() && !separates(text[i])) ++i;
     if (i > start) parts.emplace_back(text.substr(start, i - start));
   }
   return parts;
@@ -76,11 +79,6 @@ void FoldInto(std::vector<std::string>& folded, const std::vector<std::string>& 
   }
 }
 
-std::string JoinHost(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
 std::string NormalizeRoot(std::string root) {
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
@@ -89,20 +87,7 @@ std::string NormalizeRoot(std::string root) {
 // Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
 std::string NormalizeHostPath(const std::string& host_path) {
   std::vector<std::string> parts;
-  std::size_t i = 0;
-  while (i < host_path.size()) {
-    while (i < host_path.size() && host_path[i] == '/') ++i;
-    std::size_t start = i;
-    while (i < host_path.size() && host_path[i] != '/') ++i;
-    if (i == start) continue;
-    std::string part = host_path.substr(start, i - start);
-    if (part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(std::move(part));
-  }
+  FoldInto(parts, SplitComponents(host_path, IsHostSeparator));
   std::string out;
   for (const std::string& part : parts) out += "/" + part;
   return out.empty() ? "/" : out;
@@ -148,7 +133,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   std::string& host = out.host.path;
   const auto host_of = [&](std::size_t count) {
     std::string joined = drive->host_root;
-    for (std::size_t i = 0; i < count; ++i) joined = JoinHost(joined, parts[i]);
+    for (std::size_t i = 0; i < count; ++i) joined = detail::HostChild(joined, parts[i]);
     return joined;
   };
   // Most paths exist as written, or all but their last name does: one lstat each
@@ -172,7 +157,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   bool probing = true;  // false once a component is missing: nothing below it exists
   for (std::size_t i = exact; i < parts.size(); ++i) {
     std::string& part = parts[i];
-    std::string candidate = JoinHost(host, part);
+    std::string candidate = detail::HostChild(host, part);
     // The whole path as written is missing: so is its last name when the rest exists.
     const bool known_missing = whole_missing && i == exact && i + 1 == parts.size();
     if (probing && (known_missing || ::lstat(candidate.c_str(), &st) != 0)) {
@@ -181,7 +166,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
       if (auto match =
               detail::FindEntryIgnoringCase(host, part, folder_stat_known ? &st : nullptr)) {
         part = *match;
-        candidate = JoinHost(host, part);
+        candidate = detail::HostChild(host, part);
         if (i + 1 == parts.size()) probing = ::lstat(candidate.c_str(), &st) == 0;
       } else {
         probing = false;
@@ -264,14 +249,6 @@ std::string DecodeMountField(const std::string& field) {
 
 namespace detail {
 
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 std::optional<std::string> HostPathOf(const std::string& windows_path) {
   return ToHostPath(windows_path);
 }
@@ -315,7 +292,23 @@ std::string RealHostPath(const std::string& host_path) {
   return real ? std::string(real.get()) : std::string();
 }
 
-bool IsInsideHostFolder(const std::string& host_path, const std::string& root) {
+std::string HostParent(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : host_path.substr(0, slash);
+}
+
+std::string HostName(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  return slash == std::string::npos ? host_path : host_path.substr(slash + 1);
+}
+
+std::string HostChild(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+bool HostPathWithin(const std::string& host_path, const std::string& root) {
   return root == "/" || host_path == root ||
          (host_path.size() > root.size() && host_path.compare(0, root.size(), root) == 0 &&
           host_path[root.size()] == '/');
@@ -325,7 +318,7 @@ std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
   const DriveMapping* best = nullptr;
   for (const DriveMapping& drive : Drives()) {
     const std::string& root = drive.host_root;
-    const bool inside = IsInsideHostFolder(host_path, root);
+    const bool inside = HostPathWithin(host_path, root);
     if (inside && (best == nullptr || root.size() > best->host_root.size())) best = &drive;
   }
   if (best == nullptr) return std::nullopt;
@@ -539,12 +532,11 @@ bool FolderBoundary::Contains(const std::string& path) const {
   std::string probe = *host;
   while (true) {
     const std::string real = detail::RealHostPath(probe);
-    if (!real.empty()) return detail::IsInsideHostFolder(real, real_root_);
+    if (!real.empty()) return detail::HostPathWithin(real, real_root_);
     struct stat st;
     if (::lstat(probe.c_str(), &st) == 0) return false;  // a dangling link
-    const std::size_t slash = probe.find_last_of('/');
-    if (slash == std::string::npos || probe == "/") return false;
-    probe = slash == 0 ? "/" : probe.substr(0, slash);
+    if (probe.find('/') == std::string::npos || probe == "/") return false;
+    probe = detail::HostParent(probe);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/internal.h"
 
@@ -83,7 +84,7 @@ int NextFaultSlow(FileOp op) {
 
 bool IsHeldSlow(const std::string& host_path) {
   for (const std::string& held : Faults().held) {
-    if (SameTextIgnoringCase(held, host_path)) return true;
+    if (EqualIgnoringAsciiCase(held, host_path)) return true;
   }
   return false;
 }
@@ -124,7 +125,7 @@ void Release(const std::string& windows_path) {
   auto& held = Faults().held;
   held.erase(
       std::remove_if(held.begin(), held.end(),
-                     [&](const std::string& h) { return detail::SameTextIgnoringCase(h, *host); }),
+                     [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); }),
       held.end());
   Rearm();
 }

@@ -21,10 +21,10 @@ namespace detail {
 
 int HostErrorCode(const std::string& host_path, int posix_errno) {
   if (posix_errno == ENOENT) {
-    const std::size_t slash = host_path.find_last_of('/');
-    const std::string parent = slash == 0 ? "/" : host_path.substr(0, slash);
+    const std::string parent = HostParent(host_path);
     struct stat st;
-    if (slash == std::string::npos || ::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (host_path.find('/') == std::string::npos || ::stat(parent.c_str(), &st) != 0 ||
+        !S_ISDIR(st.st_mode)) {
       return kInvalidFilename;
     }
     return kFileNotFound;
@@ -55,17 +55,6 @@ std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
 namespace {
 
 constexpr int kNegativeSeek = 131;
-
-std::string LastComponent(const std::string& host_path) {
-  const std::size_t slash = host_path.find_last_of('/');
-  return slash == std::string::npos ? host_path : host_path.substr(slash + 1);
-}
-
-std::string ParentOf(const std::string& host_path) {
-  const std::size_t slash = host_path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : host_path.substr(0, slash);
-}
 
 struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
   struct timespec ts {};
@@ -122,7 +111,7 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path) {
   // A dangling link is an entry all the same: its own data.
   if (!host->exists && ::lstat(host->path.c_str(), &st) != 0) return std::nullopt;
   const bool drive_root = ExpandFileName(path).size() == 3;
-  return detail::AttributesOf(drive_root ? std::string() : LastComponent(host->path), st);
+  return detail::AttributesOf(drive_root ? std::string() : detail::HostName(host->path), st);
 }
 
 int SetAttributes(const std::string& path, std::uint32_t attributes) {
@@ -170,7 +159,7 @@ int DeletionRefusal(const detail::HostEntry& entry) {
   if (S_ISDIR(st.st_mode)) return kAccessDenied;
   if (detail::IsHeld(host)) return kSharingViolation;
   if (detail::IsReadOnly(st)) return kAccessDenied;
-  if (detail::IsHeld(ParentOf(host))) return kAccessDenied;
+  if (detail::IsHeld(detail::HostParent(host))) return kAccessDenied;
   return 0;
 }
 
@@ -193,7 +182,7 @@ int DeleteFileRefusal(const std::string& path) {
   if (!entry) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*entry)) return refusal;
   // The host's own answer for the folder: a read-only mount refuses root too.
-  if (::access(ParentOf(entry->path).c_str(), W_OK | X_OK) != 0) {
+  if (::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) != 0) {
     return ErrorCodeFromErrno(errno);
   }
   return 0;
@@ -215,8 +204,8 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     while (!expanded.empty() && (expanded.back() == '\\')) expanded.pop_back();
     const std::size_t cut = expanded.find_last_of('\\');
     const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
-    if (wanted.empty() || wanted == LastComponent(source)) return 0;
-    destination = ParentOf(source) + (ParentOf(source) == "/" ? "" : "/") + wanted;
+    if (wanted.empty() || wanted == detail::HostName(source)) return 0;
+    destination = detail::HostChild(detail::HostParent(source), wanted);
   } else {
     const struct stat& target_stat = target_entry->entry_st;
     if (target_entry->entry_exists) {
@@ -225,7 +214,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
       if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
     }
   }
-  const bool same_folder = ParentOf(source) == ParentOf(destination);
+  const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);
   detail::FolderChange leaving(source);
   std::optional<detail::FolderChange> arriving;
   if (!same_folder) arriving.emplace(destination);
@@ -233,7 +222,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     return detail::HostErrorCode(destination, errno);
   }
   if (same_folder) {
-    leaving.Renamed(LastComponent(destination));
+    leaving.Renamed(detail::HostName(destination));
   } else {
     leaving.Removed();
     arriving->Added();

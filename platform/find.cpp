@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -19,14 +20,6 @@ namespace {
 
 // Attributes that keep an entry out of a search unless the mask asks for them.
 constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-std::string UpperCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = AsciiUpper(c);
-  return out;
-}
 
 bool ValidWindowsName(std::string_view name) {
   for (char c : name) {
@@ -87,7 +80,7 @@ const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name
   for (const Item& item : items) {
     const std::string& candidate = name_of(item);
     if (candidate == name) return &item;
-    if (detail::SameTextIgnoringCase(candidate, name) &&
+    if (EqualIgnoringAsciiCase(candidate, name) &&
         (best == nullptr || candidate < name_of(*best))) {
       best = &item;
     }
@@ -122,7 +115,7 @@ int ReadFolderNames(const std::string& host_folder, Each each) {
 void SortInSearchOrder(std::vector<std::string>& names) {
   std::vector<std::pair<std::string, std::string>> keyed;
   keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
+  for (std::string& name : names) keyed.emplace_back(AsciiUpper(name), std::move(name));
   std::sort(keyed.begin(), keyed.end());
   names.clear();
   for (auto& [upper, name] : keyed) names.push_back(std::move(name));
@@ -329,7 +322,7 @@ bool WalkGuard::BelongsToAnotherDrive(const std::string& host_path) const {
   const std::string* owner = nullptr;
   for (const std::string& root : real_drive_roots_) {
     const bool longer = owner == nullptr || root.size() > owner->size();
-    if (longer && detail::IsInsideHostFolder(real, root)) owner = &root;
+    if (longer && detail::HostPathWithin(real, root)) owner = &root;
   }
   return owner != nullptr && *owner != own_real_root_;
 }

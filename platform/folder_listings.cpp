@@ -7,6 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "platform/ascii.h"
 #include "platform/internal.h"
 
 namespace platform {
@@ -42,14 +43,6 @@ std::optional<Stamp> StampOf(const std::string& host_folder) {
   return StampOfStat(st);
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
 struct Listing {
   Stamp stamp;
   std::unordered_multimap<std::string, std::string> names;  // upper-cased -> on disk
@@ -59,14 +52,14 @@ struct Listing {
 
   std::optional<std::string> Find(const std::string& name) const {
     std::optional<std::string> best;
-    const auto [first, last] = names.equal_range(UpperAscii(name));
+    const auto [first, last] = names.equal_range(AsciiUpper(name));
     for (auto it = first; it != last; ++it) {
       if (!best || it->second < *best) best = it->second;
     }
     return best;
   }
   void Add(const std::string& name) {
-    const std::string key = UpperAscii(name);
+    const std::string key = AsciiUpper(name);
     const auto [first, last] = names.equal_range(key);
     for (auto it = first; it != last; ++it) {
       if (it->second == name) return;
@@ -74,7 +67,7 @@ struct Listing {
     names.emplace(key, name);
   }
   void Remove(const std::string& name) {
-    const auto [first, last] = names.equal_range(UpperAscii(name));
+    const auto [first, last] = names.equal_range(AsciiUpper(name));
     for (auto it = first; it != last; ++it) {
       if (it->second == name) {
         names.erase(it);
@@ -118,7 +111,7 @@ bool ReadFolder(const std::string& host_folder, Each each) {
 std::optional<std::string> ScanFolder(const std::string& host_folder, const std::string& name) {
   std::optional<std::string> best;
   ReadFolder(host_folder, [&](std::string_view candidate) {
-    if (SameTextIgnoringCase(candidate, name) && (!best || candidate < *best)) {
+    if (EqualIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
   });
@@ -156,7 +149,7 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder,
   // Stamped before reading: a change during the read makes the next look read again.
   Listing fresh{*stamp, {}, ++kept.uses, g_fault_switch.operations};
   const bool read = ReadFolder(host_folder, [&](std::string_view name) {
-    fresh.names.emplace(UpperAscii(name), std::string(name));
+    fresh.names.emplace(AsciiUpper(name), std::string(name));
   });
   if (!read || fresh.names.size() > kMostKeptNames) {
     kept.folders.erase(host_folder);
@@ -184,10 +177,9 @@ std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
 FolderChange::FolderChange(const std::string& host_entry) {
   Kept& kept = TheKept();
   if (kept.keepers == 0 || kept.folders.empty()) return;
-  const std::size_t slash = host_entry.find_last_of('/');
-  if (slash == std::string::npos) return;
-  folder_ = slash == 0 ? "/" : host_entry.substr(0, slash);
-  name_ = host_entry.substr(slash + 1);
+  if (host_entry.find('/') == std::string::npos) return;
+  folder_ = HostParent(host_entry);
+  name_ = HostName(host_entry);
   auto found = kept.folders.find(folder_);
   if (found == kept.folders.end()) return;
   // Found current by the look-up of the path this very operation changes.

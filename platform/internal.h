@@ -14,9 +14,19 @@
 namespace platform::detail {
 
 // --- Host paths -------------------------------------------------------------------
+// Host paths are absolute: "/", or "/" and components each after one "/".
 
-// Equal ignoring ASCII letter case, as the file system compares names.
-bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+// The folder holding the entry: "/" for an entry of the root ("." for a text without "/").
+std::string HostParent(const std::string& host_path);
+
+// The entry's own name: the text after the last "/" (all of it without one).
+std::string HostName(const std::string& host_path);
+
+// folder + "/" + name, with no second "/" after a folder that ends in one ("/").
+std::string HostChild(const std::string& folder, const std::string& name);
+
+// True when host_path is root or lies below it; every path lies below "/".
+bool HostPathWithin(const std::string& host_path, const std::string& root);
 
 // Windows path text to host path, or nullopt (a UNC path, an unknown drive).
 // Same as ToHostPath; named here so the .cpp files read alike.
@@ -85,9 +95,6 @@ class FolderChange {
 
 // The real host path, every link followed; empty when it cannot be found.
 std::string RealHostPath(const std::string& host_path);
-
-// True when host_path is the folder root or lies below it, by text ("/" holds all).
-bool IsInsideHostFolder(const std::string& host_path, const std::string& root);
 
 // The drive-table root (host path) that is the longest prefix of host_path, with its
 // letter; nullopt when no drive holds it.

@@ -70,9 +70,14 @@ void TextWriter::WritePending() {
   file_.Write(block.data(), block.size());
 }
 
+void WriteTextLine(File& file, const std::string& line) {
+  const std::string text = line + kLineEnd;
+  file.Write(text.data(), text.size());
+}
+
 void TextWriter::WriteLine(const std::string& line) {
   pending_ += line;
-  pending_ += "\r\n";
+  pending_ += kLineEnd;
   if (pending_.size() >= kWriteBuffer) WritePending();
 }
 

@@ -9,6 +9,13 @@
 
 namespace platform {
 
+// The end of every line the program writes.
+inline constexpr char kLineEnd[] = "\r\n";
+
+// Writes line and its line end in one call, unbuffered: the line is in the file when it
+// answers, or File::Write has raised.
+void WriteTextLine(File& file, const std::string& line);
+
 class TextReader {
  public:
   explicit TextReader(const std::string& path);  // raises EInOutError

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
 
@@ -256,15 +257,6 @@ std::optional<Block> ParseBlock(const std::vector<std::uint8_t>& r, std::size_t 
   return b;
 }
 
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
-
 std::optional<Block> FindSubBlock(const std::vector<std::uint8_t>& resource,
                                   const std::string& sub_block) {
   auto block = ParseBlock(resource, 0, resource.size());
@@ -281,7 +273,7 @@ std::optional<Block> FindSubBlock(const std::vector<std::uint8_t>& resource,
     while (!found) {
       auto next = ParseBlock(resource, child, block->end);
       if (!next) return std::nullopt;
-      if (SameKey(next->key, part)) found = next;
+      if (EqualIgnoringAsciiCase(next->key, part)) found = next;
       child = Align4(next->end);  // wLength >= 6, so the walk always moves on
     }
     block = found;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
 #include "platform/drives.h"
@@ -11,13 +12,15 @@
 namespace search {
 namespace {
 
-const char kProgramName[] = "icq.exe";
-const char kProgramFile[] = "\\icq.exe";
 const char kUsualFolder[] = "C:\\Program Files\\ICQ";
 constexpr char kFirstDrive = 'c';  // A: and B: are floppy drives, never searched
 constexpr char kLastDrive = 'z';
 constexpr int kPathLine = 14;          // the screen line that shows the folder entered last
 constexpr int kGaugeFolderLimit = 99;  // the gauge counts folders up to here
+
+std::string ProgramFileIn(const std::string& folder) {
+  return folder + "\\" + app::kProgramName;
+}
 
 const char* const kNotes[] = {
     " Searching for ICQ...",
@@ -76,8 +79,8 @@ class DriveWalk {
   // folder's listing; a folder that may be entered but not read is asked directly.
   static bool HoldsProgramFile(const platform::WalkListing& listing, int read_result,
                                const std::string& folder) {
-    if (read_result != 0) return platform::FileExists(folder + kProgramFile);
-    const platform::WalkListing::Entry* program = listing.LookUp(kProgramName);
+    if (read_result != 0) return platform::FileExists(ProgramFileIn(folder));
+    const platform::WalkListing::Entry* program = listing.LookUp(app::kProgramName);
     return program != nullptr && program->kind == platform::WalkListing::Kind::kFile;
   }
 
@@ -86,7 +89,7 @@ class DriveWalk {
 };
 
 void ShowSuccess(app::WindowSeam& window) {
-  if (!window.ICQPath.empty() && window.ICQPath.back() == '\\') window.ICQPath.pop_back();
+  window.ICQPath = app::WithoutTrailingBackslash(window.ICQPath);
   window.ClearScreen();
   window.AppendLine(" ");
   window.AppendLine(" Search Successful!");
@@ -117,9 +120,9 @@ bool Label2Click(app::WindowSeam& window) {
   // current directory or the root of the current drive, and a find in "none" would
   // still end in the failure report.
   const bool setting_holds_icq = window.ICQPath != app::kNoFolder && !window.ICQPath.empty() &&
-                                 platform::FileExists(window.ICQPath + kProgramFile);
+                                 platform::FileExists(ProgramFileIn(window.ICQPath));
   if (!setting_holds_icq) {
-    if (platform::FileExists(std::string(kUsualFolder) + kProgramFile)) {
+    if (platform::FileExists(ProgramFileIn(kUsualFolder))) {
       window.ICQPath = kUsualFolder;
     } else {
       window.ICQPath = app::kNoFolder;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/fault_injection.h"
@@ -191,6 +192,24 @@ TEST_F(PlatformTest, HostPathGoesToTheDriveWithTheLongestRoot) {
   EXPECT_EQ(ToWindowsPath(c_ + "/mnt/usb"), "D:\\");
   EXPECT_EQ(ToWindowsPath(c_ + "/mnt"), "C:\\mnt");
   EXPECT_EQ(ToWindowsPath(c_ + "/mnt/./usb/../usb/y"), "D:\\y");
+}
+
+// Names are UTF-8 bytes: only the 52 ASCII letters fold, whatever the process locale,
+// so a byte of a multi-byte character never turns into another.
+TEST(AsciiCase, FoldsOnlyAsciiLetters) {
+  for (int value = 0; value < 256; ++value) {
+    const char c = static_cast<char>(value);
+    const bool lower = value >= 'a' && value <= 'z';
+    const bool upper = value >= 'A' && value <= 'Z';
+    EXPECT_EQ(AsciiUpper(c), lower ? static_cast<char>(value - 32) : c) << value;
+    EXPECT_EQ(AsciiLower(c), upper ? static_cast<char>(value + 32) : c) << value;
+  }
+  EXPECT_EQ(AsciiUpper("icqÃ¤.exe"), "ICQÃ¤.EXE");
+  EXPECT_EQ(AsciiLower("ICQÃ.EXE"), "icqÃ.exe");
+  EXPECT_TRUE(EqualIgnoringAsciiCase("IcqList.TXT", "icqlist.txt"));
+  EXPECT_FALSE(EqualIgnoringAsciiCase("\xc3\xa4", "\xc3\x84"));
+  EXPECT_FALSE(EqualIgnoringAsciiCase("icq", "icq "));
+  EXPECT_FALSE(EqualIgnoringAsciiCase("[", "{"));  // 0x5B and 0x7B differ by 32 too
 }
 
 TEST(DriveNumber, FirstLetterCaseInsensitive) {

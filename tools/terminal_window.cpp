@@ -1,22 +1,17 @@
 #include "tools/terminal_window.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <istream>
 #include <ostream>
 
+#include "platform/ascii.h"
 #include "platform/drives.h"
 
 namespace app {
 namespace {
 
 constexpr int kBarWidth = 20;
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The dialogs break lines with carriage returns; a terminal wants line feeds.
 std::string TerminalText(std::string text) {
@@ -100,7 +95,7 @@ bool TerminalWindow::Ask(const std::string& caption, const std::string& text) {
   *prompt_out_ << TerminalText(text) << " [y/N] " << std::flush;
   std::string reply;
   if (!std::getline(*answer_in_, reply)) return false;
-  reply = Lowered(reply);
+  reply = platform::AsciiLower(reply);
   return reply == "y" || reply == "yes" || reply == "ok";
 }
 
@@ -112,7 +107,7 @@ void TerminalWindow::PrintScreen(std::ostream& out) const {
 std::optional<std::string> WindowsPathArgument(const std::string& text,
                                                const std::string& host_cwd) {
   const bool drive_path =
-      text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+      text.size() >= 2 && platform::IsAsciiLetter(text[0]) && text[1] == ':';
   if (drive_path || (!text.empty() && text[0] == '\\')) return text;
   std::filesystem::path host(text);
   if (host.is_relative()) host = std::filesystem::path(host_cwd) / host;

@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
 #include "app/reports.h"
@@ -23,6 +22,7 @@
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "backup/restore.h"
+#include "platform/ascii.h"
 #include "platform/interrupt.h"
 #include "search/auto_search.h"
 
@@ -49,8 +49,7 @@ constexpr int kFrameSettleMs = 300;
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 char DriveOf(const std::string& folder) {
-  return folder.empty() ? 0
-                        : static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+  return folder.empty() ? 0 : platform::AsciiUpper(folder[0]);
 }
 
 // A message box shows a carriage return as a line break, as the system's boxes do.

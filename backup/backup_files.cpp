@@ -1,0 +1,73 @@
+#include "backup/backup_files.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "app/reports.h"
+#include "platform/ascii.h"
+#include "platform/files.h"
+#include "platform/find.h"
+
+namespace backup {
+
+std::string PathIn(const std::string& folder, const std::string& name) {
+  return folder + "\\" + name;
+}
+
+std::string CompressedFileName(std::uint64_t number, const char* extension) {
+  return kCompressedPrefix + std::to_string(number) + extension;
+}
+
+std::string CompressedFilePath(const std::string& folder, std::uint64_t number,
+                               const char* extension) {
+  return PathIn(folder, CompressedFileName(number, extension));
+}
+
+std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
+                                             std::initializer_list<const char*> extensions,
+                                             std::int64_t total) {
+  std::vector<std::uint64_t> numbers;
+  platform::DirectorySearch search;
+  platform::SearchRec rec;
+  for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
+       found = search.FindNext(&rec)) {
+    if (rec.attributes & platform::faDirectory) continue;
+    const std::string name = platform::AsciiLower(rec.name);
+    const std::size_t dot = name.rfind('.');
+    const std::size_t digits = sizeof kCompressedPrefix - 1;
+    if (name.rfind(kCompressedPrefix, 0) != 0 || dot == std::string::npos || dot <= digits ||
+        name[digits] == '0')
+      continue;
+    if (std::none_of(extensions.begin(), extensions.end(),
+                     [&](const char* extension) { return name.substr(dot) == extension; }))
+      continue;
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(name.data() + digits, name.data() + dot, number);
+    if (error != std::errc() || end != name.data() + dot) continue;
+    if (number >= 1 && number <= static_cast<std::uint64_t>(std::max<std::int64_t>(total, 0)))
+      numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  return numbers;
+}
+
+bool ReportBackupFilesNotFound(app::WindowSeam& window) {
+  return app::ErrorScreen(window, " ICQ Backup Files not found in ",
+                          app::ShortPath(window.BackupPath) + "!",
+                          " Please check your Backup Folder at",
+                          " \"2. Select / Edit Backup Folder\" again!");
+}
+
+void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice) {
+  window.ClearScreen();
+  for (const std::string& line :
+       {std::string(" "), std::string(" Error!"), std::string(" "),
+        std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath), std::string(" "),
+        std::string(" "), std::string(" Note:"), std::string(" 1. Please check your ICQ Folder at"),
+        std::string("     \"1. Select ICQ Folder\" again or"), search_advice}) {
+    window.AppendLine(line);
+  }
+}
+
+}  // namespace backup

@@ -366,6 +366,14 @@ std::vector<std::string> Names(int argc, char* const argv[]) {
   return std::vector<std::string>(argv + optind, argv + argc);
 }
 
+// True when the file opens and does not begin with a compressed-file header.
+bool IsPlainFile(const std::string& name) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
+  lz::HeaderBytes header{};
+  return !lz::IsCompressedFile(file, header);
+}
+
 // compress and decompress: their options, then SRC and DST.
 int CompressOrDecompress(int argc, char* argv[], bool compress) {
   static const option kOptions[] = {{"force", no_argument, nullptr, 'f'},
@@ -403,14 +411,6 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
     }
     return result;
   });
-}
-
-// True when the file opens and does not begin with a compressed-file header.
-bool IsPlainFile(const std::string& name) {
-  platform::File file;
-  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
-  lz::HeaderBytes header{};
-  return !lz::IsCompressedFile(file, header);
 }
 
 // The FILE... of info and verify, after their only option, --help. nullopt when the

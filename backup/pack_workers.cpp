@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "backup/pack_file.h"
-#include "lz/lz_file.h"
+#include "lz/lz_errors.h"
 #include "platform/drives.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"

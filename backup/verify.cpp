@@ -7,6 +7,7 @@
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "lz/lz_file.h"
+#include "lz/lz_format.h"
 #include "lz/lz_support.h"
 #include "platform/files.h"
 #include "platform/text_file.h"

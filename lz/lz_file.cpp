@@ -10,6 +10,10 @@
 #include <limits>
 #include <vector>
 
+#include "lz/lz_errors.h"
+#include "lz/lz_format.h"
+#include "lz/lz_internal.h"
+#include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
 #include "platform/ascii.h"
@@ -27,17 +31,6 @@ constexpr std::int32_t kProgressEnd = -2;
 constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
 constexpr char kFileVersionKey[] = "FileVersion";
 constexpr char kNoVersion[] = "0";
-
-// Header field offsets.
-constexpr std::size_t kUncompressedAt = 11;
-constexpr std::size_t kBodySizeAt = 15;
-constexpr std::size_t kDateTimeAt = 19;
-constexpr std::size_t kAttributesAt = 23;
-constexpr std::size_t kCrcAt = 27;
-constexpr std::size_t kVersionAt = 31;
-constexpr std::size_t kNameAt = kNameLengthOffset;
-constexpr std::size_t kReservedAt = 169;
-constexpr std::size_t kMethodAt = 173;
 
 // The process-wide state of the running operation. The files themselves belong to the
 // operation's stack frame; these pointers are set for its duration only.

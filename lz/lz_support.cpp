@@ -7,7 +7,9 @@
 #include <limits>
 #include <vector>
 
+#include "lz/lz_format.h"
 #include "platform/drives.h"
+#include "platform/files.h"
 #include "platform/io_error.h"
 #include "platform/version_resource.h"
 
@@ -153,7 +155,7 @@ bool IsCompressedFile(platform::File& file, HeaderBytes& header) {
   file.Seek(0);
   const std::size_t n = file.Read(header.data(), header.size());
   file.Seek(position);
-  return n == kHeaderSize && header[kNameLengthOffset] != 0 && header[0] == kSignatureLength &&
+  return n == kHeaderSize && header[kNameAt] != 0 && header[0] == kSignatureLength &&
          std::memcmp(header.data() + 1, kSignature, kSignatureLength) == 0;
 }
 

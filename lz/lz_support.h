@@ -2,12 +2,9 @@
 // Names are Windows path texts; none of these routines hold a file open on return.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform/files.h"
 
 namespace lz {
 
@@ -15,12 +12,6 @@ namespace lz {
 inline constexpr std::size_t kMaxNameLength = 255;
 // FileDateOfName's answer when the file opened but its time could not be read.
 inline constexpr std::uint32_t kNoFileDate = 0xFFFFFFFFu;
-// Size of the compressed-file header, and the signature that opens it.
-inline constexpr std::size_t kHeaderSize = 257;
-inline constexpr char kSignature[] = "aQuarnM#";
-inline constexpr std::size_t kSignatureLength = 8;
-inline constexpr std::size_t kNameLengthOffset = 40;
-using HeaderBytes = std::array<std::uint8_t, kHeaderSize>;
 
 // Size of the file in bytes; 0 when it does not exist or cannot be opened. Never throws.
 std::int64_t FileSizeOfName(const std::string& name);
@@ -59,11 +50,6 @@ std::int32_t DriveFreeSpace(const std::string& path);
 // attributes, deletes it and answers whether that worked. A symbolic link is deleted
 // itself, and the file it points at is left as it is, attributes included.
 bool DeleteFileForced(const std::string& name);
-
-// True when the open file starts with a compressed-file header: 257 bytes readable, the
-// signature, a name length that is not 0. The header is left in `header` (zeros first);
-// the file position is restored. Seek and read errors raise EInOutError.
-bool IsCompressedFile(platform::File& file, HeaderBytes& header);
 
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();

@@ -1,5 +1,6 @@
 # The test set itself and the developer scripts: every test carries one of the labels,
-# and scripts/run.sh stops with exit 1 where there is no display.
+# scripts/run.sh stops with exit 1 where there is no display, and no program includes
+# the engine's internal header.
 # A build without the window has no window tests: that label may then select none.
 set(labels_in_use ${VARN_TEST_LABELS})
 if(NOT TARGET varn_window)
@@ -11,3 +12,6 @@ add_test(NAME ctest_labels
 add_test(NAME run_script_without_display
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_script_test.sh ${PROJECT_SOURCE_DIR}/scripts/run.sh)
 set_tests_properties(ctest_labels run_script_without_display PROPERTIES LABELS unit)
+add_test(NAME engine_internal_header
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/engine_internal_test.sh ${PROJECT_SOURCE_DIR})
+set_tests_properties(engine_internal_header PROPERTIES LABELS unit)

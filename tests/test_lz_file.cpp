@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "lz/lz_errors.h"
 #include "lz/lz_file.h"
+#include "lz/lz_format.h"
+#include "lz/lz_internal.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
 #include "lz_sandbox.h"

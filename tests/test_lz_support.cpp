@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lz/lz_format.h"
 #include "lz/lz_support.h"
 #include "lz_sandbox.h"
 #include "platform/clock.h"
@@ -156,7 +157,7 @@ std::string HeaderLike(std::size_t size, std::uint8_t name_length) {
               "\x08"
               "aQuarnM#",
               9);
-  if (size > lz::kNameLengthOffset) bytes[lz::kNameLengthOffset] = static_cast<char>(name_length);
+  if (size > lz::kNameAt) bytes[lz::kNameAt] = static_cast<char>(name_length);
   return bytes;
 }
 

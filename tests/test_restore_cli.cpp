@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lz/lz_file.h"
+#include "lz/lz_format.h"
 #include "platform/drives.h"
 #include "tests/program_run.h"
 

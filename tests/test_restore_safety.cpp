@@ -18,6 +18,8 @@
 #include "backup/backup.h"
 #include "backup/list_entry.h"
 #include "data_tree.h"
+#include "lz/lz_file.h"
+#include "lz/lz_format.h"
 #include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"

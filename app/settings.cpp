@@ -65,7 +65,7 @@ void SavePrefs(const WindowSeam& window) {
   } catch (const platform::EInOutError&) {
     writer.reset();
     // The error raised is the one the user is told; the half-written file goes.
-    platform::DeleteFile(new_prefs);
+    static_cast<void>(platform::DeleteFile(new_prefs));
     throw;
   }
 }

@@ -266,13 +266,15 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
       outcome = BackupFiles(window, collection.count, tuning);
     } catch (const platform::EInOutError& error) {
       // A stop leaves only finished files behind; other errors keep the list to look at.
-      if (error.ErrorCode() == platform::kOperationAborted) platform::DeleteFile(list_path);
+      if (error.ErrorCode() == platform::kOperationAborted) {
+        static_cast<void>(platform::DeleteFile(list_path));
+      }
       throw;
     }
   } else {
     Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }
-  platform::DeleteFile(list_path);  // a leftover is emptied by the next backup
+  static_cast<void>(platform::DeleteFile(list_path));  // a leftover is emptied by the next backup
   return outcome;
 }
 

@@ -244,7 +244,9 @@ class ListedFiles {
 
   void RemoveIfEmpty(Slot& slot) {
     if (!slot.made_empty) return;
-    if (platform::GetFileSize(slot.destination) == 0) platform::DeleteFile(slot.destination);
+    if (platform::GetFileSize(slot.destination) == 0) {
+      static_cast<void>(platform::DeleteFile(slot.destination));  // best effort, as the stop
+    }
     slot.made_empty = false;
   }
 
@@ -258,7 +260,9 @@ class ListedFiles {
     while (workers_.Busy() > 0) Store(workers_.Wait([this] { window_.Refresh(); }));
     const Slot& stopped = slots_.front();
     for (const Slot& slot : slots_) {
-      if (&slot != &stopped && slot.started) platform::DeleteFile(slot.destination);
+      if (&slot != &stopped && slot.started) {
+        static_cast<void>(platform::DeleteFile(slot.destination));
+      }
     }
     try {
       if (stopped.list_size >= 0 && stopped.list_size < list_.Size()) {
@@ -274,7 +278,9 @@ class ListedFiles {
   void AbandonAtStop() noexcept {
     workers_.Stop();
     for (const Slot& slot : slots_) {
-      if (slot.started || slot.made_empty || slot.begun) platform::DeleteFile(slot.destination);
+      if (slot.started || slot.made_empty || slot.begun) {
+        static_cast<void>(platform::DeleteFile(slot.destination));
+      }
     }
     try {
       const std::int64_t keep = slots_.front().list_start;

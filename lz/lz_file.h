@@ -112,7 +112,8 @@ void EngineStartup();
 // EInOutError when a read fails after the file opened.
 std::int32_t GetFileInfo(const std::string& name, LZFileInfo& info);
 // The stored name of a compressed file; else, also when it cannot be read, the name
-// itself. Never throws.
+// itself. Never throws. Kept as the engine's routine for programs built on it; this
+// program reads the header through GetFileInfo.
 std::string GetStoredName(const std::string& name);
 // The name with the last character of its extension turned into "~" ("DATA.DA~",
 // "README.~"); a dot in a folder name is no extension.

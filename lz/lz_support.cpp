@@ -145,7 +145,8 @@ bool DeleteFileForced(const std::string& name) {
   if (!platform::FileExists(name)) return false;
   // Attributes belong to the file a link points at, and only the link is deleted: its
   // target, wherever it lies, keeps them.
-  if (!platform::IsLink(name)) platform::SetAttributes(name, platform::faArchive);
+  // Whether the attributes could be cleared shows in the deletion's answer.
+  if (!platform::IsLink(name)) static_cast<void>(platform::SetAttributes(name, platform::faArchive));
   return platform::DeleteFile(name) == 0;
 }
 

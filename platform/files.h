@@ -40,26 +40,26 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 // A missing file gives 2, a missing folder on the way 3, a path outside every drive 3,
 // a name holding a NUL byte 3.
 // Read-only set clears every write permission; read-only clear restores the owner's.
-int SetAttributes(const std::string& path, std::uint32_t attributes);
-int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists
-int DeleteFile(const std::string& path);    // files only (a folder gives 5); read-only 5
+[[nodiscard]] int SetAttributes(const std::string& path, std::uint32_t attributes);
+[[nodiscard]] int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists
+[[nodiscard]] int DeleteFile(const std::string& path);    // files only (a folder gives 5); read-only 5
 // The code DeleteFile would answer now, without deleting: 0 when it would delete the
 // file; 2 or 3 missing, 5 a folder, a read-only file or a folder whose entries cannot
 // be changed (a write-protected disk, no write permission), 32 held open.
-int DeleteFileRefusal(const std::string& path);
+[[nodiscard]] int DeleteFileRefusal(const std::string& path);
 // Renames a file or folder. With replace_existing the target is replaced in one step
 // (rename(2)); a read-only target, a folder, or one held open, refuses with 5 or 32.
 // Without it an existing target refuses with code 183. A new spelling of the same
 // name ("a.txt" to "A.TXT") changes only the letter case.
-int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
+[[nodiscard]] int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
 // Makes a folder's entries durable after a create or rename in it (fsync of the folder).
-int FlushFolder(const std::string& path);
+[[nodiscard]] int FlushFolder(const std::string& path);
 
 // Last-write time in local time, packed in DOS form (clamped to the DOS range);
 // nullopt when missing.
 std::optional<std::uint32_t> GetFileDosTime(const std::string& path);
 // Sets the last-write time; 87 when the packed value is no real date and time.
-int SetFileDosTime(const std::string& path, std::uint32_t dos_time);
+[[nodiscard]] int SetFileDosTime(const std::string& path, std::uint32_t dos_time);
 
 // Size in bytes; nullopt when the file does not exist.
 std::optional<std::int64_t> GetFileSize(const std::string& path);
@@ -91,7 +91,7 @@ class File {
   // read-only file opened for writing and for anything but a plain file, 32 held.
   static File Open(const std::string& path, OpenMode mode);
   // Answers an error code instead: 0 and the file in *out, or the code.
-  static int TryOpen(const std::string& path, OpenMode mode, File* out);
+  [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out);
 
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }  // Windows path as opened

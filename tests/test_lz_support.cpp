@@ -84,7 +84,7 @@ TEST_F(LzSupportTest, FileSizeAndDateOfName) {
   EXPECT_EQ(lz::FileSizeOfName("C:\\missing"), 0);
   EXPECT_EQ(lz::FileDateOfName("C:\\missing"), 0u);
 
-  platform::SetFileDosTime("C:\\five", platform::PackDosTime({2001, 9, 8, 7, 6, 4}));
+  ASSERT_EQ(platform::SetFileDosTime("C:\\five", platform::PackDosTime({2001, 9, 8, 7, 6, 4})), 0);
   EXPECT_EQ(lz::FileDateOfName("C:\\five"), platform::PackDosTime({2001, 9, 8, 7, 6, 4}));
   platform::testing::HoldOpen("C:\\five");  // cannot be opened: 0, not -1
   EXPECT_EQ(lz::FileDateOfName("C:\\five"), 0u);

@@ -12,8 +12,7 @@ std::optional<std::string> StartFolderRefusal() {
   if (!folder) return std::nullopt;
   std::string drives;
   for (const platform::DriveMapping& drive : platform::Drives()) {
-    drives += (drives.empty() ? "" : ", ") + std::string(1, drive.letter) + ": " +
-              drive.host_root;
+    drives += (drives.empty() ? "" : ", ") + std::string(1, drive.letter) + ": " + drive.host_root;
   }
   return "The folder " + *folder + " is on no drive (" +
          (drives.empty() ? std::string("there are none") : drives) +

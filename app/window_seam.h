@@ -30,11 +30,11 @@ class WindowSeam {
   // was); moving BackupFolder copies its folder into the BackupFolderList text
   // (BackupFolderChange). A selector answers its folder as the current directory then
   // reads, e.g. "C:\ICQ" or "C:\" at a drive root.
-  virtual std::string ICQFolder() const = 0;          // current folder of ICQFolder
+  virtual std::string ICQFolder() const = 0;  // current folder of ICQFolder
   virtual void MoveICQFolder(const std::string& folder) = 0;
-  virtual std::string BackupFolder() const = 0;       // current folder of BackupFolder
+  virtual std::string BackupFolder() const = 0;                  // current folder of BackupFolder
   virtual void MoveBackupFolder(const std::string& folder) = 0;  // copies, even when it stays
-  virtual std::string BackupFolderText() const = 0;   // text of BackupFolderList
+  virtual std::string BackupFolderText() const = 0;              // text of BackupFolderList
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 

@@ -53,10 +53,9 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
 }
 
 bool ReportBackupFilesNotFound(app::WindowSeam& window) {
-  return app::ErrorScreen(window, " ICQ Backup Files not found in ",
-                          app::ShortPath(window.BackupPath) + "!",
-                          " Please check your Backup Folder at",
-                          " \"2. Select / Edit Backup Folder\" again!");
+  return app::ErrorScreen(
+      window, " ICQ Backup Files not found in ", app::ShortPath(window.BackupPath) + "!",
+      " Please check your Backup Folder at", " \"2. Select / Edit Backup Folder\" again!");
 }
 
 void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice) {

@@ -30,9 +30,9 @@ bool IsListableName(const std::string& name, bool valid_windows_name);
 // Why a collection stopped before its end; the list then lacks the rest.
 enum class CollectStop {
   kNone,
-  kFileTooLarge,     // a data file above kLargestListedSize
-  kNameNotListable,  // a file or folder name that the list cannot hold
-  kCasePair,         // a name that differs from the one before it only in letter case
+  kFileTooLarge,      // a data file above kLargestListedSize
+  kNameNotListable,   // a file or folder name that the list cannot hold
+  kCasePair,          // a name that differs from the one before it only in letter case
   kFolderNotEntered,  // a sub-folder the walk may not enter, so its files cannot be read
 };
 

@@ -58,7 +58,8 @@ bool ListBackupClick(app::WindowSeam& window) {
                             " Its first line has no file count!", " ");
   }
   window.AppendLine(" ");
-  window.AppendLine(" Backup of " + std::to_string(*count) + " files in " + window.BackupPath + ":");
+  window.AppendLine(" Backup of " + std::to_string(*count) + " files in " + window.BackupPath +
+                    ":");
   window.AppendLine(" ");
   window.AppendLine(Row("number", "size", "date-time", "method", "path"));
   std::uint64_t number = 0;
@@ -79,8 +80,7 @@ bool ListBackupClick(app::WindowSeam& window) {
   }
   list.Close();
   window.AppendLine(" ");
-  window.AppendLine(" " + std::to_string(number) + " entries, " + std::to_string(total) +
-                    " bytes");
+  window.AppendLine(" " + std::to_string(number) + " entries, " + std::to_string(total) + " bytes");
   return true;
 }
 

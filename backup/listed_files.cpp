@@ -27,8 +27,8 @@ constexpr int kFileInProgressLine = 15;
 
 void ReportDiskFull(app::WindowSeam& window) {
   window.ClearScreen();
-  for (const char* line : {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ", " Note:",
-                           " Make sure your disk is not full!"}) {
+  for (const char* line : {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
+                           " Note:", " Make sure your disk is not full!"}) {
     window.AppendLine(line);
   }
 }
@@ -102,12 +102,12 @@ class ListedFiles {
     FileLineFields fields;
     std::string source, destination;
     std::int64_t list_start = -1;  // size of the list before this line
-    std::int64_t list_size = -1;  // size of the list once this line is in it
-    std::exception_ptr failure;   // reading or writing this line failed
-    bool started = false;         // handed to a worker
-    bool made_empty = false;      // its compressed file was made empty before that
-    bool begun = false;           // compressed in this process, in its turn
-    bool done = false;            // the worker's result is in
+    std::int64_t list_size = -1;   // size of the list once this line is in it
+    std::exception_ptr failure;    // reading or writing this line failed
+    bool started = false;          // handed to a worker
+    bool made_empty = false;       // its compressed file was made empty before that
+    bool begun = false;            // compressed in this process, in its turn
+    bool done = false;             // the worker's result is in
     std::int64_t bytes = 0;
     std::exception_ptr error;  // what the worker's engine raised
   };
@@ -295,7 +295,7 @@ class ListedFiles {
   const std::uint32_t total_;
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
-  std::vector<std::uint64_t> existing_;     // icqN.lzz in the folder before the backup
+  std::vector<std::uint64_t> existing_;  // icqN.lzz in the folder before the backup
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool input_done_ = false;

@@ -65,8 +65,8 @@ bool SourceCanBePacked(const std::string& source) {
   // of a change. The test reads only, so a read-only data file passes. The file is
   // closed again at once, before the engine opens it.
   platform::File probe;
-  return platform::File::TryOpen(source.substr(0, kLongestName),
-                                 platform::OpenMode::kReadDenyWrite, &probe) == 0;
+  return platform::File::TryOpen(source.substr(0, kLongestName), platform::OpenMode::kReadDenyWrite,
+                                 &probe) == 0;
 }
 
 void ReportSourceInUse(app::WindowSeam& window) {

@@ -423,8 +423,8 @@ bool Restorer::Failed(const std::optional<PlacementFailure>& failure) {
 
 // The gauge once entry `number` is in place.
 int Restorer::GaugeAt(std::uint64_t number) const {
-  return static_cast<int>(
-      std::min<std::uint64_t>(number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
+  return static_cast<int>(std::min<std::uint64_t>(
+      number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
 }
 
 // Copies that an earlier restore staged and could not put in place (it was killed, or
@@ -514,8 +514,8 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   if (!only.empty()) {
     taken = MatchingEntries(list_path, only);
     if (taken == 0) {
-      ShowAboutBackup(window, {" Problem:", " No file in the backup matches:",
-                               app::ShortPath(only) + "!"});
+      ShowAboutBackup(window,
+                      {" Problem:", " No file in the backup matches:", app::ShortPath(only) + "!"});
       return RestoreOutcome::kFailed;
     }
   }

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "lz/lzss.h"
 #include "lz/lzh.h"
+#include "lz/lzss.h"
 
 namespace {
 
@@ -200,15 +200,13 @@ int main(int argc, char** argv) {
           checks_ok = false;
         }
       }
-      record("deflate-1", Time([](const Bytes& i, Bytes& o) { Deflate(i, o, 1); }, part.files,
-                               packed),
-             packed);
-      record("deflate-6", Time([](const Bytes& i, Bytes& o) { Deflate(i, o, 6); }, part.files,
-                               packed),
-             packed);
+      record("deflate-1",
+             Time([](const Bytes& i, Bytes& o) { Deflate(i, o, 1); }, part.files, packed), packed);
+      record("deflate-6",
+             Time([](const Bytes& i, Bytes& o) { Deflate(i, o, 6); }, part.files, packed), packed);
       std::size_t index = 0;
-      const double seconds = Time(
-          [&](const Bytes& i, Bytes& o) { Inflate(i, o, sizes[index++]); }, packed, unpacked);
+      const double seconds =
+          Time([&](const Bytes& i, Bytes& o) { Inflate(i, o, sizes[index++]); }, packed, unpacked);
       record("inflate", seconds, packed);
       if (unpacked != part.files) checks_ok = false;
     }

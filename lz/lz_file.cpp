@@ -91,7 +91,6 @@ std::string GetText(const HeaderBytes& b, std::size_t at, std::size_t field) {
   return std::string(reinterpret_cast<const char*>(b.data() + at + 1), length);
 }
 
-
 // The longest body the LZSS coder can make of `size` bytes: every byte a literal, and
 // one flag byte for each group of eight.
 std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }

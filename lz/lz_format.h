@@ -23,9 +23,9 @@ inline constexpr std::size_t kSignatureLength = 8;
 //   9, 10: zero
 inline constexpr std::size_t kUncompressedAt = 11;  // i32: the source's size in bytes
 inline constexpr std::size_t kBodySizeAt = 15;      // i32: bytes after the header; stays 0
-                                                     //   in a file whose writing stopped
+                                                    //   in a file whose writing stopped
 inline constexpr std::size_t kDateTimeAt = 19;      // u32: the source's last-write time,
-                                                     //   local, DOS packed (DateTimeText)
+                                                    //   local, DOS packed (DateTimeText)
 inline constexpr std::size_t kAttributesAt = 23;    // u32: the source's attribute bits
 inline constexpr std::size_t kCrcAt = 27;           // u32: CRC-32 (zlib's) of the source
 inline constexpr std::size_t kVersionAt = 31;       // text of kMaxVersionText: the source's
@@ -35,7 +35,7 @@ inline constexpr std::size_t kMaxStoredName = 128;  //   the source's name witho
 inline constexpr std::size_t kReservedAt = 169;     // u32: written 0, carried on reading
 inline constexpr std::size_t kMethodAt = 173;       // u8: the body's coder, below
 //   174 to 256: zero
-inline constexpr std::size_t kHeaderSize = 257;     // the body: the coder's stream, unframed
+inline constexpr std::size_t kHeaderSize = 257;  // the body: the coder's stream, unframed
 
 // Method bytes. Any other value is decoded as LZSS.
 inline constexpr std::uint8_t kMethodLzssMode0 = 2;  // LZSS, written by compression mode 0

@@ -146,7 +146,8 @@ bool DeleteFileForced(const std::string& name) {
   // Attributes belong to the file a link points at, and only the link is deleted: its
   // target, wherever it lies, keeps them.
   // Whether the attributes could be cleared shows in the deletion's answer.
-  if (!platform::IsLink(name)) static_cast<void>(platform::SetAttributes(name, platform::faArchive));
+  if (!platform::IsLink(name))
+    static_cast<void>(platform::SetAttributes(name, platform::faArchive));
   return platform::DeleteFile(name) == 0;
 }
 

@@ -12,10 +12,10 @@
 namespace lz {
 namespace {
 
-constexpr std::uint32_t N = 4096;        // ring window size
-constexpr std::uint32_t F = 18;          // longest match, look-ahead length
-constexpr std::uint32_t THRESHOLD = 2;   // matches this short or shorter go as literals
-constexpr std::uint32_t NIL = N;         // absent node; its parent entry is scratch
+constexpr std::uint32_t N = 4096;            // ring window size
+constexpr std::uint32_t F = 18;              // longest match, look-ahead length
+constexpr std::uint32_t THRESHOLD = 2;       // matches this short or shorter go as literals
+constexpr std::uint32_t NIL = N;             // absent node; its parent entry is scratch
 constexpr std::uint32_t kFirstRoot = N + 1;  // root slot of first byte b: kFirstRoot + b
 constexpr std::uint32_t kSplayDepth = 30;    // look-ups that make an insertion splay
 constexpr std::uint32_t kWindowStart = N - F;
@@ -189,11 +189,10 @@ inline bool KeyAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_
 // above node, each of next, kids, high and low takes its second value. The selections are
 // conditional moves: a branch here would be mispredicted about every other step.
 // VARN_LZSS_PORTABLE builds the plain C++ selection instead of the x86-64 assembly.
-inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low,
-                        std::uint64_t node_high, std::uint64_t node_low, std::uint32_t& next,
-                        std::uint32_t next_right, std::uint32_t& kids, std::uint32_t kids_right,
-                        std::uint64_t& high, std::uint64_t high_right, std::uint64_t& low,
-                        std::uint64_t low_right) {
+inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
+                        std::uint64_t node_low, std::uint32_t& next, std::uint32_t next_right,
+                        std::uint32_t& kids, std::uint32_t kids_right, std::uint64_t& high,
+                        std::uint64_t high_right, std::uint64_t& low, std::uint64_t low_right) {
 #if defined(__x86_64__) && !defined(VARN_LZSS_PORTABLE)
   bool equal;
   asm("sub %[key_low], %[node_low]\n\t"
@@ -206,8 +205,7 @@ inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low,
       : [node_high] "+r"(node_high), [node_low] "+r"(node_low), [next] "+r"(next),
         [kids] "+r"(kids), [high] "+r"(high), [low] "+r"(low), "=@ccz"(equal)
       : [key_low] "rm"(key_low), [key_high] "rm"(key_high), [next_right] "r"(next_right),
-        [kids_right] "r"(kids_right), [high_right] "r"(high_right),
-        [low_right] "r"(low_right));
+        [kids_right] "r"(kids_right), [high_right] "r"(high_right), [low_right] "r"(low_right));
   return equal;
 #else
   const std::uint64_t mask =
@@ -289,8 +287,8 @@ class Forest {
           if constexpr (kTrack) {
             const std::uint64_t d = key_high ^ node_high;
             const std::uint32_t i =
-                1 + (static_cast<std::uint32_t>(d != 0 ? __builtin_clzll(d)
-                                                       : 64 + __builtin_clzll(key_low ^ node_low)) >>
+                1 + (static_cast<std::uint32_t>(
+                         d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ node_low)) >>
                      3);
             // Length in the high half: one compare and one conditional move take a
             // longer match, where a branch would be mispredicted often.
@@ -537,7 +535,8 @@ void LzssEncode() {
   std::uint32_t r = kWindowStart;
   std::uint32_t len = 0;
   std::uint8_t v = 0;
-  std::uint8_t* const reversed = area.reversed + kWindowBytes - 1;  // reversed[-i] mirrors window[i]
+  std::uint8_t* const reversed =
+      area.reversed + kWindowBytes - 1;  // reversed[-i] mirrors window[i]
   while (len < F && ReadByte(v)) {
     window[r + len] = v;
     reversed[-static_cast<std::ptrdiff_t>(r + len)] = v;

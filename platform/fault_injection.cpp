@@ -123,10 +123,9 @@ void Release(const std::string& windows_path) {
   std::optional<std::string> host = ToHostPath(windows_path);
   if (!host) return;
   auto& held = Faults().held;
-  held.erase(
-      std::remove_if(held.begin(), held.end(),
-                     [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); }),
-      held.end());
+  held.erase(std::remove_if(held.begin(), held.end(),
+                            [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); }),
+             held.end());
   Rearm();
 }
 

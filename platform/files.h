@@ -41,8 +41,10 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 // a name holding a NUL byte 3.
 // Read-only set clears every write permission; read-only clear restores the owner's.
 [[nodiscard]] int SetAttributes(const std::string& path, std::uint32_t attributes);
-[[nodiscard]] int CreateFolder(const std::string& path);  // one level; parent must exist (3); 183 exists
-[[nodiscard]] int DeleteFile(const std::string& path);    // files only (a folder gives 5); read-only 5
+[[nodiscard]] int CreateFolder(
+    const std::string& path);  // one level; parent must exist (3); 183 exists
+[[nodiscard]] int DeleteFile(
+    const std::string& path);  // files only (a folder gives 5); read-only 5
 // The code DeleteFile would answer now, without deleting: 0 when it would delete the
 // file; 2 or 3 missing, 5 a folder, a read-only file or a folder whose entries cannot
 // be changed (a write-protected disk, no write permission), 32 held open.

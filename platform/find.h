@@ -40,7 +40,8 @@ class DirectorySearch {
 
   // 0 and the first entry in *rec, or an error code: 3 when the folder is missing, 2
   // when no name matches, 18 when names match but the mask excludes them all.
-  [[nodiscard]] int FindFirst(const std::string& pattern, std::uint32_t attribute_mask, SearchRec* rec);
+  [[nodiscard]] int FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
+                              SearchRec* rec);
   // 0 and the next entry, or 18 when there are no more.
   [[nodiscard]] int FindNext(SearchRec* rec);
 

@@ -27,8 +27,7 @@ struct Stamp {
 
   bool operator==(const Stamp& other) const {
     return device == other.device && inode == other.inode &&
-           modified.tv_sec == other.modified.tv_sec &&
-           modified.tv_nsec == other.modified.tv_nsec &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
            changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
   }
 };
@@ -134,8 +133,9 @@ void DropLeastUsedBeyond(Kept& kept, std::size_t most_names) {
 // it cannot be read or is too large to keep.
 Listing* CurrentListing(Kept& kept, const std::string& host_folder,
                         const struct stat* folder_stat) {
-  const std::optional<Stamp> stamp =
-      folder_stat && S_ISDIR(folder_stat->st_mode) ? StampOfStat(*folder_stat) : StampOf(host_folder);
+  const std::optional<Stamp> stamp = folder_stat && S_ISDIR(folder_stat->st_mode)
+                                         ? StampOfStat(*folder_stat)
+                                         : StampOf(host_folder);
   if (!stamp) {
     kept.folders.erase(host_folder);
     return nullptr;

@@ -126,8 +126,8 @@ std::optional<HelperProcess> HelperProcess::Start(const std::string& program,
   arg_pointers.push_back(nullptr);
 
   pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr,
-                                   arg_pointers.data(), env_pointers.data());
+  const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arg_pointers.data(),
+                                   env_pointers.data());
   ::posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) return std::nullopt;
   HelperProcess helper(pid, -1);

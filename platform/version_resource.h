@@ -19,7 +19,7 @@ std::vector<std::uint8_t> ReadVersionResource(const std::string& path);
 // nullopt when the block or value is absent.
 std::optional<std::vector<std::uint8_t>> QueryVersionValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block);
-std::optional<std::string> QueryVersionText(
-    const std::vector<std::uint8_t>& resource, const std::string& sub_block);
+std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
+                                            const std::string& sub_block);
 
 }  // namespace platform

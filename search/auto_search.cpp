@@ -18,9 +18,7 @@ constexpr char kLastDrive = 'z';
 constexpr int kPathLine = 14;          // the screen line that shows the folder entered last
 constexpr int kGaugeFolderLimit = 99;  // the gauge counts folders up to here
 
-std::string ProgramFileIn(const std::string& folder) {
-  return folder + "\\" + app::kProgramName;
-}
+std::string ProgramFileIn(const std::string& folder) { return folder + "\\" + app::kProgramName; }
 
 const char* const kNotes[] = {
     " Searching for ICQ...",

@@ -12,14 +12,9 @@
 inline void MakeDataTree(const DriveSandbox& drives, unsigned seed) {
   std::mt19937 random(seed);
   const char* words[] = {"message", "contact", "UIN", "history", "\r\n", "hello", "0", "ICQ "};
-  const std::vector<std::string> folders = {"uin",
-                                            "newdb",
-                                            "newdb\\Sub",
-                                            "newdb\\Sub\\Deeper",
-                                            "newdb\\Sub\\Deeper\\Third",
-                                            "newdb\\.cache",
-                                            "plugins",
-                                            "plugins\\x y"};
+  const std::vector<std::string> folders = {
+      "uin",           "newdb",   "newdb\\Sub",  "newdb\\Sub\\Deeper", "newdb\\Sub\\Deeper\\Third",
+      "newdb\\.cache", "plugins", "plugins\\x y"};
   int file = 0;
   for (const auto& folder : folders) {
     for (int i = 0; i < 40; ++i, ++file) {

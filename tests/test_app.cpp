@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShortPathCase{"Long", "C:\\Program Files\\ICQ\\newdb\\1234567\\messages",
                                     " C:\\..CQ\\newdb\\1234567\\messages"},
                       // "ö" is two bytes, "€" three: a cut inside one leaves it out.
-                      ShortPathCase{"HeadCutsACharacter", "C:\xc3\xb6\\ICQ\\abcdefghijklmnopqrstuvwxyz",
+                      ShortPathCase{"HeadCutsACharacter",
+                                    "C:\xc3\xb6\\ICQ\\abcdefghijklmnopqrstuvwxyz",
                                     " C:..bcdefghijklmnopqrstuvwxyz"},
                       ShortPathCase{"TailCutsACharacter",
                                     "C:\\ICQ\\abcdefghijkl\xe2\x82\xac"

@@ -2,8 +2,8 @@
 // numbered files, the gauge, and what an earlier backup keeps.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -342,9 +342,8 @@ TEST_P(BackupFolderAmongTheDataTest, RefusedAsTheSameFolder) {
   Data("newdb\\a.dat", "a");
   drives_.AddDrive('Z', drives_.Root());  // Z:\C\ICQ is C:\ICQ
   if (GetParam().link) {
-    std::filesystem::create_directory_symlink(drives_.Host(std::string("C:\\") +
-                                                           GetParam().link_target),
-                                              drives_.Host(GetParam().link));
+    std::filesystem::create_directory_symlink(
+        drives_.Host(std::string("C:\\") + GetParam().link_target), drives_.Host(GetParam().link));
   }
   window_.SetBackupFolderText(GetParam().typed);
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
@@ -369,8 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
         OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
         OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
         OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
-        OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr,
-                      nullptr},
+        OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr, nullptr},
         OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -791,9 +789,9 @@ TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
   Data("newdb\\locked\\b.dat", "b");
   faults::HoldOpen("C:\\ICQ\\newdb\\locked");
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
-  EXPECT_EQ(window_.lines, ErrorReport(" Cannot open folder : ", " C:\\ICQ\\newdb\\locked!",
-                                       " Make sure you may read it",
-                                       "      and no program holds it!"));
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Cannot open folder : ", " C:\\ICQ\\newdb\\locked!",
+                        " Make sure you may read it", "      and no program holds it!"));
   EXPECT_TRUE(window_.questions.empty());
   ExpectEarlierBackupWhole();
 }

@@ -13,8 +13,8 @@
 #include "platform/background_flush.h"
 #include "platform/drives.h"
 #include "platform/files.h"
-#include "platform/io_error.h"
 #include "platform/folder_listings.h"
+#include "platform/io_error.h"
 #include "tests/drive_sandbox.h"
 
 namespace platform {

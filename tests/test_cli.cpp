@@ -343,8 +343,8 @@ TEST_F(CliTest, RefusesToStartInAFolderOnNoDrive) {
   ProgramRun run = RunProgram(TORQ32_CLI, {"about"}, outside, prefix);
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("The folder " + outside.string() + " is on no drive (C: " +
-                         drive_c.string() + ")"),
+  EXPECT_NE(run.err.find("The folder " + outside.string() +
+                         " is on no drive (C: " + drive_c.string() + ")"),
             std::string::npos)
       << run.err;
   EXPECT_TRUE(fs::is_empty(drive_c));

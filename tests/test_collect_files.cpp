@@ -193,13 +193,13 @@ TEST_P(CasePairTest, SecondNameOfThePairStopsTheWalk) {
   EXPECT_EQ(List().find("z.dat"), std::string::npos);  // nothing after the pair
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pairs, CasePairTest,
-    ::testing::Values(CasePairCase{"Files", "README", "readme"},
-                      CasePairCase{"FilesWithExtension", "Index.html", "index.html"},
-                      CasePairCase{"Folders", "Sub\\", "sub\\"},
-                      CasePairCase{"FileAndFolder", "LOG", "log\\"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pairs, CasePairTest,
+                         ::testing::Values(CasePairCase{"Files", "README", "readme"},
+                                           CasePairCase{"FilesWithExtension", "Index.html",
+                                                        "index.html"},
+                                           CasePairCase{"Folders", "Sub\\", "sub\\"},
+                                           CasePairCase{"FileAndFolder", "LOG", "log\\"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CollectFilesTest, SameNameInTwoFoldersIsNoPair) {
   Data("newdb\\readme", "1");

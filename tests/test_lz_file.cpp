@@ -591,8 +591,8 @@ TEST_F(LzFileTest, NameWithANulByteIsInvalidNotCutShort) {
 enum class Outer { kCompressLzss, kCompressLzh, kDecompressLzss, kDecompressLzh };
 
 void PrintTo(Outer outer, std::ostream* os) {
-  static const char* const kNames[] = {"compress LZSS", "compress second coder",
-                                       "decompress LZSS", "decompress second coder"};
+  static const char* const kNames[] = {"compress LZSS", "compress second coder", "decompress LZSS",
+                                       "decompress second coder"};
   *os << kNames[static_cast<int>(outer)];
 }
 

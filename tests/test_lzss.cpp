@@ -1,5 +1,3 @@
-#include "lz/lzss.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "lz/lzss.h"
 #include "lzss_reference.h"
 
 namespace {
@@ -47,8 +46,8 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
 
 // Words drawn from a small vocabulary: compressible, with many equally long matches.
 Bytes WordSalad(std::size_t size, std::uint32_t seed) {
-  static const char* const kWords[] = {"the ", "backup ", "of ", "history ", "folder ",
-                                       "contact ", "message ", "ICQ ", "index ", "data\n"};
+  static const char* const kWords[] = {"the ",     "backup ",  "of ",  "history ", "folder ",
+                                       "contact ", "message ", "ICQ ", "index ",   "data\n"};
   std::mt19937 rng(seed);
   std::string text;
   while (text.size() < size) text += kWords[rng() % std::size(kWords)];
@@ -132,8 +131,7 @@ TEST_P(LzssExample, EncodesToTheStreamAndBack) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, LzssExample,
     ::testing::Values(
-        Example{"Empty", {}, {}},
-        Example{"OneByte", {0x41}, {0x01, 0x41}},
+        Example{"Empty", {}, {}}, Example{"OneByte", {0x41}, {0x01, 0x41}},
         Example{"ThreeLiterals", FromText("abc"), {0x07, 0x61, 0x62, 0x63}},
         Example{"FullGroupAddsEmptyFlagByte",
                 FromText("ABCDEFGH"),
@@ -142,9 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                 FromText("ABCDEFGHI"),
                 {0xFF, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x01, 0x49}},
         Example{"ZerosMatchTheInitialWindow", Bytes(20, 0), {0x06, 0xDC, 0xFF, 0x00, 0x00}},
-        Example{"OverlappingMatch",
-                Repeat(FromText("abc"), 7),
-                {0x07, 0x61, 0x62, 0x63, 0xEE, 0xFF}}),
+        Example{
+            "OverlappingMatch", Repeat(FromText("abc"), 7), {0x07, 0x61, 0x62, 0x63, 0xEE, 0xFF}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LzssStream, EmptyInputWritesOneEmptyBlock) {
@@ -227,7 +224,7 @@ TEST(LzssBlocksOut, OutputFillingTheBlockEndsWithAnEmptyWrite) {
     // that a length whose stream skips the block size is stepped over.
     const std::ptrdiff_t step = std::abs(missing) > 3 ? missing * 8 / 9 : (missing > 0 ? 1 : -1);
     length = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(length) + step +
-                                       (attempt % 3 == 2 ? step : 0));
+                                      (attempt % 3 == 2 ? step : 0));
   }
   ASSERT_EQ(run.output.size(), lz::kBlockSize);
   EXPECT_EQ(run.writes, (std::vector<std::uint32_t>{lz::kBlockSize, 0}));
@@ -249,12 +246,9 @@ TEST(LzssBlocksOut, ReadChunkSizeDoesNotChangeTheStream) {
 }
 
 TEST(LzssBlocksOut, HookErrorPassesThroughAndEndsTheRun) {
-  lz::SetBlockHooks([](std::span<std::uint8_t>) -> std::uint32_t {
-    throw std::runtime_error("disk gone");
-  },
-                    [](std::span<const std::uint8_t> b) {
-                      return static_cast<std::uint32_t>(b.size());
-                    });
+  lz::SetBlockHooks(
+      [](std::span<std::uint8_t>) -> std::uint32_t { throw std::runtime_error("disk gone"); },
+      [](std::span<const std::uint8_t> b) { return static_cast<std::uint32_t>(b.size()); });
   ASSERT_TRUE(lz::LZBegin(1));
   ASSERT_TRUE(lz::LzssPrepareEncode());
   EXPECT_THROW(lz::LzssEncode(), std::runtime_error);
@@ -314,8 +308,8 @@ std::vector<Sample> SyntheticSamples() {
   samples.push_back({"zeros", Bytes(300000, 0)});
   samples.push_back({"word_salad", WordSalad(700000, 11)});
   for (std::size_t period : {2u, 3u, 17u, 18u, 19u, 100u, 4095u, 4096u, 4097u, 5000u}) {
-    samples.push_back({"period_" + std::to_string(period), Repeat(RandomBytes(period, 5),
-                                                                   200000 / period + 1)});
+    samples.push_back(
+        {"period_" + std::to_string(period), Repeat(RandomBytes(period, 5), 200000 / period + 1)});
   }
   Bytes runs;
   std::mt19937 rng(4);
@@ -404,16 +398,13 @@ TEST_P(LzBegin, ModeTable) {
   EXPECT_FALSE(lz::LzhBusy());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, LzBegin,
-                         ::testing::Values(ModeCase{0, true, false, false},
-                                           ModeCase{1, true, true, false},
-                                           ModeCase{2, true, false, true},
-                                           ModeCase{3, false, false, false},
-                                           ModeCase{127, false, false, false},
-                                           ModeCase{0x80, true, false, false},
-                                           ModeCase{0x81, true, true, false},
-                                           ModeCase{0x82, true, false, true},
-                                           ModeCase{0xFF, false, false, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, LzBegin,
+    ::testing::Values(ModeCase{0, true, false, false}, ModeCase{1, true, true, false},
+                      ModeCase{2, true, false, true}, ModeCase{3, false, false, false},
+                      ModeCase{127, false, false, false}, ModeCase{0x80, true, false, false},
+                      ModeCase{0x81, true, true, false}, ModeCase{0x82, true, false, true},
+                      ModeCase{0xFF, false, false, false}));
 
 TEST(LzBracket, SecondCoderIsRefusedWhileBusy) {
   ASSERT_TRUE(lz::LZBegin(2));

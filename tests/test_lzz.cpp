@@ -1,6 +1,6 @@
 // The lzz tool, run as a program on files in a temporary folder.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lz_sandbox.h"
@@ -54,8 +54,8 @@ class LzzTest : public ::testing::Test {
     // Without a Wine prefix the drive table is C: = "/", whatever the machine has.
     const std::string command = "cd '" + dir_.string() + "' && WINEPREFIX=/nonexistent '" +
                                 LZZ_BINARY + "' " + args + " >'" +
-                                (out_path.empty() ? (dir_ / ".out").string() : out_path) +
-                                "' 2>'" + (dir_ / ".err").string() + "'";
+                                (out_path.empty() ? (dir_ / ".out").string() : out_path) + "' 2>'" +
+                                (dir_ / ".err").string() + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -87,7 +87,8 @@ class LzzTest : public ::testing::Test {
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"), std::string::npos);
+  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"),
+            std::string::npos);
   EXPECT_EQ(help.err, "");
   for (const char* wrong :
        {"", "pack a b", "compress a", "compress a b c", "compress --method zip a b",
@@ -129,8 +130,8 @@ TEST_F(LzzTest, FailuresNameTheFileAndTheReason) {
   // The same file under another spelling is refused even with --force.
   Write("a.txt", "abc");
   fs::create_symlink("a.txt", dir_ / "link.txt");
-  for (const char* line : {"compress a.txt ./a.txt", "compress -f a.txt link.txt",
-                           "decompress --force a.txt a.txt"}) {
+  for (const char* line :
+       {"compress a.txt ./a.txt", "compress -f a.txt link.txt", "decompress --force a.txt a.txt"}) {
     Outcome same = Lzz(line);
     EXPECT_EQ(same.exit_code, 1) << line;
     EXPECT_EQ(same.err, "lzz: a.txt: source and destination are the same file\n") << line;
@@ -275,7 +276,8 @@ std::vector<std::string> Names(const fs::path& dir) {
 TEST_F(LzzTest, AnExistingDestinationIsKeptUnlessForced) {
   Write("notes.txt", TextData(20000));
   Write("precious.dat", "precious");
-  for (const char* line : {"compress notes.txt precious.dat", "decompress notes.txt precious.dat"}) {
+  for (const char* line :
+       {"compress notes.txt precious.dat", "decompress notes.txt precious.dat"}) {
     Outcome refused = Lzz(line);
     EXPECT_EQ(refused.exit_code, 1) << line;
     EXPECT_EQ(refused.err, "lzz: precious.dat: already exists (use --force to replace it)\n");
@@ -299,8 +301,8 @@ TEST_F(LzzTest, AFailedDecodeLeavesTheDestinationAsItWas) {
     EXPECT_EQ(bad.exit_code, 1) << source;
     EXPECT_EQ(Read("precious.dat"), "precious") << source;
     // No temporary file is left beside it.
-    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"bad.lzz", "cut.lzz", "data.lzz",
-                                                      "data.txt", "precious.dat"}));
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"bad.lzz", "cut.lzz", "data.lzz", "data.txt",
+                                                     "precious.dat"}));
   }
 }
 

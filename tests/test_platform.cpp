@@ -1159,9 +1159,12 @@ TEST_F(PlatformTest, DeleteFileRefusalTellsWhatDeleteFileWouldAnswer) {
   platform::testing::HoldOpen("C:\\locked");
   const int before = platform::testing::OperationCount();
   const std::vector<std::pair<const char*, int>> cases = {
-      {"C:\\bak\\plain.lzz", 0},          {"C:\\bak\\RO.LZZ", kAccessDenied},
-      {"C:\\bak\\held.lzz", kSharingViolation}, {"C:\\locked\\in.lzz", kAccessDenied},
-      {"C:\\bak", kAccessDenied},             {"C:\\bak\\missing.lzz", kFileNotFound},
+      {"C:\\bak\\plain.lzz", 0},
+      {"C:\\bak\\RO.LZZ", kAccessDenied},
+      {"C:\\bak\\held.lzz", kSharingViolation},
+      {"C:\\locked\\in.lzz", kAccessDenied},
+      {"C:\\bak", kAccessDenied},
+      {"C:\\bak\\missing.lzz", kFileNotFound},
       {"C:\\nofolder\\x.lzz", kInvalidFilename}};
   for (const auto& [path, code] : cases) EXPECT_EQ(DeleteFileRefusal(path), code) << path;
   // A query: nothing deleted, nothing counted.

@@ -328,11 +328,10 @@ TEST_F(RestoreFilesTest, LeftOverTemporaryFileIsReplaced) {
 TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithTheirOwnReport) {
   MakeBackup(kThree, 5);
   EXPECT_EQ(Restore(), RestoreOutcome::kIncomplete);
-  EXPECT_EQ(window_.lines,
-            AboutBackup({" Problem:", " Backup File List incomplete!",
-                         " It lists 3 of its 5 files!", " ", " ", " Note:",
-                         " The files it lists are restored;",
-                         "      the others are missing from it!"}));
+  EXPECT_EQ(window_.lines, AboutBackup({" Problem:", " Backup File List incomplete!",
+                                        " It lists 3 of its 5 files!", " ", " ",
+                                        " Note:", " The files it lists are restored;",
+                                        "      the others are missing from it!"}));
   EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 20, 40, 60}));
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\12345.uin"), kThree[2].bytes);
 }

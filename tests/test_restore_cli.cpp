@@ -146,7 +146,8 @@ TEST_F(RestoreCliTest, ListShowsEachEntryFromItsHeader) {
   std::string line;
   for (std::istringstream in(run.out); std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 4u + files_.size() + 2u) << run.out;
-  EXPECT_EQ(lines[1], " Backup of 4 files in " + platform::ToWindowsPath(backup_.string()).value() + ":");
+  EXPECT_EQ(lines[1],
+            " Backup of 4 files in " + platform::ToWindowsPath(backup_.string()).value() + ":");
   for (const auto& [path, bytes] : files_) {
     const int n = NumberOf(fs::path(path).filename().string());
     ASSERT_GT(n, 0) << path;
@@ -168,8 +169,8 @@ TEST_F(RestoreCliTest, ListShowsEachEntryFromItsHeader) {
       EXPECT_NE(row.find(lz::DateTimeText(info.date_time) + "  LZSS "), std::string::npos) << row;
     }
   }
-  EXPECT_EQ(lines.back(), " 4 entries, " + std::to_string(files_[0].second.size() + 3003 + 11) +
-                              " bytes");
+  EXPECT_EQ(lines.back(),
+            " 4 entries, " + std::to_string(files_[0].second.size() + 3003 + 11) + " bytes");
   // A missing compressed file is named as such.
   fs::remove(Compressed(NumberOf("a.idx")));
   EXPECT_NE(Run({"list"}).out.find("  missing  "), std::string::npos);
@@ -190,10 +191,11 @@ TEST_F(RestoreCliTest, RestoreOfAListShorterThanItsCountSaysSoAndExitsOne) {
   WriteHost(icq_ / "uin/12345.uin", "changed");
   const ProgramRun run = Run({"--yes", "restore"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(run.out.ends_with(" Problem:\n Backup File List incomplete!\n"
-                                " It lists 4 of its 6 files!\n \n \n Note:\n"
-                                " The files it lists are restored;\n"
-                                "      the others are missing from it!\n"))
+  EXPECT_TRUE(
+      run.out.ends_with(" Problem:\n Backup File List incomplete!\n"
+                        " It lists 4 of its 6 files!\n \n \n Note:\n"
+                        " The files it lists are restored;\n"
+                        "      the others are missing from it!\n"))
       << run.out;
   EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "UIN 12345\r\n");
 }

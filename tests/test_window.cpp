@@ -15,9 +15,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -739,7 +739,6 @@ TEST(BoxPlacementTest, TheFrameIsCentredNotTheClientArea) {
   const QRect client_area(at + QPoint(frame.left(), frame.top()), client);
   EXPECT_EQ(client_area.center().y() - area.center().y(), (frame.top() - frame.bottom()) / 2);
 }
-
 
 TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {
   app::TMain& window = Open();

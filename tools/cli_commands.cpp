@@ -21,8 +21,16 @@ int RestoreStatus(backup::RestoreOutcome outcome) {
 }
 
 constexpr CliCommand kCommands[] = {
-    {"about", "show the About text", [](WindowSeam& w) { AboutClick(w); return kExitDone; }},
-    {"readme", "show the Read Me text", [](WindowSeam& w) { Label4Click(w); return kExitDone; }},
+    {"about", "show the About text",
+     [](WindowSeam& w) {
+       AboutClick(w);
+       return kExitDone;
+     }},
+    {"readme", "show the Read Me text",
+     [](WindowSeam& w) {
+       Label4Click(w);
+       return kExitDone;
+     }},
     {"backup", "back up the ICQ data files (--yes overwrites an earlier backup)",
      [](WindowSeam& w) {
        const backup::BackupOutcome outcome = backup::BackupClick(w);

@@ -52,12 +52,16 @@ const app::CliCommand* FindCommand(std::string_view name) {
 // kept as typed: Run turns them into paths.
 CommandLine ParseCommandLine(int argc, char* argv[]) {
   enum : int { kNo = 256, kProgress, kHome, kIcq, kBackup, kOnly };
-  static const option kOptions[] = {
-      {"home", required_argument, nullptr, kHome},   {"icq", required_argument, nullptr, kIcq},
-      {"backup", required_argument, nullptr, kBackup}, {"only", required_argument, nullptr, kOnly},
-      {"yes", no_argument, nullptr, 'y'},            {"no", no_argument, nullptr, kNo},
-      {"progress", no_argument, nullptr, kProgress}, {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},        {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {{"home", required_argument, nullptr, kHome},
+                                    {"icq", required_argument, nullptr, kIcq},
+                                    {"backup", required_argument, nullptr, kBackup},
+                                    {"only", required_argument, nullptr, kOnly},
+                                    {"yes", no_argument, nullptr, 'y'},
+                                    {"no", no_argument, nullptr, kNo},
+                                    {"progress", no_argument, nullptr, kProgress},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {"version", no_argument, nullptr, 'V'},
+                                    {nullptr, 0, nullptr, 0}};
   CommandLine line;
   bool yes = false, no = false;
   opterr = 0;  // torq32-cli words its own complaints
@@ -95,10 +99,9 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
         throw UsageError{typed.substr(0, typed.find('=')) +
                          (optopt == kOnly ? " needs a pattern" : " needs a folder")};
       default:
-        throw UsageError{"unknown option " +
-                         (typed.starts_with("--") || optopt == 0
-                              ? typed.substr(0, typed.find('='))
-                              : std::string("-") + static_cast<char>(optopt))};
+        throw UsageError{"unknown option " + (typed.starts_with("--") || optopt == 0
+                                                  ? typed.substr(0, typed.find('='))
+                                                  : std::string("-") + static_cast<char>(optopt))};
     }
   }
   for (int i = optind; i < argc; ++i) {

@@ -186,7 +186,7 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
 // The engine finds names regardless of letter case; lzz takes host paths, which name
 // one file exactly. The system's reason when `path` names no readable file, else "".
 std::string ExactFileProblem(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
   return "";
@@ -257,7 +257,8 @@ bool NamesAreUsable(const std::string& source, const std::string& dest, bool for
     Fail(source, problem);
     return false;
   }
-  struct stat source_st{}, dest_st{};
+  struct stat source_st {
+  }, dest_st{};
   if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
   ::stat(source.c_str(), &source_st);
   if (source_st.st_dev == dest_st.st_dev && source_st.st_ino == dest_st.st_ino) {
@@ -382,7 +383,8 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
                                     {nullptr, 0, nullptr, 0}};
   std::uint8_t mode = 1;
   bool force = false;
-  for (int c; (c = ::getopt_long(argc, argv, compress ? ":fm:h" : ":fh", kOptions, nullptr)) != -1;) {
+  for (int c;
+       (c = ::getopt_long(argc, argv, compress ? ":fm:h" : ":fh", kOptions, nullptr)) != -1;) {
     if (c == 'f') {
       force = true;
     } else if (c == 'm' && compress && std::strcmp(optarg, "lzss") == 0) {

@@ -106,8 +106,7 @@ void TerminalWindow::PrintScreen(std::ostream& out) const {
 
 std::optional<std::string> WindowsPathArgument(const std::string& text,
                                                const std::string& host_cwd) {
-  const bool drive_path =
-      text.size() >= 2 && platform::IsAsciiLetter(text[0]) && text[1] == ':';
+  const bool drive_path = text.size() >= 2 && platform::IsAsciiLetter(text[0]) && text[1] == ':';
   if (drive_path || (!text.empty() && text[0] == '\\')) return text;
   std::filesystem::path host(text);
   if (host.is_relative()) host = std::filesystem::path(host_cwd) / host;

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/window/main_window.h"
 #include "app/startup.h"
+#include "app/window/main_window.h"
 #include "lz/lz_file.h"
 
 int main(int argc, char* argv[]) {

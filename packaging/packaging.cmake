@@ -3,11 +3,10 @@
 # through torq32-desktop, which gives it one settings folder of its own.
 include(GNUInstallDirs)
 
-foreach(program torq32 torq32-cli lzz)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS torq32-cli lzz RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET torq32)  # the window is built only with VARN_BUILD_GUI
+  install(TARGETS torq32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # The backup's worker program is no command of its own: it lives where helper programs go.
 install(TARGETS torq32-worker RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torq32)
@@ -44,16 +43,14 @@ endforeach()
 set(man_name_torq32-cli "run the actions of Varn ICQ Backup from a terminal")
 set(man_name_lzz "compress, restore and check single compressed files")
 foreach(tool torq32-cli lzz)
-  if(TARGET ${tool})
-    add_custom_command(
-      OUTPUT ${package_docs}/${tool}.1.gz
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${package_docs}
-      COMMAND help2man --no-info --section=1 --name=${man_name_${tool}}
-              --output=${package_docs}/${tool}.1 $<TARGET_FILE:${tool}>
-      COMMAND gzip -9nf ${package_docs}/${tool}.1
-      DEPENDS ${tool} VERBATIM)
-    list(APPEND man_pages ${package_docs}/${tool}.1.gz)
-  endif()
+  add_custom_command(
+    OUTPUT ${package_docs}/${tool}.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${package_docs}
+    COMMAND help2man --no-info --section=1 --name=${man_name_${tool}}
+            --output=${package_docs}/${tool}.1 $<TARGET_FILE:${tool}>
+    COMMAND gzip -9nf ${package_docs}/${tool}.1
+    DEPENDS ${tool} VERBATIM)
+  list(APPEND man_pages ${package_docs}/${tool}.1.gz)
 endforeach()
 add_custom_target(package_docs DEPENDS ${package_doc_files} ${man_pages})
 install(FILES ${package_doc_files} ${CMAKE_CURRENT_LIST_DIR}/copyright

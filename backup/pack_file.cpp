@@ -52,13 +52,12 @@ class WindowProgress {
   std::int64_t done_ = 0;
 };
 
-}  // namespace
-
+// Every existing destination is replaced; progress serves only to end the engine's
+// operation (EInOutError kOperationAborted) once a stop is requested.
 std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { return 1; }
-
-void IgnoreProgress(const lz::LZFileInfo&, std::int32_t) {}
-
 void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
+
+}  // namespace
 
 bool SourceCanBePacked(const std::string& source) {
   // A data file that ICQ keeps open for writing would be stored caught in the middle

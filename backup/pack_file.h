@@ -38,10 +38,4 @@ bool SourceCanBePacked(const std::string& source);
 void ReportSourceInUse(app::WindowSeam& window);
 std::int64_t CompressForBackup(const std::string& source, const std::string& destination);
 
-// The callbacks PackFile passes: yes to every overwrite, and progress only to end the
-// engine's operation (EInOutError kOperationAborted) once a stop is requested.
-std::uint8_t AlwaysOverwrite(const lz::LZFileInfo& source, const lz::LZFileInfo& destination);
-void IgnoreProgress(const lz::LZFileInfo& info, std::int32_t count);
-void StopWhenRequested(const lz::LZFileInfo& info, std::int32_t count);
-
 }  // namespace backup

@@ -61,16 +61,6 @@ bool NameMatches(std::string_view pattern, std::string_view name) {
          GlobMatch(pattern.substr(0, pattern.size() - 1), name);
 }
 
-std::string HostParent(const std::string& host_path) {
-  const std::size_t slash = host_path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return host_path.substr(0, slash);
-}
-
-std::string HostChild(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 // The item whose name is the exact spelling, else the one whose name is the smallest
 // equal to it ignoring case (so the choice never depends on the order the disk lists
 // them); nullptr when none matches.
@@ -191,8 +181,8 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
     if (!NameMatches(name_pattern, name)) continue;
     any_name_matched = true;
     const std::string entry_host = name == "."    ? *host
-                                   : name == ".." ? HostParent(*host)
-                                                  : HostChild(*host, name);
+                                   : name == ".." ? detail::HostParent(*host)
+                                                  : detail::HostChild(*host, name);
     struct stat st;
     if (!StatEntry(entry_host, &st)) continue;  // gone since the listing
     SearchRec entry;
@@ -243,7 +233,7 @@ int WalkListing::ReadHost(const std::string& host) {
     } else if (type == DT_LNK || type == DT_UNKNOWN) {
       // A link is what it leads to; some file systems give no kinds at all.
       struct stat st;
-      if (::stat(HostChild(host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
+      if (::stat(detail::HostChild(host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
     }
     entries_.push_back({std::string(name), kind});
     if (kind == Kind::kFolder) folders_.emplace_back(name);

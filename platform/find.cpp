@@ -233,7 +233,8 @@ int WalkListing::ReadHost(const std::string& host) {
     } else if (type == DT_LNK || type == DT_UNKNOWN) {
       // A link is what it leads to; some file systems give no kinds at all.
       struct stat st;
-      if (::stat(detail::HostChild(host, std::string(name)).c_str(), &st) == 0) kind = KindOfStat(st);
+      if (::stat(detail::HostChild(host, std::string(name)).c_str(), &st) == 0)
+        kind = KindOfStat(st);
     }
     entries_.push_back({std::string(name), kind});
     if (kind == Kind::kFolder) folders_.emplace_back(name);

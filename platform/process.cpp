@@ -16,6 +16,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/internal.h"
+
 extern char** environ;
 
 namespace platform {
@@ -163,7 +165,7 @@ std::string FindHelperProgram(const std::string& name, const std::string& fallba
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
   if (n > 0 && static_cast<std::size_t>(n) < sizeof self) {
     const std::string program(self, static_cast<std::size_t>(n));
-    const std::string folder = program.substr(0, program.rfind('/'));
+    const std::string folder = detail::HostParent(program);
     candidates = {folder + "/" + name, folder + "/../libexec/torq32/" + name};
   }
   if (!fallback.empty()) candidates.push_back(fallback);

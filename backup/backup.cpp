@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
@@ -65,10 +67,11 @@ std::int64_t ListTotal(const std::string& header) {
   throw std::runtime_error("'" + text + "' is not a valid integer value");
 }
 
-// Deletes the earlier backup named by its list; false when a file of it stays. Every
-// file to go is first checked that it can be deleted (not read-only, not held open,
-// its folder not write-protected), so a refusal leaves the earlier backup whole.
-bool RemoveEarlierBackup(const std::string& backup_path) {
+// The earlier backup's files that go once the new backup is in place, named as in the
+// folder: for each number up to its list's total, the .lz file, or the .lzz where the .lz
+// cannot be deleted. Nullopt when a file of it or its list cannot be deleted (read-only,
+// held open, its folder write-protected): the earlier backup then stays whole.
+std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& backup_path) {
   const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
   {
@@ -76,28 +79,27 @@ bool RemoveEarlierBackup(const std::string& backup_path) {
     list.ReadLine(header);
     list.Close();
   }
-  // For each number the .lz file goes, or the .lzz where the .lz cannot be deleted; the
-  // list goes last.
   std::vector<std::string> doomed;
   const std::int64_t total = ListTotal(header);
   for (std::uint64_t number :
        StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, total)) {
-    const std::string lz = CompressedFilePath(backup_path, number, kOldCompressedExtension);
-    const std::string lzz = CompressedFilePath(backup_path, number);
-    if (platform::DeleteFileRefusal(lz) == 0) {
-      doomed.push_back(lz);
-    } else if (platform::DeleteFileRefusal(lzz) == 0) {
-      doomed.push_back(lzz);
+    if (platform::DeleteFileRefusal(
+            CompressedFilePath(backup_path, number, kOldCompressedExtension)) == 0) {
+      doomed.push_back(CompressedFileName(number, kOldCompressedExtension));
+    } else if (platform::DeleteFileRefusal(CompressedFilePath(backup_path, number)) == 0) {
+      doomed.push_back(CompressedFileName(number));
     } else {
-      return false;
+      return std::nullopt;
     }
   }
-  if (platform::DeleteFileRefusal(list_path) != 0) return false;
-  doomed.push_back(list_path);
-  for (const std::string& path : doomed) {
-    if (platform::DeleteFile(path) != 0) return false;
-  }
-  return true;
+  if (platform::DeleteFileRefusal(list_path) != 0) return std::nullopt;
+  return doomed;
+}
+
+void ReportOverwriteFailed(app::WindowSeam& window) {
+  Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
+                  " Note :", " Make sure your disk is not write-",
+                  " protected and your existing backup", " files are not in Read-Only mode!"});
 }
 
 // The path of the first file that could not be flushed, or an empty text.
@@ -121,37 +123,50 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
                                   std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
   const std::string list_path = PathIn(backup_path, kListName);
+  FinishStagedBackup(backup_path);  // what a killed backup left
+  // Over an earlier backup the new one is written beside it, under names of its own, and
+  // takes its place only once it is whole and on the disk.
+  std::optional<StagedBackup> staged;
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
       Report(window, {" ", " Backup Cancelled!"});
       return BackupOutcome::kCancelled;
     }
-    if (!RemoveEarlierBackup(backup_path)) {
-      Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
-                      " Note :", " Make sure your disk is not write-",
-                      " protected and your existing backup", " files are not in Read-Only mode!"});
+    std::optional<std::vector<std::string>> earlier_files = EarlierBackupFiles(backup_path);
+    if (!earlier_files) {
+      ReportOverwriteFailed(window);
       return BackupOutcome::kFailed;
     }
+    staged.emplace(backup_path, std::move(*earlier_files));
   }
 
   // The workers are forked before any thread of this backup starts.
   PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
   platform::BackgroundFlush flusher(tuning.flush_stand_in);
-  ListWriter list(list_path);
+  const std::string new_list_path = staged ? staged->ListPath() : list_path;
+  ListWriter list(new_list_path);
   list.WriteLine(kListHeader + std::to_string(total));
   ListedFilesMade files;
-  if (!CompressListedFilesInOrder(window, pending, list, total, workers, flusher, files)) {
+  if (!CompressListedFilesInOrder(window, pending, list, total,
+                                  staged ? kStagedExtension : kCompressedExtension, workers,
+                                  flusher, files)) {
     list.File().Close();
-    return BackupOutcome::kFailed;
+    return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
   }
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
   window.Refresh();
-  const std::string unsaved = FlushBackup(list, list_path, files.flushes, backup_path);
+  const std::string unsaved = FlushBackup(list, new_list_path, files.flushes, backup_path);
   list.File().Close();
   if (!unsaved.empty()) {
     app::ErrorScreen(window, " Backup could not be saved : ", app::ShortPath(unsaved) + "!",
                      " Make sure your disk is not full", "      and is still connected!");
+    return BackupOutcome::kFailed;
+  }
+  // Only now does the earlier backup make way: the new one replaces it, then what is left
+  // of it goes.
+  if (staged && (!staged->Commit() || staged->PutInPlace() != 0)) {
+    ReportOverwriteFailed(window);
     return BackupOutcome::kFailed;
   }
 

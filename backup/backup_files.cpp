@@ -23,6 +23,23 @@ std::string CompressedFilePath(const std::string& folder, std::uint64_t number,
   return PathIn(folder, CompressedFileName(number, extension));
 }
 
+std::uint64_t CompressedFileNumber(const std::string& name,
+                                   std::initializer_list<const char*> extensions) {
+  const std::string lower = platform::AsciiLower(name);
+  const std::size_t dot = lower.rfind('.');
+  const std::size_t digits = sizeof kCompressedPrefix - 1;
+  if (lower.rfind(kCompressedPrefix, 0) != 0 || dot == std::string::npos || dot <= digits ||
+      lower[digits] == '0')
+    return 0;
+  if (std::none_of(extensions.begin(), extensions.end(),
+                   [&](const char* extension) { return lower.substr(dot) == extension; }))
+    return 0;
+  std::uint64_t number = 0;
+  const auto [end, error] = std::from_chars(lower.data() + digits, lower.data() + dot, number);
+  if (error != std::errc() || end != lower.data() + dot) return 0;
+  return number;
+}
+
 std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
                                              std::initializer_list<const char*> extensions,
                                              std::int64_t total) {
@@ -32,18 +49,7 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
   for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
        found = search.FindNext(&rec)) {
     if (rec.attributes & platform::faDirectory) continue;
-    const std::string name = platform::AsciiLower(rec.name);
-    const std::size_t dot = name.rfind('.');
-    const std::size_t digits = sizeof kCompressedPrefix - 1;
-    if (name.rfind(kCompressedPrefix, 0) != 0 || dot == std::string::npos || dot <= digits ||
-        name[digits] == '0')
-      continue;
-    if (std::none_of(extensions.begin(), extensions.end(),
-                     [&](const char* extension) { return name.substr(dot) == extension; }))
-      continue;
-    std::uint64_t number = 0;
-    const auto [end, error] = std::from_chars(name.data() + digits, name.data() + dot, number);
-    if (error != std::errc() || end != name.data() + dot) continue;
+    const std::uint64_t number = CompressedFileNumber(rec.name, extensions);
     if (number >= 1 && number <= static_cast<std::uint64_t>(std::max<std::int64_t>(total, 0)))
       numbers.push_back(number);
   }

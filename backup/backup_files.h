@@ -17,6 +17,13 @@ inline constexpr char kCompressedPrefix[] = "icq";           // "icq" N extensio
 inline constexpr char kCompressedExtension[] = ".lzz";
 inline constexpr char kOldCompressedExtension[] = ".lz";  // left by earlier backups
 
+// A backup over an earlier one is written beside it under names of its own and put in
+// its place once whole (backup_commit.h tells what each name means when).
+inline constexpr char kStagedExtension[] = ".new";           // icqN.new, to become icqN.lzz
+inline constexpr char kStagedListName[] = "icqlist.new";     // the new list while written
+inline constexpr char kCommittedListName[] = "icqlist.put";  // the new list, whole: committed
+inline constexpr char kEarlierFilesName[] = "icqlist.del";   // the earlier files that go
+
 // folder + "\" + name, the way every action names a file in a folder text.
 std::string PathIn(const std::string& folder, const std::string& name);
 
@@ -26,6 +33,11 @@ std::string CompressedFileName(std::uint64_t number, const char* extension = kCo
 // PathIn(folder, CompressedFileName(number, extension)).
 std::string CompressedFilePath(const std::string& folder, std::uint64_t number,
                                const char* extension = kCompressedExtension);
+
+// N for a name "icqN" + one of the extensions, in any letter case (N from 1, written
+// without leading zeros); 0 for every other name.
+std::uint64_t CompressedFileNumber(const std::string& name,
+                                   std::initializer_list<const char*> extensions);
 
 // The numbers 1..total for which a file icqN + one of the extensions exists, ascending.
 // Found by one search of the folder instead of a look-up per number and name, so that

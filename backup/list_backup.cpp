@@ -6,6 +6,7 @@
 
 #include "app/icq_folder.h"
 #include "app/reports.h"
+#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -44,6 +45,7 @@ std::pair<std::string, std::string> StoredFacts(const std::string& backup_path,
 bool ListBackupClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.BackupPath = app::WithoutTrailingBackslash(window.BackupFolderText());
+  FinishStagedBackup(window.BackupPath);
   const std::string list_path = PathIn(window.BackupPath, kListName);
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
     return ReportBackupFilesNotFound(window);

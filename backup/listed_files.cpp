@@ -53,16 +53,17 @@ std::uint64_t MostDiskSpace(std::int64_t size) {
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
-              std::uint32_t total, PackWorkers& workers, platform::BackgroundFlush& flusher)
+              std::uint32_t total, const char* extension, PackWorkers& workers,
+              platform::BackgroundFlush& flusher)
       : window_(window),
         pending_(pending),
         list_(list),
         total_(total),
+        extension_(extension),
         workers_(workers),
         flusher_(flusher) {
     if (workers_.Count() > 0) {
-      existing_ =
-          StoredFileNumbers(window_.BackupPath, {kCompressedExtension}, std::int64_t{1} << 62);
+      existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
     }
   }
 
@@ -147,7 +148,7 @@ class ListedFiles {
       if (!fields) throw std::runtime_error("'" + line + "' is not a valid file line");
       slot.fields = *fields;
       slot.source = window_.ICQPath + "\\" + fields->folder_part + "\\" + fields->name;
-      slot.destination = CompressedFilePath(window_.BackupPath, slot.number);
+      slot.destination = CompressedFilePath(window_.BackupPath, slot.number, extension_);
     } catch (...) {
       // Raised in the line's turn, after the files before it; nothing is read after it.
       slot.failure = std::current_exception();
@@ -293,9 +294,10 @@ class ListedFiles {
   platform::TextReader& pending_;
   ListWriter& list_;
   const std::uint32_t total_;
+  const char* const extension_;
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
-  std::vector<std::uint64_t> existing_;  // icqN.lzz in the folder before the backup
+  std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool input_done_ = false;
@@ -304,9 +306,10 @@ class ListedFiles {
 }  // namespace
 
 bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& pending,
-                                ListWriter& list, std::uint32_t total, PackWorkers& workers,
-                                platform::BackgroundFlush& flusher, ListedFilesMade& made) {
-  ListedFiles files(window, pending, list, total, workers, flusher);
+                                ListWriter& list, std::uint32_t total, const char* extension,
+                                PackWorkers& workers, platform::BackgroundFlush& flusher,
+                                ListedFilesMade& made) {
+  ListedFiles files(window, pending, list, total, extension, workers, flusher);
   const bool go_on = files.Run();
   made = {files.original_total, files.compressed_total, std::move(files.flushes)};
   return go_on;

@@ -57,10 +57,13 @@ struct ListedFilesMade {
 // done ahead of it is then taken back (its list lines and compressed files), so the
 // list, the files and the screen end as the plain loop leaves them.
 //
+// File N is written as CompressedFilePath(window.BackupPath, N, extension).
+//
 // Answers the go-on flag: false after a report that stopped the backup. Errors of the
 // list, of a file and of the engine pass through once the work done ahead is taken back.
 bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& pending,
-                                ListWriter& list, std::uint32_t total, PackWorkers& workers,
-                                platform::BackgroundFlush& flusher, ListedFilesMade& made);
+                                ListWriter& list, std::uint32_t total, const char* extension,
+                                PackWorkers& workers, platform::BackgroundFlush& flusher,
+                                ListedFilesMade& made);
 
 }  // namespace backup

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -136,6 +137,7 @@ bool VerifyClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.SetGauge(0);
   window.BackupPath = ReadBackupFolder(window);
+  FinishStagedBackup(window.BackupPath);
   const VerifyResult result = VerifyBackup(window.BackupPath);
   for (const std::string& problem : result.problems) window.AppendLine(problem);
   window.AppendLine(" " + std::to_string(result.files) + " files verified, " +

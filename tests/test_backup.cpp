@@ -17,6 +17,7 @@
 
 #include "app/reports.h"
 #include "backup/backup.h"
+#include "backup/backup_commit.h"
 #include "backup/folder_text.h"
 #include "backup/pack_file.h"
 #include "drive_sandbox.h"
@@ -556,15 +557,27 @@ TEST_F(BackupTest, ReadOnlyLzWithAnLzzBesideItGoesByTheLzz) {
   EXPECT_FALSE(Stored("icq2.lzz"));
 }
 
+// The earlier backup's files go only once the new backup has taken its place: a deletion
+// that fails then is reported, and the next action on the folder finishes the job.
 TEST_F(BackupTest, DeletionThatFailsAfterTheChecksStillReports) {
   EarlierBackup();
   Data("newdb\\a.dat", "a");
+  // The first deletion is the earlier list's, the second icq1.lz's.
   faults::FailNthOperation(2, faults::FileOp::kDelete);
   window_.answers = {true};
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, kRemovalFailedReport);
+  EXPECT_TRUE(Stored("icq1.lz"));
+  EXPECT_FALSE(Stored("icqlist.txt"));
+
+  faults::ResetFaults();
+  backup::FinishStagedBackup("D:\\backup");
+  EXPECT_EQ(List(), "Total Files : 1\r\nnewdb***a.dat|||1\r\n");
   EXPECT_FALSE(Stored("icq1.lz"));
-  EXPECT_EQ(List(), kEarlierList);  // the list goes last, so it stays
+  EXPECT_TRUE(Stored("icq1.lzz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq9.lzz"), "above the total");
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\notes.txt"), "mine");
 }
 
 struct SpaceCase {

@@ -745,6 +745,104 @@ TEST_F(BackupTest, StopRequestLeavesOnlyFinishedFilesAndTheirLines) {
   EXPECT_EQ(left.size(), stored + 1) << "only the list and the finished files";
 }
 
+// --- Over an earlier backup --------------------------------------------------------------
+
+// The new backup is written beside the earlier one and takes its place only when whole:
+// a backup that stops leaves the earlier one as it was, and nothing of its own.
+class OverEarlierBackupTest : public BackupTest {
+ protected:
+  void SetUp() override {
+    EarlierBackup();
+    Data("newdb\\a.dat", Bytes(10, 1));
+    Data("newdb\\b.dat", Bytes(20, 2));
+    Data("newdb\\c.dat", Bytes(5, 3));
+    window_.answers = {true};
+  }
+  void ExpectOnlyTheEarlierBackup() const {
+    ExpectEarlierBackupWhole();
+    Lines names;
+    for (const auto& entry : std::filesystem::directory_iterator(drives_.Host("D:\\backup"))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Lines{"icq1.lz", "icq2.lzz", "icq9.lzz", "icqlist.txt", "notes.txt"}));
+  }
+};
+
+TEST_F(OverEarlierBackupTest, NoRoomForAFileLeavesTheEarlierBackup) {
+  faults::SetFreeSpace(4, 20);  // D:
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kNoSpaceReport);
+  EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 66}));
+  ExpectOnlyTheEarlierBackup();
+}
+
+TEST_F(OverEarlierBackupTest, PackFileReportLeavesTheEarlierBackup) {
+  faults::HoldOpen("C:\\ICQ\\newdb\\b.dat");
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kPackFileReport);
+  ExpectOnlyTheEarlierBackup();
+}
+
+TEST_F(OverEarlierBackupTest, FileThatCannotBeFlushedLeavesTheEarlierBackup) {
+  tuning_.flush_stand_in = [](const std::string& path) { return path.ends_with("2.new") ? 5 : 0; };
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines,
+            ErrorReport(" Backup could not be saved : ", " D:\\backup\\icq2.new!",
+                        " Make sure your disk is not full", "      and is still connected!"));
+  ExpectOnlyTheEarlierBackup();
+}
+
+TEST_F(OverEarlierBackupTest, EngineErrorLeavesTheEarlierBackup) {
+  faults::FailFromNthOperation(9, faults::FileOp::kWrite, platform::kDiskFull);
+  EXPECT_THROW(Run(), platform::EInOutError);
+  faults::ResetFaults();
+  ExpectOnlyTheEarlierBackup();
+}
+
+// A read-only file the new backup would replace (icq9.lzz, above the earlier total) is
+// found before anything of the earlier backup goes.
+TEST_F(OverEarlierBackupTest, FileItWouldReplaceThatRefusesLeavesTheEarlierBackup) {
+  for (int n = 4; n <= 9; ++n) Data("newdb\\f" + std::to_string(n) + ".dat", Bytes(7, n));
+  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq9.lzz").c_str(), 0444), 0);
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, kRemovalFailedReport);
+  ExpectOnlyTheEarlierBackup();
+}
+
+// What a killed backup left is dealt with before the question: files staged without a
+// commit are deleted.
+TEST_F(OverEarlierBackupTest, StagedFilesOfAKilledBackupAreDeletedFirst) {
+  drives_.WriteFile("D:\\backup\\icqlist.new", "Total Files : 3\r\nnewdb***a.dat|||10\r\n");
+  drives_.WriteFile("D:\\backup\\icq1.new", "half a file");
+  drives_.WriteFile("D:\\backup\\icqlist.del", "icq1.lz\r\n");
+  window_.answers = {false};
+  EXPECT_EQ(Run(), BackupOutcome::kCancelled);
+  ExpectOnlyTheEarlierBackup();
+}
+
+// A committed backup is put in place first; its record of the earlier files deletes only
+// names of compressed files.
+TEST_F(OverEarlierBackupTest, CommittedBackupOfAKilledRunIsPutInPlaceFirst) {
+  drives_.WriteFile("D:\\backup\\icqlist.put", "Total Files : 1\r\nnewdb***n.dat|||3\r\n");
+  drives_.WriteFile("D:\\backup\\icq1.new", "new one");
+  drives_.WriteFile("D:\\backup\\icqlist.del",
+                    "icq1.lz\r\nicq2.lzz\r\nnotes.txt\r\n..\\icq3.lz\r\n");
+  drives_.WriteFile("D:\\icq3.lz", "outside");
+  window_.answers = {false};
+  EXPECT_EQ(Run(), BackupOutcome::kCancelled);
+  EXPECT_EQ(List(), "Total Files : 1\r\nnewdb***n.dat|||3\r\n");
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq1.lzz"), "new one");
+  EXPECT_FALSE(Stored("icq1.lz"));
+  EXPECT_FALSE(Stored("icq2.lzz"));
+  EXPECT_FALSE(Stored("icq1.new"));
+  EXPECT_FALSE(Stored("icqlist.put"));
+  EXPECT_FALSE(Stored("icqlist.del"));
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\notes.txt"), "mine");
+  EXPECT_EQ(drives_.ReadFile("D:\\icq3.lz"), "outside");
+  EXPECT_EQ(drives_.ReadFile("D:\\backup\\icq9.lzz"), "above the total");
+}
+
 // --- Mends -----------------------------------------------------------------------------
 
 TEST_F(BackupTest, FileOfTwoGibibytesStopsBeforeTheQuestion) {

@@ -38,7 +38,10 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning = 
 // The engine of the backup, for total >= 1 files listed in HomeFolder\icqlist.tmp:
 // asks before replacing an earlier backup, writes icqlist.txt and the icqN.lzz files,
 // flushes them to disk and writes the report. Uses the window's ICQPath, BackupPath
-// and HomeFolder.
+// and HomeFolder. Over an earlier backup the new one is written beside it and takes its
+// place once whole and on the disk (backup_commit.h): a backup that stops, fails or is
+// killed leaves the earlier one whole and, by the next action on the folder, nothing of
+// its own.
 BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
                           const BackupTuning& tuning = {});
 

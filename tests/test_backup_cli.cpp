@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -168,6 +169,81 @@ TEST_F(BackupCliTest, InterruptStopsTheBackupAndLeavesOnlyWholeFiles) {
   // The list names the files that exist (the empty .uin file has none).
   EXPECT_GE(stored, listed - 1);
   EXPECT_LE(stored, listed);
+}
+
+// Every entry below a folder: relative path -> bytes ("<folder>" for a folder).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    tree[fs::relative(entry.path(), root).string()] =
+        entry.is_directory() ? "<folder>" : Read(entry.path());
+  }
+  return tree;
+}
+
+// A backup over an earlier one, with its worker processes, killed at moments spread over
+// its run: a restore then finds one whole backup, the earlier or the new, and leaves
+// nothing staged in the folder.
+TEST_F(BackupCliTest, KilledAtAnyMomentLeavesOneWholeBackup) {
+  ASSERT_EQ(RunCli(Arguments("ICQ", "--yes")).status, 0);
+  const auto backup_a = Snapshot(root_ / "backup");
+  auto tree_a = Snapshot(root_ / "ICQ");
+  for (int i = 0; i < 24; ++i) {
+    std::string text;
+    while (text.size() < 150000) text += "line " + std::to_string(i * text.size()) + "\r\n";
+    Write(root_ / "ICQ" / "newdb" / ("m" + std::to_string(i) + ".dat"), text);
+  }
+  Write(root_ / "ICQ" / "newdb" / "a.dat", "other ICQ data");
+  const auto tree_b = Snapshot(root_ / "ICQ");
+
+  const auto backup_killed_after = [&](std::chrono::microseconds delay) {
+    fs::remove_all(root_ / "backup");
+    fs::create_directories(root_ / "backup");
+    for (const auto& [name, bytes] : backup_a) Write(root_ / "backup" / name, bytes);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int quiet = ::open("/dev/null", O_RDWR);
+      ::dup2(quiet, 0);
+      ::dup2(quiet, 1);
+      ::dup2(quiet, 2);
+      const std::string home = (root_ / "home").string(), icq = (root_ / "ICQ").string(),
+                        backup = (root_ / "backup").string();
+      ::execl(TORQ32_CLI, TORQ32_CLI, "--home", home.c_str(), "--icq", icq.c_str(), "--backup",
+              backup.c_str(), "--yes", "backup", nullptr);
+      ::_exit(127);
+    }
+    if (delay.count() > 0) {
+      std::this_thread::sleep_for(delay);
+      ::kill(child, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  };
+  const std::chrono::microseconds whole = backup_killed_after({});
+  constexpr int kKills = 12;
+  int earlier = 0;
+  for (int k = 1; k <= kKills; ++k) {
+    const std::string when = "killed after " + std::to_string(k) + "/" + std::to_string(kKills);
+    backup_killed_after(whole * k / (kKills + 1));
+    fs::remove_all(root_ / "fresh");
+    Write(root_ / "fresh" / "icq.exe", "");
+    const Result restored =
+        RunCli("--home '" + (root_ / "home").string() + "' --icq '" + (root_ / "fresh").string() +
+               "' --backup '" + (root_ / "backup").string() + "' --yes restore");
+    EXPECT_EQ(restored.status, 0) << when << restored.out;
+    const auto tree = Snapshot(root_ / "fresh");
+    EXPECT_TRUE(tree == tree_a || tree == tree_b) << when;
+    earlier += tree == tree_a;
+    for (const auto& entry : fs::directory_iterator(root_ / "backup")) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "icqlist.txt" || name.ends_with(".lzz")) << when << ": " << name;
+    }
+  }
+  std::printf("%d kills over a run of %lld ms: %d left the earlier backup, %d the new one\n",
+              kKills, static_cast<long long>(whole.count() / 1000), earlier, kKills - earlier);
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# torq32.exe under Wine on Xvfb, started as a user meets it (scripts/screenshot-windows.sh
+# takes the same picture for docs/): the window has its outer size, its caption, the
+# banner on the message screen and the gauge at 0%, both as the window's own texts and
+# on the screen's picture.
+# Usage: win32_window_screenshot_test.sh torq32.exe window_probe.exe PREFIX BANNER
+#   PREFIX: the Wine prefix the window tests share (made when missing)
+#   BANNER: the start-up screen torq32-cli prints (tests/cli/banner.txt)
+# Exit 77: wine, Xvfb, xdotool or ImageMagick is missing.
+set -euo pipefail
+
+exe=$(realpath "$1")
+probe=$(realpath "$2")
+prefix=$(realpath -m "$3")
+banner=$(realpath "$4")
+source "$(dirname "$0")/wine_window_lib.sh"
+wine_window_tools_or_skip xdotool import convert compare identify
+
+# The form's sizes, at 96 dots per inch.
+outer_size="540x425"
+banner_text_lines="2 4 7 8"  # the banner's lines with text on them (from 1)
+
+work=$(mktemp -d)
+cleanup() {
+  wine_window_stop
+  wine_window_demo_clean
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+wine_window_prefix "$prefix"
+wine_window_display
+wine_window_demo_setup
+wine_window_start "$home" "$exe"
+window=$(wine_window_wait_painted "$work/window.png") || exit 1
+
+# The size: of the window on the X screen, and of its picture.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[[ "${WIDTH}x${HEIGHT}" == "$outer_size" ]] || fail "the window is ${WIDTH}x${HEIGHT}, not $outer_size"
+picture_size=$(identify -format '%wx%h' "$work/window.png")
+[[ "$picture_size" == "$outer_size" ]] || fail "the picture is $picture_size, not $outer_size"
+
+# The caption, as the window gives it and as the title bar shows it: the bar holds text
+# (two colours at least where the caption is written).
+caption=$(wine "$probe" caption)
+[[ "$caption" == "Varn ICQ Backup" ]] || fail "the caption is '$caption'"
+read -r left top _ _ < <(wine "$probe" place)
+read -r screen_left screen_top screen_width screen_height < <(wine "$probe" place OutScreen)
+title_colours=$(convert "$work/window.png" -crop "120x14+24+4" +repage -unique-colors \
+  -format '%w' info:)
+((title_colours >= 2)) || fail "the title bar shows no caption"
+
+# The banner, as the message screen's text and on the picture: the text area holds ink
+# on the banner's text lines only, evenly spaced.
+screen_text=$(wine "$probe" text)
+[[ "$screen_text" == "$(cat "$banner")" ]] ||
+  fail "the message screen holds:"$'\n'"$screen_text"$'\n'"instead of the banner"
+gauge=$(wine "$probe" text ProgressBar)
+[[ "$gauge" == "0%" ]] || fail "the gauge shows '$gauge'"
+
+# Inside the box's edge, left of its scroll bar and above the other one.
+area="$((screen_width - 24))x$((screen_height - 24))+$((screen_left - left + 3))+$((screen_top - top + 3))"
+mapfile -t bands < <(convert "$work/window.png" -crop "$area" +repage -colorspace gray \
+  -threshold 60% -scale "1x$((screen_height - 24))!" -depth 8 txt:- |
+  awk -F'[:(,)]+' 'NR > 1 && $4 + 0 < 255 { print $2 }' |
+  awk 'NR == 1 || $1 != last + 1 { print $1 } { last = $1 }')
+read -ra lines <<<"$banner_text_lines"
+((${#bands[@]} == ${#lines[@]})) ||
+  fail "the message screen shows ${#bands[@]} lines of text, not the banner's ${#lines[@]}"
+pitch=$(((bands[1] - bands[0]) / (lines[1] - lines[0])))
+((pitch >= 8 && pitch <= 30)) || fail "the banner's lines stand $pitch pixels apart"
+for i in "${!lines[@]}"; do
+  expected=$((bands[0] + (lines[i] - lines[0]) * pitch))
+  ((bands[i] >= expected - 1 && bands[i] <= expected + 1)) ||
+    fail "banner line ${lines[i]} stands at row ${bands[i]}, not $expected"
+done
+
+echo "window $outer_size, caption '$caption', banner lines every $pitch pixels"
+echo "PASS"

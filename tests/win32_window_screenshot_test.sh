@@ -2,7 +2,7 @@
 # torq32.exe under Wine on Xvfb, started as a user meets it (scripts/screenshot-windows.sh
 # takes the same picture for docs/): the window has its outer size, its caption, the
 # banner on the message screen and the gauge at 0%, both as the window's own texts and
-# on the screen's picture.
+# on the screen's picture; its controls stand where the form puts them, in its tab order.
 # Usage: win32_window_screenshot_test.sh torq32.exe window_probe.exe PREFIX BANNER
 #   PREFIX: the Wine prefix the window tests share (made when missing)
 #   BANNER: the start-up screen torq32-cli prints (tests/cli/banner.txt)
@@ -78,6 +78,40 @@ for i in "${!lines[@]}"; do
   ((bands[i] >= expected - 1 && bands[i] <= expected + 1)) ||
     fail "banner line ${lines[i]} stands at row ${bands[i]}, not $expected"
 done
+
+# The form at 96 dots per inch: name, left, top, width, height in the client area, place
+# in the tab order. Labels may be wider than the form has them: a label takes the room
+# its text needs where the stand-in font is wider (the folder label keeps its width).
+cat >"$work/form.txt" <<'FORM'
+ICQFolder 16 56 249 81 0
+DriveComboBox1 192 32 73 20 1
+OutScreen 288 24 233 289 2
+BackupFolder 16 208 249 81 3
+DriveComboBox2 192 184 73 20 4
+BackupFolderList 16 296 249 22 5
+Backup 24 352 75 25 6
+Restore 120 352 75 25 7
+CheckUIN 232 352 75 25 8
+CheckDate 328 352 75 25 9
+About 440 352 65 25 10
+Label1 16 32 112 14 -
+ICQFolderNow 16 144 185 14 -
+Label2 208 144 56 13 -
+Label3 16 184 162 14 -
+ProgressBar 296 320 145 14 -
+ClearScreen 452 320 61 13 -
+Label4 472 5 42 14 -
+FORM
+wine "$probe" form >"$work/shown_form.txt"
+awk 'NR == FNR { want[$1] = $0; next }
+     { split(want[$1], w, " ")
+       label = $1 ~ /^Label|^ClearScreen$/
+       if (w[1] == "" || $2 != w[2] || $3 != w[3] || $5 != w[5] || $6 != w[6] ||
+           (label ? $4 < w[4] : $4 != w[4])) { print "  " $0 "   (the form: " want[$1] ")"; bad = 1 }
+       seen[$1] = 1 }
+     END { for (name in want) if (!seen[name]) { print "  " name " is missing"; bad = 1 }
+           exit bad }' "$work/form.txt" "$work/shown_form.txt" >"$work/form.diff" ||
+  fail "controls stand elsewhere than the form has them:"$'\n'"$(cat "$work/form.diff")"
 
 echo "window $outer_size, caption '$caption', banner lines every $pitch pixels"
 echo "PASS"

@@ -8,6 +8,9 @@
 //   window_probe place [NAME]    prints "left top width height" on the screen of a
 //                                control, or of the whole window (no NAME)
 // NAME is a control's name on the form: OutScreen, ProgressBar, Backup, Restore, ...
+//   window_probe form            prints one line per control: its name, "left top width
+//                                height" in the window's client area, and its place in
+//                                the tab order (from 0), or "-" for one that takes no focus
 //   window_probe close           asks the window to close, as its close box does
 #include <fcntl.h>
 #include <io.h>
@@ -98,8 +101,9 @@ void Print(const std::string& text) {
 }
 
 int Usage() {
-  std::fputs("usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | close\n",
-             stderr);
+  std::fputs(
+      "usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | form | close\n",
+      stderr);
   return 2;
 }
 
@@ -150,6 +154,32 @@ int main(int argc, char* argv[]) {
     if (!GetWindowRect(target, &place)) return 1;
     std::printf("%ld %ld %ld %ld\n", place.left, place.top, place.right - place.left,
                 place.bottom - place.top);
+    return 0;
+  }
+  if (command == "form") {
+    // The dialog manager walks the controls that take the focus in their window order.
+    int tab = 0;
+    std::string tab_of[std::size(kControls)];
+    for (HWND child = GetWindow(main_window, GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) == 0) continue;
+      for (std::size_t i = 0; i < std::size(kControls); ++i) {
+        if (GetDlgCtrlID(child) == kControls[i].id) tab_of[i] = std::to_string(tab);
+      }
+      ++tab;
+    }
+    for (std::size_t i = 0; i < std::size(kControls); ++i) {
+      const HWND control = GetDlgItem(main_window, kControls[i].id);
+      RECT place;
+      if (!control || !GetWindowRect(control, &place)) {
+        std::printf("%s missing\n", kControls[i].name);
+        continue;
+      }
+      MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&place), 2);
+      std::printf("%s %ld %ld %ld %ld %s\n", kControls[i].name, place.left, place.top,
+                  place.right - place.left, place.bottom - place.top,
+                  tab_of[i].empty() ? "-" : tab_of[i].c_str());
+    }
     return 0;
   }
   if (command == "close") return PostMessageW(main_window, WM_CLOSE, 0, 0) ? 0 : 1;

@@ -239,15 +239,15 @@ void TMain::BuildControls() {
           SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
       SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
     }
-    // The closed box is as high as the form has it. The box answers its height only
-    // after an item height is set, so the height is set, measured and set again.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // The closed box is as high as the form has it: its height follows the item height
+    // set, which is set once as it stands, measured, and set again by the difference.
+    const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (item_height > 0) {
+      SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
       RECT shown;
       GetWindowRect(box, &shown);
-      const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
       const LRESULT wanted = item_height + kDriveBoxHeight - (shown.bottom - shown.top);
-      if (item_height <= 0 || wanted <= 0) break;
-      SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+      if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
     }
     return box;
   };

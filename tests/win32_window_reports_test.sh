@@ -7,7 +7,7 @@
 # Usage: win32_window_reports_test.sh torq32.exe window_probe.exe PREFIX LINUX_TORQ32_CLI
 #   PREFIX: the Wine prefix the window tests share (made when missing); its drive C: is
 #   drive C: of both programs (the Linux one reads the prefix's drive links).
-# Exit 77: wine, Xvfb, xdotool or the Linux torq32-cli is missing.
+# Exit 77: wine, Xvfb, xdotool, ImageMagick or the Linux torq32-cli is missing.
 set -euo pipefail
 
 exe=$(realpath "$1")
@@ -15,7 +15,7 @@ probe=$(realpath "$2")
 prefix=$(realpath -m "$3")
 linux_cli=${4:-}
 source "$(dirname "$0")/wine_window_lib.sh"
-wine_window_tools_or_skip xdotool cmp diff
+wine_window_tools_or_skip xdotool import compare shuf base64 diff
 if [[ -z "$linux_cli" || ! -x "$linux_cli" ]]; then
   echo "skipped: no Linux torq32-cli to compare with ('$linux_cli'; build the Linux tree first," \
     "or set VARN_LINUX_TORQ32_CLI)"
@@ -57,10 +57,11 @@ make_icq_folder() {
   printf '12345678\r\n' >"$icq/uin/uin.txt"
 }
 mkdir -p "$work/data"
-head -c 150000 /dev/urandom | base64 -w 76 >"$work/pool"
-for i in 1 2 3 4 5 6 7 8; do cat "$work/pool"; done >"$work/data/big.dat"
+# Text that compresses: lines drawn at random from a pool of 48 random lines.
+head -c $((48 * 63 * 3 / 4)) /dev/urandom | base64 -w 63 >"$work/pool"
+shuf -r -n 20000 "$work/pool" >"$work/data/big.dat"
 head -c 3000 /dev/urandom >"$work/data/12345678.idx"
-head -c 40000 "$work/pool" >"$work/data/12345678.dat"
+head -c 40000 "$work/data/big.dat" >"$work/data/12345678.dat"
 cp -a "$work/data" "$work/original_data"
 
 # Both start from the same settings and write the default back.dat themselves.
@@ -148,6 +149,13 @@ click Restore
 # The warning before the restore: OK is its default button.
 warning=$(timeout 20 xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1) || true
 [[ -n "$warning" ]] || fail "the restore asked no warning"
+# It stands in the middle of the screen, not of the window.
+read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+eval "$(xdotool getwindowgeometry --shell "$warning")"
+centre_x=$((X + WIDTH / 2)) centre_y=$((Y + HEIGHT / 2))
+((centre_x >= screen_width / 2 - 1 && centre_x <= screen_width / 2 + 1 &&
+  centre_y >= screen_height / 2 - 1 && centre_y <= screen_height / 2 + 1)) ||
+  fail "the warning's middle is at $centre_x,$centre_y on a ${screen_width}x$screen_height screen"
 xdotool windowfocus --sync "$warning" 2>/dev/null || true
 xdotool key Return
 expect_report restore "$work/linux_restore.txt"

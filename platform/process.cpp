@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/internal.h"
 
@@ -32,32 +33,39 @@ constexpr const char* kParentVariable = "VARN_HELPER_PARENT";
 
 }  // namespace
 
+namespace {
+
+int Descriptor(Channel::Handle handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
 Channel::~Channel() { Close(); }
 
-Channel::Channel(Channel&& other) noexcept : read_(other.read_), write_(other.write_) {
-  other.read_ = other.write_ = -1;
+Channel::Channel(Channel&& other) noexcept : receive_(other.receive_), send_(other.send_) {
+  other.receive_ = kNoHandle;
+  other.send_ = kNoHandle;
 }
 
 Channel& Channel::operator=(Channel&& other) noexcept {
   if (this != &other) {
     Close();
-    read_ = other.read_;
-    write_ = other.write_;
-    other.read_ = other.write_ = -1;
+    receive_ = std::exchange(other.receive_, kNoHandle);
+    send_ = std::exchange(other.send_, kNoHandle);
   }
   return *this;
 }
 
 void Channel::Close() {
-  if (read_ >= 0) ::close(static_cast<int>(read_));
-  if (write_ >= 0 && write_ != read_) ::close(static_cast<int>(write_));
-  read_ = write_ = -1;
+  if (send_ != kNoHandle && send_ != receive_) ::close(Descriptor(send_));
+  if (receive_ != kNoHandle) ::close(Descriptor(receive_));
+  receive_ = kNoHandle;
+  send_ = kNoHandle;
 }
 
 bool Channel::Send(const void* data, std::size_t count) {
   const char* bytes = static_cast<const char*>(data);
   for (std::size_t sent = 0; sent < count;) {
-    const ssize_t n = ::send(static_cast<int>(write_), bytes + sent, count - sent, MSG_NOSIGNAL);
+    const ssize_t n = ::send(Descriptor(send_), bytes + sent, count - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     sent += static_cast<std::size_t>(n);
@@ -68,7 +76,7 @@ bool Channel::Send(const void* data, std::size_t count) {
 bool Channel::Receive(void* data, std::size_t count) {
   char* bytes = static_cast<char*>(data);
   for (std::size_t got = 0; got < count;) {
-    const ssize_t n = ::recv(static_cast<int>(read_), bytes + got, count - got, 0);
+    const ssize_t n = ::recv(Descriptor(receive_), bytes + got, count - got, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     got += static_cast<std::size_t>(n);
@@ -87,7 +95,7 @@ std::size_t Channel::WaitForAny(const std::vector<Channel*>& channels, int tick_
                                 const std::function<void()>& while_waiting) {
   std::vector<pollfd> waiting;
   for (const Channel* channel : channels)
-    waiting.push_back({static_cast<int>(channel->read_), POLLIN, 0});
+    waiting.push_back({Descriptor(channel->receive_), POLLIN, 0});
   const int timeout = while_waiting ? tick_ms : -1;
   for (;;) {
     const int ready = ::poll(waiting.data(), waiting.size(), timeout);
@@ -137,33 +145,33 @@ std::optional<HelperProcess> HelperProcess::Start(const std::string& program,
                                    env_pointers.data());
   ::posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) return std::nullopt;
-  return HelperProcess(pid, -1, std::move(parent_end));
+  return HelperProcess(pid, static_cast<int>(pid), std::move(parent_end));
 }
 
 HelperProcess::HelperProcess(HelperProcess&& other) noexcept
-    : process_(other.process_), job_(other.job_), channel_(std::move(other.channel_)) {
-  other.process_ = -1;
-}
+    : process_(std::exchange(other.process_, Channel::kNoHandle)),
+      process_id_(other.process_id_),
+      job_(std::exchange(other.job_, Channel::kNoHandle)),
+      channel_(std::move(other.channel_)) {}
 
 HelperProcess::~HelperProcess() {
   channel_.Close();
-  if (process_ <= 0) return;
-  while (::waitpid(static_cast<pid_t>(process_), nullptr, 0) < 0 && errno == EINTR) {
+  const pid_t pid = static_cast<pid_t>(process_);
+  if (pid <= 0) return;
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
 }
 
 void HelperProcess::Kill() noexcept {
-  const auto pid = static_cast<pid_t>(process_);
+  const pid_t pid = static_cast<pid_t>(process_);
   if (pid > 0) ::kill(pid, SIGKILL);
   channel_.Close();
   if (pid > 0) {
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  process_ = -1;
+  process_ = Channel::kNoHandle;
 }
-
-int HelperProcess::ProcessId() const { return static_cast<int>(process_); }
 
 std::string FindHelperProgram(const std::string& name, const std::string& fallback) {
   std::vector<std::string> candidates;

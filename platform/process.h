@@ -5,8 +5,8 @@
 //
 // The helper finds its end of the channel and its parent through two environment
 // variables that Start sets for it alone: VARN_HELPER_PARENT, the parent's process id,
-// and (on Windows) VARN_HELPER_CHANNEL, "<read> <write> <event>": the decimal values of
-// the handles the helper inherits. On POSIX systems the channel is one socket, the
+// and (on Windows) VARN_HELPER_CHANNEL, "<receive> <send> <event>": the decimal values
+// of the handles the helper inherits. On POSIX systems the channel is one socket, the
 // helper's descriptor 3. On Windows it is a pair of anonymous pipes, one for each
 // direction, and an event that each Send sets: anonymous pipes cannot be waited for,
 // so WaitForAny waits for the event and then looks into the pipes (PeekNamedPipe).
@@ -23,15 +23,18 @@
 namespace platform {
 
 // One end of the channel between a parent and a helper. Both ends close on destruction.
-// Handles are the system's descriptor or handle values; -1 is none.
 class Channel {
  public:
-  // One descriptor for both directions (a socket).
-  explicit Channel(std::intptr_t descriptor) : read_(descriptor), write_(descriptor) {}
-  // One handle to read from, another to write to (two pipes), and the event that tells
-  // the other end something was sent.
-  Channel(std::intptr_t read_handle, std::intptr_t write_handle, std::intptr_t sent_event)
-      : read_(read_handle), write_(write_handle), sent_event_(sent_event) {}
+  // A system handle value: a descriptor here, a HANDLE on Windows; kNoHandle for none.
+  using Handle = std::intptr_t;
+  static constexpr Handle kNoHandle = -1;
+
+  // Over one two-way stream (a socket), both ways through the one handle.
+  explicit Channel(Handle stream) : receive_(stream), send_(stream) {}
+  // Over two one-way pipes (Windows' anonymous pipes): one read from, one written to,
+  // and the event that each Send sets for the other end.
+  Channel(Handle receive, Handle send, Handle sent_event)
+      : receive_(receive), send_(send), sent_event_(sent_event) {}
   ~Channel();
   Channel(Channel&& other) noexcept;
   Channel& operator=(Channel&& other) noexcept;
@@ -41,7 +44,7 @@ class Channel {
   [[nodiscard]] bool Send(const void* data, std::size_t count);
   [[nodiscard]] bool Receive(void* data, std::size_t count);
   void Close();
-  bool IsOpen() const { return read_ != -1; }
+  bool IsOpen() const { return receive_ != kNoHandle; }
 
   // In a helper: its end of the channel to the parent that started it; nullopt when
   // this process was not started as a helper.
@@ -54,9 +57,9 @@ class Channel {
                                 const std::function<void()>& while_waiting = nullptr);
 
  private:
-  std::intptr_t read_;
-  std::intptr_t write_;            // the same as read_ for a socket
-  std::intptr_t sent_event_ = -1;  // Windows only
+  Handle receive_;
+  Handle send_;                    // the same as receive_ over a two-way stream
+  Handle sent_event_ = kNoHandle;  // over two pipes
 };
 
 class HelperProcess {
@@ -76,13 +79,17 @@ class HelperProcess {
 
   Channel& ToHelper() { return channel_; }
   const Channel& ToHelper() const { return channel_; }
-  int ProcessId() const;
+  int ProcessId() const { return process_id_; }
 
  private:
-  HelperProcess(std::intptr_t process, std::intptr_t job, Channel channel)
-      : process_(process), job_(job), channel_(std::move(channel)) {}
-  std::intptr_t process_;  // the process id; on Windows the process handle
-  std::intptr_t job_;      // on Windows the job object holding the helper; else -1
+  // process: the pid here, a process HANDLE on Windows (Channel::kNoHandle once ended);
+  // job: on Windows the job object that holds the helper.
+  HelperProcess(Channel::Handle process, int process_id, Channel channel,
+                Channel::Handle job = Channel::kNoHandle)
+      : process_(process), process_id_(process_id), job_(job), channel_(std::move(channel)) {}
+  Channel::Handle process_;
+  int process_id_;
+  Channel::Handle job_;
   Channel channel_;
 };
 
@@ -91,7 +98,7 @@ class HelperProcess {
 // installed package), else `fallback` (a path the build knows); empty when none of
 // them is an executable file. On Windows `name` gets ".exe", the program's folder comes
 // from GetModuleFileNameW, and a fallback that is a path of the build machine
-// ("/home/...", a build under Wine) is turned into Wine's name for it.
+// ("/home/...", a build run under Wine) is turned into Wine's name for it.
 std::string FindHelperProgram(const std::string& name, const std::string& fallback);
 
 // The helper's side of its start: ends the process when the parent is gone already,

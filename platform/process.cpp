@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -149,6 +151,7 @@ std::optional<HelperProcess> HelperProcess::Start(const std::string& program,
 HelperProcess::HelperProcess(HelperProcess&& other) noexcept
     : process_(std::exchange(other.process_, Channel::kNoHandle)),
       process_id_(other.process_id_),
+      job_(std::exchange(other.job_, Channel::kNoHandle)),
       channel_(std::move(other.channel_)) {}
 
 HelperProcess::~HelperProcess() {
@@ -196,6 +199,13 @@ void BindToParent() {
   // A parent that ended before the line above leaves this process to another one.
   const char* parent = std::getenv(kParentVariable);
   if (parent == nullptr || std::to_string(::getppid()) != parent) ::_exit(1);
+}
+
+int UsableProcessors() {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
+  return std::max(CPU_COUNT(&cpus), 1);
 }
 
 }  // namespace platform

@@ -3,7 +3,9 @@
 # back.dat and restores it, driven by clicks as a user drives it; its message screen
 # after start-up, after the backup and after the restore equals, line for line, what the
 # Linux program (torq32-cli) reports for the same data in the same folders; and each
-# restore puts back the files the backup took.
+# restore puts back the files the backup took. Then, during a long backup, the window
+# repaints and moves its gauge but holds back a click until the backup has ended, and
+# closing it asks whether to stop, stops the backup and ends the program.
 # Usage: win32_window_reports_test.sh torq32.exe window_probe.exe PREFIX LINUX_TORQ32_CLI
 #   PREFIX: the Wine prefix the window tests share (made when missing); its drive C: is
 #   drive C: of both programs (the Linux one reads the prefix's drive links).
@@ -15,7 +17,7 @@ probe=$(realpath "$2")
 prefix=$(realpath -m "$3")
 linux_cli=${4:-}
 source "$(dirname "$0")/wine_window_lib.sh"
-wine_window_tools_or_skip xdotool import compare shuf base64 diff
+wine_window_tools_or_skip xdotool import compare shuf base64 diff cmp
 if [[ -z "$linux_cli" || ! -x "$linux_cli" ]]; then
   echo "skipped: no Linux torq32-cli to compare with ('$linux_cli'; build the Linux tree first," \
     "or set VARN_LINUX_TORQ32_CLI)"
@@ -24,6 +26,7 @@ fi
 linux_cli=$(realpath "$linux_cli")
 
 report_limit=120  # seconds for one action, generous for a loaded machine
+long_file_mb=96   # a data file that takes the backup seconds
 
 work=$(mktemp -d)
 folder=""
@@ -160,5 +163,71 @@ xdotool windowfocus --sync "$warning" 2>/dev/null || true
 xdotool key Return
 expect_report restore "$work/linux_restore.txt"
 same_icq_folder Windows
+
+# --- A long backup ---------------------------------------------------------------------
+pending_list="$home/icqlist.tmp"  # there from the backup's start to its end
+backup_running() { [[ -e "$pending_list" ]]; }
+gauge() { wine "$probe" text ProgressBar; }
+start_long_backup() {
+  click Backup
+  # An earlier backup is there: the question whether to overwrite it, Yes its default.
+  local question
+  question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) ||
+    true
+  [[ -n "$question" ]] || fail "the backup did not ask before overwriting the earlier one"
+  xdotool windowfocus --sync "$question" 2>/dev/null || true
+  xdotool key Return
+  local deadline=$((SECONDS + 20))
+  until backup_running && [[ "$(gauge)" != "0%" ]]; do
+    ((SECONDS < deadline)) || fail "the long backup did not start moving its gauge"
+    sleep 0.2
+  done
+}
+# One long data file alone: the gauge goes through it.
+rm -rf "${icq:?}"/NewDB/* "$icq/2000b" "$icq/uin"
+shuf -r -n $((long_file_mb * 1024 * 1024 / 64)) "$work/pool" >"$icq/NewDB/long.dat"
+
+# A click on Clear Screen waits: the backup's screen stays, then the banner comes.
+start_long_backup
+click ClearScreen
+sleep 1
+backup_running || fail "the long backup ended too soon to be watched (too little data?)"
+screen >"$work/during.txt"
+grep -q 'Varn ICQ Backup - 32 bit' "$work/during.txt" &&
+  fail "the click on Clear Screen ran during the backup"
+# The gauge on its way: the places it is seen at between 0% and 100%.
+deadline=$((SECONDS + report_limit))
+: >"$work/gauges.txt"
+while backup_running; do
+  ((SECONDS < deadline)) || fail "the long backup did not end"
+  gauge >>"$work/gauges.txt"
+  sleep 0.2
+done
+places=$(grep -v -x -e '0%' -e '100%' "$work/gauges.txt" | sort -u | wc -l)
+((places >= 2)) || fail "the gauge did not move during the backup: $(sort -u "$work/gauges.txt" | tr '\n' ' ')"
+deadline=$((SECONDS + 20))
+until screen >"$work/after.txt" && cmp -s "$work/after.txt" "$work/linux_startup.txt" &&
+  [[ "$(gauge)" == "0%" ]]; do
+  ((SECONDS < deadline)) || fail "the held click on Clear Screen did not run after the backup:" \
+    "$(cat "$work/after.txt")"
+  sleep 0.5
+done
+echo "the gauge stood at $places places during the backup; a click during it ran after it"
+
+# Closing during the backup asks; Yes stops it, and the program ends with it.
+start_long_backup
+wine "$probe" close
+question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) || true
+[[ -n "$question" ]] || fail "closing during the backup asked nothing"
+xdotool windowfocus --sync "$question" 2>/dev/null || true
+xdotool key Return
+deadline=$((SECONDS + 60))
+while kill -0 "$wine_window_app_pid" 2>/dev/null; do
+  ((SECONDS < deadline)) || fail "the program did not end after its backup was stopped"
+  sleep 0.2
+done
+wine_window_app_pid=""
+backup_running && fail "the stopped backup left icqlist.tmp behind"
+echo "closing during the backup stopped it and ended the program"
 
 echo "PASS"

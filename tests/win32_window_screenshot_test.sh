@@ -3,6 +3,8 @@
 # takes the same picture for docs/): the window has its outer size, its caption, the
 # banner on the message screen and the gauge at 0%, both as the window's own texts and
 # on the screen's picture; its controls stand where the form puts them, in its tab order.
+# Then an error that the start-up lets through (pref.cfg held open by another program)
+# is shown in a message box, and the window opens without the banner.
 # Usage: win32_window_screenshot_test.sh torq32.exe window_probe.exe PREFIX BANNER
 #   PREFIX: the Wine prefix the window tests share (made when missing)
 #   BANNER: the start-up screen torq32-cli prints (tests/cli/banner.txt)
@@ -113,5 +115,30 @@ awk 'NR == FNR { want[$1] = $0; next }
            exit bad }' "$work/form.txt" "$work/shown_form.txt" >"$work/form.diff" ||
   fail "controls stand elsewhere than the form has them:"$'\n'"$(cat "$work/form.diff")"
 
-echo "window $outer_size, caption '$caption', banner lines every $pitch pixels"
+wine_window_close "$probe"
+
+# pref.cfg held by another program: its code 32 in a box captioned as the window.
+wine "$probe" hold 'C:\Varn\pref.cfg' 60 >"$work/hold.txt" &
+holder=$!
+for _ in $(seq 100); do [[ -s "$work/hold.txt" ]] && break; sleep 0.1; done
+[[ "$(cat "$work/hold.txt")" == "held" ]] || fail "pref.cfg could not be held open"
+wine_window_start "$home" "$exe"
+deadline=$((SECONDS + 30))
+until wine "$probe" box >"$work/box.txt"; do
+  ((SECONDS < deadline)) || fail "no message box told of the unreadable pref.cfg"
+  sleep 0.3
+done
+[[ "$(cat "$work/box.txt")" == $'Varn ICQ Backup\nI/O error 32' ]] ||
+  fail "the message box says: $(cat "$work/box.txt")"
+box=$(xdotool search --onlyvisible --name '^Varn ICQ Backup$' | head -n 1)
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return
+wine "$probe" wait 30 || fail "the window did not open after the box"
+screen_text=$(wine "$probe" text)
+[[ -z "$screen_text" ]] || fail "the window opened with a screen after the error: $screen_text"
+kill "$holder" 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
+
+echo "window $outer_size, caption '$caption', banner lines every $pitch pixels;" \
+  "a start-up error shown in a box"
 echo "PASS"

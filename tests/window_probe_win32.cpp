@@ -12,6 +12,10 @@
 //                                height" in the window's client area, and its place in
 //                                the tab order (from 0), or "-" for one that takes no focus
 //   window_probe close           asks the window to close, as its close box does
+//   window_probe box             prints the caption and the text of the message box on
+//                                the screen, one a line (exit 1 when there is none)
+//   window_probe hold FILE SECONDS  holds FILE open without sharing, as another program
+//                                may, for SECONDS (prints "held" once it holds it)
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -102,7 +106,8 @@ void Print(const std::string& text) {
 
 int Usage() {
   std::fputs(
-      "usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | form | close\n",
+      "usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | form | close | box"
+      " | hold FILE SECONDS\n",
       stderr);
   return 2;
 }
@@ -114,6 +119,34 @@ int main(int argc, char* argv[]) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
 
+  if (command == "box") {
+    // A message box is a dialog of the system's class; its text is the static 0xFFFF.
+    const HWND box = FindWindowW(L"#32770", nullptr);
+    if (!box || !IsWindowVisible(box)) return 1;
+    std::wstring caption, text;
+    const HWND message = GetDlgItem(box, 0xFFFF);
+    if (!ReadText(box, &caption) || !message || !ReadText(message, &text)) return 1;
+    Print(Narrow(caption));
+    Print(Narrow(text));
+    return 0;
+  }
+  if (command == "hold") {
+    if (argc < 4) return Usage();
+    const int length = MultiByteToWideChar(CP_ACP, 0, argv[2], -1, nullptr, 0);
+    std::wstring path(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, path.data(), length);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      std::fprintf(stderr, "window_probe: cannot hold %s (%lu)\n", argv[2], GetLastError());
+      return 1;
+    }
+    std::puts("held");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(std::atoi(argv[3])) * 1000);
+    CloseHandle(file);
+    return 0;
+  }
   if (command == "wait") {
     const DWORD limit = static_cast<DWORD>(argc > 2 ? std::atoi(argv[2]) : 20) * 1000;
     const DWORD start = GetTickCount();

@@ -4,6 +4,7 @@
 #   wine_window_prefix DIR              a Wine prefix in DIR, made once (kept for reuse)
 #   wine_window_display                 a display of our own (DISPLAY exported)
 #   wine_window_start HOME EXE          torq32.exe started in its home folder
+#   wine_window_close PROBE             closes the window as its close box does; waits
 #   wine_window_stop                    ends what wine_window_start and _display began
 #   wine_window_demo_setup / _clean     a drive C: as a user meets the program
 #   wine_window_wait_painted PNG        the window once painted, its picture in PNG
@@ -60,6 +61,21 @@ wine_window_start() {
   local home=$1 exe=$2
   (cd "$home" && exec wine "$exe") >"$work/torq32.log" 2>&1 &
   wine_window_app_pid=$!
+}
+
+wine_window_close() {
+  local probe=$1 _
+  wine "$probe" close || true
+  for _ in $(seq 100); do
+    kill -0 "$wine_window_app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$wine_window_app_pid" 2>/dev/null; then
+    echo "FAIL: the window did not close" >&2
+    exit 1
+  fi
+  wait "$wine_window_app_pid" 2>/dev/null || true
+  wine_window_app_pid=""
 }
 
 wine_window_stop() {

@@ -104,7 +104,9 @@ std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool 
 std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   waiting_();
   try {
-    platform::File copy = platform::File::Open(file.temp, platform::OpenMode::kRead);
+    // Opened for writing: Windows flushes only through a handle that may write (a
+    // read-only one answers 5), where POSIX would take either.
+    platform::File copy = platform::File::Open(file.temp, platform::OpenMode::kReadWrite);
     copy.Flush();
     copy.Close();
   } catch (const platform::EInOutError&) {

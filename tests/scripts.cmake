@@ -1,9 +1,9 @@
 # The test set itself and the developer scripts: every test carries one of the labels,
 # scripts/run.sh stops with exit 1 where there is no display, and no program includes
 # the engine's internal header.
-# A build without the window has no window tests: that label may then select none.
+# A build without a window program has no window tests: that label may then select none.
 set(labels_in_use ${VARN_TEST_LABELS})
-if(NOT TARGET varn_window)
+if(NOT TARGET torq32)
   list(REMOVE_ITEM labels_in_use window)
 endif()
 add_test(NAME ctest_labels

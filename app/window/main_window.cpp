@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/action_runner.h"
+#include "app/folder_lines.h"
 #include "app/reports.h"
 #include "app/settings.h"
 #include "app/startup.h"
@@ -22,16 +24,11 @@
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "backup/restore.h"
-#include "platform/ascii.h"
-#include "platform/interrupt.h"
 #include "search/auto_search.h"
 
 namespace app {
 namespace {
 
-constexpr char kCaption[] = "Varn ICQ Backup";
-constexpr char kConfirmCaption[] = "Confirm";
-constexpr char kStopQuestion[] = "Action in progress !\r\rStop it and close the window ?";
 // Outer size at 96 dots per inch; Qt's device-independent pixels scale it to the screen.
 constexpr int kOuterWidth = 540;
 constexpr int kOuterHeight = 425;
@@ -39,34 +36,13 @@ constexpr int kFontPoints = 8;
 constexpr char kFontFamily[] = "Arial";
 // Asked for by two link labels; where it is not installed they use the window's family.
 constexpr char kLinkFontFamily[] = "MS Sans Serif";
-// While an action runs, the window repaints at most this often: a report of thousands
-// of lines must not spend its time painting.
-constexpr int kRepaintIntervalMs = 20;
 // The window manager may draw its frame a little after the window first shows; the size
 // is fitted to the frame on both occasions.
 constexpr int kFrameSettleMs = 300;
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
-char DriveOf(const std::string& folder) {
-  return folder.empty() ? 0 : platform::AsciiUpper(folder[0]);
-}
-
-// A message box shows a carriage return as a line break, as the system's boxes do.
-QString DialogText(const std::string& text) {
-  QString shown = Shown(text);
-  shown.replace("\r\n", "\n");
-  shown.replace('\r', '\n');
-  return shown;
-}
-
-// One line of the message screen is one line on screen, whatever it holds.
-QString ScreenLine(const std::string& line) {
-  QString shown = Shown(line);
-  shown.replace('\r', ' ');
-  shown.replace('\n', ' ');
-  return shown;
-}
+QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
 
 QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
   QFont font(family, kFontPoints);
@@ -116,9 +92,12 @@ QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargi
 TMain::TMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      runner_({.show_error = [this](const std::string& message) { ShowError(message); },
+               .close = [this] { close(); },
+               .starting = [this] { throttle_.Restart(); }}) {
   setObjectName("Main");
-  setWindowTitle(kCaption);
+  setWindowTitle(kWindowCaption);
   setFont(ControlFont(kFontFamily));
   BuildControls();
   resize(kOuterWidth, kOuterHeight);
@@ -199,12 +178,12 @@ void TMain::BuildControls() {
   // The folder selectors: drive box and list bound together, the label and the edit
   // box following their lists.
   connect(icq_folder_, &FolderList::FolderChanged, this, [this] {
-    drive_folders_[DriveOf(icq_folder_->Folder())] = icq_folder_->Folder();
+    drive_folders_.Remember(icq_folder_->Folder());
     drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
     ShowICQFolderNow();
   });
   connect(backup_folder_, &FolderList::FolderChanged, this, [this] {
-    drive_folders_[DriveOf(backup_folder_->Folder())] = backup_folder_->Folder();
+    drive_folders_.Remember(backup_folder_->Folder());
     drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
     BackupFolderChange();
   });
@@ -219,7 +198,7 @@ void TMain::BuildControls() {
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
           [this](const QString& text) { backup_folder_text_ = text.toUtf8().toStdString(); });
 
-  drive_folders_[DriveOf(icq_folder_->Folder())] = icq_folder_->Folder();
+  drive_folders_.Remember(icq_folder_->Folder());
   drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
   drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
   ShowICQFolderNow();
@@ -235,7 +214,7 @@ void TMain::ClearScreen() {
 
 void TMain::AppendLine(const std::string& line) {
   lines_.push_back(line);
-  out_screen_->appendPlainText(ScreenLine(line));
+  out_screen_->appendPlainText(Shown(ScreenLineText(line)));
   LetWindowRepaint();
 }
 
@@ -284,7 +263,7 @@ void TMain::SetBackupFolderText(const std::string& text) {
 }
 
 bool TMain::ConfirmYesNo(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogText(text),
+  QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogLines(text),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::No);
@@ -292,7 +271,7 @@ bool TMain::ConfirmYesNo(const std::string& text) {
 }
 
 bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, Shown(caption), DialogText(text),
+  QMessageBox box(QMessageBox::Warning, Shown(caption), DialogLines(text),
                   QMessageBox::Ok | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
@@ -315,78 +294,36 @@ int TMain::AskCentred(QMessageBox& box) {
 
 // --- Running the handlers ----------------------------------------------------------
 
-void TMain::RunAction(const std::function<void()>& action) {
-  if (busy_) {
-    waiting_.push_back(action);
-    return;
-  }
-  std::function<void()> next = action;
-  for (;;) {
-    busy_ = true;
-    since_repaint_.invalidate();
-    unpainted_ = false;
-    try {
-      next();
-    } catch (const std::exception& error) {
-      // The action ends here; the screen keeps what it showed. A stop the user asked
-      // for when closing the window needs no message.
-      if (!platform::StopRequested()) ShowError(error.what());
-    }
-    platform::ClearStopRequest();
-    busy_ = false;
-    if (close_requested_) {
-      close_requested_ = false;
-      waiting_.clear();
-      close();
-      return;
-    }
-    if (waiting_.empty()) return;
-    next = waiting_.front();
-    waiting_.erase(waiting_.begin());
-  }
-}
+void TMain::RunAction(const std::function<void()>& action) { runner_.Run(action); }
 
 void TMain::LetWindowRepaint() {
-  if (!busy_ || !isVisible()) return;
-  if (since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs) {
-    unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
-    return;
-  }
-  PaintNow();
+  if (!runner_.Running() || !isVisible()) return;
+  if (throttle_.PaintChangeNow()) PaintNow();
 }
 
 void TMain::Refresh() {
-  if (!busy_ || !isVisible()) return;
-  if (!unpainted_ && since_repaint_.isValid() && since_repaint_.elapsed() < kRepaintIntervalMs)
-    return;
-  PaintNow();
+  if (!runner_.Running() || !isVisible()) return;
+  if (throttle_.PaintOnRefresh()) PaintNow();
 }
 
 void TMain::PaintNow() {
   // Paint and window-system events only: clicks and keys wait until the action ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  unpainted_ = false;
-  since_repaint_.start();
+  throttle_.Painted();
 }
 
 void ShowErrorBox(QWidget* parent, const std::string& message) {
-  QMessageBox::critical(parent, kCaption, Shown(message));
+  QMessageBox::critical(parent, kWindowCaption, Shown(message));
 }
 
 void TMain::ShowError(const std::string& message) {
-  QMessageBox box(QMessageBox::Critical, kCaption, Shown(message), QMessageBox::Ok,
+  QMessageBox box(QMessageBox::Critical, kWindowCaption, Shown(message), QMessageBox::Ok,
                   isVisible() ? this : nullptr);
   AskCentred(box);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
-  if (busy_) {
-    // Yes stops the action as Ctrl-C does on a terminal (it removes the file it was
-    // writing); the window closes when the action has ended.
-    if (!close_requested_ && ConfirmYesNo(kStopQuestion)) {
-      close_requested_ = true;
-      platform::RequestStop();
-    }
+  if (!runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); })) {
     event->ignore();
     return;
   }
@@ -479,12 +416,8 @@ void TMain::OpenFolder(FolderList* list, const std::string& folder) {
 void TMain::ChooseDrive(FolderList* list, DriveSelector* selector, char letter) {
   RunAction([this, list, selector, letter] {
     if (DriveOf(list->Folder()) == letter) return;
-    // Back to where this drive was left, else its root.
-    std::string target = std::string(1, letter) + ":\\";
-    const auto known = drive_folders_.find(letter);
-    if (known != drive_folders_.end() && PathIsFolder(known->second)) target = known->second;
     try {
-      list->MoveTo(target);
+      list->MoveTo(drive_folders_.Target(letter));
     } catch (...) {
       selector->ShowDriveOf(list->Folder());
       throw;

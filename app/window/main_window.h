@@ -3,17 +3,17 @@
 // input, and a request to close it waits until the action has ended.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "app/action_runner.h"
+#include "app/folder_lines.h"
 #include "app/window/main_window_widgets.h"
 #include "app/window_seam.h"
 
@@ -55,7 +55,7 @@ class TMain : public QWidget, public WindowSeam {
   // after it), an error it lets through is shown in a message box, and a close
   // request made during it is carried out when it ends.
   void RunAction(const std::function<void()>& action);
-  bool ActionRunning() const { return busy_; }
+  bool ActionRunning() const { return runner_.Running(); }
 
   // Handlers.
   void FormCreate();
@@ -96,15 +96,10 @@ class TMain : public QWidget, public WindowSeam {
 
   std::vector<std::string> lines_;  // the message screen's lines, byte for byte
   std::string backup_folder_text_;  // BackupFolderList's text, byte for byte
-  // The folder each drive was last left at, as Windows keeps one current folder per
-  // drive: choosing a drive again returns there.
-  std::map<char, std::string> drive_folders_;
+  DriveFolders drive_folders_;
 
-  bool busy_ = false;
-  bool close_requested_ = false;
-  std::vector<std::function<void()>> waiting_;
-  QElapsedTimer since_repaint_;
-  bool unpainted_ = false;  // a change the throttle held back, for Refresh to show
+  ActionRunner runner_;
+  RepaintThrottle throttle_;
   bool shown_once_ = false;
 };
 

@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/folder_lines.h"
 #include "platform/drives.h"
-#include "platform/files.h"
-#include "platform/find.h"
 
 namespace app {
 namespace {
@@ -22,10 +21,6 @@ constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a W
 constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return (!folder.empty() && folder.back() == '\\') ? folder + name : folder + "\\" + name;
-}
 
 // Indents each line by its level, as the classic directory list draws its tree.
 class IndentDelegate : public QStyledItemDelegate {
@@ -108,32 +103,13 @@ void FolderList::Fill() {
     return item;
   };
 
-  // The path: the drive root ("C:\"), then each folder down to the current one.
-  const std::string root = folder_.substr(0, std::min<std::size_t>(3, folder_.size()));
-  QListWidgetItem* current = add(open_icon, root, root, 0);
-  std::string path = root.substr(0, 2);
-  int level = 0;
-  std::size_t start = root.size();
-  while (start < folder_.size()) {
-    std::size_t end = folder_.find('\\', start);
-    if (end == std::string::npos) end = folder_.size();
-    const std::string name = folder_.substr(start, end - start);
-    path += "\\" + name;
-    current = add(open_icon, name, path, ++level);
-    start = end + 1;
-  }
-
-  // The current folder's sub-folders, in the order the directory search gives them.
-  // Hidden folders stay out, as they do in a Windows folder list.
-  platform::DirectorySearch search;
-  platform::SearchRec rec;
-  for (int rc = search.FindFirst(JoinPath(folder_, "*.*"), platform::faDirectory, &rec); rc == 0;
-       rc = search.FindNext(&rec)) {
-    if ((rec.attributes & platform::faDirectory) == 0 || rec.name == "." || rec.name == ".." ||
-        !rec.valid_windows_name) {
-      continue;
-    }
-    add(closed_icon, rec.name, JoinPath(folder_, rec.name), level + 1);
+  const FolderLines shown = ReadFolderLines(folder_);
+  QListWidgetItem* current = nullptr;
+  for (std::size_t i = 0; i < shown.lines.size(); ++i) {
+    const FolderLine& line = shown.lines[i];
+    QListWidgetItem* item =
+        add(line.open ? open_icon : closed_icon, line.text, line.path, line.level);
+    if (i == shown.current) current = item;
   }
   // From the top, as far down as the current folder needs.
   scrollToTop();

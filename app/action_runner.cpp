@@ -1,0 +1,94 @@
+#include "app/action_runner.h"
+
+#include <exception>
+
+#include "platform/interrupt.h"
+
+namespace app {
+
+std::string ScreenLineText(const std::string& line) {
+  std::string shown = line;
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return shown;
+}
+
+std::string DialogText(const std::string& text, std::string_view line_break) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      shown += line_break;
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
+}
+
+void ActionRunner::Run(const std::function<void()>& action) {
+  if (busy_) {
+    waiting_.push_back(action);
+    return;
+  }
+  std::function<void()> next = action;
+  for (;;) {
+    busy_ = true;
+    if (hooks_.starting) hooks_.starting();
+    try {
+      next();
+    } catch (const std::exception& error) {
+      // The action ends here; the screen keeps what it showed. A stop the user asked
+      // for when closing the window needs no message.
+      if (!platform::StopRequested()) hooks_.show_error(error.what());
+    }
+    platform::ClearStopRequest();
+    busy_ = false;
+    if (close_requested_) {
+      close_requested_ = false;
+      waiting_.clear();
+      hooks_.close();
+      return;
+    }
+    if (waiting_.empty()) return;
+    next = waiting_.front();
+    waiting_.erase(waiting_.begin());
+  }
+}
+
+bool ActionRunner::MayClose(const std::function<bool()>& confirm_stop) {
+  if (!busy_) return true;
+  // Yes stops the action as Ctrl-C does on a terminal (it removes the file it was
+  // writing); the window closes when the action has ended.
+  if (!close_requested_ && confirm_stop()) {
+    close_requested_ = true;
+    platform::RequestStop();
+  }
+  return false;
+}
+
+void RepaintThrottle::Restart() {
+  last_paint_.reset();
+  unpainted_ = false;
+}
+
+bool RepaintThrottle::Recent() const {
+  return last_paint_ && std::chrono::steady_clock::now() - *last_paint_ < kInterval;
+}
+
+bool RepaintThrottle::PaintChangeNow() {
+  if (!Recent()) return true;
+  unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
+  return false;
+}
+
+bool RepaintThrottle::PaintOnRefresh() const { return unpainted_ || !Recent(); }
+
+void RepaintThrottle::Painted() {
+  unpainted_ = false;
+  last_paint_ = std::chrono::steady_clock::now();
+}
+
+}  // namespace app

@@ -1,0 +1,36 @@
+// torq32 on Windows: the window program. It takes no arguments; its home folder is the
+// current folder it starts in.
+#include <windows.h>
+
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "app/startup.h"
+#include "app/win32/main_window.h"
+#include "lz/lz_file.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
+  try {
+    lz::EngineStartup();
+    if (const std::optional<std::string> refusal = app::StartFolderRefusal()) {
+      app::ShowErrorBox(nullptr, *refusal);
+      return EXIT_FAILURE;
+    }
+    app::TMain Main;
+    Main.Show(show_command);
+    MSG message;
+    int got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+      // The keyboard walks the controls in tab order, as in a dialog.
+      if (Main.TakeMessage(message) || IsDialogMessageW(Main.Handle(), &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    return got < 0 ? EXIT_FAILURE : static_cast<int>(message.wParam);
+  } catch (const std::exception& error) {
+    app::ShowErrorBox(nullptr, error.what());
+    return EXIT_FAILURE;
+  }
+}

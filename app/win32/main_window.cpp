@@ -1,0 +1,750 @@
+#include "app/win32/main_window.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "app/reports.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "app/win32/control_ids.h"
+#include "backup/backup.h"
+#include "backup/check_date.h"
+#include "backup/check_uin.h"
+#include "backup/restore.h"
+#include "platform/drives.h"
+#include "search/auto_search.h"
+
+namespace app {
+namespace {
+
+// The form is laid out at 96 dots per inch; the outer size counts the frame.
+constexpr int kOuterWidth = 540;
+constexpr int kOuterHeight = 425;
+constexpr int kDotsPerInch = 96;
+constexpr int kPointsPerInch = 72;
+constexpr int kFontPoints = 8;
+constexpr wchar_t kFontFamily[] = L"Arial";
+constexpr wchar_t kLinkFontFamily[] = L"MS Sans Serif";  // two of the link labels
+constexpr int kFolderItemHeight = 16;
+constexpr int kFolderIndent = 8;  // pixels per level of the path
+constexpr int kFolderIconSize = 14;
+constexpr int kDriveBoxHeight = 20;    // the closed drive box
+constexpr int kDriveListHeight = 200;  // with its list dropped down
+constexpr COLORREF kLinkColour = RGB(0, 0, 255);
+constexpr COLORREF kFolderColour = RGB(255, 214, 96);
+constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
+// Messages taken from the queue in one go while an action runs, so that a stream of
+// them cannot keep the action waiting.
+constexpr int kMessagesPerRefresh = 200;
+
+// One control of the form: left, top, width, height inside the client area.
+struct Place {
+  int left, top, width, height;
+};
+
+// The sunken frames that group the controls, drawn by the window itself.
+constexpr RECT kBevels[] = {{8, 24, 8 + 265, 24 + 145},
+                            {8, 176, 8 + 265, 176 + 153},
+                            {8, 344, 8 + 201, 344 + 41},
+                            {216, 344, 216 + 201, 344 + 41},
+                            {424, 344, 424 + 97, 344 + 41}};
+
+RECT Rect(const Place& place) {
+  return {place.left, place.top, place.left + place.width, place.top + place.height};
+}
+
+// The program's texts are 8-bit texts in the ANSI code page; the controls speak UTF-16.
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), text.size())));
+  return text;
+}
+
+int Utf16Length(const std::string& text) {
+  if (text.empty()) return 0;
+  return MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+}
+
+HFONT MakeFont(const wchar_t* family, bool bold, bool underline) {
+  return CreateFontW(-MulDiv(kFontPoints, kDotsPerInch, kPointsPerInch), 0, 0, 0,
+                     bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, family);
+}
+
+// The boxes stand in the middle of the screen rather than of the window: the hook moves
+// each box as it is activated.
+LRESULT CALLBACK CentreBox(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE) {
+    const HWND box = reinterpret_cast<HWND>(wparam);
+    RECT area, frame;
+    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) && GetWindowRect(box, &frame)) {
+      const int width = frame.right - frame.left;
+      const int height = frame.bottom - frame.top;
+      SetWindowPos(box, nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+int CentredMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  const HHOOK hook = SetWindowsHookExW(WH_CBT, CentreBox, nullptr, GetCurrentThreadId());
+  const int answer = MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), flags);
+  if (hook) UnhookWindowsHookEx(hook);
+  return answer;
+}
+
+std::wstring GaugeText(int percent) { return std::to_wstring(percent) + L"%"; }
+
+// A closed or an open folder, as the classic directory list draws them.
+void DrawFolderIcon(HDC dc, int left, int top, bool open) {
+  const HBRUSH fill = CreateSolidBrush(open ? RGB(255, 236, 160) : kFolderColour);
+  const HPEN edge = CreatePen(PS_SOLID, 1, kFolderEdgeColour);
+  const HGDIOBJ old_brush = SelectObject(dc, fill);
+  const HGDIOBJ old_pen = SelectObject(dc, edge);
+  Rectangle(dc, left, top + 1, left + 6, top + 4);  // the tab
+  Rectangle(dc, left, top + 3, left + kFolderIconSize, top + kFolderIconSize - 2);
+  SelectObject(dc, old_pen);
+  SelectObject(dc, old_brush);
+  DeleteObject(edge);
+  DeleteObject(fill);
+}
+
+}  // namespace
+
+void ShowErrorBox(HWND owner, const std::string& message) {
+  CentredMessageBox(owner, DialogText(message, "\r\n"), kWindowCaption, MB_OK | MB_ICONERROR);
+}
+
+TMain::TMain()
+    : runner_({.show_error = [this](const std::string& message) { ShowError(message); },
+               .close = [this] { PostMessageW(window_, WM_CLOSE, 0, 0); },
+               .starting = [this] { throttle_.Restart(); }}) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = &TMain::WindowProc;
+  window_class.hInstance = instance;
+  window_class.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kMainWindowClass;
+  RegisterClassExW(&window_class);  // a second window finds it registered
+
+  font_.reset(MakeFont(kFontFamily, false, false));
+  bold_font_.reset(MakeFont(kFontFamily, true, false));
+  link_font_.reset(MakeFont(kLinkFontFamily, false, true));
+  arial_link_font_.reset(MakeFont(kFontFamily, false, true));
+  screen_brush_ = GetSysColorBrush(COLOR_WINDOW);
+
+  // The ordinary resizable frame with the system menu and minimise box, no maximise box;
+  // centred on the screen.
+  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const int left = area.left + (area.right - area.left - kOuterWidth) / 2;
+  const int top = area.top + (area.bottom - area.top - kOuterHeight) / 2;
+  window_ = CreateWindowExW(
+      WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kWindowCaption).c_str(),
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN,
+      left, top, kOuterWidth, kOuterHeight, nullptr, nullptr, instance, this);
+  if (!window_) throw std::runtime_error("The window could not be created.");
+  BuildControls();
+  FormCreate();
+}
+
+TMain::~TMain() {
+  if (window_ && IsWindow(window_)) {
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+}
+
+void TMain::Show(int show_command) {
+  ShowWindow(window_, show_command);
+  UpdateWindow(window_);
+}
+
+HWND TMain::AddControl(const wchar_t* window_class, const std::string& text, DWORD style,
+                       DWORD ex_style, int id, const RECT& place, HFONT font) {
+  const HWND control = CreateWindowExW(
+      ex_style, window_class, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
+      place.top, place.right - place.left, place.bottom - place.top, window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+void TMain::BuildControls() {
+  // Created in tab order: the dialog manager walks the controls as they were made.
+  const auto label = [this](const std::string& text, int id, const Place& place, HFONT font,
+                            DWORD style = 0) {
+    const HWND control =
+        AddControl(L"STATIC", text, SS_LEFT | SS_NOPREFIX | style, 0, id, Rect(place), font);
+    // A label takes at least the room its text needs, as the classic labels size
+    // themselves to their text: the fonts that stand in for the original ones can be a
+    // little wider.
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring wide = Wide(text);
+    SIZE size;
+    if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size) &&
+        size.cx + 1 > place.width) {
+      SetWindowPos(control, nullptr, 0, 0, size.cx + 1, place.height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return control;
+  };
+  const auto folder_list = [this](int id, const Place& place) {
+    const HWND list = AddControl(L"LISTBOX", "",
+                                 WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
+                                     LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
+                                 WS_EX_CLIENTEDGE, id, Rect(place), font_.get());
+    SendMessageW(list, LB_SETITEMHEIGHT, 0, kFolderItemHeight);
+    return list;
+  };
+  const auto drive_box = [this](int id, const Place& place) {
+    const HWND box =
+        AddControl(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, id,
+                   {place.left, place.top, place.left + place.width, place.top + kDriveListHeight},
+                   font_.get());
+    for (const platform::DriveMapping& drive : platform::Drives()) {
+      const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
+      const LRESULT index =
+          SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+      SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
+    }
+    // The closed box is as high as the form has it: its height follows the item height
+    // set, which is set once as it stands, measured, and set again by the difference.
+    const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (item_height > 0) {
+      SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
+      RECT shown;
+      GetWindowRect(box, &shown);
+      const LRESULT wanted = item_height + kDriveBoxHeight - (shown.bottom - shown.top);
+      if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+    }
+    return box;
+  };
+  const auto button = [this](const std::string& text, int id, const Place& place) {
+    return AddControl(L"BUTTON", text, WS_TABSTOP | BS_PUSHBUTTON, 0, id, Rect(place), font_.get());
+  };
+
+  icq_folder_.list = folder_list(kICQFolderId, {16, 56, 249, 81});
+  icq_folder_.drives = drive_box(kDriveComboBox1Id, {192, 32, 73, 20});
+  out_screen_ =
+      AddControl(L"EDIT", "", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                 WS_EX_CLIENTEDGE, kOutScreenId, Rect({288, 24, 233, 289}), font_.get());
+  // Long lines wrap at the box's width; the horizontal bar is shown all the same, idle.
+  ShowScrollBar(out_screen_, SB_HORZ, TRUE);
+  EnableScrollBar(out_screen_, SB_HORZ, ESB_DISABLE_BOTH);
+  SendMessageW(out_screen_, EM_SETLIMITTEXT, 0, 0);  // no limit but memory
+  backup_folder_.list = folder_list(kBackupFolderId, {16, 208, 249, 81});
+  backup_folder_.drives = drive_box(kDriveComboBox2Id, {192, 184, 73, 20});
+  backup_folder_list_ =
+      AddControl(L"EDIT", kInitialBackupFolderText, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                 kBackupFolderListId, Rect({16, 296, 249, 22}), font_.get());
+  backup_folder_text_ = kInitialBackupFolderText;
+  button("Backup", kBackupId, {24, 352, 75, 25});
+  button("Restore", kRestoreId, {120, 352, 75, 25});
+  button("Check UIN", kCheckUINId, {232, 352, 75, 25});
+  button("Check Date", kCheckDateId, {328, 352, 75, 25});
+  button("About", kAboutId, {440, 352, 65, 25});
+
+  // Labels and the gauge take no focus.
+  label("1. Select ICQ Folder :", kLabel1Id, {16, 32, 112, 14}, bold_font_.get());
+  // The folder label keeps its size: it shortens the path to fit instead.
+  icq_folder_now_ = AddControl(L"STATIC", "", SS_OWNERDRAW, 0, kICQFolderNowId,
+                               Rect({16, 144, 185, 14}), font_.get());
+  links_.push_back(label("AutoSearch", kLabel2Id, {208, 144, 56, 13}, link_font_.get(), SS_NOTIFY));
+  label("2. Select / Edit Backup Folder :", kLabel3Id, {16, 184, 162, 14}, bold_font_.get());
+  progress_bar_ = AddControl(L"STATIC", "0%", SS_OWNERDRAW, 0, kProgressBarId,
+                             Rect({296, 320, 145, 14}), font_.get());
+  links_.push_back(
+      label("Clear Screen", kClearScreenId, {452, 320, 61, 13}, link_font_.get(), SS_NOTIFY));
+  links_.push_back(
+      label("Read Me", kLabel4Id, {472, 5, 42, 14}, arial_link_font_.get(), SS_NOTIFY));
+
+  // The folder lists start at the current directory.
+  icq_folder_.folder = backup_folder_.folder = platform::GetCurrentDir();
+  FillFolderList(icq_folder_);
+  FillFolderList(backup_folder_);
+  drive_folders_.Remember(icq_folder_.folder);
+  ShowDriveOf(icq_folder_);
+  ShowDriveOf(backup_folder_);
+  SetWindowTextW(icq_folder_now_, Wide(icq_folder_.folder).c_str());
+  SetFocus(icq_folder_.list);
+}
+
+// --- Messages ------------------------------------------------------------------------
+
+LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<TMain*>(create->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<TMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wparam, lparam);
+  return self->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+      return 0;
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      return ControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_SETCURSOR:
+      if (std::find(links_.begin(), links_.end(), reinterpret_cast<HWND>(wparam)) != links_.end()) {
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
+        return TRUE;
+      }
+      break;
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+bool TMain::TakeMessage(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+  for (FolderSelector* selector : {&icq_folder_, &backup_folder_}) {
+    if (message.hwnd != selector->list) continue;
+    const LRESULT index = SendMessageW(selector->list, LB_GETCURSEL, 0, 0);
+    if (index >= 0 && static_cast<std::size_t>(index) < selector->lines.lines.size()) {
+      OpenFolder(*selector, selector->lines.lines[static_cast<std::size_t>(index)].path);
+    }
+    return true;
+  }
+  return false;
+}
+
+void TMain::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case kBackupId:
+    case kRestoreId:
+    case kCheckUINId:
+    case kCheckDateId:
+    case kAboutId:
+      if (code != BN_CLICKED) return;
+      if (id == kBackupId) BackupClick();
+      if (id == kRestoreId) RestoreClick();
+      if (id == kCheckUINId) CheckUINClick();
+      if (id == kCheckDateId) CheckDateClick();
+      if (id == kAboutId) AboutClick();
+      return;
+    case kLabel2Id:
+    case kClearScreenId:
+    case kLabel4Id:
+      if (code != STN_CLICKED) return;
+      if (id == kLabel2Id) Label2Click();
+      if (id == kClearScreenId) ClearScreenClick();
+      if (id == kLabel4Id) Label4Click();
+      return;
+    case kICQFolderId:
+    case kBackupFolderId: {
+      if (code != LBN_DBLCLK) return;
+      FolderSelector& selector = id == kICQFolderId ? icq_folder_ : backup_folder_;
+      const LRESULT index = SendMessageW(control, LB_GETCURSEL, 0, 0);
+      if (index >= 0 && static_cast<std::size_t>(index) < selector.lines.lines.size()) {
+        OpenFolder(selector, selector.lines.lines[static_cast<std::size_t>(index)].path);
+      }
+      return;
+    }
+    case kDriveComboBox1Id:
+    case kDriveComboBox2Id:
+      if (code == CBN_SELCHANGE)
+        ChooseDrive(id == kDriveComboBox1Id ? icq_folder_ : backup_folder_);
+      return;
+    case kBackupFolderListId:
+      // Typing sets the text the actions read; the list stays where it is.
+      if (code == EN_CHANGE && !setting_backup_text_) {
+        backup_folder_text_ = Narrow(WindowText(backup_folder_list_));
+      }
+      return;
+    default:
+      return;
+  }
+}
+
+void TMain::OnClose() {
+  if (runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); })) DestroyWindow(window_);
+}
+
+void TMain::Paint() {
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(window_, &paint);
+  for (RECT bevel : kBevels) DrawEdge(dc, &bevel, EDGE_ETCHED, BF_RECT);
+  EndPaint(window_, &paint);
+}
+
+LRESULT TMain::ControlColour(HDC dc, HWND control) {
+  if (control == out_screen_) {
+    // Read-only, yet white like any text box the user reads.
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(screen_brush_);
+  }
+  SetTextColor(dc, std::find(links_.begin(), links_.end(), control) != links_.end()
+                       ? kLinkColour
+                       : GetSysColor(COLOR_WINDOWTEXT));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlID == kICQFolderId || item.CtlID == kBackupFolderId) {
+    DrawFolderLine(item);
+  } else if (item.CtlID == kProgressBarId) {
+    DrawGauge(item);
+  } else if (item.CtlID == kICQFolderNowId) {
+    // "C:\...\newdb\sub": the middle of the path gives way to an ellipsis until it fits.
+    RECT place = item.rcItem;
+    FillRect(item.hDC, &place, GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
+    const HGDIOBJ old = SelectObject(item.hDC, font_.get());
+    std::wstring text = Wide(icq_folder_.folder);
+    DrawTextW(item.hDC, text.data(), static_cast<int>(text.size()), &place,
+              DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+    SelectObject(item.hDC, old);
+  }
+}
+
+void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
+  const FolderSelector& selector = item.CtlID == kICQFolderId ? icq_folder_ : backup_folder_;
+  RECT place = item.rcItem;
+  FillRect(item.hDC, &place, GetSysColorBrush(COLOR_WINDOW));
+  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= selector.lines.lines.size()) {
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &place);
+    return;
+  }
+  const FolderLine& line = selector.lines.lines[item.itemID];
+  const int left = place.left + 2 + line.level * kFolderIndent;
+  DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
+
+  const HGDIOBJ old = SelectObject(item.hDC, font_.get());
+  const std::wstring text = Wide(line.text);
+  SIZE size = {};
+  GetTextExtentPoint32W(item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
+  RECT text_place = {left + kFolderIconSize + 3, place.top,
+                     left + kFolderIconSize + 3 + size.cx + 4, place.bottom};
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  FillRect(item.hDC, &text_place, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  RECT inner = text_place;
+  inner.left += 2;
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &inner,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &text_place);
+  SelectObject(item.hDC, old);
+}
+
+// Black on white, a single-line border, the percentage centred: black on the white part
+// and white on the black part.
+void TMain::DrawGauge(const DRAWITEMSTRUCT& item) {
+  const HDC dc = item.hDC;
+  const RECT outer = item.rcItem;
+  FrameRect(dc, &outer, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  RECT inner = {outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1};
+  FillRect(dc, &inner, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const RECT bar = {inner.left, inner.top, inner.left + (inner.right - inner.left) * gauge_ / 100,
+                    inner.bottom};
+  FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+
+  const std::wstring text = GaugeText(gauge_);
+  const HGDIOBJ old = SelectObject(dc, font_.get());
+  SetBkMode(dc, TRANSPARENT);
+  const UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+  SaveDC(dc);
+  ExcludeClipRect(dc, bar.left, bar.top, bar.right, bar.bottom);
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextW(dc, text.c_str(), -1, &inner, format);
+  RestoreDC(dc, -1);
+  SaveDC(dc);
+  IntersectClipRect(dc, bar.left, bar.top, bar.right, bar.bottom);
+  SetTextColor(dc, RGB(255, 255, 255));
+  DrawTextW(dc, text.c_str(), -1, &inner, format);
+  RestoreDC(dc, -1);
+  SelectObject(dc, old);
+}
+
+// --- The window seam -------------------------------------------------------------------
+
+void TMain::ClearScreen() {
+  lines_.clear();
+  SetWindowTextW(out_screen_, L"");
+  LetWindowRepaint();
+}
+
+void TMain::AppendLine(const std::string& line) {
+  const std::wstring shown = Wide((lines_.empty() ? "" : "\r\n") + ScreenLineText(line));
+  lines_.push_back(line);
+  const int end = GetWindowTextLengthW(out_screen_);
+  SendMessageW(out_screen_, EM_SETSEL, end, end);
+  SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.c_str()));
+  LetWindowRepaint();
+}
+
+void TMain::DeleteLine(int index) {
+  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+  // The line goes with one line break: the one after it, or the one before the last line.
+  constexpr int kBreak = 2;  // CR LF
+  int start = 0;
+  for (int i = 0; i < index; ++i) start += Utf16Length(ScreenLineText(lines_[i])) + kBreak;
+  int end = start + Utf16Length(ScreenLineText(lines_[index]));
+  if (index + 1 < static_cast<int>(lines_.size())) {
+    end += kBreak;
+  } else if (index > 0) {
+    start -= kBreak;
+  }
+  lines_.erase(lines_.begin() + index);
+  SendMessageW(out_screen_, EM_SETSEL, start, end);
+  SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+  LetWindowRepaint();
+}
+
+std::vector<std::string> TMain::Lines() const { return lines_; }
+
+void TMain::SetGauge(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (percent != gauge_) {
+    gauge_ = percent;
+    // The percentage is the gauge's text too, for whoever reads the window from outside.
+    SetWindowTextW(progress_bar_, GaugeText(gauge_).c_str());
+    // Painted now, not when the message loop next runs: long actions keep it waiting.
+    InvalidateRect(progress_bar_, nullptr, FALSE);
+    UpdateWindow(progress_bar_);
+  }
+  LetWindowRepaint();
+}
+
+int TMain::Gauge() const { return gauge_; }
+
+std::string TMain::ICQFolder() const { return icq_folder_.folder; }
+
+void TMain::MoveICQFolder(const std::string& folder) { MoveSelector(icq_folder_, folder); }
+
+std::string TMain::BackupFolder() const { return backup_folder_.folder; }
+
+void TMain::MoveBackupFolder(const std::string& folder) { MoveSelector(backup_folder_, folder); }
+
+std::string TMain::BackupFolderText() const { return backup_folder_text_; }
+
+void TMain::SetBackupFolderText(const std::string& text) {
+  backup_folder_text_ = text;
+  setting_backup_text_ = true;
+  SetWindowTextW(backup_folder_list_, Wide(text).c_str());
+  setting_backup_text_ = false;
+}
+
+bool TMain::ConfirmYesNo(const std::string& text) {
+  return CentredMessageBox(window_, DialogText(text, "\r\n"), kConfirmCaption,
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
+}
+
+bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
+  // OK is the default button; Escape answers Cancel.
+  return CentredMessageBox(window_, DialogText(text, "\r\n"), caption,
+                           MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
+}
+
+void TMain::ShowError(const std::string& message) {
+  ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
+}
+
+// --- Repainting while an action runs ----------------------------------------------------
+
+void TMain::LetWindowRepaint() {
+  if (!runner_.Running() || !IsWindowVisible(window_)) return;
+  if (throttle_.PaintChangeNow()) PaintNow();
+}
+
+void TMain::Refresh() {
+  if (!runner_.Running() || !IsWindowVisible(window_)) return;
+  if (throttle_.PaintOnRefresh()) PaintNow();
+}
+
+void TMain::PaintNow() {
+  MSG message;
+  // A click on the title bar's close or minimise box is taken at once, so that closing
+  // the window asks whether to stop the action.
+  if (PeekMessageW(&message, window_, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_NOREMOVE) &&
+      (message.wParam == HTCLOSE || message.wParam == HTMINBUTTON) &&
+      PeekMessageW(&message, window_, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
+    DispatchMessageW(&message);
+  }
+  // Paint, sent and posted messages only: clicks and keys wait in the queue until the
+  // action has ended.
+  for (int taken = 0; taken < kMessagesPerRefresh &&
+                      PeekMessageW(&message, nullptr, 0, 0,
+                                   PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE);
+       ++taken) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));  // for the message loop
+      break;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  throttle_.Painted();
+}
+
+// --- Handlers ------------------------------------------------------------------------
+
+void TMain::FormCreate() {
+  RunAction([this] { app::FormCreate(*this); });
+}
+
+void TMain::BackupClick() {
+  RunAction([this] { backup::BackupClick(*this); });
+}
+
+void TMain::RestoreClick() {
+  RunAction([this] { backup::RestoreClick(*this); });
+}
+
+void TMain::CheckUINClick() {
+  RunAction([this] { backup::CheckUINClick(*this); });
+}
+
+void TMain::CheckDateClick() {
+  RunAction([this] { backup::CheckDateClick(*this); });
+}
+
+void TMain::Label2Click() {
+  RunAction([this] { search::Label2Click(*this); });
+}
+
+void TMain::Label4Click() {
+  RunAction([this] {
+    app::Label4Click(*this);
+    // The text is read from its first line; the screen would stay at its last.
+    SendMessageW(out_screen_, EM_SETSEL, 0, 0);
+    SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
+    SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
+  });
+}
+
+void TMain::AboutClick() {
+  RunAction([this] { app::AboutClick(*this); });
+}
+
+void TMain::ClearScreenClick() {
+  RunAction([this] { app::ClearScreenClick(*this); });
+}
+
+void TMain::BackupFolderChange() { SetBackupFolderText(backup_folder_.folder); }
+
+// --- The folder selectors --------------------------------------------------------------
+
+void TMain::MoveSelector(FolderSelector& selector, const std::string& folder) {
+  platform::ChangeDir(folder);
+  selector.folder = platform::GetCurrentDir();
+  FillFolderList(selector);
+  FolderMoved(selector);
+}
+
+void TMain::FillFolderList(FolderSelector& selector) {
+  selector.lines = ReadFolderLines(selector.folder);
+  SendMessageW(selector.list, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(selector.list, LB_RESETCONTENT, 0, 0);
+  for (const FolderLine& line : selector.lines.lines) {
+    SendMessageW(selector.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line.text).c_str()));
+  }
+  SendMessageW(selector.list, WM_SETREDRAW, TRUE, 0);
+  // From the top, as far down as the current folder needs.
+  SendMessageW(selector.list, LB_SETCURSEL, selector.lines.current, 0);
+  RECT inside;
+  GetClientRect(selector.list, &inside);
+  const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / kFolderItemHeight);
+  const std::size_t top =
+      selector.lines.current < whole_lines ? 0 : selector.lines.current + 1 - whole_lines;
+  SendMessageW(selector.list, LB_SETTOPINDEX, top, 0);
+  InvalidateRect(selector.list, nullptr, TRUE);
+}
+
+void TMain::ShowDriveOf(const FolderSelector& selector) {
+  const char letter = DriveOf(selector.folder);
+  const LRESULT count = SendMessageW(selector.drives, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    if (SendMessageW(selector.drives, CB_GETITEMDATA, i, 0) == letter) {
+      SendMessageW(selector.drives, CB_SETCURSEL, i, 0);
+      return;
+    }
+  }
+}
+
+void TMain::FolderMoved(FolderSelector& selector) {
+  drive_folders_.Remember(selector.folder);
+  ShowDriveOf(selector);
+  if (&selector == &icq_folder_) {
+    // The label shows the whole path as its text; it draws it shortened.
+    SetWindowTextW(icq_folder_now_, Wide(selector.folder).c_str());
+    InvalidateRect(icq_folder_now_, nullptr, FALSE);
+  } else {
+    BackupFolderChange();
+  }
+}
+
+void TMain::OpenFolder(FolderSelector& selector, const std::string& folder) {
+  RunAction([this, &selector, folder] { MoveSelector(selector, folder); });
+}
+
+void TMain::ChooseDrive(FolderSelector& selector) {
+  const LRESULT index = SendMessageW(selector.drives, CB_GETCURSEL, 0, 0);
+  if (index < 0) return;
+  const char letter = static_cast<char>(SendMessageW(selector.drives, CB_GETITEMDATA, index, 0));
+  RunAction([this, &selector, letter] {
+    if (DriveOf(selector.folder) == letter) return;
+    try {
+      MoveSelector(selector, drive_folders_.Target(letter));
+    } catch (...) {
+      ShowDriveOf(selector);
+      throw;
+    }
+  });
+}
+
+}  // namespace app

@@ -1,0 +1,131 @@
+// TMain on Windows: the program's one window, built from the system's own controls.
+// Its handlers run the same actions as the Linux window, which see it only through the
+// window seam; while an action runs, the window repaints but takes no input, and a
+// request to close it asks whether to stop the action.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "app/action_runner.h"
+#include "app/folder_lines.h"
+#include "app/window_seam.h"
+
+namespace app {
+
+// An error that ends the action, or the program before its window opens, in a message
+// box centred on the screen (owner: none, or the window it speaks for).
+void ShowErrorBox(HWND owner, const std::string& message);
+
+class TMain : public WindowSeam {
+ public:
+  // Creates the window and its controls and runs FormCreate; Show() shows it.
+  TMain();
+  ~TMain() override;
+  TMain(const TMain&) = delete;
+  TMain& operator=(const TMain&) = delete;
+
+  HWND Handle() const { return window_; }
+  void Show(int show_command);
+
+  // The message loop's first look at a message: Enter on a folder list opens its line.
+  // True when the message was taken.
+  bool TakeMessage(const MSG& message);
+
+  // The window seam.
+  void ClearScreen() override;
+  void AppendLine(const std::string& line) override;
+  void DeleteLine(int index) override;
+  std::vector<std::string> Lines() const override;
+  void SetGauge(int percent) override;
+  int Gauge() const override;
+  std::string ICQFolder() const override;
+  void MoveICQFolder(const std::string& folder) override;
+  std::string BackupFolder() const override;
+  void MoveBackupFolder(const std::string& folder) override;
+  std::string BackupFolderText() const override;
+  void SetBackupFolderText(const std::string& text) override;
+  void Refresh() override;
+  bool ConfirmYesNo(const std::string& text) override;
+  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
+
+  // Handlers.
+  void FormCreate();
+  void BackupClick();
+  void RestoreClick();
+  void CheckUINClick();
+  void CheckDateClick();
+  void Label2Click();
+  void Label4Click();
+  void AboutClick();
+  void ClearScreenClick();
+  void BackupFolderChange();
+
+ private:
+  struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+  };
+  using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+  // A drive box bound to a folder list.
+  struct FolderSelector {
+    HWND list = nullptr;
+    HWND drives = nullptr;
+    std::string folder;  // as the current directory then read: "C:\ICQ", or "C:\"
+    FolderLines lines;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void BuildControls();
+  HWND AddControl(const wchar_t* window_class, const std::string& text, DWORD style, DWORD ex_style,
+                  int id, const RECT& place, HFONT font);
+  void OnCommand(int id, int code, HWND control);
+  void OnClose();
+  void Paint();
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void DrawFolderLine(const DRAWITEMSTRUCT& item);
+  void DrawGauge(const DRAWITEMSTRUCT& item);
+  LRESULT ControlColour(HDC dc, HWND control);
+
+  void RunAction(const std::function<void()>& action) { runner_.Run(action); }
+  void LetWindowRepaint();
+  void PaintNow();
+  void ShowError(const std::string& message);
+
+  // Folder selectors.
+  void MoveSelector(FolderSelector& selector, const std::string& folder);
+  void FillFolderList(FolderSelector& selector);
+  void ShowDriveOf(const FolderSelector& selector);
+  void FolderMoved(FolderSelector& selector);
+  void OpenFolder(FolderSelector& selector, const std::string& folder);
+  void ChooseDrive(FolderSelector& selector);
+
+  HWND window_ = nullptr;
+  Font font_, bold_font_, link_font_, arial_link_font_;
+  HBRUSH screen_brush_ = nullptr;  // the system's window colour: the message screen's ground
+
+  FolderSelector icq_folder_;
+  FolderSelector backup_folder_;
+  HWND icq_folder_now_ = nullptr;
+  HWND backup_folder_list_ = nullptr;
+  HWND out_screen_ = nullptr;
+  HWND progress_bar_ = nullptr;
+  std::vector<HWND> links_;
+
+  std::vector<std::string> lines_;    // the message screen's lines, byte for byte
+  std::string backup_folder_text_;    // BackupFolderList's text, byte for byte
+  bool setting_backup_text_ = false;  // the program, not the user, changes the edit box
+  int gauge_ = 0;
+  DriveFolders drive_folders_;
+
+  ActionRunner runner_;
+  RepaintThrottle throttle_;
+};
+
+}  // namespace app

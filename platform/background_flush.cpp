@@ -44,7 +44,15 @@ BackgroundFlush::~BackgroundFlush() {
 }
 
 std::future<int> BackgroundFlush::Submit(const std::string& path) {
-  Job job{path, ToHostPath(path).value_or(""), {}};
+  return Queue(Job{path, ToHostPath(path).value_or(""), {}, {}});
+}
+
+std::future<int> BackgroundFlush::Submit(File file) {
+  std::string path = file.Path();
+  return Queue(Job{std::move(path), {}, {}, std::move(file)});
+}
+
+std::future<int> BackgroundFlush::Queue(Job job) {
   std::future<int> result = job.result.get_future();
   bool was_idle = false;
   {
@@ -93,11 +101,14 @@ void BackgroundFlush::FlushTogether(std::deque<Job>& batch) const {
     };
     std::map<dev_t, FileSystem> file_systems;
     for (std::size_t i = 0; i < batch.size(); ++i) {
-      if (batch[i].host_path.empty()) {
+      const Job& job = batch[i];
+      if (!job.file.IsOpen() && job.host_path.empty()) {
         codes[i] = kInvalidFilename;
         continue;
       }
-      Descriptor file(::open(batch[i].host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+      Descriptor file(job.file.IsOpen()
+                          ? ::fcntl(job.file.fd_, F_DUPFD_CLOEXEC, 0)
+                          : ::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
       struct stat st;
       if (file.get() < 0 || ::fstat(file.get(), &st) != 0) {
         codes[i] = ErrorCodeFromErrno(errno);

@@ -48,6 +48,32 @@ bool IsLinkAt(int folder_fd, const std::string& name) {
   return ::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
+// What OpenOwnFolder answers for a link.
+constexpr int kOpenedALink = -1;
+
+// The folder at the name, never through a link: its descriptor, kOpenedALink, or minus
+// a Windows code. The entry is taken as it is at one instant (O_PATH holds the link
+// itself, where an open for reading would answer ENOTDIR alike for a link and a file).
+int OpenOwnFolder(int folder_fd, const std::string& name) {
+  const int entry = ::openat(folder_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (entry < 0) return -EntryErrorCode(errno);
+  struct stat st;
+  int answer = 0;
+  if (::fstat(entry, &st) != 0) {
+    answer = -ErrorCodeFromErrno(errno);
+  } else if (S_ISLNK(st.st_mode)) {
+    answer = kOpenedALink;
+  } else if (!S_ISDIR(st.st_mode)) {
+    answer = -kInvalidFilename;
+  } else {
+    // The same folder, opened for reading through the entry held.
+    answer = ::openat(entry, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (answer < 0) answer = -ErrorCodeFromErrno(errno);
+  }
+  ::close(entry);
+  return answer;
+}
+
 bool SameIdentity(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -122,12 +148,8 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
   const std::string host = detail::HostChild(host_path_, disk);
   // A held folder stands in for one the user may not enter.
   if (detail::IsHeld(host)) return kAccessDenied;
-  int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    if (!IsLinkAt(folder_fd, disk)) {
-      return error == ENOTDIR ? kInvalidFilename : EntryErrorCode(error);
-    }
+  int fd = OpenOwnFolder(folder_fd, disk);
+  if (fd == kOpenedALink) {
     if (within == nullptr || !within->IsOpen()) return kNameIsLink;
     fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return kNameIsLink;  // a dangling link, or one to no folder
@@ -135,6 +157,8 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
       ::close(fd);
       return kNameIsLink;
     }
+  } else if (fd < 0) {
+    return -fd;
   }
   FolderHandle handle;
   handle.handle_ = fd;
@@ -184,7 +208,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    return IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
+    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
   }
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -228,7 +252,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    return IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
+    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
   }
   struct stat st;
   int code = 0;

@@ -107,7 +107,7 @@ void BackgroundFlush::FlushTogether(std::deque<Job>& batch) const {
         continue;
       }
       Descriptor file(job.file.IsOpen()
-                          ? ::fcntl(job.file.fd_, F_DUPFD_CLOEXEC, 0)
+                          ? ::fcntl(static_cast<int>(job.file.handle_), F_DUPFD_CLOEXEC, 0)
                           : ::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
       struct stat st;
       if (file.get() < 0 || ::fstat(file.get(), &st) != 0) {

@@ -192,7 +192,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   if (fd < 0) return EntryErrorCode(errno);
   change.Added();
   File file;
-  file.fd_ = fd;
+  file.handle_ = fd;
   file.path_ = path_ + "\\" + name;
   *out = std::move(file);
   return 0;
@@ -216,7 +216,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
     return kAccessDenied;
   }
   File file;
-  file.fd_ = fd;
+  file.handle_ = fd;
   file.path_ = path_ + "\\" + name;
   *out = std::move(file);
   return 0;

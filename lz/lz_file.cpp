@@ -562,6 +562,20 @@ std::int64_t DecodeBody(platform::File& input, bool compressed, const LZHeader& 
   }
 }
 
+// The end of a decompression, however it went: the caller hears that the transfer has
+// ended, the source is closed, and the clean-up's first error is raised; else `result`.
+std::int64_t EndDecompression(CleanUp& clean_up, LZFileInfo& source_info,
+                              const ProgressProc& progress, platform::File& input,
+                              std::int64_t result) {
+  if (progress) {
+    source_info.name.clear();
+    clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  }
+  clean_up.Run([&] { input.Close(); });
+  clean_up.Finish();
+  return result;
+}
+
 }  // namespace
 
 std::int64_t DecompressFile(const std::string& source_in, const std::string& dest_in,
@@ -636,13 +650,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
       if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
     });
   }
-  if (progress) {
-    source_info.name.clear();
-    clean_up.Run([&] { progress(source_info, kProgressEnd); });
-  }
-  clean_up.Run([&] { input.Close(); });
-  clean_up.Finish();
-  return result;
+  return EndDecompression(clean_up, source_info, progress, input, result);
 }
 
 std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
@@ -685,13 +693,7 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
     });
   }
   clean_up.Run([&] { dest.Close(); });
-  if (progress) {
-    source_info.name.clear();
-    clean_up.Run([&] { progress(source_info, kProgressEnd); });
-  }
-  clean_up.Run([&] { input.Close(); });
-  clean_up.Finish();
-  return result;
+  return EndDecompression(clean_up, source_info, progress, input, result);
 }
 
 bool CheckCompressedFile(const std::string& name, CheckResult& result) {

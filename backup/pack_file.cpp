@@ -59,6 +59,13 @@ void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfS
 
 }  // namespace
 
+std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
+                        platform::File& destination, const GaugeStep& gauge) {
+  WindowProgress progress(window, gauge, source);
+  progress.Start();
+  return lz::DecompressInto(source.substr(0, kLongestName), destination, progress.Callback());
+}
+
 bool SourceCanBePacked(const std::string& source) {
   // A data file that ICQ keeps open for writing would be stored caught in the middle
   // of a change. The test reads only, so a read-only data file passes. The file is

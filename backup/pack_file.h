@@ -32,6 +32,11 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge = {});
 
+// PackFile's mode "U" into a file the caller has made and holds open
+// (lz::DecompressInto), for the restore, which makes its files through held folders.
+std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
+                        platform::File& destination, const GaugeStep& gauge = {});
+
 // PackFile's compression in its three steps, for a backup that compresses ahead in
 // worker processes: the open test, its report, and the engine call.
 bool SourceCanBePacked(const std::string& source);

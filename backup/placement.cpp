@@ -7,6 +7,7 @@
 #include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 #include "platform/io_error.h"
 
 namespace backup {
@@ -40,14 +41,24 @@ std::string StagedName(std::uint64_t number) { return "icq" + std::to_string(num
 
 // 0 once the file is gone. A restored copy carries its data file's attributes, and a
 // read-only one refuses to be deleted until that is cleared.
-int RemoveFile(const std::string& path) {
-  const std::optional<std::uint32_t> attributes = platform::GetAttributes(path);
+int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
   if (!attributes) return 0;
   if (*attributes & platform::faReadOnly) {
-    if (int code = platform::SetAttributes(path, *attributes & ~platform::faReadOnly)) return code;
+    if (int code = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return code;
   }
-  const int code = platform::DeleteFile(path);
+  const int code = folder.DeleteFile(name);
   return code == platform::kFileNotFound ? 0 : code;
+}
+
+std::string PathIn(const platform::FolderHandle& folder, const std::string& name) {
+  return folder.Path() + "\\" + name;
+}
+
+std::future<int> Answered(int code) {
+  std::promise<int> answer;
+  answer.set_value(code);
+  return answer.get_future();
 }
 
 // The roll-back goes on past a file it cannot delete or rename; the first one is told.
@@ -85,48 +96,54 @@ Placement::~Placement() = default;
 // flight: a data file icq7.tmp put in place would replace entry 7's staged copy.
 std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool at_once) {
   if (background_ && !at_once && !IsTemporaryName(file.name)) {
-    const std::string staged = file.folder + "\\" + StagedName(file.number);
-    const int code = platform::RenameFile(file.temp, staged, false);
+    const std::string staged = StagedName(file.number);
+    const int code = file.folder->Rename(file.temp, staged, false);
     if (code == 0) {
-      in_flight_.push_back({file, staged, background_->Submit(staged)});
+      in_flight_.push_back({file, staged, Flushed(file, staged)});
       if (in_flight_.size() <= kEntriesInFlight) return std::nullopt;
       return CompleteOldest(nullptr);
     }
     if (code != platform::kAlreadyExists) {
-      if (std::optional<PlacementFailure> failure = Drain(&file.temp)) return failure;
+      if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
       return NotReplaced(code, file.Target());
     }
   }
-  if (std::optional<PlacementFailure> failure = Drain(&file.temp)) return failure;
+  if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
   return PlaceNow(file);
+}
+
+// The staged copy goes to the worker open, so that its flush cannot meet another file.
+std::future<int> Placement::Flushed(const RestoredFile& file, const std::string& staged) {
+  platform::File copy;
+  if (int code = file.folder->OpenFile(staged, &copy)) return Answered(code);
+  return background_->Submit(std::move(copy));
 }
 
 std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   waiting_();
   try {
-    // Opened for writing: Windows flushes only through a handle that may write (a
-    // read-only one answers 5), where POSIX would take either.
-    platform::File copy = platform::File::Open(file.temp, platform::OpenMode::kReadWrite);
+    platform::File copy;
+    if (file.folder->OpenFile(file.temp, &copy) != 0) return NotSaved(file.Target());
     copy.Flush();
     copy.Close();
   } catch (const platform::EInOutError&) {
     return NotSaved(file.Target());
   }
-  if (int code = platform::RenameFile(file.temp, file.Target(), true)) {
+  if (int code = file.folder->Rename(file.temp, file.name, true)) {
     return NotReplaced(code, file.Target());
   }
   Done(file);
   return std::nullopt;
 }
 
-std::optional<PlacementFailure> Placement::CompleteOldest(const std::string* discard) {
+std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* discard) {
   InFlight entry = std::move(in_flight_.front());
   in_flight_.pop_front();
   if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) waiting_();
   PlacementFailure failure;
   if (entry.synced.get() != 0) {
     failure = NotSaved(entry.file.Target());
-  } else if (int code = platform::RenameFile(entry.staged, entry.file.Target(), true)) {
+  } else if (int code = entry.file.folder->Rename(entry.staged, entry.file.name, true)) {
     failure = NotReplaced(code, entry.file.Target());
   } else {
     Done(entry.file);
@@ -138,18 +155,24 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const std::string* dis
 
 // The entries after the failed one are dropped (their data files stay as they were),
 // `discard` is deleted, and the failed entry's copy goes back to its temporary name.
-void Placement::RollBack(const InFlight& failed, const std::string* discard,
+void Placement::RollBack(const InFlight& failed, const RestoredFile* discard,
                          PlacementFailure& failure) {
   for (InFlight& later : in_flight_) {
     later.synced.wait();
-    NoteUndo(failure, RemoveFile(later.staged), later.staged);
+    const platform::FolderHandle& folder = *later.file.folder;
+    NoteUndo(failure, RemoveFile(folder, later.staged), PathIn(folder, later.staged));
   }
   in_flight_.clear();
-  if (discard) NoteUndo(failure, RemoveFile(*discard), *discard);
-  NoteUndo(failure, platform::RenameFile(failed.staged, failed.file.temp, true), failed.staged);
+  if (discard) {
+    const platform::FolderHandle& folder = *discard->folder;
+    NoteUndo(failure, RemoveFile(folder, discard->temp), PathIn(folder, discard->temp));
+  }
+  const platform::FolderHandle& folder = *failed.file.folder;
+  NoteUndo(failure, folder.Rename(failed.staged, failed.file.temp, true),
+           PathIn(folder, failed.staged));
 }
 
-std::optional<PlacementFailure> Placement::Drain(const std::string* discard) {
+std::optional<PlacementFailure> Placement::Drain(const RestoredFile* discard) {
   while (!in_flight_.empty()) {
     if (std::optional<PlacementFailure> failure = CompleteOldest(discard)) return failure;
   }
@@ -161,24 +184,23 @@ void Placement::Done(const RestoredFile& file) {
   placed_(file.number);
 }
 
-void Placement::Changed(const std::string& folder) {
+void Placement::Changed(const std::shared_ptr<const platform::FolderHandle>& folder) {
   // Flushed once, however the list spells it.
-  unflushed_.emplace(platform::AsciiUpper(platform::ExpandFileName(folder)), folder);
+  unflushed_.emplace(platform::AsciiUpper(platform::ExpandFileName(folder->Path())), folder);
 }
 
 std::optional<PlacementFailure> Placement::FlushFolders() {
   while (!unflushed_.empty()) {
-    const std::string folder = unflushed_.begin()->second;
+    const std::shared_ptr<const platform::FolderHandle> folder = unflushed_.begin()->second;
     unflushed_.erase(unflushed_.begin());
-    if (platform::FlushFolder(folder) != 0) {
-      return NotSaved(folder);
-    }
+    if (folder->Flush() != 0) return NotSaved(folder->Path());
   }
   return std::nullopt;
 }
 
-int Placement::RemoveLeftover(const std::string& folder, const std::string& name) {
-  const int code = RemoveFile(folder + "\\" + name);
+int Placement::RemoveLeftover(const std::shared_ptr<const platform::FolderHandle>& folder,
+                              const std::string& name) {
+  const int code = RemoveFile(*folder, name);
   if (code == 0) Changed(folder);
   return code;
 }

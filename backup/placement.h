@@ -31,19 +31,21 @@
 #include <string>
 
 #include "platform/background_flush.h"
+#include "platform/folder_handle.h"
 
 namespace backup {
 
 // Staged files waiting for their flush at most; a bound on what a crash can leave.
 inline constexpr std::size_t kEntriesInFlight = 64;
 
-// One entry's verified copy and the data file it replaces (folder + "\" + name).
+// One entry's verified copy and the data file it replaces, both in a folder held open:
+// every step of the placement acts on that folder, wherever its path leads meanwhile.
 struct RestoredFile {
   std::uint64_t number = 0;  // the entry's ordinal in the list
-  std::string folder;
+  std::shared_ptr<const platform::FolderHandle> folder;
   std::string name;
-  std::string temp;  // the temporary file that holds the copy
-  std::string Target() const { return folder + "\\" + name; }
+  std::string temp;  // the name of the temporary file that holds the copy
+  std::string Target() const { return folder->Path() + "\\" + name; }
 };
 
 // Why a placement stopped the restore.
@@ -81,18 +83,20 @@ class Placement {
   // Hands the file over; with `at_once`, and for names like the restore's own files, it
   // is in place before the call answers.
   [[nodiscard]] std::optional<PlacementFailure> Place(const RestoredFile& file, bool at_once);
-  // Puts every entry in flight in place. When one fails, `discard` (a temporary file the
-  // caller has written since) is deleted with the copies after it.
-  [[nodiscard]] std::optional<PlacementFailure> Drain(const std::string* discard = nullptr);
+  // Puts every entry in flight in place. When one fails, the temporary file of `discard`
+  // (an entry the caller has written since) is deleted with the copies after it.
+  [[nodiscard]] std::optional<PlacementFailure> Drain(const RestoredFile* discard = nullptr);
   // Entries handed over and not yet in place.
   std::size_t EntriesInFlight() const { return in_flight_.size(); }
   // A folder whose entries the caller changed (it made a folder there).
-  void Changed(const std::string& folder);
+  void Changed(const std::shared_ptr<const platform::FolderHandle>& folder);
   // Makes durable the entries of every folder placed into, changed or removed from since.
   [[nodiscard]] std::optional<PlacementFailure> FlushFolders();
-  // Deletes a file an earlier restore staged in the folder and never put in place,
-  // read-only or not; 0 once it is gone, else the code of the refusal.
-  [[nodiscard]] int RemoveLeftover(const std::string& folder, const std::string& name);
+  // Deletes a file of the restore's own from the folder (a copy an earlier restore staged
+  // and never put in place, a temporary file it left), read-only or not; 0 once it is
+  // gone, else the code of the refusal.
+  [[nodiscard]] int RemoveLeftover(const std::shared_ptr<const platform::FolderHandle>& folder,
+                                   const std::string& name);
 
  private:
   struct InFlight {
@@ -102,15 +106,17 @@ class Placement {
   };
 
   std::optional<PlacementFailure> PlaceNow(const RestoredFile& file);
-  std::optional<PlacementFailure> CompleteOldest(const std::string* discard);
-  void RollBack(const InFlight& failed, const std::string* discard, PlacementFailure& failure);
+  std::future<int> Flushed(const RestoredFile& file, const std::string& staged);
+  std::optional<PlacementFailure> CompleteOldest(const RestoredFile* discard);
+  void RollBack(const InFlight& failed, const RestoredFile* discard, PlacementFailure& failure);
   void Done(const RestoredFile& file);
 
   Placed placed_;
   Waiting waiting_;
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
-  std::map<std::string, std::string> unflushed_;  // upper-cased full path -> folder
+  // Upper-cased full path -> the folder.
+  std::map<std::string, std::shared_ptr<const platform::FolderHandle>> unflushed_;
 };
 
 }  // namespace backup

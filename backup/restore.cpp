@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,7 @@
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/folder_handle.h"
 #include "platform/folder_listings.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
@@ -95,6 +97,7 @@ struct TargetFolder {
   bool listed = false;                              // the entries below could be read
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
+  std::shared_ptr<const platform::FolderHandle> held;  // as the last entry opened it
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
   bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
@@ -123,13 +126,6 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
     }
   }
   return found;
-}
-
-// The folder that holds a path ("C:\ICQ\newdb\" and "C:\ICQ\newdb" both give "C:\ICQ").
-std::string ParentFolder(std::string path) {
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  const std::size_t cut = path.find_last_of('\\');
-  return cut == std::string::npos ? path : path.substr(0, cut);
 }
 
 // Upper-cased folder part -> the upper-cased names of the form icq*.tmp that the
@@ -211,19 +207,22 @@ class Restorer {
 
  private:
   std::string TemporaryNameIn(const std::string& folder_part) const;
-  bool Stop(const std::function<void()>& report, const std::string* written = nullptr);
+  bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr);
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
-  bool CreateFolders(const std::string& folder_part);
+  bool RefuseLink(std::uint64_t number, const ListEntry& entry);
+  std::shared_ptr<const platform::FolderHandle> OpenFolders(std::uint64_t number,
+                                                            const ListEntry& entry);
   bool HasRoomFor(std::int64_t size) const;
-  std::int64_t Decode(const std::string& compressed, const std::string& temp, std::int64_t size,
-                      std::uint64_t place_number);
+  std::int64_t Decode(const std::string& compressed,
+                      const std::shared_ptr<const platform::FolderHandle>& folder,
+                      const std::string& temp_name, std::int64_t size, std::uint64_t place_number);
   bool Place(const RestoredFile& file);
   bool Failed(const std::optional<PlacementFailure>& failure);
   int GaugeAt(std::uint64_t number) const;
   void RemoveLeftovers();
   bool Listed(const std::string& upper_name) const;
-  const TargetFolder& Folder(const std::string& folder);
+  TargetFolder& Folder(const std::string& folder);
 
   app::WindowSeam& window_;
   const std::int64_t count_;
@@ -233,7 +232,8 @@ class Restorer {
   std::uint64_t taken_ = 0;  // the gauge and the success report count these
   Placement placement_;
   std::map<std::string, TargetFolder> folders_;  // by the folder's path as the list forms it
-  std::set<std::string> known_folders_;          // folders of entries seen to exist
+  // The ICQ folder, held open for the whole run: every target folder is opened from it.
+  std::shared_ptr<const platform::FolderHandle> root_;
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -263,14 +263,16 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  const TargetFolder& known = Folder(folder);
+  TargetFolder& known = Folder(folder);
   if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
       !known.NameStaysInside(temp_name, icq_folder_)) {
-    return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
+    return RefuseLink(number, entry);
   }
 
-  // The folders.
-  if (!CreateFolders(entry.folder_part)) return false;
+  // The folders, opened from the ICQ folder; the entry's files are made through its own.
+  known.held = OpenFolders(number, entry);
+  if (!known.held) return false;
+  const platform::FolderHandle& held = *known.held;
 
   // Decode.
   window_.AppendLine(app::ShortPath(target));
@@ -283,14 +285,19 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     });
   }
   if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
-  const std::int64_t decoded = Decode(compressed, temp, entry.size, place_number);
+  const std::int64_t decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
-  const std::optional<std::int64_t> length = platform::GetFileSize(temp);
+  const RestoredFile restored{place_number, known.held, entry.name, temp_name};
+  const std::optional<std::int64_t> length = held.FileSize(temp_name);
   if (!length) return Stop([&] { ShowUnableToRestore(window_); });
   if (*length != entry.size) {
-    return Stop([&] { ShowAboutBackup(window_, {" Problem:", " Filesize Different!"}); }, &temp);
+    return Stop(
+        [&] {
+          ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
+        },
+        &restored);
   }
   // -200: the CRC-32 differs; another negative answer: the body did not decode.
   if (decoded < 0) {
@@ -301,11 +308,11 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
                         " ", " Note:", " Its data file was left unchanged;",
                         "      the files before it are restored!"});
         },
-        &temp);
+        &restored);
   }
 
   // Place.
-  return Place({place_number, folder, entry.name, temp});
+  return Place(restored);
 }
 
 // icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
@@ -323,7 +330,7 @@ std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
 // The restore stops at the current entry with `report`. What is in flight goes in place
 // first; when that fails, its own report stands instead, and `written` (the temporary
 // file of the current entry) is deleted.
-bool Restorer::Stop(const std::function<void()>& report, const std::string* written) {
+bool Restorer::Stop(const std::function<void()>& report, const RestoredFile* written) {
   if (!Failed(placement_.Drain(written))) report();
   return false;
 }
@@ -337,31 +344,63 @@ bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* 
   });
 }
 
-// Outer levels first, each at most once; a level that cannot be made is reported, and
-// the walk goes on, so the deepest failure is the report that stays.
-bool Restorer::CreateFolders(const std::string& folder_part) {
+bool Restorer::RefuseLink(std::uint64_t number, const ListEntry& entry) {
+  return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
+}
+
+// The entry's folder, opened level by level from the ICQ folder, each level through the
+// one above it: a link there is followed only into the ICQ folder, so a folder swapped
+// for a link to elsewhere, even now, is refused and nothing is written. Missing levels
+// are made, outer levels first; a level that cannot be made is reported, and the walk
+// goes on, so the deepest failure is the report that stays. Null once the entry stops.
+std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_t number,
+                                                                    const ListEntry& entry) {
+  if (!root_) {
+    platform::FolderHandle icq;
+    if (platform::FolderHandle::Open(window_.ICQPath, &icq) != 0) {
+      Stop([&] { ShowUnableToRestore(window_); });
+      return nullptr;
+    }
+    root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
+  }
+  std::shared_ptr<const platform::FolderHandle> level = root_;
   bool go_on = true;
-  std::string prefix;
-  for (std::size_t i = 0; i < folder_part.size(); ++i) {
-    prefix += folder_part[i];
-    if (folder_part[i] != '\\' && i + 1 != folder_part.size()) continue;
-    const std::string folder = window_.ICQPath + "\\" + prefix;
-    if (known_folders_.count(folder) != 0) continue;
-    if (app::PathIsFolder(folder)) {
-      known_folders_.insert(folder);
+  std::size_t start = 0;
+  while (start < entry.folder_part.size()) {
+    std::size_t end = entry.folder_part.find('\\', start);
+    if (end == std::string::npos) end = entry.folder_part.size();
+    const std::string name = entry.folder_part.substr(start, end - start);
+    const std::string path = window_.ICQPath + "\\" + entry.folder_part.substr(0, end);
+    start = end + 1;
+
+    platform::FolderHandle next;
+    int code = level ? level->OpenFolder(name, &next, root_.get()) : platform::kInvalidFilename;
+    if (code == platform::kNameIsLink) {
+      RefuseLink(number, entry);
+      return nullptr;
+    }
+    if (code != 0 && level) {
+      // What is in flight goes in place first, so a report here stands as it would alone.
+      if (Failed(placement_.Drain())) return nullptr;
+      code = level->CreateFolder(name);
+      if (code == 0) {
+        placement_.Changed(level);
+        code = level->OpenFolder(name, &next, root_.get());
+        if (code == platform::kNameIsLink) {
+          RefuseLink(number, entry);
+          return nullptr;
+        }
+      }
+    }
+    if (code != 0) {
+      go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(path) + "!",
+                               " Make sure your disk is not full!", " ");
+      level = nullptr;  // nothing below it can be made
       continue;
     }
-    // What is in flight goes in place first, so a report here stands as it would alone.
-    if (Failed(placement_.Drain())) return false;
-    if (platform::CreateFolder(folder) != 0) {
-      go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(folder) + "!",
-                               " Make sure your disk is not full!", " ");
-    } else {
-      known_folders_.insert(folder);
-      placement_.Changed(ParentFolder(folder));
-    }
+    level = std::make_shared<const platform::FolderHandle>(std::move(next));
   }
-  return go_on;
+  return go_on ? level : nullptr;
 }
 
 // A size equal to the free space fails; a drive without a figure passes.
@@ -373,24 +412,31 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
 }
 
 // The compressed file decoded into the temporary file, its CRC-32 checked; an entry of
-// size 0 has no compressed file and gets an empty one. Answers PackFile's result. The
+// size 0 has no compressed file and gets an empty one. Answers UnpackInto's result. The
 // gauge moves through the entry only when nothing is in flight: placing those entries
 // sets it to lower values. A stop leaves no half-decoded temporary file behind.
-std::int64_t Restorer::Decode(const std::string& compressed, const std::string& temp,
-                              std::int64_t size, std::uint64_t place_number) {
+std::int64_t Restorer::Decode(const std::string& compressed,
+                              const std::shared_ptr<const platform::FolderHandle>& folder,
+                              const std::string& temp_name, std::int64_t size,
+                              std::uint64_t place_number) {
+  // A temporary file an earlier restore left goes first: the copy is always a new file,
+  // never one written through a name that was there.
+  static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+  platform::File copy;
+  if (int code = folder->CreateFile(temp_name, &copy)) platform::RaiseIoError(code);
   if (size == 0) {
-    lz::DeleteFileForced(temp);  // a read-only leftover would refuse to be emptied
-    platform::File::Open(temp, platform::OpenMode::kCreate).Close();
+    copy.Close();
     return 0;
   }
   VerifiedDecompression verified;
-  bool go_on = true;
   const GaugeStep gauge =
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
-    return PackFile(window_, compressed, temp, "U", go_on, gauge);
+    return UnpackInto(window_, compressed, copy, gauge);
   } catch (const platform::EInOutError& error) {
-    if (error.ErrorCode() == platform::kOperationAborted) lz::DeleteFileForced(temp);
+    if (error.ErrorCode() == platform::kOperationAborted) {
+      static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+    }
     throw;
   }
 }
@@ -436,11 +482,12 @@ void Restorer::RemoveLeftovers() {
   for (auto& [path, folder] : folders_) {
     if (folder.leftovers_removed) continue;
     folder.leftovers_removed = true;
+    if (!folder.held) continue;  // never opened: nothing was written there
     for (const auto& [upper, name] : folder.entries) {
       if (!IsStagedName(name) || Listed(upper) || !folder.NameStaysInside(name, icq_folder_)) {
         continue;
       }
-      if (int code = placement_.RemoveLeftover(path, name)) {
+      if (int code = placement_.RemoveLeftover(folder.held, name)) {
         RaiseNotRemoved(code, path + "\\" + name);
       }
     }
@@ -456,7 +503,7 @@ bool Restorer::Listed(const std::string& upper_name) const {
   return false;
 }
 
-const TargetFolder& Restorer::Folder(const std::string& folder) {
+TargetFolder& Restorer::Folder(const std::string& folder) {
   auto found = folders_.find(folder);
   if (found == folders_.end()) {
     found = folders_.emplace(folder, LookUpFolder(folder, icq_folder_)).first;

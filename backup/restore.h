@@ -3,7 +3,10 @@
 //
 // Beyond the original: every decompressed file is checked against the CRC-32 in its
 // header before it replaces anything; entries that would write outside the ICQ folder
-// are refused; the data file is replaced by one rename of the flushed temporary file, so
+// are refused, and every file is made, renamed and flushed through its folder held open
+// (platform/folder_handle.h), each folder opened from the ICQ folder without following a
+// link out of it, so that a folder swapped for a link meanwhile gets nothing written
+// through it; the data file is replaced by one rename of the flushed temporary file, so
 // it is never missing; the folders are flushed before the success report. Copies that
 // an earlier restore staged and never put in place (it was killed) are deleted from the
 // folders this one writes to before it reports success (backup/placement.h).

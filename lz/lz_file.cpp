@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -506,6 +507,77 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   return result;
 }
 
+namespace {
+
+// The file a decompression reads: a missing source is looked for under its MarkedName,
+// whose stored name must be the requested file's. `check` runs again on the marked name.
+std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
+  if (platform::FileExists(source)) return source;
+  // The compressed form "DATA.DA~" of a missing "DATA.DAT" stands in for it when its
+  // stored name is the requested file's name. A plain or missing marked file goes on
+  // (to a verbatim copy, or to "File not found" at the open).
+  const std::string marked = MarkedName(source);
+  HeaderBytes marked_header{};
+  if (ProbeHeader(marked, marked_header)) {
+    const std::string stored = DecodeHeader(marked_header).name;
+    if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
+      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
+    }
+  }
+  check(marked);  // the marked name may be the destination itself
+  return marked;
+}
+
+// The record of what a decompression writes: the header's, or a plain source's own.
+LZFileInfo OutputInfo(const std::string& source, bool compressed, const LZHeader& stored,
+                      std::uint32_t date) {
+  if (compressed) return InfoFromHeader(stored);
+  LZFileInfo info;
+  info.stored_size = FileSizeOfName(source);
+  info.uncompressed_size = info.stored_size;
+  info.date_time = date;
+  info.attributes = AttributesOf(source);
+  info.crc32 = FileCRC32(source);
+  info.version = kNoVersion;
+  return info;
+}
+
+// Decodes (or copies) the opened source into the engine's output; the exception of a
+// failure is kept for the clean-up, which runs whatever happens.
+std::int64_t DecodeBody(platform::File& input, bool compressed, const LZHeader& stored,
+                        std::exception_ptr& failure) {
+  try {
+    if (!compressed) return CopyStream(-1, 2);
+    g_engine.expanding = true;
+    input.Seek(kHeaderSize);
+    if (stored.method == kMethodLzh) {
+      g_engine.bytes_out = LzhDecode(EngineStreams());
+    } else {
+      RunLzssDecode();
+    }
+    return g_engine.bytes_out;
+  } catch (...) {
+    failure = std::current_exception();
+    return 0;
+  }
+}
+
+// The end of a decompression, however it went: the caller hears that the transfer has
+// ended, the source is closed, and the clean-up's first error is raised; else `result`.
+std::int64_t EndDecompression(CleanUp& clean_up, LZFileInfo& source_info,
+                              const ProgressProc& progress, platform::File& input,
+                              std::int64_t result) {
+  if (progress) {
+    source_info.name.clear();
+    clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  }
+  clean_up.Run([&] { input.Close(); });
+  clean_up.Finish();
+  return result;
+}
+
+}  // namespace
+
 std::int64_t DecompressFile(const std::string& source_in, const std::string& dest_in,
                             const ConfirmProc& confirm, const ProgressProc& progress) {
   LZFileInfo source_info;
@@ -522,28 +594,13 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   dest = CutText(platform::ExpandFileName(dest), kMaxNameLength);
   // By name and by identity: a link, a hard link or another drive's name for the source
   // would have it deleted and replaced by its own decoded content.
-  auto check_distinct = [&] {
-    if (platform::SamePathText(source, dest) || platform::SameFile(source, dest)) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, source);
+  auto check_distinct = [&](const std::string& candidate) {
+    if (platform::SamePathText(candidate, dest) || platform::SameFile(candidate, dest)) {
+      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, candidate);
     }
   };
-  check_distinct();
-
-  if (!platform::FileExists(source)) {
-    // The compressed form "DATA.DA~" of a missing "DATA.DAT" stands in for it when its
-    // stored name is the requested file's name. A plain or missing marked file goes on
-    // (to a verbatim copy, or to "File not found" at the open).
-    const std::string marked = MarkedName(source);
-    HeaderBytes marked_header{};
-    if (ProbeHeader(marked, marked_header)) {
-      const std::string stored = DecodeHeader(marked_header).name;
-      if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
-        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
-      }
-    }
-    source = marked;
-    check_distinct();  // the marked name may be the destination itself
-  }
+  check_distinct(source);
+  source = SourceToRead(source, check_distinct);
 
   const std::uint32_t date = FileDateOfName(source);
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
@@ -571,17 +628,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
     }
   }
 
-  if (compressed) {
-    source_info = InfoFromHeader(stored);
-  } else {
-    source_info = LZFileInfo{};
-    source_info.stored_size = FileSizeOfName(source);
-    source_info.uncompressed_size = source_info.stored_size;
-    source_info.date_time = date;
-    source_info.attributes = AttributesOf(source);
-    source_info.crc32 = FileCRC32(source);
-    source_info.version = kNoVersion;
-  }
+  source_info = OutputInfo(source, compressed, stored, date);
   source_info.name = dest;
   g_engine.current_file = source_info;
 
@@ -589,24 +636,8 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
   StartOutput(output, source_info, progress);
 
-  std::int64_t result = 0;
   std::exception_ptr failure;
-  try {
-    if (!compressed) {
-      result = CopyStream(-1, 2);
-    } else {
-      g_engine.expanding = true;
-      input.Seek(kHeaderSize);
-      if (stored.method == kMethodLzh) {
-        g_engine.bytes_out = LzhDecode(EngineStreams());
-      } else {
-        RunLzssDecode();
-      }
-      result = g_engine.bytes_out;
-    }
-  } catch (...) {
-    failure = std::current_exception();
-  }
+  std::int64_t result = DecodeBody(input, compressed, stored, failure);
 
   CleanUp clean_up(failure);
   SetTimeIfPossible(output, source_info.date_time);
@@ -619,13 +650,50 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
       if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
     });
   }
-  if (progress) {
-    source_info.name.clear();
-    clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  return EndDecompression(clean_up, source_info, progress, input, result);
+}
+
+std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
+                            const ProgressProc& progress) {
+  HeaderBytes header{};
+  Operation operation(1);
+
+  std::string source = CutText(source_in, kMaxNameLength);
+  if (source.empty() || !dest.IsOpen()) {
+    RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  clean_up.Run([&] { input.Close(); });
-  clean_up.Finish();
-  return result;
+  // The destination is new: no name can be the source's.
+  source = SourceToRead(CutText(platform::ExpandFileName(source), kMaxNameLength),
+                        [](const std::string&) {});
+
+  const std::uint32_t date = FileDateOfName(source);
+  platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
+  g_engine.input = &input;
+  const bool compressed = IsCompressedFile(input, header);
+  const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+
+  LZFileInfo source_info = OutputInfo(source, compressed, stored, date);
+  source_info.name = CutText(dest.Path(), kMaxNameLength);
+  g_engine.current_file = source_info;
+  StartOutput(dest, source_info, progress);
+
+  std::exception_ptr failure;
+  std::int64_t result = DecodeBody(input, compressed, stored, failure);
+
+  CleanUp clean_up(failure);
+  SetTimeIfPossible(dest, source_info.date_time);
+  try {
+    dest.SetAttributes(source_info.attributes);
+  } catch (const platform::EInOutError&) {
+    // a courtesy, as in DecompressFile
+  }
+  if (!failure && g_engine.verify) {
+    clean_up.Run([&] {
+      if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
+    });
+  }
+  clean_up.Run([&] { dest.Close(); });
+  return EndDecompression(clean_up, source_info, progress, input, result);
 }
 
 bool CheckCompressedFile(const std::string& name, CheckResult& result) {

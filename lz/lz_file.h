@@ -18,6 +18,10 @@
 
 #include "lz/lz_format.h"
 
+namespace platform {
+class File;
+}
+
 namespace lz {
 
 // What the engine tells its callbacks about one file.
@@ -83,6 +87,15 @@ std::int64_t CompressFile(const std::string& source, const std::string& dest,
 // EInOutError "File not found" when neither the source nor its marked name exists.
 std::int64_t DecompressFile(const std::string& source, const std::string& dest,
                             const ConfirmProc& confirm, const ProgressProc& progress);
+
+// DecompressFile into a file the caller has made, new and empty and open for reading and
+// writing: for a caller that makes it through a folder it holds open
+// (platform/folder_handle.h), so that nothing is looked up, deleted or created by the
+// destination's name. The stored date-time and attributes are set through the open file,
+// verification reads it back through it, and the engine closes it. Answers and raises as
+// DecompressFile, with no confirmation to ask.
+std::int64_t DecompressInto(const std::string& source, platform::File& dest,
+                            const ProgressProc& progress);
 
 // Decodes the compressed file `name` without writing anything. `result` gets the header,
 // the bytes decoded (or method 4's kLzhInputEnded, kLzhNoWorkArea) and their CRC-32;

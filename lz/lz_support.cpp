@@ -94,9 +94,10 @@ std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t c
       crc32_z(~crc & 0xFFFFFFFFu, static_cast<const Bytef*>(buffer), count));
 }
 
-std::uint32_t FileCRC32(const std::string& name) {
-  platform::File file;
-  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
+namespace {
+
+// CRC-32 of the file from where it stands to its end.
+std::uint32_t CrcOfTheRest(platform::File& file) {
   std::vector<std::uint8_t> buffer(kCrcBufferSize);
   std::uint32_t crc = 0xFFFFFFFFu;
   while (file.Position() < file.Size()) {
@@ -104,8 +105,22 @@ std::uint32_t FileCRC32(const std::string& name) {
     if (n == 0) break;  // the file shrank under us
     crc = CRC32Update(crc, buffer.data(), static_cast<std::uint16_t>(n));
   }
-  file.Close();
   return ~crc;
+}
+
+}  // namespace
+
+std::uint32_t FileCRC32(const std::string& name) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
+  const std::uint32_t crc = CrcOfTheRest(file);
+  file.Close();
+  return crc;
+}
+
+std::uint32_t FileCRC32(platform::File& file) {
+  file.Seek(0);
+  return CrcOfTheRest(file);
 }
 
 std::string VersionInfoString(const std::string& name, const std::string& key) {

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class File;
+}
+
 namespace lz {
 
 // Longest file name the engine keeps; longer names are cut to it.
@@ -31,6 +35,8 @@ std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t c
 // CRC-32 of the whole file, read in 64,000-byte blocks; 0 for an empty file and for one
 // that cannot be opened. A read or close error after the open raises EInOutError.
 std::uint32_t FileCRC32(const std::string& name);
+// The same of an open file, read from its start through it; it stays open.
+std::uint32_t FileCRC32(platform::File& file);
 
 // The text of `key` (say "FileVersion") in the file's version resource, looked up under
 // the resource's first translation, or language 0409 / code page 04e4 when it has none.

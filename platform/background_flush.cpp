@@ -21,7 +21,15 @@ BackgroundFlush::~BackgroundFlush() {
 }
 
 std::future<int> BackgroundFlush::Submit(const std::string& path) {
-  Job job{path, ToHostPath(path).value_or(""), {}};
+  return Queue(Job{path, ToHostPath(path).value_or(""), {}, {}});
+}
+
+std::future<int> BackgroundFlush::Submit(File file) {
+  std::string path = file.Path();
+  return Queue(Job{std::move(path), {}, {}, std::move(file)});
+}
+
+std::future<int> BackgroundFlush::Queue(Job job) {
   std::future<int> result = job.result.get_future();
   bool was_idle = false;
   {

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace platform {
 
 class BackgroundFlush {
@@ -34,13 +36,19 @@ class BackgroundFlush {
   // Queues a file; the future answers 0 once it is on the disk, or a Windows error code
   // (3 for a path on no drive, 2 for a file that is gone).
   std::future<int> Submit(const std::string& path);
+  // Queues a file opened elsewhere (through a held folder, folder_handle.h), kept open
+  // until it is flushed, so that no name is looked up again. The stand-in is given its
+  // Path().
+  std::future<int> Submit(File file);
 
  private:
   struct Job {
     std::string path;
     std::string host_path;  // empty: on no drive
     std::promise<int> result;
+    File file;  // open: flushed through it, not by host_path
   };
+  std::future<int> Queue(Job job);
   void Work();
   // The system's part: the code for each job of the batch, in its order.
   static std::vector<int> FlushTogether(const std::deque<Job>& batch);

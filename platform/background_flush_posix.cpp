@@ -40,11 +40,14 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   };
   std::map<dev_t, FileSystem> file_systems;
   for (std::size_t i = 0; i < batch.size(); ++i) {
-    if (batch[i].host_path.empty()) {
+    const Job& job = batch[i];
+    if (!job.file.IsOpen() && job.host_path.empty()) {
       codes[i] = kInvalidFilename;
       continue;
     }
-    Descriptor file(::open(batch[i].host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Descriptor file(job.file.IsOpen()
+                        ? ::fcntl(static_cast<int>(job.file.handle_), F_DUPFD_CLOEXEC, 0)
+                        : ::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (file.get() < 0 || ::fstat(file.get(), &st) != 0) {
       codes[i] = ErrorCodeFromErrno(errno);

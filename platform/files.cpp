@@ -34,6 +34,17 @@ int HostErrorCode(const std::string& host_path, int posix_errno) {
 
 bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
+mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes) {
+  mode &= 07777;
+  if (attributes & faReadOnly) {
+    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+  } else {
+    mode |= S_IWUSR;
+  }
+  // Hidden follows the name and archive the kind of entry: nothing to store for them.
+  return mode;
+}
+
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
   std::uint32_t attributes = 0;
   if (S_ISDIR(st.st_mode)) {
@@ -124,13 +135,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   const std::string& host = entry->path;
   if (!entry->exists) return MissingEntryCode(host, true);
   const struct stat& st = entry->st;
-  mode_t mode = st.st_mode & 07777;
-  if (attributes & faReadOnly) {
-    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-  } else {
-    mode |= S_IWUSR;
-  }
-  // Hidden follows the name and archive the kind of entry: nothing to store for them.
+  const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
   if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) {
     return detail::HostErrorCode(host, errno);
   }
@@ -444,6 +449,15 @@ void File::Flush() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
   if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) RaiseErrno(errno);
+}
+
+void File::SetAttributes(std::uint32_t attributes) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
+  struct stat st;
+  if (::fstat(Descriptor(handle_), &st) != 0) RaiseErrno(errno);
+  const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
+  if (mode != (st.st_mode & 07777) && ::fchmod(Descriptor(handle_), mode) != 0) RaiseErrno(errno);
 }
 
 void File::Close() {

@@ -115,8 +115,14 @@ class File {
   std::optional<std::uint32_t> DosTime() const;
   void Flush();  // fsync
   void Close();  // raises on failure; the file is closed anyway
+  // As SetAttributes, on the open file.
+  void SetAttributes(std::uint32_t attributes);
 
  private:
+  // They open files by other means (through a held folder) and flush them.
+  friend class FolderHandle;
+  friend class BackgroundFlush;
+
   // The system's handle value: a descriptor here, a HANDLE on Windows.
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;

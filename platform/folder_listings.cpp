@@ -1,7 +1,9 @@
 #include "platform/folder_listings.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
@@ -107,9 +109,35 @@ bool ReadFolder(const std::string& host_folder, Each each) {
   return true;
 }
 
-std::optional<std::string> ScanFolder(const std::string& host_folder, const std::string& name) {
+// The same through a descriptor of the folder, which stays open and where it was.
+template <typename Each>
+bool ReadOpenFolder(int folder_fd, Each each) {
+  const int own = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
+  if (!dir) {
+    ::close(own);
+    return false;
+  }
+  // The copy shares the original's position in the folder.
+  ::rewinddir(dir.get());
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(name);
+  }
+  return true;
+}
+
+// The folder read at a path, or through a descriptor (folder_fd >= 0).
+template <typename Each>
+bool ReadFolderOf(const std::string& host_folder, int folder_fd, Each each) {
+  return folder_fd >= 0 ? ReadOpenFolder(folder_fd, each) : ReadFolder(host_folder, each);
+}
+
+std::optional<std::string> ScanFolder(const std::string& host_folder, const std::string& name,
+                                      int folder_fd = -1) {
   std::optional<std::string> best;
-  ReadFolder(host_folder, [&](std::string_view candidate) {
+  ReadFolderOf(host_folder, folder_fd, [&](std::string_view candidate) {
     if (EqualIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
@@ -131,8 +159,8 @@ void DropLeastUsedBeyond(Kept& kept, std::size_t most_names) {
 
 // The folder's listing as it stands, read again when the folder changed; nullptr when
 // it cannot be read or is too large to keep.
-Listing* CurrentListing(Kept& kept, const std::string& host_folder,
-                        const struct stat* folder_stat) {
+Listing* CurrentListing(Kept& kept, const std::string& host_folder, const struct stat* folder_stat,
+                        int folder_fd = -1) {
   const std::optional<Stamp> stamp = folder_stat && S_ISDIR(folder_stat->st_mode)
                                          ? StampOfStat(*folder_stat)
                                          : StampOf(host_folder);
@@ -148,7 +176,7 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder,
   }
   // Stamped before reading: a change during the read makes the next look read again.
   Listing fresh{*stamp, {}, ++kept.uses, g_fault_switch.operations};
-  const bool read = ReadFolder(host_folder, [&](std::string_view name) {
+  const bool read = ReadFolderOf(host_folder, folder_fd, [&](std::string_view name) {
     fresh.names.emplace(AsciiUpper(name), std::string(name));
   });
   if (!read || fresh.names.size() > kMostKeptNames) {
@@ -172,6 +200,19 @@ std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
     return listing->Find(name);
   }
   return ScanFolder(host_folder, name);
+}
+
+std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
+                                                 const std::string& name) {
+  Kept& kept = TheKept();
+  struct stat st;
+  if (kept.keepers == 0 || ::fstat(folder_fd, &st) != 0) {
+    return ScanFolder(host_folder, name, folder_fd);
+  }
+  if (const Listing* listing = CurrentListing(kept, host_folder, &st, folder_fd)) {
+    return listing->Find(name);
+  }
+  return ScanFolder(host_folder, name, folder_fd);
 }
 
 FolderChange::FolderChange(const std::string& host_entry) {

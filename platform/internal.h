@@ -130,6 +130,10 @@ int HostErrorCode(const std::string& host_path, int posix_errno);
 // A regular file whose owner write permission is missing: the read-only attribute.
 bool IsReadOnly(const struct stat& st);
 
+// The permission bits `mode` takes for the attributes: read-only clears every write
+// permission, its absence gives the owner's back.
+mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes);
+
 // Attribute bits of an entry named `name` with the stat data st (dangling links and
 // other non-file, non-folder entries are system entries).
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
@@ -141,6 +145,10 @@ std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
 std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
                                                  const std::string& name,
                                                  const struct stat* folder_stat = nullptr);
+// The same for a folder held open (folder_handle.h), read through its descriptor;
+// host_folder names where it was opened, for the kept listing.
+std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
+                                                 const std::string& name);
 
 // Keeps a kept listing of the folder holding host_entry current across one change the
 // layer makes there: made just before the change, told after it succeeded.

@@ -1,17 +1,24 @@
 // What a restore must never do: put damaged data in place of a data file, write outside
 // the ICQ folder, or leave a data file missing or half written when it is interrupted.
 // And the round trip: a backup made by the Backup button comes back byte for byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/reports.h"
@@ -550,5 +557,174 @@ TEST_F(RestoreFixture, StopRequestLeavesNoTemporaryFile) {
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq1.tmp"));
 }
+
+// --- A data folder swapped for a link ---------------------------------------------------------
+
+// A data folder and a link to a folder outside the ICQ folder change places in one step, as
+// a hostile program would swap them back and forth while the restore runs.
+class SwapTest : public RestoreFixture {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 60; ++i) {
+      const std::string folder = i % 4 == 3 ? "newdb\\sub" : "newdb";
+      files_.push_back({folder, "file" + std::to_string(i) + ".dat",
+                        Text(random_, static_cast<std::size_t>(i * 53 % 700)) + std::to_string(i)});
+    }
+    MakeBackup(files_);
+  }
+
+  // Exchanges the folder (a folder part) with its link; false when it could not.
+  bool Swap(const std::string& folder) const {
+    const fs::path real = drives_.Host("C:\\ICQ\\" + folder);
+    const fs::path link = real.parent_path() / "swap-link";
+    return ::renameat2(AT_FDCWD, real.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) == 0;
+  }
+
+  // The old tree, every other data file missing, and the link beside the swapped folder.
+  void WriteOldTree(const std::string& swapped) {
+    fs::remove_all(drives_.Host("C:\\ICQ"));
+    fs::remove_all(drives_.Host("D:\\outside"));
+    drives_.MakeFolder("D:\\outside");
+    drives_.WriteFile("C:\\ICQ\\icq.exe", "");
+    drives_.MakeFolder("C:\\ICQ\\newdb\\sub");
+    for (std::size_t i = 0; i < files_.size(); i += 2) {
+      drives_.WriteFile(DataPath(files_[i]), "old " + files_[i].name);
+    }
+    const fs::path real = drives_.Host("C:\\ICQ\\" + swapped);
+    fs::create_directory_symlink(drives_.Host("D:\\outside"), real.parent_path() / "swap-link");
+  }
+
+  // With the folder back in its place: nothing outside, and each data file wholly old or
+  // wholly new (or still missing).
+  void ExpectNothingOutsideAndEachFileOldOrNew(const std::string& when) {
+    EXPECT_TRUE(fs::is_empty(drives_.Host("D:\\outside"))) << when;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      const std::string path = DataPath(files_[i]);
+      if (!drives_.Exists(path)) {
+        EXPECT_TRUE(i % 2 == 1) << when << " lost " << path;
+        continue;
+      }
+      const std::string now = drives_.ReadFile(path);
+      EXPECT_TRUE(now == files_[i].bytes || (i % 2 == 0 && now == "old " + files_[i].name))
+          << when << " left " << path << " with " << now.size() << " bytes";
+    }
+  }
+
+  // The entry a failed restore refused as leading out through a link; 0 for another report.
+  std::uint64_t RefusedEntry() const {
+    if (window_.lines.size() != 16 || window_.lines[10] != "      through a link:") return 0;
+    const std::string& line = window_.lines[9];  // " Entry N leads out of the ICQ Folder"
+    return std::stoull(line.substr(7));
+  }
+
+  std::mt19937 random_{17};
+  std::vector<DataFile> files_;
+};
+
+// Another thread swaps the data folder for a link to an outside folder and back, as fast
+// as it can while the restore runs; in some runs the folder stays in place a while
+// between two swaps, so that the restore gets further.
+TEST_F(SwapTest, FolderSwappedForALinkInATightLoopGetsNothingWrittenOutside) {
+  constexpr int kRuns = 40;
+  int refused = 0;
+  int succeeded = 0;
+  std::uint64_t latest_refusal = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    const std::string when = "run " + std::to_string(run);
+    WriteOldTree("newdb");
+    window_ = RecordingWindow();
+    std::atomic<bool> stop{false};
+    int swaps = 0;
+    std::thread swapper([&] {
+      const auto pause = std::chrono::microseconds(run % 4 == 0 ? 0 : 1 << (run % 4 * 3));
+      while (!stop) {
+        swaps += Swap("newdb");
+        if (swaps % 2 == 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
+      }
+    });
+    RestoreOutcome outcome = RestoreOutcome::kFailed;
+    try {
+      outcome = RestoreFilesOnly();
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << when << ": " << error.what();
+    }
+    stop = true;
+    swapper.join();
+    if (swaps % 2 != 0) {
+      ASSERT_TRUE(Swap("newdb"));
+    }
+    ExpectNothingOutsideAndEachFileOldOrNew(when);
+    if (outcome == RestoreOutcome::kSucceeded) {
+      ++succeeded;
+    } else {
+      const std::uint64_t entry = RefusedEntry();
+      EXPECT_NE(entry, 0u) << when << ": " << ::testing::PrintToString(window_.lines);
+      ++refused;
+      latest_refusal = std::max(latest_refusal, entry);
+    }
+  }
+  EXPECT_GT(refused, 0) << "the swaps never met the restore";
+  std::cout << "swap test: " << refused << " restores refused (the latest at entry "
+            << latest_refusal << "), " << succeeded << " succeeded\n";
+}
+
+struct SwapCase {
+  const char* name;
+  const char* swapped;  // the folder part that becomes a link
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+class SwapAtAnOperationTest : public SwapTest, public ::testing::WithParamInterface<SwapCase> {};
+
+// The swap made before the restore starts, and then just before each of its file
+// operations in turn: between two entries it stops the restore at the second.
+TEST_P(SwapAtAnOperationTest, LinkMadeBeforeOrDuringTheRestoreIsRefused) {
+  const std::string swapped = GetParam().swapped;
+  tuning_.flush_stand_in = [](const std::string&) { return 0; };  // a run per operation
+  files_.resize(8);
+  const std::uint64_t first_in_folder = swapped == "newdb" ? 1 : 4;  // 4: the first in newdb\sub
+  MakeBackup(files_);
+  WriteOldTree(swapped);
+  platform::testing::ResetFaults();
+  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  const int operations = platform::testing::OperationCount();
+
+  std::set<std::uint64_t> refused_entries;
+  for (int swap_at = 0; swap_at <= operations; ++swap_at) {
+    const std::string when = "swapped before operation " + std::to_string(swap_at);
+    WriteOldTree(swapped);
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    bool is_swapped = false;
+    if (swap_at == 0) {
+      ASSERT_TRUE(is_swapped = Swap(swapped));
+    } else {
+      platform::testing::BeforeNthOperation(swap_at, [&] { is_swapped = Swap(swapped); });
+    }
+    const RestoreOutcome outcome = RestoreFilesOnly();
+    platform::testing::ResetFaults();
+    if (is_swapped) {
+      ASSERT_TRUE(Swap(swapped));
+    }
+    ExpectNothingOutsideAndEachFileOldOrNew(when);
+    if (outcome == RestoreOutcome::kSucceeded) continue;
+    const std::uint64_t entry = RefusedEntry();
+    EXPECT_NE(entry, 0u) << when << ": " << ::testing::PrintToString(window_.lines);
+    refused_entries.insert(entry);
+    if (swap_at == 0) {
+      EXPECT_EQ(entry, first_in_folder) << when;
+    }
+  }
+  // Refused at its first entry in the folder, and between later entries too.
+  ASSERT_FALSE(refused_entries.empty());
+  EXPECT_EQ(*refused_entries.begin(), first_in_folder);
+  EXPECT_GT(*refused_entries.rbegin(), first_in_folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, SwapAtAnOperationTest,
+                         ::testing::Values(SwapCase{"DataFolder", "newdb"},
+                                           SwapCase{"FolderOnTheWay", "newdb\\sub"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

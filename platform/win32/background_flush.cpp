@@ -38,8 +38,13 @@ int FlushFile(const std::wstring& path) {
 std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::vector<int> codes;
   for (const Job& job : batch) {
-    codes.push_back(job.host_path.empty() ? kInvalidFilename
-                                          : FlushFile(detail::WideFromAnsi(job.host_path)));
+    if (job.file.IsOpen()) {
+      const HANDLE handle = reinterpret_cast<HANDLE>(job.file.handle_);
+      codes.push_back(::FlushFileBuffers(handle) ? 0 : detail::LastErrorCode());
+    } else {
+      codes.push_back(job.host_path.empty() ? kInvalidFilename
+                                            : FlushFile(detail::WideFromAnsi(job.host_path)));
+    }
   }
   return codes;
 }

@@ -370,6 +370,17 @@ void File::Flush() {
   if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
 }
 
+void File::SetAttributes(std::uint32_t attributes) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(AsHandle(handle_), FileBasicInfo, &basic, sizeof basic)) {
+    RaiseLastError();
+  }
+}
+
 void File::Close() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   const int fault = detail::NextFault(FileOp::kClose);

@@ -1,0 +1,342 @@
+#include "platform/folder_handle.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/drives.h"
+#include "platform/internal.h"
+#include "platform/io_error.h"
+
+namespace platform {
+
+using testing::FileOp;
+
+namespace {
+
+// Folders above one another at most, for the walk up that judges a followed link.
+constexpr int kDeepestFolder = 4096;
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// One component: a name the folder can hold, and no way out of it.
+bool IsOneName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+// The code of a failed call on an entry of a folder that is held open: the folder is
+// there, so a missing entry is 2.
+int EntryErrorCode(int posix_errno) {
+  return posix_errno == ENOENT ? kFileNotFound : ErrorCodeFromErrno(posix_errno);
+}
+
+// The entry's name as the disk spells it: as given when an entry bears it, else the
+// entry that bears it in another letter case, else as given (it is still to be made).
+std::string DiskName(int folder_fd, const std::string& host_folder, const std::string& name) {
+  struct stat st;
+  if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  return detail::FindEntryInOpenFolder(folder_fd, host_folder, name).value_or(name);
+}
+
+bool IsLinkAt(int folder_fd, const std::string& name) {
+  struct stat st;
+  return ::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// What OpenOwnFolder answers for a link.
+constexpr int kOpenedALink = -1;
+
+// The folder at the name, never through a link: its descriptor, kOpenedALink, or minus
+// a Windows code. The entry is taken as it is at one instant (O_PATH holds the link
+// itself, where an open for reading would answer ENOTDIR alike for a link and a file).
+int OpenOwnFolder(int folder_fd, const std::string& name) {
+  const int entry = ::openat(folder_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (entry < 0) return -EntryErrorCode(errno);
+  struct stat st;
+  int answer = 0;
+  if (::fstat(entry, &st) != 0) {
+    answer = -ErrorCodeFromErrno(errno);
+  } else if (S_ISLNK(st.st_mode)) {
+    answer = kOpenedALink;
+  } else if (!S_ISDIR(st.st_mode)) {
+    answer = -kInvalidFilename;
+  } else {
+    // The same folder, opened for reading through the entry held.
+    answer = ::openat(entry, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (answer < 0) answer = -ErrorCodeFromErrno(errno);
+  }
+  ::close(entry);
+  return answer;
+}
+
+bool SameIdentity(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when the open folder is `outer` or lies below it, as the folders stand now: the
+// walk goes up through ".." from the folder itself, never through a name.
+bool LiesWithin(int folder_fd, int outer_fd) {
+  struct stat outer, here;
+  if (::fstat(outer_fd, &outer) != 0 || ::fstat(folder_fd, &here) != 0) return false;
+  int current = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
+  for (int depth = 0; current >= 0 && depth < kDeepestFolder; ++depth) {
+    if (SameIdentity(here, outer)) {
+      ::close(current);
+      return true;
+    }
+    const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(current);
+    current = parent;
+    struct stat above;
+    if (current < 0 || ::fstat(current, &above) != 0 || SameIdentity(above, here)) break;
+    here = above;  // the root is its own parent: the walk ends there
+  }
+  if (current >= 0) ::close(current);
+  return false;
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      path_(std::move(other.path_)),
+      host_path_(std::move(other.host_path_)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::close(Descriptor(handle_));
+    handle_ = std::exchange(other.handle_, -1);
+    path_ = std::move(other.path_);
+    host_path_ = std::move(other.host_path_);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (handle_ >= 0) ::close(Descriptor(handle_));
+}
+
+int FolderHandle::Open(const std::string& path, FolderHandle* out) {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
+  if (!resolved) return kInvalidFilename;
+  const detail::HostEntry& folder = resolved->host;
+  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
+  if (detail::IsHeld(folder.path)) return kAccessDenied;
+  const int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return detail::HostErrorCode(folder.path, errno);
+  FolderHandle handle;
+  handle.handle_ = fd;
+  handle.path_ = path;
+  handle.host_path_ = folder.path;
+  *out = std::move(handle);
+  return 0;
+}
+
+int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
+                             const FolderHandle* within) const {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (handle_ < 0) return kInvalidFilename;
+  if (!IsOneName(name)) return kInvalidFilename;
+  const int folder_fd = Descriptor(handle_);
+  const std::string disk = DiskName(folder_fd, host_path_, name);
+  const std::string host = detail::HostChild(host_path_, disk);
+  // A held folder stands in for one the user may not enter.
+  if (detail::IsHeld(host)) return kAccessDenied;
+  int fd = OpenOwnFolder(folder_fd, disk);
+  if (fd == kOpenedALink) {
+    if (within == nullptr || !within->IsOpen()) return kNameIsLink;
+    fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return kNameIsLink;  // a dangling link, or one to no folder
+    if (!LiesWithin(fd, Descriptor(within->handle_))) {
+      ::close(fd);
+      return kNameIsLink;
+    }
+  } else if (fd < 0) {
+    return -fd;
+  }
+  FolderHandle handle;
+  handle.handle_ = fd;
+  handle.path_ = path_ + "\\" + name;
+  handle.host_path_ = host;
+  *out = std::move(handle);
+  return 0;
+}
+
+int FolderHandle::CreateFolder(const std::string& name) const {
+  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  detail::FolderChange change(detail::HostChild(host_path_, disk));
+  if (::mkdirat(Descriptor(handle_), disk.c_str(), 0777) != 0) return EntryErrorCode(errno);
+  change.Added();
+  return 0;
+}
+
+int FolderHandle::CreateFile(const std::string& name, File* out) const {
+  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string host = detail::HostChild(host_path_, disk);
+  if (detail::IsHeld(host)) return kSharingViolation;
+  detail::FolderChange change(host);
+  // Never an entry that is there already: a link put in its place cannot be written
+  // through.
+  const int fd = ::openat(Descriptor(handle_), disk.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return EntryErrorCode(errno);
+  change.Added();
+  File file;
+  file.handle_ = fd;
+  file.path_ = path_ + "\\" + name;
+  *out = std::move(file);
+  return 0;
+}
+
+int FolderHandle::OpenFile(const std::string& name, File* out) const {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const int folder_fd = Descriptor(handle_);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  if (detail::IsHeld(detail::HostChild(host_path_, disk))) return kSharingViolation;
+  // O_NONBLOCK keeps the open from waiting on a pipe swapped in meanwhile.
+  const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kAccessDenied;
+  }
+  File file;
+  file.handle_ = fd;
+  file.path_ = path_ + "\\" + name;
+  *out = std::move(file);
+  return 0;
+}
+
+std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) const {
+  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  struct stat st;
+  if (::fstatat(Descriptor(handle_), disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return std::nullopt;
+  }
+  return detail::AttributesOf(disk, st);
+}
+
+std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) const {
+  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  struct stat st;
+  if (::fstatat(Descriptor(handle_), disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode)) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const int folder_fd = Descriptor(handle_);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  // Through the file itself: a change by name would follow a link swapped in for it.
+  const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
+  }
+  struct stat st;
+  int code = 0;
+  if (::fstat(fd, &st) != 0) {
+    code = ErrorCodeFromErrno(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    code = kAccessDenied;
+  } else {
+    const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
+    if (mode != (st.st_mode & 07777) && ::fchmod(fd, mode) != 0) code = ErrorCodeFromErrno(errno);
+  }
+  ::close(fd);
+  return code;
+}
+
+int FolderHandle::DeleteFile(const std::string& name) const {
+  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const int folder_fd = Descriptor(handle_);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string host = detail::HostChild(host_path_, disk);
+  struct stat st;
+  if (::fstatat(folder_fd, disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return EntryErrorCode(errno);
+  }
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (detail::IsHeld(host)) return kSharingViolation;
+  if (detail::IsReadOnly(st)) return kAccessDenied;
+  if (detail::IsHeld(host_path_)) return kAccessDenied;
+  detail::FolderChange change(host);
+  if (::unlinkat(folder_fd, disk.c_str(), 0) != 0) return EntryErrorCode(errno);
+  change.Removed();
+  return 0;
+}
+
+int FolderHandle::Rename(const std::string& from, const std::string& to,
+                         bool replace_existing) const {
+  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
+  const int folder_fd = Descriptor(handle_);
+  const std::string source = DiskName(folder_fd, host_path_, from);
+  std::string target = DiskName(folder_fd, host_path_, to);
+  struct stat st;
+  if (::fstatat(folder_fd, source.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return EntryErrorCode(errno);
+  }
+  const std::string source_host = detail::HostChild(host_path_, source);
+  if (detail::IsHeld(source_host)) return kSharingViolation;
+  unsigned int flags = replace_existing ? 0 : RENAME_NOREPLACE;
+  if (target == source) {
+    // Same entry, maybe another spelling: the rename changes only the letter case.
+    if (to == source) return 0;
+    target = to;
+    flags = 0;
+  } else if (::fstatat(folder_fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!replace_existing) return kAlreadyExists;
+    if (detail::IsHeld(detail::HostChild(host_path_, target))) return kSharingViolation;
+    if (S_ISDIR(st.st_mode) || detail::IsReadOnly(st)) return kAccessDenied;
+  }
+  detail::FolderChange change(source_host);
+  if (::renameat2(folder_fd, source.c_str(), folder_fd, target.c_str(), flags) != 0) {
+    // A file system without RENAME_NOREPLACE: the test above stands for it.
+    if (errno != EINVAL || flags == 0 ||
+        ::renameat(folder_fd, source.c_str(), folder_fd, target.c_str()) != 0) {
+      return errno == EEXIST ? kAlreadyExists : EntryErrorCode(errno);
+    }
+  }
+  change.Renamed(target);
+  return 0;
+}
+
+int FolderHandle::Flush() const {
+  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (handle_ < 0) return kInvalidFilename;
+  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
+  // they get.
+  if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) return ErrorCodeFromErrno(errno);
+  return 0;
+}
+
+bool FolderHandle::SameFolder(const FolderHandle& other) const {
+  struct stat a, b;
+  return handle_ >= 0 && other.handle_ >= 0 && ::fstat(Descriptor(handle_), &a) == 0 &&
+         ::fstat(Descriptor(other.handle_), &b) == 0 && SameIdentity(a, b);
+}
+
+}  // namespace platform

@@ -1,0 +1,88 @@
+// Folders held open, for a run that must write into one folder tree and nowhere else.
+//
+// Every call of files.h looks its path up anew, so a folder on the way that is swapped for
+// a link between a check and a write sends the write wherever the link leads. A
+// FolderHandle is the folder itself, opened once: its calls act on its own entries,
+// wherever the folder is moved meanwhile, and never follow a link at the name they are
+// given. A sub-folder is opened through its parent, so a chain of handles from a folder the
+// caller trusts holds no link it did not allow.
+//
+// Names are one component (no "\" or "/"), looked up as the layer looks up paths: exactly,
+// else ignoring letter case, the disk's spelling then used. Answers are 0 or a Windows error
+// code with the meanings of files.h; each call counts for the fault hooks
+// (fault_injection.h) as the files.h operation it stands for, and honours their holds.
+// On Windows a folder is opened with backup semantics and reparse points are not followed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/files.h"
+
+namespace platform {
+
+// The entry is a link (a reparse point on Windows) that the call will not follow.
+inline constexpr int kNameIsLink = 1920;  // ERROR_CANT_ACCESS_FILE
+
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  FolderHandle(FolderHandle&& other) noexcept;
+  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+  ~FolderHandle();
+
+  // The folder at a path, links on the way followed: the top of the tree, which the
+  // caller trusts. 3 when it is missing or no folder, 5 when it may not be entered (or a
+  // test holds it). One open operation.
+  [[nodiscard]] static int Open(const std::string& path, FolderHandle* out);
+
+  bool IsOpen() const { return handle_ >= 0; }
+  // The folder's Windows path: as opened, then "\" and each sub-folder's name as asked.
+  const std::string& Path() const { return path_; }
+
+  // The sub-folder `name`, opened through this one. A link there answers kNameIsLink,
+  // unless `within` is given and the folder the link leads to lies in that one (judged on
+  // the folder opened, so a link swapped in meanwhile cannot lead out). 2 when the entry
+  // is missing, 3 when it is no folder, 5 when it may not be entered. One open operation.
+  [[nodiscard]] int OpenFolder(const std::string& name, FolderHandle* out,
+                               const FolderHandle* within = nullptr) const;
+  // Makes the sub-folder `name`: 183 when an entry of that name exists. One CreateFolder.
+  [[nodiscard]] int CreateFolder(const std::string& name) const;
+
+  // A new file `name` for reading and writing: 183 when an entry of that name exists, a
+  // link too (a dangling one as well). One create operation.
+  [[nodiscard]] int CreateFile(const std::string& name, File* out) const;
+  // The existing plain file `name` for reading (on Windows with write access too where the
+  // file allows it, for FlushFileBuffers): kNameIsLink for a link, 5 for anything
+  // but a plain file, 2 when missing, 32 when held. One open operation.
+  [[nodiscard]] int OpenFile(const std::string& name, File* out) const;
+
+  // Attributes of the entry itself, as GetAttributes gives them (a link is a system
+  // entry); nullopt when there is none. Not counted.
+  std::optional<std::uint32_t> Attributes(const std::string& name) const;
+  // Size of the plain file `name`; nullopt when missing, a link or no plain file.
+  std::optional<std::int64_t> FileSize(const std::string& name) const;
+  // As SetAttributes, on a plain file only (kNameIsLink for a link).
+  [[nodiscard]] int SetAttributes(const std::string& name, std::uint32_t attributes) const;
+  // As DeleteFile; a link is deleted itself, never what it leads to.
+  [[nodiscard]] int DeleteFile(const std::string& name) const;
+  // As RenameFile, from one entry of this folder to another; a link at `to` is replaced
+  // itself, never what it leads to.
+  [[nodiscard]] int Rename(const std::string& from, const std::string& to,
+                           bool replace_existing) const;
+  // As FlushFolder: makes the folder's entries durable.
+  [[nodiscard]] int Flush() const;
+
+  // True when both hold the same folder, however it was reached.
+  bool SameFolder(const FolderHandle& other) const;
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::string path_;       // Windows path text
+  std::string host_path_;  // where it was opened: for the layer's holds and kept listings
+};
+
+}  // namespace platform

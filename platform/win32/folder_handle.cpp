@@ -1,0 +1,327 @@
+#include "platform/folder_handle.h"
+
+#include <cwctype>
+#include <utility>
+
+#include "platform/drives.h"
+#include "platform/io_error.h"
+#include "platform/win32/win32_internal.h"
+
+// <windows.h> makes CreateFile a macro; FolderHandle::CreateFile keeps its name.
+#undef CreateFile
+
+// Windows has no calls relative to a folder handle; it has something as good for this use.
+// A folder held open without FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor
+// can a folder above it while it is open: so the path a handle was opened at keeps naming
+// that very folder for as long as the handle lives, and calls made by that path plus one
+// name act on the held folder's entries. Every folder is opened with backup semantics and
+// FILE_FLAG_OPEN_REPARSE_POINT, so a junction or symbolic link is seen, not followed.
+
+namespace platform {
+
+using testing::FileOp;
+
+namespace {
+
+constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+bool IsOneName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
+
+// Opens a folder so that it stays where it is while held: no FILE_SHARE_DELETE.
+HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareReadWrite,
+                       nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return info;
+}
+
+// The folder's full path as the system has it now, without the "\\?\" prefix, upper-cased
+// for comparison (the system folds letter case).
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                             FILE_NAME_NORMALIZED);
+  if (length >= path.size()) {
+    path.resize(length + 1);
+    length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                         FILE_NAME_NORMALIZED);
+  }
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
+  for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
+  return path;
+}
+
+// True when the folder is `outer` or lies below it, as both stand now.
+bool LiesWithin(HANDLE folder, HANDLE outer) {
+  const std::wstring inner_path = FinalPathOf(folder);
+  const std::wstring outer_path = FinalPathOf(outer);
+  if (inner_path.empty() || outer_path.empty()) return false;
+  if (inner_path == outer_path) return true;
+  return inner_path.size() > outer_path.size() && inner_path.rfind(outer_path, 0) == 0 &&
+         (outer_path.back() == L'\\' || inner_path[outer_path.size()] == L'\\');
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      path_(std::move(other.path_)),
+      host_path_(std::move(other.host_path_)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
+    handle_ = std::exchange(other.handle_, -1);
+    path_ = std::move(other.path_);
+    host_path_ = std::move(other.host_path_);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
+}
+
+int FolderHandle::Open(const std::string& path, FolderHandle* out) {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  const DWORD attributes = ::GetFileAttributesW(system->wide.c_str());
+  if (!Exists(attributes) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kInvalidFilename;
+  if (detail::IsHeld(system->host)) return kAccessDenied;
+  // The top is trusted: a link on the way to it is followed.
+  HANDLE handle = OpenHeldFolder(system->wide, true);
+  if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
+  FolderHandle folder;
+  folder.handle_ = AsValue(handle);
+  folder.path_ = path;
+  folder.host_path_ = system->host;
+  *out = std::move(folder);
+  return 0;
+}
+
+int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
+                             const FolderHandle* within) const {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string host = host_path_ + "\\" + name;
+  if (detail::IsHeld(host)) return kAccessDenied;
+  const std::wstring wide = detail::WideFromAnsi(host);
+  HANDLE entry = OpenHeldFolder(wide, false);
+  if (entry == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_PATH_NOT_FOUND ? kFileNotFound : detail::CodeOfSystemError(error);
+  }
+  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry);
+  const int info_code = info ? 0 : detail::LastErrorCode();
+  HANDLE folder = entry;  // kept as the folder's own handle when it is a plain folder
+  if (!info || detail::IsReparsePoint(info->dwFileAttributes) ||
+      !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(entry);
+    if (!info) return info_code;
+    if (!detail::IsReparsePoint(info->dwFileAttributes)) return kInvalidFilename;
+    if (within == nullptr || !within->IsOpen()) return kNameIsLink;
+    // The link's target, held before it is judged: what is judged is what is used.
+    folder = OpenHeldFolder(wide, true);
+    if (folder == INVALID_HANDLE_VALUE) return kNameIsLink;
+    if (!LiesWithin(folder, AsHandle(within->handle_))) {
+      ::CloseHandle(folder);
+      return kNameIsLink;
+    }
+  }
+  FolderHandle handle;
+  handle.handle_ = AsValue(folder);
+  handle.path_ = path_ + "\\" + name;
+  handle.host_path_ = host;
+  *out = std::move(handle);
+  return 0;
+}
+
+int FolderHandle::CreateFolder(const std::string& name) const {
+  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
+  if (!::CreateDirectoryW(wide.c_str(), nullptr)) return detail::LastErrorCode();
+  return 0;
+}
+
+int FolderHandle::CreateFile(const std::string& name, File* out) const {
+  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string host = host_path_ + "\\" + name;
+  if (detail::IsHeld(host)) return kSharingViolation;
+  // CREATE_NEW: never an entry that is there already, a link put in its place included.
+  HANDLE handle = ::CreateFileW(detail::WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                kShareReadWrite, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
+  }
+  File file;
+  file.handle_ = AsValue(handle);
+  file.path_ = path_ + "\\" + name;
+  *out = std::move(file);
+  return 0;
+}
+
+int FolderHandle::OpenFile(const std::string& name, File* out) const {
+  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string host = host_path_ + "\\" + name;
+  if (detail::IsHeld(host)) return kSharingViolation;
+  // With write access where the file allows it: FlushFileBuffers refuses a handle that
+  // may only read, and the restore flushes its staged copies through this one.
+  const std::wstring wide = detail::WideFromAnsi(host);
+  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareReadWrite, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  }
+  if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
+  File file;
+  file.handle_ = AsValue(handle);
+  file.path_ = path_ + "\\" + name;
+  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(handle);
+  if (!info) return detail::LastErrorCode();
+  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
+  if ((info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      ::GetFileType(handle) != FILE_TYPE_DISK) {
+    return kAccessDenied;
+  }
+  *out = std::move(file);
+  return 0;
+}
+
+std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) const {
+  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
+  const DWORD attributes =
+      ::GetFileAttributesW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str());
+  if (!Exists(attributes)) return std::nullopt;
+  // A link is a system entry here as on POSIX, whatever it leads to.
+  if (detail::IsReparsePoint(attributes)) return faSysFile;
+  return detail::LayerAttributes(attributes);
+}
+
+std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) const {
+  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
+                              GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    return std::nullopt;
+  }
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  // Through the entry itself: a change by name would follow a link swapped in for it.
+  detail::ScopedHandle entry(::CreateFileW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
+                                           FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                           nullptr));
+  if (!entry.Valid()) return detail::LastErrorCode();
+  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry.Get());
+  if (!info) return detail::LastErrorCode();
+  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
+  if (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(entry.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    return detail::LastErrorCode();
+  }
+  return 0;
+}
+
+int FolderHandle::DeleteFile(const std::string& name) const {
+  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
+  const std::string host = host_path_ + "\\" + name;
+  const std::wstring wide = detail::WideFromAnsi(host);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (!Exists(attributes)) return detail::LastErrorCode();
+  // DeleteFileW removes a link itself, never what it leads to.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !detail::IsReparsePoint(attributes)) {
+    return kAccessDenied;
+  }
+  if (detail::IsHeld(host)) return kSharingViolation;
+  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
+  if (detail::IsHeld(host_path_)) return kAccessDenied;
+  if (!::DeleteFileW(wide.c_str())) return detail::LastErrorCode();
+  return 0;
+}
+
+int FolderHandle::Rename(const std::string& from, const std::string& to,
+                         bool replace_existing) const {
+  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
+  const std::string source = host_path_ + "\\" + from;
+  const std::string target = host_path_ + "\\" + to;
+  const std::wstring wide_source = detail::WideFromAnsi(source);
+  const std::wstring wide_target = detail::WideFromAnsi(target);
+  if (!Exists(::GetFileAttributesW(wide_source.c_str()))) return detail::LastErrorCode();
+  if (detail::IsHeld(source)) return kSharingViolation;
+  DWORD flags = MOVEFILE_WRITE_THROUGH;
+  if (!EqualIgnoringAsciiCase(from, to)) {
+    const DWORD target_attributes = ::GetFileAttributesW(wide_target.c_str());
+    if (Exists(target_attributes)) {
+      if (!replace_existing) return kAlreadyExists;
+      if (detail::IsHeld(target)) return kSharingViolation;
+      if ((target_attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          (target_attributes & FILE_ATTRIBUTE_READONLY)) {
+        return kAccessDenied;
+      }
+    }
+    // A link at the target is replaced itself: MoveFileExW never writes through it.
+    if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
+  } else if (from == to) {
+    return 0;
+  }
+  if (!::MoveFileExW(wide_source.c_str(), wide_target.c_str(), flags)) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+               ? kAlreadyExists
+               : detail::CodeOfSystemError(error);
+  }
+  return 0;
+}
+
+// As FlushFolder on Windows: the renames into the folder wrote through, and the file
+// system journals its folders; what is left is that the folder is still there.
+int FolderHandle::Flush() const {
+  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (handle_ < 0) return kInvalidFilename;
+  return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
+}
+
+bool FolderHandle::SameFolder(const FolderHandle& other) const {
+  if (handle_ < 0 || other.handle_ < 0) return false;
+  std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(AsHandle(handle_));
+  std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(other.handle_));
+  return a && b && a->dwVolumeSerialNumber == b->dwVolumeSerialNumber &&
+         a->nFileIndexHigh == b->nFileIndexHigh && a->nFileIndexLow == b->nFileIndexLow;
+}
+
+}  // namespace platform

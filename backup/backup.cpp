@@ -11,6 +11,7 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
@@ -238,6 +239,8 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
                      " Make sure your disk is not full!", " ");
     return BackupOutcome::kFailed;
   }
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  if (!locks) return BackupOutcome::kFailed;
   app::SavePrefs(window);
 
   const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);

@@ -15,6 +15,7 @@
 #include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -553,6 +554,8 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     ReportIcqNotFound(window, " 2. use the Auto Search function!");
     return RestoreOutcome::kFailed;
   }
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  if (!locks) return RestoreOutcome::kFailed;
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
   if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
     ReportBackupFilesNotFound(window);

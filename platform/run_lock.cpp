@@ -40,10 +40,11 @@ int OpenLockFile(const std::string& host_path) {
 }
 
 // No lock file can be made: the folder is missing or no folder, read-only, or the
-// disk is.
+// disk is; or another kind of entry (a folder, a link) bears the name.
 bool CannotHold(int posix_errno) {
   return posix_errno == ENOENT || posix_errno == ENOTDIR || posix_errno == EACCES ||
-         posix_errno == EROFS || posix_errno == EPERM;
+         posix_errno == EROFS || posix_errno == EPERM || posix_errno == EISDIR ||
+         posix_errno == ELOOP;
 }
 
 [[noreturn]] void Raise(const std::string& host_path, int posix_errno) {
@@ -77,7 +78,7 @@ FolderLock RunLocks::Take(const std::string& folder) {
     }
     struct stat locked;
     if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
-      // Something else bears the name (a folder, a device): it is not ours to lock.
+      // A device or a pipe bears the name: it is not ours to lock.
       ::close(fd);
       return FolderLock::kCannotHold;
     }

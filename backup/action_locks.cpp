@@ -15,15 +15,18 @@ void ReportFolderInUse(app::WindowSeam& window, const std::string& folder) {
 
 }  // namespace
 
+bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder) {
+  // An empty text names no folder (the current directory would stand in for it).
+  if (folder.empty() || locks.Take(folder) != platform::FolderLock::kInUse) return true;
+  ReportFolderInUse(window, folder);
+  return false;
+}
+
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window) {
   platform::RunLocks locks;
-  for (const std::string* folder : {&window.HomeFolder, &window.BackupPath}) {
-    // An empty text names no folder (the current directory would stand in for it).
-    if (folder->empty()) continue;
-    if (locks.Take(*folder) == platform::FolderLock::kInUse) {
-      ReportFolderInUse(window, *folder);
-      return std::nullopt;
-    }
+  if (!LockFolder(window, locks, window.HomeFolder) ||
+      !LockFolder(window, locks, window.BackupPath)) {
+    return std::nullopt;
   }
   return locks;
 }

@@ -234,13 +234,14 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
+  platform::RunLocks locks;
+  if (!LockFolder(window, locks, window.HomeFolder)) return BackupOutcome::kFailed;
   if (!app::PathIsFolder(window.BackupPath) && platform::CreateFolder(window.BackupPath) != 0) {
     app::ErrorScreen(window, " Cannot create folder : ", app::ShortPath(window.BackupPath) + "!",
                      " Make sure your disk is not full!", " ");
     return BackupOutcome::kFailed;
   }
-  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
-  if (!locks) return BackupOutcome::kFailed;
+  if (!LockFolder(window, locks, window.BackupPath)) return BackupOutcome::kFailed;
   app::SavePrefs(window);
 
   const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);

@@ -116,6 +116,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ActionCase{"CheckDateBackupFolder", backup::CheckDateClick, "D:\\backup"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The home folder is locked before the backup folder is made: a backup refused makes none.
+TEST_F(ActionLockTest, ABackupRefusedForItsHomeFolderMakesNoBackupFolder) {
+  LockHolder other_copy("C:\\home");
+  RecordingWindow window = Window();
+  window.SetBackupFolderText("D:\\new");
+  EXPECT_FALSE(Backup(window));
+  EXPECT_EQ(window.lines, InUseReport("C:\\home"));
+  EXPECT_FALSE(drives_.Exists("D:\\new"));
+}
+
 // Home folder and backup folder in one: one lock, nothing left of it afterwards.
 TEST_F(ActionLockTest, ABackupIntoTheHomeFolderTakesOneLock) {
   RecordingWindow window = Window();

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -15,7 +17,14 @@ namespace platform {
 // One end of the channel between a parent and a helper. Both ends close on destruction.
 class Channel {
  public:
-  explicit Channel(int descriptor) : descriptor_(descriptor) {}
+  // A system handle value: a descriptor here, a HANDLE on Windows; kNoHandle for none.
+  using Handle = std::intptr_t;
+  static constexpr Handle kNoHandle = -1;
+
+  // Over one two-way stream (a socket), both ways through the one handle.
+  explicit Channel(Handle stream) : receive_(stream), send_(stream) {}
+  // Over two one-way pipes (Windows' anonymous pipes): one read from, one written to.
+  Channel(Handle receive, Handle send) : receive_(receive), send_(send) {}
   ~Channel();
   Channel(Channel&& other) noexcept;
   Channel& operator=(Channel&& other) noexcept;
@@ -25,7 +34,7 @@ class Channel {
   [[nodiscard]] bool Send(const void* data, std::size_t count);
   [[nodiscard]] bool Receive(void* data, std::size_t count);
   void Close();
-  bool IsOpen() const { return descriptor_ >= 0; }
+  bool IsOpen() const { return receive_ != kNoHandle; }
 
   // In a helper: its end of the channel to the parent that started it; nullopt when
   // this process was not started as a helper.
@@ -38,7 +47,8 @@ class Channel {
                                 const std::function<void()>& while_waiting = nullptr);
 
  private:
-  int descriptor_;
+  Handle receive_;
+  Handle send_;  // the same as receive_ over a two-way stream
 };
 
 class HelperProcess {
@@ -56,11 +66,14 @@ class HelperProcess {
 
   Channel& ToHelper() { return channel_; }
   const Channel& ToHelper() const { return channel_; }
-  int ProcessId() const { return pid_; }
+  int ProcessId() const { return process_id_; }
 
  private:
-  HelperProcess(int pid, int descriptor) : pid_(pid), channel_(descriptor) {}
-  int pid_;
+  // process: the pid here, a process HANDLE on Windows (Channel::kNoHandle once ended).
+  HelperProcess(Channel::Handle process, int process_id, Channel channel)
+      : process_(process), process_id_(process_id), channel_(std::move(channel)) {}
+  Channel::Handle process_;
+  int process_id_;
   Channel channel_;
 };
 

@@ -249,6 +249,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   Collection collection;
   collection.icq_path = window.ICQPath;
   collection.list_path = list_path;
+  collection.run_locks = &locks;
   bool whole = true;
   app::ForEachPluginEntry(window.HomeFolder, [&](const std::string& entry) {
     if (whole) whole = CollectFiles(window.ICQPath + "\\" + entry, collection);

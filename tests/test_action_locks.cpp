@@ -126,6 +126,23 @@ TEST_F(ActionLockTest, ABackupRefusedForItsHomeFolderMakesNoBackupFolder) {
   EXPECT_FALSE(drives_.Exists("D:\\new"));
 }
 
+// A home folder inside a data folder: the run's lock file there is no data, while a data
+// file that only bears its name is.
+TEST_F(ActionLockTest, TheRunsOwnLockFileIsNotCollectedAndADataFileOfThatNameIs) {
+  drives_.WriteFile("C:\\ICQ\\newdb\\torq\\back.dat", drives_.ReadFile("C:\\home\\back.dat"));
+  drives_.WriteFile("C:\\ICQ\\uin\\" + std::string(platform::kRunLockFileName), "data");
+  RecordingWindow window = Window();
+  window.HomeFolder = "C:\\ICQ\\newdb\\torq";
+  EXPECT_TRUE(Backup(window)) << ::testing::PrintToString(window.lines);
+  const std::string list = drives_.ReadFile("D:\\backup\\icqlist.txt");
+  EXPECT_EQ(list.find("torq***" + std::string(platform::kRunLockFileName)), std::string::npos)
+      << list;
+  EXPECT_NE(list.find("torq***back.dat|||"), std::string::npos) << list;
+  EXPECT_NE(list.find("uin***" + std::string(platform::kRunLockFileName) + "|||4\r\n"),
+            std::string::npos)
+      << list;
+}
+
 // Home folder and backup folder in one: one lock, nothing left of it afterwards.
 TEST_F(ActionLockTest, ABackupIntoTheHomeFolderTakesOneLock) {
   RecordingWindow window = Window();

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <utility>
 
 #include "platform/internal.h"
 #include "platform/io_error.h"
@@ -53,18 +52,6 @@ bool CannotHold(int posix_errno) {
 }
 
 }  // namespace
-
-RunLocks::RunLocks(RunLocks&& other) noexcept : held_(std::exchange(other.held_, {})) {}
-
-RunLocks& RunLocks::operator=(RunLocks&& other) noexcept {
-  if (this != &other) {
-    Release();
-    held_ = std::exchange(other.held_, {});
-  }
-  return *this;
-}
-
-RunLocks::~RunLocks() { Release(); }
 
 FolderLock RunLocks::Take(const std::string& folder) {
   const std::optional<std::string> host_folder = detail::HostPathOf(folder);

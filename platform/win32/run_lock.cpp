@@ -1,7 +1,6 @@
 #include "platform/run_lock.h"
 
 #include <optional>
-#include <utility>
 
 #include "platform/io_error.h"
 #include "platform/win32/win32_internal.h"
@@ -34,18 +33,6 @@ bool DeletePending(HANDLE handle) {
 }
 
 }  // namespace
-
-RunLocks::RunLocks(RunLocks&& other) noexcept : held_(std::exchange(other.held_, {})) {}
-
-RunLocks& RunLocks::operator=(RunLocks&& other) noexcept {
-  if (this != &other) {
-    Release();
-    held_ = std::exchange(other.held_, {});
-  }
-  return *this;
-}
-
-RunLocks::~RunLocks() { Release(); }
 
 FolderLock RunLocks::Take(const std::string& folder) {
   const std::optional<detail::SystemPath> system = detail::SystemPathOf(folder);

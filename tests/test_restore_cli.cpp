@@ -42,6 +42,10 @@ class RestoreCliTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "varn_restore_cli_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
+    // This process names the folders from the same drive table as the program, whether or
+    // not the user has a Wine prefix of their own.
+    ::setenv("WINEPREFIX", (root_ / "no-prefix").c_str(), 1);
+    platform::InstallDriveTableForTests({});
     icq_ = root_ / "ICQ";
     backup_ = root_ / "backup";
     fs::create_directories(root_ / "home");
@@ -57,7 +61,11 @@ class RestoreCliTest : public ::testing::Test {
     const ProgramRun backup = Run({"--yes", "backup"});
     ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    fs::remove_all(root_);
+    ::unsetenv("WINEPREFIX");
+    platform::InstallDriveTableForTests({});
+  }
 
   ProgramRun Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", (root_ / "home").string(), "--icq", icq_.string(),

@@ -75,9 +75,12 @@ class RunningProgram {
     ::waitpid(child_, nullptr, 0);
     child_ = -1;
   }
-  // Waits for its end.
+  // Stops it where it is (SIGSTOP), to hold it in the middle of its run.
+  void Pause() { ::kill(child_, SIGSTOP); }
+  // Waits for its end, after letting it go on if it was paused.
   ProgramRun Wait() {
     ProgramRun run;
+    if (child_ > 0) ::kill(child_, SIGCONT);
     int status = 0;
     if (child_ > 0 && ::waitpid(child_, &status, 0) == child_ && WIFEXITED(status)) {
       run.status = WEXITSTATUS(status);

@@ -78,12 +78,13 @@ class CliLockTest : public ::testing::Test {
                  std::vector<std::string> rest) const {
     return RunProgram(TORQ32_CLI, Arguments(home, backup, rest), root_ / home, Env());
   }
-  // A run that is under way once this answers: its gauge has moved.
+  // A run in the middle of its work, held there (paused) until it is waited for.
   std::unique_ptr<RunningProgram> Start(const std::string& home, const std::string& backup,
                                         const std::string& action) const {
     auto run = std::make_unique<RunningProgram>(
         TORQ32_CLI, Arguments(home, backup, {"--progress", action}), root_ / home, Env());
     EXPECT_TRUE(run->WaitForError(kProgressShown)) << run->Errors();
+    run->Pause();
     return run;
   }
   Environment Env() const { return {{"WINEPREFIX", (root_ / "no-prefix").string()}}; }

@@ -13,6 +13,7 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "backup/backup_commit.h"
+#include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
@@ -248,11 +249,14 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
+  platform::RunLocks locks;
+  if (!LockFolder(window, locks, window.HomeFolder)) return BackupOutcome::kFailed;
   if (!app::PathIsFolder(window.BackupPath) && platform::CreateFolder(window.BackupPath) != 0) {
     app::ErrorScreen(window, " Cannot create folder : ", app::ShortPath(window.BackupPath) + "!",
                      " Make sure your disk is not full!", " ");
     return BackupOutcome::kFailed;
   }
+  if (!LockFolder(window, locks, window.BackupPath)) return BackupOutcome::kFailed;
   app::SavePrefs(window);
 
   const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);
@@ -260,6 +264,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   Collection collection;
   collection.icq_path = window.ICQPath;
   collection.list_path = list_path;
+  collection.run_locks = &locks;
   bool whole = true;
   app::ForEachPluginEntry(window.HomeFolder, [&](const std::string& entry) {
     if (whole) whole = CollectFiles(window.ICQPath + "\\" + entry, collection);

@@ -5,6 +5,7 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "backup/backup_commit.h"
+#include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "platform/clock.h"
@@ -30,6 +31,8 @@ std::string FormatDate(const platform::LocalDateTime& t) {
 
 bool CheckDateClick(app::WindowSeam& window) {
   StartBackupFolderAction(window);
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  if (!locks) return false;
 
   FinishStagedBackup(window.BackupPath);
   // The search ends when it goes out of scope, whichever way the action ends.

@@ -5,6 +5,7 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "backup/backup_commit.h"
+#include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "platform/ascii.h"
@@ -50,6 +51,8 @@ UINScan ScanUINs(const std::string& list_path) {
 
 bool CheckUINClick(app::WindowSeam& window) {
   StartBackupFolderAction(window);
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  if (!locks) return false;
 
   // An empty folder text names no folder: without this test "\icqlist.txt" would be
   // looked up in the root of the current drive.

@@ -36,6 +36,10 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
        found = search.FindNext(&rec)) {
     if (rec.name == "." || rec.name == "..") continue;
     const std::string path = folder + "\\" + rec.name;
+    if (collection.run_locks && platform::SamePathText(rec.name, platform::kRunLockFileName) &&
+        collection.run_locks->IsLockFile(path)) {
+      continue;
+    }
     if (!IsListableName(rec.name, rec.valid_windows_name)) {
       return Stop(collection, CollectStop::kNameNotListable, path);
     }

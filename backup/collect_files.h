@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/run_lock.h"
+
 namespace backup {
 
 // The largest size a list line may carry: readers take the size as a signed 32-bit
@@ -38,8 +40,11 @@ enum class CollectStop {
 
 // One backup's collection: shared by the calls for all back.dat entries.
 struct Collection {
-  std::string icq_path;     // ICQPath, without a trailing backslash
-  std::string list_path;    // HomeFolder + "\icqlist.tmp"
+  std::string icq_path;   // ICQPath, without a trailing backslash
+  std::string list_path;  // HomeFolder + "\icqlist.tmp"
+  // The run's own lock files, which are no data (a home folder among the data folders
+  // holds one); none when null.
+  const platform::RunLocks* run_locks = nullptr;
   std::uint32_t count = 0;  // files listed so far
   CollectStop stop = CollectStop::kNone;
   std::string stop_path;  // the file or folder that stopped the collection

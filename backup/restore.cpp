@@ -16,6 +16,7 @@
 #include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
+#include "backup/action_locks.h"
 #include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
@@ -529,6 +530,16 @@ std::int64_t MatchingEntries(const std::string& list_path, const std::string& on
   return matching;
 }
 
+// True when the line just read is the cut-off end of the list: the backup ends every
+// line, so a last line without its end that is short of the count, or no entry, is a
+// piece of one, which must not be read as an entry it is not.
+bool IsCutOff(const platform::TextReader& list, const std::string& line, std::uint64_t number,
+              std::int64_t count) {
+  if (list.LineEnded()) return false;
+  ListEntry entry;
+  return std::cmp_less(number, count) || ReadListEntry(line, &entry) != EntryFault::kNone;
+}
+
 }  // namespace
 
 bool EntryMatches(const std::string& pattern, const std::string& folder_part,
@@ -574,6 +585,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   std::uint64_t number = 0;
   try {
     for (; have_line; have_line = list.ReadLine(line)) {
+      if (IsCutOff(list, line, number + 1, *count)) break;
       if (!restorer.Entry(++number, line)) return RestoreOutcome::kFailed;
     }
     if (!restorer.Finish()) return RestoreOutcome::kFailed;
@@ -601,6 +613,8 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     ReportIcqNotFound(window, " 2. use the Auto Search function!");
     return RestoreOutcome::kFailed;
   }
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  if (!locks) return RestoreOutcome::kFailed;
   FinishStagedBackup(window.BackupPath);
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
   if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {

@@ -41,9 +41,11 @@ bool TextReader::ReadLine(std::string& line) {
         buffer_[position_] == '\n') {
       ++position_;
     }
+    line_ended_ = true;
     return true;
   }
-  return true;  // the last line had no end
+  line_ended_ = false;
+  return true;
 }
 
 void TextReader::Close() { file_.Close(); }

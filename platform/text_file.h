@@ -22,6 +22,9 @@ class TextReader {
   // Reads the next line without its end; false at the end of the file (an empty file
   // has no line; "a" and "a\r\n" both hold one). Read errors raise.
   bool ReadLine(std::string& line);
+  // False when the line ReadLine gave last had no end: the last line of the file, cut
+  // short or written without one.
+  bool LineEnded() const { return line_ended_; }
   bool AtEnd();
   void Close();
 
@@ -31,6 +34,7 @@ class TextReader {
   std::string buffer_;
   std::size_t position_ = 0;
   bool at_end_ = false;
+  bool line_ended_ = true;
 };
 
 // Lines are gathered in a small buffer and written in blocks; Close writes the rest.

@@ -13,3 +13,7 @@ target_compile_definitions(test_backup_cli PRIVATE TORQ32_CLI="$<TARGET_FILE:tor
 add_dependencies(test_backup_cli torq32-cli)
 varn_add_test(test_pack_workers SOURCES test_pack_workers.cpp LIBS varn_backup)
 add_dependencies(test_pack_workers torq32-worker)
+# The actions on folders another process holds (fork: not on Windows).
+if(NOT WIN32)
+  varn_add_test(test_action_locks SOURCES test_action_locks.cpp LIBS varn_backup)
+endif()

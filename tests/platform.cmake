@@ -1,3 +1,7 @@
 varn_add_test(test_platform SOURCES test_platform.cpp LIBS varn_platform)
 varn_add_test(test_big_folders SOURCES test_big_folders.cpp LIBS varn_platform LABEL slow)
 varn_add_test(test_folder_handle SOURCES test_folder_handle.cpp LIBS varn_platform)
+# The run lock between processes made with fork, and a child that drops to another user.
+if(NOT WIN32)
+  varn_add_test(test_run_lock SOURCES test_run_lock.cpp LIBS varn_platform)
+endif()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -335,6 +336,48 @@ TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithTheirOwnReport) {
   EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 20, 40, 60}));
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\12345.uin"), kThree[2].bytes);
 }
+
+// A list cut off: wherever the cut lies, the entries before it are restored and the
+// report names how many the list holds whole and how many its header counts. A cut line
+// is no entry: neither its data file nor a temporary file is written for it.
+struct CutListCase {
+  const char* name;
+  const char* cut_after;  // the list's text is cut just after this
+  int whole_entries;
+};
+
+void PrintTo(const CutListCase& c, std::ostream* os) { *os << c.name; }
+
+class CutListTest : public RestoreFixture, public ::testing::WithParamInterface<CutListCase> {};
+
+TEST_P(CutListTest, EndsWithTheIncompleteReportNamingBothCounts) {
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "old b");
+  std::string list = drives_.ReadFile("D:\\backup\\icqlist.txt");
+  const std::size_t cut = list.find(GetParam().cut_after);
+  ASSERT_NE(cut, std::string::npos);
+  drives_.WriteFile("D:\\backup\\icqlist.txt",
+                    list.substr(0, cut + std::strlen(GetParam().cut_after)));
+  EXPECT_EQ(Restore(), RestoreOutcome::kIncomplete);
+  EXPECT_EQ(window_.lines, AboutBackup({" Problem:", " Backup File List incomplete!",
+                                        " It lists " + std::to_string(GetParam().whole_entries) +
+                                            " of its 3 files!",
+                                        " ", " ", " Note:", " The files it lists are restored;",
+                                        "      the others are missing from it!"}));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"),
+            GetParam().whole_entries == 2 ? kThree[1].bytes : "old b");
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
+  EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, CutListTest,
+                         ::testing::Values(CutListCase{"AtALineEnd", "|||5003\r\n", 2},
+                                           CutListCase{"BetweenCrAndLf", "|||5003\r", 2},
+                                           CutListCase{"InAName", "newdb***b.", 1},
+                                           CutListCase{"InASize", "b.dat|||50", 1},
+                                           CutListCase{"InTheLastEntry", "uin***123", 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RestoreFilesTest, MoreEntriesThanTheCountReportSuccessAtTheCountAndGoOn) {
   MakeBackup(kThree, 2);

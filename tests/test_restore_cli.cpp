@@ -42,6 +42,10 @@ class RestoreCliTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "varn_restore_cli_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
+    // This process names the folders from the same drive table as the program, whether or
+    // not the user has a Wine prefix of their own.
+    ::setenv("WINEPREFIX", (root_ / "no-prefix").c_str(), 1);
+    platform::InstallDriveTableForTests({});
     icq_ = root_ / "ICQ";
     backup_ = root_ / "backup";
     fs::create_directories(root_ / "home");
@@ -57,7 +61,11 @@ class RestoreCliTest : public ::testing::Test {
     const ProgramRun backup = Run({"--yes", "backup"});
     ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    fs::remove_all(root_);
+    ::unsetenv("WINEPREFIX");
+    platform::InstallDriveTableForTests({});
+  }
 
   ProgramRun Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", (root_ / "home").string(), "--icq", icq_.string(),
@@ -198,6 +206,28 @@ TEST_F(RestoreCliTest, RestoreOfAListShorterThanItsCountSaysSoAndExitsOne) {
                         "      the others are missing from it!\n"))
       << run.out;
   EXPECT_EQ(ReadHost(icq_ / "uin/12345.uin"), "UIN 12345\r\n");
+}
+
+// The list cut off in the middle of an entry's size: that piece is no entry, and the
+// report counts the entries before it.
+TEST_F(RestoreCliTest, RestoreOfAListCutInALineSaysHowManyItHoldsAndWritesNothingForIt) {
+  const int cut_entry = NumberOf("12345.dat");
+  ASSERT_LT(cut_entry, 4);  // a cut in the last entry's size cannot be told from a size
+  std::string list = ReadHost(backup_ / "icqlist.txt");
+  const std::string cut_after = "***12345.dat|||" + std::to_string(files_[0].second.size() / 10);
+  list.resize(list.find(cut_after) + cut_after.size());
+  WriteHost(backup_ / "icqlist.txt", list);
+  WriteHost(icq_ / "newdb/12345.dat", "changed");
+  const ProgramRun run = Run({"--yes", "restore"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.ends_with(" Problem:\n Backup File List incomplete!\n It lists " +
+                                std::to_string(cut_entry - 1) +
+                                " of its 4 files!\n \n \n Note:\n"
+                                " The files it lists are restored;\n"
+                                "      the others are missing from it!\n"))
+      << run.out;
+  EXPECT_EQ(ReadHost(icq_ / "newdb/12345.dat"), "changed");
+  EXPECT_FALSE(fs::exists(icq_ / "newdb/icq.tmp"));
 }
 
 TEST_F(RestoreCliTest, VerifyNamesANameWindowsDoesNotAllow) {

@@ -1,0 +1,25 @@
+// The folders of an action, kept from every other copy of the program while it runs:
+// two backups into one folder would mix their files, a backup into the folder a
+// restore reads would leave it half a backup, and two runs from one home folder would
+// share icqlist.tmp.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/window_seam.h"
+#include "platform/run_lock.h"
+
+namespace backup {
+
+// Locks the folder for the run held by `locks`; false, after the " Folder in use : "
+// report naming the folder, when another copy of the program holds it. A folder that
+// cannot hold a lock file (read-only, like a CD, or none at all) is used without one: no
+// other run can write there either.
+bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
+
+// Locks window.HomeFolder and window.BackupPath (when it names a folder) for the run of
+// an action, before it changes anything, by LockFolder; nullopt when one is in use.
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window);
+
+}  // namespace backup

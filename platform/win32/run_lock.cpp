@@ -1,0 +1,112 @@
+#include "platform/run_lock.h"
+
+#include <optional>
+
+#include "platform/io_error.h"
+#include "platform/win32/win32_internal.h"
+
+namespace platform {
+namespace {
+
+// Retries follow a lock file that is still being deleted: its holder has closed it,
+// but another run that was trying it holds it open for a moment.
+constexpr int kAttempts = 100;
+constexpr DWORD kRetryPauseMs = 10;
+
+// The identity of an open file; nullopt when it cannot be read.
+std::optional<detail::FileIdentity> IdentityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return detail::FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// True when the open file is already to go: every handle of its holder is closed.
+bool DeletePending(HANDLE handle) {
+  FILE_STANDARD_INFO info;
+  return ::GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) &&
+         info.DeletePending;
+}
+
+[[noreturn]] void Raise(const std::string& folder, DWORD error) {
+  const int code = detail::CodeOfSystemError(error);
+  throw EInOutError(code, folder + "\\" + kRunLockFileName + ": " + IoErrorText(code));
+}
+
+}  // namespace
+
+FolderLock RunLocks::Take(const std::string& folder) {
+  const std::optional<detail::SystemPath> system = detail::SystemPathOf(folder);
+  if (!system) return FolderLock::kCannotHold;
+  const std::wstring path = detail::WideChild(system->wide, detail::WideFromAnsi(kRunLockFileName));
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Deleted when its last handle closes, so not even a killed run leaves it; every
+    // sharing mode, so the next run can open it to try the lock.
+    const HANDLE file = ::CreateFileW(
+        path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_ACCESS_DENIED &&
+          ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ::Sleep(kRetryPauseMs);  // a lock file on its way out, or a read-only one
+        continue;
+      }
+      if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+          error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ||
+          error == ERROR_NOT_READY || error == ERROR_INVALID_NAME) {
+        return FolderLock::kCannotHold;  // read-only, a CD, or no such folder
+      }
+      Raise(folder, error);
+    }
+    const std::optional<detail::FileIdentity> identity = IdentityOfHandle(file);
+    for (const Held& held : held_) {
+      if (identity && IdentityOfHandle(reinterpret_cast<HANDLE>(held.handle)) == identity) {
+        ::CloseHandle(file);
+        return FolderLock::kTaken;
+      }
+    }
+    OVERLAPPED at_start{};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                      &at_start)) {
+      const DWORD error = ::GetLastError();
+      ::CloseHandle(file);
+      if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return FolderLock::kInUse;
+      if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+        return FolderLock::kCannotHold;  // a file system without locks
+      }
+      Raise(folder, error);
+    }
+    // Locked after its holder let go, while it was on its way out: the folder's next
+    // lock file is the one that counts.
+    if (DeletePending(file)) {
+      ::CloseHandle(file);
+      ::Sleep(kRetryPauseMs);
+      continue;
+    }
+    held_.push_back({reinterpret_cast<std::intptr_t>(file), system->host});
+    return FolderLock::kTaken;
+  }
+  Raise(folder, ERROR_SHARING_VIOLATION);
+}
+
+void RunLocks::Release() noexcept {
+  // Closing the handle lets the lock go and deletes the file.
+  for (auto it = held_.rbegin(); it != held_.rend(); ++it) {
+    ::CloseHandle(reinterpret_cast<HANDLE>(it->handle));
+  }
+  held_.clear();
+}
+
+bool RunLocks::IsLockFile(const std::string& path) const {
+  const std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return false;
+  const std::optional<detail::FileIdentity> named = detail::IdentityOf(system->wide);
+  if (!named) return false;
+  for (const Held& held : held_) {
+    if (IdentityOfHandle(reinterpret_cast<HANDLE>(held.handle)) == named) return true;
+  }
+  return false;
+}
+
+}  // namespace platform

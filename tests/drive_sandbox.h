@@ -4,11 +4,13 @@
 // platform layer under test.
 #pragma once
 
+#ifndef _WIN32
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
+#endif
 
 #include <cctype>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -18,12 +20,12 @@
 #include <vector>
 
 #include "platform/drives.h"
+#include "scratch_folder.h"
 
 class DriveSandbox {
  public:
   explicit DriveSandbox(std::initializer_list<char> letters) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "varn-drives-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
+    root_ = MakeScratchFolder("varn-drives-");
     std::vector<platform::DriveMapping> table;
     for (char letter : letters) {
       std::filesystem::create_directory(root_ / std::string(1, letter));
@@ -49,6 +51,7 @@ class DriveSandbox {
     platform::InstallDriveTableForTests(table_);
   }
 
+#ifndef _WIN32
   // A Wine prefix whose dosdevices/ links name the same drives, for a program run in a
   // child process (WINEPREFIX=<the answer>).
   std::filesystem::path WriteWinePrefix() const {
@@ -60,6 +63,7 @@ class DriveSandbox {
     }
     return devices.parent_path();
   }
+#endif
 
   // "D:\Apps\ICQ" -> <root>/D/Apps/ICQ (the letter in upper case).
   std::filesystem::path Host(const std::string& windows_path) const {
@@ -106,9 +110,16 @@ class DriveSandbox {
     local.tm_min = minute;
     local.tm_sec = second;
     local.tm_isdst = -1;
+#ifdef _WIN32
+    const auto when = std::chrono::system_clock::from_time_t(std::mktime(&local));
+    std::error_code ignored;
+    std::filesystem::last_write_time(Host(windows_path), std::chrono::file_clock::from_sys(when),
+                                     ignored);
+#else
     const timespec when{std::mktime(&local), 0};
     const timespec times[2] = {when, when};
     ::utimensat(AT_FDCWD, Host(windows_path).c_str(), times, 0);
+#endif
   }
 
  private:

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times a backup of the benchmark corpus by the Windows torq32-cli.exe under Wine, with
-# its worker processes and in one process (without torq32-worker.exe beside it, the
-# backup compresses by itself), and the Linux torq32-cli on the same files in the same
-# run, for scale.
+# its worker processes and in one process, and the Linux torq32-cli on the same files in
+# the same run, for scale. For the one-process run the program may use one processor
+# (taskset -c 0): it then starts no workers. (Leaving torq32-worker.exe out is not
+# enough: a program finds the build tree's worker too.)
 #
 #   bench/backup_wine.sh [CORPUS] [WINDOWS_BUILD] [LINUX_BUILD]
 #
@@ -19,7 +20,7 @@ windows_build=$(realpath -m "${2:-build-win32}")
 bench_setup backup-wine "${1:-bench/corpus}" "${3:-build}"
 export WINEDEBUG=-all
 
-mkdir -p "$work/icq" "$work/with-workers" "$work/one-process"
+mkdir -p "$work/icq" "$work/programs"
 : > "$work/icq/icq.exe"
 for part in "$corpus"/*/; do
   cp -al "$part" "$work/icq/" 2>/dev/null || cp -r "$part" "$work/icq/"
@@ -27,12 +28,11 @@ done
 for program in torq32-cli torq32-worker; do
   exe=$(find "$windows_build" -name "$program.exe" -type f | head -1)
   [[ -n $exe ]] || { echo "no $program.exe in $windows_build" >&2; exit 2; }
-  cp "$exe" "$work/with-workers/"
+  cp "$exe" "$work/programs/"
 done
-cp "$work/with-workers/torq32-cli.exe" "$work/one-process/"
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
-wine "$work/one-process/torq32-cli.exe" --version > /dev/null  # Wine started once, untimed
+wine "$work/programs/torq32-cli.exe" --version > /dev/null  # Wine started once, untimed
 tar -cf - -C "$work/icq" . > /dev/null                          # the corpus in the page cache
 sync
 
@@ -53,15 +53,16 @@ run() {
   sync
 }
 
+# windows_backup [taskset -c N] BACKUP
 windows_backup() {
-  local program=$1 backup=$2
-  wine "$program" --home "$(windows_path "$work/home")" --icq "$(windows_path "$work/icq")" \
+  local backup=${*: -1}
+  "${@:1:$#-1}" wine "$work/programs/torq32-cli.exe" --home "$(windows_path "$work/home")" --icq "$(windows_path "$work/icq")" \
     --backup "$(windows_path "$backup")" --yes backup
 }
 linux_backup() {
   "$cli" --home "$work/home" --icq "$work/icq" --backup "$1" --yes backup
 }
 
-run "Windows, workers (Wine)" windows_backup "$work/with-workers/torq32-cli.exe"
-run "Windows, one process (Wine)" windows_backup "$work/one-process/torq32-cli.exe"
+run "Windows, workers (Wine)" windows_backup
+run "Windows, one process (Wine)" windows_backup taskset -c 0
 run "Linux, workers" linux_backup

@@ -39,7 +39,10 @@ build() {
   local targets=("${programs[@]}") known
   known=$(cmake --build "$dir" --target help)
   for program in "${optional_programs[@]}"; do
-    if grep -qw -- "$program" <<< "$known"; then targets+=("$program"); fi
+    # The whole name: "torq32" is also the start of "torq32-cli".
+    if grep -qE "(^|[[:space:]])$program(:|[[:space:]]|\$)" <<< "$known"; then
+      targets+=("$program")
+    fi
   done
   cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
 

@@ -9,8 +9,10 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "backup/pack_file.h"
 #include "backup/pack_workers.h"
@@ -128,6 +130,11 @@ TEST_F(PackWorkersTest, AWorkerThatDiesCostsItsFileAndIsNotUsedAgain) {
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
   ASSERT_TRUE(workers.Submit(1, "C:\\ICQ\\big.dat", "D:\\backup\\icq1.lzz"));
+  // Killed once it has begun its file: Wine does not end a process that is still
+  // starting up, and the kill would wait for it for ever.
+  for (int i = 0; i < 1000 && !drives_.Exists("D:\\backup\\icq1.lzz"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   KillProcess(workers.ProcessIds()[0]);
   const backup::PackResult result = workers.Wait();
   EXPECT_EQ(result.number, 1u);

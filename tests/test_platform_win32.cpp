@@ -322,14 +322,14 @@ TEST_F(Win32PlatformTest, AttributesRoundTripAsTheSystemStoresThem) {
   EXPECT_EQ(SetAttributes("C:\\nofolder\\x", faArchive), kInvalidFilename);
 }
 
-// The local time of a file's last write, read back through the system's own conversion.
+// The local time of a file's last write under the zone's rules for that date, read back
+// through the system's own conversion.
 LocalDateTime SystemLocalWriteTime(const std::string& host) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   EXPECT_TRUE(::GetFileAttributesExW(Wide(host).c_str(), GetFileExInfoStandard, &data));
-  FILETIME local;
-  SYSTEMTIME fields;
-  EXPECT_TRUE(::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local));
-  EXPECT_TRUE(::FileTimeToSystemTime(&local, &fields));
+  SYSTEMTIME universal, fields;
+  EXPECT_TRUE(::FileTimeToSystemTime(&data.ftLastWriteTime, &universal));
+  EXPECT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &fields));
   return {fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond};
 }
 

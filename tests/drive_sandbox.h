@@ -5,14 +5,7 @@
 #pragma once
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile  // the platform layer's own platform::DeleteFile
+#include "win32_api.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

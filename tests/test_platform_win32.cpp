@@ -1,15 +1,6 @@
 // The Win32 side of the platform layer, held to what the system itself answers: its
 // drives, its sharing modes, its version services, its attributes and times, and walks
 // that never pass a reparse point.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile  // the layer's own platform::DeleteFile
-
 #include <gtest/gtest.h>
 #include <winioctl.h>
 
@@ -30,6 +21,7 @@
 #include "platform/io_error.h"
 #include "platform/version_resource.h"
 #include "scratch_folder.h"
+#include "win32_api.h"  // first: the other headers of the system need it
 
 namespace fs = std::filesystem;
 using namespace platform;

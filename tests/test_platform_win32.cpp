@@ -2,7 +2,6 @@
 // drives, its sharing modes, its version services, its attributes and times, and walks
 // that never pass a reparse point.
 #include <gtest/gtest.h>
-#include <winioctl.h>
 
 #include <cstring>
 #include <filesystem>
@@ -20,8 +19,9 @@
 #include "platform/find.h"
 #include "platform/io_error.h"
 #include "platform/version_resource.h"
+#include "platform/win32/win32_internal.h"
 #include "scratch_folder.h"
-#include "win32_api.h"  // first: the other headers of the system need it
+#include "win32_api.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -94,6 +94,33 @@ std::vector<std::string> SearchNames(const std::string& pattern, std::uint32_t m
     names.push_back(rec.name);
   }
   return names;
+}
+
+// --- Codes and texts ------------------------------------------------------------------
+
+// The system's codes are the program's, but for the two kinds of full disk.
+TEST(Win32Codes, SystemErrorsAreTheProgramsCodes) {
+  using platform::detail::CodeOfSystemError;
+  EXPECT_EQ(CodeOfSystemError(ERROR_DISK_FULL), kDiskFull);
+  EXPECT_EQ(CodeOfSystemError(ERROR_HANDLE_DISK_FULL), kDiskFull);
+  EXPECT_EQ(IoErrorText(CodeOfSystemError(ERROR_DISK_FULL)), "Disk full");
+  EXPECT_EQ(CodeOfSystemError(ERROR_FILE_NOT_FOUND), kFileNotFound);
+  EXPECT_EQ(CodeOfSystemError(ERROR_PATH_NOT_FOUND), kInvalidFilename);
+  EXPECT_EQ(CodeOfSystemError(ERROR_ACCESS_DENIED), kAccessDenied);
+  EXPECT_EQ(CodeOfSystemError(ERROR_SHARING_VIOLATION), kSharingViolation);
+  EXPECT_EQ(CodeOfSystemError(ERROR_ALREADY_EXISTS), kAlreadyExists);
+}
+
+TEST(Win32Codes, AnsiTextsRoundTripAndForeignCharactersBecomeQuestionMarks) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the test expects the Western ANSI code page";
+  const std::string ansi =
+      "Gr\xfc\xdf"
+      "e \x80 100";
+  EXPECT_EQ(platform::detail::WideFromAnsi(ansi), L"Gr\u00fc\u00dfe \u20ac 100");
+  EXPECT_EQ(platform::detail::AnsiFromWide(platform::detail::WideFromAnsi(ansi)), ansi);
+  // No best fit: a Cyrillic "a" must not turn into a Latin one.
+  EXPECT_EQ(platform::detail::AnsiFromWide(L"\u0430b"), "?b");
+  EXPECT_EQ(platform::detail::AnsiFromWide(L""), "");
 }
 
 // --- Drives -----------------------------------------------------------------------------

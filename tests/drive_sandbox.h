@@ -4,13 +4,14 @@
 // platform layer under test.
 #pragma once
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "win32_api.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #endif
 
 #include <cctype>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,29 @@ class DriveSandbox {
   // Sets the last-write time of a file or folder to a local date and time.
   void SetLocalTime(const std::string& windows_path, int year, int month, int day, int hour,
                     int minute, int second) const {
+#ifdef _WIN32
+    // Through the system's own zone rules for that date, as the C library's mktime
+    // applies them on POSIX; the runtime's own conversions stop short of 2107.
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    SYSTEMTIME utc;
+    FILETIME when;
+    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+        !::SystemTimeToFileTime(&utc, &when)) {
+      return;
+    }
+    HANDLE file = ::CreateFileW(Host(windows_path).wstring().c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    ::SetFileTime(file, nullptr, nullptr, &when);
+    ::CloseHandle(file);
+#else
     std::tm local{};
     local.tm_year = year - 1900;
     local.tm_mon = month - 1;
@@ -110,12 +134,6 @@ class DriveSandbox {
     local.tm_min = minute;
     local.tm_sec = second;
     local.tm_isdst = -1;
-#ifdef _WIN32
-    const auto when = std::chrono::system_clock::from_time_t(std::mktime(&local));
-    std::error_code ignored;
-    std::filesystem::last_write_time(Host(windows_path), std::chrono::file_clock::from_sys(when),
-                                     ignored);
-#else
     const timespec when{std::mktime(&local), 0};
     const timespec times[2] = {when, when};
     ::utimensat(AT_FDCWD, Host(windows_path).c_str(), times, 0);

@@ -4,7 +4,7 @@
 #include "lz/lzh.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::Bytes out;
+  static fuzz::Bytes out;  // kept between runs, with its capacity
   const std::int64_t result = fuzz::LzhRun(false, {data, size}, &out);
   fuzz::Check(result == lz::kLzhInputEnded ||
                   (result >= 0 && static_cast<std::size_t>(result) == out.size()),

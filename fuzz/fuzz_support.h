@@ -12,8 +12,12 @@ namespace fuzz {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// One LZSS run over memory, bracketed by LZBegin(1) / LZEnd. The output is kept only when
-// `keep` is set (decoding arbitrary bytes may expand a lot); the answer is its size.
+// The engine keeps its work areas between runs (lz::KeepWorkAreas) in every program built
+// on these helpers.
+
+// One LZSS run over memory, bracketed by LZBegin(1) / LZEnd. The output replaces what
+// `keep` held, and is kept only when `keep` is set (decoding arbitrary bytes may expand a
+// lot); the answer is its size. Not for a run inside another: one run's state at a time.
 std::size_t LzssRun(bool encode, std::span<const std::uint8_t> input, Bytes* keep);
 
 // One run of the second coder over memory; answers its result (bytes or a negative code).

@@ -3,13 +3,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
-#include <vector>
 
 #include "lz/lz_errors.h"
 #include "lz/lz_format.h"
@@ -17,6 +17,7 @@
 #include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
+#include "lz/work_areas.h"
 #include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -321,18 +322,19 @@ void CountOut(std::uint32_t count, bool decompressing) {
 }
 
 std::int64_t CopyStream(std::int64_t count, int direction) {
-  std::vector<std::uint8_t> buffer(kCopyBufferSize);
+  static AreaPool<std::array<std::uint8_t, kCopyBufferSize>> buffers;
+  const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(buffers);
   std::int64_t copied = 0;
   do {
     const std::size_t chunk =
         count == -1
             ? kCopyBufferSize
             : static_cast<std::size_t>(std::min<std::int64_t>(count - copied, kCopyBufferSize));
-    const std::size_t n = ReadInput(buffer.data(), chunk);
+    const std::size_t n = ReadInput(buffer->data(), chunk);
     if (direction == 1) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
     if (count != -1 && n != chunk) RaiseReadPastEnd();
     if (n == 0) break;
-    WriteOutput(buffer.data(), n);
+    WriteOutput(buffer->data(), n);
     copied += static_cast<std::int64_t>(n);
     if (direction == 2) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
   } while (count == -1 || copied < count);

@@ -3,11 +3,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <vector>
 
 #include "lz/lz_format.h"
+#include "lz/work_areas.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
@@ -98,12 +100,13 @@ namespace {
 
 // CRC-32 of the file from where it stands to its end.
 std::uint32_t CrcOfTheRest(platform::File& file) {
-  std::vector<std::uint8_t> buffer(kCrcBufferSize);
+  static AreaPool<std::array<std::uint8_t, kCrcBufferSize>> buffers;
+  const AreaPool<std::array<std::uint8_t, kCrcBufferSize>>::Lease buffer(buffers);
   std::uint32_t crc = 0xFFFFFFFFu;
   while (file.Position() < file.Size()) {
-    const std::size_t n = file.Read(buffer.data(), buffer.size());
+    const std::size_t n = file.Read(buffer->data(), buffer->size());
     if (n == 0) break;  // the file shrank under us
-    crc = CRC32Update(crc, buffer.data(), static_cast<std::uint16_t>(n));
+    crc = CRC32Update(crc, buffer->data(), static_cast<std::uint16_t>(n));
   }
   return ~crc;
 }

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "lz/lzh_tree.h"
+#include "lz/work_areas.h"
 
 namespace lz {
 namespace {
@@ -294,7 +296,10 @@ void Encoder::SendSymbol(int symbol) {
 
 std::int64_t Encoder::Run() {
   a_.tree.Reset();
-  a_.head.fill(kNone);
+  // kNone is -1, every byte 0xFF: one memset, where a sanitized build would store the
+  // 16,384 entries one by one.
+  static_assert(kNone == -1);
+  std::memset(a_.head.data(), 0xFF, sizeof a_.head);
   a_.ring.fill(0);
   ReadInput();
 
@@ -555,14 +560,20 @@ std::int64_t Decoder::Run() {
   }
 }
 
-template <typename Areas>
-std::unique_ptr<Areas> AcquireAreas() {
-  if (g_fail_work_areas) return nullptr;
+AreaPool<EncoderAreas> encoder_pool;
+AreaPool<DecoderAreas> decoder_pool;
+
+// Runs the coder over the work areas of `pool`; kLzhNoWorkArea when they cannot be had.
+template <typename Coder, typename Areas>
+std::int64_t RunWithAreas(AreaPool<Areas>& pool, const LzhStreams& io) {
+  if (g_fail_work_areas) return kLzhNoWorkArea;
+  std::optional<typename AreaPool<Areas>::Lease> areas;
   try {
-    return std::make_unique_for_overwrite<Areas>();  // each run sets up what it reads
+    areas.emplace(pool);  // each run sets up what it reads
   } catch (const std::bad_alloc&) {
-    return nullptr;
+    return kLzhNoWorkArea;
   }
+  return Coder(io, **areas).Run();
 }
 
 }  // namespace
@@ -572,17 +583,9 @@ void SetLzhCountHooks(LzhCountHook count_in, LzhCountHook count_out) {
   g_count_out = std::move(count_out);
 }
 
-std::int64_t LzhEncode(const LzhStreams& io) {
-  const std::unique_ptr<EncoderAreas> areas = AcquireAreas<EncoderAreas>();
-  if (!areas) return kLzhNoWorkArea;
-  return Encoder(io, *areas).Run();
-}
+std::int64_t LzhEncode(const LzhStreams& io) { return RunWithAreas<Encoder>(encoder_pool, io); }
 
-std::int64_t LzhDecode(const LzhStreams& io) {
-  const std::unique_ptr<DecoderAreas> areas = AcquireAreas<DecoderAreas>();
-  if (!areas) return kLzhNoWorkArea;
-  return Decoder(io, *areas).Run();
-}
+std::int64_t LzhDecode(const LzhStreams& io) { return RunWithAreas<Decoder>(decoder_pool, io); }
 
 namespace testing {
 void FailLzhWorkAreas(bool fail) { g_fail_work_areas = fail; }

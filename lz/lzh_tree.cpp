@@ -3,6 +3,12 @@
 namespace lz {
 
 void AdaptiveTree::Reset() {
+  // Every run starts from this shape: one copy of a tree built once.
+  static const AdaptiveTree initial(kInitialShape);
+  *this = initial;
+}
+
+AdaptiveTree::AdaptiveTree(InitialShape) {
   for (int i = kRoot; i <= kLastInternal; ++i) {
     child_[2 * i] = static_cast<std::uint16_t>(2 * i);
     child_[2 * i + 1] = static_cast<std::uint16_t>(2 * i + 1);

@@ -54,6 +54,9 @@ class AdaptiveTree {
   // Halves every weight when the root's is exactly the limit; answers whether it did.
   bool HalveAtLimit();
 
+  enum InitialShape { kInitialShape };
+  explicit AdaptiveTree(InitialShape);
+
   std::array<std::uint16_t, 2 * (kLastInternal + 1)> child_{};
   std::array<std::uint16_t, kNodes + 1> parent_{};
   std::array<std::uint16_t, kNodes + 1> weight_{};

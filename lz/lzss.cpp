@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "lz/work_areas.h"
+
 namespace lz {
 namespace {
 
@@ -90,25 +92,29 @@ struct Engine {
 // The engine's process-wide state: one operation at a time.
 Engine engine;
 
+AreaPool<InputArea> input_pool;
+AreaPool<OutputArea> output_pool;
+AreaPool<TreeArea> tree_pool;
+
 template <typename Area>
-std::unique_ptr<Area> AcquireArea() {
+std::unique_ptr<Area> AcquireArea(AreaPool<Area>& pool) {
   if (engine.fail_countdown > 0 && --engine.fail_countdown == 0) throw std::bad_alloc();
-  return std::make_unique_for_overwrite<Area>();
+  return pool.Take();
 }
 
 void ReleaseAreas() {
-  engine.input.reset();
-  engine.output.reset();
-  engine.tree.reset();
+  input_pool.Give(std::move(engine.input));
+  output_pool.Give(std::move(engine.output));
+  tree_pool.Give(std::move(engine.tree));
   engine.areas_held = false;
   engine.areas_on_demand = false;
 }
 
 bool AcquireAreas() {
   try {
-    engine.input = AcquireArea<InputArea>();
-    engine.output = AcquireArea<OutputArea>();
-    engine.tree = AcquireArea<TreeArea>();
+    engine.input = AcquireArea(input_pool);
+    engine.output = AcquireArea(output_pool);
+    engine.tree = AcquireArea(tree_pool);
   } catch (const std::bad_alloc&) {
     ReleaseAreas();
     return false;

@@ -22,6 +22,7 @@
 
 #include "lz/lzh.h"
 #include "lz/lzh_tree.h"
+#include "lz/lzss.h"
 #include "lzh_reference.h"
 
 namespace {
@@ -541,6 +542,80 @@ TEST_F(LzhTest, WorkAreasThatCannotBeHadAnswerMinus20AndWriteNothing) {
   EXPECT_EQ(decoded.answer, lz::kLzhNoWorkArea);
   EXPECT_TRUE(decoded.bytes.empty());
   EXPECT_TRUE(counts.in.empty() && counts.out.empty());
+}
+
+// A stream written symbol by symbol with the plain tree: codes from the root down, match
+// extra bits least significant first, 16-bit words stored low byte first.
+class StreamWriter {
+ public:
+  void Symbol(int symbol) {
+    for (int bit : tree_.Code(symbol)) Bit(bit);
+    tree_.Update(symbol);
+  }
+  void Extra(int value, int count) {
+    for (int b = 0; b < count; ++b) Bit((value >> b) & 1);
+  }
+  Bytes Finish() {
+    while (bits_ != 0) Bit(0);
+    return bytes_;
+  }
+
+ private:
+  void Bit(int bit) {
+    word_ = static_cast<std::uint16_t>(word_ << 1 | bit);
+    if (++bits_ == 16) {
+      bytes_.push_back(static_cast<std::uint8_t>(word_ & 0xFF));
+      bytes_.push_back(static_cast<std::uint8_t>(word_ >> 8));
+      bits_ = 0;
+    }
+  }
+
+  lzh_reference::Tree tree_;
+  std::uint16_t word_ = 0;
+  int bits_ = 0;
+  Bytes bytes_;
+};
+
+// With the work areas kept (lz::KeepWorkAreas), a run after others gives the bytes and the
+// answer of a run in new areas: the ring starts as zeros, the tree in its first shape.
+TEST_F(LzhTest, KeptWorkAreasGiveWhatNewOnesGive) {
+  // The first item copies 64 bytes from the far end of a ring nothing has written yet.
+  StreamWriter writer;
+  writer.Symbol(257 + 62 * 5 + (64 - 3));
+  writer.Extra(0, 14);
+  writer.Symbol('x');
+  writer.Symbol(256);
+  const Bytes from_unwritten_ring = writer.Finish();
+  Bytes expected(64, 0);
+  expected.push_back('x');
+  const Bytes text = WordText(60000, 5);
+  const Coded coded = Encode(text);
+  const Bytes cut(coded.bytes.begin(),
+                  coded.bytes.begin() + static_cast<std::ptrdiff_t>(coded.bytes.size() / 2));
+  const Coded fresh_cut = Decode(cut);
+  ASSERT_EQ(fresh_cut.answer, lz::kLzhInputEnded);
+  ASSERT_FALSE(fresh_cut.bytes.empty());  // the whole blocks before the cut
+  const Coded fresh_zeros = Decode(from_unwritten_ring);
+  ASSERT_EQ(fresh_zeros.answer, 65);
+  ASSERT_EQ(fresh_zeros.bytes, expected);
+
+  lz::KeepWorkAreas(true);
+  const Bytes other = RandomBytes(50000, 8);
+  EXPECT_EQ(Decode(Encode(other).bytes).bytes, other);
+  const std::uint64_t allocated = lz::testing::NewWorkAreas();
+  const Coded again = Encode(text);
+  const Coded cut_again = Decode(cut);
+  RoundTrip(other);
+  const Coded zeros_again = Decode(from_unwritten_ring);
+  EXPECT_EQ(lz::testing::NewWorkAreas(), allocated);
+  lz::KeepWorkAreas(false);
+
+  EXPECT_EQ(again.answer, coded.answer);
+  EXPECT_EQ(again.bytes, coded.bytes);
+  EXPECT_EQ(cut_again.answer, fresh_cut.answer);
+  EXPECT_EQ(cut_again.bytes, fresh_cut.bytes);
+  EXPECT_EQ(zeros_again.answer, fresh_zeros.answer);
+  EXPECT_EQ(zeros_again.bytes, fresh_zeros.bytes);
 }
 
 TEST_F(LzhTest, ErrorsOfTheStreamsPassThrough) {

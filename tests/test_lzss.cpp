@@ -471,4 +471,68 @@ TEST(LzBracket, ModeZeroAcquiresForTheRunAndFreesAtTheEnd) {
   lz::LZEnd();
 }
 
+// ---- work areas kept between operations ----
+
+// Keeping is on for the test and off (what is kept freed) after it.
+class LzKeptAreas : public ::testing::Test {
+ protected:
+  void SetUp() override { lz::KeepWorkAreas(true); }
+  void TearDown() override { lz::KeepWorkAreas(false); }
+};
+
+TEST_F(LzKeptAreas, AreTakenAgainByTheNextOperationAndFreedWhenKeepingStops) {
+  const Bytes input = WordSalad(20000, 7);
+  EXPECT_EQ(Decode(Encode(input).output).output, input);
+  const std::uint64_t allocated = lz::testing::NewWorkAreas();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Decode(Encode(input).output).output, input);
+  EXPECT_EQ(lz::testing::NewWorkAreas(), allocated);
+  // Kept is not held: the bracket answers as it does without keeping.
+  EXPECT_FALSE(lz::LzssAreasHeld());
+  ASSERT_TRUE(lz::LZBegin(1));
+  EXPECT_TRUE(lz::LzssAreasHeld());
+  lz::LZEnd();
+  EXPECT_FALSE(lz::LzssAreasHeld());
+
+  lz::KeepWorkAreas(false);
+  EXPECT_EQ(Decode(Encode(input).output).output, input);
+  EXPECT_EQ(lz::testing::NewWorkAreas(), allocated + 6);  // three areas for each run
+}
+
+TEST_F(LzKeptAreas, AcquisitionFailuresStillHappen) {
+  Encode(FromText("abc"));  // the three areas are kept
+  for (int nth = 1; nth <= 3; ++nth) {
+    lz::testing::FailAcquisition(nth);
+    EXPECT_FALSE(lz::LZBegin(1)) << "area " << nth;
+    EXPECT_FALSE(lz::LzssAreasHeld());
+    lz::LZEnd();
+  }
+  const Bytes input = FromText("abcabcabc");
+  EXPECT_EQ(Decode(Encode(input).output).output, input);
+}
+
+// A run after others gives the bytes a run in new areas gives: the decoder starts from a
+// window of zeros even when the last run left other bytes there, and the encoder's trees
+// (streams and splays) start empty.
+TEST_F(LzKeptAreas, ARunGivesWhatARunInNewAreasGives) {
+  // A match of 18 at window position 0, then seven literals.
+  const Bytes from_zero_window = {0xFE, 0x00, 0x0F, 'a', 'b', 'c', 'd', 'e', 'f', 'g'};
+  Bytes expected(18, 0);
+  for (char c : std::string("abcdefg")) expected.push_back(static_cast<std::uint8_t>(c));
+  const Bytes numbers = DecimalNumbers();
+  lz::KeepWorkAreas(false);
+  const Coded fresh = Encode(numbers);
+  ASSERT_EQ(Decode(from_zero_window).output, expected);
+  lz::KeepWorkAreas(true);
+
+  // More than a block, so that the window behind the output block holds text.
+  const Bytes text = WordSalad(300000, 5);
+  ASSERT_EQ(Decode(Encode(text).output).output, text);
+  EXPECT_EQ(Decode(from_zero_window).output, expected);
+
+  Encode(WordSalad(100000, 3));
+  const Coded again = Encode(numbers);
+  EXPECT_EQ(again.output, fresh.output);
+  EXPECT_EQ(again.splays, fresh.splays);
+}
+
 }  // namespace

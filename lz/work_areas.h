@@ -1,0 +1,73 @@
+// Inside the engine: where the coders and the file layer get their work areas and block
+// buffers. Each kind of area has one slot. Take hands out the kept area of that kind, or
+// a new one; Give keeps the area for the next Take while KeepWorkAreas (lz/lzss.h) is on
+// and frees it otherwise. Turning keeping off frees every kept area at once.
+//
+// An area handed out again holds what its last run left in it, just as a new one holds
+// undefined bytes: every run sets up everything it reads, so its result never depends on
+// an earlier run. An area is out of its slot while a run uses it, so a run started inside
+// another (a callback's query) gets an area of its own.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+namespace lz {
+
+bool KeepingWorkAreas();
+
+namespace detail {
+
+class AreaSlot {
+ public:
+  AreaSlot();
+  AreaSlot(const AreaSlot&) = delete;
+  AreaSlot& operator=(const AreaSlot&) = delete;
+  virtual void Drop() = 0;
+
+ protected:
+  ~AreaSlot() = default;
+};
+
+// Frees the areas of every slot (KeepWorkAreas(false)).
+void DropKeptAreas();
+// Counts an area allocated anew (lz::testing::NewWorkAreas).
+void CountNewArea();
+
+}  // namespace detail
+
+template <typename Area>
+class AreaPool final : public detail::AreaSlot {
+ public:
+  // The kept area, or a new one (std::bad_alloc when there is no memory for it).
+  std::unique_ptr<Area> Take() {
+    if (kept_) return std::move(kept_);
+    std::unique_ptr<Area> area = std::make_unique_for_overwrite<Area>();
+    detail::CountNewArea();
+    return area;
+  }
+  void Give(std::unique_ptr<Area> area) {
+    if (area && KeepingWorkAreas()) kept_ = std::move(area);
+  }
+  void Drop() override { kept_.reset(); }
+
+  // An area for one scope, given back when the scope ends.
+  class Lease {
+   public:
+    explicit Lease(AreaPool& pool) : pool_(pool), area_(pool.Take()) {}
+    ~Lease() { pool_.Give(std::move(area_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Area& operator*() const { return *area_; }
+    Area* operator->() const { return area_.get(); }
+
+   private:
+    AreaPool& pool_;
+    std::unique_ptr<Area> area_;
+  };
+
+ private:
+  std::unique_ptr<Area> kept_;
+};
+
+}  // namespace lz

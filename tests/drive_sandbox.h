@@ -4,12 +4,7 @@
 // platform layer under test.
 #pragma once
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <cctype>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -18,12 +13,13 @@
 #include <vector>
 
 #include "platform/drives.h"
+#include "tests/host_times.h"
+#include "tests/temp_folder.h"
 
 class DriveSandbox {
  public:
   explicit DriveSandbox(std::initializer_list<char> letters) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "varn-drives-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
+    root_ = MakeTempFolder("varn-drives");
     std::vector<platform::DriveMapping> table;
     for (char letter : letters) {
       std::filesystem::create_directory(root_ / std::string(1, letter));
@@ -49,8 +45,10 @@ class DriveSandbox {
     platform::InstallDriveTableForTests(table_);
   }
 
+#ifndef _WIN32
   // A Wine prefix whose dosdevices/ links name the same drives, for a program run in a
-  // child process (WINEPREFIX=<the answer>).
+  // child process (WINEPREFIX=<the answer>). Linux only: on Windows a child process
+  // sees the system's drives.
   std::filesystem::path WriteWinePrefix() const {
     const std::filesystem::path devices = root_ / "wine-prefix" / "dosdevices";
     std::filesystem::create_directories(devices);
@@ -60,6 +58,7 @@ class DriveSandbox {
     }
     return devices.parent_path();
   }
+#endif
 
   // "D:\Apps\ICQ" -> <root>/D/Apps/ICQ (the letter in upper case).
   std::filesystem::path Host(const std::string& windows_path) const {
@@ -95,20 +94,20 @@ class DriveSandbox {
     return std::filesystem::exists(Host(windows_path));
   }
 
+  // Takes the write permissions away (on Windows: sets the read-only attribute).
+  bool MakeReadOnly(const std::string& windows_path) const {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::permissions(Host(windows_path),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::replace, error);
+    return !error;
+  }
+
   // Sets the last-write time of a file or folder to a local date and time.
   void SetLocalTime(const std::string& windows_path, int year, int month, int day, int hour,
                     int minute, int second) const {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    const timespec when{std::mktime(&local), 0};
-    const timespec times[2] = {when, when};
-    ::utimensat(AT_FDCWD, Host(windows_path).c_str(), times, 0);
+    SetHostLocalWriteTime(Host(windows_path), year, month, day, hour, minute, second);
   }
 
  private:

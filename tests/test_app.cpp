@@ -17,6 +17,7 @@
 #include "platform/fault_injection.h"
 #include "platform/io_error.h"
 #include "tests/recording_window.h"
+#include "tests/temp_folder.h"
 
 namespace platform::testing {
 // Readable test names for the suites that fail one kind of file operation.
@@ -58,9 +59,8 @@ const char kDefaultPluginBytes[] =
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varn_app_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    root_ = MakeTempFolder("varn_app");
+    ASSERT_FALSE(root_.empty());
     platform::InstallDriveTableForTests({{'C', root_.string()}});
     platform::testing::ResetFaults();
     fs::create_directory(root_ / "home");
@@ -574,8 +574,7 @@ namespace {
 
 TEST(StartFolderTest, AFolderOnNoDriveIsRefusedWithTheFolderAndTheDrives) {
   const fs::path start = fs::current_path();
-  std::string pattern = (fs::temp_directory_path() / "varn-start-XXXXXX").string();
-  const fs::path root = ::mkdtemp(pattern.data());
+  const fs::path root = MakeTempFolder("varn-start");
   fs::create_directories(root / "c" / "home");
   fs::create_directories(root / "d");
   fs::create_directories(root / "outside");

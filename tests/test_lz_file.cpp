@@ -559,8 +559,11 @@ TEST_P(SecondNameTest, DecompressingOntoItRaises40004AndKeepsTheSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SecondNameTest,
-                         ::testing::Values(SecondName::kSymbolicLink, SecondName::kHardLink,
-                                           SecondName::kOtherDrive));
+                         ::testing::Values(
+#ifndef _WIN32  // a symbolic link made on the host
+                             SecondName::kSymbolicLink,
+#endif
+                             SecondName::kHardLink, SecondName::kOtherDrive));
 
 // A NUL byte in a name would cut it short at the host, onto the source itself: the name is
 // refused as invalid instead.
@@ -782,6 +785,7 @@ TEST_F(LzFileTest, ReadOnlyDestinations) {
 
 // Every file operation of a run failing in turn: the error passes, -2 is still the last
 // report, and the engine is idle afterwards (checked in TearDown and by the next run).
+#ifndef _WIN32  // a symbolic link made on the host
 // A destination that is a link to a read-only file outside every drive: the link is
 // replaced by the restored file, and its target keeps its bytes and its permissions.
 TEST_F(LzFileTest, DecompressingOntoALinkLeavesItsTargetAlone) {
@@ -800,6 +804,7 @@ TEST_F(LzFileTest, DecompressingOntoALinkLeavesItsTargetAlone) {
   std::ifstream in(outside, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs");
 }
+#endif
 
 TEST_F(LzFileTest, AFailureAtAnyOperationCleansUp) {
   const std::string data = TextData(300000);

@@ -105,6 +105,7 @@ TEST_F(LzSupportTest, DeleteFileForcedRemovesReadOnlyFiles) {
   EXPECT_TRUE(box_.Exists("C:\\held.dat"));
 }
 
+#ifndef _WIN32  // a symbolic link made on the host
 // Only the link is deleted: its target, here a read-only file outside every drive, keeps
 // its content and its permissions.
 TEST_F(LzSupportTest, DeleteFileForcedThroughALinkLeavesItsTargetAlone) {
@@ -122,6 +123,7 @@ TEST_F(LzSupportTest, DeleteFileForcedThroughALinkLeavesItsTargetAlone) {
   std::ifstream in(outside, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not the engine's");
 }
+#endif
 
 // A time outside the DOS range is held to the range's nearest end, never answered as -1:
 // the answer becomes a compressed file's date, and then a restored file's.

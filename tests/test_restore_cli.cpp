@@ -17,6 +17,7 @@
 #include "lz/lz_format.h"
 #include "platform/drives.h"
 #include "tests/program_run.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
@@ -39,9 +40,8 @@ ProgramRun RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
 class RestoreCliTest : public ::testing::Test {
  public:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varn_restore_cli_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    root_ = MakeTempFolder("varn_restore_cli");
+    ASSERT_FALSE(root_.empty());
     icq_ = root_ / "ICQ";
     backup_ = root_ / "backup";
     fs::create_directories(root_ / "home");

@@ -1,7 +1,5 @@
 #include "backup/pack_workers.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -201,12 +199,7 @@ void PackWorkers::Stop() noexcept {
   }
 }
 
-int DefaultPackWorkers() {
-  cpu_set_t cpus;
-  CPU_ZERO(&cpus);
-  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
-  return std::clamp(CPU_COUNT(&cpus), 1, kMostWorkers);
-}
+int DefaultPackWorkers() { return std::clamp(platform::UsableProcessors(), 1, kMostWorkers); }
 
 int RunPackWorker() {
   platform::BindToParent();

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(lz::VersionInfoString(name, "ProductName").size() <= 255, "version text length");
 
   const std::vector<std::uint8_t> block(data, data + size);
-  platform::QueryVersionValue(block, "\\VarFileInfo\\Translation");
-  platform::QueryVersionText(block, "\\StringFileInfo\\040904e4\\FileVersion");
+  platform::QueryVersionBlockValue(block, "\\VarFileInfo\\Translation");
+  platform::QueryVersionBlockText(block, "\\StringFileInfo\\040904e4\\FileVersion");
   return 0;
 }

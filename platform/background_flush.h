@@ -2,9 +2,11 @@
 //
 // The worker takes every file queued so far, opens each, and flushes them together with
 // one syncfs per file system: one pass writes their data and inodes, where an fsync per
-// file would wait for the disk once or twice per file. The paths are resolved on the
-// calling thread, which the layer's look-ups belong to; the worker touches only the
-// files it is handed.
+// file would wait for the disk once or twice per file. On Windows, which has no such
+// call, it opens each file for writing and flushes it (FlushFileBuffers); a read-only
+// file has its attribute lifted for that moment. The paths are resolved on the calling
+// thread, which the layer's look-ups belong to; the worker touches only the files it is
+// handed.
 #pragma once
 
 #include <condition_variable>
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -39,7 +42,8 @@ class BackgroundFlush {
     std::promise<int> result;
   };
   void Work();
-  void FlushTogether(std::deque<Job>& batch) const;
+  // The system's part: the code for each job of the batch, in its order.
+  static std::vector<int> FlushTogether(const std::deque<Job>& batch);
 
   StandIn stand_in_;
   std::mutex mutex_;

@@ -8,11 +8,10 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/internal.h"
+
 namespace platform {
 namespace {
-
-constexpr int kFirstDosYear = 1980;
-constexpr int kLastDosYear = 2107;
 
 LocalDateTime FromTm(const std::tm& tm) {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
@@ -23,15 +22,6 @@ bool LocalTimeOf(long long unix_seconds, std::tm* out) {
   return ::localtime_r(&t, out) != nullptr;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr char kProgramCodeset[] = "UTF-8";
 
 // The codeset LC_TIME's texts are written in, which need not be LC_CTYPE's.
@@ -71,7 +61,7 @@ std::optional<std::string> ConvertToUtf8(const std::string& text, const std::str
 // global locale; the English name for a month the locale gives none for, or one that
 // cannot be converted.
 std::array<std::string, 12> ReadShortMonthNames() {
-  std::array<std::string, 12> out = kEnglishMonths;
+  std::array<std::string, 12> out = detail::EnglishMonthNames();
   locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
   if (user == static_cast<locale_t>(0)) return out;
   const std::string codeset = TimeCodeset(user);
@@ -103,36 +93,6 @@ LocalDateTime Now() {
   std::tm tm{};
   if (!LocalTimeOf(static_cast<long long>(std::time(nullptr)), &tm)) return {};
   return FromTm(tm);
-}
-
-std::uint32_t PackDosTime(const LocalDateTime& t) {
-  int year = t.year < kFirstDosYear ? kFirstDosYear : t.year > kLastDosYear ? kLastDosYear : t.year;
-  const std::uint32_t date = (static_cast<std::uint32_t>(year - kFirstDosYear) << 9) |
-                             ((static_cast<std::uint32_t>(t.month) & 0x0F) << 5) |
-                             (static_cast<std::uint32_t>(t.day) & 0x1F);
-  const std::uint32_t time = ((static_cast<std::uint32_t>(t.hour) & 0x1F) << 11) |
-                             ((static_cast<std::uint32_t>(t.minute) & 0x3F) << 5) |
-                             ((static_cast<std::uint32_t>(t.second) / 2) & 0x1F);
-  return (date << 16) | time;
-}
-
-LocalDateTime UnpackDosTime(std::uint32_t dos_time) {
-  const std::uint32_t date = dos_time >> 16;
-  const std::uint32_t time = dos_time & 0xFFFF;
-  LocalDateTime t;
-  t.year = kFirstDosYear + static_cast<int>(date >> 9);
-  t.month = static_cast<int>((date >> 5) & 0x0F);
-  t.day = static_cast<int>(date & 0x1F);
-  t.hour = static_cast<int>(time >> 11);
-  t.minute = static_cast<int>((time >> 5) & 0x3F);
-  t.second = static_cast<int>(time & 0x1F) * 2;
-  return t;
-}
-
-bool IsValidDosTime(std::uint32_t dos_time) {
-  const LocalDateTime t = UnpackDosTime(dos_time);
-  return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= DaysInMonth(t.year, t.month) &&
-         t.hour < 24 && t.minute < 60 && t.second < 60;
 }
 
 std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds) {

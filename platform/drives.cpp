@@ -45,7 +45,6 @@ LayerState& State() {
   return state;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsHostSeparator(char c) { return c == '/'; }
 
 bool IsFolder(const std::string& host_path) {
@@ -53,31 +52,8 @@ bool IsFolder(const std::string& host_path) {
   return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The non-empty components of a Windows path text, or of a host path with
-// IsHostSeparator.
-std::vector<std::string> SplitComponents(std::string_view text,
-                                         bool (*separates)(char) = IsSeparator) {
-  std::vector<std::string> parts;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && separates(text[i])) ++i;
-    std::size_t start = i;
-    while (i < text.size() && !separates(text[i])) ++i;
-    if (i > start) parts.emplace_back(text.substr(start, i - start));
-  }
-  return parts;
-}
-
-void FoldInto(std::vector<std::string>& folded, const std::vector<std::string>& parts) {
-  for (const std::string& part : parts) {
-    if (part == ".") continue;
-    if (part == "..") {
-      if (!folded.empty()) folded.pop_back();
-      continue;
-    }
-    folded.push_back(part);
-  }
-}
+using detail::FoldDotComponents;
+using detail::SplitPathComponents;
 
 std::string NormalizeRoot(std::string root) {
   while (root.size() > 1 && root.back() == '/') root.pop_back();
@@ -87,7 +63,7 @@ std::string NormalizeRoot(std::string root) {
 // Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
 std::string NormalizeHostPath(const std::string& host_path) {
   std::vector<std::string> parts;
-  FoldInto(parts, SplitComponents(host_path, IsHostSeparator));
+  FoldDotComponents(parts, SplitPathComponents(host_path, IsHostSeparator));
   std::string out;
   for (const std::string& part : parts) out += "/" + part;
   return out.empty() ? "/" : out;
@@ -124,7 +100,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
   const DriveMapping* drive = FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
-  std::vector<std::string> parts = SplitComponents(std::string_view(full).substr(2));
+  std::vector<std::string> parts = SplitPathComponents(std::string_view(full).substr(2));
   // Filled member by member: GCC's optimiser misreads the nested aggregate form as
   // reading an uninitialised string.
   Resolved out;
@@ -421,11 +397,6 @@ bool DriveRootExists(char letter) {
   return drive != nullptr && IsFolder(drive->host_root);
 }
 
-int DriveNumberOfPath(const std::string& path) {
-  if (path.empty() || !IsAsciiLetter(path[0])) return 0;
-  return AsciiUpper(path[0]) - 'A' + 1;
-}
-
 std::optional<std::string> ToHostPath(const std::string& windows_path) {
   std::optional<Resolved> resolved = Resolve(windows_path);
   if (!resolved) return std::nullopt;
@@ -439,54 +410,9 @@ std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   if (!drive) return std::nullopt;
   std::string rest = drive->root == "/" ? normal.substr(1) : normal.substr(drive->root.size());
   std::string out = std::string(1, drive->letter) + ":";
-  for (const std::string& part : SplitComponents(rest)) out += "\\" + part;
+  for (const std::string& part : SplitPathComponents(rest)) out += "\\" + part;
   if (out.size() == 2) out += "\\";
   return out;
-}
-
-std::string ExpandFileName(const std::string& name) {
-  if (name.empty()) return "";
-  std::string prefix;
-  std::vector<std::string> parts;
-  std::string_view rest;
-  if (name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) {
-    // \\server\share\...: the server and share stay; ".." stops at the share.
-    std::vector<std::string> unc = SplitComponents(name);
-    prefix = "\\";
-    for (std::size_t i = 0; i < unc.size() && i < 2; ++i) prefix += "\\" + unc[i];
-    if (unc.size() <= 2) return prefix;
-    FoldInto(parts, std::vector<std::string>(unc.begin() + 2, unc.end()));
-  } else {
-    if (name.size() >= 2 && name[1] == ':' && IsAsciiLetter(name[0])) {
-      // "C:" and "C:name" are taken from the drive's root: the settings store a root
-      // as "C:", and the layer keeps one current directory, not one per drive.
-      prefix = name.substr(0, 2);
-      rest = std::string_view(name).substr(2);
-    } else {
-      const std::string cwd = GetCurrentDir();
-      prefix = cwd.substr(0, 2);
-      if (!IsSeparator(name[0])) FoldInto(parts, SplitComponents(std::string_view(cwd).substr(2)));
-      rest = name;
-    }
-    FoldInto(parts, SplitComponents(rest));
-  }
-  std::string out = prefix;
-  for (const std::string& part : parts) out += "\\" + part;
-  if (parts.empty()) {
-    out += "\\";
-  } else if (IsSeparator(name.back())) {
-    out += "\\";
-  }
-  return out;
-}
-
-bool SamePathText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (IsSeparator(a[i]) && IsSeparator(b[i])) continue;
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
 }
 
 std::string GetCurrentDir() {

@@ -5,6 +5,10 @@
 // there is one, else C: is "/" and each block-device mount takes the next letter
 // from D: in order of mount point.
 //
+// On Windows the drives are the system's (GetLogicalDrives), a host path is the full
+// Windows path itself, and letter case is the file system's; texts are in the ANSI code
+// page. A table installed for tests still maps each letter onto a host folder there.
+//
 // The layer keeps process-wide state (the drive table, the current directory, the
 // fault hook) and, like the program it serves, runs on one thread.
 #pragma once
@@ -32,6 +36,7 @@ void AdoptDriveTable(std::vector<DriveMapping> table);
 // process's current directory) again on next use.
 void InstallDriveTableForTests(std::vector<DriveMapping> table);
 
+#ifndef _WIN32
 // How the system's table is built, exposed so tests can feed their own inputs.
 // From <prefix>/dosdevices/ links named "x:"; nullopt when the folder is missing or
 // holds no drive link.
@@ -39,6 +44,7 @@ std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::str
 // C: = "/", then each folder mounted from a /dev/ source (no virtual file system)
 // from D: in order of mount point, from the text of /proc/self/mounts.
 std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_text);
+#endif
 
 // True when the drive exists in the table and its root is a folder on the host.
 bool DriveRootExists(char letter);

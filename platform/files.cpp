@@ -82,6 +82,9 @@ bool OpenForWritingElsewhere(int read_only_fd) {
   return false;
 }
 
+// File keeps the descriptor as a neutral handle value.
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
 [[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
 
 }  // namespace
@@ -274,19 +277,19 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 // --- File ---------------------------------------------------------------------------
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
+    if (handle_ != kNoHandle) ::close(Descriptor(handle_));
+    handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
   }
   return *this;
 }
 
 File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ != kNoHandle) ::close(Descriptor(handle_));
 }
 
 File File::Open(const std::string& path, OpenMode mode) {
@@ -347,19 +350,19 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
     return code;
   }
   File file;
-  file.fd_ = fd;
+  file.handle_ = fd;
   file.path_ = path;
   *out = std::move(file);
   return 0;
 }
 
 std::size_t File::Read(void* buffer, std::size_t count) {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::read(fd_, bytes + done, count - done);
+    const ssize_t n = ::read(Descriptor(handle_), bytes + done, count - done);
     if (n < 0) {
       if (errno == EINTR) {
         RaiseIfStopRequested();  // a read that waits (a pipe) ends on an interrupt
@@ -374,12 +377,12 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 }
 
 void File::Write(const void* buffer, std::size_t count) {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::write(fd_, bytes + done, count - done);
+    const ssize_t n = ::write(Descriptor(handle_), bytes + done, count - done);
     if (n < 0) {
       if (errno == EINTR) {
         RaiseIfStopRequested();
@@ -393,61 +396,61 @@ void File::Write(const void* buffer, std::size_t count) {
 }
 
 void File::Seek(std::int64_t position) {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
   if (position < 0) RaiseIoError(kNegativeSeek);
-  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
+  if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
 }
 
 std::int64_t File::Position() const {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
-  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
   if (position < 0) RaiseErrno(errno);
   return static_cast<std::int64_t>(position);
 }
 
 std::int64_t File::Size() const {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   struct stat st;
-  if (::fstat(fd_, &st) != 0) RaiseErrno(errno);
+  if (::fstat(Descriptor(handle_), &st) != 0) RaiseErrno(errno);
   return static_cast<std::int64_t>(st.st_size);
 }
 
 void File::Truncate() {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
   const std::int64_t position = Position();
-  if (::ftruncate(fd_, static_cast<off_t>(position)) != 0) {
+  if (::ftruncate(Descriptor(handle_), static_cast<off_t>(position)) != 0) {
     // A file opened for reading only cannot be cut.
     RaiseIoError(errno == EINVAL || errno == EBADF ? kAccessDenied : ErrorCodeFromErrno(errno));
   }
 }
 
 void File::SetDosTime(std::uint32_t dos_time) {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
   if (!IsValidDosTime(dos_time)) RaiseIoError(kInvalidParameter);
   const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::futimens(fd_, times) != 0) RaiseErrno(errno);
+  if (::futimens(Descriptor(handle_), times) != 0) RaiseErrno(errno);
 }
 
 std::optional<std::uint32_t> File::DosTime() const {
   struct stat st;
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  if (handle_ == kNoHandle || ::fstat(Descriptor(handle_), &st) != 0) return std::nullopt;
   return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
 }
 
 void File::Flush() {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
-  if (::fsync(fd_) != 0 && errno != EINVAL) RaiseErrno(errno);
+  if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) RaiseErrno(errno);
 }
 
 void File::Close() {
-  if (fd_ < 0) RaiseIoError(kFileNotOpen);
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   const int fault = detail::NextFault(FileOp::kClose);
   // The descriptor is given back whatever happens: a failed close leaves no open file.
-  const int result = ::close(std::exchange(fd_, -1));
+  const int result = ::close(Descriptor(std::exchange(handle_, kNoHandle)));
   if (fault) RaiseIoError(fault);
   if (result != 0 && errno != EINTR) RaiseErrno(errno);
 }

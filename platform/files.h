@@ -95,7 +95,7 @@ class File {
   // Answers an error code instead: 0 and the file in *out, or the code.
   [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return handle_ != kNoHandle; }
   const std::string& Path() const { return path_; }  // Windows path as opened
 
   // Every operation raises EInOutError on failure (103 on a closed File).
@@ -115,7 +115,9 @@ class File {
   void Close();  // raises on failure; the file is closed anyway
 
  private:
-  int fd_ = -1;
+  // The system's handle value: a descriptor here, a HANDLE on Windows.
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;
   std::string path_;
 };
 

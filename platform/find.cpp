@@ -21,62 +21,10 @@ namespace {
 // Attributes that keep an entry out of a search unless the mask asks for them.
 constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
 
-bool ValidWindowsName(std::string_view name) {
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
-  }
-  return true;
-}
-
-// "*" any run of characters, "?" one character; letters compared without case.
-bool GlobMatch(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0, n = 0;
-  std::size_t star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
-// As the Windows search matches names: "*.*" is every name, and a pattern ending in
-// "." also matches names without an extension ("*." finds "README").
-bool NameMatches(std::string_view pattern, std::string_view name) {
-  if (pattern == "*" || pattern == "*.*") return true;
-  if (GlobMatch(pattern, name)) return true;
-  return pattern.size() > 1 && pattern.back() == '.' && name.find('.') == std::string_view::npos &&
-         GlobMatch(pattern.substr(0, pattern.size() - 1), name);
-}
-
-// The item whose name is the exact spelling, else the one whose name is the smallest
-// equal to it ignoring case (so the choice never depends on the order the disk lists
-// them); nullptr when none matches.
-template <typename Item, typename NameOf>
-const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name, NameOf name_of) {
-  const Item* best = nullptr;
-  for (const Item& item : items) {
-    const std::string& candidate = name_of(item);
-    if (candidate == name) return &item;
-    if (EqualIgnoringAsciiCase(candidate, name) &&
-        (best == nullptr || candidate < name_of(*best))) {
-      best = &item;
-    }
-  }
-  return best;
-}
+using detail::ChooseSpelling;
+using detail::NameMatches;
+using detail::SortInSearchOrder;
+using detail::ValidWindowsName;
 
 const std::string& ItsName(const std::string& name) { return name; }
 
@@ -98,17 +46,6 @@ int ReadFolderNames(const std::string& host_folder, Each each) {
     if (name != "." && name != "..") each(name, entry->d_type);
   }
   return 0;
-}
-
-// Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
-// ties so that the order never depends on how the disk lists them.
-void SortInSearchOrder(std::vector<std::string>& names) {
-  std::vector<std::pair<std::string, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(AsciiUpper(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end());
-  names.clear();
-  for (auto& [upper, name] : keyed) names.push_back(std::move(name));
 }
 
 const std::string& WalkEntryName(const WalkListing::Entry& entry) { return entry.name; }
@@ -134,22 +71,11 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
   state_ = std::make_unique<State>();
   if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
 
-  // Folder part and name pattern: "C:\ICQ\*.*", "C:*.*", "*.*".
-  std::size_t cut = pattern.find_last_of("\\/");
-  std::string folder, name_pattern;
-  if (cut != std::string::npos) {
-    folder = cut == 0 ? pattern.substr(0, 1) : pattern.substr(0, cut);
-    name_pattern = pattern.substr(cut + 1);
-  } else if (pattern.size() >= 2 && pattern[1] == ':') {
-    folder = pattern.substr(0, 2);
-    name_pattern = pattern.substr(2);
-  } else {
-    folder = ".";
-    name_pattern = pattern;
-  }
+  const detail::SearchPattern split = detail::SplitSearchPattern(pattern);
+  const std::string& name_pattern = split.name;
   if (name_pattern.empty()) return kFileNotFound;
 
-  const std::string full_folder = ExpandFileName(folder);
+  const std::string full_folder = ExpandFileName(split.folder);
   const bool drive_root = full_folder.size() == 3 && full_folder[1] == ':';
   std::optional<std::string> host = ToHostPath(full_folder);
   if (!host) return kInvalidFilename;

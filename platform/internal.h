@@ -1,20 +1,85 @@
 // Helpers shared by the platform layer's own .cpp files; nothing outside platform/
 // includes this.
+// The first part holds on every system; the POSIX layer's look-up helpers follow it, and
+// the Win32 layer's own are in platform/win32/win32_internal.h.
 #pragma once
 
-#include <sys/stat.h>
-
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/ascii.h"
 #include "platform/fault_injection.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace platform::detail {
 
+// --- Windows path texts -------------------------------------------------------------
+
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The non-empty components of a path text, split where `separates` says.
+std::vector<std::string> SplitPathComponents(std::string_view text,
+                                             bool (*separates)(char) = IsPathSeparator);
+
+// Appends parts to folded, "." dropped and ".." taking back the last one (never past
+// the start).
+void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::string>& parts);
+
+// --- Search rules -------------------------------------------------------------------
+
+// False when the name holds \ : * ? " < > | or a control character.
+bool ValidWindowsName(std::string_view name);
+
+// As the Windows search matches names, letters without case: "*" any run, "?" one
+// character, "*.*" every name, and a pattern ending in "." also matches names without
+// an extension ("*." finds "README").
+bool NameMatches(std::string_view pattern, std::string_view name);
+
+// A search pattern's folder part and name pattern: "C:\ICQ\*.*" gives "C:\ICQ" and
+// "*.*", "C:*.*" gives "C:", "*.*" gives ".".
+struct SearchPattern {
+  std::string folder;
+  std::string name;
+};
+SearchPattern SplitSearchPattern(const std::string& pattern);
+
+// Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
+// ties so that the order never depends on how the disk lists them.
+void SortInSearchOrder(std::vector<std::string>& names);
+
+// The item whose name is the exact spelling, else the one whose name is the smallest
+// equal to it ignoring case (so the choice never depends on the order the disk lists
+// them); nullptr when none matches.
+template <typename Item, typename NameOf>
+const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name, NameOf name_of) {
+  const Item* best = nullptr;
+  for (const Item& item : items) {
+    const std::string& candidate = name_of(item);
+    if (candidate == name) return &item;
+    if (EqualIgnoringAsciiCase(candidate, name) &&
+        (best == nullptr || candidate < name_of(*best))) {
+      best = &item;
+    }
+  }
+  return best;
+}
+
+// --- Clock ------------------------------------------------------------------------
+
+// "Jan".."Dec": the month names where the locale gives none.
+const std::array<std::string, 12>& EnglishMonthNames();
+
 // --- Host paths -------------------------------------------------------------------
-// Host paths are absolute: "/", or "/" and components each after one "/".
+// Host paths are absolute: "/", or "/" and components each after one "/". On Windows
+// they are full Windows paths ("C:\Temp\x"), where "\" and "/" both separate and
+// letters compare without case.
 
 // The folder holding the entry: "/" for an entry of the root ("." for a text without "/").
 std::string HostParent(const std::string& host_path);
@@ -28,6 +93,7 @@ std::string HostChild(const std::string& folder, const std::string& name);
 // True when host_path is root or lies below it; every path lies below "/".
 bool HostPathWithin(const std::string& host_path, const std::string& root);
 
+#ifndef _WIN32
 // Windows path text to host path, or nullopt (a UNC path, an unknown drive).
 // Same as ToHostPath; named here so the .cpp files read alike.
 std::optional<std::string> HostPathOf(const std::string& windows_path);
@@ -103,6 +169,8 @@ struct DriveMatch {
   std::string root;
 };
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
+
+#endif  // _WIN32
 
 // --- Fault hook -------------------------------------------------------------------
 

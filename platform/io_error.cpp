@@ -75,7 +75,9 @@ int ErrorCodeFromErrno(int posix_errno) {
       return 17;
     case ENXIO:
     case ENODEV:
+#ifdef ENOMEDIUM
     case ENOMEDIUM:
+#endif
       return 21;
     case ESPIPE:
       return 25;
@@ -85,7 +87,9 @@ int ErrorCodeFromErrno(int posix_errno) {
     case EINVAL:
       return 87;
     case ENOSPC:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
       return kDiskFull;
     case ENOTEMPTY:
       return 145;

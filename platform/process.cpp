@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -10,11 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/internal.h"
 
@@ -30,30 +33,39 @@ constexpr const char* kParentVariable = "VARN_HELPER_PARENT";
 
 }  // namespace
 
+namespace {
+
+int Descriptor(Channel::Handle handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
 Channel::~Channel() { Close(); }
 
-Channel::Channel(Channel&& other) noexcept : descriptor_(other.descriptor_) {
-  other.descriptor_ = -1;
+Channel::Channel(Channel&& other) noexcept : receive_(other.receive_), send_(other.send_) {
+  other.receive_ = kNoHandle;
+  other.send_ = kNoHandle;
 }
 
 Channel& Channel::operator=(Channel&& other) noexcept {
   if (this != &other) {
     Close();
-    descriptor_ = other.descriptor_;
-    other.descriptor_ = -1;
+    receive_ = std::exchange(other.receive_, kNoHandle);
+    send_ = std::exchange(other.send_, kNoHandle);
   }
   return *this;
 }
 
 void Channel::Close() {
-  if (descriptor_ >= 0) ::close(descriptor_);
-  descriptor_ = -1;
+  if (send_ != kNoHandle && send_ != receive_) ::close(Descriptor(send_));
+  if (receive_ != kNoHandle) ::close(Descriptor(receive_));
+  receive_ = kNoHandle;
+  send_ = kNoHandle;
 }
 
 bool Channel::Send(const void* data, std::size_t count) {
   const char* bytes = static_cast<const char*>(data);
   for (std::size_t sent = 0; sent < count;) {
-    const ssize_t n = ::send(descriptor_, bytes + sent, count - sent, MSG_NOSIGNAL);
+    const ssize_t n = ::send(Descriptor(send_), bytes + sent, count - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     sent += static_cast<std::size_t>(n);
@@ -64,7 +76,7 @@ bool Channel::Send(const void* data, std::size_t count) {
 bool Channel::Receive(void* data, std::size_t count) {
   char* bytes = static_cast<char*>(data);
   for (std::size_t got = 0; got < count;) {
-    const ssize_t n = ::recv(descriptor_, bytes + got, count - got, 0);
+    const ssize_t n = ::recv(Descriptor(receive_), bytes + got, count - got, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     got += static_cast<std::size_t>(n);
@@ -82,7 +94,8 @@ std::optional<Channel> Channel::ToParent() {
 std::size_t Channel::WaitForAny(const std::vector<Channel*>& channels, int tick_ms,
                                 const std::function<void()>& while_waiting) {
   std::vector<pollfd> waiting;
-  for (const Channel* channel : channels) waiting.push_back({channel->descriptor_, POLLIN, 0});
+  for (const Channel* channel : channels)
+    waiting.push_back({Descriptor(channel->receive_), POLLIN, 0});
   const int timeout = while_waiting ? tick_ms : -1;
   for (;;) {
     const int ready = ::poll(waiting.data(), waiting.size(), timeout);
@@ -132,31 +145,32 @@ std::optional<HelperProcess> HelperProcess::Start(const std::string& program,
                                    env_pointers.data());
   ::posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) return std::nullopt;
-  HelperProcess helper(pid, -1);
-  helper.channel_ = std::move(parent_end);
-  return helper;
+  return HelperProcess(pid, static_cast<int>(pid), std::move(parent_end));
 }
 
 HelperProcess::HelperProcess(HelperProcess&& other) noexcept
-    : pid_(other.pid_), channel_(std::move(other.channel_)) {
-  other.pid_ = -1;
-}
+    : process_(std::exchange(other.process_, Channel::kNoHandle)),
+      process_id_(other.process_id_),
+      job_(std::exchange(other.job_, Channel::kNoHandle)),
+      channel_(std::move(other.channel_)) {}
 
 HelperProcess::~HelperProcess() {
   channel_.Close();
-  if (pid_ <= 0) return;
-  while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+  const pid_t pid = static_cast<pid_t>(process_);
+  if (pid <= 0) return;
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
 }
 
 void HelperProcess::Kill() noexcept {
-  if (pid_ > 0) ::kill(pid_, SIGKILL);
+  const pid_t pid = static_cast<pid_t>(process_);
+  if (pid > 0) ::kill(pid, SIGKILL);
   channel_.Close();
-  if (pid_ > 0) {
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+  if (pid > 0) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  pid_ = -1;
+  process_ = Channel::kNoHandle;
 }
 
 std::string FindHelperProgram(const std::string& name, const std::string& fallback) {
@@ -185,6 +199,13 @@ void BindToParent() {
   // A parent that ended before the line above leaves this process to another one.
   const char* parent = std::getenv(kParentVariable);
   if (parent == nullptr || std::to_string(::getppid()) != parent) ::_exit(1);
+}
+
+int UsableProcessors() {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
+  return std::max(CPU_COUNT(&cpus), 1);
 }
 
 }  // namespace platform

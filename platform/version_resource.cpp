@@ -16,6 +16,10 @@
 #include "platform/files.h"
 #include "platform/io_error.h"
 
+#ifdef _WIN32
+#include "platform/win32/win32_internal.h"
+#endif
+
 namespace platform {
 namespace {
 
@@ -217,6 +221,17 @@ std::string Utf8FromUtf16(const std::uint8_t* p, std::size_t units) {
   return out;
 }
 
+// The program's 8-bit text: UTF-8 here, the ANSI code page on Windows.
+std::string ProgramTextFromUtf16(const std::uint8_t* p, std::size_t units) {
+#ifdef _WIN32
+  std::wstring wide(units, L'\0');
+  for (std::size_t i = 0; i < units; ++i) wide[i] = static_cast<wchar_t>(Le16(p + 2 * i));
+  return detail::AnsiFromWide(wide);
+#else
+  return Utf8FromUtf16(p, units);
+#endif
+}
+
 // One block of the tree, all offsets within the resource buffer.
 struct Block {
   std::size_t begin = 0;
@@ -283,7 +298,7 @@ std::optional<Block> FindSubBlock(const std::vector<std::uint8_t>& resource,
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
+std::vector<std::uint8_t> ReadVersionResourceFromImage(const std::string& path) {
   File file;
   if (File::TryOpen(path, OpenMode::kRead, &file) != 0) return {};
   try {
@@ -293,7 +308,7 @@ std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
   }
 }
 
-std::optional<std::vector<std::uint8_t>> QueryVersionValue(
+std::optional<std::vector<std::uint8_t>> QueryVersionBlockValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
   auto block = FindSubBlock(resource, sub_block);
   if (!block) return std::nullopt;
@@ -302,14 +317,30 @@ std::optional<std::vector<std::uint8_t>> QueryVersionValue(
       resource.begin() + static_cast<std::ptrdiff_t>(block->value_end));
 }
 
-std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
-                                            const std::string& sub_block) {
+std::optional<std::string> QueryVersionBlockText(const std::vector<std::uint8_t>& resource,
+                                                 const std::string& sub_block) {
   auto block = FindSubBlock(resource, sub_block);
   if (!block) return std::nullopt;
   std::size_t units = 0;
   const std::size_t available = (block->value_end - block->value_begin) / 2;
   while (units < available && Le16(&resource[block->value_begin + 2 * units]) != 0) ++units;
-  return Utf8FromUtf16(resource.data() + block->value_begin, units);
+  return ProgramTextFromUtf16(resource.data() + block->value_begin, units);
 }
+
+#ifndef _WIN32
+std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
+  return ReadVersionResourceFromImage(path);
+}
+
+std::optional<std::vector<std::uint8_t>> QueryVersionValue(
+    const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
+  return QueryVersionBlockValue(resource, sub_block);
+}
+
+std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
+                                            const std::string& sub_block) {
+  return QueryVersionBlockText(resource, sub_block);
+}
+#endif
 
 }  // namespace platform

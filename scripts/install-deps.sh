@@ -5,10 +5,12 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
           xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
 # --fuzz: the fuzzers' compiler; --package: what scripts/package.sh needs beyond the build
-# (manual pages from --help, and the package check).
+# (manual pages from --help, and the package check); --windows: what
+# scripts/build-windows.sh needs (the mingw-w64 cross compilers, zlib for them, zip).
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --package) packages+=(help2man lintian) ;;
+  --windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zip) ;;
 esac
 
 missing=()

@@ -138,6 +138,18 @@ TEST_F(BigFolderTest, BackgroundFlushAnswersForEachFileOfABatch) {
   EXPECT_EQ(gone.back().get(), kInvalidFilename);
 }
 
+// A restored copy carries its data file's attributes: Windows flushes only through a
+// handle open for writing, which a read-only file refuses.
+TEST_F(BigFolderTest, BackgroundFlushOfAReadOnlyFileSucceedsAndKeepsItReadOnly) {
+  ASSERT_EQ(SetAttributes("C:\\Data\\file5", faReadOnly | faArchive), 0);
+  {
+    BackgroundFlush flush;
+    EXPECT_EQ(flush.Submit("C:\\Data\\file5").get(), 0);
+  }
+  EXPECT_EQ(GetAttributes("C:\\Data\\file5"), faReadOnly | faArchive);
+  ASSERT_EQ(SetAttributes("C:\\Data\\file5", faArchive), 0);
+}
+
 TEST_F(BigFolderTest, BackgroundFlushStandInAnswersInsteadOfTheDisk) {
   BackgroundFlush flush([](const std::string& path) { return path.ends_with("3") ? 5 : 0; });
   std::future<int> fails = flush.Submit("C:\\Data\\file3");

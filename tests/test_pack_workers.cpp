@@ -2,8 +2,12 @@
 // parent's drives, compress as the backup's own process does, and a worker that dies
 // costs its file, not the backup.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <map>
@@ -16,9 +20,36 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr char kWorkerFile[] = "torq32-worker.exe";
+
+std::string ProgramOf(int pid) {
+  const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return "";
+  wchar_t name[MAX_PATH];
+  DWORD length = MAX_PATH;
+  const bool found = ::QueryFullProcessImageNameW(process, 0, name, &length);
+  ::CloseHandle(process);
+  return found ? std::filesystem::path(std::wstring(name, length)).filename().string() : "";
+}
+
+// Ends the process from outside, as the task manager would.
+void KillProcess(int pid) {
+  const HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  ASSERT_NE(process, nullptr);
+  ::TerminateProcess(process, 1);
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+}
+#else
+constexpr char kWorkerFile[] = "torq32-worker";
+
 std::string ProgramOf(int pid) {
   return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe").filename();
 }
+
+void KillProcess(int pid) { ::kill(pid, SIGKILL); }
+#endif
 
 class PackWorkersTest : public ::testing::Test {
  protected:
@@ -30,8 +61,10 @@ TEST_F(PackWorkersTest, WorkersAreFreshWorkerProgramsNotForksOfThisOne) {
   backup::PackWorkers workers(3);
   ASSERT_EQ(workers.Count(), 3);
   for (int pid : workers.ProcessIds()) {
-    EXPECT_EQ(ProgramOf(pid), "torq32-worker") << pid;
+    EXPECT_EQ(ProgramOf(pid), kWorkerFile) << pid;
+#ifndef _WIN32
     EXPECT_EQ(::getpgid(pid), ::getpgid(0));
+#endif
   }
 }
 
@@ -95,7 +128,7 @@ TEST_F(PackWorkersTest, AWorkerThatDiesCostsItsFileAndIsNotUsedAgain) {
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
   ASSERT_TRUE(workers.Submit(1, "C:\\ICQ\\big.dat", "D:\\backup\\icq1.lzz"));
-  ::kill(workers.ProcessIds()[0], SIGKILL);
+  KillProcess(workers.ProcessIds()[0]);
   const backup::PackResult result = workers.Wait();
   EXPECT_EQ(result.number, 1u);
   EXPECT_NE(result.error, nullptr);

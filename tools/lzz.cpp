@@ -1,11 +1,16 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
-// through the same engine operations the backup and the restore use. Takes host paths.
+// through the same engine operations the backup and the restore use. Takes host paths
+// (on Windows, Windows paths).
 #include <fcntl.h>
 #include <getopt.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cinttypes>
@@ -34,6 +39,44 @@ constexpr int kExitSignalBase = 128;  // the shell's status for a program ended 
 
 constexpr char kStandardStream[] = "-";
 constexpr std::size_t kCopyBlock = 1 << 16;
+
+// What differs on Windows: descriptors open in text mode unless told (CR LF for LF), and
+// "not inherited by programs this one starts" has another name there.
+#ifdef _WIN32
+constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+#endif
+
+// Standard input and output carry file contents byte for byte.
+void UseAsBinary(int descriptor) {
+#ifdef _WIN32
+  ::_setmode(descriptor, _O_BINARY);
+#else
+  static_cast<void>(descriptor);
+#endif
+}
+
+// mkdtemp, which Windows lacks: there a new folder is made under a name that _mktemp_s
+// chose, until one is free. nullptr with errno set on failure.
+char* MakeTemporaryFolder(std::string& pattern) {
+#ifdef _WIN32
+  constexpr int kAttempts = 26;  // _mktemp_s has that many names for a pattern
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string candidate = pattern;
+    if (::_mktemp_s(candidate.data(), candidate.size() + 1) != 0) return nullptr;
+    if (::_mkdir(candidate.c_str()) == 0) {
+      pattern = candidate;
+      return pattern.data();
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  errno = EEXIST;
+  return nullptr;
+#else
+  return ::mkdtemp(pattern.data());
+#endif
+}
 
 constexpr char kUsage[] =
     "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
@@ -121,7 +164,7 @@ class ScratchFolder {
   std::string Path(std::string& problem) {
     if (path_.empty()) {
       std::string pattern = (std::filesystem::temp_directory_path() / "lzz-XXXXXX").string();
-      if (::mkdtemp(pattern.data()) == nullptr) {
+      if (MakeTemporaryFolder(pattern) == nullptr) {
         problem = std::strerror(errno);
         return "";
       }
@@ -160,11 +203,12 @@ std::string InputPath(const std::string& name, ScratchFolder& scratch, std::stri
   const std::string folder = scratch.Path(problem);
   if (folder.empty()) return "";
   const std::string path = folder + "/stdin";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, 0600);
   if (fd < 0) {
     problem = std::strerror(errno);
     return "";
   }
+  UseAsBinary(STDIN_FILENO);
   problem = CopyDescriptor(STDIN_FILENO, fd);
   if (::close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
   return problem.empty() ? path : "";
@@ -220,10 +264,12 @@ class StagedOutput {
     }
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return std::strerror(errno);
+#ifndef _WIN32  // Windows files have no permission bits
     // The permissions a newly created file would have, not mkstemp's 0600.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
+#endif
     ::close(fd);
     temp_ = pattern;
     return "";
@@ -232,14 +278,18 @@ class StagedOutput {
   // The system's reason when the rename failed, else "".
   std::string Commit() {
     if (dest_ == kStandardStream) {
-      const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+      const int fd = ::open(temp_.c_str(), O_RDONLY | kOpenFlags);
       if (fd < 0) return std::strerror(errno);
       std::fflush(stdout);
+      UseAsBinary(STDOUT_FILENO);
       const std::string problem = CopyDescriptor(fd, STDOUT_FILENO);
       ::close(fd);
       return problem;
     }
-    if (::rename(temp_.c_str(), dest_.c_str()) != 0) return std::strerror(errno);
+    // Replaces an existing file on Windows too, where rename() refuses to.
+    std::error_code error;
+    std::filesystem::rename(temp_, dest_, error);
+    if (error) return error.message();
     temp_.clear();
     return "";
   }
@@ -257,11 +307,12 @@ bool NamesAreUsable(const std::string& source, const std::string& dest, bool for
     Fail(source, problem);
     return false;
   }
-  struct stat source_st {
-  }, dest_st{};
+  struct stat dest_st {};
   if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
-  ::stat(source.c_str(), &source_st);
-  if (source_st.st_dev == dest_st.st_dev && source_st.st_ino == dest_st.st_ino) {
+  // The same file under two names (links, letter case): Windows has no inode numbers in
+  // stat, std::filesystem asks its file index.
+  std::error_code error;
+  if (std::filesystem::equivalent(source, dest, error)) {
     Fail(source, "source and destination are the same file");
   } else if (S_ISDIR(dest_st.st_mode)) {
     Fail(dest, std::strerror(EISDIR));

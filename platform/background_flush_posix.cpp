@@ -1,0 +1,64 @@
+// The flush of a batch on POSIX systems: one syncfs per file system.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <vector>
+
+#include "platform/background_flush.h"
+#include "platform/io_error.h"
+
+namespace platform {
+namespace {
+
+// An open descriptor, closed when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Descriptor& operator=(Descriptor&&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
+  std::vector<int> codes(batch.size(), 0);
+  // One open file per file system names it to syncfs; each file is opened all the
+  // same, so that one that is gone answers for itself.
+  struct FileSystem {
+    Descriptor any_file;
+    std::vector<std::size_t> members;  // indexes into the batch
+  };
+  std::map<dev_t, FileSystem> file_systems;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (batch[i].host_path.empty()) {
+      codes[i] = kInvalidFilename;
+      continue;
+    }
+    Descriptor file(::open(batch[i].host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0) {
+      codes[i] = ErrorCodeFromErrno(errno);
+      continue;
+    }
+    file_systems.try_emplace(st.st_dev, FileSystem{std::move(file), {}})
+        .first->second.members.push_back(i);
+  }
+  for (const auto& [device, file_system] : file_systems) {
+    if (::syncfs(file_system.any_file.get()) == 0) continue;
+    const int code = ErrorCodeFromErrno(errno);
+    for (std::size_t i : file_system.members) codes[i] = code;
+  }
+  return codes;
+}
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+// How a directory search matches and orders names: the same on every system, so that a
+// backup numbers its files alike wherever it runs.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/ascii.h"
+#include "platform/internal.h"
+
+namespace platform::detail {
+namespace {
+
+// "*" any run of characters, "?" one character; letters compared without case.
+bool GlobMatch(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0;
+  std::size_t star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool ValidWindowsName(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+bool NameMatches(std::string_view pattern, std::string_view name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (GlobMatch(pattern, name)) return true;
+  return pattern.size() > 1 && pattern.back() == '.' && name.find('.') == std::string_view::npos &&
+         GlobMatch(pattern.substr(0, pattern.size() - 1), name);
+}
+
+SearchPattern SplitSearchPattern(const std::string& pattern) {
+  const std::size_t cut = pattern.find_last_of("\\/");
+  if (cut != std::string::npos) {
+    return {cut == 0 ? pattern.substr(0, 1) : pattern.substr(0, cut), pattern.substr(cut + 1)};
+  }
+  if (pattern.size() >= 2 && pattern[1] == ':') return {pattern.substr(0, 2), pattern.substr(2)};
+  return {".", pattern};
+}
+
+void SortInSearchOrder(std::vector<std::string>& names) {
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(AsciiUpper(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end());
+  names.clear();
+  for (auto& [upper, name] : keyed) names.push_back(std::move(name));
+}
+
+}  // namespace platform::detail

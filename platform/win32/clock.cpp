@@ -1,0 +1,56 @@
+#include "platform/clock.h"
+
+#include <string>
+
+#include "platform/win32/win32_internal.h"
+
+namespace platform {
+namespace {
+
+// Read on first use; tests may ask for it to be read again.
+struct MonthTable {
+  bool read = false;
+  std::array<std::string, 12> names;
+};
+
+MonthTable& Months() {
+  static MonthTable table;
+  return table;
+}
+
+// The user's locale's month abbreviations in the ANSI code page; the English name for
+// a month the locale gives none for.
+std::array<std::string, 12> ReadShortMonthNames() {
+  std::array<std::string, 12> out = detail::EnglishMonthNames();
+  for (int i = 0; i < 12; ++i) {
+    const LCTYPE item = static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i);
+    const int units = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, item, nullptr, 0);
+    if (units <= 1) continue;
+    std::wstring name(static_cast<std::size_t>(units), L'\0');
+    if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, item, name.data(), units) != units) continue;
+    name.resize(static_cast<std::size_t>(units - 1));  // without its NUL
+    out[static_cast<std::size_t>(i)] = detail::AnsiFromWide(name);
+  }
+  return out;
+}
+
+}  // namespace
+
+LocalDateTime Now() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+const std::array<std::string, 12>& ShortMonthNames() {
+  MonthTable& table = Months();
+  if (!table.read) {
+    table.names = ReadShortMonthNames();
+    table.read = true;
+  }
+  return table.names;
+}
+
+void RereadMonthNamesForTests() { Months().read = false; }
+
+}  // namespace platform

@@ -1,0 +1,393 @@
+#include "platform/drives.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/ascii.h"
+#include "platform/io_error.h"
+#include "platform/win32/win32_internal.h"
+
+namespace platform {
+namespace {
+
+using detail::IsPathSeparator;
+
+struct LayerState {
+  bool table_installed = false;  // a test's table, or one adopted from a parent
+  std::vector<DriveMapping> drives;
+  bool system_read = false;
+  bool cwd_known = false;
+  std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
+};
+
+// The layer's process-wide state, as the system keeps its own: one drive table and one
+// current directory.
+LayerState& State() {
+  static LayerState state;
+  return state;
+}
+
+// A drive without a medium (an empty card reader, a floppy drive) answers its queries
+// with an error instead of asking the user to insert a disk.
+void QuietCriticalErrors() {
+  static const bool done = [] {
+    ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
+    return true;
+  }();
+  (void)done;
+}
+
+// "X:\" for a drive's root, otherwise no trailing separator; "/" becomes "\".
+std::string NormalizeRoot(std::string root) {
+  std::replace(root.begin(), root.end(), '/', '\\');
+  while (root.size() > 3 && root.back() == '\\') root.pop_back();
+  if (root.size() == 2 && root[1] == ':') root += '\\';
+  return root;
+}
+
+std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
+  for (DriveMapping& drive : table) {
+    drive.letter = AsciiUpper(drive.letter);
+    drive.host_root = NormalizeRoot(std::move(drive.host_root));
+  }
+  std::stable_sort(table.begin(), table.end(), [](const DriveMapping& a, const DriveMapping& b) {
+    return a.letter < b.letter;
+  });
+  table.erase(std::unique(table.begin(), table.end(),
+                          [](const DriveMapping& a, const DriveMapping& b) {
+                            return a.letter == b.letter;
+                          }),
+              table.end());
+  return table;
+}
+
+// The system's drives: every letter GetLogicalDrives names that has a root directory.
+std::vector<DriveMapping> SystemDriveTable() {
+  QuietCriticalErrors();
+  std::vector<DriveMapping> table;
+  const DWORD letters = ::GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((letters & (DWORD{1} << i)) == 0) continue;
+    const char letter = static_cast<char>('A' + i);
+    const std::string root = std::string(1, letter) + ":\\";
+    if (::GetDriveTypeW(detail::WideFromAnsi(root).c_str()) == DRIVE_NO_ROOT_DIR) continue;
+    table.push_back({letter, root});
+  }
+  return table;
+}
+
+const DriveMapping* FindDrive(char letter) {
+  letter = AsciiUpper(letter);
+  for (const DriveMapping& drive : Drives()) {
+    if (drive.letter == letter) return &drive;
+  }
+  return nullptr;
+}
+
+bool IsDriveLetterPath(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' && IsAsciiLetter(path[0]);
+}
+
+bool IsUncPath(const std::string& path) {
+  return path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
+}
+
+// The full path as the system is given it: through the installed table, or as it is.
+std::optional<std::string> HostOfFullPath(const std::string& full) {
+  const LayerState& state = State();
+  if (!state.table_installed) return full;
+  if (!IsDriveLetterPath(full)) return std::nullopt;  // UNC: on no drive of the table
+  const DriveMapping* drive = FindDrive(full[0]);
+  if (drive == nullptr) return std::nullopt;
+  std::string host = drive->host_root;
+  for (const std::string& part : detail::SplitPathComponents(std::string_view(full).substr(2))) {
+    host = detail::HostChild(host, part);
+  }
+  return host;
+}
+
+DWORD AttributesOfWide(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+bool IsFolderAttributes(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The name of the entry as the disk spells it; `name` itself when it cannot be read.
+std::string DiskSpellingOf(const std::string& host_folder, const std::string& name) {
+  WIN32_FIND_DATAW found;
+  const std::wstring probe = detail::WideFromAnsi(detail::HostChild(host_folder, name));
+  HANDLE search = ::FindFirstFileW(probe.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return name;
+  ::FindClose(search);
+  std::string spelled = detail::AnsiFromWide(found.cFileName);
+  // A name found through its short form keeps the form it was given in.
+  return EqualIgnoringAsciiCase(spelled, name) ? spelled : name;
+}
+
+// The full path of an existing folder in the disk's spelling. The part it shares with
+// the current directory is taken from there: a walk enters one folder below it at a
+// time.
+std::string SpelledPath(const std::string& full) {
+  if (!IsDriveLetterPath(full)) return full;
+  const std::vector<std::string> parts =
+      detail::SplitPathComponents(std::string_view(full).substr(2));
+  const LayerState& state = State();
+  std::vector<std::string> known;
+  if (state.cwd_known && state.cwd.size() >= 2 &&
+      EqualIgnoringAsciiCase(state.cwd.substr(0, 2), full.substr(0, 2))) {
+    known = detail::SplitPathComponents(std::string_view(state.cwd).substr(2));
+  }
+  std::string out = std::string(1, AsciiUpper(full[0])) + ":";
+  std::string host = HostOfFullPath(out + "\\").value_or(out + "\\");
+  bool same_so_far = true;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    same_so_far = same_so_far && i < known.size() && EqualIgnoringAsciiCase(known[i], parts[i]);
+    const std::string part = same_so_far ? known[i] : DiskSpellingOf(host, parts[i]);
+    host = detail::HostChild(host, part);
+    out += "\\" + part;
+  }
+  if (out.size() == 2) out += "\\";
+  return out;
+}
+
+// Makes the folder the current directory; 0 or the code ChangeDir raises. One open
+// operation for the fault hook.
+int TrySetCurrentDir(const std::string& path) {
+  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  std::optional<detail::SystemPath> folder = detail::SystemPathOf(path);
+  if (!folder) return kInvalidFilename;
+  if (!IsFolderAttributes(AttributesOfWide(folder->wide))) return kInvalidFilename;
+  // A held folder stands in for one the user may not enter.
+  if (detail::IsHeld(folder->host)) return kAccessDenied;
+  // The folder must be listable, as the system's own change of directory demands.
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(detail::WideChild(folder->wide, L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+      return detail::CodeOfSystemError(error);
+    }
+  } else {
+    ::FindClose(search);
+  }
+  LayerState& state = State();
+  state.cwd = SpelledPath(folder->full);
+  state.cwd_known = true;
+  return 0;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::optional<SystemPath> SystemPathOf(const std::string& windows_path) {
+  QuietCriticalErrors();
+  if (windows_path.find('\0') != std::string::npos) return std::nullopt;
+  std::string full = ExpandFileName(windows_path);
+  if (!IsDriveLetterPath(full) && !IsUncPath(full)) return std::nullopt;
+  std::optional<std::string> host = HostOfFullPath(full);
+  if (!host) return std::nullopt;
+  SystemPath out;
+  out.wide = WideFromAnsi(*host);
+  out.host = std::move(*host);
+  out.full = std::move(full);
+  return out;
+}
+
+std::string HostParent(const std::string& host_path) {
+  const std::size_t cut = host_path.find_last_of("\\/");
+  if (cut == std::string::npos) return ".";
+  // "C:\x" -> "C:\"; "C:\" has no parent but itself.
+  if (cut == 2 && host_path[1] == ':') return host_path.substr(0, 3);
+  return host_path.substr(0, cut);
+}
+
+std::string HostName(const std::string& host_path) {
+  const std::size_t cut = host_path.find_last_of("\\/");
+  return cut == std::string::npos ? host_path : host_path.substr(cut + 1);
+}
+
+std::string HostChild(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && IsPathSeparator(folder.back())) return folder + name;
+  return folder + "\\" + name;
+}
+
+bool HostPathWithin(const std::string& host_path, const std::string& root) {
+  std::string base = root;
+  while (!base.empty() && IsPathSeparator(base.back())) base.pop_back();
+  if (host_path.size() < base.size() || !SamePathText(host_path.substr(0, base.size()), base)) {
+    return false;
+  }
+  return host_path.size() == base.size() || IsPathSeparator(host_path[base.size()]);
+}
+
+}  // namespace detail
+
+const std::vector<DriveMapping>& Drives() {
+  LayerState& state = State();
+  if (!state.table_installed && !state.system_read) {
+    state.drives = SortedTable(SystemDriveTable());
+    state.system_read = true;
+  }
+  return state.drives;
+}
+
+void InstallDriveTableForTests(std::vector<DriveMapping> table) {
+  LayerState& state = State();
+  if (table.empty()) {
+    state.table_installed = false;
+    state.system_read = false;
+    state.drives.clear();
+    state.cwd_known = false;
+    return;
+  }
+  AdoptDriveTable(std::move(table));
+}
+
+void AdoptDriveTable(std::vector<DriveMapping> table) {
+  if (table.empty()) return;
+  LayerState& state = State();
+  state.drives = SortedTable(std::move(table));
+  state.table_installed = true;
+  state.cwd = std::string(1, state.drives.front().letter) + ":\\";
+  state.cwd_known = true;
+}
+
+bool DriveRootExists(char letter) {
+  QuietCriticalErrors();
+  const DriveMapping* drive = FindDrive(letter);
+  return drive != nullptr &&
+         IsFolderAttributes(AttributesOfWide(detail::WideFromAnsi(drive->host_root)));
+}
+
+std::optional<std::string> ToHostPath(const std::string& windows_path) {
+  std::optional<detail::SystemPath> path = detail::SystemPathOf(windows_path);
+  if (!path) return std::nullopt;
+  return std::move(path->host);
+}
+
+std::optional<std::string> ToWindowsPath(const std::string& host_path) {
+  if (!IsDriveLetterPath(host_path) || host_path.size() < 3 || !IsPathSeparator(host_path[2])) {
+    return std::nullopt;  // not a full path with a letter (a UNC path is on no drive)
+  }
+  std::vector<std::string> parts;
+  detail::FoldDotComponents(parts,
+                            detail::SplitPathComponents(std::string_view(host_path).substr(2)));
+  std::string normal = std::string(1, AsciiUpper(host_path[0])) + ":";
+  for (const std::string& part : parts) normal += "\\" + part;
+  if (!State().table_installed) return parts.empty() ? normal + "\\" : normal;
+  const DriveMapping* best = nullptr;
+  for (const DriveMapping& drive : Drives()) {
+    const bool longer = best == nullptr || drive.host_root.size() > best->host_root.size();
+    if (longer && detail::HostPathWithin(normal, drive.host_root)) best = &drive;
+  }
+  if (best == nullptr) return std::nullopt;
+  std::string rest = normal.size() > best->host_root.size() ? normal.substr(best->host_root.size())
+                                                            : std::string();
+  std::string out = std::string(1, best->letter) + ":";
+  for (const std::string& part : detail::SplitPathComponents(rest)) out += "\\" + part;
+  if (out.size() == 2) out += "\\";
+  return out;
+}
+
+std::string GetCurrentDir() {
+  LayerState& state = State();
+  if (!state.cwd_known) {
+    std::optional<std::string> here;
+    const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
+    if (units > 0) {
+      std::wstring wide(units, L'\0');
+      const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
+      wide.resize(written < units ? written : 0);
+      if (!wide.empty()) here = ToWindowsPath(detail::AnsiFromWide(wide));
+    }
+    const std::vector<DriveMapping>& drives = Drives();
+    if (here) {
+      state.cwd = *here;
+    } else {
+      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
+    }
+    state.cwd_known = true;
+  }
+  return state.cwd;
+}
+
+std::optional<std::string> StartFolderOnNoDrive() {
+  const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
+  if (units == 0) return std::string("(a folder that no longer exists)");
+  std::wstring wide(units, L'\0');
+  const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
+  wide.resize(written < units ? written : 0);
+  const std::string host = detail::AnsiFromWide(wide);
+  if (ToWindowsPath(host)) return std::nullopt;
+  return host;
+}
+
+bool SetCurrentDir(const std::string& path) { return TrySetCurrentDir(path) == 0; }
+
+void ChangeDir(const std::string& path) {
+  if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
+}
+
+namespace {
+
+// The host path of an existing entry with every short name spelled out, so that two
+// spellings of one folder compare equal as text; empty when it cannot be read.
+std::string LongHostPath(const std::wstring& wide) {
+  const DWORD units = ::GetLongPathNameW(wide.c_str(), nullptr, 0);
+  if (units == 0) return std::string();
+  std::wstring long_path(units, L'\0');
+  const DWORD written = ::GetLongPathNameW(wide.c_str(), long_path.data(), units);
+  if (written == 0 || written >= units) return std::string();
+  long_path.resize(written);
+  return detail::AnsiFromWide(long_path);
+}
+
+}  // namespace
+
+FolderBoundary::FolderBoundary(const std::string& folder) {
+  std::optional<detail::SystemPath> path = detail::SystemPathOf(folder);
+  if (!path || !IsFolderAttributes(AttributesOfWide(path->wide))) return;
+  real_root_ = LongHostPath(path->wide);
+}
+
+// Windows follows no link on its own in a path but through junctions and symbolic
+// links: a path that meets a reparse point between the folder and itself may lead
+// anywhere, and counts as outside.
+bool FolderBoundary::Contains(const std::string& path) const {
+  std::optional<detail::SystemPath> probe = detail::SystemPathOf(path);
+  if (real_root_.empty() || !probe) return false;
+  // What does not exist yet is judged by its nearest existing folder.
+  std::string existing = probe->host;
+  DWORD attributes = AttributesOfWide(detail::WideFromAnsi(existing));
+  while (attributes == INVALID_FILE_ATTRIBUTES) {
+    const std::string parent = detail::HostParent(existing);
+    if (parent == existing || parent == ".") return false;
+    existing = parent;
+    attributes = AttributesOfWide(detail::WideFromAnsi(existing));
+  }
+  const std::string real = LongHostPath(detail::WideFromAnsi(existing));
+  if (real.empty() || !detail::HostPathWithin(real, real_root_)) return false;
+  // Every entry from the folder down to the path, the folder's own entry not counted.
+  std::string step = real;
+  while (step.size() > real_root_.size() && !SamePathText(step, real_root_)) {
+    if (detail::IsReparsePoint(AttributesOfWide(detail::WideFromAnsi(step)))) return false;
+    step = detail::HostParent(step);
+  }
+  return true;
+}
+
+std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
+  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
+  if (drive_number < 1 || drive_number > 26) return std::nullopt;
+  const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
+  if (drive == nullptr) return std::nullopt;
+  QuietCriticalErrors();
+  std::wstring root = detail::WideFromAnsi(drive->host_root);
+  if (root.back() != L'\\') root += L'\\';
+  ULARGE_INTEGER available, total, free;
+  if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return std::nullopt;
+  return static_cast<unsigned long long>(available.QuadPart);
+}
+
+}  // namespace platform

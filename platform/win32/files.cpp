@@ -1,0 +1,373 @@
+#include "platform/files.h"
+
+#include <limits>
+#include <utility>
+
+#include "platform/clock.h"
+#include "platform/drives.h"
+#include "platform/io_error.h"
+#include "platform/win32/win32_internal.h"
+
+namespace platform {
+
+using testing::FileOp;
+
+namespace {
+
+constexpr int kNegativeSeek = 131;
+// What other programs may do with a file this program has open: read and write it, as
+// they may on POSIX.
+constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The attributes SetFileAttributesW takes from the six of files.h.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+DWORD AttributesOf(const detail::SystemPath& path) {
+  return ::GetFileAttributesW(path.wide.c_str());
+}
+
+bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
+bool IsFolder(DWORD attributes) {
+  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(system->wide.c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  return data;
+}
+
+// What refuses the deletion of an entry before the system is asked: missing, a folder,
+// held open, read-only, or in a held folder (the stand-in for a write-protected disk).
+int DeletionRefusal(const detail::SystemPath& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (!Exists(attributes)) return detail::LastErrorCode();
+  if (IsFolder(attributes)) return kAccessDenied;
+  if (detail::IsHeld(path.host)) return kSharingViolation;
+  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
+  if (detail::IsHeld(detail::HostParent(path.host))) return kAccessDenied;
+  return 0;
+}
+
+[[noreturn]] void RaiseLastError() { RaiseIoError(detail::LastErrorCode()); }
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return false;
+  const DWORD attributes = AttributesOf(*system);
+  return Exists(attributes) && !IsFolder(attributes);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::optional<detail::SystemPath> first = detail::SystemPathOf(a);
+  std::optional<detail::SystemPath> second = detail::SystemPathOf(b);
+  if (!first || !second) return false;
+  std::optional<detail::FileIdentity> one = detail::IdentityOf(first->wide);
+  if (!one) return false;
+  std::optional<detail::FileIdentity> other = detail::IdentityOf(second->wide);
+  return other && *one == *other;
+}
+
+bool IsLink(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  return system && detail::IsReparsePoint(AttributesOf(*system));
+}
+
+std::optional<std::uint32_t> GetAttributes(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return std::nullopt;
+  const DWORD attributes = AttributesOf(*system);
+  if (!Exists(attributes)) return std::nullopt;
+  return detail::LayerAttributes(attributes);
+}
+
+int SetAttributes(const std::string& path, std::uint32_t attributes) {
+  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
+  DWORD wanted = static_cast<DWORD>(attributes) & kSettableAttributes;
+  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileAttributesW(system->wide.c_str(), wanted)) return detail::LastErrorCode();
+  return 0;
+}
+
+int CreateFolder(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  if (!::CreateDirectoryW(system->wide.c_str(), nullptr)) return detail::LastErrorCode();
+  return 0;
+}
+
+int DeleteFile(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  if (int refusal = DeletionRefusal(*system)) return refusal;
+  if (!::DeleteFileW(system->wide.c_str())) return detail::LastErrorCode();
+  return 0;
+}
+
+int DeleteFileRefusal(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  if (int refusal = DeletionRefusal(*system)) return refusal;
+  // The system's own answer: an open for deletion fails as the deletion would, with 32
+  // while another program holds the file without sharing its deletion, 5 without the
+  // right to delete it.
+  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, kShareAll, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.Valid()) return detail::LastErrorCode();
+  return 0;
+}
+
+int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
+  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  std::optional<detail::SystemPath> source = detail::SystemPathOf(from);
+  std::optional<detail::SystemPath> target = detail::SystemPathOf(to);
+  if (!source || !target) return kInvalidFilename;
+  if (!Exists(AttributesOf(*source))) return detail::LastErrorCode();
+  if (detail::IsHeld(source->host)) return kSharingViolation;
+  if (source->host == target->host) return 0;
+  DWORD flags = MOVEFILE_WRITE_THROUGH;
+  // Another spelling of the same name changes only its letter case.
+  if (!SamePathText(source->host, target->host)) {
+    const DWORD target_attributes = AttributesOf(*target);
+    if (Exists(target_attributes)) {
+      if (!replace_existing) return kAlreadyExists;
+      if (detail::IsHeld(target->host)) return kSharingViolation;
+      if (IsFolder(target_attributes) || (target_attributes & FILE_ATTRIBUTE_READONLY)) {
+        return kAccessDenied;
+      }
+    }
+    if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
+  }
+  if (!::MoveFileExW(source->wide.c_str(), target->wide.c_str(), flags)) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
+  }
+  return 0;
+}
+
+// The folder's entries are as durable as the renames into it: MoveFileExW writes
+// through, and the file system journals its folders. What is left to check is that
+// the folder is there.
+int FlushFolder(const std::string& path) {
+  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  const DWORD attributes = AttributesOf(*system);
+  if (!Exists(attributes)) return detail::LastErrorCode();
+  return IsFolder(attributes) ? 0 : kInvalidFilename;
+}
+
+std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
+  std::optional<WIN32_FILE_ATTRIBUTE_DATA> data = AttributeData(path);
+  if (!data) return std::nullopt;
+  return detail::ClampedDosTimeOfFileTime(data->ftLastWriteTime);
+}
+
+int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
+  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
+  if (!when) return kInvalidParameter;
+  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
+  if (detail::IsHeld(system->host)) return kSharingViolation;
+  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES, kShareAll,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+  if (!handle.Valid()) return detail::LastErrorCode();
+  if (!::SetFileTime(handle.Get(), nullptr, nullptr, &*when)) return detail::LastErrorCode();
+  return 0;
+}
+
+std::optional<std::int64_t> GetFileSize(const std::string& path) {
+  std::optional<WIN32_FILE_ATTRIBUTE_DATA> data = AttributeData(path);
+  if (!data || (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+  return (static_cast<std::int64_t>(data->nFileSizeHigh) << 32) | data->nFileSizeLow;
+}
+
+// --- File ---------------------------------------------------------------------------
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
+    handle_ = std::exchange(other.handle_, kNoHandle);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File::~File() {
+  if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
+}
+
+File File::Open(const std::string& path, OpenMode mode) {
+  File file;
+  if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);
+  return file;
+}
+
+int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
+    return fault;
+  }
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  if (!system) return kInvalidFilename;
+  if (detail::IsHeld(system->host)) return kSharingViolation;
+  DWORD access = GENERIC_READ;
+  DWORD share = kShareReadWrite;
+  DWORD disposition = OPEN_EXISTING;
+  switch (mode) {
+    case OpenMode::kRead:
+      break;
+    case OpenMode::kReadDenyWrite:
+      // Refused with 32 while another program has the file open for writing.
+      share = FILE_SHARE_READ;
+      break;
+    case OpenMode::kReadWrite:
+      access = GENERIC_READ | GENERIC_WRITE;
+      break;
+    case OpenMode::kCreate:
+      // Opened and then cut, not CREATE_ALWAYS: that refuses hidden and system files and
+      // resets their attributes.
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = OPEN_ALWAYS;
+      break;
+    case OpenMode::kAppend:
+      access = GENERIC_WRITE;
+      break;
+  }
+  HANDLE handle = ::CreateFileW(system->wide.c_str(), access, share, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
+  File file;
+  file.handle_ = AsValue(handle);
+  file.path_ = path;
+  // Only files on a disk: a device name ("CON", "COM1") or a pipe would hang or mislead
+  // the reader.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return kAccessDenied;
+  LARGE_INTEGER zero{};
+  if (mode == OpenMode::kCreate && !::SetEndOfFile(handle)) return detail::LastErrorCode();
+  if (mode == OpenMode::kAppend && !::SetFilePointerEx(handle, zero, nullptr, FILE_END)) {
+    return detail::LastErrorCode();
+  }
+  *out = std::move(file);
+  return 0;
+}
+
+std::size_t File::Read(void* buffer, std::size_t count) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t left = count - done;
+    const DWORD chunk = static_cast<DWORD>(
+        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), bytes + done, chunk, &got, nullptr)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) break;
+      RaiseIoError(detail::CodeOfSystemError(error));
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+void File::Write(const void* buffer, std::size_t count) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t left = count - done;
+    const DWORD chunk = static_cast<DWORD>(
+        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
+    DWORD written = 0;
+    if (!::WriteFile(AsHandle(handle_), bytes + done, chunk, &written, nullptr)) RaiseLastError();
+    if (written == 0) RaiseIoError(kDiskFull);
+    done += written;
+  }
+}
+
+void File::Seek(std::int64_t position) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
+  if (position < 0) RaiseIoError(kNegativeSeek);
+  LARGE_INTEGER to;
+  to.QuadPart = position;
+  if (!::SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN)) RaiseLastError();
+}
+
+std::int64_t File::Position() const {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  LARGE_INTEGER zero{}, position;
+  if (!::SetFilePointerEx(AsHandle(handle_), zero, &position, FILE_CURRENT)) RaiseLastError();
+  return position.QuadPart;
+}
+
+std::int64_t File::Size() const {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(AsHandle(handle_), &size)) RaiseLastError();
+  return size.QuadPart;
+}
+
+void File::Truncate() {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  // A file opened for reading only cannot be cut: the system answers 5.
+  if (!::SetEndOfFile(AsHandle(handle_))) RaiseLastError();
+}
+
+void File::SetDosTime(std::uint32_t dos_time) {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
+  const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
+  if (!when) RaiseIoError(kInvalidParameter);
+  if (!::SetFileTime(AsHandle(handle_), nullptr, nullptr, &*when)) RaiseLastError();
+}
+
+std::optional<std::uint32_t> File::DosTime() const {
+  FILETIME written;
+  if (handle_ == kNoHandle || !::GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) {
+    return std::nullopt;
+  }
+  return detail::DosTimeOfFileTime(written);
+}
+
+void File::Flush() {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
+  if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
+}
+
+void File::Close() {
+  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+  const int fault = detail::NextFault(FileOp::kClose);
+  // The handle is given back whatever happens: a failed close leaves no open file.
+  const bool closed = ::CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+  if (fault) RaiseIoError(fault);
+  if (!closed) RaiseLastError();
+}
+
+}  // namespace platform

@@ -75,6 +75,9 @@ part "Linux tests" linux_tests
 win_dir=$root/build-win32
 export WINEPREFIX=$win_dir/wine-prefix
 export WINEDEBUG=-all
+# Wine takes its user locale from the environment: the same one whatever the machine's,
+# so that the month names and the code page the suites expect are English and Latin-1.
+export LC_ALL=C.UTF-8
 xvfb_pid=
 stop_windows_helpers() {
   # The prefix's Wine server and the display end with the run.

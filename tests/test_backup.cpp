@@ -357,22 +357,21 @@ TEST_P(BackupFolderAmongTheDataTest, RefusedAsTheSameFolder) {
             1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, BackupFolderAmongTheDataTest,
-    ::testing::Values(
-        OtherNameCase{"another_drive", "Z:\\C\\ICQ", nullptr, nullptr},
-        OtherNameCase{"another_drive_other_case", "z:\\c\\icq\\", nullptr, nullptr},
-        OtherNameCase{"dot", "C:\\ICQ\\.", nullptr, nullptr},
-        OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
-        OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
-        OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr, nullptr}
+const OtherNameCase kOtherNames[] = {
+    OtherNameCase{"another_drive", "Z:\\C\\ICQ", nullptr, nullptr},
+    OtherNameCase{"another_drive_other_case", "z:\\c\\icq\\", nullptr, nullptr},
+    OtherNameCase{"dot", "C:\\ICQ\\.", nullptr, nullptr},
+    OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
+    OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
+    OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr, nullptr},
 #ifndef _WIN32  // symbolic links: the Linux layer follows them to the folder they name
-        ,
-        OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
-        OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"}
+    OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
+    OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"},
 #endif
-        ),
-    [](const auto& info) { return std::string(info.param.name); });
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, BackupFolderAmongTheDataTest, ::testing::ValuesIn(kOtherNames),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Inside the ICQ folder but outside every folder named in back.dat is an ordinary backup
 // folder: nothing of it is collected.

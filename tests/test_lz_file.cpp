@@ -558,12 +558,13 @@ TEST_P(SecondNameTest, DecompressingOntoItRaises40004AndKeepsTheSource) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, SecondNameTest,
-                         ::testing::Values(
+const SecondName kSecondNames[] = {
 #ifndef _WIN32  // a symbolic link made on the host
-                             SecondName::kSymbolicLink,
+    SecondName::kSymbolicLink,
 #endif
-                             SecondName::kHardLink, SecondName::kOtherDrive));
+    SecondName::kHardLink, SecondName::kOtherDrive};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondNameTest, ::testing::ValuesIn(kSecondNames));
 
 // A NUL byte in a name would cut it short at the host, onto the source itself: the name is
 // refused as invalid instead.

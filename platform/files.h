@@ -52,7 +52,9 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 // Renames a file or folder. With replace_existing the target is replaced in one step
 // (rename(2)); a read-only target, a folder, or one held open, refuses with 5 or 32.
 // Without it an existing target refuses with code 183. A new spelling of the same
-// name ("a.txt" to "A.TXT") changes only the letter case.
+// name ("a.txt" to "A.TXT") changes only the letter case (on Windows as far as the file
+// system does: Wine keeps the old spelling). On Windows the rename is MoveFileExW's,
+// written through to the disk.
 [[nodiscard]] int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
 // Makes a folder's entries durable after a create or rename in it (fsync of the folder).
 [[nodiscard]] int FlushFolder(const std::string& path);

@@ -14,12 +14,12 @@
 
 #include "platform/drives.h"
 #include "tests/host_times.h"
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 class DriveSandbox {
  public:
   explicit DriveSandbox(std::initializer_list<char> letters) {
-    root_ = MakeTempFolder("varn-drives");
+    root_ = MakeScratchFolder("varn-drives-");
     std::vector<platform::DriveMapping> table;
     for (char letter : letters) {
       std::filesystem::create_directory(root_ / std::string(1, letter));

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -78,7 +78,7 @@ HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD di
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& cwd, const Environment& environment) {
-  const std::filesystem::path capture = MakeTempFolder("varn-run");
+  const std::filesystem::path capture = MakeScratchFolder("varn-run-");
   const std::filesystem::path out_path = capture / "out", err_path = capture / "err";
   ProgramRun run;
 #ifdef _WIN32

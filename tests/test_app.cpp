@@ -17,7 +17,7 @@
 #include "platform/fault_injection.h"
 #include "platform/io_error.h"
 #include "tests/recording_window.h"
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 namespace platform::testing {
 // Readable test names for the suites that fail one kind of file operation.
@@ -59,8 +59,7 @@ const char kDefaultPluginBytes[] =
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = MakeTempFolder("varn_app");
-    ASSERT_FALSE(root_.empty());
+    root_ = MakeScratchFolder("varn_app-");
     platform::InstallDriveTableForTests({{'C', root_.string()}});
     platform::testing::ResetFaults();
     fs::create_directory(root_ / "home");
@@ -574,7 +573,7 @@ namespace {
 
 TEST(StartFolderTest, AFolderOnNoDriveIsRefusedWithTheFolderAndTheDrives) {
   const fs::path start = fs::current_path();
-  const fs::path root = MakeTempFolder("varn-start");
+  const fs::path root = MakeScratchFolder("varn-start-");
   fs::create_directories(root / "c" / "home");
   fs::create_directories(root / "d");
   fs::create_directories(root / "outside");

@@ -20,7 +20,7 @@
 #include "app/reports.h"
 #include "platform/drives.h"
 #include "tests/program_run.h"
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::string Read(const fs::path& path) {
 class BackupCliTest : public ::testing::Test {
  protected:
   BackupCliTest() {
-    root_ = MakeTempFolder("varn_backup_cli");
+    root_ = MakeScratchFolder("varn_backup_cli-");
     Write(root_ / "home" / "back.dat", "newdb\r\nuin\r\nTheEnd\r\n98b-2000b(P)\r\n");
     Write(root_ / "ICQ" / "icq.exe", "");
     Write(root_ / "ICQ" / "newdb" / "a.dat", "some ICQ data, some ICQ data");

@@ -16,7 +16,7 @@
 #include "platform/drives.h"
 #include "platform/io_error.h"
 #include "tests/program_run.h"
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 #include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
 
@@ -32,7 +32,7 @@ std::string ReadHostFile(const fs::path& path) {
 
 class TempFolder {
  public:
-  TempFolder() { path_ = MakeTempFolder("varn_cli"); }
+  TempFolder() { path_ = MakeScratchFolder("varn_cli-"); }
   ~TempFolder() {
     if (!path_.empty()) fs::remove_all(path_);
   }

@@ -39,7 +39,7 @@ std::string Slurp(const fs::path& path) {
 
 class LzzTest : public ::testing::Test {
  protected:
-  LzzTest() { dir_ = MakeTempFolder("varn-lzz"); }
+  LzzTest() { dir_ = MakeScratchFolder("varn-lzz-"); }
   ~LzzTest() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);

@@ -17,7 +17,7 @@
 #include "lz/lz_format.h"
 #include "platform/drives.h"
 #include "tests/program_run.h"
-#include "tests/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ ProgramRun RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
 class RestoreCliTest : public ::testing::Test {
  public:
   void SetUp() override {
-    root_ = MakeTempFolder("varn_restore_cli");
-    ASSERT_FALSE(root_.empty());
+    root_ = MakeScratchFolder("varn_restore_cli-");
     icq_ = root_ / "ICQ";
     backup_ = root_ / "backup";
     fs::create_directories(root_ / "home");

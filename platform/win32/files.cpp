@@ -231,6 +231,11 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (detail::IsHeld(system->host)) return kSharingViolation;
+  // Windows refuses to write a read-only file to anyone; Wine run as root would let it
+  // through, so the layer asks first, as the POSIX layer does.
+  const bool writing = mode != OpenMode::kRead && mode != OpenMode::kReadDenyWrite;
+  const DWORD existing = AttributesOf(*system);
+  if (writing && Exists(existing) && (existing & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
   DWORD access = GENERIC_READ;
   DWORD share = kShareReadWrite;
   DWORD disposition = OPEN_EXISTING;
@@ -335,8 +340,12 @@ std::int64_t File::Size() const {
 void File::Truncate() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
   if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
-  // A file opened for reading only cannot be cut: the system answers 5.
-  if (!::SetEndOfFile(AsHandle(handle_))) RaiseLastError();
+  if (!::SetEndOfFile(AsHandle(handle_))) {
+    // A file opened for reading only cannot be cut: Windows answers 5, Wine 87.
+    const DWORD error = ::GetLastError();
+    RaiseIoError(error == ERROR_INVALID_PARAMETER ? kAccessDenied
+                                                  : detail::CodeOfSystemError(error));
+  }
 }
 
 void File::SetDosTime(std::uint32_t dos_time) {

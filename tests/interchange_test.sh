@@ -89,9 +89,19 @@ while read -r name; do
 done <"$root/linux.files"
 echo "backups equal: $(wc -l <"$root/linux.files") files"
 
+# Size, last-write time and name of every data file below a folder. An empty file has no
+# compressed file, so nothing keeps its time: "-" stands for it. The compressed files keep
+# times in steps of two seconds (odd ones rounded down): ROUND=1 rounds so.
+dated_files() {
+  (cd "$1" && find . -type f ! -name icq.exe -printf '%s %T@ %P\n' | sort -k3 |
+   awk -v round="${ROUND:-0}" '{
+     split($2, t, "."); time = round ? t[1] - t[1] % 2 : t[1]
+     name = $0; sub(/^[^ ]* [^ ]* /, "", name)
+     print $1, ($1 == 0 ? "-" : time), name }')
+}
+
 # Each restores the other's backup into a folder holding icq.exe alone.
-expected=$(cd "$icq" && find . -type f ! -name icq.exe -printf '%P %s %T@\n' | sort |
-           awk '{ split($3, t, "."); print $1, $2, t[1] - t[1] % 2 }')
+expected=$(ROUND=1 dated_files "$icq")
 for pair in "linux windows" "windows linux"; do
   read -r program from <<<"$pair"
   rm -rf "$root/target" "$root/backup"
@@ -102,8 +112,7 @@ for pair in "linux windows" "windows linux"; do
     fail "$program restore of the $from backup exited $?: $(cat "$root/$program-restore.out")"
   diff -r "$icq" "$root/target" >/dev/null ||
     fail "$program restore of the $from backup: $(diff -rq "$icq" "$root/target")"
-  restored=$(cd "$root/target" && find . -type f ! -name icq.exe -printf '%P %s %T@\n' | sort |
-             awk '{ split($3, t, "."); print $1, $2, t[1] }')
+  restored=$(dated_files "$root/target")
   [[ "$restored" == "$expected" ]] ||
     fail "$program restore of the $from backup: dates differ:
 $(diff <(echo "$expected") <(echo "$restored"))"

@@ -106,8 +106,8 @@ start_display_and_wine() {
   mkdir -p "$win_dir"
   if [[ -d "$WINEPREFIX" ]]; then wineserver -k 2>/dev/null || true; fi
   rm -rf "$WINEPREFIX"
-  wineserver -p </dev/null >/dev/null 2>&1
   wineboot -i
+  wineserver -p </dev/null >/dev/null 2>&1
 }
 windows_build() {
   cmake -S . -B "$win_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \

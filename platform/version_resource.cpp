@@ -25,7 +25,8 @@ namespace {
 
 constexpr std::uint32_t kRtVersion = 16;
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
-constexpr std::uint32_t kPreferredVersionId = 1;  // VS_VERSION_INFO
+constexpr std::uint32_t kPreferredVersionId = 1;                   // VS_VERSION_INFO
+constexpr std::uint32_t kPreferredLanguages[] = {0x0000, 0x0409};  // neutral, en-US
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kCoffHeaderSize = 20;
 // A VS_VERSIONINFO block states its length in 16 bits, so nothing beyond that is read.
@@ -173,7 +174,13 @@ std::vector<std::uint8_t> ReadVersionResourceOf(File& file) {
   if (!by_type) return {};
   auto by_name = tree.Find(*by_type, kPreferredVersionId, false, true);
   if (!by_name) return {};
-  auto data_entry_at = tree.Find(*by_name, std::nullopt, false, false);
+  // A resource in several languages: the one the Windows loader takes in an English
+  // (United States) setting, language-neutral first, else the first one listed.
+  std::optional<std::uint32_t> data_entry_at;
+  for (const std::uint32_t language : kPreferredLanguages) {
+    if (!data_entry_at) data_entry_at = tree.Find(*by_name, language, true, false);
+  }
+  if (!data_entry_at) data_entry_at = tree.Find(*by_name, std::nullopt, false, false);
   if (!data_entry_at) return {};
   auto data_entry = tree.Bytes(*data_entry_at, 16);
   if (!data_entry) return {};

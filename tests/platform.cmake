@@ -1,2 +1,7 @@
 varn_add_test(test_platform SOURCES test_platform.cpp LIBS varn_platform)
 varn_add_test(test_big_folders SOURCES test_big_folders.cpp LIBS varn_platform LABEL slow)
+# The Win32 layer against the system's own answers, with a version resource of its own.
+if(WIN32)
+  varn_add_test(test_platform_win32 SOURCES test_platform_win32.cpp version_sample.rc
+                LIBS varn_platform)
+endif()

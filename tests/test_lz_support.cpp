@@ -332,28 +332,36 @@ Bytes VersionInfo(const std::vector<Bytes>& tables, std::optional<std::uint32_t>
 }
 
 // A minimal PE image: DOS header, PE header, one ".rsrc" section holding the resource
-// directory RT_VERSION / 1 / 0409 and the version block.
-Bytes PeImage(const Bytes& version, bool pe32_plus = false) {
+// directory RT_VERSION / 1 / <language> and a version block for each language, in the
+// order given (a resource directory lists them by ascending language).
+Bytes PeImage(const std::vector<std::pair<std::uint32_t, Bytes>>& languages,
+              bool pe32_plus = false) {
   const std::size_t pe_at = 0x40;
   const std::uint16_t optional_size = pe32_plus ? 240 : 224;
   const std::size_t sections_at = pe_at + 4 + 20 + optional_size;
   const std::size_t raw_at = 0x200;
   const std::uint32_t rva = 0x1000;
 
-  Bytes rsrc(0x58, 0);
+  const std::size_t count = languages.size();
+  const std::size_t data_entries_at = 0x30 + 16 + 8 * count;
+  Bytes rsrc(data_entries_at + 16 * count, 0);
   Put16(rsrc, 0x0E, 1);   // root: one ID entry
   Put32(rsrc, 0x10, 16);  // RT_VERSION
   Put32(rsrc, 0x14, 0x80000000u | 0x18);
   Put16(rsrc, 0x18 + 0x0E, 1);
   Put32(rsrc, 0x28, 1);  // name ID 1
   Put32(rsrc, 0x2C, 0x80000000u | 0x30);
-  Put16(rsrc, 0x30 + 0x0E, 1);
-  Put32(rsrc, 0x40, 0x0409);  // language
-  Put32(rsrc, 0x44, 0x48);    // data entry
-  Put32(rsrc, 0x48, rva + 0x58);
-  Put32(rsrc, 0x4C, static_cast<std::uint32_t>(version.size()));
-  rsrc.insert(rsrc.end(), version.begin(), version.end());
-  Pad4(rsrc);
+  Put16(rsrc, 0x30 + 0x0E, static_cast<std::uint16_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto& [language, version] = languages[i];
+    const std::size_t entry_at = data_entries_at + 16 * i;
+    Put32(rsrc, 0x40 + 8 * i, language);
+    Put32(rsrc, 0x44 + 8 * i, static_cast<std::uint32_t>(entry_at));
+    Put32(rsrc, entry_at, rva + static_cast<std::uint32_t>(rsrc.size()));
+    Put32(rsrc, entry_at + 4, static_cast<std::uint32_t>(version.size()));
+    rsrc.insert(rsrc.end(), version.begin(), version.end());
+    Pad4(rsrc);
+  }
 
   Bytes image(raw_at, 0);
   image[0] = 'M';
@@ -376,6 +384,10 @@ Bytes PeImage(const Bytes& version, bool pe32_plus = false) {
   Put32(image, sections_at + 20, raw_at);
   image.insert(image.end(), rsrc.begin(), rsrc.end());
   return image;
+}
+
+Bytes PeImage(const Bytes& version, bool pe32_plus = false) {
+  return PeImage({{0x0409, version}}, pe32_plus);
 }
 
 class VersionInfoTest : public LzSupportTest {
@@ -407,6 +419,20 @@ TEST_F(VersionInfoTest, WithoutTranslationLooksUnder0409And04e4) {
   const Bytes german_only =
       VersionInfo({StringTable("040704b0", {StringValue("FileVersion", "1.0")})}, std::nullopt);
   EXPECT_EQ(VersionOf(PeImage(german_only)), "");
+}
+
+// As the Windows loader takes a resource in several languages in an English setting:
+// the language-neutral one, else US English, else the first one listed.
+TEST_F(VersionInfoTest, ResourceInSeveralLanguagesTakesNeutralThenUsEnglish) {
+  const auto version = [](const std::string& text) {
+    return VersionInfo({StringTable("040904e4", {StringValue("FileVersion", text)})}, 0x04E40409);
+  };
+  EXPECT_EQ(VersionOf(PeImage({{0x0401, version("arabic")}, {0x0409, version("english")}})),
+            "english");
+  EXPECT_EQ(VersionOf(PeImage({{0x0000, version("neutral")}, {0x0409, version("english")}})),
+            "neutral");
+  EXPECT_EQ(VersionOf(PeImage({{0x0401, version("arabic")}, {0x0407, version("german")}})),
+            "arabic");
 }
 
 TEST_F(VersionInfoTest, LongTextIsCutTo255) {

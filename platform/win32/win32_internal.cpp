@@ -66,21 +66,33 @@ std::uint32_t LayerAttributes(DWORD system_attributes) {
   return static_cast<std::uint32_t>(system_attributes) & faAnyFile;
 }
 
-std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc) {
+namespace {
+
+// The local date and time of a file time, as the system converts it.
+std::optional<LocalDateTime> LocalFieldsOf(const FILETIME& utc) {
   FILETIME local;
-  WORD date = 0, time = 0;
-  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToDosDateTime(&local, &date, &time)) {
+  SYSTEMTIME fields;
+  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &fields)) {
     return std::nullopt;
   }
-  return (static_cast<std::uint32_t>(date) << 16) | time;
+  return LocalDateTime{fields.wYear, fields.wMonth,  fields.wDay,
+                       fields.wHour, fields.wMinute, fields.wSecond};
+}
+
+}  // namespace
+
+// The range is checked here: Wine's FileTimeToDosDateTime packs a year past 2107 into
+// the seven bits regardless (2150 comes back as 2022).
+std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc) {
+  const std::optional<LocalDateTime> local = LocalFieldsOf(utc);
+  if (!local || local->year < kFirstDosYear || local->year > kLastDosYear) return std::nullopt;
+  return PackDosTime(*local);
 }
 
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc) {
   if (std::optional<std::uint32_t> packed = DosTimeOfFileTime(utc)) return *packed;
-  FILETIME local;
-  SYSTEMTIME fields;
-  const bool late = ::FileTimeToLocalFileTime(&utc, &local) &&
-                    ::FileTimeToSystemTime(&local, &fields) && fields.wYear > kLastDosYear;
+  const std::optional<LocalDateTime> local = LocalFieldsOf(utc);
+  const bool late = local && local->year > kLastDosYear;
   return late ? PackDosTime({kLastDosYear, 12, 31, 23, 59, 58})
               : PackDosTime({kFirstDosYear, 1, 1, 0, 0, 0});
 }

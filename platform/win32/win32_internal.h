@@ -105,7 +105,7 @@ inline bool IsReparsePoint(DWORD system_attributes) {
 }
 
 // A file time (UTC) as local time in DOS packed form, as the system converts it
-// (FileTimeToLocalFileTime, FileTimeToDosDateTime); nullopt outside the DOS range.
+// (FileTimeToLocalFileTime, FileTimeToSystemTime); nullopt outside the DOS range.
 std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc);
 // The same, held to the DOS range.
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc);

@@ -66,6 +66,14 @@ std::string EnvironmentBlock(const Environment& changes) {
   return result + '\0';
 }
 
+std::string WithLinuxLineEnds(const std::string& text) {
+  std::string result;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') result += text[i];
+  }
+  return result;
+}
+
 HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   return ::CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -134,6 +142,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 #endif
   run.out = ReadCapture(out_path);
   run.err = ReadCapture(err_path);
+#ifdef _WIN32
+  run.out = WithLinuxLineEnds(run.out);
+  run.err = WithLinuxLineEnds(run.err);
+#endif
   std::error_code ignored;
   std::filesystem::remove_all(capture, ignored);
   return run;

@@ -15,8 +15,8 @@ struct ProgramRun {
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs the program in cwd with the variables set; standard input is the null device.
-// On Windows the arguments reach the program quoted as its C runtime splits them; the
-// output is caught byte for byte (the tools write binary standard streams, so their
-// lines end in "\n" there too).
+// On Windows the arguments reach the program quoted as its C runtime splits them, and
+// the CR LF line ends a console program writes there are given back as "\n", as on
+// Linux (a lone CR or LF stays as it is).
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& cwd, const Environment& environment = {});

@@ -401,8 +401,8 @@ Bytes ReadFile(const fs::path& path) {
 }
 
 std::int64_t CodeFile(bool encode, const fs::path& from, const fs::path& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  std::FILE* in = std::fopen(from.string().c_str(), "rb");
+  std::FILE* out = std::fopen(to.string().c_str(), "wb");
   EXPECT_TRUE(in && out);
   if (!in || !out) return 0;
   lz::LzhStreams io{

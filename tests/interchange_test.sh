@@ -75,8 +75,13 @@ for program in linux windows; do
     fail "$program backup exited $?: $(cat "$root/$program-backup.out")"
   mv "$root/backup" "$root/backup-$program"
 done
-cmp "$root/linux-backup.out" "$root/windows-backup.out" ||
-  fail "the backup reports differ: $(diff "$root/linux-backup.out" "$root/windows-backup.out")"
+# The same report, its lines ended as each system's console programs end them.
+same_report() {
+  sed 's/$/\r/' "$root/linux-$1.out" >"$root/linux-$1.crlf"
+  cmp "$root/linux-$1.crlf" "$root/windows-$1.out" ||
+    fail "the $1 reports differ: $(diff "$root/linux-$1.crlf" "$root/windows-$1.out" | cat -A)"
+}
+same_report backup
 [[ -s "$root/backup-linux/icqlist.txt" ]] || fail "no icqlist.txt"
 listed=$(head -n1 "$root/backup-linux/icqlist.txt" | tr -d '\r')
 [[ "$listed" == "Total Files : $((n + 1))" ]] || fail "the list says '$listed' for $((n + 1)) files"
@@ -118,6 +123,5 @@ for pair in "linux windows" "windows linux"; do
 $(diff <(echo "$expected") <(echo "$restored"))"
   echo "$program restored the $from backup: equal"
 done
-cmp "$root/linux-restore.out" "$root/windows-restore.out" ||
-  fail "the restore reports differ: $(diff "$root/linux-restore.out" "$root/windows-restore.out")"
+same_report restore
 echo "interchange: both ways equal"

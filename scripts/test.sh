@@ -116,8 +116,19 @@ windows_build() {
     "${launcher[@]}" >/dev/null
   cmake --build "$win_dir" -j"$jobs"
 }
+# Windows cases that meet a fault of the Windows programs not yet mended: each pattern
+# with the fault. They are left out of the run, and the run names them.
+windows_known_faults=(
+)
 windows_tests() {
-  (cd "$win_dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
+  local leave_out=()
+  if [[ ${#windows_known_faults[@]} -gt 0 ]]; then
+    local pattern
+    pattern=$(IFS='|'; echo "${windows_known_faults[*]}")
+    echo "left out, for faults not yet mended: $pattern"
+    leave_out=(-E "$pattern")
+  fi
+  (cd "$win_dir" && ctest --output-on-failure -j"$jobs" --timeout 600 "${leave_out[@]}")
 }
 # The Linux build's tests that run the Windows programs (skipped above, before there
 # were any).

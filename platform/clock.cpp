@@ -57,6 +57,10 @@ std::optional<std::string> ConvertToUtf8(const std::string& text, const std::str
   return out;
 }
 
+}  // namespace
+
+namespace detail {
+
 // The user's LC_TIME month abbreviations in UTF-8, without touching the process's
 // global locale; the English name for a month the locale gives none for, or one that
 // cannot be converted.
@@ -76,18 +80,7 @@ std::array<std::string, 12> ReadShortMonthNames() {
   return out;
 }
 
-// Read on first use; tests may ask for it to be read again.
-struct MonthTable {
-  bool read = false;
-  std::array<std::string, 12> names;
-};
-
-MonthTable& Months() {
-  static MonthTable table;
-  return table;
-}
-
-}  // namespace
+}  // namespace detail
 
 LocalDateTime Now() {
   std::tm tm{};
@@ -124,16 +117,5 @@ long long UnixFromDosTime(std::uint32_t dos_time) {
   tm.tm_isdst = -1;  // whatever daylight saving time says for that local time
   return static_cast<long long>(std::mktime(&tm));
 }
-
-const std::array<std::string, 12>& ShortMonthNames() {
-  MonthTable& table = Months();
-  if (!table.read) {
-    table.names = ReadShortMonthNames();
-    table.read = true;
-  }
-  return table.names;
-}
-
-void RereadMonthNamesForTests() { Months().read = false; }
 
 }  // namespace platform

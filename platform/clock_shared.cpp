@@ -57,4 +57,31 @@ const std::array<std::string, 12>& EnglishMonthNames() {
 }
 
 }  // namespace detail
+
+namespace {
+
+// Read on first use; tests may ask for it to be read again.
+struct MonthTable {
+  bool read = false;
+  std::array<std::string, 12> names;
+};
+
+MonthTable& Months() {
+  static MonthTable table;
+  return table;
+}
+
+}  // namespace
+
+const std::array<std::string, 12>& ShortMonthNames() {
+  MonthTable& table = Months();
+  if (!table.read) {
+    table.names = detail::ReadShortMonthNames();
+    table.read = true;
+  }
+  return table.names;
+}
+
+void RereadMonthNamesForTests() { Months().read = false; }
+
 }  // namespace platform

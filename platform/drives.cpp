@@ -167,19 +167,7 @@ int TrySetCurrentDir(const std::string& path) {
 }
 
 std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
-  for (DriveMapping& drive : table) {
-    drive.letter = AsciiUpper(drive.letter);
-    drive.host_root = NormalizeRoot(std::move(drive.host_root));
-  }
-  std::stable_sort(table.begin(), table.end(), [](const DriveMapping& a, const DriveMapping& b) {
-    return a.letter < b.letter;
-  });
-  table.erase(std::unique(table.begin(), table.end(),
-                          [](const DriveMapping& a, const DriveMapping& b) {
-                            return a.letter == b.letter;
-                          }),
-              table.end());
-  return table;
+  return detail::SortedDriveTable(std::move(table), NormalizeRoot);
 }
 
 std::string HomeFolderOfUser() {

@@ -33,7 +33,10 @@ void AdoptDriveTable(std::vector<DriveMapping> table);
 
 // Tests only: replace the drive table (and reset the current directory to the first
 // drive's root). An empty table makes the layer read the system's table (and the
-// process's current directory) again on next use.
+// process's current directory) again on next use. On Windows, while a table is
+// installed, a path on one of its letters goes to the system as that letter's
+// host_root (a real folder) and the rest of the path, and a letter not in it is on no
+// drive (3); without one, the host path is the full Windows path itself.
 void InstallDriveTableForTests(std::vector<DriveMapping> table);
 
 #ifndef _WIN32
@@ -76,7 +79,8 @@ bool SamePathText(const std::string& a, const std::string& b);
 
 // The folder this process was started in, as the host names it, when no drive holds
 // it (the current directory below then starts at the first drive's root instead);
-// nullopt when a drive holds it.
+// nullopt when a drive holds it. On Windows without a test table only a UNC path (a
+// folder on a network share without a letter) is on no drive.
 std::optional<std::string> StartFolderOnNoDrive();
 
 // The current directory, a Windows path text in the disk's spelling: "C:\ICQ", or
@@ -93,7 +97,8 @@ void ChangeDir(const std::string& path);
 
 // Where a folder really is, with every link on its way followed: tells whether a path
 // stays in it, links followed too. What does not exist yet is judged by its nearest
-// existing folder, where it would be made; a dangling link is judged outside.
+// existing folder, where it would be made; a dangling link is judged outside. On
+// Windows a path that passes a reparse point below the folder is judged outside.
 class FolderBoundary {
  public:
   explicit FolderBoundary(const std::string& folder);
@@ -104,8 +109,8 @@ class FolderBoundary {
 };
 
 // Free bytes on a drive (A = 1), from statvfs of the drive's root (the space an
-// unprivileged user may fill); nullopt when the drive does not exist or cannot be
-// queried.
+// unprivileged user may fill; GetDiskFreeSpaceExW's figure for the caller on Windows);
+// nullopt when the drive does not exist or cannot be queried.
 std::optional<unsigned long long> DiskFreeSpace(int drive_number);
 
 }  // namespace platform

@@ -23,17 +23,18 @@ bool FileExists(const std::string& path);
 
 // True when both paths name one existing file or folder, however they are spelled:
 // another letter case, a symbolic or hard link, another drive onto the same folder.
-// Links are followed; the device and inode decide.
+// Links are followed; the device and inode decide (on Windows the volume serial number
+// and the file index).
 bool SameFile(const std::string& a, const std::string& b);
 
 // True when the entry at the path is itself a symbolic link, whether or not its target
-// exists.
+// exists; on Windows a reparse point (a junction or a symbolic link).
 bool IsLink(const std::string& path);
 
 // Attributes of a file or folder; nullopt when it does not exist. Read-only is the
 // owner's missing write permission, hidden a name beginning with ".", archive is set
 // for every regular file; devices, pipes, sockets and dangling links are system
-// entries (faSysFile).
+// entries (faSysFile). On Windows the attributes are the file system's own.
 std::optional<std::uint32_t> GetAttributes(const std::string& path);
 
 // Each of these answers 0 on success or a Windows error code; none of them throws.
@@ -57,6 +58,8 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 // written through to the disk.
 [[nodiscard]] int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
 // Makes a folder's entries durable after a create or rename in it (fsync of the folder).
+// On Windows the renames write through and the file system journals its folders: the
+// folder is only checked to be there.
 [[nodiscard]] int FlushFolder(const std::string& path);
 
 // Last-write time in local time, packed in DOS form (clamped to the DOS range);
@@ -113,7 +116,7 @@ class File {
   // Last-write time of the open file; nullopt when it cannot be read or lies outside
   // the DOS range (before 1980, after 2107).
   std::optional<std::uint32_t> DosTime() const;
-  void Flush();  // fsync
+  void Flush();  // fsync; FlushFileBuffers on Windows
   void Close();  // raises on failure; the file is closed anyway
 
  private:

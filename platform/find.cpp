@@ -26,8 +26,6 @@ using detail::NameMatches;
 using detail::SortInSearchOrder;
 using detail::ValidWindowsName;
 
-const std::string& ItsName(const std::string& name) { return name; }
-
 bool StatEntry(const std::string& host_path, struct stat* st) {
   return ::stat(host_path.c_str(), st) == 0 || ::lstat(host_path.c_str(), st) == 0;
 }
@@ -93,14 +91,7 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
   }
   for (std::string& name : listed) names.push_back(std::move(name));
 
-  // A name without wildcards is a look-up: one entry, chosen as every path look-up
-  // chooses it.
-  if (name_pattern.find_first_of("*?") == std::string::npos) {
-    const std::string* chosen = ChooseSpelling(names, name_pattern, ItsName);
-    std::vector<std::string> one;
-    if (chosen != nullptr) one.push_back(*chosen);
-    names = std::move(one);
-  }
+  detail::KeepOnlyTheLookedUpName(names, name_pattern);
 
   bool any_name_matched = false;
   for (const std::string& name : names) {

@@ -82,7 +82,10 @@ class WalkListing {
 };
 
 // Remembers the folders a walk has entered, by device and inode, so that a link back
-// up the tree is met as a folder already visited instead of being entered again.
+// up the tree is met as a folder already visited instead of being entered again. On
+// Windows folders are told apart by volume serial number and file index, and a reparse
+// point (a junction, a symbolic link, a volume mounted in a folder) is never entered:
+// TryEnter answers kCannotEnter for it.
 class WalkGuard {
  public:
   enum class Enter { kEntered, kAlreadyVisited, kCannotEnter };

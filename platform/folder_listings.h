@@ -8,6 +8,8 @@
 // folder's modification time, unless it falls within the same clock tick as the
 // layer's last look at that folder: hence only for runs that own their folders (ICQ
 // closed, as the program asks).
+//
+// On Windows the system finds names in any letter case itself: nothing is kept.
 #pragma once
 
 namespace platform {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/drives.h"
 #include "platform/fault_injection.h"
 
 #ifndef _WIN32
@@ -32,6 +33,11 @@ std::vector<std::string> SplitPathComponents(std::string_view text,
 // the start).
 void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::string>& parts);
 
+// A drive table by letter, upper case, each letter once (the first given wins), each
+// root put in the system's form by normalize_root.
+std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table,
+                                           std::string (*normalize_root)(std::string));
+
 // --- Search rules -------------------------------------------------------------------
 
 // False when the name holds \ : * ? " < > | or a control character.
@@ -49,6 +55,10 @@ struct SearchPattern {
   std::string name;
 };
 SearchPattern SplitSearchPattern(const std::string& pattern);
+
+// A name pattern without wildcards is a look-up: of the names (in search order) only the
+// one every path look-up of it takes stays (ChooseSpelling below), or none.
+void KeepOnlyTheLookedUpName(std::vector<std::string>& names, const std::string& name_pattern);
 
 // Upper-case names byte by byte, as NTFS orders a folder; the disk's spelling breaks
 // ties so that the order never depends on how the disk lists them.
@@ -75,6 +85,8 @@ const Item* ChooseSpelling(const std::vector<Item>& items, std::string_view name
 
 // "Jan".."Dec": the month names where the locale gives none.
 const std::array<std::string, 12>& EnglishMonthNames();
+// The user's month abbreviations as the system gives them (ShortMonthNames keeps them).
+std::array<std::string, 12> ReadShortMonthNames();
 
 // --- Host paths -------------------------------------------------------------------
 // Host paths are absolute: "/", or "/" and components each after one "/". On Windows

@@ -1,7 +1,9 @@
 // Windows path texts as text: the same on every system, against the layer's current
 // directory.
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -35,6 +37,23 @@ void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::
     }
     folded.push_back(part);
   }
+}
+
+std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table,
+                                           std::string (*normalize_root)(std::string)) {
+  for (DriveMapping& drive : table) {
+    drive.letter = AsciiUpper(drive.letter);
+    drive.host_root = normalize_root(std::move(drive.host_root));
+  }
+  std::stable_sort(table.begin(), table.end(), [](const DriveMapping& a, const DriveMapping& b) {
+    return a.letter < b.letter;
+  });
+  table.erase(std::unique(table.begin(), table.end(),
+                          [](const DriveMapping& a, const DriveMapping& b) {
+                            return a.letter == b.letter;
+                          }),
+              table.end());
+  return table;
 }
 
 }  // namespace detail

@@ -61,6 +61,15 @@ SearchPattern SplitSearchPattern(const std::string& pattern) {
   return {".", pattern};
 }
 
+void KeepOnlyTheLookedUpName(std::vector<std::string>& names, const std::string& name_pattern) {
+  if (name_pattern.find_first_of("*?") != std::string::npos) return;
+  const std::string* chosen = ChooseSpelling(
+      names, name_pattern, [](const std::string& name) -> const std::string& { return name; });
+  std::vector<std::string> one;
+  if (chosen != nullptr) one.push_back(*chosen);
+  names = std::move(one);
+}
+
 void SortInSearchOrder(std::vector<std::string>& names) {
   std::vector<std::pair<std::string, std::string>> keyed;
   keyed.reserve(names.size());

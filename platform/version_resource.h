@@ -1,8 +1,9 @@
 // Version resources (the Windows version-information services). On Windows the system
-// reads them (GetFileVersionInfoW, VerQueryValueW); elsewhere the file is parsed as a
-// PE image. The PE reader is built on every system, so that tests can hold the two to
-// the same answers. Every offset and size it reads from the file is checked: a file
-// that is not a well-formed PE image simply has no version resource.
+// reads them (GetFileVersionInfoW, VerQueryValueW), for images in which the PE reader
+// below finds a well-formed one; elsewhere the file is parsed as a PE image. The PE reader is built
+// on every system, so that tests can hold the two to the same answers. Every offset and size it
+// reads from the file is checked: a file that is not a well-formed PE image simply has no version
+// resource.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,15 @@
 // platform layer under test.
 #pragma once
 
+#ifdef _WIN32
+#include "win32_api.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
 #include <cctype>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -13,8 +21,7 @@
 #include <vector>
 
 #include "platform/drives.h"
-#include "tests/host_times.h"
-#include "tests/scratch_folder.h"
+#include "scratch_folder.h"
 
 class DriveSandbox {
  public:
@@ -47,8 +54,7 @@ class DriveSandbox {
 
 #ifndef _WIN32
   // A Wine prefix whose dosdevices/ links name the same drives, for a program run in a
-  // child process (WINEPREFIX=<the answer>). Linux only: on Windows a child process
-  // sees the system's drives.
+  // child process (WINEPREFIX=<the answer>).
   std::filesystem::path WriteWinePrefix() const {
     const std::filesystem::path devices = root_ / "wine-prefix" / "dosdevices";
     std::filesystem::create_directories(devices);
@@ -107,7 +113,41 @@ class DriveSandbox {
   // Sets the last-write time of a file or folder to a local date and time.
   void SetLocalTime(const std::string& windows_path, int year, int month, int day, int hour,
                     int minute, int second) const {
-    SetHostLocalWriteTime(Host(windows_path), year, month, day, hour, minute, second);
+#ifdef _WIN32
+    // Through the system's own zone rules for that date, as the C library's mktime
+    // applies them on POSIX; the runtime's own conversions stop short of 2107.
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    SYSTEMTIME utc;
+    FILETIME when;
+    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+        !::SystemTimeToFileTime(&utc, &when)) {
+      return;
+    }
+    HANDLE file = ::CreateFileW(Host(windows_path).wstring().c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    ::SetFileTime(file, nullptr, nullptr, &when);
+    ::CloseHandle(file);
+#else
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const timespec when{std::mktime(&local), 0};
+    const timespec times[2] = {when, when};
+    ::utimensat(AT_FDCWD, Host(windows_path).c_str(), times, 0);
+#endif
   }
 
  private:

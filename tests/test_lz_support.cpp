@@ -105,7 +105,7 @@ TEST_F(LzSupportTest, DeleteFileForcedRemovesReadOnlyFiles) {
   EXPECT_TRUE(box_.Exists("C:\\held.dat"));
 }
 
-#ifndef _WIN32  // a symbolic link made on the host
+#ifndef _WIN32  // links and permission bits are the POSIX layer's
 // Only the link is deleted: its target, here a read-only file outside every drive, keeps
 // its content and its permissions.
 TEST_F(LzSupportTest, DeleteFileForcedThroughALinkLeavesItsTargetAlone) {

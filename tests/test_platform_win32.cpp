@@ -1,17 +1,7 @@
 // The Win32 side of the platform layer, held to what the system itself answers: its
 // drives, its sharing modes, its version services, its attributes and times, and walks
 // that never pass a reparse point.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile  // the layer's own platform::DeleteFile
-
 #include <gtest/gtest.h>
-#include <winioctl.h>
 
 #include <cstring>
 #include <filesystem>
@@ -29,7 +19,9 @@
 #include "platform/find.h"
 #include "platform/io_error.h"
 #include "platform/version_resource.h"
+#include "platform/win32/win32_internal.h"
 #include "scratch_folder.h"
+#include "win32_api.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -102,6 +94,33 @@ std::vector<std::string> SearchNames(const std::string& pattern, std::uint32_t m
     names.push_back(rec.name);
   }
   return names;
+}
+
+// --- Codes and texts ------------------------------------------------------------------
+
+// The system's codes are the program's, but for the two kinds of full disk.
+TEST(Win32Codes, SystemErrorsAreTheProgramsCodes) {
+  using platform::detail::CodeOfSystemError;
+  EXPECT_EQ(CodeOfSystemError(ERROR_DISK_FULL), kDiskFull);
+  EXPECT_EQ(CodeOfSystemError(ERROR_HANDLE_DISK_FULL), kDiskFull);
+  EXPECT_EQ(IoErrorText(CodeOfSystemError(ERROR_DISK_FULL)), "Disk full");
+  EXPECT_EQ(CodeOfSystemError(ERROR_FILE_NOT_FOUND), kFileNotFound);
+  EXPECT_EQ(CodeOfSystemError(ERROR_PATH_NOT_FOUND), kInvalidFilename);
+  EXPECT_EQ(CodeOfSystemError(ERROR_ACCESS_DENIED), kAccessDenied);
+  EXPECT_EQ(CodeOfSystemError(ERROR_SHARING_VIOLATION), kSharingViolation);
+  EXPECT_EQ(CodeOfSystemError(ERROR_ALREADY_EXISTS), kAlreadyExists);
+}
+
+TEST(Win32Codes, AnsiTextsRoundTripAndForeignCharactersBecomeQuestionMarks) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the test expects the Western ANSI code page";
+  const std::string ansi =
+      "Gr\xfc\xdf"
+      "e \x80 100";
+  EXPECT_EQ(platform::detail::WideFromAnsi(ansi), L"Gr\u00fc\u00dfe \u20ac 100");
+  EXPECT_EQ(platform::detail::AnsiFromWide(platform::detail::WideFromAnsi(ansi)), ansi);
+  // No best fit: a Cyrillic "a" must not turn into a Latin one.
+  EXPECT_EQ(platform::detail::AnsiFromWide(L"\u0430b"), "?b");
+  EXPECT_EQ(platform::detail::AnsiFromWide(L""), "");
 }
 
 // --- Drives -----------------------------------------------------------------------------
@@ -322,14 +341,14 @@ TEST_F(Win32PlatformTest, AttributesRoundTripAsTheSystemStoresThem) {
   EXPECT_EQ(SetAttributes("C:\\nofolder\\x", faArchive), kInvalidFilename);
 }
 
-// The local time of a file's last write, read back through the system's own conversion.
+// The local time of a file's last write under the zone's rules for that date, read back
+// through the system's own conversion.
 LocalDateTime SystemLocalWriteTime(const std::string& host) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   EXPECT_TRUE(::GetFileAttributesExW(Wide(host).c_str(), GetFileExInfoStandard, &data));
-  FILETIME local;
-  SYSTEMTIME fields;
-  EXPECT_TRUE(::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local));
-  EXPECT_TRUE(::FileTimeToSystemTime(&local, &fields));
+  SYSTEMTIME universal, fields;
+  EXPECT_TRUE(::FileTimeToSystemTime(&data.ftLastWriteTime, &universal));
+  EXPECT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &fields));
   return {fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond};
 }
 

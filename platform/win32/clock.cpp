@@ -5,18 +5,7 @@
 #include "platform/win32/win32_internal.h"
 
 namespace platform {
-namespace {
-
-// Read on first use; tests may ask for it to be read again.
-struct MonthTable {
-  bool read = false;
-  std::array<std::string, 12> names;
-};
-
-MonthTable& Months() {
-  static MonthTable table;
-  return table;
-}
+namespace detail {
 
 // The user's locale's month abbreviations in the ANSI code page; the English name for
 // a month the locale gives none for.
@@ -34,23 +23,12 @@ std::array<std::string, 12> ReadShortMonthNames() {
   return out;
 }
 
-}  // namespace
+}  // namespace detail
 
 LocalDateTime Now() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
-
-const std::array<std::string, 12>& ShortMonthNames() {
-  MonthTable& table = Months();
-  if (!table.read) {
-    table.names = ReadShortMonthNames();
-    table.read = true;
-  }
-  return table.names;
-}
-
-void RereadMonthNamesForTests() { Months().read = false; }
 
 }  // namespace platform

@@ -81,7 +81,6 @@ SearchRec RecordOf(const std::string& name, const WIN32_FIND_DATAW& data) {
   return rec;
 }
 
-const std::string& ItsName(const std::string& name) { return name; }
 const std::string& WalkEntryName(const WalkListing::Entry& entry) { return entry.name; }
 
 }  // namespace
@@ -128,14 +127,7 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
   for (const auto& [name, data] : data_of) ordered.push_back(name);
   for (std::string& name : names) ordered.push_back(std::move(name));
 
-  // A name without wildcards is a look-up: one entry, chosen as every path look-up
-  // chooses it.
-  if (name_pattern.find_first_of("*?") == std::string::npos) {
-    const std::string* chosen = ChooseSpelling(ordered, name_pattern, ItsName);
-    std::vector<std::string> one;
-    if (chosen != nullptr) one.push_back(*chosen);
-    ordered = std::move(one);
-  }
+  detail::KeepOnlyTheLookedUpName(ordered, name_pattern);
 
   const auto find_data = [&](const std::string& name) -> const WIN32_FIND_DATAW* {
     for (const auto& [dot_name, data] : data_of) {

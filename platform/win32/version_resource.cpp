@@ -1,5 +1,5 @@
-// Version resources through the system: GetFileVersionInfoW reads the resource of any
-// image the loader can map, VerQueryValueW looks values up in it.
+// Version resources through the system: GetFileVersionInfoW reads the resource of an
+// image, VerQueryValueW looks values up in it.
 #include "platform/version_resource.h"
 
 #include <algorithm>
@@ -13,6 +13,10 @@ namespace platform {
 std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return {};
+  // The system is asked only about an image the PE reader finds a well-formed version
+  // resource in: Wine's reader follows a damaged image's offsets outside the file and
+  // ends the process.
+  if (ReadVersionResourceFromImage(path).empty()) return {};
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(system->wide.c_str(), &ignored);
   if (size == 0) return {};

@@ -68,11 +68,14 @@ std::uint32_t LayerAttributes(DWORD system_attributes) {
 
 namespace {
 
-// The local date and time of a file time, as the system converts it.
+// The local date and time of a file time under the zone's rules for that date, as the
+// POSIX layer's localtime gives it. FileTimeToLocalFileTime would apply today's
+// daylight saving offset to every date, and a file's DOS time would change by an hour
+// twice a year.
 std::optional<LocalDateTime> LocalFieldsOf(const FILETIME& utc) {
-  FILETIME local;
-  SYSTEMTIME fields;
-  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &fields)) {
+  SYSTEMTIME universal, fields;
+  if (!::FileTimeToSystemTime(&utc, &universal) ||
+      !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &fields)) {
     return std::nullopt;
   }
   return LocalDateTime{fields.wYear, fields.wMonth,  fields.wDay,
@@ -99,10 +102,18 @@ std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc) {
 
 std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
   if (!IsValidDosTime(dos_time)) return std::nullopt;
-  FILETIME local, utc;
-  if (!::DosDateTimeToFileTime(static_cast<WORD>(dos_time >> 16), static_cast<WORD>(dos_time),
-                               &local) ||
-      !::LocalFileTimeToFileTime(&local, &utc)) {
+  const LocalDateTime t = UnpackDosTime(dos_time);
+  SYSTEMTIME local{};
+  local.wYear = static_cast<WORD>(t.year);
+  local.wMonth = static_cast<WORD>(t.month);
+  local.wDay = static_cast<WORD>(t.day);
+  local.wHour = static_cast<WORD>(t.hour);
+  local.wMinute = static_cast<WORD>(t.minute);
+  local.wSecond = static_cast<WORD>(t.second);
+  SYSTEMTIME universal;
+  FILETIME utc;
+  if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) ||
+      !::SystemTimeToFileTime(&universal, &utc)) {
     return std::nullopt;
   }
   return utc;

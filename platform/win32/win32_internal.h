@@ -104,8 +104,9 @@ inline bool IsReparsePoint(DWORD system_attributes) {
          (system_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// A file time (UTC) as local time in DOS packed form, as the system converts it
-// (FileTimeToLocalFileTime, FileTimeToSystemTime); nullopt outside the DOS range.
+// A file time (UTC) as local time in DOS packed form, by the time zone's rules for
+// that date (SystemTimeToTzSpecificLocalTime), as the POSIX layer converts it; nullopt
+// outside the DOS range.
 std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc);
 // The same, held to the DOS range.
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc);

@@ -119,6 +119,10 @@ windows_build() {
 # Windows cases that meet a fault of the Windows programs not yet mended: each pattern
 # with the fault. They are left out of the run, and the run names them.
 windows_known_faults=(
+  # The restore puts a file in place after flushing its copy through a handle open for
+  # reading (backup/placement.cpp, PlaceNow), which FlushFileBuffers refuses on Windows:
+  # "Restored files could not be saved". The Linux program restores the Windows backup.
+  '^interchange_with_linux$'
 )
 windows_tests() {
   local leave_out=()

@@ -1,7 +1,9 @@
 #include "fuzz/fuzz_support.h"
 
+#ifndef _WIN32
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "lz/lzh.h"
 #include "lz/lzss.h"
 #include "platform/drives.h"
+#include "tests/scratch_folder.h"
 
 namespace fuzz {
 
@@ -86,11 +89,16 @@ namespace {
 // Made on first use, removed when the process ends.
 struct Scratch {
   Scratch() {
+#ifdef _WIN32
+    folder = MakeScratchFolder("varn-fuzz-");
+#else
+    // In memory where there is a /dev/shm: the targets write a file per input.
     std::filesystem::path base = std::filesystem::temp_directory_path();
     if (::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
     std::string pattern = (base / "varn-fuzz-XXXXXX").string();
     Check(::mkdtemp(pattern.data()) != nullptr, "scratch folder");
     folder = pattern;
+#endif
     platform::InstallDriveTableForTests({{'C', folder.string()}});
     lz::EngineStartup();
   }

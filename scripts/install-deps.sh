@@ -4,15 +4,28 @@ set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
           xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
-# --fuzz: the fuzzers' compiler and runtime, and perf to profile them; --package: what
+# Flags, any number of them: --fuzz: the fuzzers' compiler and runtime, and perf to profile
+# them; --package: what
 # scripts/package.sh needs beyond the build (manual pages from --help, and the package
 # check); --windows: what scripts/build-windows.sh needs (the mingw-w64 cross compilers,
-# zlib for them, zip).
-case "${1:-}" in
-  --fuzz) packages+=(clang libclang-rt-14-dev linux-perf) ;;
-  --package) packages+=(help2man lintian) ;;
-  --windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zip) ;;
-esac
+# zlib for them, zip); --wine: what the Windows suites run on (Wine for 32- and 64-bit
+# programs; wine32 needs the i386 architecture).
+foreign_architecture=
+for flag in "$@"; do
+  case "$flag" in
+    --fuzz) packages+=(clang libclang-rt-14-dev linux-perf) ;;
+    --package) packages+=(help2man lintian) ;;
+    --windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zip) ;;
+    --wine)
+      packages+=(wine wine32 wine64)
+      foreign_architecture=i386
+      ;;
+    *)
+      echo "install-deps: unknown flag $flag" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,6 +38,10 @@ done
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
 echo "Installing: ${missing[*]}"
+if [[ -n "$foreign_architecture" ]] &&
+   ! dpkg --print-foreign-architectures | grep -qx "$foreign_architecture"; then
+  "${sudo_cmd[@]}" dpkg --add-architecture "$foreign_architecture"
+fi
 # Waits for another apt-get or dpkg to let go of the lock instead of failing at once.
 apt_wait=(-o DPkg::Lock::Timeout=600)
 "${sudo_cmd[@]}" apt-get "${apt_wait[@]}" update -qq

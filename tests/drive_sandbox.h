@@ -100,6 +100,16 @@ class DriveSandbox {
     return std::filesystem::exists(Host(windows_path));
   }
 
+  // Takes the write permissions away (on Windows: sets the read-only attribute).
+  bool MakeReadOnly(const std::string& windows_path) const {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::permissions(Host(windows_path),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::replace, error);
+    return !error;
+  }
+
   // Sets the last-write time of a file or folder to a local date and time.
   void SetLocalTime(const std::string& windows_path, int year, int month, int day, int hour,
                     int minute, int second) const {

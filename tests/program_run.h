@@ -2,15 +2,17 @@
 // output caught, its exit status read.
 #pragma once
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+#endif
+
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +24,17 @@ struct ProgramRun {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// Runs the program in cwd with the variables set; standard input is the null device.
+// On Windows the arguments reach the program quoted as its C runtime splits them, and
+// the CR LF line ends a console program writes there are given back as "\n", as on
+// Linux (a lone CR or LF stays as it is).
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& cwd, const Environment& environment = {});
+
+#ifndef _WIN32
 // A program started in cwd with the variables set, standard input /dev/null, its output
-// caught in files, running while the test goes on.
+// caught in files, running while the test goes on: for the POSIX tests that pause or kill
+// it in the middle of its run.
 class RunningProgram {
  public:
   RunningProgram(const std::string& program, const std::vector<std::string>& args,
@@ -100,10 +111,4 @@ class RunningProgram {
   std::filesystem::path capture_;
   pid_t child_ = -1;
 };
-
-// Runs the program in cwd with the variables set; standard input is /dev/null.
-inline ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                             const std::filesystem::path& cwd,
-                             const Environment& environment = {}) {
-  return RunningProgram(program, args, cwd, environment).Wait();
-}
+#endif

@@ -1,9 +1,6 @@
 // The Backup button and PackFile on temporary drives: every report line, the list, the
 // numbered files, the gauge, and what an earlier backup keeps.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -342,6 +339,7 @@ class BackupFolderAmongTheDataTest : public BackupTest,
 TEST_P(BackupFolderAmongTheDataTest, RefusedAsTheSameFolder) {
   Data("newdb\\a.dat", "a");
   drives_.AddDrive('Z', drives_.Root());  // Z:\C\ICQ is C:\ICQ
+  // Only the Linux build has the cases with links.
   if (GetParam().link) {
     std::filesystem::create_directory_symlink(
         drives_.Host(std::string("C:\\") + GetParam().link_target), drives_.Host(GetParam().link));
@@ -360,18 +358,21 @@ TEST_P(BackupFolderAmongTheDataTest, RefusedAsTheSameFolder) {
             1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, BackupFolderAmongTheDataTest,
-    ::testing::Values(
-        OtherNameCase{"another_drive", "Z:\\C\\ICQ", nullptr, nullptr},
-        OtherNameCase{"another_drive_other_case", "z:\\c\\icq\\", nullptr, nullptr},
-        OtherNameCase{"dot", "C:\\ICQ\\.", nullptr, nullptr},
-        OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
-        OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
-        OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
-        OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr, nullptr},
-        OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const OtherNameCase kOtherNames[] = {
+    OtherNameCase{"another_drive", "Z:\\C\\ICQ", nullptr, nullptr},
+    OtherNameCase{"another_drive_other_case", "z:\\c\\icq\\", nullptr, nullptr},
+    OtherNameCase{"dot", "C:\\ICQ\\.", nullptr, nullptr},
+    OtherNameCase{"data_folder", "C:\\ICQ\\newdb", nullptr, nullptr},
+    OtherNameCase{"inside_a_data_folder", "C:\\ICQ\\newdb\\backup", nullptr, nullptr},
+    OtherNameCase{"inside_it_by_another_drive", "Z:\\C\\ICQ\\NewDB\\backup", nullptr, nullptr},
+#ifndef _WIN32  // symbolic links: the Linux layer follows them to the folder they name
+    OtherNameCase{"link", "D:\\icq-link", "D:\\icq-link", "ICQ"},
+    OtherNameCase{"link_to_a_data_folder", "D:\\db-link", "D:\\db-link", "ICQ\\newdb"},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, BackupFolderAmongTheDataTest, ::testing::ValuesIn(kOtherNames),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Inside the ICQ folder but outside every folder named in back.dat is an ordinary backup
 // folder: nothing of it is collected.
@@ -518,7 +519,7 @@ TEST_P(RemovalFailsTest, ReportsAndLeavesTheEarlierBackupWhole) {
   const std::string stuck = std::string("D:\\backup\\") + GetParam().path;
   switch (GetParam().how) {
     case StuckCase::kReadOnly:
-      ASSERT_EQ(::chmod(drives_.Host(stuck).c_str(), 0444), 0);
+      ASSERT_TRUE(drives_.MakeReadOnly(stuck));
       break;
     case StuckCase::kHeld:
       faults::HoldOpen(stuck);
@@ -548,7 +549,7 @@ TEST_F(BackupTest, ReadOnlyLzWithAnLzzBesideItGoesByTheLzz) {
   EarlierBackup();
   drives_.WriteFile("D:\\backup\\icq3.lz", "three, read-only");
   drives_.WriteFile("D:\\backup\\icq3.lzz", "three");
-  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq3.lz").c_str(), 0444), 0);
+  ASSERT_TRUE(drives_.MakeReadOnly("D:\\backup\\icq3.lz"));
   Data("newdb\\a.dat", "a");
   window_.answers = {true};
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
@@ -626,16 +627,16 @@ TEST_P(HeldDataFileTest, PackFileReportEndsTheBackupAfterThatFile) {
   Data("newdb\\b.dat", Bytes(20, 2));
   Data("newdb\\c.dat", Bytes(30, 3));
   const bool being_written = GetParam();
-  int writer = -1;
+  std::ofstream writer;
   if (being_written) {
     // Another program has it open for writing, as a running ICQ has its database.
-    writer = ::open(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), O_WRONLY);
-    ASSERT_GE(writer, 0);
+    writer.open(drives_.Host("C:\\ICQ\\newdb\\b.dat"), std::ios::binary | std::ios::app);
+    ASSERT_TRUE(writer.is_open());
   } else {
     faults::HoldOpen("C:\\ICQ\\newdb\\b.dat");
   }
   const BackupOutcome outcome = Run();
-  if (writer >= 0) ::close(writer);
+  writer.close();
   EXPECT_EQ(outcome, BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, kPackFileReport);
   EXPECT_EQ(List(), Joined({"Total Files : 3", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
@@ -655,7 +656,7 @@ INSTANTIATE_TEST_SUITE_P(Holds, HeldDataFileTest, ::testing::Values(false, true)
 TEST_F(BackupTest, ReadOnlyDataFileIsBackedUpWithItsAttribute) {
   Data("newdb\\a.dat", Bytes(10, 1));
   Data("newdb\\b.dat", Bytes(20, 2));
-  ASSERT_EQ(::chmod(drives_.Host("C:\\ICQ\\newdb\\b.dat").c_str(), 0444), 0);
+  ASSERT_TRUE(drives_.MakeReadOnly("C:\\ICQ\\newdb\\b.dat"));
   EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, SuccessReport(" D:\\backup", "0.0", "0.0"));
   ASSERT_EQ(lz::DecompressFile("D:\\backup\\icq2.lzz", "D:\\b.dat", nullptr, nullptr), 20);
@@ -667,7 +668,7 @@ TEST_F(BackupTest, EngineErrorEndsTheBackupAndLeavesTheTemporaryList) {
   Data("newdb\\a.dat", Bytes(10, 1));
   Data("newdb\\b.dat", Bytes(20, 2));
   drives_.WriteFile("D:\\backup\\icq2.lzz", "leftover, read-only");
-  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq2.lzz").c_str(), 0444), 0);
+  ASSERT_TRUE(drives_.MakeReadOnly("D:\\backup\\icq2.lzz"));
   try {
     Run();
     FAIL() << "no error raised";
@@ -859,6 +860,7 @@ TEST_F(BackupTest, FileOfTwoGibibytesStopsBeforeTheQuestion) {
   EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
 }
 
+#ifndef _WIN32  // names Windows cannot make, and names in two letter cases in one folder
 class UnlistableNameTest
     : public BackupTest,
       public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
@@ -893,6 +895,7 @@ TEST_F(BackupTest, NamesDifferingOnlyInCaseStopBeforeTheQuestion) {
   ExpectEarlierBackupWhole();
   EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
 }
+#endif
 
 TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
   EarlierBackup();

@@ -89,6 +89,7 @@ TEST_F(CollectFilesTest, EntriesShareOneCountAndMissingOnesAddNothing) {
   EXPECT_EQ(List(), Joined({"uin***1234.dat|||2", "newdb***a|||1", "newdb***b|||1"}));
 }
 
+#ifndef _WIN32  // symbolic links made on the host
 TEST_F(CollectFilesTest, LinkBackUpTheTreeIsNeitherListedNorEntered) {
   Data("newdb\\a.dat", "a");
   Data("newdb\\sub\\b.dat", "bb");
@@ -109,6 +110,7 @@ TEST_F(CollectFilesTest, LinkToAFolderOutsideIsWalkedLikeAFolder) {
   EXPECT_TRUE(Collect("newdb"));
   EXPECT_EQ(List(), Joined({"newdb***a.dat|||1", "newdb\\link***e.dat|||3"}));
 }
+#endif
 
 TEST_F(CollectFilesTest, LargestSizeTheListHoldsIsListed) {
   Data("newdb\\big.dat", "");
@@ -149,17 +151,21 @@ TEST_P(CollectStopTest, StopsAtTheEntryAndNamesIt) {
   EXPECT_EQ(collection_.count, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, CollectStopTest,
-    ::testing::Values(StopCase{"Asterisk", "m*n.dat", backup::CollectStop::kNameNotListable},
-                      StopCase{"Bar", "m|n.dat", backup::CollectStop::kNameNotListable},
-                      StopCase{"Question", "m?.dat", backup::CollectStop::kNameNotListable},
-                      StopCase{"Colon", "m:n", backup::CollectStop::kNameNotListable},
-                      StopCase{"LineBreak", "m\nn.dat", backup::CollectStop::kNameNotListable},
-                      StopCase{"FolderWithBar", "m|dir\\", backup::CollectStop::kNameNotListable},
-                      StopCase{"TwoGibibytes", "m.dat", backup::CollectStop::kFileTooLarge}),
-    [](const auto& info) { return std::string(info.param.name); });
+const StopCase kStopCases[] = {
+#ifndef _WIN32  // names that Windows cannot make, but a Linux disk holds
+    StopCase{"Asterisk", "m*n.dat", backup::CollectStop::kNameNotListable},
+    StopCase{"Bar", "m|n.dat", backup::CollectStop::kNameNotListable},
+    StopCase{"Question", "m?.dat", backup::CollectStop::kNameNotListable},
+    StopCase{"Colon", "m:n", backup::CollectStop::kNameNotListable},
+    StopCase{"LineBreak", "m\nn.dat", backup::CollectStop::kNameNotListable},
+    StopCase{"FolderWithBar", "m|dir\\", backup::CollectStop::kNameNotListable},
+#endif
+    StopCase{"TwoGibibytes", "m.dat", backup::CollectStop::kFileTooLarge}};
 
+INSTANTIATE_TEST_SUITE_P(Entries, CollectStopTest, ::testing::ValuesIn(kStopCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32  // two names in different case in one folder: only a Linux disk holds them
 struct CasePairCase {
   const char* name;
   const char* first;   // below newdb; a trailing "\" makes it a folder
@@ -200,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Pairs, CasePairTest,
                                            CasePairCase{"Folders", "Sub\\", "sub\\"},
                                            CasePairCase{"FileAndFolder", "LOG", "log\\"}),
                          [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 TEST_F(CollectFilesTest, SameNameInTwoFoldersIsNoPair) {
   Data("newdb\\readme", "1");

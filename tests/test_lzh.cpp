@@ -1,7 +1,6 @@
 // The adaptive Huffman LZ coder: its fixed streams, round trips on many kinds of input,
 // the counting hooks, damaged and cut streams, and the tree update worked out by hand.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include "lz/lzh_tree.h"
 #include "lz/lzss.h"
 #include "lzh_reference.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -418,8 +418,7 @@ std::int64_t CodeFile(bool encode, const fs::path& from, const fs::path& to) {
 }
 
 TEST_F(LzhTest, SystemFilesRoundTripThroughFilesOnDisk) {
-  const fs::path folder = fs::temp_directory_path() / ("lzh_test_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
+  const fs::path folder = MakeScratchFolder("lzh_test-");
   const std::vector<fs::path> files = SystemFiles(5000000);
   ASSERT_GE(files.size(), 10u);
   std::uintmax_t total = 0;

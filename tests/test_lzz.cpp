@@ -39,10 +39,7 @@ std::string Slurp(const fs::path& path) {
 
 class LzzTest : public ::testing::Test {
  protected:
-  LzzTest() {
-    std::string pattern = (fs::temp_directory_path() / "varn-lzz-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-  }
+  LzzTest() { dir_ = MakeScratchFolder("varn-lzz-"); }
   ~LzzTest() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);

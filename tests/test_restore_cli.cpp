@@ -17,6 +17,7 @@
 #include "lz/lz_format.h"
 #include "platform/drives.h"
 #include "tests/program_run.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -39,13 +40,13 @@ ProgramRun RunCli(const fs::path& cwd, const std::vector<std::string>& args) {
 class RestoreCliTest : public ::testing::Test {
  public:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varn_restore_cli_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    root_ = MakeScratchFolder("varn_restore_cli-");
+#ifndef _WIN32
     // This process names the folders from the same drive table as the program, whether or
     // not the user has a Wine prefix of their own.
     ::setenv("WINEPREFIX", (root_ / "no-prefix").c_str(), 1);
     platform::InstallDriveTableForTests({});
+#endif
     icq_ = root_ / "ICQ";
     backup_ = root_ / "backup";
     fs::create_directories(root_ / "home");

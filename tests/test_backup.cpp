@@ -805,7 +805,7 @@ TEST_F(OverEarlierBackupTest, EngineErrorLeavesTheEarlierBackup) {
 // found before anything of the earlier backup goes.
 TEST_F(OverEarlierBackupTest, FileItWouldReplaceThatRefusesLeavesTheEarlierBackup) {
   for (int n = 4; n <= 9; ++n) Data("newdb\\f" + std::to_string(n) + ".dat", Bytes(7, n));
-  ASSERT_EQ(::chmod(drives_.Host("D:\\backup\\icq9.lzz").c_str(), 0444), 0);
+  ASSERT_TRUE(drives_.MakeReadOnly("D:\\backup\\icq9.lzz"));
   EXPECT_EQ(Run(), BackupOutcome::kFailed);
   EXPECT_EQ(window_.lines, kRemovalFailedReport);
   ExpectOnlyTheEarlierBackup();

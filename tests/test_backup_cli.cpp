@@ -168,6 +168,7 @@ TEST_F(BackupCliTest, InterruptStopsTheBackupAndLeavesOnlyWholeFiles) {
 }
 #endif
 
+#ifndef _WIN32  // a forked child killed with SIGKILL
 // Every entry below a folder: relative path -> bytes ("<folder>" for a folder).
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> tree;
@@ -178,12 +179,11 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return tree;
 }
 
-#ifndef _WIN32  // a forked child killed with SIGKILL
 // A backup over an earlier one, with its worker processes, killed at moments spread over
 // its run: a restore then finds one whole backup, the earlier or the new, and leaves
 // nothing staged in the folder.
 TEST_F(BackupCliTest, KilledAtAnyMomentLeavesOneWholeBackup) {
-  ASSERT_EQ(RunCli(Arguments("ICQ", "--yes")).status, 0);
+  ASSERT_EQ(RunCli(Arguments("ICQ", {"--yes"})).status, 0);
   const auto backup_a = Snapshot(root_ / "backup");
   auto tree_a = Snapshot(root_ / "ICQ");
   for (int i = 0; i < 24; ++i) {
@@ -229,8 +229,8 @@ TEST_F(BackupCliTest, KilledAtAnyMomentLeavesOneWholeBackup) {
     fs::remove_all(root_ / "fresh");
     Write(root_ / "fresh" / "icq.exe", "");
     const Result restored =
-        RunCli("--home '" + (root_ / "home").string() + "' --icq '" + (root_ / "fresh").string() +
-               "' --backup '" + (root_ / "backup").string() + "' --yes restore");
+        RunCli({"--home", (root_ / "home").string(), "--icq", (root_ / "fresh").string(),
+                "--backup", (root_ / "backup").string(), "--yes", "restore"});
     EXPECT_EQ(restored.status, 0) << when << restored.out;
     const auto tree = Snapshot(root_ / "fresh");
     EXPECT_TRUE(tree == tree_a || tree == tree_b) << when;

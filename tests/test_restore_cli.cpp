@@ -64,8 +64,10 @@ class RestoreCliTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::remove_all(root_);
+#ifndef _WIN32
     ::unsetenv("WINEPREFIX");
     platform::InstallDriveTableForTests({});
+#endif
   }
 
   ProgramRun Run(std::vector<std::string> args) {

@@ -564,6 +564,7 @@ TEST_F(RestoreFixture, StopRequestLeavesNoTemporaryFile) {
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq1.tmp"));
 }
 
+#ifndef _WIN32  // links swapped in with renameat2: the Linux layer's race
 // --- A data folder swapped for a link ---------------------------------------------------------
 
 // A data folder and a link to a folder outside the ICQ folder change places in one step, as
@@ -732,5 +733,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, SwapAtAnOperationTest,
                          ::testing::Values(SwapCase{"DataFolder", "newdb"},
                                            SwapCase{"FolderOnTheWay", "newdb\\sub"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#endif
 
 }  // namespace

@@ -116,20 +116,18 @@ windows_build() {
     "${launcher[@]}" >/dev/null
   cmake --build "$win_dir" -j"$jobs"
 }
-# Windows cases that meet a fault of the Windows programs not yet mended: each pattern
-# with the fault. They are left out of the run, and the run names them.
-windows_known_faults=(
-  # The restore puts a file in place after flushing its copy through a handle open for
-  # reading (backup/placement.cpp, PlaceNow), which FlushFileBuffers refuses on Windows:
-  # "Restored files could not be saved". The Linux program restores the Windows backup.
-  '^interchange_with_linux$'
+# Windows cases left out of the run, each pattern with its reason; the run names them.
+windows_left_out=(
+  # 70,000 files made and backed up: under Wine every file operation is a round trip to
+  # its server, so each of its two copies takes over six minutes. It runs on Linux.
+  'NumbersGoPastSixtyFiveThousand$'
 )
 windows_tests() {
   local leave_out=()
-  if [[ ${#windows_known_faults[@]} -gt 0 ]]; then
+  if [[ ${#windows_left_out[@]} -gt 0 ]]; then
     local pattern
-    pattern=$(IFS='|'; echo "${windows_known_faults[*]}")
-    echo "left out, for faults not yet mended: $pattern"
+    pattern=$(IFS='|'; echo "${windows_left_out[*]}")
+    echo "left out: $pattern"
     leave_out=(-E "$pattern")
   fi
   (cd "$win_dir" && ctest --output-on-failure -j"$jobs" --timeout 600 "${leave_out[@]}")

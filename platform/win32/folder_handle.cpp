@@ -169,8 +169,10 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
   // CREATE_NEW: never an entry that is there already, a link put in its place included.
+  // Shared for deletion too: the restore renames or removes its staged copy while the
+  // flush queue still holds it open.
   HANDLE handle = ::CreateFileW(detail::WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                kShareReadWrite, nullptr, CREATE_NEW,
+                                kShareAll, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
@@ -191,10 +193,10 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   // With write access where the file allows it: FlushFileBuffers refuses a handle that
   // may only read, and the restore flushes its staged copies through this one.
   const std::wstring wide = detail::WideFromAnsi(host);
-  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareReadWrite, nullptr,
+  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
+    handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   }
   if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();

@@ -287,10 +287,16 @@ void FlipBodyByte(RestoreCliTest& test, int n) {
     damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
     WriteHost(path, damaged);
     lz::CheckResult check;
+#ifdef _WIN32
+    // The host path is a Windows path already.
+    const bool other =
+        lz::CheckCompressedFile(path.string(), check) && check.crc32 != check.header.crc32;
+#else
     platform::InstallDriveTableForTests({{'C', "/"}});
     const bool other = lz::CheckCompressedFile(*platform::ToWindowsPath(path.string()), check) &&
                        check.crc32 != check.header.crc32;
     platform::InstallDriveTableForTests({});
+#endif
     if (other) return;
   }
   ADD_FAILURE() << "no flip changed the data";

@@ -107,6 +107,9 @@ start_display_and_wine() {
   if [[ -d "$WINEPREFIX" ]]; then wineserver -k 2>/dev/null || true; fi
   rm -rf "$WINEPREFIX"
   wineboot -i
+  # The server wineboot started ends a few seconds after it; only then can a lasting one
+  # take its place.
+  wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
 }
 windows_build() {

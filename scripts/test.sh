@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test with CTest.
-#   scripts/test.sh             the Linux build in build/ and its suites (also --linux)
-#   scripts/test.sh --windows   then the 32-bit Windows build in build-win32/ and its
-#                               suites under Wine (a fresh Wine prefix in
-#                               build-win32/wine-prefix, an Xvfb display for the window's
-#                               tests)
+#   scripts/test.sh             the Linux build in build/ and its suites, then the 32-bit
+#                               Windows build in build-win32/ and its suites under Wine (a
+#                               fresh Wine prefix in build-win32/wine-prefix, an Xvfb
+#                               display for the window's tests); also --windows
+#   scripts/test.sh --linux     the Linux part alone
 #   scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/ (Linux only)
 # Each part's time is printed at the end, also when a part fails.
 set -euo pipefail
@@ -35,7 +35,7 @@ show_timings() {
 }
 trap show_timings EXIT
 
-mode=linux
+mode=all
 build_dir=build
 extra=()
 case "${1:-}" in

@@ -112,6 +112,10 @@ start_display_and_wine() {
   # take its place.
   wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
+  # The first program of a new server starts the prefix's services, which live as long as
+  # the server and keep whatever output the program had: started here with none, so that
+  # no test or case listing waits on a pipe they hold.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 windows_build() {
   cmake -S . -B "$win_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \

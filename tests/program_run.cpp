@@ -1,20 +1,13 @@
 #include "tests/program_run.h"
 
-#include <fstream>
-#include <iterator>
-
-#include "tests/scratch_folder.h"
-
 #ifdef _WIN32
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
-#else
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -22,8 +15,6 @@ std::string ReadCapture(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-#ifdef _WIN32
 
 // One argument as the C runtime's command-line parser reads it back: in quotes, with
 // the backslashes before a quote (and before the closing one) doubled.
@@ -80,8 +71,6 @@ HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD di
                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-#endif
-
 }  // namespace
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
@@ -89,7 +78,6 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   const std::filesystem::path capture = MakeScratchFolder("varn-run-");
   const std::filesystem::path out_path = capture / "out", err_path = capture / "err";
   ProgramRun run;
-#ifdef _WIN32
   std::string command_line = Quoted(program);
   for (const std::string& arg : args) command_line += " " + Quoted(arg);
   std::string variables = EnvironmentBlock(environment);
@@ -118,35 +106,18 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   for (HANDLE handle : {in, out, err}) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
-#else
-  const pid_t child = ::fork();
-  if (child == 0) {
-    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(126);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
-  }
-#endif
-  run.out = ReadCapture(out_path);
-  run.err = ReadCapture(err_path);
-#ifdef _WIN32
-  run.out = WithLinuxLineEnds(run.out);
-  run.err = WithLinuxLineEnds(run.err);
-#endif
+  run.out = WithLinuxLineEnds(ReadCapture(out_path));
+  run.err = WithLinuxLineEnds(ReadCapture(err_path));
   std::error_code ignored;
   std::filesystem::remove_all(capture, ignored);
   return run;
 }
+
+#else
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& cwd, const Environment& environment) {
+  return RunningProgram(program, args, cwd, environment).Wait();
+}
+
+#endif

@@ -15,13 +15,9 @@ using testing::FileOp;
 namespace {
 
 constexpr int kNegativeSeek = 131;
-// What other programs may do with a file this program has open: read and write it, as
-// they may on POSIX.
-constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The attributes SetFileAttributesW takes from the six of files.h.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+using detail::kSettableAttributes;
+using detail::kShareAll;
+using detail::kShareReadWrite;
 
 HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }

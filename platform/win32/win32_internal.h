@@ -52,6 +52,16 @@ std::optional<SystemPath> SystemPathOf(const std::string& windows_path);
 // A folder of the host (a full Windows path, ANSI) with the name after one "\".
 std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
 
+// --- Sharing and attributes -----------------------------------------------------------
+
+// What other programs may do with a file this program has open: read and write it, as
+// they may on POSIX; kShareAll also lets them delete or rename it.
+constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The attributes SetFileAttributesW takes from the six of files.h.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
 // --- Handles --------------------------------------------------------------------------
 
 // Closes a HANDLE when it goes.

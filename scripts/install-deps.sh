@@ -8,16 +8,18 @@ packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation l
 # them; --package: what
 # scripts/package.sh needs beyond the build (manual pages from --help, and the package
 # check); --windows: what scripts/build-windows.sh needs (the mingw-w64 cross compilers,
-# zlib for them, zip); --wine: what the Windows suites run on (Wine for 32- and 64-bit
-# programs; wine32 needs the i386 architecture).
+# zlib for them, zip); --wine: what the Windows suites run on with the 64-bit build
+# (Wine for 64-bit programs); --wine32: what the 32-bit build adds to it (wine32, which
+# needs the i386 architecture; of no use on a machine that runs no 32-bit programs).
 foreign_architecture=
 for flag in "$@"; do
   case "$flag" in
     --fuzz) packages+=(clang libclang-rt-14-dev linux-perf) ;;
     --package) packages+=(help2man lintian) ;;
     --windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zip) ;;
-    --wine)
-      packages+=(wine wine32 wine64)
+    --wine) packages+=(wine wine64) ;;
+    --wine32)
+      packages+=(wine32)
       foreign_architecture=i386
       ;;
     *)

@@ -3,7 +3,12 @@
 #   scripts/test.sh             the Linux build in build/ and its suites, then the 32-bit
 #                               Windows build in build-win32/ and its suites under Wine (a
 #                               fresh Wine prefix in build-win32/wine-prefix, an Xvfb
-#                               display for the window's tests); also --windows
+#                               display for the window's tests); also --windows. On a
+#                               machine that runs no 32-bit programs, the 64-bit build in
+#                               build-win64/ under wine64 instead, and the run says so.
+#   scripts/test.sh --windows-arch 32|64
+#                               the Windows part with that build whatever the machine (also
+#                               VARN_WINDOWS_ARCH=32|64); 32 fails where it cannot run
 #   scripts/test.sh --linux     the Linux part alone
 #   scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/ (Linux only)
 # Each part's time is printed at the end, also when a part fails.
@@ -14,6 +19,7 @@ jobs=$(nproc)
 
 timings=()
 running=
+windows_run_note=
 # part NAME COMMAND...: runs the command and keeps its time; a failure ends the script.
 part() {
   local name=$1
@@ -32,25 +38,42 @@ show_timings() {
   echo "=== times"
   printf '%s\n' "${timings[@]}"
   printf '%-40s %4d s\n' "total" "$SECONDS"
+  if [[ -n "$windows_run_note" ]]; then echo "=== $windows_run_note"; fi
 }
 trap show_timings EXIT
 
 mode=all
 build_dir=build
 extra=()
-case "${1:-}" in
-  --sanitize)
-    mode=linux
-    build_dir=build-asan
-    extra=(-DVARN_SANITIZE=ON -DVARN_BUILD_BENCH=OFF)
-    # glibc's own allocations that LeakSanitizer cannot see freed.
-    export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
-    ;;
-  --linux) mode=linux ;;
-  --windows) mode=all ;;
-  "") ;;
+windows_arch=${VARN_WINDOWS_ARCH:-}
+usage() {
+  echo "usage: scripts/test.sh [--linux|--windows|--sanitize] [--windows-arch 32|64]" >&2
+  exit 2
+}
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --sanitize)
+      mode=linux
+      build_dir=build-asan
+      extra=(-DVARN_SANITIZE=ON -DVARN_BUILD_BENCH=OFF)
+      # glibc's own allocations that LeakSanitizer cannot see freed.
+      export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+      ;;
+    --linux) mode=linux ;;
+    --windows) mode=all ;;
+    --windows-arch)
+      [[ $# -ge 2 ]] || usage
+      windows_arch=$2
+      shift
+      ;;
+    *) usage ;;
+  esac
+  shift
+done
+case "$windows_arch" in
+  ""|32|64) ;;
   *)
-    echo "usage: scripts/test.sh [--linux|--windows|--sanitize]" >&2
+    echo "test.sh: the Windows build is 32 or 64, not \"$windows_arch\"" >&2
     exit 2
     ;;
 esac
@@ -72,8 +95,75 @@ part "Linux build" linux_build
 part "Linux tests" linux_tests
 [[ $mode == linux ]] && exit 0
 
-# --- Windows: the 32-bit programs, built with mingw-w64 and tested under Wine ----------
-win_dir=$root/build-win32
+# --- Windows: the programs built with mingw-w64 and tested under Wine --------------------
+# The 32-bit programs are the ones that count. Some machines of our kind run no 32-bit
+# programs at all (their virtual machine has no 32-bit user mode), and there Wine's 32-bit
+# loader fails with "Exec format error"; the same suites then run with the 64-bit build.
+
+# Whether this machine runs 32-bit x86 programs: a 96-byte static i386 program that does
+# nothing but exit with 42. Prints the reason when it does not.
+runs_32bit_programs() {
+  local probe status=0 said
+  probe=$(mktemp -p "$root/$build_dir" probe-i386.XXXXXX)
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$probe"
+  # ELF header: executable, i386, entry 0x08048054, one program header at 52.
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$probe"
+  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$probe"
+  printf '\x00\x00\x00\x00' >>"$probe"
+  # One loadable segment: the whole file at 0x08048000, read and execute.
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$probe"
+  printf '\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$probe"
+  # mov eax, 1 (exit); mov ebx, 42; int 0x80
+  printf '\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >>"$probe"
+  chmod +x "$probe"
+  said=$(LC_ALL=C "$probe" 2>&1) || status=$?
+  rm -f "$probe"
+  [[ $status -eq 42 ]] && return 0
+  if [[ $said == *"Exec format error"* ]]; then
+    echo "exec format error"
+  else
+    echo "the 32-bit test program ended with status $status${said:+: $said}"
+  fi
+  return 1
+}
+
+# Chooses the build: the one asked for, else the 32-bit one where it runs.
+choose_windows_arch() {
+  local reason=
+  if reason=$(runs_32bit_programs); then
+    [[ -n "$windows_arch" ]] || windows_arch=32
+  elif [[ $windows_arch == 32 ]]; then
+    echo "test.sh: the 32-bit Windows run was asked for, but this machine cannot run" \
+      "32-bit programs ($reason)" >&2
+    return 1
+  elif [[ -z "$windows_arch" ]]; then
+    windows_arch=64
+    windows_run_note="This machine cannot run 32-bit programs ($reason): the Windows suites run with the 64-bit build."
+  fi
+  if [[ $windows_arch == 64 && -z "$windows_run_note" ]]; then
+    windows_run_note="The 64-bit run was asked for: the Windows suites run with the 64-bit build."
+  fi
+  if [[ -n "$windows_run_note" ]]; then echo "=== $windows_run_note"; fi
+}
+part "choose the Windows build" choose_windows_arch
+
+if [[ $windows_arch == 32 ]]; then
+  win_dir=$root/build-win32
+  triplet=i686-w64-mingw32
+  wine_packages=(--wine --wine32)
+else
+  win_dir=$root/build-win64
+  triplet=x86_64-w64-mingw32
+  wine_packages=(--wine)
+  # Debian's wine command takes the 32-bit loader whenever wine32 is installed; these
+  # send every Wine program, wineboot's (which calls wine-stable) included, to wine64.
+  mkdir -p "$win_dir/wine64-bin"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$win_dir/wine64-bin/$name"
+    chmod +x "$win_dir/wine64-bin/$name"
+  done
+  export PATH=$win_dir/wine64-bin:$PATH WINELOADER=/usr/lib/wine/wine64 WINEARCH=win64
+fi
 export WINEPREFIX=$win_dir/wine-prefix
 export WINEDEBUG=-all
 # Wine takes its user locale from the environment: the same one whatever the machine's,
@@ -118,7 +208,7 @@ start_display_and_wine() {
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 windows_build() {
-  cmake -S . -B "$win_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \
+  cmake -S . -B "$win_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$triplet.cmake" \
     -DVARN_WERROR=ON -DVARN_BUILD_GUI=OFF -DVARN_BUILD_BENCH=OFF -DVARN_LZSS_PORTABLE=ON \
     -DVARN_BUILD_TESTS=ON -DVARN_LINUX_TORQ32_CLI="$root/$build_dir/tools/torq32-cli" \
     "${launcher[@]}" >/dev/null
@@ -142,13 +232,17 @@ windows_tests() {
   (cd "$win_dir" && ctest --output-on-failure -j"$jobs" --timeout 600 "${leave_out[@]}")
 }
 # The Linux build's tests that run the Windows programs (skipped above, before there
-# were any).
+# were any), pointed at the build that ran.
 linux_tests_of_windows_programs() {
+  cmake -S . -B "$build_dir" -DVARN_WINDOWS_LZZ="$win_dir/tools/lzz.exe" >/dev/null
   (cd "$build_dir" && ctest --output-on-failure -j"$jobs" --timeout 600 -R under_wine)
 }
 
-part "install mingw-w64 and Wine" scripts/install-deps.sh --windows --wine
+# The build comes before Wine, so that a machine where Wine cannot start still tells
+# whether the Windows programs compile.
+part "install mingw-w64" scripts/install-deps.sh --windows
+part "Windows build ($triplet)" windows_build
+part "install Wine (${windows_arch}-bit)" scripts/install-deps.sh "${wine_packages[@]}"
 part "Xvfb and a fresh Wine prefix" start_display_and_wine
-part "Windows build (i686)" windows_build
-part "Windows tests under Wine" windows_tests
+part "Windows tests under Wine (${windows_arch}-bit)" windows_tests
 part "Linux tests of the Windows programs" linux_tests_of_windows_programs

@@ -141,7 +141,6 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     staged.emplace(backup_path, std::move(*earlier_files));
   }
 
-  // The workers are forked before any thread of this backup starts.
   PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
   platform::BackgroundFlush flusher(tuning.flush_stand_in);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;

@@ -21,8 +21,8 @@ enum class BackupOutcome {
 
 // How a backup uses the machine; the defaults suit it, tests pick their own.
 struct BackupTuning {
-  // Processes that compress files ahead of the one in progress: 0 one per processor
-  // (at most four), 1 none (every file is compressed in the calling process).
+  // Threads that compress files ahead of the one in progress: 0 one per processor
+  // (at most four), 1 none (every file is compressed on the calling thread).
   int workers = 0;
   // Answers for the flush of one compressed file instead of the disk (tests). The
   // files are flushed on a worker thread while the next ones are compressed.

@@ -107,7 +107,7 @@ class ListedFiles {
     std::exception_ptr failure;    // reading or writing this line failed
     bool started = false;          // handed to a worker
     bool made_empty = false;       // its compressed file was made empty before that
-    bool begun = false;            // compressed in this process, in its turn
+    bool begun = false;            // compressed on this thread, in its turn
     bool done = false;             // the worker's result is in
     std::int64_t bytes = 0;
     std::exception_ptr error;  // what the worker's engine raised
@@ -213,8 +213,15 @@ class ListedFiles {
     if (slot.started) {
       // Started ahead only with room for it: the free-space test passes.
       window_.AppendLine(app::ShortPath(slot.source));
+      // The gauge moves through the file as its worker reports the bytes it has done.
+      const GaugeStep step{GaugeAfter(slot), slot.fields.size};
+      const int start = window_.Gauge();
+      const auto moved = [&] {
+        MoveGaugeWithin(window_, step, start, workers_.BytesDone(slot.number));
+        window_.Refresh();
+      };
       while (!slot.done) {
-        Store(workers_.Wait([this] { window_.Refresh(); }));
+        Store(workers_.Wait(moved));
         Fill();
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing

@@ -34,7 +34,7 @@ class ListWriter {
   platform::File file_;
 };
 
-// A compressed file handed to the flush threads once its turn is done.
+// A compressed file handed to the background flush once its turn is done.
 struct PendingFlush {
   std::string path;          // as the list names it
   std::future<int> flushed;  // 0, or the code of the failure
@@ -49,11 +49,11 @@ struct ListedFilesMade {
 
 // The loop over the listed files. Each file's list line, free-space test, screen line,
 // compression, line deletion and gauge step happen in list order, as in a plain loop
-// that compresses one file after the other. With worker processes the files after the
+// that compresses one file after the other. With worker threads the files after the
 // one in progress are compressed ahead, but only those that the plain loop would
 // certainly compress too: a new destination, a source that opens, and room for them
 // even if every file still in progress took its largest size. Whatever makes the plain
-// loop stop at a file is met when that file's turn comes, in this process; what was
+// loop stop at a file is met when that file's turn comes, on this thread; what was
 // done ahead of it is then taken back (its list lines and compressed files), so the
 // list, the files and the screen end as the plain loop leaves them.
 //

@@ -37,10 +37,9 @@ class WindowProgress {
  private:
   void Moved(std::int32_t count) {
     platform::RaiseIfStopRequested();
-    if (count > 0 && step_.size > 0 && step_.end > start_) {
-      done_ = std::min(done_ + count, step_.size);
-      const int percent = start_ + static_cast<int>((step_.end - start_) * done_ / step_.size);
-      if (percent < step_.end && percent > window_.Gauge()) window_.SetGauge(percent);
+    if (count > 0) {
+      done_ += count;
+      MoveGaugeWithin(window_, step_, start_, done_);
     }
     if (refresh_) window_.Refresh();
   }
@@ -52,12 +51,17 @@ class WindowProgress {
   std::int64_t done_ = 0;
 };
 
-// Every existing destination is replaced; progress serves only to end the engine's
-// operation (EInOutError kOperationAborted) once a stop is requested.
+// Every existing destination is replaced.
 std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { return 1; }
-void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
 
 }  // namespace
+
+void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, std::int64_t done) {
+  if (step.size <= 0 || step.end <= start) return;
+  const std::int64_t part = std::min(done, step.size);
+  const int percent = start + static_cast<int>((step.end - start) * part / step.size);
+  if (percent < step.end && percent > window.Gauge()) window.SetGauge(percent);
+}
 
 std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
                         platform::File& destination, const GaugeStep& gauge) {
@@ -84,9 +88,10 @@ void ReportSourceInUse(app::WindowSeam& window) {
   }
 }
 
-std::int64_t CompressForBackup(const std::string& source, const std::string& destination) {
+std::int64_t CompressForBackup(const std::string& source, const std::string& destination,
+                               const lz::ProgressProc& progress) {
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          AlwaysOverwrite, StopWhenRequested, kCompressLzss);
+                          AlwaysOverwrite, progress, kCompressLzss);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,

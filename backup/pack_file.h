@@ -19,6 +19,10 @@ struct GaugeStep {
   std::int64_t size = 0;
 };
 
+// The gauge `done` bytes into the step that began at `start`: moved forward in
+// proportion, never backwards and never to the step's end.
+void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, std::int64_t done);
+
 // Mode "U" or "u": DecompressFile(source, destination), ok unchanged. Any other mode
 // compresses: when the source cannot be opened for reading while no other program
 // writes to it (ICQ holds it open, or it is missing), writes the ten-line " Backup
@@ -38,9 +42,11 @@ std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
                         platform::File& destination, const GaugeStep& gauge = {});
 
 // PackFile's compression in its three steps, for a backup that compresses ahead in
-// worker processes: the open test, its report, and the engine call.
+// worker threads: the open test, its report, and the engine call (progress as the
+// engine's, which also serves to raise at a stop request).
 bool SourceCanBePacked(const std::string& source);
 void ReportSourceInUse(app::WindowSeam& window);
-std::int64_t CompressForBackup(const std::string& source, const std::string& destination);
+std::int64_t CompressForBackup(const std::string& source, const std::string& destination,
+                               const lz::ProgressProc& progress);
 
 }  // namespace backup

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Times a backup of the benchmark corpus by the Windows torq32-cli.exe under Wine, with
-# its worker processes and in one process, and the Linux torq32-cli on the same files in
-# the same run, for scale. For the one-process run the program may use one processor
-# (taskset -c 0): it then starts no workers. (Leaving torq32-worker.exe out is not
-# enough: a program finds the build tree's worker too.)
+# its worker threads and without, and the Linux torq32-cli on the same files in the same
+# run, for scale. For the run without workers the program may use one processor
+# (taskset -c 0): it then starts no worker threads.
 #
 #   bench/backup_wine.sh [CORPUS] [WINDOWS_BUILD] [LINUX_BUILD]
 #
@@ -25,7 +24,7 @@ mkdir -p "$work/icq" "$work/programs"
 for part in "$corpus"/*/; do
   cp -al "$part" "$work/icq/" 2>/dev/null || cp -r "$part" "$work/icq/"
 done
-for program in torq32-cli torq32-worker; do
+for program in torq32-cli; do
   exe=$(find "$windows_build" -name "$program.exe" -type f | head -1)
   [[ -n $exe ]] || { echo "no $program.exe in $windows_build" >&2; exit 2; }
   cp "$exe" "$work/programs/"

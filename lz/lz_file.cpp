@@ -34,8 +34,8 @@ constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
 constexpr char kFileVersionKey[] = "FileVersion";
 constexpr char kNoVersion[] = "0";
 
-// The process-wide state of the running operation. The files themselves belong to the
-// operation's stack frame; these pointers are set for its duration only.
+// The state of the calling thread's running operation. The files themselves belong to
+// the operation's stack frame; these pointers are set for its duration only.
 struct Engine {
   platform::File* input = nullptr;
   platform::File* output = nullptr;
@@ -49,7 +49,7 @@ struct Engine {
   bool verify = false;
   bool running = false;  // an operation is between its LZBegin and LZEnd
 };
-Engine g_engine;
+thread_local Engine g_engine;
 
 const std::string& MessageText(int number) {
   static const std::string kMessages[] = {
@@ -322,7 +322,7 @@ void CountOut(std::uint32_t count, bool decompressing) {
 }
 
 std::int64_t CopyStream(std::int64_t count, int direction) {
-  static AreaPool<std::array<std::uint8_t, kCopyBufferSize>> buffers;
+  thread_local AreaPool<std::array<std::uint8_t, kCopyBufferSize>> buffers;
   const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(buffers);
   std::int64_t copied = 0;
   do {

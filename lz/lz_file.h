@@ -1,9 +1,10 @@
 // The engine's file layer: compresses one named file into a compressed file
-// (lz/lz_format.h) and back. Run EngineStartup once before the first operation.
+// (lz/lz_format.h) and back. Run EngineStartup once on a thread before its first operation.
 //
-// Names are Windows path texts, cut to their first 255 bytes. One operation at a time:
-// the engine's state is process-wide, and an operation started while another runs (from
-// one of its callbacks) raises EQuarnLZError 40002 and leaves the running one as it was.
+// Names are Windows path texts, cut to their first 255 bytes. Each thread has an engine of
+// its own and runs one operation at a time on it: an operation started while another runs
+// on the same thread (from one of its callbacks) raises EQuarnLZError 40002 and leaves the
+// running one as it was.
 // Each operation (CompressFile, DecompressFile, CheckCompressedFile) may also raise
 // EQuarnLZError 40002 when the coder cannot have its memory, EInOutError
 // (platform/io_error.h) when a file fails to open, be created, read, written, sought or
@@ -113,8 +114,8 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result);
 // previous setting.
 bool SetVerify(bool on);
 
-// Clears the engine's run state, switches verification off and installs the coders'
-// hooks. Run once at program entry.
+// Clears the calling thread's engine state, switches its verification off and installs
+// the coders' hooks. Run once at program entry, and first on every thread that compresses.
 void EngineStartup();
 
 // --- Queries, not operations: they may run inside a callback ---------------------------

@@ -100,7 +100,7 @@ namespace {
 
 // CRC-32 of the file from where it stands to its end.
 std::uint32_t CrcOfTheRest(platform::File& file) {
-  static AreaPool<std::array<std::uint8_t, kCrcBufferSize>> buffers;
+  thread_local AreaPool<std::array<std::uint8_t, kCrcBufferSize>> buffers;
   const AreaPool<std::array<std::uint8_t, kCrcBufferSize>>::Lease buffer(buffers);
   std::uint32_t crc = 0xFFFFFFFFu;
   while (file.Position() < file.Size()) {

@@ -60,9 +60,10 @@ constexpr ChainLimits kBinaryLimits = {20, 200};
 // a time) never wraps.
 constexpr int kRingMirror = kLongestMatch + 8;
 
-LzhCountHook g_count_in;
-LzhCountHook g_count_out;
-bool g_fail_work_areas = false;
+// The calling thread's hooks, as its engine installs them.
+thread_local LzhCountHook g_count_in;
+thread_local LzhCountHook g_count_out;
+thread_local bool g_fail_work_areas = false;
 
 void CountIn(std::size_t count, bool decompressing) {
   if (g_count_in) g_count_in(static_cast<std::uint32_t>(count), decompressing);

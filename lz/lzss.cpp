@@ -89,12 +89,12 @@ struct Engine {
   int fail_countdown = 0;
 };
 
-// The engine's process-wide state: one operation at a time.
-Engine engine;
+// The engine of the calling thread: one operation at a time on each thread.
+thread_local Engine engine;
 
-AreaPool<InputArea> input_pool;
-AreaPool<OutputArea> output_pool;
-AreaPool<TreeArea> tree_pool;
+thread_local AreaPool<InputArea> input_pool;
+thread_local AreaPool<OutputArea> output_pool;
+thread_local AreaPool<TreeArea> tree_pool;
 
 template <typename Area>
 std::unique_ptr<Area> AcquireArea(AreaPool<Area>& pool) {

@@ -2,8 +2,8 @@
 //
 // The coder turns one byte stream into a compressed stream and back through two
 // 262,144-byte blocks that it fills and empties through hooks. The stream has no header,
-// length or end marker: it ends where the input ends. One operation at a time: all state
-// is process-wide and belongs to the caller's thread.
+// length or end marker: it ends where the input ends. All state, the hooks and the work
+// areas included, is the calling thread's own: one operation at a time on each thread.
 //
 // A run, as the file layer drives it:
 //   LZBegin(1);  SetBlockHooks(...) once at start-up;

@@ -8,11 +8,12 @@
 namespace lz {
 namespace {
 
-bool g_keep_work_areas = false;
-std::uint64_t g_new_areas = 0;
+// Each thread's engine has its own areas, so all of this is the thread's own.
+thread_local bool g_keep_work_areas = false;
+thread_local std::uint64_t g_new_areas = 0;
 
 std::vector<detail::AreaSlot*>& Slots() {
-  static std::vector<detail::AreaSlot*> slots;
+  thread_local std::vector<detail::AreaSlot*> slots;
   return slots;
 }
 

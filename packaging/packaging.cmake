@@ -8,9 +8,6 @@ if(TARGET torq32)  # the window is built only with VARN_BUILD_GUI
   install(TARGETS torq32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The backup's worker program is no command of its own: it lives where helper programs go.
-install(TARGETS torq32-worker RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torq32)
-
 if(TARGET torq32)
   install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/torq32-desktop DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.metainfo.xml

@@ -13,7 +13,7 @@
 namespace platform {
 namespace detail {
 
-FaultSwitch g_fault_switch;
+thread_local FaultSwitch g_fault_switch;
 
 }  // namespace detail
 
@@ -37,7 +37,7 @@ struct FaultState {
 };
 
 FaultState& Faults() {
-  static FaultState state;
+  thread_local FaultState state;
   return state;
 }
 

@@ -1,6 +1,7 @@
 // Tests only: make file operations fail on demand. Tests run as root, so permission
 // bits cannot make a file unreadable; these hooks stand in for a full disk, a held
-// file or a broken device. Nothing outside tests calls them.
+// file or a broken device. Nothing outside tests calls them. They act on the operations
+// of the thread that sets them.
 //
 // Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), File::Read
 // (kRead), File::Write and File::Truncate (kWrite), File::Seek, an explicit

@@ -90,9 +90,10 @@ struct Kept {
   }
 };
 
-// The layer is used from one thread, like the drive table and current directory.
+// Each thread keeps its own listings: a backup's worker threads, which find their files
+// by their exact names, keep none.
 Kept& TheKept() {
-  static Kept kept;
+  thread_local Kept kept;
   return kept;
 }
 

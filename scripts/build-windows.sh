@@ -17,7 +17,7 @@ cd "$root"
 "$root/scripts/install-deps.sh" --windows
 
 version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-programs=(torq32-cli torq32-worker lzz)
+programs=(torq32-cli lzz)
 optional_programs=(torq32)  # made by the build once the native window is there
 # The DLLs a program may import: those every Windows has, in lower case.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|comdlg32|ole32|oleaut32|version|winmm|ws2_32|shlwapi|uxtheme|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'

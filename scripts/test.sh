@@ -11,6 +11,8 @@
 #                               VARN_WINDOWS_ARCH=32|64); 32 fails where it cannot run
 #   scripts/test.sh --linux     the Linux part alone
 #   scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/ (Linux only)
+#   scripts/test.sh --tsan      ThreadSanitizer build in build-tsan/ (Linux only): the
+#                               suites that run threads (engine, backup, restore)
 # Each part's time is printed at the end, also when a part fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,8 +48,12 @@ mode=all
 build_dir=build
 extra=()
 windows_arch=${VARN_WINDOWS_ARCH:-}
+test_filter=()
+# The suites whose code runs on more than one thread: the engine on each, the backup's
+# workers, the background flush of backups and restores.
+tsan_suites='^(Lz|Lzss|Lzh|Engine|PackWorkers|Backup|Workers|Restore|RoundTrip|Placement)'
 usage() {
-  echo "usage: scripts/test.sh [--linux|--windows|--sanitize] [--windows-arch 32|64]" >&2
+  echo "usage: scripts/test.sh [--linux|--windows|--sanitize|--tsan] [--windows-arch 32|64]" >&2
   exit 2
 }
 while [[ $# -gt 0 ]]; do
@@ -58,6 +64,14 @@ while [[ $# -gt 0 ]]; do
       extra=(-DVARN_SANITIZE=ON -DVARN_BUILD_BENCH=OFF)
       # glibc's own allocations that LeakSanitizer cannot see freed.
       export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+      ;;
+    --tsan)
+      mode=linux
+      build_dir=build-tsan
+      extra=(-DVARN_TSAN=ON -DVARN_BUILD_BENCH=OFF -DVARN_BUILD_GUI=OFF)
+      # Any report is a failure.
+      export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+      test_filter=(-R "$tsan_suites")
       ;;
     --linux) mode=linux ;;
     --windows) mode=all ;;
@@ -87,7 +101,7 @@ linux_build() {
   cmake --build "$build_dir" -j"$jobs"
 }
 linux_tests() {
-  (cd "$build_dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
+  (cd "$build_dir" && ctest --output-on-failure -j"$jobs" --timeout 600 "${test_filter[@]}")
 }
 
 part "install the Linux build's packages" scripts/install-deps.sh

@@ -1,16 +1,8 @@
-// The backup's worker processes: started afresh from torq32-worker, they see the
-// parent's drives, compress as the backup's own process does, and a worker that dies
-// costs its file, not the backup.
+// The backup's worker threads: each compresses with an engine of its own as the backup's
+// own thread does, tells how far it is into its file, and ends it at a stop request.
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
 
 #include <chrono>
-#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -18,59 +10,22 @@
 #include "backup/pack_workers.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
+#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kWorkerFile[] = "torq32-worker.exe";
-
-std::string ProgramOf(int pid) {
-  const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (process == nullptr) return "";
-  wchar_t name[MAX_PATH];
-  DWORD length = MAX_PATH;
-  const bool found = ::QueryFullProcessImageNameW(process, 0, name, &length);
-  ::CloseHandle(process);
-  return found ? std::filesystem::path(std::wstring(name, length)).filename().string() : "";
-}
-
-// Ends the process from outside, as the task manager would.
-void KillProcess(int pid) {
-  const HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-  ASSERT_NE(process, nullptr);
-  ::TerminateProcess(process, 1);
-  ::WaitForSingleObject(process, INFINITE);
-  ::CloseHandle(process);
-}
-#else
-constexpr char kWorkerFile[] = "torq32-worker";
-
-std::string ProgramOf(int pid) {
-  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe").filename();
-}
-
-void KillProcess(int pid) { ::kill(pid, SIGKILL); }
-#endif
+// The engine's progress as the backup's own thread would give it, and nothing else.
+void NoProgress(const lz::LZFileInfo&, std::int32_t) {}
 
 class PackWorkersTest : public ::testing::Test {
  protected:
   PackWorkersTest() : drives_({'C', 'D'}) { lz::EngineStartup(); }
+  ~PackWorkersTest() override { platform::ClearStopRequest(); }
   DriveSandbox drives_;
 };
 
-TEST_F(PackWorkersTest, WorkersAreFreshWorkerProgramsNotForksOfThisOne) {
-  backup::PackWorkers workers(3);
-  ASSERT_EQ(workers.Count(), 3);
-  for (int pid : workers.ProcessIds()) {
-    EXPECT_EQ(ProgramOf(pid), kWorkerFile) << pid;
-#ifndef _WIN32
-    EXPECT_EQ(::getpgid(pid), ::getpgid(0));
-#endif
-  }
-}
-
-TEST_F(PackWorkersTest, CompressOnTheParentsDrivesAsThisProcessDoes) {
+TEST_F(PackWorkersTest, CompressAsTheBackupsOwnThreadDoes) {
   std::string text;
   for (int i = 0; i < 5000; ++i) text += "line " + std::to_string(i * 7 % 113) + "\n";
   drives_.WriteFile("C:\\ICQ\\a.dat", text);
@@ -91,7 +46,8 @@ TEST_F(PackWorkersTest, CompressOnTheParentsDrivesAsThisProcessDoes) {
     const std::string stored = "D:\\backup\\icq" + std::to_string(number) + ".lzz";
     const std::string here = "D:\\backup\\here" + std::to_string(number) + ".lzz";
     const std::int64_t bytes =
-        backup::CompressForBackup(number == 1 ? "C:\\ICQ\\a.dat" : "C:\\ICQ\\b.dat", here);
+        backup::CompressForBackup(number == 1 ? "C:\\ICQ\\a.dat" : "C:\\ICQ\\b.dat", here,
+                                  NoProgress);
     EXPECT_EQ(sizes[number], bytes);
     EXPECT_EQ(drives_.ReadFile(stored), drives_.ReadFile(here)) << number;
   }
@@ -108,7 +64,7 @@ TEST_F(PackWorkersTest, ErrorsComeBackWithTheirClassAndCode) {
   ASSERT_NE(result.error, nullptr);
   int here = 0;
   try {
-    backup::CompressForBackup("C:\\ICQ\\a.dat", "D:\\none\\icq7.lzz");
+    backup::CompressForBackup("C:\\ICQ\\a.dat", "D:\\none\\icq7.lzz", NoProgress);
   } catch (const platform::EInOutError& e) {
     here = e.ErrorCode();
   }
@@ -122,25 +78,35 @@ TEST_F(PackWorkersTest, ErrorsComeBackWithTheirClassAndCode) {
   }
 }
 
-TEST_F(PackWorkersTest, AWorkerThatDiesCostsItsFileAndIsNotUsedAgain) {
-  std::string text(4 << 20, 'x');
+TEST_F(PackWorkersTest, ABigFileShowsItsProgressAndAStopEndsItWithinABlock) {
+  std::string text(16 << 20, 'x');
   for (std::size_t i = 0; i < text.size(); i += 3) text[i] = static_cast<char>(i * 31 >> 5);
   drives_.WriteFile("C:\\ICQ\\big.dat", text);
   drives_.MakeFolder("D:\\backup");
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
   ASSERT_TRUE(workers.Submit(1, "C:\\ICQ\\big.dat", "D:\\backup\\icq1.lzz"));
-  // Killed once it has begun its file: Wine does not end a process that is still
-  // starting up, and the kill would wait for it for ever.
-  for (int i = 0; i < 1000 && !drives_.Exists("D:\\backup\\icq1.lzz"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(workers.BytesDone(2), 0);  // no worker has it
+  std::int64_t seen = 0;
+  for (int i = 0; i < 2000 && seen == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    seen = workers.BytesDone(1);
   }
-  KillProcess(workers.ProcessIds()[0]);
-  const backup::PackResult result = workers.Wait();
-  EXPECT_EQ(result.number, 1u);
-  EXPECT_NE(result.error, nullptr);
-  EXPECT_EQ(workers.Count(), 1);
+  ASSERT_GT(seen, 0) << "no progress from the worker";
+  ASSERT_LT(seen, static_cast<std::int64_t>(text.size())) << "done before it could be stopped";
+  EXPECT_GE(workers.BytesDone(1), seen);
+
+  platform::RequestStop();
+  EXPECT_THROW(workers.Wait(), platform::EInOutError);
+  workers.Stop();
+  EXPECT_EQ(workers.Count(), 0);
   EXPECT_EQ(workers.Busy(), 0);
+  // The file ended where the stop found it, shorter than the whole compressed file;
+  // removing it is the backup's part.
+  platform::ClearStopRequest();
+  const std::int64_t whole =
+      backup::CompressForBackup("C:\\ICQ\\big.dat", "D:\\backup\\whole.lzz", NoProgress);
+  EXPECT_LT(static_cast<std::int64_t>(drives_.ReadFile("D:\\backup\\icq1.lzz").size()), whole);
 }
 
 }  // namespace

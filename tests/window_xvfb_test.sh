@@ -8,7 +8,8 @@
 #     result) instead of the backup's success report at 100%.
 # Then a backup of one large data file, and a restore of one: while each runs, the
 # message screen shows the notes and the line of the file in progress, and the gauge
-# moves through the file.
+# moves through the file. Last, a backup of a larger file among small ones, which a worker
+# thread compresses: the gauge changes at least once a second during its turn.
 # Usage: window_xvfb_test.sh path/to/torq32 path/to/lzz   (exit 77: a tool is missing)
 set -euo pipefail
 
@@ -25,6 +26,9 @@ data_file_kb=256
 # with lzz's adaptive Huffman coder, which is quicker to make, while the backups run).
 big_file_mb=64
 restored_file_mb=256
+among_small_mb=200
+# The longest the gauge may stand still during the file a worker compresses.
+still_limit=1.0
 # Time limits, generous for a loaded machine.
 startup_limit=20
 progress_limit=30
@@ -320,6 +324,52 @@ watch_one_file restore restore_running 1 3 6 13 14
 no_message_box
 [[ $(cksum <"$drive_c/ICQ/newdb/restored.dat") == "$restored_sum" ]] ||
   fail "the restored file differs from the one backed up"
+
+# --- A large file among small ones -------------------------------------------------------
+
+# "BIG.DAT" comes first in the list, so its turn begins at 0% and the small files' after
+# it: the gauge's changes until it reaches its end are the worker's reports.
+rm -f "$drive_c"/ICQ/newdb/* "$drive_c"/Backup/*
+shuf -r -n $((among_small_mb * 1024 * 1024 / 64)) "$work/pool" >"$drive_c/ICQ/newdb/big.dat"
+for small in 1 2 3; do head -c 65536 "$work/pool" >"$drive_c/ICQ/newdb/small$small.dat"; done
+gauge_sum() { convert "$work/$1.png" -crop "$gauge" +repage -depth 8 rgb:- | cksum; }
+xdotool mousemove --window "$window" "$backup_x" "$backup_y" click 1
+deadline=$((SECONDS + settle_limit))
+until backup_running; do
+  ((SECONDS < deadline)) || fail "the backup among small files did not start"
+  sleep 0.05
+done
+frames=0 changes=0 last_sum=$(gauge_sum before) last_change="" longest=0 still_sums=()
+deadline=$((SECONDS + one_file_limit))
+while backup_running; do
+  running
+  ((SECONDS < deadline)) || fail "the backup among small files did not end"
+  at=$(now)
+  shot among
+  sum=$(gauge_sum among)
+  frames=$((frames + 1))
+  if [[ $sum != "$last_sum" ]]; then
+    if [[ -n "$last_change" ]]; then
+      still=$(minus "$at" "$last_change")
+      less_than "$longest" "$still" && longest=$still
+    fi
+    changes=$((changes + 1))
+    last_sum=$sum
+    last_change=$at
+  elif [[ -n "$last_change" ]] && less_than "$still_limit" "$(minus "$at" "$last_change")"; then
+    still_sums+=("$sum")  # still for too long: fine only where the gauge is at its end
+  fi
+done
+shot among_end
+end_sum=$(gauge_sum among_end)
+for sum in "${still_sums[@]}"; do
+  [[ $sum == "$end_sum" ]] ||
+    fail "the gauge stood still for more than $still_limit s before its end"
+done
+((changes >= 10)) || fail "the gauge changed $changes times in $frames screenshots during" \
+  "the backup of $among_small_mb MB among small files"
+echo "a large file among small ones: $frames screenshots, the gauge changed $changes times," \
+  "longest still between changes ${longest}s"
 
 echo "the test took $(elapsed "$test_start")s"
 echo "PASS"

@@ -51,7 +51,7 @@ windows_arch=${VARN_WINDOWS_ARCH:-}
 test_filter=()
 # The suites whose code runs on more than one thread: the engine on each, the backup's
 # workers, the background flush of backups and restores.
-tsan_suites='^(Lz|Lzss|Lzh|Engine|PackWorkers|Backup|Workers|Restore|RoundTrip|Placement)'
+tsan_suites='(Lz|Engine|PackWorkers|Backup|Workers|Restore|RoundTrip|Placement|Flush)'
 usage() {
   echo "usage: scripts/test.sh [--linux|--windows|--sanitize|--tsan] [--windows-arch 32|64]" >&2
   exit 2

@@ -25,7 +25,7 @@
 #include "platform/io_error.h"
 #include "recording_window.h"
 
-// Built twice: compressing in the backup's own process, and in worker processes ahead
+// Built twice: compressing on the backup's own thread, and in worker threads ahead
 // of the file in progress. Every outcome must be the same.
 #ifndef VARN_TEST_PACK_WORKERS
 #define VARN_TEST_PACK_WORKERS 1

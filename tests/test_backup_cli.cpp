@@ -179,7 +179,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return tree;
 }
 
-// A backup over an earlier one, with its worker processes, killed at moments spread over
+// A backup over an earlier one, with its worker threads, killed at moments spread over
 // its run: a restore then finds one whole backup, the earlier or the new, and leaves
 // nothing staged in the folder.
 TEST_F(BackupCliTest, KilledAtAnyMomentLeavesOneWholeBackup) {

@@ -63,7 +63,7 @@ void PackWorkers::EndWorkers() noexcept {
 }
 
 void PackWorkers::Run(Worker& worker) {
-  lz::EngineStartup();
+  const lz::ThreadEngine engine;
   // The engine calls back at every block: the count for the gauge, and the stop request.
   const lz::ProgressProc progress = [&worker](const lz::LZFileInfo&, std::int32_t count) {
     platform::RaiseIfStopRequested();

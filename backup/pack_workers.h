@@ -1,13 +1,13 @@
 // Compression of backup files in worker threads. The engine runs one operation at a
 // time on each thread (lz/lz_file.h), so each worker is a thread with an engine of its
-// own, and a backup can compress on every core.
+// own (lz::ThreadEngine), and a backup can compress on every core.
 //
 // What the workers share with the backup's thread: the drive table and the current
 // directory, which the constructor has the layer read before any worker starts and which
 // nothing changes while the backup compresses, so the workers only read them; and the
-// stop request (platform/interrupt.h), an atomic flag. The kept folder listings and the
-// tests' faults are each thread's own. A submitted file is the worker's alone until the
-// backup has waited for it.
+// stop request (platform/interrupt.h), an atomic flag. Folder listings are kept for the
+// backup's thread alone, and the tests' faults act on the thread that sets them. A
+// submitted file is the worker's alone until the backup has waited for it.
 #pragma once
 
 #include <condition_variable>

@@ -17,6 +17,7 @@
 #include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
+#include "lz/per_thread.h"
 #include "lz/work_areas.h"
 #include "platform/ascii.h"
 #include "platform/drives.h"
@@ -48,8 +49,9 @@ struct Engine {
   LZFileInfo current_file;
   bool verify = false;
   bool running = false;  // an operation is between its LZBegin and LZEnd
+  AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
-thread_local Engine g_engine;
+detail::PerThread<Engine> g_engine;
 
 const std::string& MessageText(int number) {
   static const std::string kMessages[] = {
@@ -131,22 +133,22 @@ bool ProbeHeader(const std::string& name, HeaderBytes& header) {
 }
 
 void ReportProgress(const LZFileInfo& info, std::uint32_t count) {
-  if (g_engine.progress) g_engine.progress(info, static_cast<std::int32_t>(count));
+  if (g_engine->progress) g_engine->progress(info, static_cast<std::int32_t>(count));
 }
 
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
-  if (g_engine.output) {
-    g_engine.output->Write(data, count);
-  } else if (g_engine.sink) {
-    g_engine.sink(data, count);
+  if (g_engine->output) {
+    g_engine->output->Write(data, count);
+  } else if (g_engine->sink) {
+    g_engine->sink(data, count);
   } else {
     platform::RaiseIoError(platform::kFileNotOpen);
   }
 }
 
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
-  if (!g_engine.input) platform::RaiseIoError(platform::kFileNotOpen);
-  return g_engine.input->Read(buffer, count);
+  if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
+  return g_engine->input->Read(buffer, count);
 }
 
 void InstallHooks() {
@@ -168,22 +170,22 @@ LzhStreams EngineStreams() {
 class Operation {
  public:
   explicit Operation(std::uint8_t mode) {
-    if (g_engine.running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-    g_engine.bytes_in = 0;
-    g_engine.bytes_out = 0;
+    if (g_engine->running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+    g_engine->bytes_in = 0;
+    g_engine->bytes_out = 0;
     // Other users of the coders (their tests, the benchmark) may have installed hooks
     // of their own; the file layer's must be the ones in place.
     InstallHooks();
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-    g_engine.running = true;
+    g_engine->running = true;
   }
   ~Operation() {
     LZEnd();
-    g_engine.input = nullptr;
-    g_engine.output = nullptr;
-    g_engine.sink = nullptr;
-    g_engine.progress = nullptr;
-    g_engine.running = false;
+    g_engine->input = nullptr;
+    g_engine->output = nullptr;
+    g_engine->sink = nullptr;
+    g_engine->progress = nullptr;
+    g_engine->running = false;
   }
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
@@ -279,51 +281,50 @@ LZHeader DecodeHeader(const HeaderBytes& b) {
 // --- Engine state and hooks -----------------------------------------------------------------
 
 void EngineStartup() {
-  g_engine.current_file = LZFileInfo{};
-  g_engine.expanding = false;
-  g_engine.verify = false;
+  g_engine->current_file = LZFileInfo{};
+  g_engine->expanding = false;
+  g_engine->verify = false;
   InstallHooks();
 }
 
-std::int64_t BytesIn() { return g_engine.bytes_in; }
-std::int64_t BytesOut() { return g_engine.bytes_out; }
-const LZFileInfo& CurrentFile() { return g_engine.current_file; }
-bool Expanding() { return g_engine.expanding; }
+std::int64_t BytesIn() { return g_engine->bytes_in; }
+std::int64_t BytesOut() { return g_engine->bytes_out; }
+const LZFileInfo& CurrentFile() { return g_engine->current_file; }
+bool Expanding() { return g_engine->expanding; }
 
 bool SetVerify(bool on) {
-  const bool previous = g_engine.verify;
-  g_engine.verify = on;
+  const bool previous = g_engine->verify;
+  g_engine->verify = on;
   return previous;
 }
 
 std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
   const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
-  g_engine.bytes_in += n;
-  if (!g_engine.expanding) ReportProgress(g_engine.current_file, n);
+  g_engine->bytes_in += n;
+  if (!g_engine->expanding) ReportProgress(g_engine->current_file, n);
   return n;
 }
 
 std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
   WriteOutput(bytes.data(), bytes.size());
   const auto n = static_cast<std::uint32_t>(bytes.size());
-  g_engine.bytes_out += n;
-  if (g_engine.expanding) ReportProgress(g_engine.current_file, n);
+  g_engine->bytes_out += n;
+  if (g_engine->expanding) ReportProgress(g_engine->current_file, n);
   return n;
 }
 
 void CountIn(std::uint32_t count, bool decompressing) {
-  g_engine.bytes_in += count;
-  if (!decompressing) ReportProgress(g_engine.current_file, count);
+  g_engine->bytes_in += count;
+  if (!decompressing) ReportProgress(g_engine->current_file, count);
 }
 
 void CountOut(std::uint32_t count, bool decompressing) {
-  g_engine.bytes_out += count;
-  if (decompressing) ReportProgress(g_engine.current_file, count);
+  g_engine->bytes_out += count;
+  if (decompressing) ReportProgress(g_engine->current_file, count);
 }
 
 std::int64_t CopyStream(std::int64_t count, int direction) {
-  thread_local AreaPool<std::array<std::uint8_t, kCopyBufferSize>> buffers;
-  const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(buffers);
+  const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(g_engine->copy_buffers);
   std::int64_t copied = 0;
   do {
     const std::size_t chunk =
@@ -331,12 +332,12 @@ std::int64_t CopyStream(std::int64_t count, int direction) {
             ? kCopyBufferSize
             : static_cast<std::size_t>(std::min<std::int64_t>(count - copied, kCopyBufferSize));
     const std::size_t n = ReadInput(buffer->data(), chunk);
-    if (direction == 1) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
+    if (direction == 1) ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
     if (count != -1 && n != chunk) RaiseReadPastEnd();
     if (n == 0) break;
     WriteOutput(buffer->data(), n);
     copied += static_cast<std::int64_t>(n);
-    if (direction == 2) ReportProgress(g_engine.current_file, static_cast<std::uint32_t>(n));
+    if (direction == 2) ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
   } while (count == -1 || copied < count);
   return copied;
 }
@@ -392,9 +393,9 @@ namespace {
 // Points the running operation at its output file and the caller's progress, which
 // hears first that the file starts.
 void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
-  g_engine.output = &output;
+  g_engine->output = &output;
   if (progress) progress(file, kProgressStart);
-  g_engine.progress = progress;
+  g_engine->progress = progress;
 }
 
 }  // namespace
@@ -444,11 +445,11 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
     source_info.stored_size = -1;
     source_info.method = kMethodLzss;
   }
-  g_engine.current_file = source_info;
+  g_engine->current_file = source_info;
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-  g_engine.input = &input;
+  g_engine->input = &input;
   StartOutput(output, source_info, progress);
 
   std::int64_t result = 0;
@@ -470,27 +471,27 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
       header = EncodeHeader(h);
       output.Write(header.data(), header.size());
 
-      g_engine.expanding = false;
+      g_engine->expanding = false;
       if (mode == 2) {
         const std::int64_t written = LzhEncode(EngineStreams());
         // A coder without its work areas has written nothing: that is a failed start,
         // not a body size.
         if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-        g_engine.bytes_out = written;
+        g_engine->bytes_out = written;
       } else {
-        g_engine.bytes_out = 0;
+        g_engine->bytes_out = 0;
         RunLzssEncode();
       }
       // A source that grew while it was read, or a body of the second coder beyond the
       // LZSS bound.
-      if (g_engine.bytes_in > kLargestSize || g_engine.bytes_out > kLargestSize) {
+      if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
         RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
-      h.body_size = static_cast<std::int32_t>(g_engine.bytes_out);
+      h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
       header = EncodeHeader(h);
       output.Seek(0);
       output.Write(header.data(), header.size());
-      result = g_engine.bytes_out + static_cast<std::int64_t>(kHeaderSize);
+      result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
     }
   } catch (...) {
     failure = std::current_exception();
@@ -501,7 +502,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   clean_up.Run([&] { output.Close(); });
   if (progress) {
     source_info.name.clear();
-    source_info.stored_size = g_engine.bytes_out;
+    source_info.stored_size = g_engine->bytes_out;
     clean_up.Run([&] { progress(source_info, kProgressEnd); });
   }
   clean_up.Run([&] { input.Close(); });
@@ -550,14 +551,14 @@ std::int64_t DecodeBody(platform::File& input, bool compressed, const LZHeader& 
                         std::exception_ptr& failure) {
   try {
     if (!compressed) return CopyStream(-1, 2);
-    g_engine.expanding = true;
+    g_engine->expanding = true;
     input.Seek(kHeaderSize);
     if (stored.method == kMethodLzh) {
-      g_engine.bytes_out = LzhDecode(EngineStreams());
+      g_engine->bytes_out = LzhDecode(EngineStreams());
     } else {
       RunLzssDecode();
     }
-    return g_engine.bytes_out;
+    return g_engine->bytes_out;
   } catch (...) {
     failure = std::current_exception();
     return 0;
@@ -606,7 +607,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   const std::uint32_t date = FileDateOfName(source);
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
-  g_engine.input = &input;
+  g_engine->input = &input;
   const bool compressed = IsCompressedFile(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
 
@@ -632,7 +633,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   source_info = OutputInfo(source, compressed, stored, date);
   source_info.name = dest;
-  g_engine.current_file = source_info;
+  g_engine->current_file = source_info;
 
   DeleteFileForced(dest);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
@@ -647,7 +648,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   // The attributes are a courtesy, as the time is: a file system that refuses them keeps
   // the decoded data all the same.
   static_cast<void>(platform::SetAttributes(dest, source_info.attributes));
-  if (!failure && g_engine.verify) {
+  if (!failure && g_engine->verify) {
     clean_up.Run([&] {
       if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
     });
@@ -670,13 +671,13 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
 
   const std::uint32_t date = FileDateOfName(source);
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
-  g_engine.input = &input;
+  g_engine->input = &input;
   const bool compressed = IsCompressedFile(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
 
   LZFileInfo source_info = OutputInfo(source, compressed, stored, date);
   source_info.name = CutText(dest.Path(), kMaxNameLength);
-  g_engine.current_file = source_info;
+  g_engine->current_file = source_info;
   StartOutput(dest, source_info, progress);
 
   std::exception_ptr failure;
@@ -689,7 +690,7 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
   } catch (const platform::EInOutError&) {
     // a courtesy, as in DecompressFile
   }
-  if (!failure && g_engine.verify) {
+  if (!failure && g_engine->verify) {
     clean_up.Run([&] {
       if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
     });
@@ -703,24 +704,24 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   Operation operation(1);
   platform::File input =
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
-  g_engine.input = &input;
+  g_engine->input = &input;
   HeaderBytes header{};
   if (!IsCompressedFile(input, header)) return false;
   result.header = DecodeHeader(header);
 
   uLong crc = crc32_z(0L, Z_NULL, 0);
-  g_engine.sink = [&crc](const std::uint8_t* data, std::size_t count) {
+  g_engine->sink = [&crc](const std::uint8_t* data, std::size_t count) {
     crc = crc32_z(crc, data, count);
   };
-  g_engine.progress = nullptr;
-  g_engine.expanding = true;
+  g_engine->progress = nullptr;
+  g_engine->expanding = true;
   input.Seek(kHeaderSize);
   if (result.header.method == kMethodLzh) {
-    g_engine.bytes_out = LzhDecode(EngineStreams());
+    g_engine->bytes_out = LzhDecode(EngineStreams());
   } else {
     RunLzssDecode();
   }
-  result.decoded = g_engine.bytes_out;
+  result.decoded = g_engine->bytes_out;
   result.crc32 = static_cast<std::uint32_t>(crc);
   input.Close();
   return true;

@@ -1,5 +1,5 @@
 // The engine's file layer: compresses one named file into a compressed file
-// (lz/lz_format.h) and back. Run EngineStartup once on a thread before its first operation.
+// (lz/lz_format.h) and back. Run EngineStartup once before the first operation.
 //
 // Names are Windows path texts, cut to their first 255 bytes. Each thread has an engine of
 // its own and runs one operation at a time on it: an operation started while another runs
@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "lz/lz_format.h"
 
@@ -115,8 +117,23 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result);
 bool SetVerify(bool on);
 
 // Clears the calling thread's engine state, switches its verification off and installs
-// the coders' hooks. Run once at program entry, and first on every thread that compresses.
+// the coders' hooks. Run once at program entry, and in every ThreadEngine.
 void EngineStartup();
+
+// The program's first thread has an engine from the start. Any other thread that runs
+// the engine opens a ThreadEngine first: it gives the thread an engine of its own, its
+// state made anew (EngineStartup included), until the ThreadEngine ends. One at a time on
+// a thread.
+class ThreadEngine {
+ public:
+  ThreadEngine();
+  ~ThreadEngine();
+  ThreadEngine(const ThreadEngine&) = delete;
+  ThreadEngine& operator=(const ThreadEngine&) = delete;
+
+ private:
+  std::vector<std::shared_ptr<void>> parts_;
+};
 
 // --- Queries, not operations: they may run inside a callback ---------------------------
 

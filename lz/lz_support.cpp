@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lz/lz_format.h"
+#include "lz/per_thread.h"
 #include "lz/work_areas.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -98,10 +99,12 @@ std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t c
 
 namespace {
 
+using CrcBuffers = AreaPool<std::array<std::uint8_t, kCrcBufferSize>>;
+detail::PerThread<CrcBuffers> crc_buffers;
+
 // CRC-32 of the file from where it stands to its end.
 std::uint32_t CrcOfTheRest(platform::File& file) {
-  thread_local AreaPool<std::array<std::uint8_t, kCrcBufferSize>> buffers;
-  const AreaPool<std::array<std::uint8_t, kCrcBufferSize>>::Lease buffer(buffers);
+  const CrcBuffers::Lease buffer(*crc_buffers);
   std::uint32_t crc = 0xFFFFFFFFu;
   while (file.Position() < file.Size()) {
     const std::size_t n = file.Read(buffer->data(), buffer->size());

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "lz/lzh_tree.h"
+#include "lz/per_thread.h"
 #include "lz/work_areas.h"
 
 namespace lz {
@@ -61,16 +62,19 @@ constexpr ChainLimits kBinaryLimits = {20, 200};
 constexpr int kRingMirror = kLongestMatch + 8;
 
 // The calling thread's hooks, as its engine installs them.
-thread_local LzhCountHook g_count_in;
-thread_local LzhCountHook g_count_out;
-thread_local bool g_fail_work_areas = false;
+struct Hooks {
+  LzhCountHook count_in;
+  LzhCountHook count_out;
+  bool fail_work_areas = false;
+};
+detail::PerThread<Hooks> hooks;
 
 void CountIn(std::size_t count, bool decompressing) {
-  if (g_count_in) g_count_in(static_cast<std::uint32_t>(count), decompressing);
+  if (const LzhCountHook& count_in = hooks->count_in) count_in(static_cast<std::uint32_t>(count), decompressing);
 }
 
 void CountOut(std::size_t count, bool decompressing) {
-  if (g_count_out) g_count_out(static_cast<std::uint32_t>(count), decompressing);
+  if (const LzhCountHook& count_out = hooks->count_out) count_out(static_cast<std::uint32_t>(count), decompressing);
 }
 
 // Fills the block as far as the input goes; a short answer means the input has ended.
@@ -567,7 +571,7 @@ AreaPool<DecoderAreas> decoder_pool;
 // Runs the coder over the work areas of `pool`; kLzhNoWorkArea when they cannot be had.
 template <typename Coder, typename Areas>
 std::int64_t RunWithAreas(AreaPool<Areas>& pool, const LzhStreams& io) {
-  if (g_fail_work_areas) return kLzhNoWorkArea;
+  if (hooks->fail_work_areas) return kLzhNoWorkArea;
   std::optional<typename AreaPool<Areas>::Lease> areas;
   try {
     areas.emplace(pool);  // each run sets up what it reads
@@ -580,8 +584,8 @@ std::int64_t RunWithAreas(AreaPool<Areas>& pool, const LzhStreams& io) {
 }  // namespace
 
 void SetLzhCountHooks(LzhCountHook count_in, LzhCountHook count_out) {
-  g_count_in = std::move(count_in);
-  g_count_out = std::move(count_out);
+  hooks->count_in = std::move(count_in);
+  hooks->count_out = std::move(count_out);
 }
 
 std::int64_t LzhEncode(const LzhStreams& io) { return RunWithAreas<Encoder>(encoder_pool, io); }
@@ -589,7 +593,7 @@ std::int64_t LzhEncode(const LzhStreams& io) { return RunWithAreas<Encoder>(enco
 std::int64_t LzhDecode(const LzhStreams& io) { return RunWithAreas<Decoder>(decoder_pool, io); }
 
 namespace testing {
-void FailLzhWorkAreas(bool fail) { g_fail_work_areas = fail; }
+void FailLzhWorkAreas(bool fail) { hooks->fail_work_areas = fail; }
 }  // namespace testing
 
 }  // namespace lz

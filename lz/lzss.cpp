@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "lz/per_thread.h"
 #include "lz/work_areas.h"
 
 namespace lz {
@@ -87,50 +88,51 @@ struct Engine {
   std::uint32_t splays = 0;
 
   int fail_countdown = 0;
+
+  AreaPool<InputArea> input_pool;
+  AreaPool<OutputArea> output_pool;
+  AreaPool<TreeArea> tree_pool;
 };
 
-// The engine of the calling thread: one operation at a time on each thread.
-thread_local Engine engine;
-
-thread_local AreaPool<InputArea> input_pool;
-thread_local AreaPool<OutputArea> output_pool;
-thread_local AreaPool<TreeArea> tree_pool;
+// Each thread's engine: one operation at a time on each thread. The routines below take
+// the calling thread's as a parameter, looked up once per call from outside.
+detail::PerThread<Engine> engines;
 
 template <typename Area>
-std::unique_ptr<Area> AcquireArea(AreaPool<Area>& pool) {
+std::unique_ptr<Area> AcquireArea(Engine& engine, AreaPool<Area>& pool) {
   if (engine.fail_countdown > 0 && --engine.fail_countdown == 0) throw std::bad_alloc();
   return pool.Take();
 }
 
-void ReleaseAreas() {
-  input_pool.Give(std::move(engine.input));
-  output_pool.Give(std::move(engine.output));
-  tree_pool.Give(std::move(engine.tree));
+void ReleaseAreas(Engine& engine) {
+  engine.input_pool.Give(std::move(engine.input));
+  engine.output_pool.Give(std::move(engine.output));
+  engine.tree_pool.Give(std::move(engine.tree));
   engine.areas_held = false;
   engine.areas_on_demand = false;
 }
 
-bool AcquireAreas() {
+bool AcquireAreas(Engine& engine) {
   try {
-    engine.input = AcquireArea(input_pool);
-    engine.output = AcquireArea(output_pool);
-    engine.tree = AcquireArea(tree_pool);
+    engine.input = AcquireArea(engine, engine.input_pool);
+    engine.output = AcquireArea(engine, engine.output_pool);
+    engine.tree = AcquireArea(engine, engine.tree_pool);
   } catch (const std::bad_alloc&) {
-    ReleaseAreas();
+    ReleaseAreas(engine);
     return false;
   }
   engine.areas_held = true;
   return true;
 }
 
-bool EnsureAreas() {
+bool EnsureAreas(Engine& engine) {
   if (engine.areas_held) return true;
-  if (!AcquireAreas()) return false;
+  if (!AcquireAreas(engine)) return false;
   engine.areas_on_demand = true;
   return true;
 }
 
-void ResetBlocks() {
+void ResetBlocks(Engine& engine) {
   engine.read_pos = kBlockSize;
   engine.read_count = kBlockSize;
   engine.input_ended = false;
@@ -141,7 +143,7 @@ void ResetBlocks() {
 
 // Refills the input block; false once the input is exhausted, after which ReadBlock is
 // never called again in this run.
-bool RefillInput() {
+bool RefillInput(Engine& engine) {
   if (engine.input_ended) return false;
   engine.read_count = engine.read_block(std::span<std::uint8_t>(engine.input->block, kBlockSize));
   if (engine.read_count > kBlockSize) engine.read_count = kBlockSize;
@@ -153,22 +155,22 @@ bool RefillInput() {
   return true;
 }
 
-inline bool ReadByte(std::uint8_t& v) {
-  if (engine.read_pos >= engine.read_count && !RefillInput()) return false;
+inline bool ReadByte(Engine& engine, std::uint8_t& v) {
+  if (engine.read_pos >= engine.read_count && !RefillInput(engine)) return false;
   v = engine.input->block[engine.read_pos++];
   return true;
 }
 
-void WriteBlock(std::uint32_t count) {
+void WriteBlock(Engine& engine, std::uint32_t count) {
   engine.write_block(std::span<const std::uint8_t>(engine.output->block(), count));
 }
 
 // Hands on every full block in front of position `end` of the output block; the bytes
 // beyond move to the front. The decoder's history follows the output.
-std::uint32_t DrainFullBlocks(std::uint32_t end) {
+std::uint32_t DrainFullBlocks(Engine& engine, std::uint32_t end) {
   OutputArea& out = *engine.output;
   while (end >= kBlockSize) {
-    WriteBlock(kBlockSize);
+    WriteBlock(engine, kBlockSize);
     std::memcpy(out.history(), out.block() + kBlockSize - N, N);
     end -= kBlockSize;
     std::memmove(out.block(), out.block() + kBlockSize, end);
@@ -176,9 +178,9 @@ std::uint32_t DrainFullBlocks(std::uint32_t end) {
   return end;
 }
 
-void FlushOutput(std::uint32_t end) {
-  end = DrainFullBlocks(end);
-  WriteBlock(end);
+void FlushOutput(Engine& engine, std::uint32_t end) {
+  end = DrainFullBlocks(engine, end);
+  WriteBlock(engine, end);
   engine.write_pos = 0;
 }
 
@@ -241,7 +243,7 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
 
 class Forest {
  public:
-  explicit Forest(TreeArea& area) : a_(area) {}
+  Forest(Engine& engine, TreeArea& area) : engine(engine), a_(area) {}
 
   void Reset() {
     for (std::uint32_t id = kNilId; id <= kTopNode; ++id) a_.parent[id] = kNilId;
@@ -470,17 +472,20 @@ class Forest {
     }
   }
 
+  Engine& engine;
   TreeArea& a_;
 };
 
 }  // namespace
 
 void SetBlockHooks(ReadBlockHook read_block, WriteBlockHook write_block) {
+  Engine& engine = *engines;
   engine.read_block = std::move(read_block);
   engine.write_block = std::move(write_block);
 }
 
 bool LZBegin(std::uint8_t mode) {
+  Engine& engine = *engines;
   mode &= 0x7F;
   engine.mode = mode;
   switch (mode) {
@@ -489,7 +494,7 @@ bool LZBegin(std::uint8_t mode) {
     case 1:
       if (engine.areas_held) return true;
       engine.areas_held = true;
-      return AcquireAreas();
+      return AcquireAreas(engine);
     case 2:
       if (engine.lzh_busy) return false;
       engine.lzh_busy = true;
@@ -500,15 +505,17 @@ bool LZBegin(std::uint8_t mode) {
 }
 
 void LZEnd() {
+  Engine& engine = *engines;
   if (!engine.mode) return;
-  if (*engine.mode == 1 || engine.areas_on_demand) ReleaseAreas();
+  if (*engine.mode == 1 || engine.areas_on_demand) ReleaseAreas(engine);
   if (*engine.mode == 2) engine.lzh_busy = false;
   engine.mode.reset();
 }
 
 bool LzssPrepareEncode() {
-  if (!EnsureAreas()) return false;
-  ResetBlocks();
+  Engine& engine = *engines;
+  if (!EnsureAreas(engine)) return false;
+  ResetBlocks(engine);
   std::memset(engine.tree.get(), 0, sizeof(TreeArea));
   engine.match_position = 0;
   engine.match_length = 0;
@@ -518,18 +525,20 @@ bool LzssPrepareEncode() {
 }
 
 bool LzssPrepareDecode() {
-  if (!EnsureAreas()) return false;
-  ResetBlocks();
+  Engine& engine = *engines;
+  if (!EnsureAreas(engine)) return false;
+  ResetBlocks(engine);
   std::memset(engine.output->history(), 0, N);
   return true;
 }
 
 void LzssEncode() {
+  Engine& engine = *engines;
   TreeArea& area = *engine.tree;
   std::uint8_t* const window = area.window;
   std::uint8_t* const group = area.group;
   std::uint8_t* const out = engine.output->block();
-  Forest forest(area);
+  Forest forest(engine, area);
   forest.Reset();
   engine.splays = 0;
 
@@ -543,13 +552,13 @@ void LzssEncode() {
   std::uint8_t v = 0;
   std::uint8_t* const reversed =
       area.reversed + kWindowBytes - 1;  // reversed[-i] mirrors window[i]
-  while (len < F && ReadByte(v)) {
+  while (len < F && ReadByte(engine, v)) {
     window[r + len] = v;
     reversed[-static_cast<std::ptrdiff_t>(r + len)] = v;
     ++len;
   }
   if (len == 0) {
-    FlushOutput(o);
+    FlushOutput(engine, o);
     return;
   }
   for (std::uint32_t i = 1; i <= F; ++i) forest.Insert<false>(r - i);
@@ -569,14 +578,14 @@ void LzssEncode() {
     mask = static_cast<std::uint8_t>(mask << 1);
     if (mask == 0) {
       std::memcpy(out + o, group, fill);
-      o = DrainFullBlocks(o + fill);
+      o = DrainFullBlocks(engine, o + fill);
       group[0] = 0;
       fill = 1;
       mask = 1;
     }
     engine.last_length = length;
     std::uint32_t i = 0;
-    for (; i < length && ReadByte(v); ++i) {
+    for (; i < length && ReadByte(engine, v); ++i) {
       forest.Delete(s);
       window[s] = v;
       reversed[-static_cast<std::ptrdiff_t>(s)] = v;
@@ -606,10 +615,11 @@ void LzssEncode() {
     }
   } while (len != 0);
   std::memcpy(out + o, group, fill);
-  FlushOutput(o + fill);
+  FlushOutput(engine, o + fill);
 }
 
 void LzssDecode() {
+  Engine& engine = *engines;
   std::uint8_t* const out = engine.output->block();
   const std::uint8_t* const in = engine.input->block;
   std::uint32_t o = engine.write_pos;
@@ -648,39 +658,39 @@ void LzssDecode() {
         }
       }
       engine.read_pos = static_cast<std::uint32_t>(p - in);
-      o = DrainFullBlocks(o);
+      o = DrainFullBlocks(engine, o);
       continue;
     }
     std::uint8_t flags = 0;
-    if (!ReadByte(flags)) break;
+    if (!ReadByte(engine, flags)) break;
     bool ended = false;
     for (int k = 0; k < 8 && !ended; ++k, flags >>= 1) {
       std::uint8_t v = 0;
       std::uint8_t j = 0;
-      if (!ReadByte(v)) {
+      if (!ReadByte(engine, v)) {
         ended = true;
       } else if (flags & 1) {
         out[o++] = v;
-      } else if (!ReadByte(j)) {
+      } else if (!ReadByte(engine, j)) {
         ended = true;
       } else {
         copy_match(v, j);
       }
-      o = DrainFullBlocks(o);
+      o = DrainFullBlocks(engine, o);
     }
     if (ended) break;
   }
-  FlushOutput(o);
+  FlushOutput(engine, o);
 }
 
-std::uint32_t LzssSplayCount() { return engine.splays; }
+std::uint32_t LzssSplayCount() { return engines->splays; }
 
-bool LzssAreasHeld() { return engine.areas_held; }
+bool LzssAreasHeld() { return engines->areas_held; }
 
-bool LzhBusy() { return engine.lzh_busy; }
+bool LzhBusy() { return engines->lzh_busy; }
 
 namespace testing {
-void FailAcquisition(int nth) { engine.fail_countdown = nth; }
+void FailAcquisition(int nth) { engines->fail_countdown = nth; }
 }  // namespace testing
 
 }  // namespace lz

@@ -4,42 +4,46 @@
 #include <vector>
 
 #include "lz/lzss.h"
+#include "lz/per_thread.h"
 
 namespace lz {
 namespace {
 
-// Each thread's engine has its own areas, so all of this is the thread's own.
-thread_local bool g_keep_work_areas = false;
-thread_local std::uint64_t g_new_areas = 0;
+struct WorkAreaState {
+  bool keep = false;
+  std::uint64_t new_areas = 0;
+  std::vector<detail::AreaSlot*> slots;
+};
 
-std::vector<detail::AreaSlot*>& Slots() {
-  thread_local std::vector<detail::AreaSlot*> slots;
-  return slots;
+// The calling thread's, like the areas themselves.
+detail::PerThread<WorkAreaState>& State() {
+  static detail::PerThread<WorkAreaState> state;
+  return state;
 }
 
 }  // namespace
 
 namespace detail {
 
-AreaSlot::AreaSlot() { Slots().push_back(this); }
+AreaSlot::AreaSlot() { State()->slots.push_back(this); }
 
 void DropKeptAreas() {
-  for (AreaSlot* slot : Slots()) slot->Drop();
+  for (AreaSlot* slot : State()->slots) slot->Drop();
 }
 
-void CountNewArea() { ++g_new_areas; }
+void CountNewArea() { ++State()->new_areas; }
 
 }  // namespace detail
 
-bool KeepingWorkAreas() { return g_keep_work_areas; }
+bool KeepingWorkAreas() { return State()->keep; }
 
 void KeepWorkAreas(bool keep) {
-  g_keep_work_areas = keep;
+  State()->keep = keep;
   if (!keep) detail::DropKeptAreas();
 }
 
 namespace testing {
-std::uint64_t NewWorkAreas() { return g_new_areas; }
+std::uint64_t NewWorkAreas() { return State()->new_areas; }
 }  // namespace testing
 
 }  // namespace lz

@@ -1,5 +1,5 @@
 // Inside the engine: where the coders and the file layer get their work areas and block
-// buffers. Each kind of area has one slot on each thread. Take hands out the kept area of that kind, or
+// buffers. Each kind of area has one slot in each thread's engine. Take hands out the kept area of that kind, or
 // a new one; Give keeps the area for the next Take while KeepWorkAreas (lz/lzss.h) is on
 // and frees it otherwise. Turning keeping off frees every kept area at once.
 //

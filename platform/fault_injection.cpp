@@ -36,8 +36,9 @@ struct FaultState {
   std::map<int, std::optional<unsigned long long>> free_space;
 };
 
+// Reached only from a thread whose switch is armed: the thread that set the faults.
 FaultState& Faults() {
-  thread_local FaultState state;
+  static FaultState state;
   return state;
 }
 

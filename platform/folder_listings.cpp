@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/ascii.h"
@@ -90,11 +91,14 @@ struct Kept {
   }
 };
 
-// Each thread keeps its own listings: a backup's worker threads, which find their files
-// by their exact names, keep none.
-Kept& TheKept() {
-  thread_local Kept kept;
-  return kept;
+const std::thread::id kFirstThread = std::this_thread::get_id();
+
+// Listings are kept for the program's first thread only (nullptr on any other): the
+// backup's worker threads find their files by their exact names, and a listing shared
+// between threads would need a lock on every look-up.
+Kept* TheKept() {
+  static Kept kept;
+  return std::this_thread::get_id() == kFirstThread ? &kept : nullptr;
 }
 
 // Calls `each` with every name in the folder but "." and ".."; false when it cannot
@@ -195,9 +199,9 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder, const struct
 std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
                                                  const std::string& name,
                                                  const struct stat* folder_stat) {
-  Kept& kept = TheKept();
-  if (kept.keepers == 0) return ScanFolder(host_folder, name);
-  if (const Listing* listing = CurrentListing(kept, host_folder, folder_stat)) {
+  Kept* kept = TheKept();
+  if (!kept || kept->keepers == 0) return ScanFolder(host_folder, name);
+  if (const Listing* listing = CurrentListing(*kept, host_folder, folder_stat)) {
     return listing->Find(name);
   }
   return ScanFolder(host_folder, name);
@@ -205,25 +209,25 @@ std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
 
 std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
                                                  const std::string& name) {
-  Kept& kept = TheKept();
+  Kept* kept = TheKept();
   struct stat st;
-  if (kept.keepers == 0 || ::fstat(folder_fd, &st) != 0) {
+  if (!kept || kept->keepers == 0 || ::fstat(folder_fd, &st) != 0) {
     return ScanFolder(host_folder, name, folder_fd);
   }
-  if (const Listing* listing = CurrentListing(kept, host_folder, &st, folder_fd)) {
+  if (const Listing* listing = CurrentListing(*kept, host_folder, &st, folder_fd)) {
     return listing->Find(name);
   }
   return ScanFolder(host_folder, name, folder_fd);
 }
 
 FolderChange::FolderChange(const std::string& host_entry) {
-  Kept& kept = TheKept();
-  if (kept.keepers == 0 || kept.folders.empty()) return;
+  Kept* kept = TheKept();
+  if (!kept || kept->keepers == 0 || kept->folders.empty()) return;
   if (host_entry.find('/') == std::string::npos) return;
   folder_ = HostParent(host_entry);
   name_ = HostName(host_entry);
-  auto found = kept.folders.find(folder_);
-  if (found == kept.folders.end()) return;
+  auto found = kept->folders.find(folder_);
+  if (found == kept->folders.end()) return;
   // Found current by the look-up of the path this very operation changes.
   if (found->second.checked_in_operation == g_fault_switch.operations) {
     tracked_ = true;
@@ -232,7 +236,7 @@ FolderChange::FolderChange(const std::string& host_entry) {
   // Changed by someone else since it was read: the change to come cannot be added to it.
   const std::optional<Stamp> stamp = StampOf(folder_);
   if (!stamp || !(found->second.stamp == *stamp)) {
-    kept.folders.erase(found);
+    kept->folders.erase(found);
     return;
   }
   tracked_ = true;
@@ -245,7 +249,7 @@ void FolderChange::Renamed(const std::string& new_name) { Apply(&name_, &new_nam
 void FolderChange::Apply(const std::string* removed, const std::string* added) {
   if (!tracked_) return;
   tracked_ = false;
-  Kept& kept = TheKept();
+  Kept& kept = *TheKept();  // tracked only where there is one
   auto found = kept.folders.find(folder_);
   if (found == kept.folders.end()) return;
   const std::optional<Stamp> stamp = StampOf(folder_);
@@ -260,11 +264,13 @@ void FolderChange::Apply(const std::string* removed, const std::string* added) {
 
 }  // namespace detail
 
-KeepFolderListings::KeepFolderListings() { ++detail::TheKept().keepers; }
+KeepFolderListings::KeepFolderListings() {
+  if (detail::Kept* kept = detail::TheKept()) ++kept->keepers;
+}
 
 KeepFolderListings::~KeepFolderListings() {
-  detail::Kept& kept = detail::TheKept();
-  if (--kept.keepers == 0) kept.folders.clear();
+  detail::Kept* kept = detail::TheKept();
+  if (kept && --kept->keepers == 0) kept->folders.clear();
 }
 
 }  // namespace platform

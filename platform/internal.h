@@ -195,9 +195,9 @@ std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
 // --- Fault hook -------------------------------------------------------------------
 
 // Counted on every file operation; armed only while a test has set a fault, a hold or
-// a free-space figure, so the normal path costs one increment and one branch. A test's
-// faults, like the count, belong to the thread that set them: the backup's worker
-// threads run free of them, as programs of their own would.
+// a free-space figure, so the normal path costs one increment and one branch. The switch
+// is each thread's, so a test's faults act on the thread that set them: the backup's
+// worker threads run free of them, as programs of their own would.
 struct FaultSwitch {
   long long operations = 0;
   bool armed = false;

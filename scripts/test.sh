@@ -70,7 +70,7 @@ while [[ $# -gt 0 ]]; do
       build_dir=build-tsan
       extra=(-DVARN_TSAN=ON -DVARN_BUILD_BENCH=OFF -DVARN_BUILD_GUI=OFF)
       # Any report is a failure.
-      export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+      export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
       test_filter=(-R "$tsan_suites")
       ;;
     --linux) mode=linux ;;

@@ -22,9 +22,10 @@ bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::s
   return false;
 }
 
-std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window) {
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, bool icq_folder) {
   platform::RunLocks locks;
   if (!LockFolder(window, locks, window.HomeFolder) ||
+      (icq_folder && !LockFolder(window, locks, window.ICQPath)) ||
       !LockFolder(window, locks, window.BackupPath)) {
     return std::nullopt;
   }

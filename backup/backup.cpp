@@ -211,17 +211,29 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
 // The backup folder is the ICQ folder however it is named (another letter case, a
 // link, another drive onto the same folder), or lies in a data folder that the backup
 // collects, where the backup would list its own files among the data.
-bool BackupFolderIsAmongTheData(const app::WindowSeam& window) {
+bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
+                                 const std::vector<std::string>& entries) {
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath)) {
     return true;
   }
-  for (const std::string& entry : app::ReadPluginEntries(window.HomeFolder)) {
+  for (const std::string& entry : entries) {
     if (platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath)) {
       return true;
     }
   }
   return false;
+}
+
+// An entry that leads out of the ICQ folder would back up files that are not ICQ's,
+// which a restore then refuses to put back.
+bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entries) {
+  const auto out = std::find_if(entries.begin(), entries.end(), LeadsOutOfFolder);
+  if (out == entries.end()) return false;
+  app::ErrorScreen(window, " Entry not allowed in back.dat : ",
+                   app::ShortPath(Printable(*out)) + "!", " Entries name folders below",
+                   "      the ICQ Folder!");
+  return true;
 }
 
 }  // namespace
@@ -244,13 +256,21 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     ReportIcqNotFound(window, " 2. use the AutoSearch function!");
     return BackupOutcome::kFailed;
   }
-  if (BackupFolderIsAmongTheData(window)) {
+  // Every entry is looked up in the ICQ folder, in any letter case: read once, not once an
+  // entry (ICQ is closed, and the ICQ folder is held from the locks on).
+  platform::KeepFolderListings icq_folders;
+  const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
+  if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
+  if (BackupFolderIsAmongTheData(window, entries)) {
     Report(window,
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
   platform::RunLocks locks;
-  if (!LockFolder(window, locks, window.HomeFolder)) return BackupOutcome::kFailed;
+  // The ICQ folder too: a restore into it meanwhile would leave a backup of half of each.
+  if (!LockFolder(window, locks, window.HomeFolder) || !LockFolder(window, locks, window.ICQPath)) {
+    return BackupOutcome::kFailed;
+  }
   if (!app::PathIsFolder(window.BackupPath) && platform::CreateFolder(window.BackupPath) != 0) {
     app::ErrorScreen(window, " Cannot create folder : ", app::ShortPath(window.BackupPath) + "!",
                      " Make sure your disk is not full!", " ");
@@ -266,9 +286,10 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   collection.list_path = list_path;
   collection.run_locks = &locks;
   bool whole = true;
-  app::ForEachPluginEntry(window.HomeFolder, [&](const std::string& entry) {
-    if (whole) whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
-  });
+  for (const std::string& entry : entries) {
+    whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
+    if (!whole) break;
+  }
 
   BackupOutcome outcome = BackupOutcome::kFailed;
   if (!whole) {

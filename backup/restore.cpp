@@ -98,6 +98,7 @@ struct TargetFolder {
   bool listed = false;                              // the entries below could be read
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
+  bool recorded = false;  // its temporary file is in the restore's record
   std::shared_ptr<const platform::FolderHandle> held;  // as the last entry opened it
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
@@ -129,8 +130,9 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
   return found;
 }
 
-// Upper-cased folder part -> the upper-cased names of the form icq*.tmp that the
-// list's entries in that folder bear.
+// Upper-cased folder part -> the upper-cased names ending in ".tmp" (the forms of the
+// restore's temporary files and staged copies among them) that the list's entries in
+// that folder bear.
 using TemporaryLikeNames = std::map<std::string, std::set<std::string>>;
 
 // Read from the whole list before the first entry, so that no folder's temporary file
@@ -144,7 +146,7 @@ TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
     ListEntry entry;
     if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;  // it stops the restore
     const std::string name = platform::AsciiUpper(entry.name);
-    if (name.starts_with("ICQ") && name.ends_with(".TMP")) {
+    if (name.ends_with(".TMP")) {
       names[platform::AsciiUpper(entry.folder_part)].insert(name);
     }
   }
@@ -167,6 +169,41 @@ class VerifiedDecompression {
 // Raised where the restore cannot remove a file it must not leave behind.
 [[noreturn]] void RaiseNotRemoved(int code, const std::string& path) {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
+}
+
+// The restore's record of its temporary files (kRestoreRecordName): one path a line,
+// written before the file is made, so that a file an earlier restore left (it failed, or
+// was killed) is known as its own, and a user's file of that name is not.
+std::string RecordPath(const app::WindowSeam& window) {
+  return PathIn(window.HomeFolder, kRestoreRecordName);
+}
+
+void Record(const app::WindowSeam& window, const std::string& temp) {
+  const std::string path = RecordPath(window);
+  platform::File record = platform::File::Open(
+      path, platform::FileExists(path) ? platform::OpenMode::kAppend : platform::OpenMode::kCreate);
+  platform::WriteTextLine(record, temp);
+  record.Close();
+}
+
+// Deletes the temporary files an earlier restore recorded that are still in the ICQ
+// folder (read-only or not), then the record. One that cannot be deleted stays, and is
+// then left alone like a file of the user's.
+void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBoundary& icq) {
+  const std::string record_path = RecordPath(window);
+  if (!platform::FileExists(record_path)) return;
+  platform::TextReader record(record_path);
+  std::string path;
+  while (record.ReadLine(path)) {
+    const std::optional<std::uint32_t> attributes = platform::GetAttributes(path);
+    if (!attributes || (*attributes & platform::faDirectory) || !icq.Contains(path)) continue;
+    if (*attributes & platform::faReadOnly) {
+      static_cast<void>(platform::SetAttributes(path, *attributes & ~platform::faReadOnly));
+    }
+    static_cast<void>(platform::DeleteFile(path));
+  }
+  record.Close();
+  static_cast<void>(platform::DeleteFile(record_path));
 }
 
 // One run of the restore over the entries of a list. `count` is the number of entries
@@ -207,7 +244,7 @@ class Restorer {
   }
 
  private:
-  std::string TemporaryNameIn(const std::string& folder_part) const;
+  std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const;
   bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr);
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
@@ -258,13 +295,13 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
 
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
-  const std::string temp_name = TemporaryNameIn(entry.folder_part);
+  TargetFolder& known = Folder(folder);
+  const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
   const std::string temp = folder + "\\" + temp_name;
   // The engine cuts longer names, which would send the data to another file.
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  TargetFolder& known = Folder(folder);
   if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
       !known.NameStaysInside(temp_name, icq_folder_)) {
     return RefuseLink(number, entry);
@@ -274,6 +311,11 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   known.held = OpenFolders(number, entry);
   if (!known.held) return false;
   const platform::FolderHandle& held = *known.held;
+
+  if (!known.recorded) {
+    Record(window_, temp);
+    known.recorded = true;
+  }
 
   // Decode.
   window_.AppendLine(app::ShortPath(target));
@@ -316,15 +358,19 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   return Place(restored);
 }
 
-// icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
-// icq-2.tmp, ... that none does (a number alone would be a staged file's name).
-std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
+// icq.tmp, unless an entry of the folder bears that name or the folder held a file of it
+// before the restore came (the user's: it is left alone): then the first of icq-1.tmp,
+// icq-2.tmp, ... that neither is.
+std::string Restorer::TemporaryNameIn(const std::string& folder_part,
+                                      const TargetFolder& folder) const {
   const auto listed = listed_temporary_names_.find(platform::AsciiUpper(folder_part));
-  if (listed == listed_temporary_names_.end()) return kTempName;
+  const auto taken = [&](const std::string& name) {
+    const std::string upper = platform::AsciiUpper(name);
+    return folder.entries.count(upper) != 0 ||
+           (listed != listed_temporary_names_.end() && listed->second.count(upper) != 0);
+  };
   std::string name = kTempName;
-  for (int n = 1; listed->second.count(platform::AsciiUpper(name)) != 0; ++n) {
-    name = "icq-" + std::to_string(n) + ".tmp";
-  }
+  for (int n = 1; taken(name); ++n) name = "icq-" + std::to_string(n) + ".tmp";
   return name;
 }
 
@@ -420,8 +466,8 @@ std::int64_t Restorer::Decode(const std::string& compressed,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
                               std::uint64_t place_number) {
-  // A temporary file an earlier restore left goes first: the copy is always a new file,
-  // never one written through a name that was there.
+  // The name held no file when the restore came, so a file there now is a copy of its own:
+  // it goes first, so the copy is always a new file, never one written through a name.
   static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
   platform::File copy;
   if (int code = folder->CreateFile(temp_name, &copy)) platform::RaiseIoError(code);
@@ -579,6 +625,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     }
   }
 
+  RemoveRecordedFiles(window, platform::FolderBoundary(window.ICQPath));
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
   Restorer restorer(window, taken, ListedTemporaryNames(list_path), tuning, only);
@@ -594,6 +641,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     throw;
   }
   list.Close();
+  static_cast<void>(platform::DeleteFile(RecordPath(window)));  // every copy is in place
   const std::uint64_t done = only.empty() ? number : restorer.Taken();
   if (done >= static_cast<std::uint64_t>(taken)) return RestoreOutcome::kSucceeded;
   ShowAboutBackup(window, {" Problem:", " Backup File List incomplete!",
@@ -613,7 +661,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     ReportIcqNotFound(window, " 2. use the Auto Search function!");
     return RestoreOutcome::kFailed;
   }
-  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
   if (!locks) return RestoreOutcome::kFailed;
   FinishStagedBackup(window.BackupPath);
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.

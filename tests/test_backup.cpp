@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -908,6 +909,64 @@ TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
                         " Make sure you may read it", "      and no program holds it!"));
   EXPECT_TRUE(window_.questions.empty());
   ExpectEarlierBackupWhole();
+}
+
+// --- back.dat entries --------------------------------------------------------------
+
+// An entry that leads out of the ICQ folder is refused, naming it, before the question and
+// before the earlier backup is touched; a ".." alone gets that report, not another one.
+class LeadingOutEntryTest : public BackupTest,
+                            public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(LeadingOutEntryTest, RefusedNamingItBeforeTheEarlierBackupIsTouched) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  drives_.WriteFile("C:\\victim\\v.dat", "not ICQ's");
+  SetEntries({"newdb", GetParam().first, "uin"});
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Entry not allowed in back.dat : ", GetParam().second,
+                                       " Entries name folders below", "      the ICQ Folder!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, LeadingOutEntryTest,
+    ::testing::Values(std::pair{"..\\victim", " ..\\victim!"}, std::pair{"..", " ..!"},
+                      std::pair{"newdb\\..\\..\\victim", " newdb\\..\\..\\victim!"},
+                      std::pair{"newdb/../../victim", " newdb/../../victim!"},
+                      std::pair{".", " .!"}, std::pair{"C:\\victim", " C:\\victim!"},
+                      std::pair{"C:victim", " C:victim!"}, std::pair{"\\victim", " \\victim!"},
+                      std::pair{"\\\\server\\share", " \\\\server\\share!"}));
+
+// A huge back.dat is read and its folders looked for in time in proportion to it, also
+// in an ICQ folder of a thousand files, and a stop request ends the reading at once.
+TEST_F(BackupTest, TenThousandEntriesTakeWellUnderASecondAndAStopEndsThemAtOnce) {
+  const std::filesystem::path icq = drives_.Host("C:\\ICQ");
+  for (int n = 0; n < 1000; ++n) std::ofstream(icq / ("f" + std::to_string(n) + ".dat")) << n;
+  Lines entries;
+  for (int n = 0; n < 10000; ++n) entries.push_back("missing" + std::to_string(n));
+  entries.push_back("newdb");
+  SetEntries(entries);
+  Data("newdb\\a.dat", "a");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(List(), Joined({"Total Files : 1", "newdb***a.dat|||1"}));
+
+  for (int n = 0; n < 30000; ++n) entries.push_back("more" + std::to_string(n));
+  SetEntries(entries);
+  platform::RequestStop();
+  const auto stop = std::chrono::steady_clock::now();
+  try {
+    Run();
+    ADD_FAILURE() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kOperationAborted);
+  }
+  platform::ClearStopRequest();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::milliseconds(100));
 }
 
 TEST_F(BackupTest, FailedAppendToTheTemporaryListEndsTheBackup) {

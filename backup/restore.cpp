@@ -82,6 +82,16 @@ void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& targe
   }
 }
 
+// A folder that may not be entered (no rights, or held by a program).
+bool CannotBeEntered(int code) {
+  return code == platform::kAccessDenied || code == platform::kSharingViolation;
+}
+
+void ShowCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
+  app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
+                   " Make sure you may read it", "      and no program holds it!");
+}
+
 void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
   ShowAboutBackup(window, {" Problem:", " Backup File List damaged!", detail, " ", " ", " Note:",
                            " Make sure it is the list of a", "      backup made by Torq32!"});
@@ -96,6 +106,7 @@ struct TargetFolder {
   std::string path;  // as the list forms it
   bool inside = false;
   bool listed = false;                              // the entries below could be read
+  int search_code = 0;                              // why they could not
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
   bool recorded = false;  // its temporary file is in the restore's record
@@ -122,6 +133,7 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
   int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
   // A folder still to be made holds nothing; one that cannot be read is not judged.
   found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
+  found.search_code = code;
   for (; code == 0; code = search.FindNext(&rec)) {
     if (rec.name != "." && rec.name != "..") {
       found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
@@ -296,6 +308,9 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
   TargetFolder& known = Folder(folder);
+  if (known.inside && !known.listed && CannotBeEntered(known.search_code)) {
+    return Stop([&] { ShowCannotOpenFolder(window_, folder); });
+  }
   const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
   const std::string temp = folder + "\\" + temp_name;
   // The engine cuts longer names, which would send the data to another file.
@@ -426,12 +441,17 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_
       RefuseLink(number, entry);
       return nullptr;
     }
+    if (CannotBeEntered(code)) {
+      Stop([&] { ShowCannotOpenFolder(window_, path); });
+      return nullptr;
+    }
     if (code != 0 && level) {
       // What is in flight goes in place first, so a report here stands as it would alone.
       if (Failed(placement_.Drain())) return nullptr;
       code = level->CreateFolder(name);
-      if (code == 0) {
-        placement_.Changed(level);
+      if (code == 0) placement_.Changed(level);
+      // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
+      if (code == 0 || code == platform::kAlreadyExists) {
         code = level->OpenFolder(name, &next, root_.get());
         if (code == platform::kNameIsLink) {
           RefuseLink(number, entry);

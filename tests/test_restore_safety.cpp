@@ -264,7 +264,54 @@ TEST_F(RestoreFixture, LinkThatStaysInTheIcqFolderIsFollowed) {
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\realdb\\a.dat"), "payload");
 }
+
+// A link made where the restore is about to make a folder, before each of its operations in
+// turn: either the restore got there first, or the link is named as the cause.
+TEST_F(RestoreFixture, LinkMadeWhereAFolderIsToBeMadeIsReportedAsALink) {
+  drives_.MakeFolder("D:\\outside");
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {"newdb***a.dat|||7"});
+  platform::testing::ResetFaults();
+  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  const int operations = platform::testing::OperationCount();
+  const fs::path folder = drives_.Host("C:\\ICQ") / "newdb";
+  int refused = 0;
+  for (int link_at = 1; link_at <= operations; ++link_at) {
+    const std::string when = "linked before operation " + std::to_string(link_at);
+    fs::remove_all(folder);
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::BeforeNthOperation(link_at, [&] {
+      std::error_code ignored;
+      fs::create_directory_symlink(drives_.Host("D:\\outside"), folder, ignored);
+    });
+    const RestoreOutcome outcome = RestoreFilesOnly();
+    platform::testing::ResetFaults();
+    EXPECT_TRUE(fs::is_empty(drives_.Host("D:\\outside"))) << when;
+    if (outcome == RestoreOutcome::kSucceeded) continue;
+    ++refused;
+    ASSERT_EQ(window_.lines.size(), 16u) << when << ": " << ::testing::PrintToString(window_.lines);
+    EXPECT_EQ(window_.lines[10], "      through a link:") << when;
+  }
+  EXPECT_GT(refused, 0);
+  fs::remove_all(folder);
+}
 #endif
+
+// A folder the restore may not enter is named as such, not as a link.
+TEST_F(RestoreFixture, FolderThatCannotBeEnteredIsNamed) {
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {"newdb***a.dat|||7"});
+  platform::testing::HoldOpen("C:\\ICQ\\newdb");
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (std::vector<std::string>{" ", " Error!", " ", " Cannot open folder : ",
+                                                     " C:\\ICQ\\newdb!", " ", " ", " Note:",
+                                                     " Make sure you may read it",
+                                                     "      and no program holds it!"}));
+  platform::testing::ResetFaults();
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "old a");
+}
 
 TEST_F(RestoreFixture, PathTooLongForTheEngineIsRefused) {
   const std::string folder(250, 'f');

@@ -166,6 +166,13 @@ TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
   return names;
 }
 
+// The uncompressed size the compressed file's header states.
+std::int64_t HeaderLength(const std::string& compressed) {
+  lz::LZFileInfo info;
+  static_cast<void>(lz::GetFileInfo(compressed, info));
+  return info.uncompressed_size;
+}
+
 // The engine checks the CRC-32 of what it decompressed while this lives.
 class VerifiedDecompression {
  public:
@@ -357,8 +364,9 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
         },
         &restored);
   }
-  // -200: the CRC-32 differs; another negative answer: the body did not decode.
-  if (decoded < 0) {
+  // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
+  // whose length is not what its body decodes to is damaged too.
+  if (decoded < 0 || (entry.size != 0 && HeaderLength(compressed) != *length)) {
     return Stop(
         [&] {
           ShowAboutBackup(

@@ -26,6 +26,7 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/list_entry.h"
+#include "backup/verify.h"
 #include "data_tree.h"
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
@@ -146,6 +147,67 @@ TEST_F(DamageTest, TruncatedBodyStopsAtThatEntry) {
     drives_.WriteFile(CompressedName(n), original);
   }
 }
+
+// --- One verdict ----------------------------------------------------------------------------
+
+// A header field that the decoding does not use leaves the file sound for torq32-cli verify,
+// for the engine's check that lzz verify makes, and for the restore; a header length other
+// than the decoded one is damage for all three.
+struct VerdictCase {
+  const char* name;
+  std::size_t at;     // header offset patched
+  std::string bytes;  // written there
+  bool sound;
+};
+
+void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
+
+class VerdictTest : public RestoreFixture, public ::testing::WithParamInterface<VerdictCase> {};
+
+TEST_P(VerdictTest, VerifyTheEnginesCheckAndTheRestoreAgree) {
+  const std::string data = "one verdict, one verdict, one verdict for every checker";
+  MakeBackup({{"newdb", "a.dat", data}});
+  std::string file = drives_.ReadFile(CompressedName(1));
+  ASSERT_EQ(static_cast<std::uint8_t>(file[173]), lz::kMethodLzss);
+  file.replace(GetParam().at, GetParam().bytes.size(), GetParam().bytes);
+  drives_.WriteFile(CompressedName(1), file);
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
+
+  const backup::VerifyResult verified = backup::VerifyBackup("D:\\backup");
+  EXPECT_EQ(verified.damaged, GetParam().sound ? 0u : 1u)
+      << ::testing::PrintToString(verified.problems);
+  lz::CheckResult check;
+  ASSERT_TRUE(lz::CheckCompressedFile(CompressedName(1), check));
+  EXPECT_EQ(check.decoded == check.header.uncompressed_size && check.crc32 == check.header.crc32,
+            GetParam().sound);
+  EXPECT_EQ(RestoreFilesOnly(),
+            GetParam().sound ? RestoreOutcome::kSucceeded : RestoreOutcome::kFailed);
+  if (GetParam().sound) {
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), data);
+  } else {
+    ASSERT_GE(window_.lines.size(), 10u);
+    EXPECT_EQ(window_.lines[9], " Backup File damaged:");
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "old a");
+  }
+}
+
+// Little-endian, as the header holds its numbers.
+std::string Le32(std::uint32_t value) {
+  return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 24)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, VerdictTest,
+    ::testing::Values(VerdictCase{"Method0", 173, std::string(1, '\0'), true},
+                      VerdictCase{"Method1", 173, "\x01", true},
+                      VerdictCase{"Method5", 173, "\x05", true},
+                      VerdictCase{"Method255", 173, "\xFF", true},
+                      VerdictCase{"BodySizeWrong", 15, Le32(1), true},
+                      VerdictCase{"NameLength200", 40, "\xC8", true},
+                      // The header says one byte more than its body decodes to.
+                      VerdictCase{"HeaderLengthAboveTheDecoded", 11, Le32(56), false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- Lists that point outside the ICQ folder --------------------------------------------
 

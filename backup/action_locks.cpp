@@ -25,8 +25,8 @@ bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::s
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, bool icq_folder) {
   platform::RunLocks locks;
   if (!LockFolder(window, locks, window.HomeFolder) ||
-      (icq_folder && !LockFolder(window, locks, window.ICQPath)) ||
-      !LockFolder(window, locks, window.BackupPath)) {
+      !LockFolder(window, locks, window.BackupPath) ||
+      (icq_folder && !LockFolder(window, locks, window.ICQPath))) {
     return std::nullopt;
   }
   return locks;

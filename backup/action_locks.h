@@ -19,9 +19,9 @@ namespace backup {
 // other run can write there either.
 bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
 
-// Locks window.HomeFolder, with `icq_folder` window.ICQPath, and window.BackupPath (when
-// it names a folder) for the run of an action, before it changes anything, by
-// LockFolder; nullopt when one is in use.
+// Locks window.HomeFolder, window.BackupPath (when it names a folder) and, with
+// `icq_folder`, window.ICQPath, in that order, for the run of an action, before it
+// changes anything, by LockFolder; nullopt when one is in use.
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
                                                     bool icq_folder = false);
 

@@ -69,6 +69,18 @@ void ShowNotSaved(app::WindowSeam& window, const std::string& path) {
                    " Make sure your disk is not full", "      and is still connected!");
 }
 
+// An input/output error while the copy of `target` was written: the free-space report for
+// a full disk, else the file and the cause.
+void ShowNotWritten(app::WindowSeam& window, const platform::EInOutError& error,
+                    const std::string& target) {
+  if (error.ErrorCode() == platform::kDiskFull) {
+    ShowUnableToRestore(window);
+  } else {
+    app::ErrorScreen(window, " Cannot restore : ", app::ShortPath(target) + "!",
+                     " " + std::string(error.what()) + "!", " ");
+  }
+}
+
 // A data file that refuses to be replaced is most likely held open by ICQ (32) or
 // read-only (5); anything else is a fault of the disk.
 void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& target) {
@@ -334,11 +346,6 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (!known.held) return false;
   const platform::FolderHandle& held = *known.held;
 
-  if (!known.recorded) {
-    Record(window_, temp);
-    known.recorded = true;
-  }
-
   // Decode.
   window_.AppendLine(app::ShortPath(target));
   const std::string compressed = CompressedFilePath(window_.BackupPath, number);
@@ -350,7 +357,17 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     });
   }
   if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
-  const std::int64_t decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
+  std::int64_t decoded = 0;
+  try {
+    if (!known.recorded) {
+      Record(window_, temp);
+      known.recorded = true;
+    }
+    decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
+  } catch (const platform::EInOutError& error) {
+    if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
+    throw;
+  }
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
@@ -489,7 +506,8 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
 // The compressed file decoded into the temporary file, its CRC-32 checked; an entry of
 // size 0 has no compressed file and gets an empty one. Answers UnpackInto's result. The
 // gauge moves through the entry only when nothing is in flight: placing those entries
-// sets it to lower values. A stop leaves no half-decoded temporary file behind.
+// sets it to lower values. A stop or an input/output error leaves no half-decoded
+// temporary file behind.
 std::int64_t Restorer::Decode(const std::string& compressed,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
@@ -508,10 +526,14 @@ std::int64_t Restorer::Decode(const std::string& compressed,
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
     return UnpackInto(window_, compressed, copy, gauge);
-  } catch (const platform::EInOutError& error) {
-    if (error.ErrorCode() == platform::kOperationAborted) {
-      static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+  } catch (const platform::EInOutError&) {
+    // A stop, or a disk that filled up: no half-written copy stays (closed first, as
+    // Windows deletes no open file).
+    try {
+      copy.Close();
+    } catch (const platform::EInOutError&) {
     }
+    static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
     throw;
   }
 }

@@ -488,6 +488,36 @@ TEST_F(RestoreFilesTest, FreeSpaceEqualToTheSizeFailsAndOneByteMorePasses) {
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "twelve bytes");
 }
 
+// A disk that fills up at each write in turn, run after run over what the last one left:
+// every run that fails says so on the screen with the free-space report and leaves no
+// half-written copy; each data file is old or new.
+TEST_F(RestoreFilesTest, DiskFilledWhileACopyIsWrittenIsReportedAndLeavesNoCopy) {
+  const std::vector<DataFile> files = {{"newdb", "a.dat", std::string(300000, 'a')},
+                                       {"newdb", "b.dat", std::string(300000, 'b')}};
+  MakeBackup(files);
+  for (const DataFile& file : files) drives_.WriteFile(DataPath(file), "old " + file.name);
+  int failed = 0;
+  for (int failing = 1; failing <= 6; ++failing) {
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::FailFromNthOperation(failing, FileOp::kWrite, platform::kDiskFull);
+    try {
+      EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded) << failing;
+    } catch (const platform::EInOutError& error) {
+      ++failed;
+      EXPECT_EQ(error.ErrorCode(), platform::kDiskFull);
+      EXPECT_EQ(window_.lines, kUnableToRestore) << failing;
+    }
+    platform::testing::ResetFaults();
+    EXPECT_EQ(RestoresOwnFiles(drives_.Root(), files), std::vector<std::string>{}) << failing;
+    for (const DataFile& file : files) {
+      const std::string now = drives_.ReadFile(DataPath(file));
+      EXPECT_TRUE(now == file.bytes || now == "old " + file.name) << failing << " " << file.name;
+    }
+  }
+  EXPECT_GE(failed, 2);
+}
+
 TEST_F(RestoreFilesTest, LengthOtherThanTheListsIsFilesizeDifferent) {
   Store(1, "a.dat", "four");
   WriteList("Total Files : 1", {"newdb***a.dat|||5"});

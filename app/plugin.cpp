@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/text_file.h"
 
 namespace app {
@@ -50,6 +51,7 @@ void ForEachPluginEntry(const std::string& home_folder,
   platform::TextReader reader(home_folder + "\\" + kPluginFileName);
   std::string line;
   while (reader.ReadLine(line) && line != kPluginEndMarker) {
+    platform::RaiseIfStopRequested();
     // An empty entry would name the whole ICQ folder and back up everything in it.
     if (!line.empty()) visit(line);
   }

@@ -22,10 +22,11 @@ bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::s
   return false;
 }
 
-std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window) {
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, bool icq_folder) {
   platform::RunLocks locks;
   if (!LockFolder(window, locks, window.HomeFolder) ||
-      !LockFolder(window, locks, window.BackupPath)) {
+      !LockFolder(window, locks, window.BackupPath) ||
+      (icq_folder && !LockFolder(window, locks, window.ICQPath))) {
     return std::nullopt;
   }
   return locks;

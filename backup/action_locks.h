@@ -1,7 +1,8 @@
 // The folders of an action, kept from every other copy of the program while it runs:
 // two backups into one folder would mix their files, a backup into the folder a
-// restore reads would leave it half a backup, and two runs from one home folder would
-// share icqlist.tmp.
+// restore reads would leave it half a backup, two runs from one home folder would
+// share icqlist.tmp, and two restores into one ICQ folder would leave a mix of both
+// backups (or a backup would read one half restored).
 #pragma once
 
 #include <optional>
@@ -18,8 +19,10 @@ namespace backup {
 // other run can write there either.
 bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
 
-// Locks window.HomeFolder and window.BackupPath (when it names a folder) for the run of
-// an action, before it changes anything, by LockFolder; nullopt when one is in use.
-std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window);
+// Locks window.HomeFolder, window.BackupPath (when it names a folder) and, with
+// `icq_folder`, window.ICQPath, in that order, for the run of an action, before it
+// changes anything, by LockFolder; nullopt when one is in use.
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
+                                                    bool icq_folder = false);
 
 }  // namespace backup

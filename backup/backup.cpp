@@ -145,13 +145,26 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   platform::BackgroundFlush flusher(tuning.flush_stand_in);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;
   ListWriter list(new_list_path);
-  list.WriteLine(kListHeader + std::to_string(total));
   ListedFilesMade files;
-  if (!CompressListedFilesInOrder(window, pending, list, total,
-                                  staged ? kStagedExtension : kCompressedExtension, workers,
-                                  flusher, files)) {
-    list.File().Close();
-    return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
+  try {
+    list.WriteLine(kListHeader + std::to_string(total));
+    if (!CompressListedFilesInOrder(window, pending, list, total,
+                                    staged ? kStagedExtension : kCompressedExtension, workers,
+                                    flusher, files)) {
+      list.File().Close();
+      return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
+    }
+  } catch (const platform::EInOutError& error) {
+    // A first backup that cannot be written to its end (a full disk) leaves no list whose
+    // count its lines do not reach. A stop keeps the files finished and their lines.
+    if (!staged && error.ErrorCode() != platform::kOperationAborted) {
+      try {
+        list.File().Close();
+      } catch (const platform::EInOutError&) {
+      }
+      static_cast<void>(platform::DeleteFile(new_list_path));
+    }
+    throw;
   }
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
@@ -210,17 +223,76 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
 // The backup folder is the ICQ folder however it is named (another letter case, a
 // link, another drive onto the same folder), or lies in a data folder that the backup
 // collects, where the backup would list its own files among the data.
-bool BackupFolderIsAmongTheData(const app::WindowSeam& window) {
+bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
+                                 const std::vector<std::string>& entries) {
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath)) {
     return true;
   }
-  for (const std::string& entry : app::ReadPluginEntries(window.HomeFolder)) {
+  for (const std::string& entry : entries) {
     if (platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath)) {
       return true;
     }
   }
   return false;
+}
+
+// An input/output error that ends the backup: the free-space report for a full disk,
+// else the backup folder and the cause.
+void ReportBackupError(app::WindowSeam& window, const platform::EInOutError& error) {
+  if (error.ErrorCode() == platform::kDiskFull) {
+    ReportDiskFull(window);
+  } else {
+    app::ErrorScreen(window, " Backup could not be saved : ",
+                     app::ShortPath(window.BackupPath) + "!", " " + std::string(error.what()) + "!",
+                     " ");
+  }
+}
+
+// An entry that leads out of the ICQ folder would back up files that are not ICQ's,
+// which a restore then refuses to put back.
+bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entries) {
+  const auto out = std::find_if(entries.begin(), entries.end(), LeadsOutOfFolder);
+  if (out == entries.end()) return false;
+  app::ErrorScreen(window, " Entry not allowed in back.dat : ",
+                   app::ShortPath(Printable(*out)) + "!", " Entries name folders below",
+                   "      the ICQ Folder!");
+  return true;
+}
+
+// The data files collected into the temporary list, then backed up; or the report of
+// why not.
+BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::string>& entries,
+                               const std::string& list_path, const platform::RunLocks& locks,
+                               const BackupTuning& tuning) {
+  platform::File::Open(list_path, platform::OpenMode::kCreate).Close();
+  Collection collection;
+  collection.icq_path = window.ICQPath;
+  collection.list_path = list_path;
+  collection.run_locks = &locks;
+  bool whole = true;
+  for (const std::string& entry : entries) {
+    whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
+    if (!whole) break;
+  }
+
+  BackupOutcome outcome = BackupOutcome::kFailed;
+  if (!whole) {
+    ReportCollectStop(window, collection);
+  } else if (collection.count >= 1) {
+    for (const char* line :
+         {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ", " Note:",
+          " 1. Try not to run other programs as this", "      will slow down the process.",
+          " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+          "      let it complete itself.", " ", " ", " Processing File:"}) {
+      window.AppendLine(line);
+    }
+    platform::RaiseIfStopRequested();
+    outcome = BackupFiles(window, collection.count, tuning);
+  } else {
+    Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -243,55 +315,44 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     ReportIcqNotFound(window, " 2. use the AutoSearch function!");
     return BackupOutcome::kFailed;
   }
-  if (BackupFolderIsAmongTheData(window)) {
+  // Every entry is looked up in the ICQ folder, in any letter case: read once, not once an
+  // entry (ICQ is closed, and the ICQ folder is held from the locks on).
+  platform::KeepFolderListings icq_folders;
+  const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
+  if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
+  if (BackupFolderIsAmongTheData(window, entries)) {
     Report(window,
            {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
   platform::RunLocks locks;
-  if (!LockFolder(window, locks, window.HomeFolder)) return BackupOutcome::kFailed;
+  // The ICQ folder too, before a backup folder is made: a restore into it meanwhile would
+  // leave a backup of half of each. A backup folder that exists is held before it.
+  if (!LockFolder(window, locks, window.HomeFolder) ||
+      (app::PathIsFolder(window.BackupPath) && !LockFolder(window, locks, window.BackupPath)) ||
+      !LockFolder(window, locks, window.ICQPath)) {
+    return BackupOutcome::kFailed;
+  }
   if (!app::PathIsFolder(window.BackupPath) && platform::CreateFolder(window.BackupPath) != 0) {
     app::ErrorScreen(window, " Cannot create folder : ", app::ShortPath(window.BackupPath) + "!",
                      " Make sure your disk is not full!", " ");
     return BackupOutcome::kFailed;
   }
   if (!LockFolder(window, locks, window.BackupPath)) return BackupOutcome::kFailed;
-  app::SavePrefs(window);
-
   const std::string list_path = PathIn(window.HomeFolder, kTemporaryListName);
-  platform::File::Open(list_path, platform::OpenMode::kCreate).Close();
-  Collection collection;
-  collection.icq_path = window.ICQPath;
-  collection.list_path = list_path;
-  collection.run_locks = &locks;
-  bool whole = true;
-  app::ForEachPluginEntry(window.HomeFolder, [&](const std::string& entry) {
-    if (whole) whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
-  });
-
   BackupOutcome outcome = BackupOutcome::kFailed;
-  if (!whole) {
-    ReportCollectStop(window, collection);
-  } else if (collection.count >= 1) {
-    for (const char* line :
-         {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ", " Note:",
-          " 1. Try not to run other programs as this", "      will slow down the process.",
-          " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
-          "      let it complete itself.", " ", " ", " Processing File:"}) {
-      window.AppendLine(line);
+  try {
+    app::SavePrefs(window);
+    outcome = CollectAndBackUp(window, entries, list_path, locks, tuning);
+  } catch (const platform::EInOutError& error) {
+    // A stop leaves only finished files behind; other errors keep the list to look at,
+    // and are told on the screen too.
+    if (error.ErrorCode() == platform::kOperationAborted) {
+      static_cast<void>(platform::DeleteFile(list_path));
+    } else {
+      ReportBackupError(window, error);
     }
-    try {
-      platform::RaiseIfStopRequested();
-      outcome = BackupFiles(window, collection.count, tuning);
-    } catch (const platform::EInOutError& error) {
-      // A stop leaves only finished files behind; other errors keep the list to look at.
-      if (error.ErrorCode() == platform::kOperationAborted) {
-        static_cast<void>(platform::DeleteFile(list_path));
-      }
-      throw;
-    }
-  } else {
-    Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+    throw;
   }
   static_cast<void>(platform::DeleteFile(list_path));  // a leftover is emptied by the next backup
   return outcome;

@@ -32,7 +32,10 @@ struct BackupTuning {
 // BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing
 // backslash removed), checks them, saves them with SavePrefs, collects the data files
 // and runs BackupFiles. Errors of a checked file operation (EInOutError) and of the
-// engine pass through and end the backup; icqlist.tmp is then left behind.
+// engine pass through and end the backup; icqlist.tmp is then left behind. An
+// EInOutError other than a stop is told on the screen first: the free-space report for a
+// full disk, else the backup folder and the cause; a first backup it ends leaves no list.
+// A back.dat entry that leads out of the ICQ folder is refused before anything is done.
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning = {});
 
 // The engine of the backup, for total >= 1 files listed in HomeFolder\icqlist.tmp:

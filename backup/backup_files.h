@@ -13,6 +13,8 @@ namespace backup {
 
 inline constexpr char kListName[] = "icqlist.txt";           // the list in the backup folder
 inline constexpr char kTemporaryListName[] = "icqlist.tmp";  // collected in HomeFolder
+// In HomeFolder: the temporary files a restore made, so that the next one knows them.
+inline constexpr char kRestoreRecordName[] = "icqtemp.lst";
 inline constexpr char kCompressedPrefix[] = "icq";           // "icq" N extension
 inline constexpr char kCompressedExtension[] = ".lzz";
 inline constexpr char kOldCompressedExtension[] = ".lz";  // left by earlier backups

@@ -5,6 +5,7 @@
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/interrupt.h"
 #include "platform/text_file.h"
 
 namespace backup {
@@ -35,6 +36,7 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
   for (int found = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec); found == 0;
        found = search.FindNext(&rec)) {
     if (rec.name == "." || rec.name == "..") continue;
+    platform::RaiseIfStopRequested();
     const std::string path = folder + "\\" + rec.name;
     if (collection.run_locks && platform::SamePathText(rec.name, platform::kRunLockFileName) &&
         collection.run_locks->IsLockFile(path)) {

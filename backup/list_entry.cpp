@@ -6,21 +6,13 @@
 #include <vector>
 
 #include "backup/collect_files.h"
+#include "platform/find.h"
 
 namespace backup {
 namespace {
 
-// Characters Windows refuses in a file or folder name, besides the control characters.
-constexpr std::string_view kForbiddenInName = ":*?\"<>|";
 // Both separate levels: the platform layer takes "/" for a separator too.
 constexpr std::string_view kSeparators = "\\/";
-
-bool HasForbiddenCharacter(std::string_view name) {
-  return std::any_of(name.begin(), name.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 ||
-           kForbiddenInName.find(c) != std::string_view::npos;
-  });
-}
 
 // The levels of a path text, split at every separator ("a\\b" has an empty one).
 std::vector<std::string_view> Levels(std::string_view path) {
@@ -37,7 +29,7 @@ std::vector<std::string_view> Levels(std::string_view path) {
 // kBadPath when the entry's path leaves the folder it is joined to: a leading
 // separator (an absolute path or "\\\\server"), a folder part that begins with a drive
 // ("C:"), "." or "..", an empty level. kBadName when it stays but a name is empty or
-// holds a character Windows does not allow, a separator among them.
+// one Windows cannot hold (platform::IsWindowsName), a separator in it among them.
 EntryFault PathFault(const std::string& folder_part, const std::string& name) {
   std::vector<std::string_view> levels;
   if (!folder_part.empty()) levels = Levels(folder_part);  // "" is the ICQ folder itself
@@ -56,7 +48,7 @@ EntryFault PathFault(const std::string& folder_part, const std::string& name) {
     return EntryFault::kBadName;
   }
   for (std::string_view level : levels) {
-    if (HasForbiddenCharacter(level)) return EntryFault::kBadName;
+    if (!platform::IsWindowsName(level)) return EntryFault::kBadName;
   }
   return EntryFault::kNone;
 }
@@ -81,6 +73,15 @@ std::optional<std::int64_t> ListCount(const std::string& header) {
   const std::optional<std::int64_t> count = ListHeaderNumber(header);
   if (!count || *count < 0) return std::nullopt;
   return count;
+}
+
+bool LeadsOutOfFolder(const std::string& path) {
+  const std::vector<std::string_view> levels = Levels(path);
+  if (levels.front().empty() || (levels.front().size() >= 2 && levels.front()[1] == ':')) {
+    return true;
+  }
+  return std::any_of(levels.begin(), levels.end(),
+                     [](std::string_view level) { return level == "." || level == ".."; });
 }
 
 EntryFault ReadListEntry(const std::string& line, ListEntry* entry) {

@@ -24,8 +24,8 @@ enum class EntryFault {
   kBadSize,     // a size below 0 or above what the list and the header can hold
   kBadPath,     // leads out of the ICQ folder: absolute, a drive, UNC, "." or "..",
                 // an empty component
-  kBadName,     // stays in it, but a name is empty or holds a character Windows
-                // does not allow (\ / : * ? " < > | or a control character)
+  kBadName,     // stays in it, but a name is one Windows cannot hold
+                // (platform::IsWindowsName)
 };
 
 struct ListEntry {
@@ -33,6 +33,11 @@ struct ListEntry {
   std::string name;
   std::int64_t size = 0;
 };
+
+// True when a path meant to lie below a folder (a back.dat entry), joined to it with one
+// backslash, leads out of it or names no folder below it: a leading separator (an
+// absolute or UNC path), a drive ("C:") at its start, a "." or ".." level.
+bool LeadsOutOfFolder(const std::string& path);
 
 // Splits a file line and checks it. On kNone the entry is in *entry; on other faults
 // *entry holds what could be read of it.

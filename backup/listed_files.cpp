@@ -25,6 +25,8 @@ namespace {
 // " Processing File:".
 constexpr int kFileInProgressLine = 15;
 
+}  // namespace
+
 void ReportDiskFull(app::WindowSeam& window) {
   window.ClearScreen();
   for (const char* line : {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
@@ -32,6 +34,8 @@ void ReportDiskFull(app::WindowSeam& window) {
     window.AppendLine(line);
   }
 }
+
+namespace {
 
 // Free space is compared with the file's whole size; a path that names no drive (a
 // network path) has no figure, and then the check is skipped.
@@ -76,6 +80,10 @@ class ListedFiles {
       try {
         platform::RaiseIfStopRequested();
         go_on = Commit(slots_.front());
+      } catch (const platform::EInOutError&) {
+        // A stop, or a file that cannot be written (a full disk): no cut file stays.
+        AbandonAtStop();
+        throw;
       } catch (...) {
         if (platform::StopRequested()) {
           AbandonAtStop();

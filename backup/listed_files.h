@@ -34,6 +34,9 @@ class ListWriter {
   platform::File file_;
 };
 
+// The backup's report of a disk without room for the files.
+void ReportDiskFull(app::WindowSeam& window);
+
 // A compressed file handed to the background flush once its turn is done.
 struct PendingFlush {
   std::string path;          // as the list names it
@@ -60,7 +63,8 @@ struct ListedFilesMade {
 // File N is written as CompressedFilePath(window.BackupPath, N, extension).
 //
 // Answers the go-on flag: false after a report that stopped the backup. Errors of the
-// list, of a file and of the engine pass through once the work done ahead is taken back.
+// list, of a file and of the engine pass through once the work done ahead is taken back;
+// after an input/output error no unfinished compressed file is left.
 bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& pending,
                                 ListWriter& list, std::uint32_t total, const char* extension,
                                 PackWorkers& workers, platform::BackgroundFlush& flusher,

@@ -1,6 +1,8 @@
 #include "backup/placement.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 #include <chrono>
 #include <utility>
 
@@ -13,14 +15,26 @@
 namespace backup {
 namespace {
 
-// Names of the form icq.tmp or icqN.tmp, which the restore itself uses in a folder.
-bool IsTemporaryName(const std::string& name) {
-  const std::string upper = platform::AsciiUpper(name);
-  if (upper.size() < 7 || !upper.starts_with("ICQ") || !upper.ends_with(".TMP")) return false;
-  for (std::size_t i = 3; i + 4 < upper.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(upper[i]))) return false;
+// Staged copies are named "torq32-" + the entry's number + ".tmp": a form of the program's
+// own, like its lock file, so that no file of the user's is taken for one.
+constexpr std::string_view kStagedPrefix = "torq32-";
+constexpr std::string_view kStagedSuffix = ".tmp";
+
+// True when the name is prefix, a number without leading zeros, suffix.
+bool HasStagedForm(std::string_view name, std::string_view prefix, std::string_view suffix) {
+  if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+      !name.ends_with(suffix) || name[prefix.size()] == '0') {
+    return false;
   }
-  return true;
+  const std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  return std::all_of(number.begin(), number.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// A data file of a staged copy's name in any letter case would replace that copy.
+bool NamedLikeAStagedCopy(const std::string& name) {
+  return HasStagedForm(platform::AsciiUpper(name), platform::AsciiUpper(kStagedPrefix),
+                       platform::AsciiUpper(kStagedSuffix));
 }
 
 PlacementFailure NotSaved(const std::string& path) {
@@ -37,7 +51,9 @@ PlacementFailure NotReplaced(int code, const std::string& path) {
   return failure;
 }
 
-std::string StagedName(std::uint64_t number) { return "icq" + std::to_string(number) + ".tmp"; }
+std::string StagedName(std::uint64_t number) {
+  return std::string(kStagedPrefix) + std::to_string(number) + std::string(kStagedSuffix);
+}
 
 // 0 once the file is gone. A restored copy carries its data file's attributes, and a
 // read-only one refuses to be deleted until that is cleared.
@@ -49,6 +65,21 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
   }
   const int code = folder.DeleteFile(name);
   return code == platform::kFileNotFound ? 0 : code;
+}
+
+// Renames the copy over the data file. A read-only data file is replaced like any other,
+// as the user asked: its attribute is lifted for the rename (the copy carries the
+// header's attributes) and put back when the rename is refused all the same.
+int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
+                    const std::string& name) {
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
+  const bool read_only = attributes && (*attributes & platform::faReadOnly);
+  if (read_only) {
+    if (int code = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return code;
+  }
+  const int code = folder.Rename(copy, name, true);
+  if (code != 0 && read_only) static_cast<void>(folder.SetAttributes(name, *attributes));
+  return code;
 }
 
 std::string PathIn(const platform::FolderHandle& folder, const std::string& name) {
@@ -71,15 +102,7 @@ void NoteUndo(PlacementFailure& failure, int code, const std::string& path) {
 }  // namespace
 
 bool IsStagedName(const std::string& name) {
-  constexpr std::size_t kPrefix = 3, kSuffix = 4;  // "icq", ".tmp"
-  if (name.size() <= kPrefix + kSuffix || !name.starts_with("icq") || !name.ends_with(".tmp")) {
-    return false;
-  }
-  if (name[kPrefix] == '0') return false;  // numbers have no leading zeros
-  for (std::size_t i = kPrefix; i + kSuffix < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
+  return HasStagedForm(name, kStagedPrefix, kStagedSuffix);
 }
 
 Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandIn flush_stand_in,
@@ -92,10 +115,10 @@ Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandI
 
 Placement::~Placement() = default;
 
-// Entries named like the restore's own files go in place at once, after everything in
-// flight: a data file icq7.tmp put in place would replace entry 7's staged copy.
+// Entries named like a staged copy go in place at once, after everything in flight: a
+// data file torq32-7.tmp put in place would replace entry 7's staged copy.
 std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool at_once) {
-  if (background_ && !at_once && !IsTemporaryName(file.name)) {
+  if (background_ && !at_once && !NamedLikeAStagedCopy(file.name)) {
     const std::string staged = StagedName(file.number);
     const int code = file.folder->Rename(file.temp, staged, false);
     if (code == 0) {
@@ -129,8 +152,11 @@ std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   } catch (const platform::EInOutError&) {
     return NotSaved(file.Target());
   }
-  if (int code = file.folder->Rename(file.temp, file.name, true)) {
-    return NotReplaced(code, file.Target());
+  if (int code = ReplaceDataFile(*file.folder, file.temp, file.name)) {
+    // A data file that cannot be replaced keeps no copy beside it.
+    PlacementFailure failure = NotReplaced(code, file.Target());
+    NoteUndo(failure, RemoveFile(*file.folder, file.temp), PathIn(*file.folder, file.temp));
+    return failure;
   }
   Done(file);
   return std::nullopt;
@@ -143,7 +169,7 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
   PlacementFailure failure;
   if (entry.synced.get() != 0) {
     failure = NotSaved(entry.file.Target());
-  } else if (int code = entry.file.folder->Rename(entry.staged, entry.file.name, true)) {
+  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.name)) {
     failure = NotReplaced(code, entry.file.Target());
   } else {
     Done(entry.file);
@@ -154,7 +180,8 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
 }
 
 // The entries after the failed one are dropped (their data files stay as they were),
-// `discard` is deleted, and the failed entry's copy goes back to its temporary name.
+// `discard` is deleted, and the failed entry's copy goes back to its temporary name, or,
+// when its data file cannot be replaced, is deleted too.
 void Placement::RollBack(const InFlight& failed, const RestoredFile* discard,
                          PlacementFailure& failure) {
   for (InFlight& later : in_flight_) {
@@ -168,7 +195,10 @@ void Placement::RollBack(const InFlight& failed, const RestoredFile* discard,
     NoteUndo(failure, RemoveFile(folder, discard->temp), PathIn(folder, discard->temp));
   }
   const platform::FolderHandle& folder = *failed.file.folder;
-  NoteUndo(failure, folder.Rename(failed.staged, failed.file.temp, true),
+  NoteUndo(failure,
+           failure.kind == PlacementFailure::Kind::kNotReplaced
+               ? RemoveFile(folder, failed.staged)
+               : folder.Rename(failed.staged, failed.file.temp, true),
            PathIn(folder, failed.staged));
 }
 

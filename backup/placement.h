@@ -2,9 +2,9 @@
 // is on the disk, while the restore goes on decoding the next ones.
 //
 // Place takes an entry's verified temporary file. Normally the file is renamed aside to its
-// staged name, icqN.tmp (N the entry's number) in its folder, and flushed on a worker
+// staged name, torq32-N.tmp (N the entry's number) in its folder, and flushed on a worker
 // thread; up to kEntriesInFlight staged files wait, and each replaces its data file, in
-// entry order, once it is on the disk. Otherwise it is flushed and renamed over its data
+// entry order, once it is on the disk. A read-only data file is replaced like any other. Otherwise it is flushed and renamed over its data
 // file at once, after every entry handed over before it.
 //
 // What is on the disk when a call answers:
@@ -13,7 +13,8 @@
 //   flight; after FlushFolders the folders' entries are durable too.
 // - A failure (PlacementFailure): the entries before the failing one are in place; its data
 //   file and those of every entry after it are as they were. Its verified copy is back
-//   under its temporary name, the staged copies after it and the caller's `discard` are
+//   under its temporary name (deleted when the data file refused to be replaced), the
+//   staged copies after it and the caller's `discard` are
 //   deleted: what a restore that stopped at the failing entry leaves. Where that roll-back
 //   could not delete or rename a file, the failure names the first such file (undo_code).
 // - The process killed at any moment: every data file is wholly old or wholly new; staged
@@ -62,7 +63,8 @@ struct PlacementFailure {
   std::string undo_path;
 };
 
-// True for a name Place stages a file under: "icq", an entry number, ".tmp" ("icq12.tmp").
+// True for a name Place stages a file under: "torq32-", an entry number, ".tmp"
+// ("torq32-12.tmp"), a form no data file of ICQ's has.
 bool IsStagedName(const std::string& name);
 
 class Placement {

@@ -69,6 +69,18 @@ void ShowNotSaved(app::WindowSeam& window, const std::string& path) {
                    " Make sure your disk is not full", "      and is still connected!");
 }
 
+// An input/output error while the copy of `target` was written: the free-space report for
+// a full disk, else the file and the cause.
+void ShowNotWritten(app::WindowSeam& window, const platform::EInOutError& error,
+                    const std::string& target) {
+  if (error.ErrorCode() == platform::kDiskFull) {
+    ShowUnableToRestore(window);
+  } else {
+    app::ErrorScreen(window, " Cannot restore : ", app::ShortPath(target) + "!",
+                     " " + std::string(error.what()) + "!", " ");
+  }
+}
+
 // A data file that refuses to be replaced is most likely held open by ICQ (32) or
 // read-only (5); anything else is a fault of the disk.
 void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& target) {
@@ -80,6 +92,16 @@ void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& targe
     app::ErrorScreen(window, " Cannot replace the data file: ", app::ShortPath(target) + "!",
                      " Make sure your disk is not full", "      and is still connected!");
   }
+}
+
+// A folder that may not be entered (no rights, or held by a program).
+bool CannotBeEntered(int code) {
+  return code == platform::kAccessDenied || code == platform::kSharingViolation;
+}
+
+void ShowCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
+  app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
+                   " Make sure you may read it", "      and no program holds it!");
 }
 
 void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
@@ -96,8 +118,10 @@ struct TargetFolder {
   std::string path;  // as the list forms it
   bool inside = false;
   bool listed = false;                              // the entries below could be read
+  int search_code = 0;                              // why they could not
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
+  bool recorded = false;  // its temporary file is in the restore's record
   std::shared_ptr<const platform::FolderHandle> held;  // as the last entry opened it
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
@@ -121,6 +145,7 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
   int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
   // A folder still to be made holds nothing; one that cannot be read is not judged.
   found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
+  found.search_code = code;
   for (; code == 0; code = search.FindNext(&rec)) {
     if (rec.name != "." && rec.name != "..") {
       found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
@@ -129,8 +154,9 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
   return found;
 }
 
-// Upper-cased folder part -> the upper-cased names of the form icq*.tmp that the
-// list's entries in that folder bear.
+// Upper-cased folder part -> the upper-cased names ending in ".tmp" (the forms of the
+// restore's temporary files and staged copies among them) that the list's entries in
+// that folder bear.
 using TemporaryLikeNames = std::map<std::string, std::set<std::string>>;
 
 // Read from the whole list before the first entry, so that no folder's temporary file
@@ -144,12 +170,19 @@ TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
     ListEntry entry;
     if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;  // it stops the restore
     const std::string name = platform::AsciiUpper(entry.name);
-    if (name.starts_with("ICQ") && name.ends_with(".TMP")) {
+    if (name.ends_with(".TMP")) {
       names[platform::AsciiUpper(entry.folder_part)].insert(name);
     }
   }
   list.Close();
   return names;
+}
+
+// The uncompressed size the compressed file's header states.
+std::int64_t HeaderLength(const std::string& compressed) {
+  lz::LZFileInfo info;
+  static_cast<void>(lz::GetFileInfo(compressed, info));
+  return info.uncompressed_size;
 }
 
 // The engine checks the CRC-32 of what it decompressed while this lives.
@@ -167,6 +200,41 @@ class VerifiedDecompression {
 // Raised where the restore cannot remove a file it must not leave behind.
 [[noreturn]] void RaiseNotRemoved(int code, const std::string& path) {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
+}
+
+// The restore's record of its temporary files (kRestoreRecordName): one path a line,
+// written before the file is made, so that a file an earlier restore left (it failed, or
+// was killed) is known as its own, and a user's file of that name is not.
+std::string RecordPath(const app::WindowSeam& window) {
+  return PathIn(window.HomeFolder, kRestoreRecordName);
+}
+
+void Record(const app::WindowSeam& window, const std::string& temp) {
+  const std::string path = RecordPath(window);
+  platform::File record = platform::File::Open(
+      path, platform::FileExists(path) ? platform::OpenMode::kAppend : platform::OpenMode::kCreate);
+  platform::WriteTextLine(record, temp);
+  record.Close();
+}
+
+// Deletes the temporary files an earlier restore recorded that are still in the ICQ
+// folder (read-only or not), then the record. One that cannot be deleted stays, and is
+// then left alone like a file of the user's.
+void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBoundary& icq) {
+  const std::string record_path = RecordPath(window);
+  if (!platform::FileExists(record_path)) return;
+  platform::TextReader record(record_path);
+  std::string path;
+  while (record.ReadLine(path)) {
+    const std::optional<std::uint32_t> attributes = platform::GetAttributes(path);
+    if (!attributes || (*attributes & platform::faDirectory) || !icq.Contains(path)) continue;
+    if (*attributes & platform::faReadOnly) {
+      static_cast<void>(platform::SetAttributes(path, *attributes & ~platform::faReadOnly));
+    }
+    static_cast<void>(platform::DeleteFile(path));
+  }
+  record.Close();
+  static_cast<void>(platform::DeleteFile(record_path));
 }
 
 // One run of the restore over the entries of a list. `count` is the number of entries
@@ -207,7 +275,7 @@ class Restorer {
   }
 
  private:
-  std::string TemporaryNameIn(const std::string& folder_part) const;
+  std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const;
   bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr);
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
@@ -258,13 +326,16 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
 
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
-  const std::string temp_name = TemporaryNameIn(entry.folder_part);
+  TargetFolder& known = Folder(folder);
+  if (known.inside && !known.listed && CannotBeEntered(known.search_code)) {
+    return Stop([&] { ShowCannotOpenFolder(window_, folder); });
+  }
+  const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
   const std::string temp = folder + "\\" + temp_name;
   // The engine cuts longer names, which would send the data to another file.
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  TargetFolder& known = Folder(folder);
   if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
       !known.NameStaysInside(temp_name, icq_folder_)) {
     return RefuseLink(number, entry);
@@ -286,7 +357,17 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     });
   }
   if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
-  const std::int64_t decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
+  std::int64_t decoded = 0;
+  try {
+    if (!known.recorded) {
+      Record(window_, temp);
+      known.recorded = true;
+    }
+    decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
+  } catch (const platform::EInOutError& error) {
+    if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
+    throw;
+  }
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
@@ -300,8 +381,9 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
         },
         &restored);
   }
-  // -200: the CRC-32 differs; another negative answer: the body did not decode.
-  if (decoded < 0) {
+  // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
+  // whose length is not what its body decodes to is damaged too.
+  if (decoded < 0 || (entry.size != 0 && HeaderLength(compressed) != *length)) {
     return Stop(
         [&] {
           ShowAboutBackup(
@@ -316,15 +398,19 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   return Place(restored);
 }
 
-// icq.tmp, unless an entry of the folder bears that name: then the first of icq-1.tmp,
-// icq-2.tmp, ... that none does (a number alone would be a staged file's name).
-std::string Restorer::TemporaryNameIn(const std::string& folder_part) const {
+// icq.tmp, unless an entry of the folder bears that name or the folder held a file of it
+// before the restore came (the user's: it is left alone): then the first of icq-1.tmp,
+// icq-2.tmp, ... that neither is.
+std::string Restorer::TemporaryNameIn(const std::string& folder_part,
+                                      const TargetFolder& folder) const {
   const auto listed = listed_temporary_names_.find(platform::AsciiUpper(folder_part));
-  if (listed == listed_temporary_names_.end()) return kTempName;
+  const auto taken = [&](const std::string& name) {
+    const std::string upper = platform::AsciiUpper(name);
+    return folder.entries.count(upper) != 0 ||
+           (listed != listed_temporary_names_.end() && listed->second.count(upper) != 0);
+  };
   std::string name = kTempName;
-  for (int n = 1; listed->second.count(platform::AsciiUpper(name)) != 0; ++n) {
-    name = "icq-" + std::to_string(n) + ".tmp";
-  }
+  for (int n = 1; taken(name); ++n) name = "icq-" + std::to_string(n) + ".tmp";
   return name;
 }
 
@@ -380,12 +466,17 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_
       RefuseLink(number, entry);
       return nullptr;
     }
+    if (CannotBeEntered(code)) {
+      Stop([&] { ShowCannotOpenFolder(window_, path); });
+      return nullptr;
+    }
     if (code != 0 && level) {
       // What is in flight goes in place first, so a report here stands as it would alone.
       if (Failed(placement_.Drain())) return nullptr;
       code = level->CreateFolder(name);
-      if (code == 0) {
-        placement_.Changed(level);
+      if (code == 0) placement_.Changed(level);
+      // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
+      if (code == 0 || code == platform::kAlreadyExists) {
         code = level->OpenFolder(name, &next, root_.get());
         if (code == platform::kNameIsLink) {
           RefuseLink(number, entry);
@@ -415,13 +506,14 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
 // The compressed file decoded into the temporary file, its CRC-32 checked; an entry of
 // size 0 has no compressed file and gets an empty one. Answers UnpackInto's result. The
 // gauge moves through the entry only when nothing is in flight: placing those entries
-// sets it to lower values. A stop leaves no half-decoded temporary file behind.
+// sets it to lower values. A stop or an input/output error leaves no half-decoded
+// temporary file behind.
 std::int64_t Restorer::Decode(const std::string& compressed,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
                               std::uint64_t place_number) {
-  // A temporary file an earlier restore left goes first: the copy is always a new file,
-  // never one written through a name that was there.
+  // The name held no file when the restore came, so a file there now is a copy of its own:
+  // it goes first, so the copy is always a new file, never one written through a name.
   static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
   platform::File copy;
   if (int code = folder->CreateFile(temp_name, &copy)) platform::RaiseIoError(code);
@@ -434,10 +526,14 @@ std::int64_t Restorer::Decode(const std::string& compressed,
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
     return UnpackInto(window_, compressed, copy, gauge);
-  } catch (const platform::EInOutError& error) {
-    if (error.ErrorCode() == platform::kOperationAborted) {
-      static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+  } catch (const platform::EInOutError&) {
+    // A stop, or a disk that filled up: no half-written copy stays (closed first, as
+    // Windows deletes no open file).
+    try {
+      copy.Close();
+    } catch (const platform::EInOutError&) {
     }
+    static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
     throw;
   }
 }
@@ -579,6 +675,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     }
   }
 
+  RemoveRecordedFiles(window, platform::FolderBoundary(window.ICQPath));
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
   Restorer restorer(window, taken, ListedTemporaryNames(list_path), tuning, only);
@@ -594,6 +691,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     throw;
   }
   list.Close();
+  static_cast<void>(platform::DeleteFile(RecordPath(window)));  // every copy is in place
   const std::uint64_t done = only.empty() ? number : restorer.Taken();
   if (done >= static_cast<std::uint64_t>(taken)) return RestoreOutcome::kSucceeded;
   ShowAboutBackup(window, {" Problem:", " Backup File List incomplete!",
@@ -613,7 +711,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     ReportIcqNotFound(window, " 2. use the Auto Search function!");
     return RestoreOutcome::kFailed;
   }
-  const std::optional<platform::RunLocks> locks = LockActionFolders(window);
+  const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
   if (!locks) return RestoreOutcome::kFailed;
   FinishStagedBackup(window.BackupPath);
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.

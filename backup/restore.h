@@ -9,7 +9,11 @@
 // through it; the data file is replaced by one rename of the flushed temporary file, so
 // it is never missing; the folders are flushed before the success report. Copies that
 // an earlier restore staged and never put in place (it was killed) are deleted from the
-// folders this one writes to before it reports success (backup/placement.h).
+// folders this one writes to before it reports success (backup/placement.h), and the
+// temporary files it recorded (icqtemp.lst in the home folder) before it starts; a
+// user's file named like one (icq.tmp, icq12.tmp) is left alone. A read-only data file
+// is replaced like any other. A disk that fills up while a copy is written is told with
+// the free-space report, and the copy removed.
 #pragma once
 
 #include <string>

@@ -11,13 +11,20 @@
 
 namespace platform {
 
+// True when Windows can hold the name as a file or folder name: not empty, none of
+// \ / : * ? " < > | or a control character, no trailing dot or space, and no device
+// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, letters in any case, with or
+// without an extension: "aux.dat"). One rule on every system, so that a backup made on
+// one can be restored on the other.
+bool IsWindowsName(std::string_view name);
+
 struct SearchRec {
   std::string name;       // as the disk spells it
   std::int64_t size = 0;  // 0 for folders
   std::uint32_t attributes = 0;
   std::uint32_t dos_time = 0;  // last-write time, local, DOS packed
-  // False when the name cannot exist on Windows (\ : * ? " < > | or a control
-  // character): callers that store names must report it rather than drop it.
+  // False when the name cannot exist on Windows (IsWindowsName; "." and ".." pass):
+  // callers that store names must report it rather than drop it.
   bool valid_windows_name = true;
 };
 

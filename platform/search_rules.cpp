@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/find.h"
 #include "platform/internal.h"
 
 namespace platform::detail {
@@ -38,11 +39,7 @@ bool GlobMatch(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 bool ValidWindowsName(std::string_view name) {
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
-  }
-  return true;
+  return name == "." || name == ".." || IsWindowsName(name);
 }
 
 bool NameMatches(std::string_view pattern, std::string_view name) {
@@ -80,3 +77,21 @@ void SortInSearchOrder(std::vector<std::string>& names) {
 }
 
 }  // namespace platform::detail
+
+namespace platform {
+
+bool IsWindowsName(std::string_view name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
+  }
+  // Windows takes a device name before any extension, and blanks after it, for the device.
+  std::string base = AsciiUpper(name.substr(0, name.find('.')));
+  base.erase(base.find_last_not_of(' ') + 1);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return false;
+  return !(base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+           base[3] >= '1' && base[3] <= '9');
+}
+
+}  // namespace platform

@@ -1,5 +1,5 @@
-// The actions on a home folder or a backup folder that another copy of the program is
-// using: each stops at once with the report naming the folder and changes nothing on
+// The actions on a home folder, an ICQ folder or a backup folder that another copy of the
+// program is using: each stops at once with the report naming the folder and changes nothing on
 // any drive; once the other copy is gone, even killed, it runs and leaves no lock file.
 #include <gtest/gtest.h>
 
@@ -81,6 +81,7 @@ class ActionLockTest : public ::testing::TestWithParam<ActionCase> {
   }
   bool LockFilesLeft() const {
     return drives_.Exists("C:\\home\\" + std::string(platform::kRunLockFileName)) ||
+           drives_.Exists("C:\\ICQ\\" + std::string(platform::kRunLockFileName)) ||
            drives_.Exists("D:\\backup\\" + std::string(platform::kRunLockFileName));
   }
 
@@ -108,8 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
     Actions, ActionLockTest,
     ::testing::Values(ActionCase{"BackupHome", Backup, "C:\\home"},
                       ActionCase{"BackupBackupFolder", Backup, "D:\\backup"},
+                      // A backup reads the ICQ folder another copy restores into.
+                      ActionCase{"BackupIcqFolder", Backup, "C:\\ICQ"},
                       ActionCase{"RestoreHome", Restore, "C:\\home"},
                       ActionCase{"RestoreBackupFolder", Restore, "D:\\backup"},
+                      ActionCase{"RestoreIcqFolder", Restore, "C:\\ICQ"},
                       ActionCase{"CheckUINHome", backup::CheckUINClick, "C:\\home"},
                       ActionCase{"CheckUINBackupFolder", backup::CheckUINClick, "D:\\backup"},
                       ActionCase{"CheckDateHome", backup::CheckDateClick, "C:\\home"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -675,9 +676,12 @@ TEST_F(BackupTest, EngineErrorEndsTheBackupAndLeavesTheTemporaryList) {
   } catch (const platform::EInOutError& error) {
     EXPECT_EQ(error.ErrorCode(), platform::kAccessDenied);
   }
-  EXPECT_EQ(List(), Joined({"Total Files : 2", "newdb***a.dat|||10", "newdb***b.dat|||20"}));
+  // No list that counts a file it cannot name; the error told on the screen.
+  EXPECT_FALSE(drives_.Exists("D:\\backup\\icqlist.txt"));
   EXPECT_TRUE(drives_.Exists("C:\\home\\icqlist.tmp"));
-  EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\b.dat");  // the screen keeps what it showed
+  EXPECT_EQ(window_.lines, ErrorReport(" Backup could not be saved : ", " D:\\backup!",
+                                       " " + platform::IoErrorText(platform::kAccessDenied) + "!",
+                                       " "));
 }
 
 TEST_F(BackupTest, EngineErrorAfterFilesCompressedAheadTakesThemBack) {
@@ -693,11 +697,11 @@ TEST_F(BackupTest, EngineErrorAfterFilesCompressedAheadTakesThemBack) {
   } catch (const platform::EInOutError& error) {
     EXPECT_EQ(error.ErrorCode(), platform::kSharingViolation);
   }
-  EXPECT_EQ(List(), Joined({"Total Files : 5", "newdb***a.dat|||3000"}));
+  EXPECT_FALSE(drives_.Exists("D:\\backup\\icqlist.txt"));
   for (const char* name : {"icq1.lzz", "icq2.lzz", "icq3.lzz", "icq4.lzz", "icq5.lzz"}) {
     EXPECT_FALSE(Stored(name)) << name;
   }
-  EXPECT_EQ(window_.lines.back(), " C:\\ICQ\\newdb\\a.dat");
+  EXPECT_EQ(window_.lines[3], " Backup could not be saved : ");
 }
 
 // A stop requested while the second file is in progress (as Ctrl-C or the closed window
@@ -907,6 +911,115 @@ TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {
             ErrorReport(" Cannot open folder : ", " C:\\ICQ\\newdb\\locked!",
                         " Make sure you may read it", "      and no program holds it!"));
   EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+}
+
+// --- back.dat entries --------------------------------------------------------------
+
+// An entry that leads out of the ICQ folder is refused, naming it, before the question and
+// before the earlier backup is touched; a ".." alone gets that report, not another one.
+class LeadingOutEntryTest : public BackupTest,
+                            public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(LeadingOutEntryTest, RefusedNamingItBeforeTheEarlierBackupIsTouched) {
+  EarlierBackup();
+  Data("newdb\\a.dat", "a");
+  drives_.WriteFile("C:\\victim\\v.dat", "not ICQ's");
+  SetEntries({"newdb", GetParam().first, "uin"});
+  EXPECT_EQ(Run(), BackupOutcome::kFailed);
+  EXPECT_EQ(window_.lines, ErrorReport(" Entry not allowed in back.dat : ", GetParam().second,
+                                       " Entries name folders below", "      the ICQ Folder!"));
+  EXPECT_TRUE(window_.questions.empty());
+  ExpectEarlierBackupWhole();
+  EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, LeadingOutEntryTest,
+    ::testing::Values(std::pair{"..\\victim", " ..\\victim!"}, std::pair{"..", " ..!"},
+                      std::pair{"newdb\\..\\..\\victim", " newdb\\..\\..\\victim!"},
+                      std::pair{"newdb/../../victim", " newdb/../../victim!"},
+                      std::pair{".", " .!"}, std::pair{"C:\\victim", " C:\\victim!"},
+                      std::pair{"C:victim", " C:victim!"}, std::pair{"\\victim", " \\victim!"},
+                      std::pair{"\\\\server\\share", " \\\\server\\share!"}));
+
+// A huge back.dat is read and its folders looked for in time in proportion to it, also
+// in an ICQ folder of a thousand files, and a stop request ends the reading at once.
+TEST_F(BackupTest, TenThousandEntriesTakeWellUnderASecondAndAStopEndsThemAtOnce) {
+  const std::filesystem::path icq = drives_.Host("C:\\ICQ");
+  for (int n = 0; n < 1000; ++n) std::ofstream(icq / ("f" + std::to_string(n) + ".dat")) << n;
+  Lines entries;
+  for (int n = 0; n < 10000; ++n) entries.push_back("missing" + std::to_string(n));
+  entries.push_back("newdb");
+  SetEntries(entries);
+  Data("newdb\\a.dat", "a");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(), BackupOutcome::kSucceeded);
+  // Well under a second alone on the machine; the bound leaves room for a busy one (one
+  // look at the ICQ folder per entry took five seconds here).
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(List(), Joined({"Total Files : 1", "newdb***a.dat|||1"}));
+
+  for (int n = 0; n < 30000; ++n) entries.push_back("more" + std::to_string(n));
+  SetEntries(entries);
+  platform::RequestStop();
+  const auto stop = std::chrono::steady_clock::now();
+  try {
+    Run();
+    ADD_FAILURE() << "no error raised";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), platform::kOperationAborted);
+  }
+  platform::ClearStopRequest();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::milliseconds(100));
+}
+
+// A disk that fills up at each write in turn: the free-space report on the screen, no cut
+// compressed file, and no list whose count its lines do not reach; over an earlier backup
+// the report too, with the earlier backup whole.
+TEST_F(BackupTest, DiskFilledDuringTheBackupIsReportedAndLeavesNoListThatLies) {
+  for (int n = 1; n <= 4; ++n) Data("newdb\\f" + std::to_string(n) + ".dat", Bytes(200000, n));
+  int failed_after_a_file = 0;
+  for (int failing = 1; failing <= 40; failing += 3) {
+    std::filesystem::remove_all(drives_.Host("D:\\backup"));
+    window_ = TracingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+    faults::ResetFaults();
+    faults::FailFromNthOperation(failing, faults::FileOp::kWrite, platform::kDiskFull);
+    try {
+      EXPECT_EQ(Run(), BackupOutcome::kSucceeded) << failing;
+      continue;
+    } catch (const platform::EInOutError& error) {
+      EXPECT_EQ(error.ErrorCode(), platform::kDiskFull);
+    }
+    faults::ResetFaults();
+    EXPECT_EQ(window_.lines, kNoSpaceReport) << failing;
+    EXPECT_FALSE(drives_.Exists("D:\\backup\\icqlist.txt")) << failing;
+    for (int n = 1; n <= 4; ++n) {
+      const std::string file = "D:\\backup\\icq" + std::to_string(n) + ".lzz";
+      if (!drives_.Exists(file)) continue;
+      failed_after_a_file += n == 1;
+      lz::CheckResult check;
+      ASSERT_TRUE(lz::CheckCompressedFile(file, check)) << file;
+      EXPECT_EQ(check.decoded, 200000) << failing << " " << file;
+    }
+  }
+  EXPECT_GT(failed_after_a_file, 0);
+
+  faults::ResetFaults();
+  window_ = TracingWindow();
+  window_.HomeFolder = "C:\\home";
+  window_.icq_folder = "C:\\ICQ";
+  window_.SetBackupFolderText("D:\\backup");
+  std::filesystem::remove_all(drives_.Host("D:\\backup"));
+  EarlierBackup();
+  window_.answers = {true};
+  faults::FailFromNthOperation(9, faults::FileOp::kWrite, platform::kDiskFull);
+  EXPECT_THROW(Run(), platform::EInOutError);
+  faults::ResetFaults();
+  EXPECT_EQ(window_.lines, kNoSpaceReport);
   ExpectEarlierBackupWhole();
 }
 

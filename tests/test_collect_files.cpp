@@ -159,6 +159,9 @@ const StopCase kStopCases[] = {
     StopCase{"Colon", "m:n", backup::CollectStop::kNameNotListable},
     StopCase{"LineBreak", "m\nn.dat", backup::CollectStop::kNameNotListable},
     StopCase{"FolderWithBar", "m|dir\\", backup::CollectStop::kNameNotListable},
+    StopCase{"DeviceName", "aux.dat", backup::CollectStop::kNameNotListable},
+    StopCase{"TrailingDot", "m.", backup::CollectStop::kNameNotListable},
+    StopCase{"FolderWithTrailingSpace", "m \\", backup::CollectStop::kNameNotListable},
 #endif
     StopCase{"TwoGibibytes", "m.dat", backup::CollectStop::kFileTooLarge}};
 

@@ -26,6 +26,26 @@ const std::vector<DataFile> kThree = {{"newdb", "a.dat", "first file, first file
                                       {"newdb", "b.dat", std::string(5000, 'b') + "end"},
                                       {"uin", "12345.uin", "UIN\r\n12345\r\n"}};
 
+// Every file below the sandbox whose name has the restore's own form: icq.tmp, icq-N.tmp,
+// torq32-N.tmp, in any letter case, except the data files the list names.
+std::vector<std::string> RestoresOwnFiles(const fs::path& root, const std::vector<DataFile>& data) {
+  std::vector<std::string> own;
+  for (const auto& [path, content] : SnapshotTree(root)) {
+    std::string name = fs::path(path).filename().string();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!(name.starts_with("icq") || name.starts_with("torq32-")) || !name.ends_with(".tmp") ||
+        content == "<folder>") {
+      continue;
+    }
+    const bool listed = std::any_of(data.begin(), data.end(), [&](const DataFile& file) {
+      return fs::path(path) == fs::path("C/ICQ") / file.folder / file.name;
+    });
+    if (!listed) own.push_back(path);
+  }
+  return own;
+}
+
 std::vector<std::string> ErrorScreenLines(const std::string& headline, const std::string& detail,
                                           const std::string& advice1, const std::string& advice2) {
   return {" ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2};
@@ -316,13 +336,25 @@ INSTANTIATE_TEST_SUITE_P(
         FolderFaultCase{"DeepestFails", 3, {"C:\\ICQ\\newdb", "C:\\ICQ\\newdb\\sub"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RestoreFilesTest, LeftOverTemporaryFileIsReplaced) {
+// The copy a failed restore leaves as icq.tmp is its own, and the next restore replaces it;
+// a user's icq.tmp beside the list's entries stays.
+TEST_F(RestoreFilesTest, TemporaryFileOfAFailedRestoreIsReplacedAndAUsersIsLeftAlone) {
+  Store(1, "a.dat", "four");
+  WriteList("Total Files : 1", {"newdb***a.dat|||5"});
+  drives_.WriteFile("C:\\ICQ\\uin\\icq.tmp", "the user's");
+  EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq.tmp"), "four");
   MakeBackup(kThree);
-  drives_.WriteFile("C:\\ICQ\\newdb\\icq.tmp", "left by a restore that failed");
-  ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\icq.tmp", platform::faReadOnly), 0);
+  window_ = RecordingWindow();
+  window_.HomeFolder = "C:\\home";
+  window_.icq_folder = "C:\\ICQ";
+  window_.SetBackupFolderText("D:\\backup");
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
-  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
+  for (const DataFile& file : kThree) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\icq.tmp"), "the user's");
+  EXPECT_EQ(RestoresOwnFiles(drives_.Root(), kThree),
+            std::vector<std::string>{fs::path("C/ICQ/uin/icq.tmp").string()});
 }
 
 TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithTheirOwnReport) {
@@ -388,7 +420,7 @@ TEST_F(RestoreFilesTest, MoreEntriesThanTheCountReportSuccessAtTheCountAndGoOn) 
 
 struct UnreplaceableCase {
   const char* name;
-  bool held;  // else read-only
+  bool background;  // the copy is staged and flushed in the background, else placed at once
 };
 
 void PrintTo(const UnreplaceableCase& c, std::ostream* os) { *os << c.name; }
@@ -396,26 +428,50 @@ void PrintTo(const UnreplaceableCase& c, std::ostream* os) { *os << c.name; }
 class UnreplaceableDataFileTest : public RestoreFixture,
                                   public ::testing::WithParamInterface<UnreplaceableCase> {};
 
-TEST_P(UnreplaceableDataFileTest, RestoreUnsuccessfulWithTheCopyLeftAsIcqTmp) {
+// A data file held open keeps the report; its copy is not left beside it.
+TEST_P(UnreplaceableDataFileTest, RestoreUnsuccessfulAndNoCopyLeft) {
+  tuning_.flush_in_background = GetParam().background;
   MakeBackup(kThree);
   drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "b in use");
-  if (GetParam().held) {
-    platform::testing::HoldOpen("C:\\ICQ\\newdb\\b.dat");
-  } else {
-    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\b.dat", platform::faReadOnly), 0);
-  }
+  platform::testing::HoldOpen("C:\\ICQ\\newdb\\b.dat");
   EXPECT_EQ(Restore(), RestoreOutcome::kFailed);
   EXPECT_EQ(window_.lines, kRestoreUnsuccessful);
   EXPECT_EQ(window_.gauge_history, (std::vector<int>{0, 33}));
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), kThree[0].bytes);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), "b in use");
-  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq.tmp"), kThree[1].bytes);
+  EXPECT_EQ(RestoresOwnFiles(drives_.Root(), kThree), std::vector<std::string>{});
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\uin"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Causes, UnreplaceableDataFileTest,
-                         ::testing::Values(UnreplaceableCase{"HeldOpen", true},
-                                           UnreplaceableCase{"ReadOnly", false}),
+// A read-only data file is replaced like any other, and the copy brings the header's
+// attributes: read-only again, replaced again by the next restore.
+TEST_P(UnreplaceableDataFileTest, ReadOnlyDataFileIsReplacedEveryTime) {
+  tuning_.flush_in_background = GetParam().background;
+  MakeBackup(kThree);
+  drives_.WriteFile("C:\\src\\read-only\\b.dat", kThree[1].bytes);
+  ASSERT_EQ(platform::SetAttributes("C:\\src\\read-only\\b.dat", platform::faReadOnly), 0);
+  ASSERT_GT(lz::CompressFile("C:\\src\\read-only\\b.dat", CompressedName(2), nullptr, nullptr, 1),
+            0);
+  drives_.WriteFile("C:\\ICQ\\newdb\\b.dat", "old b");
+  ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\b.dat", platform::faReadOnly), 0);
+  for (int run = 1; run <= 2; ++run) {
+    window_ = RecordingWindow();
+    window_.HomeFolder = "C:\\home";
+    window_.icq_folder = "C:\\ICQ";
+    window_.SetBackupFolderText("D:\\backup");
+    EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded) << run;
+    EXPECT_EQ(window_.lines, kSuccess) << run;
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\b.dat"), kThree[1].bytes) << run;
+    EXPECT_EQ(platform::GetAttributes("C:\\ICQ\\newdb\\b.dat").value_or(0) & platform::faReadOnly,
+              platform::faReadOnly)
+        << run;
+    EXPECT_EQ(RestoresOwnFiles(drives_.Root(), kThree), std::vector<std::string>{}) << run;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flushing, UnreplaceableDataFileTest,
+                         ::testing::Values(UnreplaceableCase{"AtOnce", false},
+                                           UnreplaceableCase{"InTheBackground", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RestoreFilesTest, FreeSpaceEqualToTheSizeFailsAndOneByteMorePasses) {
@@ -430,6 +486,36 @@ TEST_F(RestoreFilesTest, FreeSpaceEqualToTheSizeFailsAndOneByteMorePasses) {
   platform::testing::SetFreeSpace(3, 13);
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "twelve bytes");
+}
+
+// A disk that fills up at each write in turn, run after run over what the last one left:
+// every run that fails says so on the screen with the free-space report and leaves no
+// half-written copy; each data file is old or new.
+TEST_F(RestoreFilesTest, DiskFilledWhileACopyIsWrittenIsReportedAndLeavesNoCopy) {
+  const std::vector<DataFile> files = {{"newdb", "a.dat", std::string(300000, 'a')},
+                                       {"newdb", "b.dat", std::string(300000, 'b')}};
+  MakeBackup(files);
+  for (const DataFile& file : files) drives_.WriteFile(DataPath(file), "old " + file.name);
+  int failed = 0;
+  for (int failing = 1; failing <= 6; ++failing) {
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::FailFromNthOperation(failing, FileOp::kWrite, platform::kDiskFull);
+    try {
+      EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded) << failing;
+    } catch (const platform::EInOutError& error) {
+      ++failed;
+      EXPECT_EQ(error.ErrorCode(), platform::kDiskFull);
+      EXPECT_EQ(window_.lines, kUnableToRestore) << failing;
+    }
+    platform::testing::ResetFaults();
+    EXPECT_EQ(RestoresOwnFiles(drives_.Root(), files), std::vector<std::string>{}) << failing;
+    for (const DataFile& file : files) {
+      const std::string now = drives_.ReadFile(DataPath(file));
+      EXPECT_TRUE(now == file.bytes || now == "old " + file.name) << failing << " " << file.name;
+    }
+  }
+  EXPECT_GE(failed, 2);
 }
 
 TEST_F(RestoreFilesTest, LengthOtherThanTheListsIsFilesizeDifferent) {
@@ -533,8 +619,9 @@ TEST_F(RestoreFilesTest, EmptyFolderPartIsTheIcqFolderItself) {
 }
 
 TEST_F(RestoreFilesTest, DataFilesNamedLikeTheTemporaryFilesAreRestoredToo) {
-  // Staged copies wait as icqN.tmp: an entry of that name must not meet one of them.
-  const std::vector<DataFile> files = {{"db", "icq3.tmp", "named like a staged file"},
+  // Staged copies wait as torq32-N.tmp: an entry of that name must not meet one of them.
+  const std::vector<DataFile> files = {{"db", "torq32-3.tmp", "named like a staged file"},
+                                       {"db", "icq3.tmp", "named like a temporary file"},
                                        {"db", "a.dat", "a"},
                                        {"db", "b.dat", "b"},
                                        {"db", "ICQ2.TMP", "upper case"},
@@ -678,7 +765,7 @@ TEST_F(RestoreFilesTest, FailedBackgroundFlushStopsAtThatEntryAsIfItWereAlone) {
   for (const DataFile& file : files) drives_.WriteFile(DataPath(file), "old " + file.name);
   const std::uint64_t failing = 7;
   tuning_.flush_stand_in = [&](const std::string& path) {
-    return path.ends_with("\\icq" + std::to_string(failing) + ".tmp") ? 5 : 0;
+    return path.ends_with("\\torq32-" + std::to_string(failing) + ".tmp") ? 5 : 0;
   };
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
   const DataFile& stopped = files[failing - 1];
@@ -703,23 +790,6 @@ TEST_F(RestoreFilesTest, FailedBackgroundFlushStopsAtThatEntryAsIfItWereAlone) {
 
 // --- Files of the restore's own: staged copies, temporary files ----------------------------
 
-// Every file below the sandbox whose name has the restore's own form: icq.tmp, icq-N.tmp,
-// icqN.tmp, in any letter case, except the data files the list names.
-std::vector<std::string> RestoresOwnFiles(const fs::path& root, const std::vector<DataFile>& data) {
-  std::vector<std::string> own;
-  for (const auto& [path, content] : SnapshotTree(root)) {
-    std::string name = fs::path(path).filename().string();
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!name.starts_with("icq") || !name.ends_with(".tmp") || content == "<folder>") continue;
-    const bool listed = std::any_of(data.begin(), data.end(), [&](const DataFile& file) {
-      return fs::path(path) == fs::path("C/ICQ") / file.folder / file.name;
-    });
-    if (!listed) own.push_back(path);
-  }
-  return own;
-}
-
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 
 class LeftoverTest : public RestoreFixture, public ::testing::WithParamInterface<bool> {
@@ -728,24 +798,31 @@ class LeftoverTest : public RestoreFixture, public ::testing::WithParamInterface
     tuning_.flush_in_background = GetParam();
     MakeBackup(files_);
     // What a restore killed part-way may have staged, in the folders this one writes to.
-    drives_.WriteFile("C:\\ICQ\\newdb\\icq2.tmp", "staged a");
-    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\icq2.tmp", platform::faReadOnly), 0);
-    drives_.WriteFile("C:\\ICQ\\newdb\\icq4000.tmp", "staged by a restore of a longer list");
-    drives_.WriteFile("C:\\ICQ\\uin\\icq1.tmp", "staged u");
-    // Not the restore's: a data file of the list, other spellings, another folder, a link.
-    drives_.WriteFile("C:\\ICQ\\newdb\\icq7.tmp", "old data file");
-    drives_.WriteFile("C:\\ICQ\\newdb\\ICQ5.TMP", "upper case");
-    drives_.WriteFile("C:\\ICQ\\newdb\\icq05.tmp", "leading zero");
-    drives_.WriteFile("C:\\ICQ\\plugins\\icq2.tmp", "a folder the list does not name");
+    drives_.WriteFile("C:\\ICQ\\newdb\\torq32-2.tmp", "staged a");
+    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\torq32-2.tmp", platform::faReadOnly), 0);
+    drives_.WriteFile("C:\\ICQ\\newdb\\torq32-4000.tmp", "staged by a restore of a longer list");
+    drives_.WriteFile("C:\\ICQ\\uin\\torq32-1.tmp", "staged u");
+    // Not the restore's: a data file of the list, other spellings, another folder, a link,
+    // and the user's own files named like the restore's temporary files.
+    drives_.WriteFile("C:\\ICQ\\newdb\\torq32-7.tmp", "old data file");
+    drives_.WriteFile("C:\\ICQ\\newdb\\TORQ32-5.TMP", "upper case");
+    drives_.WriteFile("C:\\ICQ\\newdb\\torq32-05.tmp", "leading zero");
+    drives_.WriteFile("C:\\ICQ\\plugins\\torq32-2.tmp", "a folder the list does not name");
+    for (const char* own : {"C:\\ICQ\\newdb\\icq12.tmp", "C:\\ICQ\\newdb\\icq.tmp",
+                            "C:\\ICQ\\uin\\icq1.tmp", "C:\\ICQ\\uin\\icq-1.tmp"}) {
+      drives_.WriteFile(own, std::string("the user's ") + own);
+    }
+    ASSERT_EQ(platform::SetAttributes("C:\\ICQ\\newdb\\icq.tmp", platform::faReadOnly), 0);
     drives_.WriteFile("D:\\victim.dat", "victim");
 #ifndef _WIN32  // a symbolic link made on the host
     fs::create_symlink(drives_.Root() / "D" / "victim.dat",
-                       drives_.Host("C:\\ICQ\\newdb\\icq8.tmp"));
+                       drives_.Host("C:\\ICQ\\newdb\\torq32-8.tmp"));
+    fs::create_symlink(drives_.Root() / "D" / "victim.dat", drives_.Host("C:\\ICQ\\uin\\icq.tmp"));
 #endif
   }
 
   const std::vector<DataFile> files_ = {{"newdb", "a.dat", "new a"},
-                                        {"newdb", "icq7.tmp", "a data file named like a copy"},
+                                        {"newdb", "torq32-7.tmp", "a data file named like a copy"},
                                         {"uin", "u.dat", "new u"}};
 };
 
@@ -753,31 +830,36 @@ TEST_P(LeftoverTest, StagedCopiesOfAnEarlierRestoreGoBeforeTheSuccessReport) {
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(window_.lines, kSuccess);
   for (const DataFile& file : files_) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
-  for (const char* gone :
-       {"C:\\ICQ\\newdb\\icq2.tmp", "C:\\ICQ\\newdb\\icq4000.tmp", "C:\\ICQ\\uin\\icq1.tmp"}) {
+  for (const char* gone : {"C:\\ICQ\\newdb\\torq32-2.tmp", "C:\\ICQ\\newdb\\torq32-4000.tmp",
+                           "C:\\ICQ\\uin\\torq32-1.tmp"}) {
     EXPECT_FALSE(drives_.Exists(gone)) << gone;
   }
-  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\ICQ5.TMP"), "upper case");
-  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\icq05.tmp"), "leading zero");
-  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\plugins\\icq2.tmp"), "a folder the list does not name");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\TORQ32-5.TMP"), "upper case");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\torq32-05.tmp"), "leading zero");
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\plugins\\torq32-2.tmp"), "a folder the list does not name");
+  for (const char* own : {"C:\\ICQ\\newdb\\icq12.tmp", "C:\\ICQ\\newdb\\icq.tmp",
+                          "C:\\ICQ\\uin\\icq1.tmp", "C:\\ICQ\\uin\\icq-1.tmp"}) {
+    EXPECT_EQ(drives_.ReadFile(own), std::string("the user's ") + own);
+  }
 #ifndef _WIN32
-  EXPECT_TRUE(fs::is_symlink(drives_.Host("C:\\ICQ\\newdb\\icq8.tmp")));
+  EXPECT_TRUE(fs::is_symlink(drives_.Host("C:\\ICQ\\newdb\\torq32-8.tmp")));
+  EXPECT_TRUE(fs::is_symlink(drives_.Host("C:\\ICQ\\uin\\icq.tmp")));
 #endif
   EXPECT_EQ(drives_.ReadFile("D:\\victim.dat"), "victim");
 }
 
 TEST_P(LeftoverTest, StagedCopyThatCannotBeDeletedIsRaisedInsteadOfTheSuccessReport) {
-  platform::testing::HoldOpen("C:\\ICQ\\newdb\\icq4000.tmp");
+  platform::testing::HoldOpen("C:\\ICQ\\newdb\\torq32-4000.tmp");
   try {
     Restore();
     ADD_FAILURE() << "the restore raised nothing";
   } catch (const platform::EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), platform::kSharingViolation);
-    EXPECT_NE(std::string(e.what()).find("icq4000.tmp"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("torq32-4000.tmp"), std::string::npos) << e.what();
   }
   EXPECT_NE(window_.lines, kSuccess);
   for (const DataFile& file : files_) EXPECT_EQ(drives_.ReadFile(DataPath(file)), file.bytes);
-  EXPECT_TRUE(drives_.Exists("C:\\ICQ\\newdb\\icq4000.tmp"));
+  EXPECT_TRUE(drives_.Exists("C:\\ICQ\\newdb\\torq32-4000.tmp"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Flushing, LeftoverTest, ::testing::Bool(), [](const auto& info) {
@@ -796,7 +878,7 @@ class RollBackTest : public RestoreFixture {
 
   // Where entry n waits for its flush.
   std::string Staged(std::uint64_t n) const {
-    return FolderOf(DataPath(files_[n - 1])) + "\\icq" + std::to_string(n) + ".tmp";
+    return FolderOf(DataPath(files_[n - 1])) + "\\torq32-" + std::to_string(n) + ".tmp";
   }
 
   void ExpectStoppedAtTheFailingEntry() {

@@ -26,6 +26,7 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/list_entry.h"
+#include "backup/verify.h"
 #include "data_tree.h"
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
@@ -147,6 +148,67 @@ TEST_F(DamageTest, TruncatedBodyStopsAtThatEntry) {
   }
 }
 
+// --- One verdict ----------------------------------------------------------------------------
+
+// A header field that the decoding does not use leaves the file sound for torq32-cli verify,
+// for the engine's check that lzz verify makes, and for the restore; a header length other
+// than the decoded one is damage for all three.
+struct VerdictCase {
+  const char* name;
+  std::size_t at;     // header offset patched
+  std::string bytes;  // written there
+  bool sound;
+};
+
+void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
+
+class VerdictTest : public RestoreFixture, public ::testing::WithParamInterface<VerdictCase> {};
+
+TEST_P(VerdictTest, VerifyTheEnginesCheckAndTheRestoreAgree) {
+  const std::string data = "one verdict, one verdict, one verdict for every checker";
+  MakeBackup({{"newdb", "a.dat", data}});
+  std::string file = drives_.ReadFile(CompressedName(1));
+  ASSERT_EQ(static_cast<std::uint8_t>(file[173]), lz::kMethodLzss);
+  file.replace(GetParam().at, GetParam().bytes.size(), GetParam().bytes);
+  drives_.WriteFile(CompressedName(1), file);
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
+
+  const backup::VerifyResult verified = backup::VerifyBackup("D:\\backup");
+  EXPECT_EQ(verified.damaged, GetParam().sound ? 0u : 1u)
+      << ::testing::PrintToString(verified.problems);
+  lz::CheckResult check;
+  ASSERT_TRUE(lz::CheckCompressedFile(CompressedName(1), check));
+  EXPECT_EQ(check.decoded == check.header.uncompressed_size && check.crc32 == check.header.crc32,
+            GetParam().sound);
+  EXPECT_EQ(RestoreFilesOnly(),
+            GetParam().sound ? RestoreOutcome::kSucceeded : RestoreOutcome::kFailed);
+  if (GetParam().sound) {
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), data);
+  } else {
+    ASSERT_GE(window_.lines.size(), 10u);
+    EXPECT_EQ(window_.lines[9], " Backup File damaged:");
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "old a");
+  }
+}
+
+// Little-endian, as the header holds its numbers.
+std::string Le32(std::uint32_t value) {
+  return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 24)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, VerdictTest,
+    ::testing::Values(VerdictCase{"Method0", 173, std::string(1, '\0'), true},
+                      VerdictCase{"Method1", 173, "\x01", true},
+                      VerdictCase{"Method5", 173, "\x05", true},
+                      VerdictCase{"Method255", 173, "\xFF", true},
+                      VerdictCase{"BodySizeWrong", 15, Le32(1), true},
+                      VerdictCase{"NameLength200", 40, "\xC8", true},
+                      // The header says one byte more than its body decodes to.
+                      VerdictCase{"HeaderLengthAboveTheDecoded", 11, Le32(56), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- Lists that point outside the ICQ folder --------------------------------------------
 
 struct HostileCase {
@@ -205,7 +267,17 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"EmptyName", "newdb", "", true}, HostileCase{"ColonAtTheTop", "", "a:b", true},
         HostileCase{"ColonInFolder", "new:db", "x", true},
         HostileCase{"SlashInName", "newdb", "a/b", true},
-        HostileCase{"DriveAfterAFolder", "newdb\\C:", "x", true}),
+        HostileCase{"DriveAfterAFolder", "newdb\\C:", "x", true},
+        // Device names, with or without an extension, and trailing dots and blanks: Windows
+        // cannot hold them, so a Linux restore writes none either.
+        HostileCase{"DeviceName", "newdb", "CON", true},
+        HostileCase{"DeviceNameInLowerCase", "newdb", "nul", true},
+        HostileCase{"DeviceNameWithExtension", "newdb", "aux.dat", true},
+        HostileCase{"NumberedDevice", "newdb", "COM1", true},
+        HostileCase{"DeviceFolder", "lpt9", "x", true},
+        HostileCase{"TrailingDot", "newdb", "a.", true},
+        HostileCase{"TrailingSpace", "newdb", "a ", true},
+        HostileCase{"TrailingDotInFolder", "newdb.", "x", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #ifndef _WIN32  // symbolic links made on the host: the Linux layer's way out of a folder
@@ -242,7 +314,6 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"Folder", "C:\\ICQ\\db", "D/elsewhere", "db***a.dat|||7"},
         LinkCase{"FolderOnTheWay", "C:\\ICQ\\db", "D/elsewhere", "db\\new***a.dat|||7"},
         LinkCase{"DataFile", "C:\\ICQ\\newdb\\a.dat", "D/victim.dat", "newdb***a.dat|||7"},
-        LinkCase{"TemporaryFile", "C:\\ICQ\\newdb\\icq.tmp", "D/victim.dat", "newdb***a.dat|||7"},
         LinkCase{"Dangling", "C:\\ICQ\\newdb\\a.dat", "D/nothing", "newdb***a.dat|||7"},
         LinkCase{"OtherCase", "C:\\ICQ\\DB", "C/home", "db***a.dat|||7"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -255,7 +326,54 @@ TEST_F(RestoreFixture, LinkThatStaysInTheIcqFolderIsFollowed) {
   EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\realdb\\a.dat"), "payload");
 }
+
+// A link made where the restore is about to make a folder, before each of its operations in
+// turn: either the restore got there first, or the link is named as the cause.
+TEST_F(RestoreFixture, LinkMadeWhereAFolderIsToBeMadeIsReportedAsALink) {
+  drives_.MakeFolder("D:\\outside");
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {"newdb***a.dat|||7"});
+  platform::testing::ResetFaults();
+  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  const int operations = platform::testing::OperationCount();
+  const fs::path folder = drives_.Host("C:\\ICQ") / "newdb";
+  int refused = 0;
+  for (int link_at = 1; link_at <= operations; ++link_at) {
+    const std::string when = "linked before operation " + std::to_string(link_at);
+    fs::remove_all(folder);
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::BeforeNthOperation(link_at, [&] {
+      std::error_code ignored;
+      fs::create_directory_symlink(drives_.Host("D:\\outside"), folder, ignored);
+    });
+    const RestoreOutcome outcome = RestoreFilesOnly();
+    platform::testing::ResetFaults();
+    EXPECT_TRUE(fs::is_empty(drives_.Host("D:\\outside"))) << when;
+    if (outcome == RestoreOutcome::kSucceeded) continue;
+    ++refused;
+    ASSERT_EQ(window_.lines.size(), 16u) << when << ": " << ::testing::PrintToString(window_.lines);
+    EXPECT_EQ(window_.lines[10], "      through a link:") << when;
+  }
+  EXPECT_GT(refused, 0);
+  fs::remove_all(folder);
+}
 #endif
+
+// A folder the restore may not enter is named as such, not as a link.
+TEST_F(RestoreFixture, FolderThatCannotBeEnteredIsNamed) {
+  drives_.WriteFile("C:\\ICQ\\newdb\\a.dat", "old a");
+  Store(1, "a.dat", "payload");
+  WriteList("Total Files : 1", {"newdb***a.dat|||7"});
+  platform::testing::HoldOpen("C:\\ICQ\\newdb");
+  EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kFailed);
+  EXPECT_EQ(window_.lines, (std::vector<std::string>{" ", " Error!", " ", " Cannot open folder : ",
+                                                     " C:\\ICQ\\newdb!", " ", " ", " Note:",
+                                                     " Make sure you may read it",
+                                                     "      and no program holds it!"}));
+  platform::testing::ResetFaults();
+  EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\a.dat"), "old a");
+}
 
 TEST_F(RestoreFixture, PathTooLongForTheEngineIsRefused) {
   const std::string folder(250, 'f');
@@ -314,12 +432,14 @@ class InterruptionTest : public RestoreFixture, public ::testing::WithParamInter
   }
 
   // The names of the files below the ICQ folder that only the restore makes (icq.tmp,
-  // icq-N.tmp, icqN.tmp): none of the data files is named so.
+  // icq-N.tmp, torq32-N.tmp): none of the data files is named so.
   std::vector<std::string> OwnFileNames() {
     std::vector<std::string> names;
     for (const auto& [path, content] : SnapshotTree(drives_.Host("C:\\ICQ"))) {
       const std::string name = fs::path(path).filename().string();
-      if (name.starts_with("icq") && name.ends_with(".tmp")) names.push_back(name);
+      if ((name.starts_with("icq") || name.starts_with("torq32-")) && name.ends_with(".tmp")) {
+        names.push_back(name);
+      }
     }
     return names;
   }

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
-          xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
+          xvfb xauth xdotool imagemagick x11-utils openbox dpkg-dev)
 # Flags, any number of them: --fuzz: the fuzzers' compiler and runtime, and perf to profile
 # them; --package: what
 # scripts/package.sh needs beyond the build (manual pages from --help, and the package

@@ -796,6 +796,51 @@ TEST_F(WindowTest, CloseRequestAnsweredNoLetsTheActionGoOn) {
   EXPECT_EQ(window.Lines().back(), " finished");
 }
 
+// Input reaches the window through the window system, as a real click and key would. While
+// an action runs, a click waits for its end, but Escape asks at once as closing does.
+TEST_F(WindowTest, EscapeDuringAnActionAsksAtOnceWhileAClickWaitsForItsEnd) {
+  app::TMain& window = Open();
+  const QPoint about = Control<QPushButton>("About")->geometry().center();
+  BoxAnswerer no([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+  std::size_t lines_at_escape = 0;
+  window.RunAction([&] {
+    window.ClearScreen();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, about);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+    lines_at_escape = window.Lines().size();
+    platform::RaiseIfStopRequested();
+    window.AppendLine(" finished");
+  });
+  ASSERT_TRUE(no.Seen().seen) << "Escape asked nothing during the action";
+  EXPECT_EQ(no.Seen().text, "Action in progress !\n\nStop it and close the window ?");
+  ExpectWindowsLook(no.Seen());
+  EXPECT_EQ(lines_at_escape, 0u) << "the click on About ran inside the action";
+  EXPECT_EQ(window.Lines(), std::vector<std::string>{" finished"});
+  QApplication::processEvents();
+  ASSERT_EQ(window.Lines().size(), 12u) << "the click on About was not handled after the action";
+
+  // Yes stops the action and closes the window; a click that waited goes with it.
+  BoxAnswerer yes([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+  window.RunAction([&] {
+    window.ClearScreen();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, about);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+    platform::RaiseIfStopRequested();
+    window.AppendLine(" not reached");
+  });
+  ASSERT_TRUE(yes.Seen().seen);
+  EXPECT_FALSE(window.isVisible());
+  QApplication::processEvents();
+  EXPECT_TRUE(window.Lines().empty());
+
+  // Without an action, Escape asks nothing and leaves the window open.
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST_F(WindowTest, HandlerAskedForDuringAnActionRunsAfterIt) {
   app::TMain& window = Open();
   window.RunAction([&] {

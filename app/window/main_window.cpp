@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
@@ -43,6 +44,28 @@ constexpr int kFrameSettleMs = 300;
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
+
+// The input that waits while an action runs.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
+}
 
 QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
   QFont font(family, kFontPoints);
@@ -104,6 +127,7 @@ TMain::TMain(QWidget* parent)
   if (QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
   }
+  QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
 }
 
@@ -294,7 +318,35 @@ int TMain::AskCentred(QMessageBox& box) {
 
 // --- Running the handlers ----------------------------------------------------------
 
-void TMain::RunAction(const std::function<void()>& action) { runner_.Run(action); }
+void TMain::RunAction(const std::function<void()>& action) {
+  runner_.Run(action);
+  if (!runner_.Running()) ReplayHeldInput();
+}
+
+// The input kept during the action reaches the window now, in the order it came.
+void TMain::ReplayHeldInput() {
+  std::vector<std::unique_ptr<QEvent>> held;
+  held.swap(held_input_);
+  if (!isVisible() || windowHandle() == nullptr) return;  // closed by the user's stop
+  for (std::unique_ptr<QEvent>& event : held) {
+    QCoreApplication::postEvent(windowHandle(), event.release());
+  }
+}
+
+// While an action runs, the window's input is kept for after it, except a request to
+// stop: Escape asks as closing the window does.
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (!runner_.Running() || watched != windowHandle() || !IsUserInput(event->type())) {
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    close();
+    return true;
+  }
+  held_input_.emplace_back(event->clone());
+  return true;
+}
 
 void TMain::LetWindowRepaint() {
   if (!runner_.Running() || !isVisible()) return;
@@ -307,8 +359,9 @@ void TMain::Refresh() {
 }
 
 void TMain::PaintNow() {
-  // Paint and window-system events only: clicks and keys wait until the action ends.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Every event, so that a close request is seen now; eventFilter keeps the clicks and
+  // keys for after the action.
+  QCoreApplication::processEvents();
   throttle_.Painted();
 }
 

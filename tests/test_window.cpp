@@ -323,6 +323,56 @@ TEST_F(WindowTest, TabKeyWalksTheControlsInTabOrder) {
   }
 }
 
+// Without the mouse: Enter presses the focused button, keys stand for the three link
+// labels, and the lists and the message screen look different when they have the focus.
+TEST_F(WindowTest, KeyboardReachesEveryActionAndTheFocusShows) {
+  app::TMain& window = Open();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  struct KeyRow {
+    const char* what;
+    std::function<void()> press;
+    std::function<void()> handler;
+  };
+  auto* about = Control<QPushButton>("About");
+  const KeyRow rows[] = {
+      {"Enter on About",
+       [&] {
+         about->setFocus();
+         QTest::keyClick(about, Qt::Key_Return);
+       },
+       [&] { window.AboutClick(); }},
+      {"F1", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1); },
+       [&] { window.Label4Click(); }},
+      {"F3", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3); },
+       [&] { window.Label2Click(); }},
+      {"Ctrl+L",
+       [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier); },
+       [&] { window.ClearScreenClick(); }},
+  };
+  for (const KeyRow& row : rows) {
+    window.ClearScreen();
+    row.handler();
+    const std::vector<std::string> expected = window.Lines();
+    window.ClearScreen();
+    Control<QListWidget>("BackupFolder")->setFocus();
+    row.press();
+    EXPECT_EQ(window.Lines(), expected) << row.what;
+    EXPECT_FALSE(expected.empty()) << row.what;
+  }
+
+  // Each control pictured with the focus and without it: the pictures differ.
+  for (const char* name : {"ICQFolder", "BackupFolder", "OutScreen"}) {
+    auto* control = Control<QAbstractScrollArea>(name);
+    about->setFocus();
+    const QImage without = control->grab().toImage();
+    control->setFocus();
+    ASSERT_TRUE(control->hasFocus()) << name;
+    const QImage with = control->grab().toImage();
+    EXPECT_NE(with, without) << name << " shows no focus";
+  }
+}
+
 TEST_F(WindowTest, MessageScreenIsReadOnlyWrappedWithBothScrollBars) {
   Open();
   auto* screen = Control<QPlainTextEdit>("OutScreen");

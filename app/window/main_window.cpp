@@ -37,6 +37,11 @@ constexpr int kFontPoints = 8;
 constexpr char kFontFamily[] = "Arial";
 // Asked for by two link labels; where it is not installed they use the window's family.
 constexpr char kLinkFontFamily[] = "MS Sans Serif";
+// Keys for the three link labels, which take no focus: help, find, and a terminal's
+// clear screen.
+constexpr int kReadMeKey = Qt::Key_F1;
+constexpr int kAutoSearchKey = Qt::Key_F3;
+const QKeyCombination kClearScreenKeys(Qt::ControlModifier, Qt::Key_L);
 // The window manager may draw its frame a little after the window first shows; the size
 // is fitted to the frame on both occasions.
 constexpr int kFrameSettleMs = 300;
@@ -158,6 +163,8 @@ void TMain::BuildControls() {
 
   out_screen_ = Place(new QPlainTextEdit(this), "OutScreen", 288, 24, 233, 289);
   out_screen_->setReadOnly(true);
+  // Read-only, yet with a caret when it has the focus, so that the focus shows.
+  out_screen_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   out_screen_->setTabChangesFocus(true);
   out_screen_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -169,11 +176,11 @@ void TMain::BuildControls() {
   auto* label4 = Place(new LinkLabel("Read Me", this), "Label4", 472, 5, 42, 14);
   label4->setFont(LinkFont(kFontFamily));
 
-  auto* backup = Place(new QPushButton("Backup", this), "Backup", 24, 352, 75, 25);
-  auto* restore = Place(new QPushButton("Restore", this), "Restore", 120, 352, 75, 25);
-  auto* check_uin = Place(new QPushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
-  auto* check_date = Place(new QPushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
-  auto* about = Place(new QPushButton("About", this), "About", 440, 352, 65, 25);
+  auto* backup = Place(new PushButton("Backup", this), "Backup", 24, 352, 75, 25);
+  auto* restore = Place(new PushButton("Restore", this), "Restore", 120, 352, 75, 25);
+  auto* check_uin = Place(new PushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
+  auto* check_date = Place(new PushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
+  auto* about = Place(new PushButton("About", this), "About", 440, 352, 65, 25);
 
   for (QLabel* label : {label1, icq_folder_now_, static_cast<QLabel*>(label2), label3,
                         static_cast<QLabel*>(clear_screen), static_cast<QLabel*>(label4)}) {
@@ -381,6 +388,20 @@ void TMain::closeEvent(QCloseEvent* event) {
     return;
   }
   QWidget::closeEvent(event);
+}
+
+void TMain::keyPressEvent(QKeyEvent* event) {
+  if (event->keyCombination() == kClearScreenKeys) {
+    ClearScreenClick();
+  } else if (event->modifiers() != Qt::NoModifier) {
+    QWidget::keyPressEvent(event);
+  } else if (event->key() == kReadMeKey) {
+    Label4Click();
+  } else if (event->key() == kAutoSearchKey) {
+    Label2Click();
+  } else {
+    QWidget::keyPressEvent(event);
+  }
 }
 
 void TMain::showEvent(QShowEvent* event) {

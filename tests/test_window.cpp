@@ -788,6 +788,14 @@ TEST(BoxPlacementTest, TheFrameIsCentredNotTheClientArea) {
   // The client area stands half of the frame's extra height below the middle.
   const QRect client_area(at + QPoint(frame.left(), frame.top()), client);
   EXPECT_EQ(client_area.center().y() - area.center().y(), (frame.top() - frame.bottom()) / 2);
+
+  // The window at twice its size on a 1024x768 screen (512x384 in scaled pixels): too
+  // tall and too wide, it stands at the top left, title bar on the screen; too tall
+  // only, it stays centred from side to side.
+  const QRect scaled(0, 0, 512, 384);
+  EXPECT_EQ(app::CentredFramePosition(scaled, QSize(532, 400), frame), QPoint(0, 0));
+  const QRect shifted(100, 30, 512, 384);
+  EXPECT_EQ(app::CentredFramePosition(shifted, QSize(300, 400), frame), QPoint(100 + 102, 30));
 }
 
 TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {

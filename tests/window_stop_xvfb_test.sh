@@ -6,11 +6,13 @@
 #   - Alt+F4 (the window manager's close) asks the same; Yes stops the backup within a
 #     second and the window closes, leaving the backup folder as a stop leaves it: no
 #     compressed file half written, no file list of the home folder left behind.
+# First, the window at twice its size (QT_SCALE_FACTOR=2), larger than the 1024x768
+# screen, stands with its title bar on the screen.
 # Usage: window_stop_xvfb_test.sh path/to/torq32   (exit 77: a tool is missing)
 set -euo pipefail
 
 torq32=$(realpath "$1")
-for tool in Xvfb openbox xdotool xprop shuf base64; do
+for tool in Xvfb openbox xdotool xprop xwininfo shuf base64; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 
@@ -67,12 +69,29 @@ for _ in $(seq 100); do
 done
 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
 
-(cd "$home" && HOME="$home" XDG_RUNTIME_DIR="$work/runtime" exec "$torq32") \
-  >"$work/torq32.log" 2>&1 &
-app_pid=$!
-window=$(timeout "$startup_limit" xdotool search --sync --onlyvisible --name '^Varn ICQ Backup$' |
-  head -n 1) || true
-[[ -n "$window" ]] || fail "the window did not appear"
+start_torq32() {
+  (cd "$home" && HOME="$home" XDG_RUNTIME_DIR="$work/runtime" exec "$torq32") \
+    >"$work/torq32.log" 2>&1 &
+  app_pid=$!
+  window=$(timeout "$startup_limit" xdotool search --sync --onlyvisible --pid "$app_pid" \
+    --name '^Varn ICQ Backup$' | head -n 1) || true
+  [[ -n "$window" ]] || fail "the window did not appear"
+}
+
+# The frame's top left corner: the client's corner less the frame's left and top sides,
+# once the window manager has placed the window where the program asked.
+QT_SCALE_FACTOR=2 start_torq32
+sleep 2
+read -r left _ top _ < <(xprop -id "$window" _NET_FRAME_EXTENTS | tr -d ',' | cut -d= -f2)
+frame_x=$(($(xwininfo -id "$window" | awk '/Absolute upper-left X/ { print $4 }') - left))
+frame_y=$(($(xwininfo -id "$window" | awk '/Absolute upper-left Y/ { print $4 }') - top))
+((frame_x >= 0 && frame_y >= 0)) ||
+  fail "at scale 2 the window's frame stands at ($frame_x,$frame_y), off the screen"
+kill "$app_pid"
+wait "$app_pid" || true
+echo "at scale 2 the frame stands at ($frame_x,$frame_y)"
+
+start_torq32
 backup_x=61 backup_y=364  # the Backup button, from the form
 
 running() { kill -0 "$app_pid" 2>/dev/null || fail "torq32 ended"; }

@@ -114,7 +114,12 @@ void FitLabelToText(QLabel* label) {
 }  // namespace
 
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame) {
-  return area.center() - QRect(QPoint(0, 0), client.grownBy(frame)).center();
+  const QSize outer = client.grownBy(frame);
+  const auto along = [](int start, int room, int size) {
+    return size <= room ? start + (room - size) / 2 : start;
+  };
+  return {along(area.left(), area.width(), outer.width()),
+          along(area.top(), area.height(), outer.height())};
 }
 
 TMain::TMain(QWidget* parent)
@@ -130,7 +135,7 @@ TMain::TMain(QWidget* parent)
   BuildControls();
   resize(kOuterWidth, kOuterHeight);
   if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
   QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
@@ -423,7 +428,7 @@ void TMain::FitOuterSize() {
   if (size() != QSize(kOuterWidth, kOuterHeight)) return;
   resize(client);
   if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    move(CentredFramePosition(screen->availableGeometry(), client, frame));
   }
 }
 

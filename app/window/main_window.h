@@ -26,6 +26,8 @@ void ShowErrorBox(QWidget* parent, const std::string& message);
 
 // Where a window stands, frame included, when its frame is centred in `area`: its client
 // area has the size `client`, the window manager's frame the margins `frame` around it.
+// Along a side where it does not fit (a large scale factor on a small screen) it stands
+// at the area's start instead, so that its title bar stays on the screen.
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
 
 class TMain : public QWidget, public WindowSeam {

@@ -37,6 +37,9 @@ constexpr int kFontPoints = 8;
 constexpr char kFontFamily[] = "Arial";
 // Asked for by two link labels; where it is not installed they use the window's family.
 constexpr char kLinkFontFamily[] = "MS Sans Serif";
+// The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
+// lines were laid out to fit that width.
+constexpr int kScreenTextMargin = 1;
 // Keys for the three link labels, which take no focus: help, find, and a terminal's
 // clear screen.
 constexpr int kReadMeKey = Qt::Key_F1;
@@ -168,6 +171,7 @@ void TMain::BuildControls() {
 
   out_screen_ = Place(new QPlainTextEdit(this), "OutScreen", 288, 24, 233, 289);
   out_screen_->setReadOnly(true);
+  out_screen_->document()->setDocumentMargin(kScreenTextMargin);
   // Read-only, yet with a caret when it has the focus, so that the focus shows.
   out_screen_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   out_screen_->setTabChangesFocus(true);

@@ -84,7 +84,7 @@ class LzzTest : public ::testing::Test {
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"),
+  EXPECT_NE(help.out.find("Usage: lzz compress [-f] [--method lzss|lzh] SRC DST"),
             std::string::npos);
   EXPECT_EQ(help.err, "");
   for (const char* wrong :
@@ -92,7 +92,7 @@ TEST_F(LzzTest, HelpAndWrongCommandLines) {
         "compress a b --method", "decompress a", "info", "verify"}) {
     Outcome o = Lzz(wrong);
     EXPECT_EQ(o.exit_code, 2) << wrong;
-    EXPECT_NE(o.err.find("usage:"), std::string::npos) << wrong;
+    EXPECT_NE(o.err.find("Usage:"), std::string::npos) << wrong;
   }
 }
 
@@ -366,12 +366,12 @@ TEST_F(LzzTest, ConventionsOfTerminalTools) {
   for (const char* line : {"info --help", "verify -h", "compress --help", "decompress -h"}) {
     Outcome help = Lzz(line);
     EXPECT_EQ(help.exit_code, 0) << line;
-    EXPECT_NE(help.out.find("usage: lzz compress"), std::string::npos) << line;
+    EXPECT_NE(help.out.find("Usage: lzz compress"), std::string::npos) << line;
     EXPECT_EQ(help.err, "") << line;
   }
   Outcome unknown = Lzz("info --brief x");
   EXPECT_EQ(unknown.exit_code, 2);
-  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nusage: lzz", 0), 0u) << unknown.err;
+  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nUsage: lzz", 0), 0u) << unknown.err;
 
   // "--" ends the options: a file may be called "-f".
   Write("-f", "dash");

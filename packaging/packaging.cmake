@@ -10,12 +10,16 @@ endif()
 
 if(TARGET torq32)
   install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/torq32-desktop DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.metainfo.xml
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.example.torq32.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size ${VARN_ICON_SIZES})
+    install(FILES ${VARN_ICON_DIR}/${size}x${size}/torq32.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
 endif()
 
 # The package's documentation, made by the target package_docs: the changelog and the

@@ -279,6 +279,11 @@ TEST_F(WindowTest, WindowIsCentredWithoutMaximiseAndControlsDoNotOverlap) {
   EXPECT_FALSE(window.minimumSize() == window.maximumSize()) << "the frame stays resizable";
   EXPECT_EQ(window.font().family(), "Arial");
   EXPECT_EQ(window.font().pointSize(), 8);
+  // The program's own icon, drawn for the small sizes of a title bar and the large ones
+  // of a task switcher.
+  const QList<QSize> icon_sizes = window.windowIcon().availableSizes();
+  EXPECT_TRUE(icon_sizes.contains(QSize(16, 16)) && icon_sizes.contains(QSize(256, 256)))
+      << icon_sizes.size() << " sizes";
 
   // Frames group controls; every other pair of controls is apart.
   std::vector<QWidget*> controls;

@@ -7,7 +7,7 @@
 #     second and the window closes, leaving the backup folder as a stop leaves it: no
 #     compressed file half written, no file list of the home folder left behind.
 # First, the window at twice its size (QT_SCALE_FACTOR=2), larger than the 1024x768
-# screen, stands with its title bar on the screen.
+# screen, stands with its title bar on the screen, and gives the window manager its icon.
 # Usage: window_stop_xvfb_test.sh path/to/torq32   (exit 77: a tool is missing)
 set -euo pipefail
 
@@ -87,6 +87,9 @@ frame_x=$(($(xwininfo -id "$window" | awk '/Absolute upper-left X/ { print $4 }'
 frame_y=$(($(xwininfo -id "$window" | awk '/Absolute upper-left Y/ { print $4 }') - top))
 ((frame_x >= 0 && frame_y >= 0)) ||
   fail "at scale 2 the window's frame stands at ($frame_x,$frame_y), off the screen"
+# The window manager and the taskbar take the program's icon from the window.
+xprop -id "$window" _NET_WM_ICON | grep -q '_NET_WM_ICON(CARDINAL) = ' ||
+  fail "the window gives the window manager no icon"
 kill "$app_pid"
 wait "$app_pid" || true
 echo "at scale 2 the frame stands at ($frame_x,$frame_y)"

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -86,6 +87,16 @@ QFont LinkFont(const char* family) {
   return ControlFont(QFontDatabase::hasFamily(family) ? family : kFontFamily, false, true);
 }
 
+// The program's icon in every size the build drew from its SVG (one folder a size).
+QIcon ProgramIcon() {
+  QIcon icon;
+  const QDir sizes(":/icons");
+  for (const QString& size : sizes.entryList(QDir::Dirs)) {
+    icon.addFile(sizes.filePath(size + "/torq32.png"));
+  }
+  return icon;
+}
+
 // "C:\...\newdb\sub": leading folders give way to an ellipsis until the path fits.
 QString ElidedFolder(const std::string& folder, const QFontMetrics& metrics, int width) {
   const QString full = Shown(folder);
@@ -134,6 +145,7 @@ TMain::TMain(QWidget* parent)
                .starting = [this] { throttle_.Restart(); }}) {
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
+  setWindowIcon(ProgramIcon());
   setFont(ControlFont(kFontFamily));
   BuildControls();
   resize(kOuterWidth, kOuterHeight);

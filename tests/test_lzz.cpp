@@ -81,6 +81,42 @@ class LzzTest : public ::testing::Test {
   fs::path dir_;
 };
 
+// On a terminal (script(1) gives lzz one): a large file's work shows its percentage, a
+// small one's none; compressed data is not written to the terminal without --force.
+// Through a pipe or a file nothing of that kind is shown or refused.
+TEST_F(LzzTest, OnATerminalLargeFilesShowProgressAndCompressedDataIsRefused) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "script is missing";
+  std::string text;
+  while (text.size() < 6u << 20) text += "line " + std::to_string(text.size()) + " of a long log\n";
+  Write("big.txt", text);
+  Write("small.txt", text.substr(0, 100000));
+  const auto on_terminal = [this](const std::string& args) {
+    const std::string command = "cd '" + dir_.string() +
+                                "' && WINEPREFIX=/nonexistent script -qec \"'" + LZZ_BINARY + "' " +
+                                args + "; echo status=\\$?\" /dev/null >.tty";
+    EXPECT_EQ(std::system(command.c_str()), 0) << args;
+    return Read(".tty");
+  };
+  const std::string big = on_terminal("compress big.txt big.lzz");
+  EXPECT_NE(big.find("lzz: big.txt: 100%"), std::string::npos) << big;
+  EXPECT_NE(big.find("status=0"), std::string::npos) << big;
+  const std::string small = on_terminal("compress small.txt small.lzz");
+  EXPECT_EQ(small.find('%'), std::string::npos) << small;
+  const Outcome piped = Lzz("compress big.txt piped.lzz");
+  EXPECT_EQ(piped.exit_code, 0);
+  EXPECT_EQ(piped.err, "");
+
+  const std::string refused = on_terminal("compress small.txt -");
+  EXPECT_NE(refused.find("lzz: standard output: is a terminal"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("status=1"), std::string::npos) << refused;
+  const std::string forced = on_terminal("compress -f small.txt -");
+  EXPECT_NE(forced.find("status=0"), std::string::npos);
+  EXPECT_EQ(forced.find("is a terminal"), std::string::npos);
+  const Outcome to_file = Lzz("compress small.txt -");
+  EXPECT_EQ(to_file.exit_code, 0) << to_file.err;
+  EXPECT_EQ(to_file.out, Read("small.lzz")) << "the compressed data, as to a file";
+}
+
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);

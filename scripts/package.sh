@@ -76,6 +76,7 @@ chmod +x "$work/desktop.sh"
 env -u XDG_CONFIG_HOME HOME="$work/home" xvfb-run -a "$work/desktop.sh" 2>/dev/null ||
   fail "the desktop entry opened no window"
 [[ -f "$work/home/.config/torq32/back.dat" ]] || fail "no back.dat in ~/.config/torq32"
+[[ -d "$work/home/ICQ Backup" ]] || fail "the first start made no ~/ICQ Backup"
 
 "${sudo_cmd[@]}" dpkg -r torq32 >/dev/null
 installed=0

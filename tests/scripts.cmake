@@ -28,3 +28,11 @@ if(VARN_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
                    $<TARGET_FILE:lzz> $<TARGET_FILE:torq32-cli>)
   set_tests_properties(man_pages_render PROPERTIES SKIP_RETURN_CODE 77 LABELS unit)
 endif()
+
+# The desktop menu's command on its first and later starts.
+if(NOT WIN32)
+  add_test(NAME desktop_launcher_first_start
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop_launcher_test.sh
+                   ${PROJECT_SOURCE_DIR}/packaging/torq32-desktop)
+  set_tests_properties(desktop_launcher_first_start PROPERTIES LABELS unit)
+endif()

@@ -28,8 +28,6 @@ namespace lz {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = 128000;
-constexpr std::int32_t kProgressStart = -1;
-constexpr std::int32_t kProgressEnd = -2;
 // The header's sizes are signed 32-bit numbers.
 constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
 constexpr char kFileVersionKey[] = "FileVersion";

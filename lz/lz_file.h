@@ -47,6 +47,8 @@ using ConfirmProc = std::function<std::uint8_t(const LZFileInfo& source, const L
 // count -1: the transfer starts; -2: it has ended (also by an error); else bytes moved,
 // counted on the uncompressed side. Either callback may be empty.
 using ProgressProc = std::function<void(const LZFileInfo& info, std::int32_t count)>;
+inline constexpr std::int32_t kProgressStart = -1;
+inline constexpr std::int32_t kProgressEnd = -2;
 
 // Negative results.
 inline constexpr std::int64_t kBadNames = -11;      // a name empty, or both the same file

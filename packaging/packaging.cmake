@@ -10,17 +10,22 @@ endif()
 
 if(TARGET torq32)
   install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/torq32-desktop DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.metainfo.xml
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.example.torq32.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/torq32.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size ${VARN_ICON_SIZES})
+    install(FILES ${VARN_ICON_DIR}/${size}x${size}/torq32.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
 endif()
 
-# The package's documentation, made by the target package_docs (scripts/package.sh builds
-# it): the changelog and the manual pages, gzipped as Debian wants them (-n: no time
-# stamp). The pages of the two terminal tools come from their --help by help2man.
+# The package's documentation, made by the target package_docs: the changelog and the
+# manual pages, gzipped as Debian wants them (-n: no time stamp). The pages of the two
+# terminal tools come from their --help by help2man; the normal build makes them too
+# where help2man is installed and the tools run here.
 set(package_docs ${CMAKE_BINARY_DIR}/package-docs)
 set(package_doc_files ${package_docs}/changelog.gz)
 add_custom_command(
@@ -49,7 +54,12 @@ foreach(tool torq32-cli lzz)
     DEPENDS ${tool} VERBATIM)
   list(APPEND man_pages ${package_docs}/${tool}.1.gz)
 endforeach()
-add_custom_target(package_docs DEPENDS ${package_doc_files} ${man_pages})
+find_program(VARN_HELP2MAN help2man)
+if(VARN_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
+  add_custom_target(package_docs ALL DEPENDS ${package_doc_files} ${man_pages})
+else()
+  add_custom_target(package_docs DEPENDS ${package_doc_files} ${man_pages})
+endif()
 install(FILES ${package_doc_files} ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/torq32 OPTIONAL)
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 OPTIONAL)

@@ -3,19 +3,22 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev zlib1g-dev fonts-liberation locales
-          xvfb xauth xdotool imagemagick x11-utils dpkg-dev)
+          xvfb xauth xdotool imagemagick x11-utils openbox dpkg-dev help2man man-db
+          librsvg2-bin)
+# help2man makes the terminal tools' manual pages and rsvg-convert the icon's bitmaps in
+# every build; openbox is the window manager of the window tests that close the window as
+# a user does.
 # Flags, any number of them: --fuzz: the fuzzers' compiler and runtime, and perf to profile
-# them; --package: what
-# scripts/package.sh needs beyond the build (manual pages from --help, and the package
-# check); --windows: what scripts/build-windows.sh needs (the mingw-w64 cross compilers,
-# zlib for them, zip); --wine: what the Windows suites run on with the 64-bit build
+# them; --package: what scripts/package.sh needs beyond the build (the package check);
+# --windows: what scripts/build-windows.sh needs (the mingw-w64 cross compilers, zlib for
+# them, zip); --wine: what the Windows suites run on with the 64-bit build
 # (Wine for 64-bit programs); --wine32: what the 32-bit build adds to it (wine32, which
 # needs the i386 architecture; of no use on a machine that runs no 32-bit programs).
 foreign_architecture=
 for flag in "$@"; do
   case "$flag" in
     --fuzz) packages+=(clang libclang-rt-14-dev linux-perf) ;;
-    --package) packages+=(help2man lintian) ;;
+    --package) packages+=(lintian appstream) ;;
     --windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zip) ;;
     --wine) packages+=(wine wine64) ;;
     --wine32)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package torq32_<version>_<arch>.deb in build-package/.
 #   scripts/package.sh           build the package
-#   scripts/package.sh --check   also run lintian on it (an error or a warning fails),
+#   scripts/package.sh --check   also run lintian and appstreamcli validate-tree on it
+#                                (an error or a warning fails),
 #                                install it with apt-get (as root, or through sudo),
 #                                check the installed programs and the desktop entry under
 #                                xvfb-run, and remove it again with dpkg -r; a failed
@@ -28,6 +29,12 @@ dpkg-deb --field "$package" Depends
 
 # Errors and warnings fail the check; what remains at info level is listed.
 lintian --info --display-info --fail-on error,warning "$package"
+# The AppStream metadata against the tree the package installs (without the network, which
+# the screenshots' addresses would need).
+tree=$(mktemp -d)
+dpkg-deb -x "$package" "$tree"
+appstreamcli validate-tree --no-net "$tree/usr" || { rm -rf "$tree"; echo "FAIL: appstreamcli" >&2; exit 1; }
+rm -rf "$tree"
 
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
@@ -46,7 +53,8 @@ DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=6
   install -y -qq "$package" >/dev/null
 for file in /usr/bin/torq32 /usr/bin/torq32-cli /usr/bin/lzz /usr/bin/torq32-desktop \
   /usr/share/applications/torq32.desktop /usr/share/icons/hicolor/scalable/apps/torq32.svg \
-  /usr/share/metainfo/torq32.metainfo.xml /usr/share/doc/torq32/copyright \
+  /usr/share/icons/hicolor/16x16/apps/torq32.png /usr/share/icons/hicolor/256x256/apps/torq32.png \
+  /usr/share/metainfo/org.example.torq32.metainfo.xml /usr/share/doc/torq32/copyright \
   /usr/share/man/man1/torq32.1.gz /usr/share/man/man1/lzz.1.gz; do
   [[ -e "$file" ]] || fail "$file is not installed"
 done
@@ -68,6 +76,7 @@ chmod +x "$work/desktop.sh"
 env -u XDG_CONFIG_HOME HOME="$work/home" xvfb-run -a "$work/desktop.sh" 2>/dev/null ||
   fail "the desktop entry opened no window"
 [[ -f "$work/home/.config/torq32/back.dat" ]] || fail "no back.dat in ~/.config/torq32"
+[[ -d "$work/home/ICQ Backup" ]] || fail "the first start made no ~/ICQ Backup"
 
 "${sudo_cmd[@]}" dpkg -r torq32 >/dev/null
 installed=0

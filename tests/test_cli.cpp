@@ -2,6 +2,8 @@
 // temporary home folder with its output compared to tests/cli/*.txt byte for byte.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+
+#include <chrono>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -138,6 +140,30 @@ TEST_F(TerminalWindowTest, RedrawnGaugeIsTakenOffAtTheEnd) {
   EXPECT_EQ(progress.str(), "\r [#...................]   7%" + blank);
   window.EndProgress();  // nothing left to take off
   EXPECT_EQ(progress.str(), "\r [#...................]   7%" + blank);
+}
+
+// The time left: what the part done took since the action began, for the rest; none in
+// the first seconds, when it would be a wild guess.
+TEST_F(TerminalWindowTest, RedrawnGaugeTellsTheTimeLeft) {
+  std::ostringstream progress;
+  std::chrono::steady_clock::time_point now{};
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kRedraw, &progress, [&now] { return now; });
+  now += std::chrono::hours(1);  // the window was made long before the action
+  window.ClearScreen();
+  now += std::chrono::seconds(1);
+  window.SetGauge(10);
+  now += std::chrono::seconds(29);
+  window.SetGauge(25);
+  now += std::chrono::seconds(60);
+  window.SetGauge(100);
+  window.EndProgress();
+  // The last line covers the longer one before it with spaces; its own length is cleared.
+  const std::string with_time = " [#####...............]  25%  1:30 left";
+  const std::string full = " [####################] 100%";
+  EXPECT_EQ(progress.str(), "\r [##..................]  10%\r" + with_time + "\r" + full +
+                                std::string(with_time.size() - full.size(), ' ') + "\r" +
+                                std::string(full.size(), ' ') + "\r");
 }
 
 TEST_F(TerminalWindowTest, ScreenPrintsLinesAsTheActionLeftThem) {

@@ -81,10 +81,46 @@ class LzzTest : public ::testing::Test {
   fs::path dir_;
 };
 
+// On a terminal (script(1) gives lzz one): a large file's work shows its percentage, a
+// small one's none; compressed data is not written to the terminal without --force.
+// Through a pipe or a file nothing of that kind is shown or refused.
+TEST_F(LzzTest, OnATerminalLargeFilesShowProgressAndCompressedDataIsRefused) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "script is missing";
+  std::string text;
+  while (text.size() < 6u << 20) text += "line " + std::to_string(text.size()) + " of a long log\n";
+  Write("big.txt", text);
+  Write("small.txt", text.substr(0, 100000));
+  const auto on_terminal = [this](const std::string& args) {
+    const std::string command = "cd '" + dir_.string() +
+                                "' && WINEPREFIX=/nonexistent script -qec \"'" + LZZ_BINARY + "' " +
+                                args + "; echo status=\\$?\" /dev/null >.tty";
+    EXPECT_EQ(std::system(command.c_str()), 0) << args;
+    return Read(".tty");
+  };
+  const std::string big = on_terminal("compress big.txt big.lzz");
+  EXPECT_NE(big.find("lzz: big.txt: 100%"), std::string::npos) << big;
+  EXPECT_NE(big.find("status=0"), std::string::npos) << big;
+  const std::string small = on_terminal("compress small.txt small.lzz");
+  EXPECT_EQ(small.find('%'), std::string::npos) << small;
+  const Outcome piped = Lzz("compress big.txt piped.lzz");
+  EXPECT_EQ(piped.exit_code, 0);
+  EXPECT_EQ(piped.err, "");
+
+  const std::string refused = on_terminal("compress small.txt -");
+  EXPECT_NE(refused.find("lzz: standard output: is a terminal"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("status=1"), std::string::npos) << refused;
+  const std::string forced = on_terminal("compress -f small.txt -");
+  EXPECT_NE(forced.find("status=0"), std::string::npos);
+  EXPECT_EQ(forced.find("is a terminal"), std::string::npos);
+  const Outcome to_file = Lzz("compress small.txt -");
+  EXPECT_EQ(to_file.exit_code, 0) << to_file.err;
+  EXPECT_EQ(to_file.out, Read("small.lzz")) << "the compressed data, as to a file";
+}
+
 TEST_F(LzzTest, HelpAndWrongCommandLines) {
   Outcome help = Lzz("--help");
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: lzz compress [-f] [--method lzss|lzh] SRC DST"),
+  EXPECT_NE(help.out.find("Usage: lzz compress [-f] [--method lzss|lzh] SRC DST"),
             std::string::npos);
   EXPECT_EQ(help.err, "");
   for (const char* wrong :
@@ -92,7 +128,7 @@ TEST_F(LzzTest, HelpAndWrongCommandLines) {
         "compress a b --method", "decompress a", "info", "verify"}) {
     Outcome o = Lzz(wrong);
     EXPECT_EQ(o.exit_code, 2) << wrong;
-    EXPECT_NE(o.err.find("usage:"), std::string::npos) << wrong;
+    EXPECT_NE(o.err.find("Usage:"), std::string::npos) << wrong;
   }
 }
 
@@ -366,12 +402,12 @@ TEST_F(LzzTest, ConventionsOfTerminalTools) {
   for (const char* line : {"info --help", "verify -h", "compress --help", "decompress -h"}) {
     Outcome help = Lzz(line);
     EXPECT_EQ(help.exit_code, 0) << line;
-    EXPECT_NE(help.out.find("usage: lzz compress"), std::string::npos) << line;
+    EXPECT_NE(help.out.find("Usage: lzz compress"), std::string::npos) << line;
     EXPECT_EQ(help.err, "") << line;
   }
   Outcome unknown = Lzz("info --brief x");
   EXPECT_EQ(unknown.exit_code, 2);
-  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nusage: lzz", 0), 0u) << unknown.err;
+  EXPECT_EQ(unknown.err.rfind("lzz: unknown option --brief\nUsage: lzz", 0), 0u) << unknown.err;
 
   // "--" ends the options: a file may be called "-f".
   Write("-f", "dash");

@@ -279,6 +279,11 @@ TEST_F(WindowTest, WindowIsCentredWithoutMaximiseAndControlsDoNotOverlap) {
   EXPECT_FALSE(window.minimumSize() == window.maximumSize()) << "the frame stays resizable";
   EXPECT_EQ(window.font().family(), "Arial");
   EXPECT_EQ(window.font().pointSize(), 8);
+  // The program's own icon, drawn for the small sizes of a title bar and the large ones
+  // of a task switcher.
+  const QList<QSize> icon_sizes = window.windowIcon().availableSizes();
+  EXPECT_TRUE(icon_sizes.contains(QSize(16, 16)) && icon_sizes.contains(QSize(256, 256)))
+      << icon_sizes.size() << " sizes";
 
   // Frames group controls; every other pair of controls is apart.
   std::vector<QWidget*> controls;
@@ -320,6 +325,56 @@ TEST_F(WindowTest, TabKeyWalksTheControlsInTabOrder) {
   for (const char* name : {"Label1", "ICQFolderNow", "Label2", "Label3", "ProgressBar",
                            "ClearScreen", "Label4", "Bevel1", "Bevel5"}) {
     EXPECT_EQ(Control<QWidget>(name)->focusPolicy(), Qt::NoFocus) << name;
+  }
+}
+
+// Without the mouse: Enter presses the focused button, keys stand for the three link
+// labels, and the lists and the message screen look different when they have the focus.
+TEST_F(WindowTest, KeyboardReachesEveryActionAndTheFocusShows) {
+  app::TMain& window = Open();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  struct KeyRow {
+    const char* what;
+    std::function<void()> press;
+    std::function<void()> handler;
+  };
+  auto* about = Control<QPushButton>("About");
+  const KeyRow rows[] = {
+      {"Enter on About",
+       [&] {
+         about->setFocus();
+         QTest::keyClick(about, Qt::Key_Return);
+       },
+       [&] { window.AboutClick(); }},
+      {"F1", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1); },
+       [&] { window.Label4Click(); }},
+      {"F3", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3); },
+       [&] { window.Label2Click(); }},
+      {"Ctrl+L",
+       [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier); },
+       [&] { window.ClearScreenClick(); }},
+  };
+  for (const KeyRow& row : rows) {
+    window.ClearScreen();
+    row.handler();
+    const std::vector<std::string> expected = window.Lines();
+    window.ClearScreen();
+    Control<QListWidget>("BackupFolder")->setFocus();
+    row.press();
+    EXPECT_EQ(window.Lines(), expected) << row.what;
+    EXPECT_FALSE(expected.empty()) << row.what;
+  }
+
+  // Each control pictured with the focus and without it: the pictures differ.
+  for (const char* name : {"ICQFolder", "BackupFolder", "OutScreen"}) {
+    auto* control = Control<QAbstractScrollArea>(name);
+    about->setFocus();
+    const QImage without = control->grab().toImage();
+    control->setFocus();
+    ASSERT_TRUE(control->hasFocus()) << name;
+    const QImage with = control->grab().toImage();
+    EXPECT_NE(with, without) << name << " shows no focus";
   }
 }
 
@@ -702,6 +757,11 @@ TEST_F(WindowTest, AboutLinesFitTheScreenAndReadMeOpensAtItsFirstLine) {
 
   QTest::mouseClick(Control<QLabel>("Label4"), Qt::LeftButton);
   QApplication::processEvents();
+  screen->viewport()->repaint();
+  // Its lines were laid out by hand to fit the box; this one fills it to the last pixel.
+  const QTextBlock unzip = screen->document()->findBlockByNumber(6);
+  ASSERT_EQ(unzip.text(), " 1. Unzip the file TORQ32.EXE to any folder");
+  EXPECT_EQ(unzip.layout()->lineCount(), 1) << "its last word wraps alone";
   EXPECT_GT(screen->verticalScrollBar()->maximum(), 0) << "the Read Me is longer than the screen";
   EXPECT_EQ(screen->verticalScrollBar()->value(), 0) << "it opens at its first line";
 }
@@ -738,6 +798,14 @@ TEST(BoxPlacementTest, TheFrameIsCentredNotTheClientArea) {
   // The client area stands half of the frame's extra height below the middle.
   const QRect client_area(at + QPoint(frame.left(), frame.top()), client);
   EXPECT_EQ(client_area.center().y() - area.center().y(), (frame.top() - frame.bottom()) / 2);
+
+  // The window at twice its size on a 1024x768 screen (512x384 in scaled pixels): too
+  // tall and too wide, it stands at the top left, title bar on the screen; too tall
+  // only, it stays centred from side to side.
+  const QRect scaled(0, 0, 512, 384);
+  EXPECT_EQ(app::CentredFramePosition(scaled, QSize(532, 400), frame), QPoint(0, 0));
+  const QRect shifted(100, 30, 512, 384);
+  EXPECT_EQ(app::CentredFramePosition(shifted, QSize(300, 400), frame), QPoint(100 + 102, 30));
 }
 
 TEST_F(WindowTest, ErrorLetThroughByAnActionIsShownAndTheScreenKept) {
@@ -794,6 +862,51 @@ TEST_F(WindowTest, CloseRequestAnsweredNoLetsTheActionGoOn) {
   ASSERT_TRUE(answerer.Seen().seen);
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(window.Lines().back(), " finished");
+}
+
+// Input reaches the window through the window system, as a real click and key would. While
+// an action runs, a click waits for its end, but Escape asks at once as closing does.
+TEST_F(WindowTest, EscapeDuringAnActionAsksAtOnceWhileAClickWaitsForItsEnd) {
+  app::TMain& window = Open();
+  const QPoint about = Control<QPushButton>("About")->geometry().center();
+  BoxAnswerer no([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+  std::size_t lines_at_escape = 0;
+  window.RunAction([&] {
+    window.ClearScreen();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, about);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+    lines_at_escape = window.Lines().size();
+    platform::RaiseIfStopRequested();
+    window.AppendLine(" finished");
+  });
+  ASSERT_TRUE(no.Seen().seen) << "Escape asked nothing during the action";
+  EXPECT_EQ(no.Seen().text, "Action in progress !\n\nStop it and close the window ?");
+  ExpectWindowsLook(no.Seen());
+  EXPECT_EQ(lines_at_escape, 0u) << "the click on About ran inside the action";
+  EXPECT_EQ(window.Lines(), std::vector<std::string>{" finished"});
+  QApplication::processEvents();
+  ASSERT_EQ(window.Lines().size(), 12u) << "the click on About was not handled after the action";
+
+  // Yes stops the action and closes the window; a click that waited goes with it.
+  BoxAnswerer yes([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+  window.RunAction([&] {
+    window.ClearScreen();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, about);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+    platform::RaiseIfStopRequested();
+    window.AppendLine(" not reached");
+  });
+  ASSERT_TRUE(yes.Seen().seen);
+  EXPECT_FALSE(window.isVisible());
+  QApplication::processEvents();
+  EXPECT_TRUE(window.Lines().empty());
+
+  // Without an action, Escape asks nothing and leaves the window open.
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(WindowTest, HandlerAskedForDuringAnActionRunsAfterIt) {

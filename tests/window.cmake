@@ -8,6 +8,12 @@ if(TARGET varn_window)
                    $<TARGET_FILE:lzz>)
   set_tests_properties(window_repaints_during_action PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 420
                        LABELS window)
+
+  # Needs Xvfb, openbox and xdotool; the script skips (code 77) without them.
+  add_test(NAME window_close_stops_action
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_stop_xvfb_test.sh $<TARGET_FILE:torq32>)
+  set_tests_properties(window_close_stops_action PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 420
+                       LABELS window)
 endif()
 
 # The Qt program; the Windows one has tests of its own (window_win32.cmake).

@@ -12,6 +12,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -79,28 +80,34 @@ char* MakeTemporaryFolder(std::string& pattern) {
 }
 
 constexpr char kUsage[] =
-    "usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
-    "       lzz decompress [-f] SRC DST\n"
-    "       lzz info FILE...\n"
-    "       lzz verify FILE...\n"
-    "       lzz --help | --version\n"
+    "Usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
+    "  or:  lzz decompress [-f] SRC DST\n"
+    "  or:  lzz info FILE...\n"
+    "  or:  lzz verify FILE...\n"
+    "  or:  lzz --help | --version\n"
     "\n"
-    "compress    compresses SRC into the compressed file DST (LZSS unless --method lzh);\n"
-    "            a SRC that already is a compressed file is copied unchanged\n"
-    "decompress  restores the compressed file SRC as DST, with its stored date-time and\n"
-    "            attributes, and checks its CRC-32; a plain SRC is copied unchanged\n"
-    "info        shows the header of each compressed file, or says \"plain file\"\n"
-    "verify      decodes each compressed file without writing it and checks its length\n"
-    "            and CRC-32 against the header\n"
+    "Works on single compressed files of Varn ICQ Backup.\n"
     "\n"
-    "-f, --force    replace an existing DST (without it, an existing DST is refused)\n"
-    "-h, --help     show this help (also after a command)\n"
-    "-V, --version  show the version\n"
-    "--             ends the options: the names after it may begin with \"-\"\n"
+    "Commands:\n"
+    "  compress    compresses SRC into the compressed file DST (LZSS unless --method\n"
+    "              lzh); a SRC that already is a compressed file is copied unchanged\n"
+    "  decompress  restores the compressed file SRC as DST, with its stored date-time\n"
+    "              and attributes, and checks its CRC-32; a plain SRC is copied unchanged\n"
+    "  info        shows the header of each compressed file, or says \"plain file\"\n"
+    "  verify      decodes each compressed file without writing it and checks its\n"
+    "              length and CRC-32 against the header\n"
+    "\n"
+    "Options:\n"
+    "  -f, --force    replace an existing DST (without it, an existing DST is refused);\n"
+    "                 compress: write to standard output also when it is a terminal\n"
+    "  -h, --help     show this help (also after a command)\n"
+    "  -V, --version  show the version\n"
+    "  --             ends the options: the names after it may begin with \"-\"\n"
     "\n"
     "A SRC or FILE of \"-\" is standard input, a DST of \"-\" standard output. DST is\n"
     "written under a temporary name beside it and takes its name only once the\n"
     "operation has succeeded: a failure or an interrupt leaves an existing DST as it was.\n"
+    "On a terminal, the work on a file of more than 4 MB shows its percentage.\n"
     "\n"
     "Exit status: 0 success, 1 an operation failed, 2 wrong command line,\n"
     "128 + the signal after an interrupt (130 for Ctrl-C).\n";
@@ -119,8 +126,56 @@ int Interrupted() {
   return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
 }
 
-// The engine reports progress between blocks: there a stop request ends the operation.
-void StopWhenRequested(const lz::LZFileInfo&, std::int32_t) { platform::RaiseIfStopRequested(); }
+// Files this large take long enough that a terminal shows how far the work has come.
+constexpr std::int64_t kProgressMinBytes = std::int64_t{4} << 20;
+
+// The engine reports progress between blocks: there a stop request ends the operation,
+// and on a terminal a percentage of a large file is redrawn in place on standard error
+// (a pipe or a log gets none).
+class Progress {
+ public:
+  explicit Progress(std::string name)
+      : name_(std::move(name)), shown_(::isatty(STDERR_FILENO) == 1) {}
+  ~Progress() { Clear(); }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  lz::ProgressProc Proc() {
+    return [this](const lz::LZFileInfo& info, std::int32_t count) { Report(info, count); };
+  }
+
+ private:
+  // count: bytes moved since the last call, or the file's start or end.
+  void Report(const lz::LZFileInfo& info, std::int32_t count) {
+    platform::RaiseIfStopRequested();
+    if (!shown_ || count == lz::kProgressStart) return;
+    if (count == lz::kProgressEnd) {
+      Clear();
+      return;
+    }
+    done_ += count;
+    const std::int64_t total = std::max(info.uncompressed_size, info.stored_size);
+    if (total < kProgressMinBytes) return;
+    const int percent = static_cast<int>(std::min<std::int64_t>(100, done_ * 100 / total));
+    if (percent == percent_) return;
+    percent_ = percent;
+    std::fprintf(stderr, "\rlzz: %s: %3d%%", name_.c_str(), percent);
+    std::fflush(stderr);
+    line_ = true;
+  }
+  void Clear() {
+    if (!line_) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size()) + 11, "");
+    std::fflush(stderr);
+    line_ = false;
+  }
+
+  std::string name_;
+  bool shown_;
+  bool line_ = false;
+  std::int64_t done_ = 0;
+  int percent_ = -1;
+};
 
 // A wrong command line gets the synopsis, not the whole help.
 int Usage() {
@@ -453,12 +508,18 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   }
   const std::vector<std::string> names = Names(argc, argv);
   if (names.size() != 2) return Usage();
+  // Compressed data is of no use on a screen and may upset the terminal, as gzip says.
+  if (compress && names[1] == kStandardStream && ::isatty(STDOUT_FILENO) == 1 && !force) {
+    Fail("standard output", "is a terminal: compressed data is not written to it (use --force)");
+    return kExitFailed;
+  }
   if (!compress) lz::SetVerify(true);
+  Progress progress(Shown(names[0], "standard input"));
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    if (compress) return lz::CompressFile(source, temp, nullptr, StopWhenRequested, mode);
+    if (compress) return lz::CompressFile(source, temp, nullptr, progress.Proc(), mode);
     // The engine copies a plain source as it is; the user asked for a restore, so say so.
     const bool plain = IsPlainFile(source);
-    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, StopWhenRequested);
+    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, progress.Proc());
     if (plain && result >= 0) {
       Fail(Shown(names[0], "standard input"), "not a compressed file, copied as it is");
     }

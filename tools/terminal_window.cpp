@@ -1,6 +1,7 @@
 #include "tools/terminal_window.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -12,6 +13,19 @@ namespace app {
 namespace {
 
 constexpr int kBarWidth = 20;
+// Before this, the time left is a guess too rough to show.
+constexpr std::chrono::seconds kEstimateAfter{2};
+
+// "  1:30 left": the time the part done took, for the part to come; "" while unknown.
+std::string TimeLeft(std::chrono::steady_clock::duration elapsed, int percent) {
+  if (percent <= 0 || percent >= 100 || elapsed < kEstimateAfter) return "";
+  const auto left =
+      std::chrono::duration_cast<std::chrono::seconds>(elapsed * (100 - percent) / percent).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "  %lld:%02lld left", static_cast<long long>(left / 60),
+                static_cast<long long>(left % 60));
+  return text;
+}
 
 // The dialogs break lines with carriage returns; a terminal wants line feeds.
 std::string TerminalText(std::string text) {
@@ -22,17 +36,23 @@ std::string TerminalText(std::string text) {
 }  // namespace
 
 TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
-                               Progress progress, std::ostream* progress_out)
+                               Progress progress, std::ostream* progress_out, Clock clock)
     : answers_(answers),
       answer_in_(answer_in),
       prompt_out_(prompt_out),
       progress_(progress_out ? progress : Progress::kNone),
       progress_out_(progress_out),
+      clock_(std::move(clock)),
+      action_start_(clock_()),
       icq_folder_(platform::GetCurrentDir()),
       backup_folder_(icq_folder_),
       backup_text_(kInitialBackupFolderText) {}
 
-void TerminalWindow::ClearScreen() { lines_.clear(); }
+// Every action begins by clearing the screen: its time counts from here.
+void TerminalWindow::ClearScreen() {
+  lines_.clear();
+  action_start_ = clock_();
+}
 void TerminalWindow::AppendLine(const std::string& line) { lines_.push_back(line); }
 void TerminalWindow::DeleteLine(int index) {
   if (index >= 0 && index < static_cast<int>(lines_.size())) lines_.erase(lines_.begin() + index);
@@ -54,17 +74,21 @@ void TerminalWindow::DrawGauge() {
   std::string figure = std::to_string(gauge_) + "%";
   bar += std::string(4 - figure.size(), ' ') + figure;
   if (progress_ == Progress::kRedraw) {
+    bar += TimeLeft(clock_() - action_start_, gauge_);
+    // Spaces over what a longer line before left.
+    const std::size_t shown = bar.size();
+    bar.resize(std::max(shown, progress_shown_), ' ');
     *progress_out_ << '\r' << bar << std::flush;
-    progress_shown_ = true;
+    progress_shown_ = shown;
   } else {
     *progress_out_ << bar << '\n' << std::flush;
   }
 }
 
 void TerminalWindow::EndProgress() {
-  if (!progress_shown_) return;
-  *progress_out_ << '\r' << std::string(kBarWidth + 8, ' ') << '\r' << std::flush;
-  progress_shown_ = false;
+  if (progress_shown_ == 0) return;
+  *progress_out_ << '\r' << std::string(progress_shown_, ' ') << '\r' << std::flush;
+  progress_shown_ = 0;
 }
 
 std::string TerminalWindow::ICQFolder() const { return icq_folder_; }

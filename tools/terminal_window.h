@@ -3,6 +3,8 @@
 // flag, asked on the terminal, or answered No / Cancel.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -25,8 +27,12 @@ class TerminalWindow : public WindowSeam {
   // answer_in; a null answer_in (input is not a terminal) answers No / Cancel.
   // progress_out may be null when progress is kNone. The folder lists start at the
   // current directory, the edit box at "C:\Backup".
+  // A redrawn progress line tells the time left, reckoned by `clock` from the time since
+  // the action cleared the screen.
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
   TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
-                 Progress progress, std::ostream* progress_out);
+                 Progress progress, std::ostream* progress_out,
+                 Clock clock = std::chrono::steady_clock::now);
 
   void ClearScreen() override;
   void AppendLine(const std::string& line) override;
@@ -64,7 +70,9 @@ class TerminalWindow : public WindowSeam {
   std::ostream* prompt_out_;
   Progress progress_;
   std::ostream* progress_out_;
-  bool progress_shown_ = false;
+  std::size_t progress_shown_ = 0;  // the length of the redrawn line on the terminal
+  Clock clock_;
+  std::chrono::steady_clock::time_point action_start_;
 
   std::vector<std::string> lines_;
   int gauge_ = 0;

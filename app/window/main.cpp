@@ -10,6 +10,8 @@
 int main(int argc, char* argv[]) {
   lz::EngineStartup();
   QApplication application(argc, argv);
+  // The desktop entry's name: the taskbar finds the program's icon and name through it.
+  QGuiApplication::setDesktopFileName("torq32");
   if (const std::optional<std::string> refusal = app::StartFolderRefusal()) {
     app::ShowErrorBox(nullptr, *refusal);
     return EXIT_FAILURE;

@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
@@ -36,6 +38,14 @@ constexpr int kFontPoints = 8;
 constexpr char kFontFamily[] = "Arial";
 // Asked for by two link labels; where it is not installed they use the window's family.
 constexpr char kLinkFontFamily[] = "MS Sans Serif";
+// The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
+// lines were laid out to fit that width.
+constexpr int kScreenTextMargin = 1;
+// Keys for the three link labels, which take no focus: help, find, and a terminal's
+// clear screen.
+constexpr int kReadMeKey = Qt::Key_F1;
+constexpr int kAutoSearchKey = Qt::Key_F3;
+const QKeyCombination kClearScreenKeys(Qt::ControlModifier, Qt::Key_L);
 // The window manager may draw its frame a little after the window first shows; the size
 // is fitted to the frame on both occasions.
 constexpr int kFrameSettleMs = 300;
@@ -43,6 +53,28 @@ constexpr int kFrameSettleMs = 300;
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
+
+// The input that waits while an action runs.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
+}
 
 QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
   QFont font(family, kFontPoints);
@@ -53,6 +85,16 @@ QFont ControlFont(const char* family, bool bold = false, bool underline = false)
 
 QFont LinkFont(const char* family) {
   return ControlFont(QFontDatabase::hasFamily(family) ? family : kFontFamily, false, true);
+}
+
+// The program's icon in every size the build drew from its SVG (one folder a size).
+QIcon ProgramIcon() {
+  QIcon icon;
+  const QDir sizes(":/icons");
+  for (const QString& size : sizes.entryList(QDir::Dirs)) {
+    icon.addFile(sizes.filePath(size + "/torq32.png"));
+  }
+  return icon;
 }
 
 // "C:\...\newdb\sub": leading folders give way to an ellipsis until the path fits.
@@ -86,7 +128,12 @@ void FitLabelToText(QLabel* label) {
 }  // namespace
 
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame) {
-  return area.center() - QRect(QPoint(0, 0), client.grownBy(frame)).center();
+  const QSize outer = client.grownBy(frame);
+  const auto along = [](int start, int room, int size) {
+    return size <= room ? start + (room - size) / 2 : start;
+  };
+  return {along(area.left(), area.width(), outer.width()),
+          along(area.top(), area.height(), outer.height())};
 }
 
 TMain::TMain(QWidget* parent)
@@ -98,12 +145,14 @@ TMain::TMain(QWidget* parent)
                .starting = [this] { throttle_.Restart(); }}) {
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
+  setWindowIcon(ProgramIcon());
   setFont(ControlFont(kFontFamily));
   BuildControls();
   resize(kOuterWidth, kOuterHeight);
   if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
+  QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
 }
 
@@ -134,6 +183,9 @@ void TMain::BuildControls() {
 
   out_screen_ = Place(new QPlainTextEdit(this), "OutScreen", 288, 24, 233, 289);
   out_screen_->setReadOnly(true);
+  out_screen_->document()->setDocumentMargin(kScreenTextMargin);
+  // Read-only, yet with a caret when it has the focus, so that the focus shows.
+  out_screen_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   out_screen_->setTabChangesFocus(true);
   out_screen_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -145,11 +197,11 @@ void TMain::BuildControls() {
   auto* label4 = Place(new LinkLabel("Read Me", this), "Label4", 472, 5, 42, 14);
   label4->setFont(LinkFont(kFontFamily));
 
-  auto* backup = Place(new QPushButton("Backup", this), "Backup", 24, 352, 75, 25);
-  auto* restore = Place(new QPushButton("Restore", this), "Restore", 120, 352, 75, 25);
-  auto* check_uin = Place(new QPushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
-  auto* check_date = Place(new QPushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
-  auto* about = Place(new QPushButton("About", this), "About", 440, 352, 65, 25);
+  auto* backup = Place(new PushButton("Backup", this), "Backup", 24, 352, 75, 25);
+  auto* restore = Place(new PushButton("Restore", this), "Restore", 120, 352, 75, 25);
+  auto* check_uin = Place(new PushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
+  auto* check_date = Place(new PushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
+  auto* about = Place(new PushButton("About", this), "About", 440, 352, 65, 25);
 
   for (QLabel* label : {label1, icq_folder_now_, static_cast<QLabel*>(label2), label3,
                         static_cast<QLabel*>(clear_screen), static_cast<QLabel*>(label4)}) {
@@ -294,7 +346,35 @@ int TMain::AskCentred(QMessageBox& box) {
 
 // --- Running the handlers ----------------------------------------------------------
 
-void TMain::RunAction(const std::function<void()>& action) { runner_.Run(action); }
+void TMain::RunAction(const std::function<void()>& action) {
+  runner_.Run(action);
+  if (!runner_.Running()) ReplayHeldInput();
+}
+
+// The input kept during the action reaches the window now, in the order it came.
+void TMain::ReplayHeldInput() {
+  std::vector<std::unique_ptr<QEvent>> held;
+  held.swap(held_input_);
+  if (!isVisible() || windowHandle() == nullptr) return;  // closed by the user's stop
+  for (std::unique_ptr<QEvent>& event : held) {
+    QCoreApplication::postEvent(windowHandle(), event.release());
+  }
+}
+
+// While an action runs, the window's input is kept for after it, except a request to
+// stop: Escape asks as closing the window does.
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (!runner_.Running() || watched != windowHandle() || !IsUserInput(event->type())) {
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    close();
+    return true;
+  }
+  held_input_.emplace_back(event->clone());
+  return true;
+}
 
 void TMain::LetWindowRepaint() {
   if (!runner_.Running() || !isVisible()) return;
@@ -307,8 +387,9 @@ void TMain::Refresh() {
 }
 
 void TMain::PaintNow() {
-  // Paint and window-system events only: clicks and keys wait until the action ends.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Every event, so that a close request is seen now; eventFilter keeps the clicks and
+  // keys for after the action.
+  QCoreApplication::processEvents();
   throttle_.Painted();
 }
 
@@ -330,6 +411,20 @@ void TMain::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+void TMain::keyPressEvent(QKeyEvent* event) {
+  if (event->keyCombination() == kClearScreenKeys) {
+    ClearScreenClick();
+  } else if (event->modifiers() != Qt::NoModifier) {
+    QWidget::keyPressEvent(event);
+  } else if (event->key() == kReadMeKey) {
+    Label4Click();
+  } else if (event->key() == kAutoSearchKey) {
+    Label2Click();
+  } else {
+    QWidget::keyPressEvent(event);
+  }
+}
+
 void TMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (shown_once_) return;
@@ -349,7 +444,7 @@ void TMain::FitOuterSize() {
   if (size() != QSize(kOuterWidth, kOuterHeight)) return;
   resize(client);
   if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    move(CentredFramePosition(screen->availableGeometry(), client, frame));
   }
 }
 

@@ -1,6 +1,6 @@
 // TMain: the program's one window. Its handlers run the actions, which see it only
-// through the window seam; while an action runs, the window repaints but takes no
-// input, and a request to close it waits until the action has ended.
+// through the window seam; while an action runs, the window repaints and keeps its
+// input for after the action, but a close request or Escape asks at once whether to stop.
 #pragma once
 
 #include <QLineEdit>
@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ void ShowErrorBox(QWidget* parent, const std::string& message);
 
 // Where a window stands, frame included, when its frame is centred in `area`: its client
 // area has the size `client`, the window manager's frame the margins `frame` around it.
+// Along a side where it does not fit (a large scale factor on a small screen) it stands
+// at the area's start instead, so that its title bar stays on the screen.
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
 
 class TMain : public QWidget, public WindowSeam {
@@ -72,6 +75,8 @@ class TMain : public QWidget, public WindowSeam {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildControls();
@@ -82,6 +87,7 @@ class TMain : public QWidget, public WindowSeam {
   void OpenFolder(FolderList* list, const std::string& folder);
   void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
   void ShowError(const std::string& message);
+  void ReplayHeldInput();
   int AskCentred(QMessageBox& box);
 
   // Controls, owned by the window through Qt's parent links.
@@ -100,6 +106,8 @@ class TMain : public QWidget, public WindowSeam {
 
   ActionRunner runner_;
   RepaintThrottle throttle_;
+  // Clicks and keys that reached the window during an action, handled after it.
+  std::vector<std::unique_ptr<QEvent>> held_input_;
   bool shown_once_ = false;
 };
 

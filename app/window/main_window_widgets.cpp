@@ -1,5 +1,6 @@
 #include "app/window/main_window_widgets.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,6 +33,18 @@ class IndentDelegate : public QStyledItemDelegate {
     QStyleOptionViewItem shifted(option);
     shifted.rect.setLeft(option.rect.left() + Indent(index));
     QStyledItemDelegate::paint(painter, shifted, index);
+    // The style marks the focus only after a Tab; the list marks its current line
+    // whenever it has the focus, with the classic dotted frame.
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (view != nullptr && view->hasFocus() && index == view->currentIndex()) {
+      painter->save();
+      const bool selected = option.state & QStyle::State_Selected;
+      painter->setPen(
+          QPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1,
+               Qt::DotLine));
+      painter->drawRect(shifted.rect.adjusted(0, 0, -1, -1));
+      painter->restore();
+    }
   }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -179,6 +192,14 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
       pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   pressed_ = false;
   if (click) emit clicked();
+}
+
+void PushButton::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 Bevel::Bevel(QWidget* parent) : QFrame(parent) {

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QWidget>
 #include <string>
 
@@ -95,6 +96,17 @@ class LinkLabel : public QLabel {
 
  private:
   bool pressed_ = false;
+};
+
+// A push button that Enter presses too, as Space does, whether or not it is the default.
+class PushButton : public QPushButton {
+  Q_OBJECT
+
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A sunken frame drawn behind the controls it groups.

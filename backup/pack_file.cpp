@@ -64,10 +64,17 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 }
 
 std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
-                        platform::File& destination, const GaugeStep& gauge) {
+                        platform::File& destination, const GaugeStep& gauge,
+                        std::int64_t* stated_length) {
   WindowProgress progress(window, gauge, source);
   progress.Start();
-  return lz::DecompressInto(source.substr(0, kLongestName), destination, progress.Callback());
+  const lz::ProgressProc moved = progress.Callback();
+  // The engine tells the header's record as the transfer starts.
+  const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
+    if (stated_length && count == lz::kProgressStart) *stated_length = info.uncompressed_size;
+    moved(info, count);
+  };
+  return lz::DecompressInto(source.substr(0, kLongestName), destination, told);
 }
 
 bool SourceCanBePacked(const std::string& source) {

@@ -178,13 +178,6 @@ TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
   return names;
 }
 
-// The uncompressed size the compressed file's header states.
-std::int64_t HeaderLength(const std::string& compressed) {
-  lz::LZFileInfo info;
-  static_cast<void>(lz::GetFileInfo(compressed, info));
-  return info.uncompressed_size;
-}
-
 // The engine checks the CRC-32 of what it decompressed while this lives.
 class VerifiedDecompression {
  public:
@@ -285,7 +278,8 @@ class Restorer {
   bool HasRoomFor(std::int64_t size) const;
   std::int64_t Decode(const std::string& compressed,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
-                      const std::string& temp_name, std::int64_t size, std::uint64_t place_number);
+                      const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
+                      std::int64_t& stated_length);
   bool Place(const RestoredFile& file);
   bool Failed(const std::optional<PlacementFailure>& failure);
   int GaugeAt(std::uint64_t number) const;
@@ -358,12 +352,13 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
   if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
   std::int64_t decoded = 0;
+  std::int64_t stated_length = entry.size;  // the header's, once decoded
   try {
     if (!known.recorded) {
       Record(window_, temp);
       known.recorded = true;
     }
-    decoded = Decode(compressed, known.held, temp_name, entry.size, place_number);
+    decoded = Decode(compressed, known.held, temp_name, entry.size, place_number, stated_length);
   } catch (const platform::EInOutError& error) {
     if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
     throw;
@@ -383,7 +378,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
   // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
   // whose length is not what its body decodes to is damaged too.
-  if (decoded < 0 || (entry.size != 0 && HeaderLength(compressed) != *length)) {
+  if (decoded < 0 || stated_length != *length) {
     return Stop(
         [&] {
           ShowAboutBackup(
@@ -511,7 +506,7 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
 std::int64_t Restorer::Decode(const std::string& compressed,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
-                              std::uint64_t place_number) {
+                              std::uint64_t place_number, std::int64_t& stated_length) {
   // The name held no file when the restore came, so a file there now is a copy of its own:
   // it goes first, so the copy is always a new file, never one written through a name.
   static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
@@ -525,7 +520,7 @@ std::int64_t Restorer::Decode(const std::string& compressed,
   const GaugeStep gauge =
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
-    return UnpackInto(window_, compressed, copy, gauge);
+    return UnpackInto(window_, compressed, copy, gauge, &stated_length);
   } catch (const platform::EInOutError&) {
     // A stop, or a disk that filled up: no half-written copy stays (closed first, as
     // Windows deletes no open file).

@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/win32/control_ids.h"
+#include "app/win32/resource_ids.h"
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
@@ -166,7 +167,7 @@ TMain::TMain()
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = &TMain::WindowProc;
   window_class.hInstance = instance;
-  window_class.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(VARN_PROGRAM_ICON));
   window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kMainWindowClass;

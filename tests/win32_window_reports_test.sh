@@ -7,7 +7,7 @@
 # repaints and moves its gauge but holds back a click until the backup has ended; a click
 # on the close box asks whether to stop even after a click on About, No lets the backup
 # end and About run after it; Escape asks too, and Yes stops the backup at once, leaving
-# no unfinished file, and ends the program.
+# nothing half-written in the backup folder, and ends the program.
 # Usage: win32_window_reports_test.sh torq32.exe window_probe.exe PREFIX LINUX_TORQ32_CLI
 #   PREFIX: the Wine prefix the window tests share (made when missing); its drive C: is
 #   drive C: of both programs (the Linux one reads the prefix's drive links).
@@ -248,6 +248,8 @@ done
 echo "the close box asked after a click on About; No let the backup end, then About ran"
 
 # Escape asks too; Yes stops the backup within a second, and the program ends with it.
+rm -rf "$work/backup_before"
+cp -a "$backup" "$work/backup_before"
 start_long_backup
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key Escape
@@ -262,7 +264,12 @@ stopped_ms=$((($(date +%s%N) - started) / 1000000))
 # A second, and the two that Wine waits for a window manager to take the box down before
 # the answer comes back (none runs on the test display).
 ((stopped_ms <= 3000)) || fail "the backup took $stopped_ms ms to stop after Yes"
-[[ -e "$backup/icq1.lzz" ]] && fail "the stopped backup left its unfinished icq1.lzz"
+# Nothing half-written is left: what the backup folder holds is what it held before.
+for file in "$backup"/*; do
+  [[ -e "$file" ]] || continue
+  cmp -s "$file" "$work/backup_before/$(basename "$file")" ||
+    fail "the stopped backup left $(basename "$file") unfinished or new"
+done
 deadline=$((SECONDS + 60))
 while kill -0 "$wine_window_app_pid" 2>/dev/null; do
   ((SECONDS < deadline)) || fail "the program did not end after its backup was stopped"

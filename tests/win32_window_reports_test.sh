@@ -28,7 +28,7 @@ fi
 linux_cli=$(realpath "$linux_cli")
 
 report_limit=120  # seconds for one action, generous for a loaded machine
-long_file_mb=96   # a data file that takes the backup seconds
+long_file_mb=200  # a data file that takes the backup seconds
 
 work=$(mktemp -d)
 folder=""

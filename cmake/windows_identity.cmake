@@ -12,11 +12,13 @@ add_custom_command(
   COMMENT "Making the programs' icon")
 add_custom_target(varn_program_icon DEPENDS ${VARN_PROGRAM_ICON})
 
-set(VARN_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+# In the cache too, for scripts/build-windows.sh, which checks the programs it packs.
+set(VARN_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0
+    CACHE INTERNAL "The programs' version, as their version information gives it")
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(VARN_WINDOWS_MINIMUM 5.2)
+  set(VARN_WINDOWS_MINIMUM 5.2 CACHE INTERNAL "The oldest Windows the programs run on")
 else()
-  set(VARN_WINDOWS_MINIMUM 5.1)
+  set(VARN_WINDOWS_MINIMUM 5.1 CACHE INTERNAL "The oldest Windows the programs run on")
 endif()
 
 # varn_windows_identity(TARGET DESCRIPTION)

@@ -8,7 +8,8 @@
 # It installs what is missing (scripts/install-deps.sh --windows), configures and builds
 # build-win32/ and build-win64/ (an existing build folder keeps its options: the test
 # runs build their suites in the same folders), and checks that every program is
-# statically linked: it may name only DLLs that Windows itself has. torq32.exe, the
+# statically linked: it may name only DLLs that Windows itself has; and that it carries its
+# identity and runs on Windows XP (tests/windows_identity_test.sh). torq32.exe, the
 # window program, is packed when the build makes it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -62,6 +63,13 @@ build() {
       fi
     done < <("$triplet-objdump" -p "$stage/$program.exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
   done
+  # Each carries its icon, version information and manifest, and imports nothing that the
+  # oldest Windows its header names lacks.
+  local minimum quad
+  minimum=$(sed -n 's/^VARN_WINDOWS_MINIMUM:INTERNAL=//p' "$dir/CMakeCache.txt")
+  quad=$(sed -n 's/^VARN_VERSION_QUAD:INTERNAL=//p' "$dir/CMakeCache.txt")
+  "$root/tests/windows_identity_test.sh" "$triplet-objdump" "$triplet-windres" "$minimum" "$quad" \
+    "$stage"/*.exe >/dev/null
   # Windows texts end their lines with CR LF.
   sed "s/@VERSION@/$version/; s/@BITS@/$bits/; s/\$/\r/" "$root/packaging/windows/README.txt" \
     > "$stage/README.txt"

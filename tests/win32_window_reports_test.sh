@@ -4,8 +4,10 @@
 # after start-up, after the backup and after the restore equals, line for line, what the
 # Linux program (torq32-cli) reports for the same data in the same folders; and each
 # restore puts back the files the backup took. Then, during a long backup, the window
-# repaints and moves its gauge but holds back a click until the backup has ended, and
-# closing it asks whether to stop, stops the backup and ends the program.
+# repaints and moves its gauge but holds back a click until the backup has ended; a click
+# on the close box asks whether to stop even after a click on About, No lets the backup
+# end and About run after it; Escape asks too, and Yes stops the backup at once, leaving
+# nothing half-written in the backup folder, and ends the program.
 # Usage: win32_window_reports_test.sh torq32.exe window_probe.exe PREFIX LINUX_TORQ32_CLI
 #   PREFIX: the Wine prefix the window tests share (made when missing); its drive C: is
 #   drive C: of both programs (the Linux one reads the prefix's drive links).
@@ -26,7 +28,7 @@ fi
 linux_cli=$(realpath "$linux_cli")
 
 report_limit=120  # seconds for one action, generous for a loaded machine
-long_file_mb=96   # a data file that takes the backup seconds
+long_file_mb=200  # a data file that takes the backup seconds
 
 work=$(mktemp -d)
 folder=""
@@ -214,20 +216,66 @@ until screen >"$work/after.txt" && cmp -s "$work/after.txt" "$work/linux_startup
 done
 echo "the gauge stood at $places places during the backup; a click during it ran after it"
 
-# Closing during the backup asks; Yes stops it, and the program ends with it.
+stop_question() {
+  local question
+  question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) ||
+    true
+  [[ -n "$question" ]] || fail "$1 during the backup asked nothing"
+  [[ "$(wine "$probe" box)" == $'Confirm\nAction in progress !\n\nStop it and close the window ?' ]] ||
+    fail "$1 asked: $(wine "$probe" box)"
+}
+
+# About, then the close box a second later: the question comes; No lets the backup end,
+# and About runs after it.
 start_long_backup
-wine "$probe" close
-question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) || true
-[[ -n "$question" ]] || fail "closing during the backup asked nothing"
-xdotool windowfocus --sync "$question" 2>/dev/null || true
-xdotool key Return
+click About
+sleep 1
+read -r left top width _ < <(wine "$probe" place)
+xdotool mousemove --sync $((left + width - 14)) $((top + 12)) click 1
+stop_question "a click on the close box"
+wine "$probe" answer no
+deadline=$((SECONDS + report_limit))
+while backup_running; do
+  ((SECONDS < deadline)) || fail "the long backup did not end after No"
+  sleep 0.2
+done
+[[ -s "$backup/icq1.lzz" ]] || fail "the backup did not end as it should after No"
+deadline=$((SECONDS + 20))
+until [[ "$(screen | tail -n 1)" == " Thanks for using Varn ICQ Backup!" ]]; do
+  ((SECONDS < deadline)) || fail "the click on About was lost: $(screen | tail -n 3)"
+  sleep 0.3
+done
+echo "the close box asked after a click on About; No let the backup end, then About ran"
+
+# Escape asks too; Yes stops the backup within a second, and the program ends with it.
+rm -rf "$work/backup_before"
+cp -a "$backup" "$work/backup_before"
+start_long_backup
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key Escape
+stop_question Escape
+wine "$probe" answer yes
+started=$(date +%s%N)
+while backup_running; do
+  (($(date +%s%N) - started < 10 * 1000000000)) || fail "the backup did not stop after Yes"
+  sleep 0.05
+done
+stopped_ms=$((($(date +%s%N) - started) / 1000000))
+# A second, and the two that Wine waits for a window manager to take the box down before
+# the answer comes back (none runs on the test display).
+((stopped_ms <= 3000)) || fail "the backup took $stopped_ms ms to stop after Yes"
+# Nothing half-written is left: what the backup folder holds is what it held before.
+for file in "$backup"/*; do
+  [[ -e "$file" ]] || continue
+  cmp -s "$file" "$work/backup_before/$(basename "$file")" ||
+    fail "the stopped backup left $(basename "$file") unfinished or new"
+done
 deadline=$((SECONDS + 60))
 while kill -0 "$wine_window_app_pid" 2>/dev/null; do
   ((SECONDS < deadline)) || fail "the program did not end after its backup was stopped"
   sleep 0.2
 done
 wine_window_app_pid=""
-backup_running && fail "the stopped backup left icqlist.tmp behind"
-echo "closing during the backup stopped it and ended the program"
+echo "Escape during the backup asked; Yes stopped it in $stopped_ms ms and ended the program"
 
 echo "PASS"

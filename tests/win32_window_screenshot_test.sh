@@ -3,6 +3,8 @@
 # takes the same picture for docs/): the window has its outer size, its caption, the
 # banner on the message screen and the gauge at 0%, both as the window's own texts and
 # on the screen's picture; its controls stand where the form puts them, in its tab order.
+# The keyboard reaches every control: Tab and Shift+Tab go all the way round in the tab
+# order, Enter presses the focused button, and F5 and F1 click Clear Screen and Read Me.
 # Then an error that the start-up lets through (pref.cfg held open by another program)
 # is shown in a message box, and the window opens without the banner.
 # Usage: win32_window_screenshot_test.sh torq32.exe window_probe.exe PREFIX BANNER
@@ -82,8 +84,9 @@ for i in "${!lines[@]}"; do
 done
 
 # The form at 96 dots per inch: name, left, top, width, height in the client area, place
-# in the tab order. Labels may be wider than the form has them: a label takes the room
-# its text needs where the stand-in font is wider (the folder label keeps its width).
+# in the tab order. The two headings may be wider than the form has them: a heading takes
+# the room its text needs where the stand-in font is wider (the folder label and the link
+# labels keep their sizes).
 cat >"$work/form.txt" <<'FORM'
 ICQFolder 16 56 249 81 0
 DriveComboBox1 192 32 73 20 1
@@ -107,13 +110,43 @@ FORM
 wine "$probe" form >"$work/shown_form.txt"
 awk 'NR == FNR { want[$1] = $0; next }
      { split(want[$1], w, " ")
-       label = $1 ~ /^Label|^ClearScreen$/
+       label = $1 ~ /^Label[13]$/
        if (w[1] == "" || $2 != w[2] || $3 != w[3] || $5 != w[5] || $6 != w[6] ||
            (label ? $4 < w[4] : $4 != w[4])) { print "  " $0 "   (the form: " want[$1] ")"; bad = 1 }
        seen[$1] = 1 }
      END { for (name in want) if (!seen[name]) { print "  " name " is missing"; bad = 1 }
            exit bad }' "$work/form.txt" "$work/shown_form.txt" >"$work/form.diff" ||
   fail "controls stand elsewhere than the form has them:"$'\n'"$(cat "$work/form.diff")"
+
+# The keyboard, from the ICQ folder list where the window starts.
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+tab_order=$(awk '$6 != "-" { print $6, $1 }' "$work/shown_form.txt" | sort -n | cut -d' ' -f2)
+walk() {
+  local key=$1 name
+  for name in "${@:2}"; do
+    xdotool key "$key"
+    sleep 0.3
+    [[ "$(wine "$probe" focus)" == "$name" ]] || fail "$key came to $(wine "$probe" focus), not $name"
+  done
+}
+[[ "$(wine "$probe" focus)" == ICQFolder ]] || fail "the window starts with the focus on $(wine "$probe" focus)"
+mapfile -t order <<<"$tab_order"
+walk Tab "${order[@]:1}" "${order[0]}"
+mapfile -t backwards < <(printf '%s\n' "${order[@]}" | tac)
+walk shift+Tab "${backwards[@]}"
+walk shift+Tab "${backwards[0]}"  # About, then Enter presses it
+# The screens torq32-cli prints beside the banner.
+shows() {
+  local key=$1 screen=$2 deadline=$((SECONDS + 20))
+  xdotool key "$key"
+  until [[ "$(wine "$probe" text)" == "$(cat "$(dirname "$banner")/$screen")" ]]; do
+    ((SECONDS < deadline)) || fail "$key did not show $screen: $(wine "$probe" text | head -n 3)"
+    sleep 0.3
+  done
+}
+shows Return about.txt
+shows F5 banner.txt
+shows F1 readme.txt
 
 wine_window_close "$probe"
 

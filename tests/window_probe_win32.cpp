@@ -11,9 +11,11 @@
 //   window_probe form            prints one line per control: its name, "left top width
 //                                height" in the window's client area, and its place in
 //                                the tab order (from 0), or "-" for one that takes no focus
+//   window_probe focus           prints the name of the control that has the focus
 //   window_probe close           asks the window to close, as its close box does
 //   window_probe box             prints the caption and the text of the message box on
 //                                the screen, one a line (exit 1 when there is none)
+//   window_probe answer yes|no   presses that button of the question on the screen
 //   window_probe hold FILE SECONDS  holds FILE open without sharing, as another program
 //                                may, for SECONDS (prints "held" once it holds it)
 #include <fcntl.h>
@@ -106,8 +108,8 @@ void Print(const std::string& text) {
 
 int Usage() {
   std::fputs(
-      "usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | form | close | box"
-      " | hold FILE SECONDS\n",
+      "usage: window_probe wait SECONDS | text [NAME] | caption | place [NAME] | form | focus"
+      " | close | box | answer yes|no | hold FILE SECONDS\n",
       stderr);
   return 2;
 }
@@ -129,6 +131,12 @@ int main(int argc, char* argv[]) {
     Print(Narrow(caption));
     Print(Narrow(text));
     return 0;
+  }
+  if (command == "answer") {
+    const HWND box = FindWindowW(L"#32770", nullptr);
+    if (argc < 3 || !box || !IsWindowVisible(box)) return 1;
+    const HWND button = GetDlgItem(box, std::strcmp(argv[2], "yes") == 0 ? IDYES : IDNO);
+    return button && PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
   }
   if (command == "hold") {
     if (argc < 4) return Usage();
@@ -213,6 +221,20 @@ int main(int argc, char* argv[]) {
                   place.right - place.left, place.bottom - place.top,
                   tab_of[i].empty() ? "-" : tab_of[i].c_str());
     }
+    return 0;
+  }
+  if (command == "focus") {
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_window, nullptr), &thread)) return 1;
+    const int focus = thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : 0;
+    for (const NamedControl& control : kControls) {
+      if (control.id == focus) {
+        std::puts(control.name);
+        return 0;
+      }
+    }
+    std::puts("-");
     return 0;
   }
   if (command == "close") return PostMessageW(main_window, WM_CLOSE, 0, 0) ? 0 : 1;

@@ -22,12 +22,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
     Main.Show(show_command);
     MSG message;
     int got;
-    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
-      // The keyboard walks the controls in tab order, as in a dialog.
-      if (Main.TakeMessage(message) || IsDialogMessageW(Main.Handle(), &message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) Main.HandleQueued(message);
     return got < 0 ? EXIT_FAILURE : static_cast<int>(message.wParam);
   } catch (const std::exception& error) {
     app::ShowErrorBox(nullptr, error.what());

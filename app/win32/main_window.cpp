@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/win32/control_ids.h"
+#include "app/win32/resource_ids.h"
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
@@ -39,6 +40,13 @@ constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
 // Messages taken from the queue in one go while an action runs, so that a stream of
 // them cannot keep the action waiting.
 constexpr int kMessagesPerRefresh = 200;
+// The link labels take no focus; these keys click them: help's key for Read Me, the
+// search key for AutoSearch, the refresh key for Clear Screen.
+constexpr WPARAM kReadMeKey = VK_F1;
+constexpr WPARAM kAutoSearchKey = VK_F3;
+constexpr WPARAM kClearScreenKey = VK_F5;
+// Posted when an action has ended: the input held back during it is handled then.
+constexpr UINT kReplayHeldInput = WM_APP + 1;
 
 // One control of the form: left, top, width, height inside the client area.
 struct Place {
@@ -51,6 +59,16 @@ constexpr RECT kBevels[] = {{8, 24, 8 + 265, 24 + 145},
                             {8, 344, 8 + 201, 344 + 41},
                             {216, 344, 216 + 201, 344 + 41},
                             {424, 344, 424 + 97, 344 + 41}};
+
+bool IsFrameMouse(UINT message) {
+  return message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK;
+}
+
+// Clicks and keys, which wait while an action runs; the frame's own mouse messages too.
+bool IsInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || IsFrameMouse(message);
+}
 
 RECT Rect(const Place& place) {
   return {place.left, place.top, place.left + place.width, place.top + place.height};
@@ -149,7 +167,7 @@ TMain::TMain()
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = &TMain::WindowProc;
   window_class.hInstance = instance;
-  window_class.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(VARN_PROGRAM_ICON));
   window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kMainWindowClass;
@@ -200,10 +218,9 @@ HWND TMain::AddControl(const wchar_t* window_class, const std::string& text, DWO
 
 void TMain::BuildControls() {
   // Created in tab order: the dialog manager walks the controls as they were made.
-  const auto label = [this](const std::string& text, int id, const Place& place, HFONT font,
-                            DWORD style = 0) {
+  const auto label = [this](const std::string& text, int id, const Place& place, HFONT font) {
     const HWND control =
-        AddControl(L"STATIC", text, SS_LEFT | SS_NOPREFIX | style, 0, id, Rect(place), font);
+        AddControl(L"STATIC", text, SS_LEFT | SS_NOPREFIX, 0, id, Rect(place), font);
     // A label takes at least the room its text needs, as the classic labels size
     // themselves to their text: the fonts that stand in for the original ones can be a
     // little wider.
@@ -219,6 +236,12 @@ void TMain::BuildControls() {
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return control;
+  };
+  // A link label keeps the form's size, on one line: a stand-in font's last pixels may
+  // be cut, but the labels around it do not move.
+  const auto link = [this](const std::string& text, int id, const Place& place, HFONT font) {
+    links_.push_back(AddControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY, 0,
+                                id, Rect(place), font));
   };
   const auto folder_list = [this](int id, const Place& place) {
     const HWND list = AddControl(L"LISTBOX", "",
@@ -281,14 +304,12 @@ void TMain::BuildControls() {
   // The folder label keeps its size: it shortens the path to fit instead.
   icq_folder_now_ = AddControl(L"STATIC", "", SS_OWNERDRAW, 0, kICQFolderNowId,
                                Rect({16, 144, 185, 14}), font_.get());
-  links_.push_back(label("AutoSearch", kLabel2Id, {208, 144, 56, 13}, link_font_.get(), SS_NOTIFY));
+  link("AutoSearch", kLabel2Id, {208, 144, 56, 13}, link_font_.get());
   label("2. Select / Edit Backup Folder :", kLabel3Id, {16, 184, 162, 14}, bold_font_.get());
   progress_bar_ = AddControl(L"STATIC", "0%", SS_OWNERDRAW, 0, kProgressBarId,
                              Rect({296, 320, 145, 14}), font_.get());
-  links_.push_back(
-      label("Clear Screen", kClearScreenId, {452, 320, 61, 13}, link_font_.get(), SS_NOTIFY));
-  links_.push_back(
-      label("Read Me", kLabel4Id, {472, 5, 42, 14}, arial_link_font_.get(), SS_NOTIFY));
+  link("Clear Screen", kClearScreenId, {452, 320, 61, 13}, link_font_.get());
+  link("Read Me", kLabel4Id, {472, 5, 42, 14}, arial_link_font_.get());
 
   // The folder lists start at the current directory.
   icq_folder_.folder = backup_folder_.folder = platform::GetCurrentDir();
@@ -337,6 +358,18 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_NEXTDLGCTL:
+      // The message screen, a multi-line box, passes Tab and Shift+Tab on to us as a
+      // dialog's box does; the window is no dialog, so it moves the focus itself.
+      if (LOWORD(lparam)) {
+        SetFocus(reinterpret_cast<HWND>(wparam));
+      } else {
+        MoveFocus(wparam != 0);
+      }
+      return 0;
+    case kReplayHeldInput:
+      ReplayHeldInput();
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -346,8 +379,31 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(window_, message, wparam, lparam);
 }
 
-bool TMain::TakeMessage(const MSG& message) {
-  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+void TMain::HandleQueued(MSG message) {
+  if (TakeKey(message) || IsDialogMessageW(window_, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+// Enter opens a folder list's line and presses the focused button; the link labels'
+// keys click them.
+bool TMain::TakeKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || !IsWindow(window_)) return false;
+  switch (message.wParam) {
+    case kReadMeKey:
+      Label4Click();
+      return true;
+    case kAutoSearchKey:
+      Label2Click();
+      return true;
+    case kClearScreenKey:
+      ClearScreenClick();
+      return true;
+    case VK_RETURN:
+      break;
+    default:
+      return false;
+  }
   for (FolderSelector* selector : {&icq_folder_, &backup_folder_}) {
     if (message.hwnd != selector->list) continue;
     const LRESULT index = SendMessageW(selector->list, LB_GETCURSEL, 0, 0);
@@ -356,7 +412,22 @@ bool TMain::TakeMessage(const MSG& message) {
     }
     return true;
   }
+  if (GetParent(message.hwnd) == window_ &&
+      (SendMessageW(message.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
+    SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
   return false;
+}
+
+// As the dialog manager moves it on Tab: all the way round, the text of a box selected.
+void TMain::MoveFocus(bool backwards) {
+  const HWND next = GetNextDlgTabItem(window_, GetFocus(), backwards ? TRUE : FALSE);
+  if (!next) return;
+  if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
+    SendMessageW(next, EM_SETSEL, 0, -1);
+  }
+  SetFocus(next);
 }
 
 void TMain::OnCommand(int id, int code, HWND control) {
@@ -607,28 +678,62 @@ void TMain::Refresh() {
 }
 
 void TMain::PaintNow() {
+  // Clicks and keys are taken out of the queue too, to be held until the action has
+  // ended: left in it, one of them could hide a later click on the close box, and a
+  // question's box would swallow them.
   MSG message;
-  // A click on the title bar's close or minimise box is taken at once, so that closing
-  // the window asks whether to stop the action.
-  if (PeekMessageW(&message, window_, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_NOREMOVE) &&
-      (message.wParam == HTCLOSE || message.wParam == HTMINBUTTON) &&
-      PeekMessageW(&message, window_, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
-    DispatchMessageW(&message);
-  }
-  // Paint, sent and posted messages only: clicks and keys wait in the queue until the
-  // action has ended.
-  for (int taken = 0; taken < kMessagesPerRefresh &&
-                      PeekMessageW(&message, nullptr, 0, 0,
-                                   PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE);
-       ++taken) {
+  for (int taken = 0;
+       taken < kMessagesPerRefresh && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++taken) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));  // for the message loop
       break;
     }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+    if (IsInput(message.message)) {
+      HoldInput(message);
+    } else {
+      DispatchMessageW(&message);
+    }
   }
   throttle_.Painted();
+}
+
+void TMain::HoldInput(const MSG& message) {
+  const UINT kind = message.message;
+  // The close box, Alt+F4 and Escape ask at once whether to stop the action.
+  if ((kind == WM_NCLBUTTONDOWN && message.wParam == HTCLOSE) ||
+      (kind == WM_SYSKEYDOWN && message.wParam == VK_F4) ||
+      (kind == WM_KEYDOWN && message.wParam == VK_ESCAPE)) {
+    OnClose();
+    return;
+  }
+  if (kind == WM_NCLBUTTONDOWN && message.wParam == HTMINBUTTON) {
+    ShowWindow(window_, SW_MINIMIZE);
+    return;
+  }
+  // Dragging or sizing the frame cannot wait: its button is up by the time it could run.
+  if (IsFrameMouse(kind)) return;
+  HeldInput held = {message, {}};
+  GetKeyboardState(held.keys.data());
+  held_input_.push_back(held);
+}
+
+void TMain::RunAction(const std::function<void()>& action) {
+  runner_.Run(action);
+  if (!runner_.Running() && !held_input_.empty()) PostMessageW(window_, kReplayHeldInput, 0, 0);
+}
+
+// From the message loop, in the order the input came; a click that starts another action
+// leaves the rest to follow it, after what comes during it.
+void TMain::ReplayHeldInput() {
+  while (!held_input_.empty() && !runner_.Running() && IsWindow(window_)) {
+    HeldInput held = held_input_.front();
+    held_input_.pop_front();
+    // Shift+Tab and typed capitals read the keys that were down when they came.
+    if (held.message.message >= WM_KEYFIRST && held.message.message <= WM_KEYLAST) {
+      SetKeyboardState(held.keys.data());
+    }
+    HandleQueued(held.message);
+  }
 }
 
 // --- Handlers ------------------------------------------------------------------------

@@ -1,11 +1,13 @@
 // TMain on Windows: the program's one window, built from the system's own controls.
 // Its handlers run the same actions as the Linux window, which see it only through the
-// window seam; while an action runs, the window repaints but takes no input, and a
-// request to close it asks whether to stop the action.
+// window seam; while an action runs, the window repaints but holds its input back until
+// the action has ended, and closing it (or Escape) asks whether to stop the action.
 #pragma once
 
 #include <windows.h>
 
+#include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,9 +35,9 @@ class TMain : public WindowSeam {
   HWND Handle() const { return window_; }
   void Show(int show_command);
 
-  // The message loop's first look at a message: Enter on a folder list opens its line.
-  // True when the message was taken.
-  bool TakeMessage(const MSG& message);
+  // The message loop's handling of one message taken from the queue: the window's own
+  // keys, then the dialog manager's (Tab walks the controls), then the window procedure.
+  void HandleQueued(MSG message);
 
   // The window seam.
   void ClearScreen() override;
@@ -80,8 +82,16 @@ class TMain : public WindowSeam {
     FolderLines lines;
   };
 
+  // A click or key that came during an action, with the keys held down when it came.
+  struct HeldInput {
+    MSG message;
+    std::array<BYTE, 256> keys;
+  };
+
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  bool TakeKey(const MSG& message);
+  void MoveFocus(bool backwards);
   void BuildControls();
   HWND AddControl(const wchar_t* window_class, const std::string& text, DWORD style, DWORD ex_style,
                   int id, const RECT& place, HFONT font);
@@ -93,9 +103,11 @@ class TMain : public WindowSeam {
   void DrawGauge(const DRAWITEMSTRUCT& item);
   LRESULT ControlColour(HDC dc, HWND control);
 
-  void RunAction(const std::function<void()>& action) { runner_.Run(action); }
+  void RunAction(const std::function<void()>& action);
   void LetWindowRepaint();
   void PaintNow();
+  void HoldInput(const MSG& message);
+  void ReplayHeldInput();
   void ShowError(const std::string& message);
 
   // Folder selectors.
@@ -126,6 +138,7 @@ class TMain : public WindowSeam {
 
   ActionRunner runner_;
   RepaintThrottle throttle_;
+  std::deque<HeldInput> held_input_;  // handled once the action has ended, in order
 };
 
 }  // namespace app

@@ -372,7 +372,7 @@ void File::SetAttributes(std::uint32_t attributes) {
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!::SetFileInformationByHandle(AsHandle(handle_), FileBasicInfo, &basic, sizeof basic)) {
+  if (!detail::SetBasicInfo(AsHandle(handle_), basic)) {
     RaiseLastError();
   }
 }

@@ -53,16 +53,7 @@ std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
 // The folder's full path as the system has it now, without the "\\?\" prefix, upper-cased
 // for comparison (the system folds letter case).
 std::wstring FinalPathOf(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                             FILE_NAME_NORMALIZED);
-  if (length >= path.size()) {
-    path.resize(length + 1);
-    length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                         FILE_NAME_NORMALIZED);
-  }
-  if (length == 0 || length >= path.size()) return {};
-  path.resize(length);
+  std::wstring path = detail::SystemNameOf(handle);
   if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
   for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
   return path;
@@ -250,7 +241,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!::SetFileInformationByHandle(entry.Get(), FileBasicInfo, &basic, sizeof basic)) {
+  if (!detail::SetBasicInfo(entry.Get(), basic)) {
     return detail::LastErrorCode();
   }
   return 0;

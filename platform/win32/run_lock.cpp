@@ -23,8 +23,7 @@ std::optional<detail::FileIdentity> IdentityOfHandle(HANDLE handle) {
 // True when the open file is already to go: every handle of its holder is closed.
 bool DeletePending(HANDLE handle) {
   FILE_STANDARD_INFO info;
-  return ::GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) &&
-         info.DeletePending;
+  return detail::QueryStandardInfo(handle, info) && info.DeletePending;
 }
 
 [[noreturn]] void Raise(const std::string& folder, DWORD error) {

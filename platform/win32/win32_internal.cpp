@@ -1,10 +1,115 @@
 #include "platform/win32/win32_internal.h"
 
+#include <winternl.h>
+
+#include <atomic>
+#include <vector>
+
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
 
 namespace platform::detail {
+namespace {
+
+// A function of a system library that every process has loaded (kernel32, ntdll), or
+// nullptr where this Windows lacks it.
+template <typename Function>
+Function SystemCall(const wchar_t* library, const char* name) {
+  const HMODULE loaded = ::GetModuleHandleW(library);
+  if (!loaded) return nullptr;
+  // Through the generic function type, which converts to any other without a warning.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(loaded, name)));
+}
+
+constexpr wchar_t kKernel32[] = L"kernel32.dll";
+constexpr wchar_t kNtdll[] = L"ntdll.dll";
+
+using FileInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                             FILE_INFORMATION_CLASS);
+
+// An ntdll call's status as the last error, as the kernel32 calls leave it.
+bool Succeeded(NTSTATUS status) {
+  if (status >= 0) return true;
+  using StatusToError = ULONG(NTAPI*)(NTSTATUS);
+  static const auto to_error = SystemCall<StatusToError>(kNtdll, "RtlNtStatusToDosError");
+  ::SetLastError(to_error ? to_error(status) : ERROR_GEN_FAILURE);
+  return false;
+}
+
+// Through ntdll, as XP has it: NtSetInformationFile or NtQueryInformationFile.
+bool FileInformation(const char* call, HANDLE file, void* info, ULONG size,
+                     FILE_INFORMATION_CLASS kind) {
+  const auto function = SystemCall<FileInformationCall>(kNtdll, call);
+  if (!function) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  IO_STATUS_BLOCK status_block{};
+  return Succeeded(function(file, &status_block, info, size, kind));
+}
+
+ULONGLONG WINAPI TickCount64() {
+  using Call = ULONGLONG(WINAPI*)();
+  static const auto newer = SystemCall<Call>(kKernel32, "GetTickCount64");
+  if (newer) return newer();
+  // XP's 32-bit count, carried on past its wrap every 49.7 days, never going back.
+  static std::atomic<ULONGLONG> last{0};
+  constexpr ULONGLONG kWrap = 0x100000000ULL;
+  ULONGLONG previous = last.load();
+  for (;;) {
+    ULONGLONG now = (previous & ~(kWrap - 1)) | ::GetTickCount();
+    // Far below the last count it has wrapped; just below, another thread read it later.
+    if (now + kWrap / 2 < previous) now += kWrap;
+    if (now <= previous) return previous;
+    if (last.compare_exchange_weak(previous, now)) return now;
+  }
+}
+
+}  // namespace
+
+bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
+  using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static const auto newer = SystemCall<Call>(kKernel32, "SetFileInformationByHandle");
+  if (newer) return newer(file, FileBasicInfo, &info, sizeof info) != FALSE;
+  // FILE_BASIC_INFO has the layout of ntdll's FILE_BASIC_INFORMATION.
+  return FileInformation("NtSetInformationFile", file, &info, sizeof info,
+                         FileBasicInformation);
+}
+
+bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info) {
+  using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static const auto newer = SystemCall<Call>(kKernel32, "GetFileInformationByHandleEx");
+  if (newer) return newer(file, FileStandardInfo, &info, sizeof info) != FALSE;
+  return FileInformation("NtQueryInformationFile", file, &info, sizeof info,
+                         FileStandardInformation);
+}
+
+std::wstring SystemNameOf(HANDLE file) {
+  using Call = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  static const auto newer = SystemCall<Call>(kKernel32, "GetFinalPathNameByHandleW");
+  if (newer) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (length >= path.size()) {
+      path.resize(length + 1);
+      length = newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    }
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    return path;
+  }
+  using QueryObject = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+  static const auto query = SystemCall<QueryObject>(kNtdll, "NtQueryObject");
+  if (!query) return {};
+  // The name's text follows it in the buffer: "\Device\HarddiskVolume1\ICQ".
+  constexpr ULONG kNameRoom = 64 * 1024;
+  std::vector<unsigned char> buffer(kNameRoom);
+  ULONG needed = 0;
+  if (!Succeeded(query(file, ObjectNameInformation, buffer.data(), kNameRoom, &needed))) return {};
+  const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+  return std::wstring(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
+}
 
 std::wstring WideFromAnsi(std::string_view text) {
   if (text.empty()) return std::wstring();
@@ -120,3 +225,15 @@ std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
 }
 
 }  // namespace platform::detail
+
+// winpthreads, linked into every program for std::thread, times its waits with
+// GetTickCount64, which XP lacks. Its calls go through the import pointer, which this
+// definition provides in place of kernel32's, so that the programs still load on XP.
+#if defined(__x86_64__)
+#define VARN_TICK_COUNT64_IMPORT "__imp_GetTickCount64"
+#else
+#define VARN_TICK_COUNT64_IMPORT "__imp__GetTickCount64@0"
+#endif
+extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() __asm__(VARN_TICK_COUNT64_IMPORT);
+extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() = platform::detail::TickCount64;
+

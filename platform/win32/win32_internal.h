@@ -23,6 +23,20 @@
 
 namespace platform::detail {
 
+// --- Calls newer than Windows XP --------------------------------------------------------
+// The programs run on XP, whose system libraries lack some calls: these look the newer
+// call up at run time and fall back on XP's way of doing the same. Each answers as the
+// newer call does: false, with the last error set, on failure.
+
+// SetFileInformationByHandle with FileBasicInfo.
+bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info);
+// GetFileInformationByHandleEx with FileStandardInfo.
+bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info);
+// The open file's or folder's path as the system names it, for comparing one with
+// another: the normalised path (GetFinalPathNameByHandleW), or on XP the object's
+// device path. Empty when it cannot be read.
+std::wstring SystemNameOf(HANDLE file);
+
 // --- Texts ----------------------------------------------------------------------------
 
 // ANSI code page to UTF-16 and back. A character the code page cannot show becomes

@@ -354,7 +354,7 @@ TEST_F(RestoreFilesTest, TemporaryFileOfAFailedRestoreIsReplacedAndAUsersIsLeftA
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq.tmp"));
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\uin\\icq.tmp"), "the user's");
   EXPECT_EQ(RestoresOwnFiles(drives_.Root(), kThree),
-            std::vector<std::string>{fs::path("C/ICQ/uin/icq.tmp").string()});
+            std::vector<std::string>{fs::path("C/ICQ/uin/icq.tmp").make_preferred().string()});
 }
 
 TEST_F(RestoreFilesTest, FewerEntriesThanTheCountEndWithTheirOwnReport) {

@@ -3,6 +3,7 @@
 // widgets, the tests with a recording object, torq32-cli on a terminal.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class WindowSeam {
   // Gauge (ProgressBar): values held to 0..100; a change shows at once.
   virtual void SetGauge(int percent) = 0;
   virtual int Gauge() const = 0;
+  // The data an action has worked through since it cleared the screen grew by `bytes`.
+  // Only the terminal's progress line tells the sum; the windows show the gauge alone.
+  virtual void CountBytes(std::int64_t bytes) { (void)bytes; }
 
   // Folder selectors. Moving a selector also makes that folder the current directory
   // (a folder that cannot be entered raises EInOutError and leaves the selector where it

@@ -224,8 +224,12 @@ class ListedFiles {
       // The gauge moves through the file as its worker reports the bytes it has done.
       const GaugeStep step{GaugeAfter(slot), slot.fields.size};
       const int start = window_.Gauge();
+      std::int64_t counted = 0;
       const auto moved = [&] {
-        MoveGaugeWithin(window_, step, start, workers_.BytesDone(slot.number));
+        const std::int64_t done = workers_.BytesDone(slot.number);
+        if (done > counted) window_.CountBytes(done - counted);
+        counted = std::max(counted, done);
+        MoveGaugeWithin(window_, step, start, counted);
         window_.Refresh();
       };
       while (!slot.done) {
@@ -234,6 +238,8 @@ class ListedFiles {
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
       if (slot.error) std::rethrow_exception(slot.error);
+      // A worker's count ends with its result: the rest of the file is counted here.
+      if (slot.fields.size > counted) window_.CountBytes(slot.fields.size - counted);
       compressed_total += slot.bytes;
     } else {
       const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);

@@ -39,6 +39,7 @@ class WindowProgress {
     platform::RaiseIfStopRequested();
     if (count > 0) {
       done_ += count;
+      window_.CountBytes(count);
       MoveGaugeWithin(window_, step_, start_, done_);
     }
     if (refresh_) window_.Refresh();

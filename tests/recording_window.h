@@ -59,6 +59,8 @@ class RecordingWindow : public app::WindowSeam {
     gauge_history.push_back(gauge);
   }
   int Gauge() const override { return gauge; }
+  void CountBytes(std::int64_t bytes) override { bytes_counted += bytes; }
+  std::int64_t bytes_counted = 0;
 
   std::string ICQFolder() const override { return icq_folder; }
   void MoveICQFolder(const std::string& folder) override {

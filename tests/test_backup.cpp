@@ -1205,6 +1205,8 @@ TEST_F(BackupTest, FileLinesAreRefreshedWhileTheBackupWaitsForTheirFiles) {
         << step;
   }
   EXPECT_TRUE(std::is_sorted(window_.gauge_history.begin(), window_.gauge_history.end()));
+  // Every byte of data is counted once, whoever compressed it.
+  EXPECT_EQ(window_.bytes_counted, static_cast<std::int64_t>((16 + 3 * 3) * kEngineBlock));
 }
 
 TEST_F(BackupTest, SmallFilesAreLeftToTheWindowsOwnRepaints) {

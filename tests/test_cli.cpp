@@ -166,6 +166,32 @@ TEST_F(TerminalWindowTest, RedrawnGaugeTellsTheTimeLeft) {
                                 std::string(full.size(), ' ') + "\r");
 }
 
+// The data done goes before the time left, redrawn for the engine's blocks at most ten
+// times a second, and counts from the action's start.
+TEST_F(TerminalWindowTest, RedrawnGaugeTellsTheDataDone) {
+  std::ostringstream progress;
+  std::chrono::steady_clock::time_point now{};
+  TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
+                        TerminalWindow::Progress::kRedraw, &progress, [&now] { return now; });
+  now += std::chrono::hours(1);
+  window.ClearScreen();
+  window.SetGauge(10);
+  window.CountBytes(1'250'000);
+  now += std::chrono::milliseconds(150);
+  window.CountBytes(1'250'000);
+  window.CountBytes(1'000'000);
+  now += std::chrono::seconds(3);
+  window.SetGauge(20);
+  const std::string last = " [####................]  20%  3.5 MB  0:12 left";
+  window.ClearScreen();
+  window.SetGauge(0);
+  const std::string cleared = " [....................]   0%";
+  EXPECT_EQ(progress.str(), "\r [##..................]  10%"
+                            "\r [##..................]  10%  2.5 MB"
+                            "\r" + last + "\r" + cleared +
+                                std::string(last.size() - cleared.size(), ' '));
+}
+
 TEST_F(TerminalWindowTest, ScreenPrintsLinesAsTheActionLeftThem) {
   TerminalWindow window(TerminalWindow::Answers::kNo, nullptr, nullptr,
                         TerminalWindow::Progress::kNone, nullptr);

@@ -211,6 +211,7 @@ TEST_F(RestoreClickTest, OneLargeEntryIsShownWhileItIsDecodedAndTheGaugeMovesThr
   MakeBackup(big);
   EXPECT_EQ(Restore(), RestoreOutcome::kSucceeded);
   EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\newdb\\big.dat"), big[0].bytes);
+  EXPECT_EQ(window_.bytes_counted, static_cast<std::int64_t>(8 * kEngineBlock));
 
   std::vector<std::string> in_progress = kNotes;
   in_progress.push_back(" C:\\ICQ\\newdb\\big.dat");

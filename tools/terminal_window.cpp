@@ -15,6 +15,17 @@ namespace {
 constexpr int kBarWidth = 20;
 // Before this, the time left is a guess too rough to show.
 constexpr std::chrono::seconds kEstimateAfter{2};
+// The engine counts every block; the line is redrawn for them this often at most.
+constexpr std::chrono::milliseconds kBytesRedrawEvery{100};
+constexpr double kBytesPerMegabyte = 1e6;
+
+// "  12.3 MB": the data done; "" before any.
+std::string BytesDone(std::int64_t bytes) {
+  if (bytes <= 0) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "  %.1f MB", static_cast<double>(bytes) / kBytesPerMegabyte);
+  return text;
+}
 
 // "  1:30 left": the time the part done took, for the part to come; "" while unknown.
 std::string TimeLeft(std::chrono::steady_clock::duration elapsed, int percent) {
@@ -52,6 +63,7 @@ TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in, std::os
 void TerminalWindow::ClearScreen() {
   lines_.clear();
   action_start_ = clock_();
+  bytes_done_ = 0;
 }
 void TerminalWindow::AppendLine(const std::string& line) { lines_.push_back(line); }
 void TerminalWindow::DeleteLine(int index) {
@@ -67,6 +79,11 @@ void TerminalWindow::SetGauge(int percent) {
 }
 int TerminalWindow::Gauge() const { return gauge_; }
 
+void TerminalWindow::CountBytes(std::int64_t bytes) {
+  bytes_done_ += bytes;
+  if (progress_ == Progress::kRedraw && clock_() - last_drawn_ >= kBytesRedrawEvery) DrawGauge();
+}
+
 void TerminalWindow::DrawGauge() {
   if (progress_ == Progress::kNone) return;
   const int filled = gauge_ * kBarWidth / 100;
@@ -74,7 +91,8 @@ void TerminalWindow::DrawGauge() {
   std::string figure = std::to_string(gauge_) + "%";
   bar += std::string(4 - figure.size(), ' ') + figure;
   if (progress_ == Progress::kRedraw) {
-    bar += TimeLeft(clock_() - action_start_, gauge_);
+    last_drawn_ = clock_();
+    bar += BytesDone(bytes_done_) + TimeLeft(last_drawn_ - action_start_, gauge_);
     // Spaces over what a longer line before left.
     const std::size_t shown = bar.size();
     bar.resize(std::max(shown, progress_shown_), ' ');

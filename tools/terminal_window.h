@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -41,6 +42,8 @@ class TerminalWindow : public WindowSeam {
 
   void SetGauge(int percent) override;
   int Gauge() const override;
+  // A redrawn progress line also tells the data done since the action began.
+  void CountBytes(std::int64_t bytes) override;
 
   std::string ICQFolder() const override;
   void MoveICQFolder(const std::string& folder) override;
@@ -73,6 +76,8 @@ class TerminalWindow : public WindowSeam {
   std::size_t progress_shown_ = 0;  // the length of the redrawn line on the terminal
   Clock clock_;
   std::chrono::steady_clock::time_point action_start_;
+  std::int64_t bytes_done_ = 0;
+  std::chrono::steady_clock::time_point last_drawn_;
 
   std::vector<std::string> lines_;
   int gauge_ = 0;

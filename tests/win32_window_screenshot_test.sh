@@ -4,7 +4,7 @@
 # banner on the message screen and the gauge at 0%, both as the window's own texts and
 # on the screen's picture; its controls stand where the form puts them, in its tab order.
 # The keyboard reaches every control: Tab and Shift+Tab go all the way round in the tab
-# order, Enter presses the focused button, and F5 and F1 click Clear Screen and Read Me.
+# order, Enter presses the focused button, and Ctrl+L and F1 click Clear Screen and Read Me.
 # Then an error that the start-up lets through (pref.cfg held open by another program)
 # is shown in a message box, and the window opens without the banner.
 # Usage: win32_window_screenshot_test.sh torq32.exe window_probe.exe PREFIX BANNER
@@ -145,7 +145,7 @@ shows() {
   done
 }
 shows Return about.txt
-shows F5 banner.txt
+shows ctrl+l banner.txt
 shows F1 readme.txt
 
 wine_window_close "$probe"

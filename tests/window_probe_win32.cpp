@@ -40,10 +40,8 @@ int Id(std::size_t index) { return app::kFirstControlId + static_cast<int>(index
 // 0 for no name, -1 for a name the form does not have.
 int ControlByName(const char* name) {
   if (!name) return 0;
-  for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
-    if (std::strcmp(ui::kForm[i].name, name) == 0) return Id(i);
-  }
-  return -1;
+  const std::size_t index = ui::IndexOf(name);
+  return index < std::size(ui::kForm) ? Id(index) : -1;
 }
 
 HWND FindMain() { return FindWindowW(app::kMainWindowClass, nullptr); }

@@ -1,6 +1,5 @@
 #include "ui/form.h"
 
-#include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
@@ -9,34 +8,19 @@
 
 namespace ui {
 
-void Run(Handler handler, app::WindowSeam& window) {
-  switch (handler) {
-    case Handler::kNone:
-      return;
-    case Handler::kBackupClick:
-      backup::BackupClick(window);
-      return;
-    case Handler::kRestoreClick:
-      backup::RestoreClick(window);
-      return;
-    case Handler::kCheckUINClick:
-      backup::CheckUINClick(window);
-      return;
-    case Handler::kCheckDateClick:
-      backup::CheckDateClick(window);
-      return;
-    case Handler::kLabel2Click:
-      search::Label2Click(window);
-      return;
-    case Handler::kLabel4Click:
-      app::Label4Click(window);
-      return;
-    case Handler::kAboutClick:
-      app::AboutClick(window);
-      return;
-    case Handler::kClearScreenClick:
-      app::ClearScreenClick(window);
-      return;
+void BackupClick(app::WindowSeam& window) { backup::BackupClick(window); }
+void RestoreClick(app::WindowSeam& window) { backup::RestoreClick(window); }
+void CheckUINClick(app::WindowSeam& window) { backup::CheckUINClick(window); }
+void CheckDateClick(app::WindowSeam& window) { backup::CheckDateClick(window); }
+void Label2Click(app::WindowSeam& window) { search::Label2Click(window); }
+
+std::vector<std::size_t> TabOrder() {
+  std::vector<std::size_t> order;
+  for (int tab = 0;; ++tab) {
+    std::size_t i = 0;
+    while (i < std::size(kForm) && kForm[i].tab != tab) ++i;
+    if (i == std::size(kForm)) return order;
+    order.push_back(i);
   }
 }
 

@@ -3,6 +3,11 @@
 // link labels. Sizes are pixels at 96 dots per inch; places are inside the client area.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "app/reports.h"
 #include "app/window_seam.h"
 
 namespace ui {
@@ -16,29 +21,26 @@ inline constexpr int kFolderItemHeight = 16;
 
 enum class Kind {
   kFrame,        // sunken, behind the controls it groups
-  kLabel,        // takes the room its text needs: a stand-in font may be wider
+  kLabel,        // shows its whole text, though a stand-in font may be wider
   kFolderLabel,  // the ICQ folder list's current folder, shortened to fit
-  kLink,         // blue, underlined, cross-hair cursor; keeps its size
+  kLink,         // a label that is blue, underlined, with a cross-hair cursor
   kDriveBox,     // bound to the folder list after it in the form
-  kFolderList,
+  kFolderList,   // the path down to the current folder, then its sub-folders
   kEdit,         // the backup folder the actions use
   kScreen,       // the message screen: read-only, both scroll bars, wrapped
   kGauge,
   kButton,
 };
 
-// The handlers that clicks and keys run.
-enum class Handler {
-  kNone,
-  kBackupClick,
-  kRestoreClick,
-  kCheckUINClick,
-  kCheckDateClick,
-  kLabel2Click,  // AutoSearch
-  kLabel4Click,  // Read Me
-  kAboutClick,
-  kClearScreenClick,
-};
+// What a click or a key runs: an action on the window; nullptr for none.
+using Handler = void (*)(app::WindowSeam& window);
+
+// The actions whose own functions take or answer more than a click needs.
+void BackupClick(app::WindowSeam& window);
+void RestoreClick(app::WindowSeam& window);
+void CheckUINClick(app::WindowSeam& window);
+void CheckDateClick(app::WindowSeam& window);
+void Label2Click(app::WindowSeam& window);  // AutoSearch
 
 struct Control {
   const char* name;
@@ -53,37 +55,32 @@ struct Control {
 
 // In the table's order; frames come before the controls they group.
 inline constexpr Control kForm[] = {
-    {"Bevel1", Kind::kFrame, 8, 24, 265, 145, "", kArial, false, -1, Handler::kNone},
-    {"Label1", Kind::kLabel, 16, 32, 112, 14, "1. Select ICQ Folder :", kArial, true, -1,
-     Handler::kNone},
-    {"DriveComboBox1", Kind::kDriveBox, 192, 32, 73, 20, "", kArial, false, 1, Handler::kNone},
-    {"ICQFolder", Kind::kFolderList, 16, 56, 249, 81, "", kArial, false, 0, Handler::kNone},
-    {"ICQFolderNow", Kind::kFolderLabel, 16, 144, 185, 14, "", kArial, false, -1, Handler::kNone},
-    {"Label2", Kind::kLink, 208, 144, 56, 13, "AutoSearch", kSansSerif, false, -1,
-     Handler::kLabel2Click},
-    {"Bevel2", Kind::kFrame, 8, 176, 265, 153, "", kArial, false, -1, Handler::kNone},
-    {"Label3", Kind::kLabel, 16, 184, 162, 14, "2. Select / Edit Backup Folder :", kArial, true,
-     -1, Handler::kNone},
-    {"DriveComboBox2", Kind::kDriveBox, 192, 184, 73, 20, "", kArial, false, 4, Handler::kNone},
-    {"BackupFolder", Kind::kFolderList, 16, 208, 249, 81, "", kArial, false, 3, Handler::kNone},
+    {"Bevel1", Kind::kFrame, 8, 24, 265, 145, "", kArial, false, -1, nullptr},
+    {"Label1", Kind::kLabel, 16, 32, 112, 14, "1. Select ICQ Folder :", kArial, true, -1, nullptr},
+    {"DriveComboBox1", Kind::kDriveBox, 192, 32, 73, 20, "", kArial, false, 1, nullptr},
+    {"ICQFolder", Kind::kFolderList, 16, 56, 249, 81, "", kArial, false, 0, nullptr},
+    {"ICQFolderNow", Kind::kFolderLabel, 16, 144, 185, 14, "", kArial, false, -1, nullptr},
+    {"Label2", Kind::kLink, 208, 144, 56, 13, "AutoSearch", kSansSerif, false, -1, &Label2Click},
+    {"Bevel2", Kind::kFrame, 8, 176, 265, 153, "", kArial, false, -1, nullptr},
+    {"Label3", Kind::kLabel, 16, 184, 162, 14, "2. Select / Edit Backup Folder :", kArial, true, -1,
+     nullptr},
+    {"DriveComboBox2", Kind::kDriveBox, 192, 184, 73, 20, "", kArial, false, 4, nullptr},
+    {"BackupFolder", Kind::kFolderList, 16, 208, 249, 81, "", kArial, false, 3, nullptr},
     {"BackupFolderList", Kind::kEdit, 16, 296, 249, 22, app::kInitialBackupFolderText, kArial,
-     false, 5, Handler::kNone},
-    {"OutScreen", Kind::kScreen, 288, 24, 233, 289, "", kArial, false, 2, Handler::kNone},
-    {"ProgressBar", Kind::kGauge, 296, 320, 145, 14, "0%", kArial, false, -1, Handler::kNone},
+     false, 5, nullptr},
+    {"OutScreen", Kind::kScreen, 288, 24, 233, 289, "", kArial, false, 2, nullptr},
+    {"ProgressBar", Kind::kGauge, 296, 320, 145, 14, "0%", kArial, false, -1, nullptr},
     {"ClearScreen", Kind::kLink, 452, 320, 61, 13, "Clear Screen", kSansSerif, false, -1,
-     Handler::kClearScreenClick},
-    {"Label4", Kind::kLink, 472, 5, 42, 14, "Read Me", kArial, false, -1, Handler::kLabel4Click},
-    {"Bevel3", Kind::kFrame, 8, 344, 201, 41, "", kArial, false, -1, Handler::kNone},
-    {"Backup", Kind::kButton, 24, 352, 75, 25, "Backup", kArial, false, 6, Handler::kBackupClick},
-    {"Restore", Kind::kButton, 120, 352, 75, 25, "Restore", kArial, false, 7,
-     Handler::kRestoreClick},
-    {"Bevel4", Kind::kFrame, 216, 344, 201, 41, "", kArial, false, -1, Handler::kNone},
-    {"CheckUIN", Kind::kButton, 232, 352, 75, 25, "Check UIN", kArial, false, 8,
-     Handler::kCheckUINClick},
-    {"CheckDate", Kind::kButton, 328, 352, 75, 25, "Check Date", kArial, false, 9,
-     Handler::kCheckDateClick},
-    {"Bevel5", Kind::kFrame, 424, 344, 97, 41, "", kArial, false, -1, Handler::kNone},
-    {"About", Kind::kButton, 440, 352, 65, 25, "About", kArial, false, 10, Handler::kAboutClick},
+     &app::ClearScreenClick},
+    {"Label4", Kind::kLink, 472, 5, 42, 14, "Read Me", kArial, false, -1, &app::Label4Click},
+    {"Bevel3", Kind::kFrame, 8, 344, 201, 41, "", kArial, false, -1, nullptr},
+    {"Backup", Kind::kButton, 24, 352, 75, 25, "Backup", kArial, false, 6, &BackupClick},
+    {"Restore", Kind::kButton, 120, 352, 75, 25, "Restore", kArial, false, 7, &RestoreClick},
+    {"Bevel4", Kind::kFrame, 216, 344, 201, 41, "", kArial, false, -1, nullptr},
+    {"CheckUIN", Kind::kButton, 232, 352, 75, 25, "Check UIN", kArial, false, 8, &CheckUINClick},
+    {"CheckDate", Kind::kButton, 328, 352, 75, 25, "Check Date", kArial, false, 9, &CheckDateClick},
+    {"Bevel5", Kind::kFrame, 424, 344, 97, 41, "", kArial, false, -1, nullptr},
+    {"About", Kind::kButton, 440, 352, 65, 25, "About", kArial, false, 10, &app::AboutClick},
 };
 
 // The link labels take no focus; these keys click them: help's key, the search key, and a
@@ -95,12 +92,19 @@ struct Key {
 };
 
 inline constexpr Key kKeys[] = {
-    {1, 0, Handler::kLabel4Click},
-    {3, 0, Handler::kLabel2Click},
-    {0, 'L', Handler::kClearScreenClick},
+    {1, 0, &app::Label4Click},
+    {3, 0, &Label2Click},
+    {0, 'L', &app::ClearScreenClick},
 };
 
-// Runs the handler's action on the window.
-void Run(Handler handler, app::WindowSeam& window);
+// The index in kForm of the control of that name; std::size(kForm) for none.
+constexpr std::size_t IndexOf(std::string_view name) {
+  std::size_t i = 0;
+  while (i < std::size(kForm) && kForm[i].name != name) ++i;
+  return i;
+}
+
+// The indexes in kForm of the controls that take the focus, in tab order.
+std::vector<std::size_t> TabOrder();
 
 }  // namespace ui

@@ -124,7 +124,6 @@ TMain::TMain(QWidget* parent)
 }
 
 void TMain::BuildControls() {
-  std::vector<QWidget*> tab_order(std::size(ui::kForm));
   for (const ui::Control& control : ui::kForm) {
     QWidget* widget = nullptr;
     const QString text = control.text;
@@ -182,11 +181,13 @@ void TMain::BuildControls() {
       if (needed > widget->width()) widget->resize(needed, widget->height());
     }
     widget->setFocusPolicy(control.tab < 0 ? Qt::NoFocus : Qt::StrongFocus);
-    if (control.tab >= 0) tab_order[static_cast<std::size_t>(control.tab)] = widget;
   }
-  tab_order.resize(static_cast<std::size_t>(std::ranges::count_if(
-      ui::kForm, [](const ui::Control& control) { return control.tab >= 0; })));
-  for (std::size_t i = 1; i < tab_order.size(); ++i) setTabOrder(tab_order[i - 1], tab_order[i]);
+  QWidget* previous = nullptr;
+  for (std::size_t index : ui::TabOrder()) {
+    QWidget* next = findChild<QWidget*>(ui::kForm[index].name);
+    if (previous != nullptr) setTabOrder(previous, next);
+    previous = next;
+  }
 
   icq_folder_ = findChild<FolderList*>("ICQFolder");
   drive_combo_box1_ = findChild<DriveSelector*>("DriveComboBox1");
@@ -434,8 +435,8 @@ void TMain::FormCreate() {
 
 void TMain::Click(ui::Handler handler) {
   RunAction([this, handler] {
-    ui::Run(handler, *this);
-    if (handler != ui::Handler::kLabel4Click) return;
+    handler(*this);
+    if (handler != &app::Label4Click) return;
     // The Read Me is read from its first line; the screen would stay at its last.
     out_screen_->moveCursor(QTextCursor::Start);
     out_screen_->verticalScrollBar()->setValue(out_screen_->verticalScrollBar()->minimum());

@@ -19,7 +19,6 @@ constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
 constexpr int kFolderIndent = 8;  // pixels per level of the path
 constexpr int kFolderIconSize = 14;
-constexpr int kDriveBoxHeight = 20;    // the closed drive box
 constexpr int kDriveListHeight = 200;  // with its list dropped down
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
@@ -187,14 +186,10 @@ void TMain::Show(int show_command) {
 void TMain::BuildControls() {
   // Those that take the focus first, in tab order: the dialog manager walks the controls
   // as they were made.
-  std::vector<std::size_t> order(std::size(ui::kForm));
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::ranges::stable_sort(order, [](std::size_t a, std::size_t b) {
-    const auto rank = [](std::size_t i) {
-      return ui::kForm[i].tab < 0 ? std::size(ui::kForm) : static_cast<std::size_t>(ui::kForm[i].tab);
-    };
-    return rank(a) < rank(b);
-  });
+  std::vector<std::size_t> order = ui::TabOrder();
+  for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+    if (ui::kForm[i].tab < 0) order.push_back(i);
+  }
   for (std::size_t index : order) {
     const ui::Control& form = ui::kForm[index];
     if (form.kind == ui::Kind::kFrame) continue;  // drawn by the window itself
@@ -203,15 +198,13 @@ void TMain::BuildControls() {
     DWORD ex_style = 0;
     RECT place = Rect(form);
     switch (form.kind) {
-      case ui::Kind::kLabel:
-        style |= SS_LEFT | SS_NOPREFIX;
-        break;
       case ui::Kind::kFolderLabel:  // keeps its size: it shortens the path to fit
       case ui::Kind::kGauge:
         style |= SS_OWNERDRAW;
         break;
-      case ui::Kind::kLink:  // keeps its size, on one line
-        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
+      case ui::Kind::kLabel:  // on one line, in its place; the window draws what overflows
+      case ui::Kind::kLink:
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | (form.handler ? SS_NOTIFY : 0);
         break;
       case ui::Kind::kDriveBox:
         window_class = L"COMBOBOX";
@@ -247,19 +240,13 @@ void TMain::BuildControls() {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index)),
         GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index].get()), FALSE);
-    if (form.kind == ui::Kind::kLabel) FitToText(control, form, fonts_[index].get());
-    if (form.kind == ui::Kind::kDriveBox) FillDriveBox(control);
+    if (form.kind == ui::Kind::kDriveBox) FillDriveBox(control, form.height);
     if (form.kind == ui::Kind::kFolderList) {
       SendMessageW(control, LB_SETITEMHEIGHT, 0, kFolderItemHeight);
     }
   }
   const auto find = [this](const char* name) {
-    for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
-      if (std::string_view(ui::kForm[i].name) == name) {
-        return GetDlgItem(window_, static_cast<int>(kFirstControlId + i));
-      }
-    }
-    return HWND{};
+    return GetDlgItem(window_, kFirstControlId + static_cast<int>(ui::IndexOf(name)));
   };
   icq_folder_.list = find("ICQFolder");
   icq_folder_.drives = find("DriveComboBox1");
@@ -286,23 +273,7 @@ void TMain::BuildControls() {
   SetFocus(icq_folder_.list);
 }
 
-// A label takes at least the room its text needs, as the classic labels size themselves
-// to their text: the fonts that stand in for the original ones can be a little wider.
-void TMain::FitToText(HWND label, const ui::Control& form, HFONT font) {
-  const HDC dc = GetDC(label);
-  const HGDIOBJ old = SelectObject(dc, font);
-  const std::wstring wide = Wide(form.text);
-  SIZE size;
-  if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size) &&
-      size.cx + 1 > form.width) {
-    SetWindowPos(label, nullptr, 0, 0, size.cx + 1, form.height,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
-}
-
-void TMain::FillDriveBox(HWND box) {
+void TMain::FillDriveBox(HWND box, int height) {
   for (const platform::DriveMapping& drive : platform::Drives()) {
     const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
     const LRESULT index =
@@ -316,7 +287,7 @@ void TMain::FillDriveBox(HWND box) {
     SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
     RECT shown;
     GetWindowRect(box, &shown);
-    const LRESULT wanted = item_height + kDriveBoxHeight - (shown.bottom - shown.top);
+    const LRESULT wanted = item_height + height - (shown.bottom - shown.top);
     if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
   }
 }
@@ -457,15 +428,15 @@ void TMain::OnClose() {
 void TMain::Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(window_, &paint);
-  // A link label keeps its place, though a stand-in font may be wider: what its text
-  // needs beyond the label is drawn here, beside it (the label clips the rest).
+  // A label keeps its place, though a stand-in font may be wider: what its text needs
+  // beyond the label is drawn here, beside it (the label clips the rest).
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, kLinkColour);
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     const ui::Control& form = ui::kForm[i];
     RECT place = Rect(form);
     if (form.kind == ui::Kind::kFrame) DrawEdge(dc, &place, EDGE_ETCHED, BF_RECT);
-    if (form.kind != ui::Kind::kLink) continue;
+    if (form.kind != ui::Kind::kLabel && form.kind != ui::Kind::kLink) continue;
+    SetTextColor(dc, form.kind == ui::Kind::kLink ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
     const HGDIOBJ old = SelectObject(dc, fonts_[i].get());
     const std::wstring text = Wide(form.text);
     TextOutW(dc, form.left, form.top, text.c_str(), static_cast<int>(text.size()));
@@ -727,8 +698,8 @@ void TMain::FormCreate() {
 
 void TMain::Click(ui::Handler handler) {
   RunAction([this, handler] {
-    ui::Run(handler, *this);
-    if (handler != ui::Handler::kLabel4Click) return;
+    handler(*this);
+    if (handler != &app::Label4Click) return;
     // The Read Me is read from its first line; the screen would stay at its last.
     SendMessageW(out_screen_, EM_SETSEL, 0, 0);
     SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);

@@ -87,8 +87,7 @@ class TMain : public WindowSeam {
   bool TakeKey(const MSG& message);
   void MoveFocus(bool backwards);
   void BuildControls();
-  void FitToText(HWND label, const ui::Control& form, HFONT font);
-  void FillDriveBox(HWND box);
+  void FillDriveBox(HWND box, int height);
   void OnCommand(int id, int code, HWND control);
   void OnClose();
   void Paint();

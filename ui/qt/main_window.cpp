@@ -26,8 +26,6 @@
 namespace app {
 namespace {
 
-using ui::kOuterHeight;
-using ui::kOuterWidth;
 // The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
 // lines were laid out to fit that width.
 constexpr int kScreenTextMargin = 1;
@@ -115,7 +113,7 @@ TMain::TMain(QWidget* parent)
   setWindowIcon(ProgramIcon());
   setFont(ControlFont(ui::kArial));
   BuildControls();
-  resize(kOuterWidth, kOuterHeight);
+  resize(ui::kOuterWidth, ui::kOuterHeight);
   if (QScreen* screen = this->screen()) {
     move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
@@ -167,9 +165,8 @@ void TMain::BuildControls() {
     widget->setObjectName(control.name);
     widget->setGeometry(control.left, control.top, control.width, control.height);
     if (control.kind == ui::Kind::kLink) {
-      widget->setFont(ControlFont(QFontDatabase::hasFamily(control.family) ? control.family
-                                                                             : ui::kArial,
-                                  false, true));
+      widget->setFont(ControlFont(
+          QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial, false, true));
     } else if (control.bold) {
       widget->setFont(ControlFont(control.family, true));
     }
@@ -416,11 +413,11 @@ void TMain::showEvent(QShowEvent* event) {
 void TMain::FitOuterSize() {
   if (!windowHandle() || isMinimized()) return;
   const QMargins frame = windowHandle()->frameMargins();
-  const QSize client(kOuterWidth - frame.left() - frame.right(),
-                     kOuterHeight - frame.top() - frame.bottom());
+  const QSize client(ui::kOuterWidth - frame.left() - frame.right(),
+                     ui::kOuterHeight - frame.top() - frame.bottom());
   if (client == size()) return;
   // Only while the window still has the size it was given: the user may have resized it.
-  if (size() != QSize(kOuterWidth, kOuterHeight)) return;
+  if (size() != QSize(ui::kOuterWidth, ui::kOuterHeight)) return;
   resize(client);
   if (QScreen* screen = this->screen()) {
     move(CentredFramePosition(screen->availableGeometry(), client, frame));

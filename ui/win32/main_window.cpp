@@ -14,7 +14,6 @@
 namespace app {
 namespace {
 
-using ui::kFolderItemHeight;
 constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
 constexpr int kFolderIndent = 8;  // pixels per level of the path
@@ -213,7 +212,8 @@ void TMain::BuildControls() {
         break;
       case ui::Kind::kFolderList:
         window_class = L"LISTBOX";
-        style |= WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+        style |=
+            WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
         ex_style = WS_EX_CLIENTEDGE;
         break;
       case ui::Kind::kEdit:
@@ -242,7 +242,7 @@ void TMain::BuildControls() {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index].get()), FALSE);
     if (form.kind == ui::Kind::kDriveBox) FillDriveBox(control, form.height);
     if (form.kind == ui::Kind::kFolderList) {
-      SendMessageW(control, LB_SETITEMHEIGHT, 0, kFolderItemHeight);
+      SendMessageW(control, LB_SETITEMHEIGHT, 0, ui::kFolderItemHeight);
     }
   }
   const auto find = [this](const char* name) {
@@ -361,8 +361,9 @@ bool TMain::TakeKey(const MSG& message) {
   if (message.message != WM_KEYDOWN || !IsWindow(window_)) return false;
   for (const ui::Key& key : ui::kKeys) {
     const bool control = GetKeyState(VK_CONTROL) < 0;
-    if (key.function_key > 0 ? !control && message.wParam == VK_F1 + key.function_key - 1u
-                             : control && message.wParam == static_cast<WPARAM>(key.control_letter)) {
+    if (key.function_key > 0
+            ? !control && message.wParam == VK_F1 + key.function_key - 1u
+            : control && message.wParam == static_cast<WPARAM>(key.control_letter)) {
       Click(key.handler);
       return true;
     }
@@ -394,9 +395,8 @@ void TMain::MoveFocus(bool backwards) {
 void TMain::OnCommand(int id, int code, HWND control) {
   const ui::Control* form = FormControl(id);
   if (form == nullptr) return;
-  FolderSelector* selector = control == icq_folder_.list || control == icq_folder_.drives
-                                 ? &icq_folder_
-                                 : &backup_folder_;
+  FolderSelector* selector =
+      control == icq_folder_.list || control == icq_folder_.drives ? &icq_folder_ : &backup_folder_;
   switch (form->kind) {
     case ui::Kind::kButton:
       if (code == BN_CLICKED) Click(form->handler);
@@ -730,7 +730,7 @@ void TMain::FillFolderList(FolderSelector& selector) {
   SendMessageW(selector.list, LB_SETCURSEL, selector.lines.current, 0);
   RECT inside;
   GetClientRect(selector.list, &inside);
-  const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / kFolderItemHeight);
+  const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / ui::kFolderItemHeight);
   const std::size_t top =
       selector.lines.current < whole_lines ? 0 : selector.lines.current + 1 - whole_lines;
   SendMessageW(selector.list, LB_SETTOPINDEX, top, 0);

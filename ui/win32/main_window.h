@@ -112,7 +112,7 @@ class TMain : public WindowSeam {
   void ChooseDrive(FolderSelector& selector);
 
   HWND window_ = nullptr;
-  Font font_;                                   // the window's, for what it draws itself
+  Font font_;                                      // the window's, for what it draws itself
   std::vector<Font> fonts_{std::size(ui::kForm)};  // each control's, in the form's order
   HBRUSH screen_brush_ = nullptr;  // the system's window colour: the message screen's ground
 

@@ -26,6 +26,8 @@ function(varn_windows_identity target description)
   set(VARN_NAME ${target})
   set(VARN_DESCRIPTION ${description})
   set(VARN_ICON ${VARN_PROGRAM_ICON})
+  # Shared with the window, which loads the icon by it.
+  set(VARN_RESOURCE_IDS ${PROJECT_SOURCE_DIR}/ui/win32/resource_ids.h)
   set(VARN_VERSION_DOTS ${VARN_VERSION_QUAD})
   string(REPLACE "." "," VARN_VERSION_COMMAS ${VARN_VERSION_QUAD})
   set(VARN_MANIFEST ${CMAKE_BINARY_DIR}/identity/${target}.manifest)

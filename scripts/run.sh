@@ -13,4 +13,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cmake -S "$root" -B "$root/build-run" -DVARN_BUILD_TESTS=OFF -DVARN_BUILD_BENCH=OFF >/dev/null
 cmake --build "$root/build-run" -j"$(nproc)" --target torq32
 cd "$here"
-exec "$root/build-run/app/window/torq32"
+exec "$root/build-run/ui/qt/torq32"

@@ -23,7 +23,7 @@ if [[ -z "$exe" ]]; then
     -DVARN_BUILD_GUI=OFF -DVARN_BUILD_TESTS=OFF -DVARN_BUILD_BENCH=OFF -DVARN_LZSS_PORTABLE=ON \
     >/dev/null
   cmake --build "$root/build-win32" --target torq32 -j"$(nproc)" >/dev/null
-  exe="$root/build-win32/app/win32/torq32.exe"
+  exe="$root/build-win32/ui/win32/torq32.exe"
 fi
 exe=$(realpath "$exe")
 

@@ -14,7 +14,7 @@ torq32=${TORQ32:-}
 if [[ -z "$torq32" ]]; then
   cmake -S "$root" -B "$root/build-run" -DVARN_BUILD_TESTS=OFF -DVARN_BUILD_BENCH=OFF >/dev/null
   cmake --build "$root/build-run" --target torq32 -j"$(nproc)" >/dev/null
-  torq32="$root/build-run/app/window/torq32"
+  torq32="$root/build-run/ui/qt/torq32"
 fi
 torq32=$(realpath "$torq32")
 for tool in Xvfb xdotool import; do

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/window/main_window.h"
+#include "ui/qt/main_window.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/fault_injection.h"
@@ -346,14 +346,14 @@ TEST_F(WindowTest, KeyboardReachesEveryActionAndTheFocusShows) {
          about->setFocus();
          QTest::keyClick(about, Qt::Key_Return);
        },
-       [&] { window.AboutClick(); }},
+       [&] { window.Click(&app::AboutClick); }},
       {"F1", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1); },
-       [&] { window.Label4Click(); }},
+       [&] { window.Click(&app::Label4Click); }},
       {"F3", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3); },
-       [&] { window.Label2Click(); }},
+       [&] { window.Click(&ui::Label2Click); }},
       {"Ctrl+L",
        [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier); },
-       [&] { window.ClearScreenClick(); }},
+       [&] { window.Click(&app::ClearScreenClick); }},
   };
   for (const KeyRow& row : rows) {
     window.ClearScreen();
@@ -914,7 +914,7 @@ TEST_F(WindowTest, HandlerAskedForDuringAnActionRunsAfterIt) {
   window.RunAction([&] {
     window.ClearScreen();
     window.AppendLine(" first begins");
-    window.AboutClick();  // as if its click arrived now
+    window.Click(&app::AboutClick);  // as if its click arrived now
     window.AppendLine(" first ends");
   });
   ASSERT_EQ(window.Lines().size(), 12u) << "About ran after the first action ended";

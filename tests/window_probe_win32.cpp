@@ -27,46 +27,21 @@
 #include <cstring>
 #include <string>
 
-#include "app/win32/control_ids.h"
+#include "ui/form.h"
+#include "ui/win32/control_ids.h"
 
 namespace {
 
 constexpr UINT kAnswerMs = 10000;  // a busy window answers between the steps of its action
 constexpr int kPollMs = 100;
 
-struct NamedControl {
-  const char* name;
-  int id;
-};
-
-constexpr NamedControl kControls[] = {
-    {"ICQFolder", app::kICQFolderId},
-    {"DriveComboBox1", app::kDriveComboBox1Id},
-    {"OutScreen", app::kOutScreenId},
-    {"BackupFolder", app::kBackupFolderId},
-    {"DriveComboBox2", app::kDriveComboBox2Id},
-    {"BackupFolderList", app::kBackupFolderListId},
-    {"Backup", app::kBackupId},
-    {"Restore", app::kRestoreId},
-    {"CheckUIN", app::kCheckUINId},
-    {"CheckDate", app::kCheckDateId},
-    {"About", app::kAboutId},
-    {"Label1", app::kLabel1Id},
-    {"ICQFolderNow", app::kICQFolderNowId},
-    {"Label2", app::kLabel2Id},
-    {"Label3", app::kLabel3Id},
-    {"ProgressBar", app::kProgressBarId},
-    {"ClearScreen", app::kClearScreenId},
-    {"Label4", app::kLabel4Id},
-};
+int Id(std::size_t index) { return app::kFirstControlId + static_cast<int>(index); }
 
 // 0 for no name, -1 for a name the form does not have.
 int ControlByName(const char* name) {
   if (!name) return 0;
-  for (const NamedControl& control : kControls) {
-    if (std::strcmp(control.name, name) == 0) return control.id;
-  }
-  return -1;
+  const std::size_t index = ui::IndexOf(name);
+  return index < std::size(ui::kForm) ? Id(index) : -1;
 }
 
 HWND FindMain() { return FindWindowW(app::kMainWindowClass, nullptr); }
@@ -200,24 +175,26 @@ int main(int argc, char* argv[]) {
   if (command == "form") {
     // The dialog manager walks the controls that take the focus in their window order.
     int tab = 0;
-    std::string tab_of[std::size(kControls)];
+    std::string tab_of[std::size(ui::kForm)];
     for (HWND child = GetWindow(main_window, GW_CHILD); child;
          child = GetWindow(child, GW_HWNDNEXT)) {
       if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) == 0) continue;
-      for (std::size_t i = 0; i < std::size(kControls); ++i) {
-        if (GetDlgCtrlID(child) == kControls[i].id) tab_of[i] = std::to_string(tab);
+      for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+        if (GetDlgCtrlID(child) == Id(i)) tab_of[i] = std::to_string(tab);
       }
       ++tab;
     }
-    for (std::size_t i = 0; i < std::size(kControls); ++i) {
-      const HWND control = GetDlgItem(main_window, kControls[i].id);
+    // The frames are drawn by the window, not controls of their own.
+    for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+      if (ui::kForm[i].kind == ui::Kind::kFrame) continue;
+      const HWND control = GetDlgItem(main_window, Id(i));
       RECT place;
       if (!control || !GetWindowRect(control, &place)) {
-        std::printf("%s missing\n", kControls[i].name);
+        std::printf("%s missing\n", ui::kForm[i].name);
         continue;
       }
       MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&place), 2);
-      std::printf("%s %ld %ld %ld %ld %s\n", kControls[i].name, place.left, place.top,
+      std::printf("%s %ld %ld %ld %ld %s\n", ui::kForm[i].name, place.left, place.top,
                   place.right - place.left, place.bottom - place.top,
                   tab_of[i].empty() ? "-" : tab_of[i].c_str());
     }
@@ -228,9 +205,9 @@ int main(int argc, char* argv[]) {
     thread.cbSize = sizeof thread;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_window, nullptr), &thread)) return 1;
     const int focus = thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : 0;
-    for (const NamedControl& control : kControls) {
-      if (control.id == focus) {
-        std::puts(control.name);
+    for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+      if (Id(i) == focus) {
+        std::puts(ui::kForm[i].name);
         return 0;
       }
     }

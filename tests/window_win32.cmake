@@ -1,9 +1,10 @@
 # The Windows window (torq32.exe) under Wine on Xvfb: its picture, and its reports held to
 # the Linux program's. The two take turns: both look for the one window in one prefix.
 if(WIN32)
-  # Reads the running window from outside (its texts and where its controls are).
+  # Reads the running window from outside (its texts and where its controls are), finding
+  # the controls by the form.
   add_executable(window_probe window_probe_win32.cpp)
-  target_link_libraries(window_probe PRIVATE user32)
+  target_link_libraries(window_probe PRIVATE varn_form user32)
 
   set(VARN_LINUX_TORQ32_CLI "${PROJECT_SOURCE_DIR}/build/tools/torq32-cli" CACHE FILEPATH
       "The Linux torq32-cli whose reports the Windows window's are held to")

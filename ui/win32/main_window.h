@@ -17,6 +17,7 @@
 #include "app/action_runner.h"
 #include "app/folder_lines.h"
 #include "app/window_seam.h"
+#include "ui/form.h"
 
 namespace app {
 
@@ -58,14 +59,7 @@ class TMain : public WindowSeam {
 
   // Handlers.
   void FormCreate();
-  void BackupClick();
-  void RestoreClick();
-  void CheckUINClick();
-  void CheckDateClick();
-  void Label2Click();
-  void Label4Click();
-  void AboutClick();
-  void ClearScreenClick();
+  void Click(ui::Handler handler);  // a button's, a link label's or a key's
   void BackupFolderChange();
 
  private:
@@ -93,8 +87,7 @@ class TMain : public WindowSeam {
   bool TakeKey(const MSG& message);
   void MoveFocus(bool backwards);
   void BuildControls();
-  HWND AddControl(const wchar_t* window_class, const std::string& text, DWORD style, DWORD ex_style,
-                  int id, const RECT& place, HFONT font);
+  void FillDriveBox(HWND box, int height);
   void OnCommand(int id, int code, HWND control);
   void OnClose();
   void Paint();
@@ -115,11 +108,12 @@ class TMain : public WindowSeam {
   void FillFolderList(FolderSelector& selector);
   void ShowDriveOf(const FolderSelector& selector);
   void FolderMoved(FolderSelector& selector);
-  void OpenFolder(FolderSelector& selector, const std::string& folder);
+  void OpenCurrentLine(FolderSelector& selector);
   void ChooseDrive(FolderSelector& selector);
 
   HWND window_ = nullptr;
-  Font font_, bold_font_, link_font_, arial_link_font_;
+  Font font_;                                      // the window's, for what it draws itself
+  std::vector<Font> fonts_{std::size(ui::kForm)};  // each control's, in the form's order
   HBRUSH screen_brush_ = nullptr;  // the system's window colour: the message screen's ground
 
   FolderSelector icq_folder_;
@@ -128,7 +122,6 @@ class TMain : public WindowSeam {
   HWND backup_folder_list_ = nullptr;
   HWND out_screen_ = nullptr;
   HWND progress_bar_ = nullptr;
-  std::vector<HWND> links_;
 
   std::vector<std::string> lines_;    // the message screen's lines, byte for byte
   std::string backup_folder_text_;    // BackupFolderList's text, byte for byte

@@ -1,4 +1,4 @@
-#include "app/window/main_window_widgets.h"
+#include "ui/qt/main_window_widgets.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
@@ -11,11 +11,11 @@
 
 #include "app/folder_lines.h"
 #include "platform/drives.h"
+#include "ui/form.h"
 
 namespace app {
 namespace {
 
-constexpr int kFolderItemHeight = 16;
 constexpr int kFolderIndent = 8;  // pixels per level of the path
 constexpr int kFolderIconSize = 14;
 constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
@@ -49,7 +49,7 @@ class IndentDelegate : public QStyledItemDelegate {
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    return {size.width() + Indent(index), kFolderItemHeight};
+    return {size.width() + Indent(index), ui::kFolderItemHeight};
   }
 
  private:

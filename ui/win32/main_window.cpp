@@ -1,4 +1,4 @@
-#include "app/win32/main_window.h"
+#include "ui/win32/main_window.h"
 
 #include <windowsx.h>
 
@@ -6,33 +6,18 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/reports.h"
-#include "app/settings.h"
 #include "app/startup.h"
-#include "app/win32/control_ids.h"
-#include "app/win32/resource_ids.h"
-#include "backup/backup.h"
-#include "backup/check_date.h"
-#include "backup/check_uin.h"
-#include "backup/restore.h"
 #include "platform/drives.h"
-#include "search/auto_search.h"
+#include "ui/win32/control_ids.h"
+#include "ui/win32/resource_ids.h"
 
 namespace app {
 namespace {
 
-// The form is laid out at 96 dots per inch; the outer size counts the frame.
-constexpr int kOuterWidth = 540;
-constexpr int kOuterHeight = 425;
-constexpr int kDotsPerInch = 96;
+constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
-constexpr int kFontPoints = 8;
-constexpr wchar_t kFontFamily[] = L"Arial";
-constexpr wchar_t kLinkFontFamily[] = L"MS Sans Serif";  // two of the link labels
-constexpr int kFolderItemHeight = 16;
 constexpr int kFolderIndent = 8;  // pixels per level of the path
 constexpr int kFolderIconSize = 14;
-constexpr int kDriveBoxHeight = 20;    // the closed drive box
 constexpr int kDriveListHeight = 200;  // with its list dropped down
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
@@ -40,25 +25,8 @@ constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
 // Messages taken from the queue in one go while an action runs, so that a stream of
 // them cannot keep the action waiting.
 constexpr int kMessagesPerRefresh = 200;
-// The link labels take no focus; these keys click them: help's key for Read Me, the
-// search key for AutoSearch, the refresh key for Clear Screen.
-constexpr WPARAM kReadMeKey = VK_F1;
-constexpr WPARAM kAutoSearchKey = VK_F3;
-constexpr WPARAM kClearScreenKey = VK_F5;
 // Posted when an action has ended: the input held back during it is handled then.
 constexpr UINT kReplayHeldInput = WM_APP + 1;
-
-// One control of the form: left, top, width, height inside the client area.
-struct Place {
-  int left, top, width, height;
-};
-
-// The sunken frames that group the controls, drawn by the window itself.
-constexpr RECT kBevels[] = {{8, 24, 8 + 265, 24 + 145},
-                            {8, 176, 8 + 265, 176 + 153},
-                            {8, 344, 8 + 201, 344 + 41},
-                            {216, 344, 216 + 201, 344 + 41},
-                            {424, 344, 424 + 97, 344 + 41}};
 
 bool IsFrameMouse(UINT message) {
   return message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK;
@@ -70,8 +38,19 @@ bool IsInput(UINT message) {
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || IsFrameMouse(message);
 }
 
-RECT Rect(const Place& place) {
-  return {place.left, place.top, place.left + place.width, place.top + place.height};
+RECT Rect(const ui::Control& control) {
+  return {control.left, control.top, control.left + control.width, control.top + control.height};
+}
+
+// The form's control behind an identifier; nullptr for none.
+const ui::Control* FormControl(int id) {
+  const int index = id - kFirstControlId;
+  return index >= 0 && index < static_cast<int>(std::size(ui::kForm)) ? &ui::kForm[index] : nullptr;
+}
+
+bool IsLink(HWND control) {
+  const ui::Control* form = FormControl(GetDlgCtrlID(control));
+  return form != nullptr && form->kind == ui::Kind::kLink;
 }
 
 // The program's texts are 8-bit texts in the ANSI code page; the controls speak UTF-16.
@@ -105,11 +84,11 @@ int Utf16Length(const std::string& text) {
   return MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
 }
 
-HFONT MakeFont(const wchar_t* family, bool bold, bool underline) {
-  return CreateFontW(-MulDiv(kFontPoints, kDotsPerInch, kPointsPerInch), 0, 0, 0,
+HFONT MakeFont(const char* family, bool bold, bool underline) {
+  return CreateFontW(-MulDiv(ui::kFontPoints, kDotsPerInch, kPointsPerInch), 0, 0, 0,
                      bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, family);
+                     DEFAULT_PITCH | FF_SWISS, Wide(family).c_str());
 }
 
 // The boxes stand in the middle of the screen rather than of the window: the hook moves
@@ -173,22 +152,19 @@ TMain::TMain()
   window_class.lpszClassName = kMainWindowClass;
   RegisterClassExW(&window_class);  // a second window finds it registered
 
-  font_.reset(MakeFont(kFontFamily, false, false));
-  bold_font_.reset(MakeFont(kFontFamily, true, false));
-  link_font_.reset(MakeFont(kLinkFontFamily, false, true));
-  arial_link_font_.reset(MakeFont(kFontFamily, false, true));
+  font_.reset(MakeFont(ui::kArial, false, false));
   screen_brush_ = GetSysColorBrush(COLOR_WINDOW);
 
   // The ordinary resizable frame with the system menu and minimise box, no maximise box;
   // centred on the screen.
   RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const int left = area.left + (area.right - area.left - kOuterWidth) / 2;
-  const int top = area.top + (area.bottom - area.top - kOuterHeight) / 2;
+  const int left = area.left + (area.right - area.left - ui::kOuterWidth) / 2;
+  const int top = area.top + (area.bottom - area.top - ui::kOuterHeight) / 2;
   window_ = CreateWindowExW(
       WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kWindowCaption).c_str(),
       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN,
-      left, top, kOuterWidth, kOuterHeight, nullptr, nullptr, instance, this);
+      left, top, ui::kOuterWidth, ui::kOuterHeight, nullptr, nullptr, instance, this);
   if (!window_) throw std::runtime_error("The window could not be created.");
   BuildControls();
   FormCreate();
@@ -206,110 +182,85 @@ void TMain::Show(int show_command) {
   UpdateWindow(window_);
 }
 
-HWND TMain::AddControl(const wchar_t* window_class, const std::string& text, DWORD style,
-                       DWORD ex_style, int id, const RECT& place, HFONT font) {
-  const HWND control = CreateWindowExW(
-      ex_style, window_class, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
-      place.top, place.right - place.left, place.bottom - place.top, window_,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return control;
-}
-
 void TMain::BuildControls() {
-  // Created in tab order: the dialog manager walks the controls as they were made.
-  const auto label = [this](const std::string& text, int id, const Place& place, HFONT font) {
-    const HWND control =
-        AddControl(L"STATIC", text, SS_LEFT | SS_NOPREFIX, 0, id, Rect(place), font);
-    // A label takes at least the room its text needs, as the classic labels size
-    // themselves to their text: the fonts that stand in for the original ones can be a
-    // little wider.
-    const HDC dc = GetDC(control);
-    const HGDIOBJ old = SelectObject(dc, font);
-    const std::wstring wide = Wide(text);
-    SIZE size;
-    if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size) &&
-        size.cx + 1 > place.width) {
-      SetWindowPos(control, nullptr, 0, 0, size.cx + 1, place.height,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Those that take the focus first, in tab order: the dialog manager walks the controls
+  // as they were made.
+  std::vector<std::size_t> order = ui::TabOrder();
+  for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+    if (ui::kForm[i].tab < 0) order.push_back(i);
+  }
+  for (std::size_t index : order) {
+    const ui::Control& form = ui::kForm[index];
+    if (form.kind == ui::Kind::kFrame) continue;  // drawn by the window itself
+    const wchar_t* window_class = L"STATIC";
+    DWORD style = form.tab < 0 ? 0 : WS_TABSTOP;
+    DWORD ex_style = 0;
+    RECT place = Rect(form);
+    switch (form.kind) {
+      case ui::Kind::kFolderLabel:  // keeps its size: it shortens the path to fit
+      case ui::Kind::kGauge:
+        style |= SS_OWNERDRAW;
+        break;
+      case ui::Kind::kLabel:  // on one line, in its place; the window draws what overflows
+      case ui::Kind::kLink:
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | (form.handler ? SS_NOTIFY : 0);
+        break;
+      case ui::Kind::kDriveBox:
+        window_class = L"COMBOBOX";
+        style |= WS_VSCROLL | CBS_DROPDOWNLIST;
+        place.bottom = place.top + kDriveListHeight;
+        break;
+      case ui::Kind::kFolderList:
+        window_class = L"LISTBOX";
+        style |=
+            WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case ui::Kind::kEdit:
+        window_class = L"EDIT";
+        style |= ES_AUTOHSCROLL;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case ui::Kind::kScreen:
+        window_class = L"EDIT";
+        style |= WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case ui::Kind::kButton:
+        window_class = L"BUTTON";
+        style |= BS_PUSHBUTTON;
+        break;
+      case ui::Kind::kFrame:
+        break;
     }
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return control;
-  };
-  // A link label keeps the form's size, on one line: a stand-in font's last pixels may
-  // be cut, but the labels around it do not move.
-  const auto link = [this](const std::string& text, int id, const Place& place, HFONT font) {
-    links_.push_back(AddControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY, 0,
-                                id, Rect(place), font));
-  };
-  const auto folder_list = [this](int id, const Place& place) {
-    const HWND list = AddControl(L"LISTBOX", "",
-                                 WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
-                                     LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
-                                 WS_EX_CLIENTEDGE, id, Rect(place), font_.get());
-    SendMessageW(list, LB_SETITEMHEIGHT, 0, kFolderItemHeight);
-    return list;
-  };
-  const auto drive_box = [this](int id, const Place& place) {
-    const HWND box =
-        AddControl(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, id,
-                   {place.left, place.top, place.left + place.width, place.top + kDriveListHeight},
-                   font_.get());
-    for (const platform::DriveMapping& drive : platform::Drives()) {
-      const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
-      const LRESULT index =
-          SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
-      SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
+    fonts_[index].reset(MakeFont(form.family, form.bold, form.kind == ui::Kind::kLink));
+    const HWND control = CreateWindowExW(
+        ex_style, window_class, Wide(form.text).c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
+        place.top, place.right - place.left, place.bottom - place.top, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index)),
+        GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index].get()), FALSE);
+    if (form.kind == ui::Kind::kDriveBox) FillDriveBox(control, form.height);
+    if (form.kind == ui::Kind::kFolderList) {
+      SendMessageW(control, LB_SETITEMHEIGHT, 0, ui::kFolderItemHeight);
     }
-    // The closed box is as high as the form has it: its height follows the item height
-    // set, which is set once as it stands, measured, and set again by the difference.
-    const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    if (item_height > 0) {
-      SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
-      RECT shown;
-      GetWindowRect(box, &shown);
-      const LRESULT wanted = item_height + kDriveBoxHeight - (shown.bottom - shown.top);
-      if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
-    }
-    return box;
+  }
+  const auto find = [this](const char* name) {
+    return GetDlgItem(window_, kFirstControlId + static_cast<int>(ui::IndexOf(name)));
   };
-  const auto button = [this](const std::string& text, int id, const Place& place) {
-    return AddControl(L"BUTTON", text, WS_TABSTOP | BS_PUSHBUTTON, 0, id, Rect(place), font_.get());
-  };
-
-  icq_folder_.list = folder_list(kICQFolderId, {16, 56, 249, 81});
-  icq_folder_.drives = drive_box(kDriveComboBox1Id, {192, 32, 73, 20});
-  out_screen_ =
-      AddControl(L"EDIT", "", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                 WS_EX_CLIENTEDGE, kOutScreenId, Rect({288, 24, 233, 289}), font_.get());
+  icq_folder_.list = find("ICQFolder");
+  icq_folder_.drives = find("DriveComboBox1");
+  backup_folder_.list = find("BackupFolder");
+  backup_folder_.drives = find("DriveComboBox2");
+  icq_folder_now_ = find("ICQFolderNow");
+  backup_folder_list_ = find("BackupFolderList");
+  out_screen_ = find("OutScreen");
+  progress_bar_ = find("ProgressBar");
+  backup_folder_text_ = app::kInitialBackupFolderText;
   // Long lines wrap at the box's width; the horizontal bar is shown all the same, idle.
   ShowScrollBar(out_screen_, SB_HORZ, TRUE);
   EnableScrollBar(out_screen_, SB_HORZ, ESB_DISABLE_BOTH);
   SendMessageW(out_screen_, EM_SETLIMITTEXT, 0, 0);  // no limit but memory
-  backup_folder_.list = folder_list(kBackupFolderId, {16, 208, 249, 81});
-  backup_folder_.drives = drive_box(kDriveComboBox2Id, {192, 184, 73, 20});
-  backup_folder_list_ =
-      AddControl(L"EDIT", kInitialBackupFolderText, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                 kBackupFolderListId, Rect({16, 296, 249, 22}), font_.get());
-  backup_folder_text_ = kInitialBackupFolderText;
-  button("Backup", kBackupId, {24, 352, 75, 25});
-  button("Restore", kRestoreId, {120, 352, 75, 25});
-  button("Check UIN", kCheckUINId, {232, 352, 75, 25});
-  button("Check Date", kCheckDateId, {328, 352, 75, 25});
-  button("About", kAboutId, {440, 352, 65, 25});
-
-  // Labels and the gauge take no focus.
-  label("1. Select ICQ Folder :", kLabel1Id, {16, 32, 112, 14}, bold_font_.get());
-  // The folder label keeps its size: it shortens the path to fit instead.
-  icq_folder_now_ = AddControl(L"STATIC", "", SS_OWNERDRAW, 0, kICQFolderNowId,
-                               Rect({16, 144, 185, 14}), font_.get());
-  link("AutoSearch", kLabel2Id, {208, 144, 56, 13}, link_font_.get());
-  label("2. Select / Edit Backup Folder :", kLabel3Id, {16, 184, 162, 14}, bold_font_.get());
-  progress_bar_ = AddControl(L"STATIC", "0%", SS_OWNERDRAW, 0, kProgressBarId,
-                             Rect({296, 320, 145, 14}), font_.get());
-  link("Clear Screen", kClearScreenId, {452, 320, 61, 13}, link_font_.get());
-  link("Read Me", kLabel4Id, {472, 5, 42, 14}, arial_link_font_.get());
 
   // The folder lists start at the current directory.
   icq_folder_.folder = backup_folder_.folder = platform::GetCurrentDir();
@@ -320,6 +271,25 @@ void TMain::BuildControls() {
   ShowDriveOf(backup_folder_);
   SetWindowTextW(icq_folder_now_, Wide(icq_folder_.folder).c_str());
   SetFocus(icq_folder_.list);
+}
+
+void TMain::FillDriveBox(HWND box, int height) {
+  for (const platform::DriveMapping& drive : platform::Drives()) {
+    const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
+    const LRESULT index =
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+    SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
+  }
+  // The closed box is as high as the form has it: its height follows the item height
+  // set, which is set once as it stands, measured, and set again by the difference.
+  const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  if (item_height > 0) {
+    SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
+    RECT shown;
+    GetWindowRect(box, &shown);
+    const LRESULT wanted = item_height + height - (shown.bottom - shown.top);
+    if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+  }
 }
 
 // --- Messages ------------------------------------------------------------------------
@@ -347,7 +317,7 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CTLCOLORSTATIC:
       return ControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_SETCURSOR:
-      if (std::find(links_.begin(), links_.end(), reinterpret_cast<HWND>(wparam)) != links_.end()) {
+      if (IsLink(reinterpret_cast<HWND>(wparam))) {
         SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
         return TRUE;
       }
@@ -389,27 +359,19 @@ void TMain::HandleQueued(MSG message) {
 // keys click them.
 bool TMain::TakeKey(const MSG& message) {
   if (message.message != WM_KEYDOWN || !IsWindow(window_)) return false;
-  switch (message.wParam) {
-    case kReadMeKey:
-      Label4Click();
+  for (const ui::Key& key : ui::kKeys) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    if (key.function_key > 0
+            ? !control && message.wParam == VK_F1 + key.function_key - 1u
+            : control && message.wParam == static_cast<WPARAM>(key.control_letter)) {
+      Click(key.handler);
       return true;
-    case kAutoSearchKey:
-      Label2Click();
-      return true;
-    case kClearScreenKey:
-      ClearScreenClick();
-      return true;
-    case VK_RETURN:
-      break;
-    default:
-      return false;
+    }
   }
+  if (message.wParam != VK_RETURN) return false;
   for (FolderSelector* selector : {&icq_folder_, &backup_folder_}) {
     if (message.hwnd != selector->list) continue;
-    const LRESULT index = SendMessageW(selector->list, LB_GETCURSEL, 0, 0);
-    if (index >= 0 && static_cast<std::size_t>(index) < selector->lines.lines.size()) {
-      OpenFolder(*selector, selector->lines.lines[static_cast<std::size_t>(index)].path);
-    }
+    OpenCurrentLine(*selector);
     return true;
   }
   if (GetParent(message.hwnd) == window_ &&
@@ -431,43 +393,24 @@ void TMain::MoveFocus(bool backwards) {
 }
 
 void TMain::OnCommand(int id, int code, HWND control) {
-  switch (id) {
-    case kBackupId:
-    case kRestoreId:
-    case kCheckUINId:
-    case kCheckDateId:
-    case kAboutId:
-      if (code != BN_CLICKED) return;
-      if (id == kBackupId) BackupClick();
-      if (id == kRestoreId) RestoreClick();
-      if (id == kCheckUINId) CheckUINClick();
-      if (id == kCheckDateId) CheckDateClick();
-      if (id == kAboutId) AboutClick();
+  const ui::Control* form = FormControl(id);
+  if (form == nullptr) return;
+  FolderSelector* selector =
+      control == icq_folder_.list || control == icq_folder_.drives ? &icq_folder_ : &backup_folder_;
+  switch (form->kind) {
+    case ui::Kind::kButton:
+      if (code == BN_CLICKED) Click(form->handler);
       return;
-    case kLabel2Id:
-    case kClearScreenId:
-    case kLabel4Id:
-      if (code != STN_CLICKED) return;
-      if (id == kLabel2Id) Label2Click();
-      if (id == kClearScreenId) ClearScreenClick();
-      if (id == kLabel4Id) Label4Click();
+    case ui::Kind::kLink:
+      if (code == STN_CLICKED) Click(form->handler);
       return;
-    case kICQFolderId:
-    case kBackupFolderId: {
-      if (code != LBN_DBLCLK) return;
-      FolderSelector& selector = id == kICQFolderId ? icq_folder_ : backup_folder_;
-      const LRESULT index = SendMessageW(control, LB_GETCURSEL, 0, 0);
-      if (index >= 0 && static_cast<std::size_t>(index) < selector.lines.lines.size()) {
-        OpenFolder(selector, selector.lines.lines[static_cast<std::size_t>(index)].path);
-      }
+    case ui::Kind::kFolderList:
+      if (code == LBN_DBLCLK) OpenCurrentLine(*selector);
       return;
-    }
-    case kDriveComboBox1Id:
-    case kDriveComboBox2Id:
-      if (code == CBN_SELCHANGE)
-        ChooseDrive(id == kDriveComboBox1Id ? icq_folder_ : backup_folder_);
+    case ui::Kind::kDriveBox:
+      if (code == CBN_SELCHANGE) ChooseDrive(*selector);
       return;
-    case kBackupFolderListId:
+    case ui::Kind::kEdit:
       // Typing sets the text the actions read; the list stays where it is.
       if (code == EN_CHANGE && !setting_backup_text_) {
         backup_folder_text_ = Narrow(WindowText(backup_folder_list_));
@@ -485,7 +428,20 @@ void TMain::OnClose() {
 void TMain::Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(window_, &paint);
-  for (RECT bevel : kBevels) DrawEdge(dc, &bevel, EDGE_ETCHED, BF_RECT);
+  // A label keeps its place, though a stand-in font may be wider: what its text needs
+  // beyond the label is drawn here, beside it (the label clips the rest).
+  SetBkMode(dc, TRANSPARENT);
+  for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
+    const ui::Control& form = ui::kForm[i];
+    RECT place = Rect(form);
+    if (form.kind == ui::Kind::kFrame) DrawEdge(dc, &place, EDGE_ETCHED, BF_RECT);
+    if (form.kind != ui::Kind::kLabel && form.kind != ui::Kind::kLink) continue;
+    SetTextColor(dc, form.kind == ui::Kind::kLink ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
+    const HGDIOBJ old = SelectObject(dc, fonts_[i].get());
+    const std::wstring text = Wide(form.text);
+    TextOutW(dc, form.left, form.top, text.c_str(), static_cast<int>(text.size()));
+    SelectObject(dc, old);
+  }
   EndPaint(window_, &paint);
 }
 
@@ -496,19 +452,17 @@ LRESULT TMain::ControlColour(HDC dc, HWND control) {
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     return reinterpret_cast<LRESULT>(screen_brush_);
   }
-  SetTextColor(dc, std::find(links_.begin(), links_.end(), control) != links_.end()
-                       ? kLinkColour
-                       : GetSysColor(COLOR_WINDOWTEXT));
+  SetTextColor(dc, IsLink(control) ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
 void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
-  if (item.CtlID == kICQFolderId || item.CtlID == kBackupFolderId) {
+  if (item.hwndItem == icq_folder_.list || item.hwndItem == backup_folder_.list) {
     DrawFolderLine(item);
-  } else if (item.CtlID == kProgressBarId) {
+  } else if (item.hwndItem == progress_bar_) {
     DrawGauge(item);
-  } else if (item.CtlID == kICQFolderNowId) {
+  } else if (item.hwndItem == icq_folder_now_) {
     // "C:\...\newdb\sub": the middle of the path gives way to an ellipsis until it fits.
     RECT place = item.rcItem;
     FillRect(item.hDC, &place, GetSysColorBrush(COLOR_BTNFACE));
@@ -523,7 +477,7 @@ void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
-  const FolderSelector& selector = item.CtlID == kICQFolderId ? icq_folder_ : backup_folder_;
+  const FolderSelector& selector = item.hwndItem == icq_folder_.list ? icq_folder_ : backup_folder_;
   RECT place = item.rcItem;
   FillRect(item.hDC, &place, GetSysColorBrush(COLOR_WINDOW));
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= selector.lines.lines.size()) {
@@ -742,42 +696,15 @@ void TMain::FormCreate() {
   RunAction([this] { app::FormCreate(*this); });
 }
 
-void TMain::BackupClick() {
-  RunAction([this] { backup::BackupClick(*this); });
-}
-
-void TMain::RestoreClick() {
-  RunAction([this] { backup::RestoreClick(*this); });
-}
-
-void TMain::CheckUINClick() {
-  RunAction([this] { backup::CheckUINClick(*this); });
-}
-
-void TMain::CheckDateClick() {
-  RunAction([this] { backup::CheckDateClick(*this); });
-}
-
-void TMain::Label2Click() {
-  RunAction([this] { search::Label2Click(*this); });
-}
-
-void TMain::Label4Click() {
-  RunAction([this] {
-    app::Label4Click(*this);
-    // The text is read from its first line; the screen would stay at its last.
+void TMain::Click(ui::Handler handler) {
+  RunAction([this, handler] {
+    handler(*this);
+    if (handler != &app::Label4Click) return;
+    // The Read Me is read from its first line; the screen would stay at its last.
     SendMessageW(out_screen_, EM_SETSEL, 0, 0);
     SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
     SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
   });
-}
-
-void TMain::AboutClick() {
-  RunAction([this] { app::AboutClick(*this); });
-}
-
-void TMain::ClearScreenClick() {
-  RunAction([this] { app::ClearScreenClick(*this); });
 }
 
 void TMain::BackupFolderChange() { SetBackupFolderText(backup_folder_.folder); }
@@ -803,7 +730,7 @@ void TMain::FillFolderList(FolderSelector& selector) {
   SendMessageW(selector.list, LB_SETCURSEL, selector.lines.current, 0);
   RECT inside;
   GetClientRect(selector.list, &inside);
-  const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / kFolderItemHeight);
+  const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / ui::kFolderItemHeight);
   const std::size_t top =
       selector.lines.current < whole_lines ? 0 : selector.lines.current + 1 - whole_lines;
   SendMessageW(selector.list, LB_SETTOPINDEX, top, 0);
@@ -833,7 +760,11 @@ void TMain::FolderMoved(FolderSelector& selector) {
   }
 }
 
-void TMain::OpenFolder(FolderSelector& selector, const std::string& folder) {
+// The folder of the list's selected line.
+void TMain::OpenCurrentLine(FolderSelector& selector) {
+  const LRESULT index = SendMessageW(selector.list, LB_GETCURSEL, 0, 0);
+  if (index < 0 || static_cast<std::size_t>(index) >= selector.lines.lines.size()) return;
+  const std::string folder = selector.lines.lines[static_cast<std::size_t>(index)].path;
   RunAction([this, &selector, folder] { MoveSelector(selector, folder); });
 }
 

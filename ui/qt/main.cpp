@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "app/startup.h"
-#include "app/window/main_window.h"
 #include "lz/lz_file.h"
+#include "ui/qt/main_window.h"
 
 int main(int argc, char* argv[]) {
   lz::EngineStartup();

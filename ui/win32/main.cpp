@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/startup.h"
-#include "app/win32/main_window.h"
 #include "lz/lz_file.h"
+#include "ui/win32/main_window.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
   try {

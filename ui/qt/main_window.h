@@ -15,8 +15,9 @@
 
 #include "app/action_runner.h"
 #include "app/folder_lines.h"
-#include "app/window/main_window_widgets.h"
 #include "app/window_seam.h"
+#include "ui/form.h"
+#include "ui/qt/main_window_widgets.h"
 
 namespace app {
 
@@ -62,14 +63,7 @@ class TMain : public QWidget, public WindowSeam {
 
   // Handlers.
   void FormCreate();
-  void BackupClick();
-  void RestoreClick();
-  void CheckUINClick();
-  void CheckDateClick();
-  void Label2Click();
-  void Label4Click();
-  void AboutClick();
-  void ClearScreenClick();
+  void Click(ui::Handler handler);  // a button's, a link label's or a key's
   void BackupFolderChange();
 
  protected:

@@ -1,4 +1,4 @@
-#include "app/window/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,33 +19,16 @@
 
 #include "app/action_runner.h"
 #include "app/folder_lines.h"
-#include "app/reports.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "backup/backup.h"
-#include "backup/check_date.h"
-#include "backup/check_uin.h"
-#include "backup/restore.h"
-#include "search/auto_search.h"
+#include "ui/form.h"
 
 namespace app {
 namespace {
 
-// Outer size at 96 dots per inch; Qt's device-independent pixels scale it to the screen.
-constexpr int kOuterWidth = 540;
-constexpr int kOuterHeight = 425;
-constexpr int kFontPoints = 8;
-constexpr char kFontFamily[] = "Arial";
-// Asked for by two link labels; where it is not installed they use the window's family.
-constexpr char kLinkFontFamily[] = "MS Sans Serif";
 // The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
 // lines were laid out to fit that width.
 constexpr int kScreenTextMargin = 1;
-// Keys for the three link labels, which take no focus: help, find, and a terminal's
-// clear screen.
-constexpr int kReadMeKey = Qt::Key_F1;
-constexpr int kAutoSearchKey = Qt::Key_F3;
-const QKeyCombination kClearScreenKeys(Qt::ControlModifier, Qt::Key_L);
 // The window manager may draw its frame a little after the window first shows; the size
 // is fitted to the frame on both occasions.
 constexpr int kFrameSettleMs = 300;
@@ -77,14 +60,10 @@ bool IsUserInput(QEvent::Type type) {
 }
 
 QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
-  QFont font(family, kFontPoints);
+  QFont font(family, ui::kFontPoints);
   font.setBold(bold);
   font.setUnderline(underline);
   return font;
-}
-
-QFont LinkFont(const char* family) {
-  return ControlFont(QFontDatabase::hasFamily(family) ? family : kFontFamily, false, true);
 }
 
 // The program's icon in every size the build drew from its SVG (one folder a size).
@@ -111,20 +90,6 @@ QString ElidedFolder(const std::string& folder, const QFontMetrics& metrics, int
   return metrics.elidedText(root + "...\\" + parts.join('\\'), Qt::ElideRight, width);
 }
 
-template <typename Widget>
-Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
-  widget->setObjectName(name);
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-// A label takes at least the room its text needs, as the classic labels size themselves
-// to their text: the fonts that stand in for the original ones can be a little wider.
-void FitLabelToText(QLabel* label) {
-  const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
-  if (needed > label->width()) label->resize(needed, label->height());
-}
-
 }  // namespace
 
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame) {
@@ -146,9 +111,9 @@ TMain::TMain(QWidget* parent)
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
   setWindowIcon(ProgramIcon());
-  setFont(ControlFont(kFontFamily));
+  setFont(ControlFont(ui::kArial));
   BuildControls();
-  resize(kOuterWidth, kOuterHeight);
+  resize(ui::kOuterWidth, ui::kOuterHeight);
   if (QScreen* screen = this->screen()) {
     move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
@@ -157,31 +122,76 @@ TMain::TMain(QWidget* parent)
 }
 
 void TMain::BuildControls() {
-  // Frames first, so that they lie beneath the controls they group.
-  Place(new Bevel(this), "Bevel1", 8, 24, 265, 145);
-  Place(new Bevel(this), "Bevel2", 8, 176, 265, 153);
-  Place(new Bevel(this), "Bevel3", 8, 344, 201, 41);
-  Place(new Bevel(this), "Bevel4", 216, 344, 201, 41);
-  Place(new Bevel(this), "Bevel5", 424, 344, 97, 41);
+  for (const ui::Control& control : ui::kForm) {
+    QWidget* widget = nullptr;
+    const QString text = control.text;
+    switch (control.kind) {
+      case ui::Kind::kFrame:
+        widget = new Bevel(this);
+        break;
+      case ui::Kind::kLabel:
+      case ui::Kind::kFolderLabel:
+        widget = new QLabel(text, this);
+        break;
+      case ui::Kind::kLink: {
+        auto* link = new LinkLabel(text, this);
+        connect(link, &LinkLabel::clicked, this, [this, &control] { Click(control.handler); });
+        widget = link;
+        break;
+      }
+      case ui::Kind::kDriveBox:
+        widget = new DriveSelector(this);
+        break;
+      case ui::Kind::kFolderList:
+        widget = new FolderList(this);
+        break;
+      case ui::Kind::kEdit:
+        widget = backup_folder_list_ = new QLineEdit(text, this);
+        backup_folder_text_ = control.text;
+        break;
+      case ui::Kind::kScreen:
+        widget = out_screen_ = new QPlainTextEdit(this);
+        break;
+      case ui::Kind::kGauge:
+        widget = progress_bar_ = new app::Gauge(this);
+        break;
+      case ui::Kind::kButton: {
+        auto* button = new PushButton(text, this);
+        connect(button, &QPushButton::clicked, this, [this, &control] { Click(control.handler); });
+        widget = button;
+        break;
+      }
+    }
+    widget->setObjectName(control.name);
+    widget->setGeometry(control.left, control.top, control.width, control.height);
+    if (control.kind == ui::Kind::kLink) {
+      widget->setFont(ControlFont(
+          QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial, false, true));
+    } else if (control.bold) {
+      widget->setFont(ControlFont(control.family, true));
+    }
+    // A label takes at least the room its text needs, as the classic labels size
+    // themselves to their text: the fonts that stand in for the original ones can be a
+    // little wider.
+    if (control.kind == ui::Kind::kLabel || control.kind == ui::Kind::kLink) {
+      const int needed = widget->fontMetrics().horizontalAdvance(text) + 1;
+      if (needed > widget->width()) widget->resize(needed, widget->height());
+    }
+    widget->setFocusPolicy(control.tab < 0 ? Qt::NoFocus : Qt::StrongFocus);
+  }
+  QWidget* previous = nullptr;
+  for (std::size_t index : ui::TabOrder()) {
+    QWidget* next = findChild<QWidget*>(ui::kForm[index].name);
+    if (previous != nullptr) setTabOrder(previous, next);
+    previous = next;
+  }
 
-  auto* label1 = Place(new QLabel("1. Select ICQ Folder :", this), "Label1", 16, 32, 112, 14);
-  label1->setFont(ControlFont(kFontFamily, true));
-  drive_combo_box1_ = Place(new DriveSelector(this), "DriveComboBox1", 192, 32, 73, 20);
-  icq_folder_ = Place(new FolderList(this), "ICQFolder", 16, 56, 249, 81);
-  icq_folder_now_ = Place(new QLabel(this), "ICQFolderNow", 16, 144, 185, 14);
-  auto* label2 = Place(new LinkLabel("AutoSearch", this), "Label2", 208, 144, 56, 13);
-  label2->setFont(LinkFont(kLinkFontFamily));
+  icq_folder_ = findChild<FolderList*>("ICQFolder");
+  drive_combo_box1_ = findChild<DriveSelector*>("DriveComboBox1");
+  icq_folder_now_ = findChild<QLabel*>("ICQFolderNow");
+  backup_folder_ = findChild<FolderList*>("BackupFolder");
+  drive_combo_box2_ = findChild<DriveSelector*>("DriveComboBox2");
 
-  auto* label3 =
-      Place(new QLabel("2. Select / Edit Backup Folder :", this), "Label3", 16, 184, 162, 14);
-  label3->setFont(ControlFont(kFontFamily, true));
-  drive_combo_box2_ = Place(new DriveSelector(this), "DriveComboBox2", 192, 184, 73, 20);
-  backup_folder_ = Place(new FolderList(this), "BackupFolder", 16, 208, 249, 81);
-  backup_folder_list_ = Place(new QLineEdit(this), "BackupFolderList", 16, 296, 249, 22);
-  backup_folder_text_ = kInitialBackupFolderText;
-  backup_folder_list_->setText(kInitialBackupFolderText);
-
-  out_screen_ = Place(new QPlainTextEdit(this), "OutScreen", 288, 24, 233, 289);
   out_screen_->setReadOnly(true);
   out_screen_->document()->setDocumentMargin(kScreenTextMargin);
   // Read-only, yet with a caret when it has the focus, so that the focus shows.
@@ -191,41 +201,7 @@ void TMain::BuildControls() {
   out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   out_screen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   out_screen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  progress_bar_ = Place(new app::Gauge(this), "ProgressBar", 296, 320, 145, 14);
-  auto* clear_screen = Place(new LinkLabel("Clear Screen", this), "ClearScreen", 452, 320, 61, 13);
-  clear_screen->setFont(LinkFont(kLinkFontFamily));
-  auto* label4 = Place(new LinkLabel("Read Me", this), "Label4", 472, 5, 42, 14);
-  label4->setFont(LinkFont(kFontFamily));
-
-  auto* backup = Place(new PushButton("Backup", this), "Backup", 24, 352, 75, 25);
-  auto* restore = Place(new PushButton("Restore", this), "Restore", 120, 352, 75, 25);
-  auto* check_uin = Place(new PushButton("Check UIN", this), "CheckUIN", 232, 352, 75, 25);
-  auto* check_date = Place(new PushButton("Check Date", this), "CheckDate", 328, 352, 75, 25);
-  auto* about = Place(new PushButton("About", this), "About", 440, 352, 65, 25);
-
-  for (QLabel* label : {label1, icq_folder_now_, static_cast<QLabel*>(label2), label3,
-                        static_cast<QLabel*>(clear_screen), static_cast<QLabel*>(label4)}) {
-    if (label != icq_folder_now_) FitLabelToText(label);  // the folder label keeps its size
-  }
-
-  // Tab order 0..10; labels, frames and the gauge take no focus.
-  QWidget* tab_order[] = {icq_folder_,       drive_combo_box1_,   out_screen_, backup_folder_,
-                          drive_combo_box2_, backup_folder_list_, backup,      restore,
-                          check_uin,         check_date,          about};
-  for (QWidget* control : tab_order) control->setFocusPolicy(Qt::StrongFocus);
-  for (std::size_t i = 1; i < std::size(tab_order); ++i) {
-    setTabOrder(tab_order[i - 1], tab_order[i]);
-  }
   icq_folder_->setFocus();
-
-  connect(backup, &QPushButton::clicked, this, &TMain::BackupClick);
-  connect(restore, &QPushButton::clicked, this, &TMain::RestoreClick);
-  connect(check_uin, &QPushButton::clicked, this, &TMain::CheckUINClick);
-  connect(check_date, &QPushButton::clicked, this, &TMain::CheckDateClick);
-  connect(about, &QPushButton::clicked, this, &TMain::AboutClick);
-  connect(label2, &LinkLabel::clicked, this, &TMain::Label2Click);
-  connect(label4, &LinkLabel::clicked, this, &TMain::Label4Click);
-  connect(clear_screen, &LinkLabel::clicked, this, &TMain::ClearScreenClick);
 
   // The folder selectors: drive box and list bound together, the label and the edit
   // box following their lists.
@@ -411,18 +387,18 @@ void TMain::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+// The form's keys for the link labels.
 void TMain::keyPressEvent(QKeyEvent* event) {
-  if (event->keyCombination() == kClearScreenKeys) {
-    ClearScreenClick();
-  } else if (event->modifiers() != Qt::NoModifier) {
-    QWidget::keyPressEvent(event);
-  } else if (event->key() == kReadMeKey) {
-    Label4Click();
-  } else if (event->key() == kAutoSearchKey) {
-    Label2Click();
-  } else {
-    QWidget::keyPressEvent(event);
+  for (const ui::Key& key : ui::kKeys) {
+    const QKeyCombination wanted =
+        key.function_key > 0 ? QKeyCombination(Qt::Key(Qt::Key_F1 + key.function_key - 1))
+                             : QKeyCombination(Qt::ControlModifier, Qt::Key(key.control_letter));
+    if (event->keyCombination() == wanted) {
+      Click(key.handler);
+      return;
+    }
   }
+  QWidget::keyPressEvent(event);
 }
 
 void TMain::showEvent(QShowEvent* event) {
@@ -437,11 +413,11 @@ void TMain::showEvent(QShowEvent* event) {
 void TMain::FitOuterSize() {
   if (!windowHandle() || isMinimized()) return;
   const QMargins frame = windowHandle()->frameMargins();
-  const QSize client(kOuterWidth - frame.left() - frame.right(),
-                     kOuterHeight - frame.top() - frame.bottom());
+  const QSize client(ui::kOuterWidth - frame.left() - frame.right(),
+                     ui::kOuterHeight - frame.top() - frame.bottom());
   if (client == size()) return;
   // Only while the window still has the size it was given: the user may have resized it.
-  if (size() != QSize(kOuterWidth, kOuterHeight)) return;
+  if (size() != QSize(ui::kOuterWidth, ui::kOuterHeight)) return;
   resize(client);
   if (QScreen* screen = this->screen()) {
     move(CentredFramePosition(screen->availableGeometry(), client, frame));
@@ -454,41 +430,14 @@ void TMain::FormCreate() {
   RunAction([this] { app::FormCreate(*this); });
 }
 
-void TMain::BackupClick() {
-  RunAction([this] { backup::BackupClick(*this); });
-}
-
-void TMain::RestoreClick() {
-  RunAction([this] { backup::RestoreClick(*this); });
-}
-
-void TMain::CheckUINClick() {
-  RunAction([this] { backup::CheckUINClick(*this); });
-}
-
-void TMain::CheckDateClick() {
-  RunAction([this] { backup::CheckDateClick(*this); });
-}
-
-void TMain::Label2Click() {
-  RunAction([this] { search::Label2Click(*this); });
-}
-
-void TMain::Label4Click() {
-  RunAction([this] {
-    app::Label4Click(*this);
-    // The text is read from its first line; the screen would stay at its last.
+void TMain::Click(ui::Handler handler) {
+  RunAction([this, handler] {
+    handler(*this);
+    if (handler != &app::Label4Click) return;
+    // The Read Me is read from its first line; the screen would stay at its last.
     out_screen_->moveCursor(QTextCursor::Start);
     out_screen_->verticalScrollBar()->setValue(out_screen_->verticalScrollBar()->minimum());
   });
-}
-
-void TMain::AboutClick() {
-  RunAction([this] { app::AboutClick(*this); });
-}
-
-void TMain::ClearScreenClick() {
-  RunAction([this] { app::ClearScreenClick(*this); });
 }
 
 void TMain::BackupFolderChange() {

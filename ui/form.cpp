@@ -1,0 +1,27 @@
+#include "ui/form.h"
+
+#include "backup/backup.h"
+#include "backup/check_date.h"
+#include "backup/check_uin.h"
+#include "backup/restore.h"
+#include "search/auto_search.h"
+
+namespace ui {
+
+void BackupClick(app::WindowSeam& window) { backup::BackupClick(window); }
+void RestoreClick(app::WindowSeam& window) { backup::RestoreClick(window); }
+void CheckUINClick(app::WindowSeam& window) { backup::CheckUINClick(window); }
+void CheckDateClick(app::WindowSeam& window) { backup::CheckDateClick(window); }
+void Label2Click(app::WindowSeam& window) { search::Label2Click(window); }
+
+std::vector<std::size_t> TabOrder() {
+  std::vector<std::size_t> order;
+  for (int tab = 0;; ++tab) {
+    std::size_t i = 0;
+    while (i < std::size(kForm) && kForm[i].tab != tab) ++i;
+    if (i == std::size(kForm)) return order;
+    order.push_back(i);
+  }
+}
+
+}  // namespace ui

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,8 +11,8 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/backup_commit.h"
 #include "backup/action_locks.h"
+#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
@@ -34,11 +33,6 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
-
-void Report(app::WindowSeam& window, std::initializer_list<const char*> lines) {
-  window.ClearScreen();
-  for (const char* line : lines) window.AppendLine(line);
-}
 
 // Control characters would break the line on the screen; the report names the path
 // with each of them shown as "?".
@@ -98,9 +92,9 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
 }
 
 void ReportOverwriteFailed(app::WindowSeam& window) {
-  Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
-                  " Note :", " Make sure your disk is not write-",
-                  " protected and your existing backup", " files are not in Read-Only mode!"});
+  app::Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
+                       " Note :", " Make sure your disk is not write-",
+                       " protected and your existing backup", " files are not in Read-Only mode!"});
 }
 
 // The path of the first file that could not be flushed, or an empty text.
@@ -130,7 +124,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   std::optional<StagedBackup> staged;
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
-      Report(window, {" ", " Backup Cancelled!"});
+      app::Report(window, {" ", " Backup Cancelled!"});
       return BackupOutcome::kCancelled;
     }
     std::optional<std::vector<std::string>> earlier_files = EarlierBackupFiles(backup_path);
@@ -183,17 +177,11 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     return BackupOutcome::kFailed;
   }
 
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.AppendLine(" Backup Successful to:");
-  window.AppendLine(app::ShortPath(backup_path));
-  window.AppendLine(" ");
-  window.AppendLine(" Original Filesize: " + Megabytes(files.original_total) + " MB");
-  window.AppendLine(" Compressed Filesize: " + Megabytes(files.compressed_total) + " MB");
-  for (const char* note :
-       {" ", " ", " Note:", " You may copy the folder to any", " removable media for storage!"}) {
-    window.AppendLine(note);
-  }
+  app::Report(window,
+              {" ", " Backup Successful to:", app::ShortPath(backup_path), " ",
+               " Original Filesize: " + Megabytes(files.original_total) + " MB",
+               " Compressed Filesize: " + Megabytes(files.compressed_total) + " MB", " ", " ",
+               " Note:", " You may copy the folder to any", " removable media for storage!"});
   return BackupOutcome::kSucceeded;
 }
 
@@ -280,17 +268,16 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
   if (!whole) {
     ReportCollectStop(window, collection);
   } else if (collection.count >= 1) {
-    for (const char* line :
-         {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ", " Note:",
-          " 1. Try not to run other programs as this", "      will slow down the process.",
-          " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
-          "      let it complete itself.", " ", " ", " Processing File:"}) {
-      window.AppendLine(line);
-    }
+    app::AppendLines(
+        window,
+        {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ",
+         " Note:", " 1. Try not to run other programs as this", "      will slow down the process.",
+         " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+         "      let it complete itself.", " ", " ", " Processing File:"});
     platform::RaiseIfStopRequested();
     outcome = BackupFiles(window, collection.count, tuning);
   } else {
-    Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+    app::Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }
   return outcome;
 }
@@ -321,8 +308,8 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
   if (BackupFolderIsAmongTheData(window, entries)) {
-    Report(window,
-           {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
+    app::Report(window, {" ", " Error!", " ", " It is not advisable to backup to the",
+                         " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
   platform::RunLocks locks;

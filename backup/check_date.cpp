@@ -45,14 +45,10 @@ bool CheckDateClick(app::WindowSeam& window) {
       search.FindFirst(PathIn(window.BackupPath, kListName), platform::faAnyFile, &list) == 0;
   if (!found) return ReportBackupFilesNotFound(window);
   app::SavePrefs(window);
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.AppendLine(" Backup Files Found!");
-  window.AppendLine(" ");
-  window.AppendLine(" ");
-  window.AppendLine(" Today is: " + FormatDate(platform::Now()));
-  window.AppendLine(" ");
-  window.AppendLine(" Date of Backup Files: " + FormatDate(platform::UnpackDosTime(list.dos_time)));
+  app::Report(
+      window,
+      {" ", " Backup Files Found!", " ", " ", " Today is: " + FormatDate(platform::Now()), " ",
+       " Date of Backup Files: " + FormatDate(platform::UnpackDosTime(list.dos_time))});
   window.SetGauge(100);
   return true;
 }

@@ -25,6 +25,7 @@
 
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
+#include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "platform/drives.h"
 #include "platform/files.h"

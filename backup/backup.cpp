@@ -14,6 +14,7 @@
 #include "backup/action_locks.h"
 #include "backup/backup_commit.h"
 #include "backup/backup_files.h"
+#include "backup/backup_testing.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -114,6 +115,7 @@ std::string FlushBackup(ListWriter& list, const std::string& list_path,
   return "";
 }
 
+// For total >= 1 files listed in HomeFolder\icqlist.tmp.
 BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader& pending,
                                   std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
@@ -275,7 +277,11 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
          " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
          "      let it complete itself.", " ", " ", " Processing File:"});
     platform::RaiseIfStopRequested();
-    outcome = BackupFiles(window, collection.count, tuning);
+    platform::TextReader pending(list_path);
+    // Nothing else writes to the backup folder while the backup runs.
+    platform::KeepFolderListings own_folders;
+    outcome = CompressListedFiles(window, pending, collection.count, tuning);
+    pending.Close();
   } else {
     app::Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }
@@ -284,15 +290,7 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
 
 }  // namespace
 
-BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
-                          const BackupTuning& tuning) {
-  platform::TextReader pending(PathIn(window.HomeFolder, kTemporaryListName));
-  // Nothing else writes to the backup folder while the backup runs.
-  platform::KeepFolderListings own_folders;
-  const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
-  pending.Close();
-  return outcome;
-}
+BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, {}); }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   StartBackupFolderAction(window);

@@ -23,6 +23,7 @@
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
 #include "backup/placement.h"
+#include "backup/restore_testing.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
 #include "platform/ascii.h"
@@ -724,6 +725,10 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
     return RestoreOutcome::kCancelled;
   }
   return RestoreFiles(window, tuning, only);
+}
+
+RestoreOutcome RestoreClick(app::WindowSeam& window, const std::string& only) {
+  return RestoreClick(window, {}, only);
 }
 
 }  // namespace backup

@@ -4,7 +4,6 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/backup_commit.h"
 #include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
@@ -34,7 +33,6 @@ bool CheckDateClick(app::WindowSeam& window) {
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
   if (!locks) return false;
 
-  FinishStagedBackup(window.BackupPath);
   // The search ends when it goes out of scope, whichever way the action ends.
   platform::DirectorySearch search;
   platform::SearchRec list;

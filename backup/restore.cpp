@@ -17,7 +17,6 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "backup/action_locks.h"
-#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -706,7 +705,6 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
   }
   const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
   if (!locks) return RestoreOutcome::kFailed;
-  FinishStagedBackup(window.BackupPath);
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
   if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
     ReportBackupFilesNotFound(window);

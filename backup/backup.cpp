@@ -35,14 +35,6 @@ constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
 
-// Control characters would break the line on the screen; the report names the path
-// with each of them shown as "?".
-std::string Printable(std::string path) {
-  std::replace_if(
-      path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
-  return path;
-}
-
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).
 std::string Megabytes(std::int64_t bytes) {

@@ -1,4 +1,5 @@
-// The engine's switches for tests and fuzzers; the programs users run never call them.
+// The engine's switches and queries for tests and fuzzers; the programs users run call
+// none of them.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,12 @@ namespace lz {
 // and every run sets up all it reads, so no result depends on an earlier operation.
 // Turning it off frees what is kept.
 void KeepWorkAreas(bool keep);
+
+// Insertions of the last LzssEncode whose search reached the splay depth.
+std::uint32_t LzssSplayCount();
+// Whether the LZSS work areas are held; whether the second coder's busy flag is taken.
+bool LzssAreasHeld();
+bool LzhBusy();
 
 namespace testing {
 // The nth work-area acquisition from now (1 = input block, 2 = output block, 3 = tree

@@ -59,11 +59,4 @@ void LzssEncode();
 // reads or writes outside its work areas, whatever the input.
 void LzssDecode();
 
-// Insertions of the last LzssEncode whose search reached the splay depth.
-std::uint32_t LzssSplayCount();
-
-// Whether the LZSS work areas are held; whether the second coder's busy flag is taken.
-bool LzssAreasHeld();
-bool LzhBusy();
-
 }  // namespace lz

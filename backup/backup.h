@@ -17,7 +17,7 @@ enum class BackupOutcome {
 
 // BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing
 // backslash removed), checks them, saves them with SavePrefs, collects the data files
-// and runs BackupFiles. Errors of a checked file operation (EInOutError) and of the
+// and backs them up. Errors of a checked file operation (EInOutError) and of the
 // engine pass through and end the backup; icqlist.tmp is then left behind. An
 // EInOutError other than a stop is told on the screen first: the free-space report for a
 // full disk, else the backup folder and the cause; a first backup it ends leaves no list.

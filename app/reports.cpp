@@ -1,6 +1,5 @@
 #include "app/reports.h"
 
-#include <array>
 #include <string_view>
 
 namespace app {
@@ -17,21 +16,21 @@ constexpr std::size_t kShortPathTail = 25;
 
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-void AppendAll(WindowSeam& window, const auto& lines) {
-  for (const auto& line : lines) window.AppendLine(std::string(line));
-}
-
 }  // namespace
 
+void AppendLines(WindowSeam& window, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) window.AppendLine(line);
+}
+
+void Report(WindowSeam& window, std::initializer_list<std::string> lines) {
+  window.ClearScreen();
+  AppendLines(window, lines);
+}
+
 void Banner(WindowSeam& window) {
-  window.AppendLine(" ");
-  window.AppendLine(std::string(kTitleLine));
-  window.AppendLine(" ");
-  window.AppendLine(" Supports ICQ : " + window.SupportedVersions);
-  window.AppendLine(" ");
-  window.AppendLine(" ");
-  window.AppendLine(" Visit " + std::string(kWebAddress));
-  window.AppendLine(" for latest plugin!");
+  AppendLines(window,
+              {" ", std::string(kTitleLine), " ", " Supports ICQ : " + window.SupportedVersions,
+               " ", " ", " Visit " + std::string(kWebAddress), " for latest plugin!"});
 }
 
 void ClearScreenClick(WindowSeam& window) {
@@ -41,8 +40,7 @@ void ClearScreenClick(WindowSeam& window) {
 }
 
 void AboutClick(WindowSeam& window) {
-  window.ClearScreen();
-  const std::array<std::string, 12> lines = {
+  const std::initializer_list<std::string> lines = {
       " ",
       std::string(kTitleLine),
       " ",
@@ -56,13 +54,12 @@ void AboutClick(WindowSeam& window) {
       " ",
       " Thanks for using Varn ICQ Backup!",
   };
-  AppendAll(window, lines);
+  Report(window, lines);
   window.SetGauge(100);
 }
 
 void Label4Click(WindowSeam& window) {
-  window.ClearScreen();
-  const std::array<std::string, 58> lines = {
+  const std::initializer_list<std::string> lines = {
       " ",
       " - Read Me -",
       " ",
@@ -122,7 +119,7 @@ void Label4Click(WindowSeam& window) {
       " ",
       " - The End -",
   };
-  AppendAll(window, lines);
+  Report(window, lines);
   window.SetGauge(100);
 }
 
@@ -139,11 +136,7 @@ std::string ShortPath(const std::string& path) {
 
 bool ErrorScreen(WindowSeam& window, const std::string& headline, const std::string& detail,
                  const std::string& advice1, const std::string& advice2) {
-  window.ClearScreen();
-  const std::array<std::string, 10> lines = {
-      " ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2,
-  };
-  AppendAll(window, lines);
+  Report(window, {" ", " Error!", " ", headline, detail, " ", " ", " Note:", advice1, advice2});
   return false;
 }
 

@@ -3,11 +3,17 @@
 // one space; an empty-looking line is " ".
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 #include "app/window_seam.h"
 
 namespace app {
+
+// Writes the lines below what the screen holds.
+void AppendLines(WindowSeam& window, std::initializer_list<std::string> lines);
+// Clears the screen and writes the lines: a report.
+void Report(WindowSeam& window, std::initializer_list<std::string> lines);
 
 // Appends the eight banner lines; line 4 ends in window.SupportedVersions.
 void Banner(WindowSeam& window);

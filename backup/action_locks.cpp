@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/reports.h"
+#include "backup/backup_commit.h"
 
 namespace backup {
 namespace {
@@ -29,6 +30,7 @@ std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, boo
       (icq_folder && !LockFolder(window, locks, window.ICQPath))) {
     return std::nullopt;
   }
+  FinishStagedBackup(window.BackupPath);
   return locks;
 }
 

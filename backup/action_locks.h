@@ -21,7 +21,9 @@ bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::s
 
 // Locks window.HomeFolder, window.BackupPath (when it names a folder) and, with
 // `icq_folder`, window.ICQPath, in that order, for the run of an action, before it
-// changes anything, by LockFolder; nullopt when one is in use.
+// changes anything, by LockFolder; nullopt when one is in use. Once they are held,
+// finishes what a killed backup left in the backup folder (FinishStagedBackup), which
+// writes there: not while a backup runs.
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
                                                     bool icq_folder = false);
 

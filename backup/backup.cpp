@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,9 +11,10 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/backup_commit.h"
 #include "backup/action_locks.h"
+#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
+#include "backup/backup_testing.h"
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -34,19 +34,6 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
-
-void Report(app::WindowSeam& window, std::initializer_list<const char*> lines) {
-  window.ClearScreen();
-  for (const char* line : lines) window.AppendLine(line);
-}
-
-// Control characters would break the line on the screen; the report names the path
-// with each of them shown as "?".
-std::string Printable(std::string path) {
-  std::replace_if(
-      path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
-  return path;
-}
 
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).
@@ -98,9 +85,9 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
 }
 
 void ReportOverwriteFailed(app::WindowSeam& window) {
-  Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
-                  " Note :", " Make sure your disk is not write-",
-                  " protected and your existing backup", " files are not in Read-Only mode!"});
+  app::Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
+                       " Note :", " Make sure your disk is not write-",
+                       " protected and your existing backup", " files are not in Read-Only mode!"});
 }
 
 // The path of the first file that could not be flushed, or an empty text.
@@ -120,6 +107,7 @@ std::string FlushBackup(ListWriter& list, const std::string& list_path,
   return "";
 }
 
+// For total >= 1 files listed in HomeFolder\icqlist.tmp.
 BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader& pending,
                                   std::uint32_t total, const BackupTuning& tuning) {
   const std::string& backup_path = window.BackupPath;
@@ -130,7 +118,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   std::optional<StagedBackup> staged;
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
-      Report(window, {" ", " Backup Cancelled!"});
+      app::Report(window, {" ", " Backup Cancelled!"});
       return BackupOutcome::kCancelled;
     }
     std::optional<std::vector<std::string>> earlier_files = EarlierBackupFiles(backup_path);
@@ -183,17 +171,11 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     return BackupOutcome::kFailed;
   }
 
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.AppendLine(" Backup Successful to:");
-  window.AppendLine(app::ShortPath(backup_path));
-  window.AppendLine(" ");
-  window.AppendLine(" Original Filesize: " + Megabytes(files.original_total) + " MB");
-  window.AppendLine(" Compressed Filesize: " + Megabytes(files.compressed_total) + " MB");
-  for (const char* note :
-       {" ", " ", " Note:", " You may copy the folder to any", " removable media for storage!"}) {
-    window.AppendLine(note);
-  }
+  app::Report(window,
+              {" ", " Backup Successful to:", app::ShortPath(backup_path), " ",
+               " Original Filesize: " + Megabytes(files.original_total) + " MB",
+               " Compressed Filesize: " + Megabytes(files.compressed_total) + " MB", " ", " ",
+               " Note:", " You may copy the folder to any", " removable media for storage!"});
   return BackupOutcome::kSucceeded;
 }
 
@@ -280,32 +262,27 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
   if (!whole) {
     ReportCollectStop(window, collection);
   } else if (collection.count >= 1) {
-    for (const char* line :
-         {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ", " Note:",
-          " 1. Try not to run other programs as this", "      will slow down the process.",
-          " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
-          "      let it complete itself.", " ", " ", " Processing File:"}) {
-      window.AppendLine(line);
-    }
+    app::AppendLines(
+        window,
+        {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ",
+         " Note:", " 1. Try not to run other programs as this", "      will slow down the process.",
+         " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+         "      let it complete itself.", " ", " ", " Processing File:"});
     platform::RaiseIfStopRequested();
-    outcome = BackupFiles(window, collection.count, tuning);
+    platform::TextReader pending(list_path);
+    // Nothing else writes to the backup folder while the backup runs.
+    platform::KeepFolderListings own_folders;
+    outcome = CompressListedFiles(window, pending, collection.count, tuning);
+    pending.Close();
   } else {
-    Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+    app::Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
   }
   return outcome;
 }
 
 }  // namespace
 
-BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
-                          const BackupTuning& tuning) {
-  platform::TextReader pending(PathIn(window.HomeFolder, kTemporaryListName));
-  // Nothing else writes to the backup folder while the backup runs.
-  platform::KeepFolderListings own_folders;
-  const BackupOutcome outcome = CompressListedFiles(window, pending, total, tuning);
-  pending.Close();
-  return outcome;
-}
+BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, {}); }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   StartBackupFolderAction(window);
@@ -321,8 +298,8 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
   if (BackupFolderIsAmongTheData(window, entries)) {
-    Report(window,
-           {" ", " Error!", " ", " It is not advisable to backup to the", " same folder as ICQ!"});
+    app::Report(window, {" ", " Error!", " ", " It is not advisable to backup to the",
+                         " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
   platform::RunLocks locks;

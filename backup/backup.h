@@ -3,11 +3,7 @@
 // backup folder beside the list icqlist.txt, and reports on the message screen.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "app/window_seam.h"
-#include "platform/background_flush.h"
 
 namespace backup {
 
@@ -19,33 +15,19 @@ enum class BackupOutcome {
   kFailed,     // an error report
 };
 
-// How a backup uses the machine; the defaults suit it, tests pick their own.
-struct BackupTuning {
-  // Threads that compress files ahead of the one in progress: 0 one per processor
-  // (at most four), 1 none (every file is compressed on the calling thread).
-  int workers = 0;
-  // Answers for the flush of one compressed file instead of the disk (tests). The
-  // files are flushed on a worker thread while the next ones are compressed.
-  platform::BackgroundFlush::StandIn flush_stand_in;
-};
-
 // BackupClick: reads ICQPath and BackupPath from the window's selectors (one trailing
 // backslash removed), checks them, saves them with SavePrefs, collects the data files
-// and runs BackupFiles. Errors of a checked file operation (EInOutError) and of the
+// and backs them up. Errors of a checked file operation (EInOutError) and of the
 // engine pass through and end the backup; icqlist.tmp is then left behind. An
 // EInOutError other than a stop is told on the screen first: the free-space report for a
 // full disk, else the backup folder and the cause; a first backup it ends leaves no list.
 // A back.dat entry that leads out of the ICQ folder is refused before anything is done.
-BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning = {});
-
-// The engine of the backup, for total >= 1 files listed in HomeFolder\icqlist.tmp:
-// asks before replacing an earlier backup, writes icqlist.txt and the icqN.lzz files,
-// flushes them to disk and writes the report. Uses the window's ICQPath, BackupPath
-// and HomeFolder. Over an earlier backup the new one is written beside it and takes its
-// place once whole and on the disk (backup_commit.h): a backup that stops, fails or is
-// killed leaves the earlier one whole and, by the next action on the folder, nothing of
-// its own.
-BackupOutcome BackupFiles(app::WindowSeam& window, std::uint32_t total,
-                          const BackupTuning& tuning = {});
+//
+// The backup asks before replacing an earlier backup, writes icqlist.txt and the icqN.lzz
+// files, flushes them to disk and writes the report. Over an earlier backup the new one
+// is written beside it and takes its place once whole and on the disk (backup_commit.h):
+// a backup that stops, fails or is killed leaves the earlier one whole and, by the next
+// action on the folder, nothing of its own.
+BackupOutcome BackupClick(app::WindowSeam& window);
 
 }  // namespace backup

@@ -65,14 +65,10 @@ bool ReportBackupFilesNotFound(app::WindowSeam& window) {
 }
 
 void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice) {
-  window.ClearScreen();
-  for (const std::string& line :
-       {std::string(" "), std::string(" Error!"), std::string(" "),
-        std::string(" ICQ cannot be found in "), app::ShortPath(window.ICQPath), std::string(" "),
-        std::string(" "), std::string(" Note:"), std::string(" 1. Please check your ICQ Folder at"),
-        std::string("     \"1. Select ICQ Folder\" again or"), search_advice}) {
-    window.AppendLine(line);
-  }
+  app::Report(window,
+              {" ", " Error!", " ", " ICQ cannot be found in ", app::ShortPath(window.ICQPath), " ",
+               " ", " Note:", " 1. Please check your ICQ Folder at",
+               "     \"1. Select ICQ Folder\" again or", search_advice});
 }
 
 }  // namespace backup

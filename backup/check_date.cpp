@@ -4,7 +4,6 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/backup_commit.h"
 #include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
@@ -34,7 +33,6 @@ bool CheckDateClick(app::WindowSeam& window) {
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
   if (!locks) return false;
 
-  FinishStagedBackup(window.BackupPath);
   // The search ends when it goes out of scope, whichever way the action ends.
   platform::DirectorySearch search;
   platform::SearchRec list;
@@ -45,14 +43,10 @@ bool CheckDateClick(app::WindowSeam& window) {
       search.FindFirst(PathIn(window.BackupPath, kListName), platform::faAnyFile, &list) == 0;
   if (!found) return ReportBackupFilesNotFound(window);
   app::SavePrefs(window);
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.AppendLine(" Backup Files Found!");
-  window.AppendLine(" ");
-  window.AppendLine(" ");
-  window.AppendLine(" Today is: " + FormatDate(platform::Now()));
-  window.AppendLine(" ");
-  window.AppendLine(" Date of Backup Files: " + FormatDate(platform::UnpackDosTime(list.dos_time)));
+  app::Report(
+      window,
+      {" ", " Backup Files Found!", " ", " ", " Today is: " + FormatDate(platform::Now()), " ",
+       " Date of Backup Files: " + FormatDate(platform::UnpackDosTime(list.dos_time))});
   window.SetGauge(100);
   return true;
 }

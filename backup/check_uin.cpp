@@ -4,7 +4,6 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/backup_commit.h"
 #include "backup/action_locks.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
@@ -56,7 +55,6 @@ bool CheckUINClick(app::WindowSeam& window) {
 
   // An empty folder text names no folder: without this test "\icqlist.txt" would be
   // looked up in the root of the current drive.
-  FinishStagedBackup(window.BackupPath);
   const std::string list_path = PathIn(window.BackupPath, kListName);
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
     return ReportBackupFilesNotFound(window);

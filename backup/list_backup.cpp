@@ -7,7 +7,6 @@
 #include "app/icq_folder.h"
 #include "app/reports.h"
 #include "backup/action_locks.h"
-#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -46,10 +45,8 @@ std::pair<std::string, std::string> StoredFacts(const std::string& backup_path,
 bool ListBackupClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.BackupPath = app::WithoutTrailingBackslash(window.BackupFolderText());
-  // Finishing what a killed backup left writes in the folder: not while a backup runs.
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
   if (!locks) return false;
-  FinishStagedBackup(window.BackupPath);
   const std::string list_path = PathIn(window.BackupPath, kListName);
   if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
     return ReportBackupFilesNotFound(window);

@@ -102,11 +102,14 @@ EntryFault ReadListEntry(const std::string& line, ListEntry* entry) {
   return EntryFault::kNone;
 }
 
-std::string EntryText(const ListEntry& entry) {
-  std::string text = entry.folder_part.empty() ? entry.name : entry.folder_part + "\\" + entry.name;
+std::string Printable(std::string path) {
   std::replace_if(
-      text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
-  return text;
+      path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
+  return path;
+}
+
+std::string EntryText(const ListEntry& entry) {
+  return Printable(entry.folder_part.empty() ? entry.name : entry.folder_part + "\\" + entry.name);
 }
 
 }  // namespace backup

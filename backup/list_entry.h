@@ -43,7 +43,10 @@ bool LeadsOutOfFolder(const std::string& path);
 // *entry holds what could be read of it.
 EntryFault ReadListEntry(const std::string& line, ListEntry* entry);
 
-// The entry's folder part and name joined for a report, control characters shown as "?".
+// A path for a report: control characters would break the line on the screen, so each
+// shows as "?".
+std::string Printable(std::string path);
+// The entry's folder part and name joined for a report, Printable.
 std::string EntryText(const ListEntry& entry);
 
 }  // namespace backup

@@ -28,11 +28,8 @@ constexpr int kFileInProgressLine = 15;
 }  // namespace
 
 void ReportDiskFull(app::WindowSeam& window) {
-  window.ClearScreen();
-  for (const char* line : {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
-                           " Note:", " Make sure your disk is not full!"}) {
-    window.AppendLine(line);
-  }
+  app::Report(window, {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
+                       " Note:", " Make sure your disk is not full!"});
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/reports.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 
@@ -88,12 +89,9 @@ bool SourceCanBePacked(const std::string& source) {
 }
 
 void ReportSourceInUse(app::WindowSeam& window) {
-  window.ClearScreen();
-  for (const char* line : {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
-                           " Note:", " ICQ appears to be active!",
-                           " No ICQ flower should be visible", " in the system tray."}) {
-    window.AppendLine(line);
-  }
+  app::Report(window, {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
+                       " Note:", " ICQ appears to be active!", " No ICQ flower should be visible",
+                       " in the system tray."});
 }
 
 std::int64_t CompressForBackup(const std::string& source, const std::string& destination,

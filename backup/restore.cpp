@@ -17,12 +17,12 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "backup/action_locks.h"
-#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
 #include "backup/placement.h"
+#include "backup/restore_testing.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
 #include "platform/ascii.h"
@@ -47,16 +47,12 @@ constexpr char kWarningText[] =
 constexpr int kPathLine = 14;
 constexpr int kGaugeFull = 100;
 
-void Show(app::WindowSeam& window, std::initializer_list<std::string> lines) {
-  window.ClearScreen();
-  for (const std::string& line : lines) window.AppendLine(line);
-}
-
 // The first lines of every report about the backup being restored.
 void ShowAboutBackup(app::WindowSeam& window, std::initializer_list<std::string> rest) {
-  Show(window, {" ", " Error!", " ", " ICQ backup is unable to restore",
-                " your backup files at:", app::ShortPath(window.BackupPath) + "!", " ", " "});
-  for (const std::string& line : rest) window.AppendLine(line);
+  app::Report(window,
+              {" ", " Error!", " ", " ICQ backup is unable to restore",
+               " your backup files at:", app::ShortPath(window.BackupPath) + "!", " ", " "});
+  app::AppendLines(window, rest);
 }
 
 void ShowUnableToRestore(app::WindowSeam& window) {
@@ -85,9 +81,9 @@ void ShowNotWritten(app::WindowSeam& window, const platform::EInOutError& error,
 // read-only (5); anything else is a fault of the disk.
 void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& target) {
   if (code == platform::kSharingViolation || code == platform::kAccessDenied) {
-    Show(window, {" ", " Error!", " ", " Restore unsuccessful!", " ", " ",
-                  " Note :", " ICQ appears to be active!", " No ICQ flower should be visible",
-                  " in the system tray..."});
+    app::Report(window, {" ", " Error!", " ", " Restore unsuccessful!", " ", " ",
+                         " Note :", " ICQ appears to be active!",
+                         " No ICQ flower should be visible", " in the system tray..."});
   } else {
     app::ErrorScreen(window, " Cannot replace the data file: ", app::ShortPath(target) + "!",
                      " Make sure your disk is not full", "      and is still connected!");
@@ -542,8 +538,9 @@ bool Restorer::Place(const RestoredFile& file) {
   if (!reaches_count) return true;
   RemoveLeftovers();
   if (Failed(placement_.FlushFolders())) return false;
-  Show(window_, {" ", " Restoration Successful!", " ", " ", " Note:",
-                 " Register your UIN with ICQ and your", " ICQ will be up and running again!"});
+  app::Report(window_, {" ", " Restoration Successful!", " ", " ",
+                        " Note:", " Register your UIN with ICQ and your",
+                        " ICQ will be up and running again!"});
   return true;
 }
 
@@ -708,7 +705,6 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
   }
   const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
   if (!locks) return RestoreOutcome::kFailed;
-  FinishStagedBackup(window.BackupPath);
   // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
   if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
     ReportBackupFilesNotFound(window);
@@ -716,18 +712,21 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
   }
   app::SavePrefs(window);
 
-  for (const char* note :
-       {" Restoring ICQ Data Files...", " ", " This may take a few minutes...", " ", " ",
-        " Note:", " 1. Try not to run other programs as", "      this will slow down the process.",
-        " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
-        "      let it complete itself.", " ", " Processing File:"}) {
-    window.AppendLine(note);
-  }
+  app::AppendLines(
+      window,
+      {" Restoring ICQ Data Files...", " ", " This may take a few minutes...", " ", " ",
+       " Note:", " 1. Try not to run other programs as", "      this will slow down the process.",
+       " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+       "      let it complete itself.", " ", " Processing File:"});
   if (!window.WarnOkCancel(kWarningCaption, kWarningText)) {
-    Show(window, {" ", " ICQ Restoration Cancelled!"});
+    app::Report(window, {" ", " ICQ Restoration Cancelled!"});
     return RestoreOutcome::kCancelled;
   }
   return RestoreFiles(window, tuning, only);
+}
+
+RestoreOutcome RestoreClick(app::WindowSeam& window, const std::string& only) {
+  return RestoreClick(window, {}, only);
 }
 
 }  // namespace backup

@@ -19,7 +19,6 @@
 #include <string>
 
 #include "app/window_seam.h"
-#include "platform/background_flush.h"
 
 namespace backup {
 
@@ -28,15 +27,6 @@ enum class RestoreOutcome {
   kCancelled,   // the user cancelled the warning
   kIncomplete,  // the list ended before its count: its entries are in place, and a report
   kFailed,      // an error report
-};
-
-// How a restore makes its files durable.
-struct RestoreTuning {
-  // Temporary files are flushed on a worker thread while the next ones are decoded;
-  // false flushes each file on the calling thread just before its rename.
-  bool flush_in_background = true;
-  // Answers for the worker's flush of one file instead of the disk (tests).
-  platform::BackgroundFlush::StandIn flush_stand_in;
 };
 
 // RestoreClick: reads ICQPath and BackupPath from the window's selectors (one trailing
@@ -48,19 +38,15 @@ struct RestoreTuning {
 // A non-empty `only` restores the matching entries alone (torq32-cli restore --only),
 // with every check of the full restore; the others are left as they are. See
 // EntryMatches for the pattern.
-RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning = {},
-                            const std::string& only = "");
-
-// The restore engine, on the window's ICQPath and BackupPath and the notes that
-// RestoreClick wrote. Stops at the first failure with its report. A list whose header
-// has no count, or a count of 0 with entries after it, is refused before anything is
-// written (the gauge could not be worked out from it); so is an `only` that no entry
-// matches. One that ends before its count is reported after its last entry. A copy it
-// staged that a failure cannot delete or turn back into the temporary file raises
-// EInOutError naming it, after the failure's report; so does an earlier restore's copy
-// that cannot be deleted, in place of the success report.
-RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning = {},
-                            const std::string& only = "");
+//
+// On OK the restore stops at the first failure with its report. A list whose header has
+// no count, or a count of 0 with entries after it, is refused before anything is written
+// (the gauge could not be worked out from it); so is an `only` that no entry matches. One
+// that ends before its count is reported after its last entry. A copy it staged that a
+// failure cannot delete or turn back into the temporary file raises EInOutError naming
+// it, after the failure's report; so does an earlier restore's copy that cannot be
+// deleted, in place of the success report.
+RestoreOutcome RestoreClick(app::WindowSeam& window, const std::string& only = "");
 
 // Whether an entry's path (folder part "\" name, as the list holds it) matches the
 // pattern: "*" and "?" wildcards, letter case ignored, "/" taken as "\". A pattern

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "backup/action_locks.h"
-#include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
@@ -145,10 +144,8 @@ bool VerifyClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.SetGauge(0);
   window.BackupPath = ReadBackupFolder(window);
-  // Finishing what a killed backup left writes in the folder: not while a backup runs.
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
   if (!locks) return false;
-  FinishStagedBackup(window.BackupPath);
   const VerifyResult result = VerifyBackup(window.BackupPath);
   for (const std::string& problem : result.problems) window.AppendLine(problem);
   window.AppendLine(" " + std::to_string(result.files) + " files verified, " +

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "lz/lz_file.h"
+#include "lz/lz_testing.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
 #include "platform/drives.h"

@@ -10,9 +10,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
-
-#include "platform/files.h"
 
 namespace lz {
 
@@ -62,11 +61,10 @@ struct LZHeader {
 HeaderBytes EncodeHeader(const LZHeader& header);
 LZHeader DecodeHeader(const HeaderBytes& bytes);
 
-// True when the open file is a compressed file: 257 bytes readable, the signature, a name
-// length that is not 0. Nothing else is looked at; anything else is plain data to the
-// engine. The header is left in `header` (zeros first) and the file position restored.
-// Seek and read errors raise EInOutError.
-bool IsCompressedFile(platform::File& file, HeaderBytes& header);
+// True when a file that begins with these bytes is a compressed file: 257 bytes at least,
+// the signature, a name length that is not 0. Nothing else is looked at; anything else is
+// plain data to the engine.
+bool IsCompressedHeader(std::span<const std::uint8_t> start);
 
 // The header's DOS date-time as "2003-04-05T06:07:08", or "none (0x...)" for a value
 // that is no date.

@@ -9,12 +9,9 @@
 
 namespace lz {
 
-// The running operation's counters (cleared when one starts, kept after it ends), the
-// copy of its source's record that the hooks report with, and whether it decompresses.
+// The running operation's count of bytes read (cleared when one starts, kept after it
+// ends).
 std::int64_t BytesIn();
-std::int64_t BytesOut();
-const LZFileInfo& CurrentFile();
-bool Expanding();
 
 // The hooks EngineStartup installs: they read and write the running operation's files,
 // count the bytes (BytesIn, BytesOut) and report them to its progress callback, on the

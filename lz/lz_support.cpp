@@ -178,8 +178,7 @@ bool IsCompressedFile(platform::File& file, HeaderBytes& header) {
   file.Seek(0);
   const std::size_t n = file.Read(header.data(), header.size());
   file.Seek(position);
-  return n == kHeaderSize && header[kNameAt] != 0 && header[0] == kSignatureLength &&
-         std::memcmp(header.data() + 1, kSignature, kSignatureLength) == 0;
+  return IsCompressedHeader(std::span(header).first(n));
 }
 
 void RaiseReadPastEnd() { throw platform::EInOutError(platform::kReadPastEnd); }

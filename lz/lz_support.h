@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "lz/lz_format.h"
+
 namespace platform {
 class File;
 }
@@ -56,6 +58,11 @@ std::int32_t DriveFreeSpace(const std::string& path);
 // attributes, deletes it and answers whether that worked. A symbolic link is deleted
 // itself, and the file it points at is left as it is, attributes included.
 bool DeleteFileForced(const std::string& name);
+
+// True when the open file is a compressed file (IsCompressedHeader). The header is left
+// in `header` (zeros first) and the file position restored. Seek and read errors raise
+// EInOutError.
+bool IsCompressedFile(platform::File& file, HeaderBytes& header);
 
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();

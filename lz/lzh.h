@@ -43,10 +43,4 @@ std::int64_t LzhEncode(const LzhStreams& io);
 // wrong bytes or kLzhInputEnded, but never reads or writes outside the coder's buffers.
 std::int64_t LzhDecode(const LzhStreams& io);
 
-namespace testing {
-// Tests only: while set, every run answers kLzhNoWorkArea as if its work areas could not
-// be allocated.
-void FailLzhWorkAreas(bool fail);
-}  // namespace testing
-
 }  // namespace lz

@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "lz/lz_testing.h"
 #include "lz/per_thread.h"
 #include "lz/work_areas.h"
 

@@ -1,9 +1,6 @@
 #include "lz/per_thread.h"
 
-#include "lz/lz_file.h"
-
-namespace lz {
-namespace detail {
+namespace lz::detail {
 namespace {
 
 std::vector<std::function<ThreadPart()>>& Openers() {
@@ -21,13 +18,4 @@ std::vector<ThreadPart> OpenThreadParts() {
   return parts;
 }
 
-}  // namespace detail
-
-ThreadEngine::ThreadEngine() : parts_(detail::OpenThreadParts()) { EngineStartup(); }
-
-ThreadEngine::~ThreadEngine() {
-  // The last opened first: a module's state may have registered with an earlier one's.
-  while (!parts_.empty()) parts_.pop_back();
-}
-
-}  // namespace lz
+}  // namespace lz::detail

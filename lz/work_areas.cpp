@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "lz/lz_testing.h"
 #include "lz/lzss.h"
 #include "lz/per_thread.h"
 

@@ -1,7 +1,8 @@
 // Inside the engine: where the coders and the file layer get their work areas and block
-// buffers. Each kind of area has one slot in each thread's engine. Take hands out the kept area of that kind, or
-// a new one; Give keeps the area for the next Take while KeepWorkAreas (lz/lzss.h) is on
-// and frees it otherwise. Turning keeping off frees every kept area at once.
+// buffers. Each kind of area has one slot in each thread's engine. Take hands out the kept area of
+// that kind, or a new one; Give keeps the area for the next Take while KeepWorkAreas
+// (lz/lz_testing.h) is on and frees it otherwise. Turning keeping off frees every kept area at
+// once.
 //
 // An area handed out again holds what its last run left in it, just as a new one holds
 // undefined bytes: every run sets up everything it reads, so its result never depends on

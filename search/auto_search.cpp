@@ -88,22 +88,16 @@ class DriveWalk {
 
 void ShowSuccess(app::WindowSeam& window) {
   window.ICQPath = app::WithoutTrailingBackslash(window.ICQPath);
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.AppendLine(" Search Successful!");
-  window.AppendLine(" ");
-  window.AppendLine(" ICQ Found in" + app::ShortPath(window.ICQPath));
+  app::Report(window,
+              {" ", " Search Successful!", " ", " ICQ Found in" + app::ShortPath(window.ICQPath)});
   window.MoveICQFolder(window.ICQPath);
   app::SavePrefs(window);
   window.SetGauge(100);
 }
 
 void ShowFailure(app::WindowSeam& window) {
-  window.ClearScreen();
-  for (const char* line : {" ", " Error!", " ", " ICQ cannot be found on this system!", " ", " ",
-                           " Note:", " Please ensure that ICQ is installed!"}) {
-    window.AppendLine(line);
-  }
+  app::Report(window, {" ", " Error!", " ", " ICQ cannot be found on this system!", " ", " ",
+                       " Note:", " Please ensure that ICQ is installed!"});
 }
 
 }  // namespace

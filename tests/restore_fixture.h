@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/restore.h"
+#include "backup/restore_testing.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"
 #include "platform/fault_injection.h"

@@ -10,6 +10,7 @@
 
 #include "app/reports.h"
 #include "backup/backup.h"
+#include "backup/backup_testing.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "backup/restore.h"

@@ -15,6 +15,7 @@
 #include "app/reports.h"
 #include "backup/backup.h"
 #include "backup/backup_commit.h"
+#include "backup/backup_testing.h"
 #include "backup/folder_text.h"
 #include "backup/pack_file.h"
 #include "drive_sandbox.h"

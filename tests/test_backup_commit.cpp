@@ -12,16 +12,18 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <set>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "backup/backup.h"
+#include "backup/backup_testing.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
 #include "backup/list_backup.h"
 #include "backup/restore.h"
+#include "backup/restore_testing.h"
 #include "backup/verify.h"
 #include "drive_sandbox.h"
 #include "lz/lz_file.h"

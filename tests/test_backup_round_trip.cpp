@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/backup.h"
+#include "backup/backup_testing.h"
 #include "backup/collect_files.h"
 #include "data_tree.h"
 #include "drive_sandbox.h"

@@ -15,6 +15,7 @@
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
 #include "lz/lz_internal.h"
+#include "lz/lz_testing.h"
 #include "lz/lzh.h"
 #include "lz/lzss.h"
 #include "lz_sandbox.h"

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "lz/lz_testing.h"
 #include "lz/lzh.h"
 #include "lz/lzh_tree.h"
 #include "lz/lzss.h"

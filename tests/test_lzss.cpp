@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "lz/lz_testing.h"
 #include "lz/lzss.h"
 #include "lzss_reference.h"
 

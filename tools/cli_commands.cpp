@@ -57,7 +57,7 @@ constexpr CliCommand kCommands[] = {
 std::span<const CliCommand> CliCommands() { return kCommands; }
 
 int RestoreOnly(WindowSeam& window, const std::string& pattern) {
-  return RestoreStatus(backup::RestoreClick(window, {}, pattern));
+  return RestoreStatus(backup::RestoreClick(window, pattern));
 }
 
 }  // namespace app

@@ -25,6 +25,7 @@
 
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
+#include "lz/lz_support.h"
 #include "lz/lzh.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -564,23 +565,19 @@ int Info(int argc, char* argv[]) {
   for (const std::string& name_given : *files) {
     auto [file, path, problem] = ReadableInput(name_given, scratch);
     if (platform::StopRequested()) return Interrupted();
-    if (!problem.empty()) {
-      Fail(file, problem);
-      status = kExitFailed;
-      continue;
-    }
-    const auto name = WindowsPathOf(path);
+    const auto name = problem.empty() ? WindowsPathOf(path) : std::nullopt;
     lz::LZFileInfo info;
     std::int32_t kind = lz::kNoSuchFile;
     try {
       if (name) kind = lz::GetFileInfo(*name, info);
     } catch (const std::exception& e) {
-      Fail(file, e.what());
-      status = kExitFailed;
-      continue;
+      problem = e.what();
     }
-    if (kind == lz::kNoSuchFile) {
-      Fail(file, platform::IoErrorText(platform::kFileNotFound));
+    if (problem.empty() && kind == lz::kNoSuchFile) {
+      problem = platform::IoErrorText(platform::kFileNotFound);
+    }
+    if (!problem.empty()) {
+      Fail(file, problem);
       status = kExitFailed;
       continue;
     }

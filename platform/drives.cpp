@@ -160,7 +160,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
 int TrySetCurrentDir(const std::string& path) {
   std::optional<Resolved> resolved = Resolve(path);
   if (!resolved) {
-    if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+    if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
     return kInvalidFilename;
   }
   return detail::EnterResolvedFolder(*resolved);
@@ -222,7 +222,7 @@ std::optional<ResolvedPath> ResolvePath(const std::string& windows_path) {
 }
 
 int EnterResolvedFolder(const ResolvedPath& resolved) {
-  if (int fault = NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = BeginOperation(Operation::kOpen)) return fault;
   const HostEntry& folder = resolved.host;
   if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
   // A held folder stands in for one the user may not enter (tests run as root).
@@ -455,7 +455,10 @@ bool FolderBoundary::Contains(const std::string& path) const {
 }
 
 std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
-  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
+  return detail::ThisThreadSystem().DiskFreeSpace(drive_number);
+}
+
+std::optional<unsigned long long> detail::System::DiskFreeSpace(int drive_number) {
   if (drive_number < 1 || drive_number > 26) return std::nullopt;
   const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
   if (drive == nullptr) return std::nullopt;

@@ -15,7 +15,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace detail {
 
@@ -129,7 +129,7 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path) {
 }
 
 int SetAttributes(const std::string& path, std::uint32_t attributes) {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
   const std::string& host = entry->path;
@@ -143,7 +143,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 int CreateFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
   detail::FolderChange change(*host);
@@ -174,7 +174,7 @@ int DeletionRefusal(const detail::HostEntry& entry) {
 }  // namespace
 
 int DeleteFile(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
   const std::string& host = entry->path;
@@ -197,7 +197,7 @@ int DeleteFileRefusal(const std::string& path) {
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   std::optional<detail::HostEntry> source_entry = detail::LookUpHostEntry(from);
   std::optional<detail::HostEntry> target_entry = detail::LookUpHostEntry(to);
   if (!source_entry || !target_entry) return kInvalidFilename;
@@ -239,7 +239,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
 }
 
 int FlushFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
   int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -259,7 +259,7 @@ std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
 }
 
 int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
-  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetTime)) return fault;
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
   if (!entry) return kInvalidFilename;
   if (!IsValidDosTime(dos_time)) return kInvalidParameter;
@@ -304,7 +304,7 @@ File File::Open(const std::string& path, OpenMode mode) {
 }
 
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
+  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
     return fault;
   }
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
@@ -363,7 +363,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
 
 std::size_t File::Read(void* buffer, std::size_t count) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kRead)) RaiseIoError(fault);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -383,7 +383,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 
 void File::Write(const void* buffer, std::size_t count) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -402,7 +402,7 @@ void File::Write(const void* buffer, std::size_t count) {
 
 void File::Seek(std::int64_t position) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSeek)) RaiseIoError(fault);
   if (position < 0) RaiseIoError(kNegativeSeek);
   if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
 }
@@ -423,7 +423,7 @@ std::int64_t File::Size() const {
 
 void File::Truncate() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
   const std::int64_t position = Position();
   if (::ftruncate(Descriptor(handle_), static_cast<off_t>(position)) != 0) {
     // A file opened for reading only cannot be cut.
@@ -433,7 +433,7 @@ void File::Truncate() {
 
 void File::SetDosTime(std::uint32_t dos_time) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSetTime)) RaiseIoError(fault);
   if (!IsValidDosTime(dos_time)) RaiseIoError(kInvalidParameter);
   const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
   if (::futimens(Descriptor(handle_), times) != 0) RaiseErrno(errno);
@@ -447,13 +447,13 @@ std::optional<std::uint32_t> File::DosTime() const {
 
 void File::Flush() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kFlush)) RaiseIoError(fault);
   if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) RaiseErrno(errno);
 }
 
 void File::SetAttributes(std::uint32_t attributes) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) RaiseIoError(fault);
   struct stat st;
   if (::fstat(Descriptor(handle_), &st) != 0) RaiseErrno(errno);
   const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
@@ -462,7 +462,7 @@ void File::SetAttributes(std::uint32_t attributes) {
 
 void File::Close() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const int fault = detail::NextFault(FileOp::kClose);
+  const int fault = detail::BeginOperation(Operation::kClose);
   // The descriptor is given back whatever happens: a failed close leaves no open file.
   const int result = ::close(Descriptor(std::exchange(handle_, kNoHandle)));
   if (fault) RaiseIoError(fault);

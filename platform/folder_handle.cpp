@@ -14,7 +14,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
@@ -122,7 +122,7 @@ FolderHandle::~FolderHandle() {
 }
 
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
   if (!resolved) return kInvalidFilename;
   const detail::HostEntry& folder = resolved->host;
@@ -140,7 +140,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   if (!IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
@@ -169,7 +169,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   detail::FolderChange change(detail::HostChild(host_path_, disk));
@@ -179,7 +179,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   const std::string host = detail::HostChild(host_path_, disk);
@@ -199,7 +199,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
@@ -244,7 +244,7 @@ std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) cons
 }
 
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
@@ -269,7 +269,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
@@ -290,7 +290,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
                          bool replace_existing) const {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string source = DiskName(folder_fd, host_path_, from);
@@ -325,7 +325,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 }
 
 int FolderHandle::Flush() const {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
   // they get.

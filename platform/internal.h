@@ -13,7 +13,7 @@
 
 #include "platform/ascii.h"
 #include "platform/drives.h"
-#include "platform/fault_injection.h"
+#include "platform/system.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -191,39 +191,5 @@ struct DriveMatch {
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
 
 #endif  // _WIN32
-
-// --- Fault hook -------------------------------------------------------------------
-
-// Counted on every file operation; armed only while a test has set a fault, a hold or
-// a free-space figure, so the normal path costs one increment and one branch. The switch
-// is each thread's, so a test's faults act on the thread that set them: the backup's
-// worker threads run free of them, as programs of their own would.
-struct FaultSwitch {
-  long long operations = 0;
-  bool armed = false;
-};
-extern thread_local FaultSwitch g_fault_switch;
-
-int NextFaultSlow(testing::FileOp op);
-bool IsHeldSlow(const std::string& host_path);
-std::optional<std::optional<unsigned long long>> FreeSpaceOverrideSlow(int drive_number);
-
-// Counts one operation; answers the code it must fail with, or 0.
-inline int NextFault(testing::FileOp op) {
-  ++g_fault_switch.operations;
-  return g_fault_switch.armed ? NextFaultSlow(op) : 0;
-}
-
-// True when a test holds the file open "in another program".
-inline bool IsHeld(const std::string& host_path) {
-  return g_fault_switch.armed && IsHeldSlow(host_path);
-}
-
-// The free-space figure a test set for the drive, if any (an inner nullopt: the query
-// must fail).
-inline std::optional<std::optional<unsigned long long>> FreeSpaceOverride(int drive_number) {
-  if (!g_fault_switch.armed) return std::nullopt;
-  return FreeSpaceOverrideSlow(drive_number);
-}
 
 }  // namespace platform::detail

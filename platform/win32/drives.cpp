@@ -141,7 +141,7 @@ std::string SpelledPath(const std::string& full) {
 // Makes the folder the current directory; 0 or the code ChangeDir raises. One open
 // operation for the fault hook.
 int TrySetCurrentDir(const std::string& path) {
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
   std::optional<detail::SystemPath> folder = detail::SystemPathOf(path);
   if (!folder) return kInvalidFilename;
   if (!IsFolderAttributes(AttributesOfWide(folder->wide))) return kInvalidFilename;
@@ -366,7 +366,10 @@ bool FolderBoundary::Contains(const std::string& path) const {
 }
 
 std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
-  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
+  return detail::ThisThreadSystem().DiskFreeSpace(drive_number);
+}
+
+std::optional<unsigned long long> detail::System::DiskFreeSpace(int drive_number) {
   if (drive_number < 1 || drive_number > 26) return std::nullopt;
   const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
   if (drive == nullptr) return std::nullopt;

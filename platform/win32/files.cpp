@@ -10,7 +10,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
@@ -88,7 +88,7 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path) {
 }
 
 int SetAttributes(const std::string& path, std::uint32_t attributes) {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
@@ -99,7 +99,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 int CreateFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (!::CreateDirectoryW(system->wide.c_str(), nullptr)) return detail::LastErrorCode();
@@ -107,7 +107,7 @@ int CreateFolder(const std::string& path) {
 }
 
 int DeleteFile(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*system)) return refusal;
@@ -129,7 +129,7 @@ int DeleteFileRefusal(const std::string& path) {
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   std::optional<detail::SystemPath> source = detail::SystemPathOf(from);
   std::optional<detail::SystemPath> target = detail::SystemPathOf(to);
   if (!source || !target) return kInvalidFilename;
@@ -160,7 +160,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
 // through, and the file system journals its folders. What is left to check is that
 // the folder is there.
 int FlushFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const DWORD attributes = AttributesOf(*system);
@@ -175,7 +175,7 @@ std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
 }
 
 int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
-  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetTime)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
@@ -221,7 +221,7 @@ File File::Open(const std::string& path, OpenMode mode) {
 }
 
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
+  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
     return fault;
   }
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
@@ -275,7 +275,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
 
 std::size_t File::Read(void* buffer, std::size_t count) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kRead)) RaiseIoError(fault);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -296,7 +296,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 
 void File::Write(const void* buffer, std::size_t count) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -312,7 +312,7 @@ void File::Write(const void* buffer, std::size_t count) {
 
 void File::Seek(std::int64_t position) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSeek)) RaiseIoError(fault);
   if (position < 0) RaiseIoError(kNegativeSeek);
   LARGE_INTEGER to;
   to.QuadPart = position;
@@ -335,7 +335,7 @@ std::int64_t File::Size() const {
 
 void File::Truncate() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
   if (!::SetEndOfFile(AsHandle(handle_))) {
     // A file opened for reading only cannot be cut: Windows answers 5, Wine 87.
     const DWORD error = ::GetLastError();
@@ -346,7 +346,7 @@ void File::Truncate() {
 
 void File::SetDosTime(std::uint32_t dos_time) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSetTime)) RaiseIoError(fault);
   const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
   if (!when) RaiseIoError(kInvalidParameter);
   if (!::SetFileTime(AsHandle(handle_), nullptr, nullptr, &*when)) RaiseLastError();
@@ -362,13 +362,13 @@ std::optional<std::uint32_t> File::DosTime() const {
 
 void File::Flush() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kFlush)) RaiseIoError(fault);
   if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
 }
 
 void File::SetAttributes(std::uint32_t attributes) {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) RaiseIoError(fault);
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -379,7 +379,7 @@ void File::SetAttributes(std::uint32_t attributes) {
 
 void File::Close() {
   if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const int fault = detail::NextFault(FileOp::kClose);
+  const int fault = detail::BeginOperation(Operation::kClose);
   // The handle is given back whatever happens: a failed close leaves no open file.
   const bool closed = ::CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
   if (fault) RaiseIoError(fault);

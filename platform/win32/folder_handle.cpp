@@ -19,7 +19,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
@@ -91,7 +91,7 @@ FolderHandle::~FolderHandle() {
 }
 
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const DWORD attributes = ::GetFileAttributesW(system->wide.c_str());
@@ -110,7 +110,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kAccessDenied;
@@ -146,7 +146,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
   if (!::CreateDirectoryW(wide.c_str(), nullptr)) return detail::LastErrorCode();
@@ -154,7 +154,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
@@ -176,7 +176,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
@@ -226,7 +226,7 @@ std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) cons
 }
 
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   // Through the entry itself: a change by name would follow a link swapped in for it.
   detail::ScopedHandle entry(::CreateFileW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
@@ -248,7 +248,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   const std::wstring wide = detail::WideFromAnsi(host);
@@ -267,7 +267,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
                          bool replace_existing) const {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
   const std::string source = host_path_ + "\\" + from;
   const std::string target = host_path_ + "\\" + to;
@@ -303,7 +303,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 // As FlushFolder on Windows: the renames into the folder wrote through, and the file
 // system journals its folders; what is left is that the folder is still there.
 int FolderHandle::Flush() const {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
 }

@@ -38,6 +38,33 @@ void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::
 std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table,
                                            std::string (*normalize_root)(std::string));
 
+// --- The drive table and current directory (drive_table.cpp) --------------------------
+
+// The layer's process-wide state: one drive table and one current directory, as the
+// operating system it stands in for keeps them.
+struct LayerState {
+  bool table_installed = false;  // a test's table, or one adopted from a parent
+  bool system_read = false;      // the system's own table, read once
+  std::vector<DriveMapping> drives;
+  bool cwd_known = false;
+  std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd_host;  // POSIX: the host folder cwd was entered at; empty when not entered
+};
+LayerState& State();
+const DriveMapping* FindDrive(char letter);  // nullptr for a letter without a drive
+
+// The system's side of it (posix/drives.cpp, win32/drives.cpp).
+std::vector<DriveMapping> SystemDriveTable();
+// A drive root in the system's form, for SortedDriveTable.
+std::string NormalizeRoot(std::string root);
+// The process's working folder as the system names it; nullopt when it no longer exists.
+std::optional<std::string> HostWorkingFolder();
+// Enters a folder as the current directory; 0 or the code ChangeDir raises. One open
+// operation for the system seam.
+int TrySetCurrentDir(const std::string& path);
+// Bytes free for the user on the file system holding host_root; nullopt when unknown.
+std::optional<unsigned long long> HostFreeSpace(const std::string& host_root);
+
 // --- Search rules -------------------------------------------------------------------
 
 // False when the name holds \ : * ? " < > | or a control character.

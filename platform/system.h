@@ -5,6 +5,8 @@
 // stay on the real one. Nothing outside platform/ includes this.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -60,5 +62,20 @@ inline int BeginOperation(Operation op) {
 inline bool IsHeld(const std::string& host_path) {
   return g_thread_system.system && g_thread_system.system->IsHeld(host_path);
 }
+
+// --- Calls on an open file, by its handle value (a descriptor, or a HANDLE on Windows):
+// posix/files.cpp and win32/files.cpp. Each raises EInOutError on failure but the close,
+// which gives the handle back whatever happens and answers 0 or the code.
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
+void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count);
+void SeekFileHandle(std::intptr_t handle, std::int64_t position);
+std::int64_t FileHandlePosition(std::intptr_t handle);
+std::int64_t FileHandleSize(std::intptr_t handle);
+void TruncateFileHandle(std::intptr_t handle);  // at the current position
+void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
+std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle);  // in the DOS range
+void FlushFileHandle(std::intptr_t handle);
+void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
+[[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 
 }  // namespace platform::detail

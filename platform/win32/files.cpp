@@ -14,7 +14,6 @@ using detail::Operation;
 
 namespace {
 
-constexpr int kNegativeSeek = 131;
 using detail::kSettableAttributes;
 using detail::kShareAll;
 using detail::kShareReadWrite;
@@ -198,28 +197,6 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
-    handle_ = std::exchange(other.handle_, kNoHandle);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
-}
-
-File File::Open(const std::string& path, OpenMode mode) {
-  File file;
-  if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);
-  return file;
-}
-
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
     return fault;
@@ -273,9 +250,9 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   return 0;
 }
 
-std::size_t File::Read(void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kRead)) RaiseIoError(fault);
+namespace detail {
+
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -283,10 +260,10 @@ std::size_t File::Read(void* buffer, std::size_t count) {
     const DWORD chunk = static_cast<DWORD>(
         left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
     DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle_), bytes + done, chunk, &got, nullptr)) {
+    if (!::ReadFile(AsHandle(handle), bytes + done, chunk, &got, nullptr)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) break;
-      RaiseIoError(detail::CodeOfSystemError(error));
+      RaiseIoError(CodeOfSystemError(error));
     }
     if (got == 0) break;
     done += got;
@@ -294,9 +271,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   return done;
 }
 
-void File::Write(const void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
+void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -304,86 +279,64 @@ void File::Write(const void* buffer, std::size_t count) {
     const DWORD chunk = static_cast<DWORD>(
         left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle_), bytes + done, chunk, &written, nullptr)) RaiseLastError();
+    if (!::WriteFile(AsHandle(handle), bytes + done, chunk, &written, nullptr)) RaiseLastError();
     if (written == 0) RaiseIoError(kDiskFull);
     done += written;
   }
 }
 
-void File::Seek(std::int64_t position) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kSeek)) RaiseIoError(fault);
-  if (position < 0) RaiseIoError(kNegativeSeek);
+void SeekFileHandle(std::intptr_t handle, std::int64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = position;
-  if (!::SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN)) RaiseLastError();
+  if (!::SetFilePointerEx(AsHandle(handle), to, nullptr, FILE_BEGIN)) RaiseLastError();
 }
 
-std::int64_t File::Position() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+std::int64_t FileHandlePosition(std::intptr_t handle) {
   LARGE_INTEGER zero{}, position;
-  if (!::SetFilePointerEx(AsHandle(handle_), zero, &position, FILE_CURRENT)) RaiseLastError();
+  if (!::SetFilePointerEx(AsHandle(handle), zero, &position, FILE_CURRENT)) RaiseLastError();
   return position.QuadPart;
 }
 
-std::int64_t File::Size() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+std::int64_t FileHandleSize(std::intptr_t handle) {
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(AsHandle(handle_), &size)) RaiseLastError();
+  if (!::GetFileSizeEx(AsHandle(handle), &size)) RaiseLastError();
   return size.QuadPart;
 }
 
-void File::Truncate() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kWrite)) RaiseIoError(fault);
-  if (!::SetEndOfFile(AsHandle(handle_))) {
+void TruncateFileHandle(std::intptr_t handle) {
+  if (!::SetEndOfFile(AsHandle(handle))) {
     // A file opened for reading only cannot be cut: Windows answers 5, Wine 87.
     const DWORD error = ::GetLastError();
-    RaiseIoError(error == ERROR_INVALID_PARAMETER ? kAccessDenied
-                                                  : detail::CodeOfSystemError(error));
+    RaiseIoError(error == ERROR_INVALID_PARAMETER ? kAccessDenied : CodeOfSystemError(error));
   }
 }
 
-void File::SetDosTime(std::uint32_t dos_time) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kSetTime)) RaiseIoError(fault);
-  const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
+void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
+  const std::optional<FILETIME> when = FileTimeOfDosTime(dos_time);
   if (!when) RaiseIoError(kInvalidParameter);
-  if (!::SetFileTime(AsHandle(handle_), nullptr, nullptr, &*when)) RaiseLastError();
+  if (!::SetFileTime(AsHandle(handle), nullptr, nullptr, &*when)) RaiseLastError();
 }
 
-std::optional<std::uint32_t> File::DosTime() const {
+std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
   FILETIME written;
-  if (handle_ == kNoHandle || !::GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) {
-    return std::nullopt;
-  }
-  return detail::DosTimeOfFileTime(written);
+  if (!::GetFileTime(AsHandle(handle), nullptr, nullptr, &written)) return std::nullopt;
+  return DosTimeOfFileTime(written);
 }
 
-void File::Flush() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kFlush)) RaiseIoError(fault);
-  if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
+void FlushFileHandle(std::intptr_t handle) {
+  if (!::FlushFileBuffers(AsHandle(handle))) RaiseLastError();
 }
 
-void File::SetAttributes(std::uint32_t attributes) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) RaiseIoError(fault);
+void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes) {
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!detail::SetBasicInfo(AsHandle(handle_), basic)) {
-    RaiseLastError();
-  }
+  if (!SetBasicInfo(AsHandle(handle), basic)) RaiseLastError();
 }
 
-void File::Close() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const int fault = detail::BeginOperation(Operation::kClose);
-  // The handle is given back whatever happens: a failed close leaves no open file.
-  const bool closed = ::CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
-  if (fault) RaiseIoError(fault);
-  if (!closed) RaiseLastError();
+int CloseFileHandle(std::intptr_t handle) {
+  return ::CloseHandle(AsHandle(handle)) ? 0 : LastErrorCode();
 }
 
+}  // namespace detail
 }  // namespace platform

@@ -2,6 +2,7 @@
 // queries is one counted operation, a failed Close gives the handle back all the same.
 // The system's calls behind them are in posix/files.cpp and win32/files.cpp.
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 
 #include <utility>
 
@@ -38,6 +39,26 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() {
   if (handle_ != kNoHandle) static_cast<void>(detail::CloseFileHandle(handle_));
+}
+
+// A folder handle is the same kind of system handle, given back the same way.
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      path_(std::move(other.path_)),
+      host_path_(std::move(other.host_path_)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
+    handle_ = std::exchange(other.handle_, -1);
+    path_ = std::move(other.path_);
+    host_path_ = std::move(other.host_path_);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
 }
 
 File File::Open(const std::string& path, OpenMode mode) {

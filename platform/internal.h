@@ -13,6 +13,7 @@
 
 #include "platform/ascii.h"
 #include "platform/drives.h"
+#include "platform/io_error.h"
 #include "platform/system.h"
 
 #ifndef _WIN32
@@ -64,6 +65,38 @@ std::optional<std::string> HostWorkingFolder();
 int TrySetCurrentDir(const std::string& path);
 // Bytes free for the user on the file system holding host_root; nullopt when unknown.
 std::optional<unsigned long long> HostFreeSpace(const std::string& host_root);
+
+// --- Refusals -----------------------------------------------------------------------
+
+// What the refusals below need to know of an entry.
+struct EntryFacts {
+  int missing = 0;  // 0 when it exists, else the code its absence gives
+  bool folder = false;
+  bool read_only = false;
+};
+
+// What refuses the deletion of the entry at host, in host_folder, before the system is
+// asked: missing, a folder, held open, read-only, or in a held folder (the stand-in for
+// one on a write-protected disk, since tests run as root).
+inline int DeletionRefusal(const EntryFacts& entry, const std::string& host,
+                           const std::string& host_folder) {
+  if (entry.missing) return entry.missing;
+  if (entry.folder) return kAccessDenied;
+  if (IsHeld(host)) return kSharingViolation;
+  if (entry.read_only) return kAccessDenied;
+  if (IsHeld(host_folder)) return kAccessDenied;
+  return 0;
+}
+
+// What refuses a rename onto the existing entry at host: it may not be replaced, is
+// held open, is a folder or is read-only.
+inline int ReplaceRefusal(const EntryFacts& target, const std::string& host,
+                          bool replace_existing) {
+  if (!replace_existing) return kAlreadyExists;
+  if (IsHeld(host)) return kSharingViolation;
+  if (target.folder || target.read_only) return kAccessDenied;
+  return 0;
+}
 
 // --- Search rules -------------------------------------------------------------------
 

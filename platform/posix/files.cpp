@@ -155,18 +155,15 @@ int CreateFolder(const std::string& path) {
 
 namespace {
 
-// What refuses the deletion of an entry before the host is asked: missing, a folder,
-// held open, read-only, or in a folder whose entries cannot change (a held folder
-// stands in for one on a write-protected disk, since tests run as root).
-int DeletionRefusal(const detail::HostEntry& entry) {
-  const std::string& host = entry.path;
+// The entry itself (lstat), as the refusals see it.
+detail::EntryFacts FactsOf(const detail::HostEntry& entry) {
   const struct stat& st = entry.entry_st;
-  if (!entry.entry_exists) return MissingEntryCode(host, false);
-  if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (detail::IsReadOnly(st)) return kAccessDenied;
-  if (detail::IsHeld(detail::HostParent(host))) return kAccessDenied;
-  return 0;
+  if (!entry.entry_exists) return {MissingEntryCode(entry.path, false)};
+  return {0, S_ISDIR(st.st_mode), detail::IsReadOnly(st)};
+}
+
+int DeletionRefusal(const detail::HostEntry& entry) {
+  return detail::DeletionRefusal(FactsOf(entry), entry.path, detail::HostParent(entry.path));
 }
 
 }  // namespace
@@ -213,11 +210,10 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     if (wanted.empty() || wanted == detail::HostName(source)) return 0;
     destination = detail::HostChild(detail::HostParent(source), wanted);
   } else {
-    const struct stat& target_stat = target_entry->entry_st;
     if (target_entry->entry_exists) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target)) return kSharingViolation;
-      if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
+      if (int refusal = detail::ReplaceRefusal(FactsOf(*target_entry), target, replace_existing)) {
+        return refusal;
+      }
     }
   }
   const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);

@@ -102,25 +102,6 @@ bool LiesWithin(int folder_fd, int outer_fd) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::close(Descriptor(handle_));
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    host_path_ = std::move(other.host_path_);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
-  if (handle_ >= 0) ::close(Descriptor(handle_));
-}
-
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
@@ -268,6 +249,18 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   return code;
 }
 
+namespace {
+
+// The folder's entry `name` itself (lstat) as the refusals see it; st gets its data.
+detail::EntryFacts FactsAt(int folder_fd, const std::string& name, struct stat& st) {
+  if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return {EntryErrorCode(errno)};
+  }
+  return {0, S_ISDIR(st.st_mode), detail::IsReadOnly(st)};
+}
+
+}  // namespace
+
 int FolderHandle::DeleteFile(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
@@ -275,13 +268,9 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   const std::string host = detail::HostChild(host_path_, disk);
   struct stat st;
-  if (::fstatat(folder_fd, disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return EntryErrorCode(errno);
+  if (int refusal = detail::DeletionRefusal(FactsAt(folder_fd, disk, st), host, host_path_)) {
+    return refusal;
   }
-  if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (detail::IsReadOnly(st)) return kAccessDenied;
-  if (detail::IsHeld(host_path_)) return kAccessDenied;
   detail::FolderChange change(host);
   if (::unlinkat(folder_fd, disk.c_str(), 0) != 0) return EntryErrorCode(errno);
   change.Removed();
@@ -307,10 +296,9 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
     if (to == source) return 0;
     target = to;
     flags = 0;
-  } else if (::fstatat(folder_fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!replace_existing) return kAlreadyExists;
-    if (detail::IsHeld(detail::HostChild(host_path_, target))) return kSharingViolation;
-    if (S_ISDIR(st.st_mode) || detail::IsReadOnly(st)) return kAccessDenied;
+  } else if (const detail::EntryFacts facts = FactsAt(folder_fd, target, st); !facts.missing) {
+    const std::string target_host = detail::HostChild(host_path_, target);
+    if (int refusal = detail::ReplaceRefusal(facts, target_host, replace_existing)) return refusal;
   }
   detail::FolderChange change(source_host);
   if (::renameat2(folder_fd, source.c_str(), folder_fd, target.c_str(), flags) != 0) {

@@ -18,8 +18,8 @@ using detail::kSettableAttributes;
 using detail::kShareAll;
 using detail::kShareReadWrite;
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+using detail::AsHandle;
+using detail::AsValue;
 
 DWORD AttributesOf(const detail::SystemPath& path) {
   return ::GetFileAttributesW(path.wide.c_str());
@@ -40,16 +40,9 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) 
   return data;
 }
 
-// What refuses the deletion of an entry before the system is asked: missing, a folder,
-// held open, read-only, or in a held folder (the stand-in for a write-protected disk).
 int DeletionRefusal(const detail::SystemPath& path) {
-  const DWORD attributes = AttributesOf(path);
-  if (!Exists(attributes)) return detail::LastErrorCode();
-  if (IsFolder(attributes)) return kAccessDenied;
-  if (detail::IsHeld(path.host)) return kSharingViolation;
-  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
-  if (detail::IsHeld(detail::HostParent(path.host))) return kAccessDenied;
-  return 0;
+  return detail::DeletionRefusal(detail::EntryFactsOf(AttributesOf(path)), path.host,
+                                 detail::HostParent(path.host));
 }
 
 [[noreturn]] void RaiseLastError() { RaiseIoError(detail::LastErrorCode()); }
@@ -140,10 +133,9 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
   if (!SamePathText(source->host, target->host)) {
     const DWORD target_attributes = AttributesOf(*target);
     if (Exists(target_attributes)) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target->host)) return kSharingViolation;
-      if (IsFolder(target_attributes) || (target_attributes & FILE_ATTRIBUTE_READONLY)) {
-        return kAccessDenied;
+      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
+      if (int refusal = detail::ReplaceRefusal(facts, target->host, replace_existing)) {
+        return refusal;
       }
     }
     if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;

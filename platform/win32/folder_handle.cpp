@@ -27,8 +27,8 @@ using detail::kSettableAttributes;
 using detail::kShareAll;
 using detail::kShareReadWrite;
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+using detail::AsHandle;
+using detail::AsValue;
 
 bool IsOneName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
@@ -70,25 +70,6 @@ bool LiesWithin(HANDLE folder, HANDLE outer) {
 }
 
 }  // namespace
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    host_path_ = std::move(other.host_path_);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
-  if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
-}
 
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
@@ -253,14 +234,10 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   const std::string host = host_path_ + "\\" + name;
   const std::wstring wide = detail::WideFromAnsi(host);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  if (!Exists(attributes)) return detail::LastErrorCode();
+  detail::EntryFacts facts = detail::EntryFactsOf(attributes);
   // DeleteFileW removes a link itself, never what it leads to.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !detail::IsReparsePoint(attributes)) {
-    return kAccessDenied;
-  }
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
-  if (detail::IsHeld(host_path_)) return kAccessDenied;
+  if (detail::IsReparsePoint(attributes)) facts.folder = false;
+  if (int refusal = detail::DeletionRefusal(facts, host, host_path_)) return refusal;
   if (!::DeleteFileW(wide.c_str())) return detail::LastErrorCode();
   return 0;
 }
@@ -279,12 +256,8 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   if (!EqualIgnoringAsciiCase(from, to)) {
     const DWORD target_attributes = ::GetFileAttributesW(wide_target.c_str());
     if (Exists(target_attributes)) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target)) return kSharingViolation;
-      if ((target_attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          (target_attributes & FILE_ATTRIBUTE_READONLY)) {
-        return kAccessDenied;
-      }
+      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
+      if (int refusal = detail::ReplaceRefusal(facts, target, replace_existing)) return refusal;
     }
     // A link at the target is replaced itself: MoveFileExW never writes through it.
     if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;

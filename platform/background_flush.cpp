@@ -1,5 +1,5 @@
 // The queue and its worker thread. FlushTogether, the part that meets the disk, is the
-// system's own: background_flush_posix.cpp, win32/background_flush.cpp.
+// system's own: posix/background_flush.cpp, win32/background_flush.cpp.
 #include "platform/background_flush.h"
 
 #include <vector>

@@ -8,18 +8,10 @@
 
 #include "platform/ascii.h"
 #include "platform/drives.h"
-#include "platform/internal.h"
+#include "platform/system.h"
 
-namespace platform {
-namespace detail {
-
-thread_local FaultSwitch g_fault_switch;
-
-}  // namespace detail
-
+namespace platform::testing {
 namespace {
-
-using testing::FileOp;
 
 struct PendingFault {
   long long remaining;  // matching operations until it fires
@@ -28,7 +20,19 @@ struct PendingFault {
   bool sticky;  // keeps failing once it has fired
 };
 
-struct FaultState {
+// The real system with the faults, holds and free-space figures a test has set.
+class FaultySystem final : public detail::System {
+ public:
+  int Begin(FileOp op) override;
+  bool IsHeld(const std::string& host_path) override {
+    return std::any_of(held.begin(), held.end(),
+                       [&](const std::string& h) { return EqualIgnoringAsciiCase(h, host_path); });
+  }
+  std::optional<unsigned long long> DiskFreeSpace(int drive_number) override {
+    auto it = free_space.find(drive_number);
+    return it == free_space.end() ? System::DiskFreeSpace(drive_number) : it->second;
+  }
+
   std::vector<PendingFault> pending;
   long long action_in = 0;  // operations until `action` runs; 0 for none
   std::function<void()> action;
@@ -36,16 +40,19 @@ struct FaultState {
   std::map<int, std::optional<unsigned long long>> free_space;
 };
 
-// Reached only from a thread whose switch is armed: the thread that set the faults.
-FaultState& Faults() {
-  static FaultState state;
-  return state;
+// Reached only from a thread that set faults: the wrapper stands in front of that
+// thread's system alone.
+FaultySystem& Faults() {
+  static FaultySystem faults;
+  return faults;
 }
 
+// Puts the wrapper in front of the thread's system while it has anything to do.
 void Rearm() {
-  const FaultState& faults = Faults();
-  detail::g_fault_switch.armed = !faults.pending.empty() || !faults.held.empty() ||
-                                 !faults.free_space.empty() || faults.action_in > 0;
+  FaultySystem& faults = Faults();
+  const bool armed = !faults.pending.empty() || !faults.held.empty() ||
+                     !faults.free_space.empty() || faults.action_in > 0;
+  detail::g_thread_system.system = armed ? &faults : nullptr;
 }
 
 void AddFault(int n, FileOp kind, int code, bool sticky) {
@@ -54,19 +61,14 @@ void AddFault(int n, FileOp kind, int code, bool sticky) {
   Rearm();
 }
 
-}  // namespace
-
-namespace detail {
-
-int NextFaultSlow(FileOp op) {
-  FaultState& faults = Faults();
-  if (faults.action_in > 0 && --faults.action_in == 0) {
-    const std::function<void()> action = std::move(faults.action);
+int FaultySystem::Begin(FileOp op) {
+  if (action_in > 0 && --action_in == 0) {
+    const std::function<void()> run = std::move(action);
     Rearm();
-    action();
+    run();
   }
   int code = 0;
-  for (PendingFault& fault : Faults().pending) {
+  for (PendingFault& fault : pending) {
     if (fault.kind != FileOp::kAny && fault.kind != op) continue;
     if (fault.remaining > 1) {
       --fault.remaining;
@@ -75,7 +77,6 @@ int NextFaultSlow(FileOp op) {
       if (code == 0) code = fault.code;
     }
   }
-  auto& pending = Faults().pending;
   pending.erase(std::remove_if(pending.begin(), pending.end(),
                                [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; }),
                 pending.end());
@@ -83,23 +84,7 @@ int NextFaultSlow(FileOp op) {
   return code;
 }
 
-bool IsHeldSlow(const std::string& host_path) {
-  for (const std::string& held : Faults().held) {
-    if (EqualIgnoringAsciiCase(held, host_path)) return true;
-  }
-  return false;
-}
-
-std::optional<std::optional<unsigned long long>> FreeSpaceOverrideSlow(int drive_number) {
-  const auto& figures = Faults().free_space;
-  auto it = figures.find(drive_number);
-  if (it == figures.end()) return std::nullopt;
-  return it->second;
-}
-
-}  // namespace detail
-
-namespace testing {
+}  // namespace
 
 void FailNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code, false); }
 
@@ -111,7 +96,7 @@ void BeforeNthOperation(int n, std::function<void()> action) {
   Rearm();
 }
 
-int OperationCount() { return static_cast<int>(detail::g_fault_switch.operations); }
+int OperationCount() { return static_cast<int>(detail::g_thread_system.operations); }
 
 void HoldOpen(const std::string& windows_path) {
   if (std::optional<std::string> host = ToHostPath(windows_path)) {
@@ -136,15 +121,14 @@ void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes) {
 }
 
 void ResetFaults() {
-  FaultState& faults = Faults();
+  FaultySystem& faults = Faults();
   faults.pending.clear();
   faults.held.clear();
   faults.free_space.clear();
   faults.action_in = 0;
   faults.action = nullptr;
-  detail::g_fault_switch.operations = 0;
+  detail::g_thread_system.operations = 0;
   Rearm();
 }
 
-}  // namespace testing
-}  // namespace platform
+}  // namespace platform::testing

@@ -1,7 +1,7 @@
-// Tests only: make file operations fail on demand. Tests run as root, so permission
-// bits cannot make a file unreadable; these hooks stand in for a full disk, a held
-// file or a broken device. Nothing outside tests calls them. They act on the operations
-// of the thread that sets them.
+// Tests only (the library varn_platform_faults, which only test programs link): make
+// file operations fail on demand. Tests run as root, so permission bits cannot make a
+// file unreadable; these stand in for a full disk, a held file or a broken device. They
+// wrap the system (system.h) of the thread that sets them, and act on its operations.
 //
 // Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), File::Read
 // (kRead), File::Write and File::Truncate (kWrite), File::Seek, an explicit
@@ -18,23 +18,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/system.h"
+
 namespace platform::testing {
 
-enum class FileOp {
-  kOpen,
-  kCreate,
-  kRead,
-  kWrite,
-  kSeek,
-  kClose,
-  kFlush,
-  kRename,
-  kDelete,
-  kCreateFolder,
-  kSetTime,
-  kSetAttributes,
-  kAny,
-};
+using FileOp = detail::Operation;
 
 // The nth (1-based, counted from now) operation of the given kind fails with code,
 // once. Several such faults may be pending at a time.

@@ -1,292 +1,36 @@
+// File's rules, the same on every system: a closed File raises 103, every call but the
+// queries is one counted operation, a failed Close gives the handle back all the same.
+// The system's calls behind them are in posix/files.cpp and win32/files.cpp.
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <utility>
 
-#include "platform/clock.h"
-#include "platform/drives.h"
 #include "platform/internal.h"
-#include "platform/interrupt.h"
 #include "platform/io_error.h"
 
 namespace platform {
 
-using testing::FileOp;
-
-namespace detail {
-
-int HostErrorCode(const std::string& host_path, int posix_errno) {
-  if (posix_errno == ENOENT) {
-    const std::string parent = HostParent(host_path);
-    struct stat st;
-    if (host_path.find('/') == std::string::npos || ::stat(parent.c_str(), &st) != 0 ||
-        !S_ISDIR(st.st_mode)) {
-      return kInvalidFilename;
-    }
-    return kFileNotFound;
-  }
-  return ErrorCodeFromErrno(posix_errno);
-}
-
-bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
-
-mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes) {
-  mode &= 07777;
-  if (attributes & faReadOnly) {
-    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-  } else {
-    mode |= S_IWUSR;
-  }
-  // Hidden follows the name and archive the kind of entry: nothing to store for them.
-  return mode;
-}
-
-std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
-  std::uint32_t attributes = 0;
-  if (S_ISDIR(st.st_mode)) {
-    attributes |= faDirectory;
-  } else if (S_ISREG(st.st_mode)) {
-    attributes |= faArchive;
-  } else {
-    // Devices, pipes, sockets and dangling links have no Windows counterpart; as system
-    // entries they stay out of every search that does not ask for them.
-    attributes |= faSysFile;
-  }
-  if (!(st.st_mode & S_IWUSR)) attributes |= faReadOnly;
-  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= faHidden;
-  return attributes;
-}
-
-}  // namespace detail
+using detail::Operation;
 
 namespace {
 
 constexpr int kNegativeSeek = 131;
 
-struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
-  struct timespec ts {};
-  ts.tv_sec = static_cast<time_t>(UnixFromDosTime(dos_time));
-  ts.tv_nsec = 0;
-  return ts;
-}
-
-// The code for an entry the look-up found missing (through links when `followed`),
-// from the host's own answer.
-int MissingEntryCode(const std::string& host_path, bool followed) {
-  struct stat st;
-  const int result = followed ? ::stat(host_path.c_str(), &st) : ::lstat(host_path.c_str(), &st);
-  if (result == 0) return kFileNotFound;  // made again since the look-up
-  return detail::HostErrorCode(host_path, errno);
-}
-
-// True when another open file description has the file open for writing: the kernel
-// grants a read lease only when there is none. The lease is given back at once, so
-// nobody's writes wait on it. Where leases cannot be had (some file systems, a file
-// of another user), nothing can be told and the answer is false.
-bool OpenForWritingElsewhere(int read_only_fd) {
-  if (::fcntl(read_only_fd, F_SETLEASE, F_RDLCK) != 0) return errno == EAGAIN;
-  ::fcntl(read_only_fd, F_SETLEASE, F_UNLCK);
-  return false;
-}
-
-// File keeps the descriptor as a neutral handle value.
-int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
-
-[[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
-
-}  // namespace
-
-bool FileExists(const std::string& path) {
-  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
-  return host && host->exists && S_ISREG(host->st.st_mode);
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::optional<detail::HostEntry> first = detail::LookUpHostEntry(a);
-  if (!first || !first->exists) return false;
-  std::optional<detail::HostEntry> second = detail::LookUpHostEntry(b);
-  return second && second->exists && first->st.st_dev == second->st.st_dev &&
-         first->st.st_ino == second->st.st_ino;
-}
-
-bool IsLink(const std::string& path) {
-  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
-  return host && host->entry_exists && S_ISLNK(host->entry_st.st_mode);
-}
-
-std::optional<std::uint32_t> GetAttributes(const std::string& path) {
-  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
-  if (!host) return std::nullopt;
-  struct stat st = host->st;
-  // A dangling link is an entry all the same: its own data.
-  if (!host->exists && ::lstat(host->path.c_str(), &st) != 0) return std::nullopt;
-  const bool drive_root = ExpandFileName(path).size() == 3;
-  return detail::AttributesOf(drive_root ? std::string() : detail::HostName(host->path), st);
-}
-
-int SetAttributes(const std::string& path, std::uint32_t attributes) {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
-  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
-  if (!entry) return kInvalidFilename;
-  const std::string& host = entry->path;
-  if (!entry->exists) return MissingEntryCode(host, true);
-  const struct stat& st = entry->st;
-  const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
-  if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
-}
-
-int CreateFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
-  detail::FolderChange change(*host);
-  if (::mkdir(host->c_str(), 0777) != 0) {
-    if (errno == ENOENT) return kInvalidFilename;  // the parent is missing
-    return ErrorCodeFromErrno(errno);
-  }
-  change.Added();
-  return 0;
-}
-
-namespace {
-
-// What refuses the deletion of an entry before the host is asked: missing, a folder,
-// held open, read-only, or in a folder whose entries cannot change (a held folder
-// stands in for one on a write-protected disk, since tests run as root).
-int DeletionRefusal(const detail::HostEntry& entry) {
-  const std::string& host = entry.path;
-  const struct stat& st = entry.entry_st;
-  if (!entry.entry_exists) return MissingEntryCode(host, false);
-  if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (detail::IsReadOnly(st)) return kAccessDenied;
-  if (detail::IsHeld(detail::HostParent(host))) return kAccessDenied;
-  return 0;
+// Raises 103 on a closed file, or the code the thread's system fails the operation with.
+void Begin(const File& file, Operation op) {
+  if (!file.IsOpen()) RaiseIoError(kFileNotOpen);
+  if (int fault = detail::BeginOperation(op)) RaiseIoError(fault);
 }
 
 }  // namespace
-
-int DeleteFile(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
-  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
-  if (!entry) return kInvalidFilename;
-  const std::string& host = entry->path;
-  if (int refusal = DeletionRefusal(*entry)) return refusal;
-  detail::FolderChange change(host);
-  if (::unlink(host.c_str()) != 0) return detail::HostErrorCode(host, errno);
-  change.Removed();
-  return 0;
-}
-
-int DeleteFileRefusal(const std::string& path) {
-  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
-  if (!entry) return kInvalidFilename;
-  if (int refusal = DeletionRefusal(*entry)) return refusal;
-  // The host's own answer for the folder: a read-only mount refuses root too.
-  if (::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) != 0) {
-    return ErrorCodeFromErrno(errno);
-  }
-  return 0;
-}
-
-int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
-  std::optional<detail::HostEntry> source_entry = detail::LookUpHostEntry(from);
-  std::optional<detail::HostEntry> target_entry = detail::LookUpHostEntry(to);
-  if (!source_entry || !target_entry) return kInvalidFilename;
-  const std::string& source = source_entry->path;
-  const std::string& target = target_entry->path;
-  if (!source_entry->entry_exists) return MissingEntryCode(source, false);
-  if (detail::IsHeld(source)) return kSharingViolation;
-  std::string destination = target;
-  if (destination == source) {
-    // Same entry, maybe another spelling: the rename changes only the letter case.
-    std::string expanded = ExpandFileName(to);
-    while (!expanded.empty() && (expanded.back() == '\\')) expanded.pop_back();
-    const std::size_t cut = expanded.find_last_of('\\');
-    const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
-    if (wanted.empty() || wanted == detail::HostName(source)) return 0;
-    destination = detail::HostChild(detail::HostParent(source), wanted);
-  } else {
-    const struct stat& target_stat = target_entry->entry_st;
-    if (target_entry->entry_exists) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target)) return kSharingViolation;
-      if (S_ISDIR(target_stat.st_mode) || detail::IsReadOnly(target_stat)) return kAccessDenied;
-    }
-  }
-  const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);
-  detail::FolderChange leaving(source);
-  std::optional<detail::FolderChange> arriving;
-  if (!same_folder) arriving.emplace(destination);
-  if (::rename(source.c_str(), destination.c_str()) != 0) {
-    return detail::HostErrorCode(destination, errno);
-  }
-  if (same_folder) {
-    leaving.Renamed(detail::HostName(destination));
-  } else {
-    leaving.Removed();
-    arriving->Added();
-  }
-  return 0;
-}
-
-int FlushFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
-  std::optional<std::string> host = ToHostPath(path);
-  if (!host) return kInvalidFilename;
-  int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return detail::HostErrorCode(*host, errno);
-  int code = 0;
-  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
-  // they get.
-  if (::fsync(fd) != 0 && errno != EINVAL) code = ErrorCodeFromErrno(errno);
-  ::close(fd);
-  return code;
-}
-
-std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
-  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
-  if (!host || !host->exists) return std::nullopt;
-  return DosTimeFromUnix(static_cast<long long>(host->st.st_mtim.tv_sec));
-}
-
-int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
-  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
-  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
-  if (!entry) return kInvalidFilename;
-  if (!IsValidDosTime(dos_time)) return kInvalidParameter;
-  const std::string& host = entry->path;
-  if (!entry->exists) return MissingEntryCode(host, true);
-  if (detail::IsHeld(host)) return kSharingViolation;
-  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
-}
-
-std::optional<std::int64_t> GetFileSize(const std::string& path) {
-  std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
-  if (!host || !host->exists || !S_ISREG(host->st.st_mode)) return std::nullopt;
-  return static_cast<std::int64_t>(host->st.st_size);
-}
-
-// --- File ---------------------------------------------------------------------------
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (handle_ != kNoHandle) ::close(Descriptor(handle_));
+    if (handle_ != kNoHandle) static_cast<void>(detail::CloseFileHandle(handle_));
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
   }
@@ -294,7 +38,27 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File::~File() {
-  if (handle_ != kNoHandle) ::close(Descriptor(handle_));
+  if (handle_ != kNoHandle) static_cast<void>(detail::CloseFileHandle(handle_));
+}
+
+// A folder handle is the same kind of system handle, given back the same way.
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      path_(std::move(other.path_)),
+      host_path_(std::move(other.host_path_)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
+    handle_ = std::exchange(other.handle_, -1);
+    path_ = std::move(other.path_);
+    host_path_ = std::move(other.host_path_);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
 }
 
 File File::Open(const std::string& path, OpenMode mode) {
@@ -303,170 +67,63 @@ File File::Open(const std::string& path, OpenMode mode) {
   return file;
 }
 
-int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
-    return fault;
-  }
-  std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
-  if (!entry) return kInvalidFilename;
-  const std::string& host = entry->path;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  struct stat st = entry->st;
-  if (entry->exists) {
-    // Only plain files open: a folder, pipe or device would hang or mislead the reader.
-    if (!S_ISREG(st.st_mode)) return kAccessDenied;
-    const bool reading = mode == OpenMode::kRead || mode == OpenMode::kReadDenyWrite;
-    if (!reading && detail::IsReadOnly(st)) return kAccessDenied;
-  }
-  int flags = O_CLOEXEC | O_NONBLOCK;
-  switch (mode) {
-    case OpenMode::kRead:
-    case OpenMode::kReadDenyWrite:
-      flags |= O_RDONLY;
-      break;
-    case OpenMode::kReadWrite:
-      flags |= O_RDWR;
-      break;
-    case OpenMode::kCreate:
-      flags |= O_RDWR | O_CREAT | O_TRUNC;
-      break;
-    case OpenMode::kAppend:
-      flags |= O_WRONLY;
-      break;
-  }
-  std::optional<detail::FolderChange> change;
-  if (mode == OpenMode::kCreate) change.emplace(host);
-  int fd = ::open(host.c_str(), flags, 0666);
-  if (fd < 0) return detail::HostErrorCode(host, errno);
-  if (change) change->Added();
-  // O_NONBLOCK keeps the open itself from waiting on a pipe swapped in meanwhile; on
-  // the regular file that this must be, it changes nothing, so it stays.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return kAccessDenied;
-  }
-  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) {
-    ::close(fd);
-    return kSharingViolation;
-  }
-  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
-    const int code = ErrorCodeFromErrno(errno);
-    ::close(fd);
-    return code;
-  }
-  File file;
-  file.handle_ = fd;
-  file.path_ = path;
-  *out = std::move(file);
-  return 0;
-}
-
 std::size_t File::Read(void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(Descriptor(handle_), bytes + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        RaiseIfStopRequested();  // a read that waits (a pipe) ends on an interrupt
-        continue;
-      }
-      RaiseErrno(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  Begin(*this, Operation::kRead);
+  return detail::ReadFileHandle(handle_, buffer, count);
 }
 
 void File::Write(const void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(Descriptor(handle_), bytes + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        RaiseIfStopRequested();
-        continue;
-      }
-      RaiseErrno(errno);
-    }
-    if (n == 0) RaiseIoError(kDiskFull);
-    done += static_cast<std::size_t>(n);
-  }
+  Begin(*this, Operation::kWrite);
+  detail::WriteFileHandle(handle_, buffer, count);
 }
 
 void File::Seek(std::int64_t position) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
+  Begin(*this, Operation::kSeek);
   if (position < 0) RaiseIoError(kNegativeSeek);
-  if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
+  detail::SeekFileHandle(handle_, position);
 }
 
 std::int64_t File::Position() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
-  if (position < 0) RaiseErrno(errno);
-  return static_cast<std::int64_t>(position);
+  if (!IsOpen()) RaiseIoError(kFileNotOpen);
+  return detail::FileHandlePosition(handle_);
 }
 
 std::int64_t File::Size() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  struct stat st;
-  if (::fstat(Descriptor(handle_), &st) != 0) RaiseErrno(errno);
-  return static_cast<std::int64_t>(st.st_size);
+  if (!IsOpen()) RaiseIoError(kFileNotOpen);
+  return detail::FileHandleSize(handle_);
 }
 
 void File::Truncate() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
-  const std::int64_t position = Position();
-  if (::ftruncate(Descriptor(handle_), static_cast<off_t>(position)) != 0) {
-    // A file opened for reading only cannot be cut.
-    RaiseIoError(errno == EINVAL || errno == EBADF ? kAccessDenied : ErrorCodeFromErrno(errno));
-  }
+  Begin(*this, Operation::kWrite);
+  detail::TruncateFileHandle(handle_);
 }
 
 void File::SetDosTime(std::uint32_t dos_time) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
-  if (!IsValidDosTime(dos_time)) RaiseIoError(kInvalidParameter);
-  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::futimens(Descriptor(handle_), times) != 0) RaiseErrno(errno);
+  Begin(*this, Operation::kSetTime);
+  detail::SetFileHandleDosTime(handle_, dos_time);
 }
 
 std::optional<std::uint32_t> File::DosTime() const {
-  struct stat st;
-  if (handle_ == kNoHandle || ::fstat(Descriptor(handle_), &st) != 0) return std::nullopt;
-  return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+  if (!IsOpen()) return std::nullopt;
+  return detail::FileHandleDosTime(handle_);
 }
 
 void File::Flush() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
-  if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) RaiseErrno(errno);
+  Begin(*this, Operation::kFlush);
+  detail::FlushFileHandle(handle_);
 }
 
 void File::SetAttributes(std::uint32_t attributes) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
-  struct stat st;
-  if (::fstat(Descriptor(handle_), &st) != 0) RaiseErrno(errno);
-  const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
-  if (mode != (st.st_mode & 07777) && ::fchmod(Descriptor(handle_), mode) != 0) RaiseErrno(errno);
+  Begin(*this, Operation::kSetAttributes);
+  detail::SetFileHandleAttributes(handle_, attributes);
 }
 
 void File::Close() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const int fault = detail::NextFault(FileOp::kClose);
-  // The descriptor is given back whatever happens: a failed close leaves no open file.
-  const int result = ::close(Descriptor(std::exchange(handle_, kNoHandle)));
+  if (!IsOpen()) RaiseIoError(kFileNotOpen);
+  const int fault = detail::BeginOperation(Operation::kClose);
+  const int code = detail::CloseFileHandle(std::exchange(handle_, kNoHandle));
   if (fault) RaiseIoError(fault);
-  if (result != 0 && errno != EINTR) RaiseErrno(errno);
+  if (code) RaiseIoError(code);
 }
 
 }  // namespace platform

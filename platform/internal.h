@@ -13,7 +13,8 @@
 
 #include "platform/ascii.h"
 #include "platform/drives.h"
-#include "platform/fault_injection.h"
+#include "platform/io_error.h"
+#include "platform/system.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -37,6 +38,65 @@ void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::
 // root put in the system's form by normalize_root.
 std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table,
                                            std::string (*normalize_root)(std::string));
+
+// --- The drive table and current directory (drive_table.cpp) --------------------------
+
+// The layer's process-wide state: one drive table and one current directory, as the
+// operating system it stands in for keeps them.
+struct LayerState {
+  bool table_installed = false;  // a test's table, or one adopted from a parent
+  bool system_read = false;      // the system's own table, read once
+  std::vector<DriveMapping> drives;
+  bool cwd_known = false;
+  std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
+  std::string cwd_host;  // POSIX: the host folder cwd was entered at; empty when not entered
+};
+LayerState& State();
+const DriveMapping* FindDrive(char letter);  // nullptr for a letter without a drive
+
+// The system's side of it (posix/drives.cpp, win32/drives.cpp).
+std::vector<DriveMapping> SystemDriveTable();
+// A drive root in the system's form, for SortedDriveTable.
+std::string NormalizeRoot(std::string root);
+// The process's working folder as the system names it; nullopt when it no longer exists.
+std::optional<std::string> HostWorkingFolder();
+// Enters a folder as the current directory; 0 or the code ChangeDir raises. One open
+// operation for the system seam.
+int TrySetCurrentDir(const std::string& path);
+// Bytes free for the user on the file system holding host_root; nullopt when unknown.
+std::optional<unsigned long long> HostFreeSpace(const std::string& host_root);
+
+// --- Refusals -----------------------------------------------------------------------
+
+// What the refusals below need to know of an entry.
+struct EntryFacts {
+  int missing = 0;  // 0 when it exists, else the code its absence gives
+  bool folder = false;
+  bool read_only = false;
+};
+
+// What refuses the deletion of the entry at host, in host_folder, before the system is
+// asked: missing, a folder, held open, read-only, or in a held folder (the stand-in for
+// one on a write-protected disk, since tests run as root).
+inline int DeletionRefusal(const EntryFacts& entry, const std::string& host,
+                           const std::string& host_folder) {
+  if (entry.missing) return entry.missing;
+  if (entry.folder) return kAccessDenied;
+  if (IsHeld(host)) return kSharingViolation;
+  if (entry.read_only) return kAccessDenied;
+  if (IsHeld(host_folder)) return kAccessDenied;
+  return 0;
+}
+
+// What refuses a rename onto the existing entry at host: it may not be replaced, is
+// held open, is a folder or is read-only.
+inline int ReplaceRefusal(const EntryFacts& target, const std::string& host,
+                          bool replace_existing) {
+  if (!replace_existing) return kAlreadyExists;
+  if (IsHeld(host)) return kSharingViolation;
+  if (target.folder || target.read_only) return kAccessDenied;
+  return 0;
+}
 
 // --- Search rules -------------------------------------------------------------------
 
@@ -191,39 +251,5 @@ struct DriveMatch {
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
 
 #endif  // _WIN32
-
-// --- Fault hook -------------------------------------------------------------------
-
-// Counted on every file operation; armed only while a test has set a fault, a hold or
-// a free-space figure, so the normal path costs one increment and one branch. The switch
-// is each thread's, so a test's faults act on the thread that set them: the backup's
-// worker threads run free of them, as programs of their own would.
-struct FaultSwitch {
-  long long operations = 0;
-  bool armed = false;
-};
-extern thread_local FaultSwitch g_fault_switch;
-
-int NextFaultSlow(testing::FileOp op);
-bool IsHeldSlow(const std::string& host_path);
-std::optional<std::optional<unsigned long long>> FreeSpaceOverrideSlow(int drive_number);
-
-// Counts one operation; answers the code it must fail with, or 0.
-inline int NextFault(testing::FileOp op) {
-  ++g_fault_switch.operations;
-  return g_fault_switch.armed ? NextFaultSlow(op) : 0;
-}
-
-// True when a test holds the file open "in another program".
-inline bool IsHeld(const std::string& host_path) {
-  return g_fault_switch.armed && IsHeldSlow(host_path);
-}
-
-// The free-space figure a test set for the drive, if any (an inner nullopt: the query
-// must fail).
-inline std::optional<std::optional<unsigned long long>> FreeSpaceOverride(int drive_number) {
-  if (!g_fault_switch.armed) return std::nullopt;
-  return FreeSpaceOverrideSlow(drive_number);
-}
 
 }  // namespace platform::detail

@@ -178,19 +178,6 @@ TEST_F(Win32PlatformTest, TableLettersGoToTheirHostFolders) {
   EXPECT_FALSE(DriveRootExists(letter));
 }
 
-TEST_F(Win32PlatformTest, FreeSpaceIsTheSystemsFigureForTheDrivesRoot) {
-  ULARGE_INTEGER available, total, free;
-  ASSERT_TRUE(::GetDiskFreeSpaceExW(Wide(c_ + "\\").c_str(), &available, &total, &free));
-  const std::optional<unsigned long long> figure = DiskFreeSpace(3);
-  ASSERT_TRUE(figure.has_value());
-  const unsigned long long expected = available.QuadPart;
-  // Other programs write meanwhile: a few MiB either way.
-  EXPECT_LT(*figure > expected ? *figure - expected : expected - *figure, 64ull << 20);
-  EXPECT_EQ(DiskFreeSpace(5), std::nullopt);  // no E: in the table
-  platform::testing::SetFreeSpace(3, 5'000'000'000ull);
-  EXPECT_EQ(DiskFreeSpace(3), 5'000'000'000ull);
-}
-
 // --- Sharing ---------------------------------------------------------------------------
 
 TEST_F(Win32PlatformTest, FileHeldWithoutSharingGives32) {

@@ -12,21 +12,6 @@ namespace {
 
 using detail::IsPathSeparator;
 
-struct LayerState {
-  bool table_installed = false;  // a test's table, or one adopted from a parent
-  std::vector<DriveMapping> drives;
-  bool system_read = false;
-  bool cwd_known = false;
-  std::string cwd;  // Windows path text, disk spelling, "C:\" at a root
-};
-
-// The layer's process-wide state, as the system keeps its own: one drive table and one
-// current directory.
-LayerState& State() {
-  static LayerState state;
-  return state;
-}
-
 // A drive without a medium (an empty card reader, a floppy drive) answers its queries
 // with an error instead of asking the user to insert a disk.
 void QuietCriticalErrors() {
@@ -35,41 +20,6 @@ void QuietCriticalErrors() {
     return true;
   }();
   (void)done;
-}
-
-// "X:\" for a drive's root, otherwise no trailing separator; "/" becomes "\".
-std::string NormalizeRoot(std::string root) {
-  std::replace(root.begin(), root.end(), '/', '\\');
-  while (root.size() > 3 && root.back() == '\\') root.pop_back();
-  if (root.size() == 2 && root[1] == ':') root += '\\';
-  return root;
-}
-
-std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
-  return detail::SortedDriveTable(std::move(table), NormalizeRoot);
-}
-
-// The system's drives: every letter GetLogicalDrives names that has a root directory.
-std::vector<DriveMapping> SystemDriveTable() {
-  QuietCriticalErrors();
-  std::vector<DriveMapping> table;
-  const DWORD letters = ::GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if ((letters & (DWORD{1} << i)) == 0) continue;
-    const char letter = static_cast<char>('A' + i);
-    const std::string root = std::string(1, letter) + ":\\";
-    if (::GetDriveTypeW(detail::WideFromAnsi(root).c_str()) == DRIVE_NO_ROOT_DIR) continue;
-    table.push_back({letter, root});
-  }
-  return table;
-}
-
-const DriveMapping* FindDrive(char letter) {
-  letter = AsciiUpper(letter);
-  for (const DriveMapping& drive : Drives()) {
-    if (drive.letter == letter) return &drive;
-  }
-  return nullptr;
 }
 
 bool IsDriveLetterPath(const std::string& path) {
@@ -82,10 +32,10 @@ bool IsUncPath(const std::string& path) {
 
 // The full path as the system is given it: through the installed table, or as it is.
 std::optional<std::string> HostOfFullPath(const std::string& full) {
-  const LayerState& state = State();
+  const detail::LayerState& state = detail::State();
   if (!state.table_installed) return full;
   if (!IsDriveLetterPath(full)) return std::nullopt;  // UNC: on no drive of the table
-  const DriveMapping* drive = FindDrive(full[0]);
+  const DriveMapping* drive = detail::FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
   std::string host = drive->host_root;
   for (const std::string& part : detail::SplitPathComponents(std::string_view(full).substr(2))) {
@@ -119,7 +69,7 @@ std::string SpelledPath(const std::string& full) {
   if (!IsDriveLetterPath(full)) return full;
   const std::vector<std::string> parts =
       detail::SplitPathComponents(std::string_view(full).substr(2));
-  const LayerState& state = State();
+  const detail::LayerState& state = detail::State();
   std::vector<std::string> known;
   if (state.cwd_known && state.cwd.size() >= 2 &&
       EqualIgnoringAsciiCase(state.cwd.substr(0, 2), full.substr(0, 2))) {
@@ -136,32 +86,6 @@ std::string SpelledPath(const std::string& full) {
   }
   if (out.size() == 2) out += "\\";
   return out;
-}
-
-// Makes the folder the current directory; 0 or the code ChangeDir raises. One open
-// operation for the fault hook.
-int TrySetCurrentDir(const std::string& path) {
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
-  std::optional<detail::SystemPath> folder = detail::SystemPathOf(path);
-  if (!folder) return kInvalidFilename;
-  if (!IsFolderAttributes(AttributesOfWide(folder->wide))) return kInvalidFilename;
-  // A held folder stands in for one the user may not enter.
-  if (detail::IsHeld(folder->host)) return kAccessDenied;
-  // The folder must be listable, as the system's own change of directory demands.
-  WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW(detail::WideChild(folder->wide, L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
-      return detail::CodeOfSystemError(error);
-    }
-  } else {
-    ::FindClose(search);
-  }
-  LayerState& state = State();
-  state.cwd = SpelledPath(folder->full);
-  state.cwd_known = true;
-  return 0;
 }
 
 }  // namespace
@@ -211,39 +135,9 @@ bool HostPathWithin(const std::string& host_path, const std::string& root) {
 
 }  // namespace detail
 
-const std::vector<DriveMapping>& Drives() {
-  LayerState& state = State();
-  if (!state.table_installed && !state.system_read) {
-    state.drives = SortedTable(SystemDriveTable());
-    state.system_read = true;
-  }
-  return state.drives;
-}
-
-void InstallDriveTableForTests(std::vector<DriveMapping> table) {
-  LayerState& state = State();
-  if (table.empty()) {
-    state.table_installed = false;
-    state.system_read = false;
-    state.drives.clear();
-    state.cwd_known = false;
-    return;
-  }
-  AdoptDriveTable(std::move(table));
-}
-
-void AdoptDriveTable(std::vector<DriveMapping> table) {
-  if (table.empty()) return;
-  LayerState& state = State();
-  state.drives = SortedTable(std::move(table));
-  state.table_installed = true;
-  state.cwd = std::string(1, state.drives.front().letter) + ":\\";
-  state.cwd_known = true;
-}
-
 bool DriveRootExists(char letter) {
   QuietCriticalErrors();
-  const DriveMapping* drive = FindDrive(letter);
+  const DriveMapping* drive = detail::FindDrive(letter);
   return drive != nullptr &&
          IsFolderAttributes(AttributesOfWide(detail::WideFromAnsi(drive->host_root)));
 }
@@ -263,7 +157,7 @@ std::optional<std::string> ToWindowsPath(const std::string& host_path) {
                             detail::SplitPathComponents(std::string_view(host_path).substr(2)));
   std::string normal = std::string(1, AsciiUpper(host_path[0])) + ":";
   for (const std::string& part : parts) normal += "\\" + part;
-  if (!State().table_installed) return parts.empty() ? normal + "\\" : normal;
+  if (!detail::State().table_installed) return parts.empty() ? normal + "\\" : normal;
   const DriveMapping* best = nullptr;
   for (const DriveMapping& drive : Drives()) {
     const bool longer = best == nullptr || drive.host_root.size() > best->host_root.size();
@@ -276,45 +170,6 @@ std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   for (const std::string& part : detail::SplitPathComponents(rest)) out += "\\" + part;
   if (out.size() == 2) out += "\\";
   return out;
-}
-
-std::string GetCurrentDir() {
-  LayerState& state = State();
-  if (!state.cwd_known) {
-    std::optional<std::string> here;
-    const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
-    if (units > 0) {
-      std::wstring wide(units, L'\0');
-      const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
-      wide.resize(written < units ? written : 0);
-      if (!wide.empty()) here = ToWindowsPath(detail::AnsiFromWide(wide));
-    }
-    const std::vector<DriveMapping>& drives = Drives();
-    if (here) {
-      state.cwd = *here;
-    } else {
-      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
-    }
-    state.cwd_known = true;
-  }
-  return state.cwd;
-}
-
-std::optional<std::string> StartFolderOnNoDrive() {
-  const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
-  if (units == 0) return std::string("(a folder that no longer exists)");
-  std::wstring wide(units, L'\0');
-  const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
-  wide.resize(written < units ? written : 0);
-  const std::string host = detail::AnsiFromWide(wide);
-  if (ToWindowsPath(host)) return std::nullopt;
-  return host;
-}
-
-bool SetCurrentDir(const std::string& path) { return TrySetCurrentDir(path) == 0; }
-
-void ChangeDir(const std::string& path) {
-  if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
 }
 
 namespace {
@@ -365,17 +220,74 @@ bool FolderBoundary::Contains(const std::string& path) const {
   return true;
 }
 
-std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
-  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
-  if (drive_number < 1 || drive_number > 26) return std::nullopt;
-  const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
-  if (drive == nullptr) return std::nullopt;
+namespace detail {
+
+// "X:\" for a drive's root, otherwise no trailing separator; "/" becomes "\".
+std::string NormalizeRoot(std::string root) {
+  std::replace(root.begin(), root.end(), '/', '\\');
+  while (root.size() > 3 && root.back() == '\\') root.pop_back();
+  if (root.size() == 2 && root[1] == ':') root += '\\';
+  return root;
+}
+
+// The system's drives: every letter GetLogicalDrives names that has a root directory.
+std::vector<DriveMapping> SystemDriveTable() {
   QuietCriticalErrors();
-  std::wstring root = detail::WideFromAnsi(drive->host_root);
+  std::vector<DriveMapping> table;
+  const DWORD letters = ::GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((letters & (DWORD{1} << i)) == 0) continue;
+    const char letter = static_cast<char>('A' + i);
+    const std::string root = std::string(1, letter) + ":\\";
+    if (::GetDriveTypeW(detail::WideFromAnsi(root).c_str()) == DRIVE_NO_ROOT_DIR) continue;
+    table.push_back({letter, root});
+  }
+  return table;
+}
+
+int TrySetCurrentDir(const std::string& path) {
+  if (int fault = BeginOperation(Operation::kOpen)) return fault;
+  std::optional<SystemPath> folder = SystemPathOf(path);
+  if (!folder) return kInvalidFilename;
+  if (!IsFolderAttributes(AttributesOfWide(folder->wide))) return kInvalidFilename;
+  // A held folder stands in for one the user may not enter.
+  if (IsHeld(folder->host)) return kAccessDenied;
+  // The folder must be listable, as the system's own change of directory demands.
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(WideChild(folder->wide, L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+      return CodeOfSystemError(error);
+    }
+  } else {
+    ::FindClose(search);
+  }
+  LayerState& state = State();
+  state.cwd = SpelledPath(folder->full);
+  state.cwd_known = true;
+  return 0;
+}
+
+std::optional<std::string> HostWorkingFolder() {
+  const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
+  if (units == 0) return std::nullopt;
+  std::wstring wide(units, L'\0');
+  const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
+  if (written == 0 || written >= units) return std::nullopt;
+  wide.resize(written);
+  return AnsiFromWide(wide);
+}
+
+std::optional<unsigned long long> HostFreeSpace(const std::string& host_root) {
+  QuietCriticalErrors();
+  std::wstring root = WideFromAnsi(host_root);
   if (root.back() != L'\\') root += L'\\';
   ULARGE_INTEGER available, total, free;
   if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return std::nullopt;
   return static_cast<unsigned long long>(available.QuadPart);
 }
+
+}  // namespace detail
 
 }  // namespace platform

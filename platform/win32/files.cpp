@@ -10,17 +10,16 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
-constexpr int kNegativeSeek = 131;
 using detail::kSettableAttributes;
 using detail::kShareAll;
 using detail::kShareReadWrite;
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+using detail::AsHandle;
+using detail::AsValue;
 
 DWORD AttributesOf(const detail::SystemPath& path) {
   return ::GetFileAttributesW(path.wide.c_str());
@@ -41,16 +40,9 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) 
   return data;
 }
 
-// What refuses the deletion of an entry before the system is asked: missing, a folder,
-// held open, read-only, or in a held folder (the stand-in for a write-protected disk).
 int DeletionRefusal(const detail::SystemPath& path) {
-  const DWORD attributes = AttributesOf(path);
-  if (!Exists(attributes)) return detail::LastErrorCode();
-  if (IsFolder(attributes)) return kAccessDenied;
-  if (detail::IsHeld(path.host)) return kSharingViolation;
-  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
-  if (detail::IsHeld(detail::HostParent(path.host))) return kAccessDenied;
-  return 0;
+  return detail::DeletionRefusal(detail::EntryFactsOf(AttributesOf(path)), path.host,
+                                 detail::HostParent(path.host));
 }
 
 [[noreturn]] void RaiseLastError() { RaiseIoError(detail::LastErrorCode()); }
@@ -88,7 +80,7 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path) {
 }
 
 int SetAttributes(const std::string& path, std::uint32_t attributes) {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
@@ -99,7 +91,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 int CreateFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (!::CreateDirectoryW(system->wide.c_str(), nullptr)) return detail::LastErrorCode();
@@ -107,7 +99,7 @@ int CreateFolder(const std::string& path) {
 }
 
 int DeleteFile(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*system)) return refusal;
@@ -129,7 +121,7 @@ int DeleteFileRefusal(const std::string& path) {
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   std::optional<detail::SystemPath> source = detail::SystemPathOf(from);
   std::optional<detail::SystemPath> target = detail::SystemPathOf(to);
   if (!source || !target) return kInvalidFilename;
@@ -141,10 +133,9 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
   if (!SamePathText(source->host, target->host)) {
     const DWORD target_attributes = AttributesOf(*target);
     if (Exists(target_attributes)) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target->host)) return kSharingViolation;
-      if (IsFolder(target_attributes) || (target_attributes & FILE_ATTRIBUTE_READONLY)) {
-        return kAccessDenied;
+      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
+      if (int refusal = detail::ReplaceRefusal(facts, target->host, replace_existing)) {
+        return refusal;
       }
     }
     if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
@@ -160,7 +151,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
 // through, and the file system journals its folders. What is left to check is that
 // the folder is there.
 int FlushFolder(const std::string& path) {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const DWORD attributes = AttributesOf(*system);
@@ -175,7 +166,7 @@ std::optional<std::uint32_t> GetFileDosTime(const std::string& path) {
 }
 
 int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
-  if (int fault = detail::NextFault(FileOp::kSetTime)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetTime)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
@@ -198,30 +189,8 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
-    handle_ = std::exchange(other.handle_, kNoHandle);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
-}
-
-File File::Open(const std::string& path, OpenMode mode) {
-  File file;
-  if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);
-  return file;
-}
-
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::NextFault(mode == OpenMode::kCreate ? FileOp::kCreate : FileOp::kOpen)) {
+  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
     return fault;
   }
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
@@ -273,9 +242,9 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   return 0;
 }
 
-std::size_t File::Read(void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kRead)) RaiseIoError(fault);
+namespace detail {
+
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -283,10 +252,10 @@ std::size_t File::Read(void* buffer, std::size_t count) {
     const DWORD chunk = static_cast<DWORD>(
         left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
     DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle_), bytes + done, chunk, &got, nullptr)) {
+    if (!::ReadFile(AsHandle(handle), bytes + done, chunk, &got, nullptr)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) break;
-      RaiseIoError(detail::CodeOfSystemError(error));
+      RaiseIoError(CodeOfSystemError(error));
     }
     if (got == 0) break;
     done += got;
@@ -294,9 +263,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   return done;
 }
 
-void File::Write(const void* buffer, std::size_t count) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
+void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
@@ -304,86 +271,64 @@ void File::Write(const void* buffer, std::size_t count) {
     const DWORD chunk = static_cast<DWORD>(
         left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle_), bytes + done, chunk, &written, nullptr)) RaiseLastError();
+    if (!::WriteFile(AsHandle(handle), bytes + done, chunk, &written, nullptr)) RaiseLastError();
     if (written == 0) RaiseIoError(kDiskFull);
     done += written;
   }
 }
 
-void File::Seek(std::int64_t position) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSeek)) RaiseIoError(fault);
-  if (position < 0) RaiseIoError(kNegativeSeek);
+void SeekFileHandle(std::intptr_t handle, std::int64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = position;
-  if (!::SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN)) RaiseLastError();
+  if (!::SetFilePointerEx(AsHandle(handle), to, nullptr, FILE_BEGIN)) RaiseLastError();
 }
 
-std::int64_t File::Position() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+std::int64_t FileHandlePosition(std::intptr_t handle) {
   LARGE_INTEGER zero{}, position;
-  if (!::SetFilePointerEx(AsHandle(handle_), zero, &position, FILE_CURRENT)) RaiseLastError();
+  if (!::SetFilePointerEx(AsHandle(handle), zero, &position, FILE_CURRENT)) RaiseLastError();
   return position.QuadPart;
 }
 
-std::int64_t File::Size() const {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
+std::int64_t FileHandleSize(std::intptr_t handle) {
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(AsHandle(handle_), &size)) RaiseLastError();
+  if (!::GetFileSizeEx(AsHandle(handle), &size)) RaiseLastError();
   return size.QuadPart;
 }
 
-void File::Truncate() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kWrite)) RaiseIoError(fault);
-  if (!::SetEndOfFile(AsHandle(handle_))) {
+void TruncateFileHandle(std::intptr_t handle) {
+  if (!::SetEndOfFile(AsHandle(handle))) {
     // A file opened for reading only cannot be cut: Windows answers 5, Wine 87.
     const DWORD error = ::GetLastError();
-    RaiseIoError(error == ERROR_INVALID_PARAMETER ? kAccessDenied
-                                                  : detail::CodeOfSystemError(error));
+    RaiseIoError(error == ERROR_INVALID_PARAMETER ? kAccessDenied : CodeOfSystemError(error));
   }
 }
 
-void File::SetDosTime(std::uint32_t dos_time) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetTime)) RaiseIoError(fault);
-  const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
+void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
+  const std::optional<FILETIME> when = FileTimeOfDosTime(dos_time);
   if (!when) RaiseIoError(kInvalidParameter);
-  if (!::SetFileTime(AsHandle(handle_), nullptr, nullptr, &*when)) RaiseLastError();
+  if (!::SetFileTime(AsHandle(handle), nullptr, nullptr, &*when)) RaiseLastError();
 }
 
-std::optional<std::uint32_t> File::DosTime() const {
+std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
   FILETIME written;
-  if (handle_ == kNoHandle || !::GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) {
-    return std::nullopt;
-  }
-  return detail::DosTimeOfFileTime(written);
+  if (!::GetFileTime(AsHandle(handle), nullptr, nullptr, &written)) return std::nullopt;
+  return DosTimeOfFileTime(written);
 }
 
-void File::Flush() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kFlush)) RaiseIoError(fault);
-  if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
+void FlushFileHandle(std::intptr_t handle) {
+  if (!::FlushFileBuffers(AsHandle(handle))) RaiseLastError();
 }
 
-void File::SetAttributes(std::uint32_t attributes) {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) RaiseIoError(fault);
+void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes) {
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!detail::SetBasicInfo(AsHandle(handle_), basic)) {
-    RaiseLastError();
-  }
+  if (!SetBasicInfo(AsHandle(handle), basic)) RaiseLastError();
 }
 
-void File::Close() {
-  if (handle_ == kNoHandle) RaiseIoError(kFileNotOpen);
-  const int fault = detail::NextFault(FileOp::kClose);
-  // The handle is given back whatever happens: a failed close leaves no open file.
-  const bool closed = ::CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
-  if (fault) RaiseIoError(fault);
-  if (!closed) RaiseLastError();
+int CloseFileHandle(std::intptr_t handle) {
+  return ::CloseHandle(AsHandle(handle)) ? 0 : LastErrorCode();
 }
 
+}  // namespace detail
 }  // namespace platform

@@ -96,7 +96,7 @@ DirectorySearch::~DirectorySearch() = default;
 int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
                                SearchRec* rec) {
   state_ = std::make_unique<State>();
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
 
   const detail::SearchPattern split = detail::SplitSearchPattern(pattern);
   const std::string& name_pattern = split.name;
@@ -163,7 +163,7 @@ int DirectorySearch::FindNext(SearchRec* rec) {
 int WalkListing::Read(const std::string& folder) {
   entries_.clear();
   folders_.clear();
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
   std::optional<detail::SystemPath> host = detail::SystemPathOf(folder);
   if (!host) return kInvalidFilename;
   return ReadHost(host->host);

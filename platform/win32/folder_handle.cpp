@@ -19,7 +19,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
@@ -27,8 +27,8 @@ using detail::kSettableAttributes;
 using detail::kShareAll;
 using detail::kShareReadWrite;
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+using detail::AsHandle;
+using detail::AsValue;
 
 bool IsOneName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
@@ -71,27 +71,8 @@ bool LiesWithin(HANDLE folder, HANDLE outer) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    host_path_ = std::move(other.host_path_);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
-  if (handle_ >= 0) ::CloseHandle(AsHandle(handle_));
-}
-
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const DWORD attributes = ::GetFileAttributesW(system->wide.c_str());
@@ -110,7 +91,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kAccessDenied;
@@ -146,7 +127,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
   if (!::CreateDirectoryW(wide.c_str(), nullptr)) return detail::LastErrorCode();
@@ -154,7 +135,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
@@ -176,7 +157,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
@@ -226,7 +207,7 @@ std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) cons
 }
 
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   // Through the entry itself: a change by name would follow a link swapped in for it.
   detail::ScopedHandle entry(::CreateFileW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
@@ -248,26 +229,22 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   const std::wstring wide = detail::WideFromAnsi(host);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  if (!Exists(attributes)) return detail::LastErrorCode();
+  detail::EntryFacts facts = detail::EntryFactsOf(attributes);
   // DeleteFileW removes a link itself, never what it leads to.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !detail::IsReparsePoint(attributes)) {
-    return kAccessDenied;
-  }
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (attributes & FILE_ATTRIBUTE_READONLY) return kAccessDenied;
-  if (detail::IsHeld(host_path_)) return kAccessDenied;
+  if (detail::IsReparsePoint(attributes)) facts.folder = false;
+  if (int refusal = detail::DeletionRefusal(facts, host, host_path_)) return refusal;
   if (!::DeleteFileW(wide.c_str())) return detail::LastErrorCode();
   return 0;
 }
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
                          bool replace_existing) const {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
   const std::string source = host_path_ + "\\" + from;
   const std::string target = host_path_ + "\\" + to;
@@ -279,12 +256,8 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   if (!EqualIgnoringAsciiCase(from, to)) {
     const DWORD target_attributes = ::GetFileAttributesW(wide_target.c_str());
     if (Exists(target_attributes)) {
-      if (!replace_existing) return kAlreadyExists;
-      if (detail::IsHeld(target)) return kSharingViolation;
-      if ((target_attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          (target_attributes & FILE_ATTRIBUTE_READONLY)) {
-        return kAccessDenied;
-      }
+      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
+      if (int refusal = detail::ReplaceRefusal(facts, target, replace_existing)) return refusal;
     }
     // A link at the target is replaced itself: MoveFileExW never writes through it.
     if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
@@ -303,7 +276,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 // As FlushFolder on Windows: the renames into the folder wrote through, and the file
 // system journals its folders; what is left is that the folder is still there.
 int FolderHandle::Flush() const {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
 }

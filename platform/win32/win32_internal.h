@@ -78,6 +78,10 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 
 // --- Handles --------------------------------------------------------------------------
 
+// The layer's classes keep a HANDLE as a neutral handle value.
+inline HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+inline std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
 // Closes a HANDLE when it goes.
 class ScopedHandle {
  public:
@@ -126,6 +130,14 @@ std::uint32_t LayerAttributes(DWORD system_attributes);
 inline bool IsReparsePoint(DWORD system_attributes) {
   return system_attributes != INVALID_FILE_ATTRIBUTES &&
          (system_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// An entry as the refusals see it, from its attributes just read: when they could not be
+// read, the last error is the code its absence gives.
+inline EntryFacts EntryFactsOf(DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {LastErrorCode()};
+  return {0, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          (attributes & FILE_ATTRIBUTE_READONLY) != 0};
 }
 
 // A file time (UTC) as local time in DOS packed form, by the time zone's rules for

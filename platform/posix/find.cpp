@@ -67,7 +67,7 @@ DirectorySearch::~DirectorySearch() = default;
 int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
                                SearchRec* rec) {
   state_ = std::make_unique<State>();
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
 
   const detail::SearchPattern split = detail::SplitSearchPattern(pattern);
   const std::string& name_pattern = split.name;
@@ -124,7 +124,7 @@ int DirectorySearch::FindNext(SearchRec* rec) {
 }
 
 int WalkListing::Read(const std::string& folder) {
-  if (int fault = detail::NextFault(testing::FileOp::kOpen)) {
+  if (int fault = detail::BeginOperation(detail::Operation::kOpen)) {
     entries_.clear();
     folders_.clear();
     return fault;

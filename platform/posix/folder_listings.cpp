@@ -49,7 +49,7 @@ struct Listing {
   Stamp stamp;
   std::unordered_multimap<std::string, std::string> names;  // upper-cased -> on disk
   std::uint64_t last_use = 0;
-  // The file operation during which the stamp was last found current (see NextFault).
+  // The file operation during which the stamp was last found current (see BeginOperation).
   long long checked_in_operation = -1;
 
   std::optional<std::string> Find(const std::string& name) const {
@@ -176,11 +176,11 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder, const struct
   auto found = kept.folders.find(host_folder);
   if (found != kept.folders.end() && found->second.stamp == *stamp) {
     found->second.last_use = ++kept.uses;
-    found->second.checked_in_operation = g_fault_switch.operations;
+    found->second.checked_in_operation = g_thread_system.operations;
     return &found->second;
   }
   // Stamped before reading: a change during the read makes the next look read again.
-  Listing fresh{*stamp, {}, ++kept.uses, g_fault_switch.operations};
+  Listing fresh{*stamp, {}, ++kept.uses, g_thread_system.operations};
   const bool read = ReadFolderOf(host_folder, folder_fd, [&](std::string_view name) {
     fresh.names.emplace(AsciiUpper(name), std::string(name));
   });
@@ -229,7 +229,7 @@ FolderChange::FolderChange(const std::string& host_entry) {
   auto found = kept->folders.find(folder_);
   if (found == kept->folders.end()) return;
   // Found current by the look-up of the path this very operation changes.
-  if (found->second.checked_in_operation == g_fault_switch.operations) {
+  if (found->second.checked_in_operation == g_thread_system.operations) {
     tracked_ = true;
     return;
   }

@@ -30,21 +30,6 @@ constexpr std::array<std::string_view, 24> kVirtualFileSystems = {
     "mqueue",   "hugetlbfs",  "configfs",   "fusectl",  "binfmt_misc", "autofs",
     "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",     "overlay",     "squashfs"};
 
-struct LayerState {
-  bool table_loaded = false;
-  std::vector<DriveMapping> drives;
-  bool cwd_known = false;
-  std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
-  std::string cwd_host;  // the host folder cwd was entered at; empty when not entered
-};
-
-// The layer's process-wide state: one drive table and one current directory, as the
-// operating system it stands in for keeps them.
-LayerState& State() {
-  static LayerState state;
-  return state;
-}
-
 bool IsHostSeparator(char c) { return c == '/'; }
 
 bool IsFolder(const std::string& host_path) {
@@ -55,11 +40,6 @@ bool IsFolder(const std::string& host_path) {
 using detail::FoldDotComponents;
 using detail::SplitPathComponents;
 
-std::string NormalizeRoot(std::string root) {
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  return root;
-}
-
 // Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
 std::string NormalizeHostPath(const std::string& host_path) {
   std::vector<std::string> parts;
@@ -67,14 +47,6 @@ std::string NormalizeHostPath(const std::string& host_path) {
   std::string out;
   for (const std::string& part : parts) out += "/" + part;
   return out.empty() ? "/" : out;
-}
-
-const DriveMapping* FindDrive(char letter) {
-  letter = AsciiUpper(letter);
-  for (const DriveMapping& drive : Drives()) {
-    if (drive.letter == letter) return &drive;
-  }
-  return nullptr;
 }
 
 using Resolved = detail::ResolvedPath;
@@ -98,7 +70,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   if (windows_path.find('\0') != std::string::npos) return std::nullopt;
   std::string full = ExpandFileName(windows_path);
   if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
-  const DriveMapping* drive = FindDrive(full[0]);
+  const DriveMapping* drive = detail::FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
   std::vector<std::string> parts = SplitPathComponents(std::string_view(full).substr(2));
   // Filled member by member: GCC's optimiser misreads the nested aggregate form as
@@ -156,40 +128,12 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   return out;
 }
 
-// Enters a folder as the current directory; 0 or the code ChangeDir raises.
-int TrySetCurrentDir(const std::string& path) {
-  std::optional<Resolved> resolved = Resolve(path);
-  if (!resolved) {
-    if (int fault = detail::NextFault(testing::FileOp::kOpen)) return fault;
-    return kInvalidFilename;
-  }
-  return detail::EnterResolvedFolder(*resolved);
-}
-
-std::vector<DriveMapping> SortedTable(std::vector<DriveMapping> table) {
-  return detail::SortedDriveTable(std::move(table), NormalizeRoot);
-}
-
 std::string HomeFolderOfUser() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
     return entry->pw_dir;
   }
   return "/";
-}
-
-std::vector<DriveMapping> SystemDriveTable() {
-  std::string prefix;
-  if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
-    prefix = wine;
-  } else {
-    prefix = HomeFolderOfUser() + "/.wine";
-  }
-  if (auto table = DriveTableFromWinePrefix(prefix)) return *table;
-  std::ifstream mounts("/proc/self/mounts");
-  std::stringstream text;
-  text << mounts.rdbuf();
-  return DriveTableFromMounts(text.str());
 }
 
 // Octal escapes of /proc/self/mounts ("\040" for a space).
@@ -222,20 +166,20 @@ std::optional<ResolvedPath> ResolvePath(const std::string& windows_path) {
 }
 
 int EnterResolvedFolder(const ResolvedPath& resolved) {
-  if (int fault = NextFault(testing::FileOp::kOpen)) return fault;
+  if (int fault = BeginOperation(Operation::kOpen)) return fault;
   const HostEntry& folder = resolved.host;
   if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return kInvalidFilename;
   // A held folder stands in for one the user may not enter (tests run as root).
   if (IsHeld(folder.path)) return kAccessDenied;
   if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
-  State().cwd = resolved.windows;
-  State().cwd_host = folder.path;
-  State().cwd_known = true;
+  detail::State().cwd = resolved.windows;
+  detail::State().cwd_host = folder.path;
+  detail::State().cwd_known = true;
   return 0;
 }
 
 std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path) {
-  const LayerState& state = State();
+  const detail::LayerState& state = detail::State();
   if (!state.cwd_known || state.cwd_host.empty() || windows_path.size() != state.cwd.size() ||
       windows_path.empty() || AsciiUpper(windows_path[0]) != state.cwd[0] ||
       windows_path.compare(1, std::string::npos, state.cwd, 1, std::string::npos) != 0) {
@@ -317,7 +261,7 @@ std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::str
     table.push_back({name[0], root});
   }
   if (table.empty()) return std::nullopt;
-  return SortedTable(std::move(table));
+  return detail::SortedDriveTable(std::move(table), detail::NormalizeRoot);
 }
 
 std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_text) {
@@ -349,39 +293,8 @@ std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_te
   return table;
 }
 
-const std::vector<DriveMapping>& Drives() {
-  LayerState& state = State();
-  if (!state.table_loaded) {
-    state.drives = SortedTable(SystemDriveTable());
-    state.table_loaded = true;
-  }
-  return state.drives;
-}
-
-void InstallDriveTableForTests(std::vector<DriveMapping> table) {
-  LayerState& state = State();
-  if (table.empty()) {
-    state.table_loaded = false;
-    state.cwd_known = false;
-    state.cwd_host.clear();
-    state.drives.clear();
-    return;
-  }
-  AdoptDriveTable(std::move(table));
-}
-
-void AdoptDriveTable(std::vector<DriveMapping> table) {
-  if (table.empty()) return;
-  LayerState& state = State();
-  state.drives = SortedTable(std::move(table));
-  state.table_loaded = true;
-  state.cwd = std::string(1, state.drives.front().letter) + ":\\";
-  state.cwd_host.clear();
-  state.cwd_known = true;
-}
-
 bool DriveRootExists(char letter) {
-  const DriveMapping* drive = FindDrive(letter);
+  const DriveMapping* drive = detail::FindDrive(letter);
   return drive != nullptr && IsFolder(drive->host_root);
 }
 
@@ -403,40 +316,6 @@ std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   return out;
 }
 
-std::string GetCurrentDir() {
-  LayerState& state = State();
-  if (!state.cwd_known) {
-    std::optional<std::string> here;
-    if (char* cwd = ::getcwd(nullptr, 0)) {
-      here = ToWindowsPath(cwd);
-      std::free(cwd);
-    }
-    const std::vector<DriveMapping>& drives = Drives();
-    if (here) {
-      state.cwd = *here;
-    } else {
-      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
-    }
-    state.cwd_known = true;
-  }
-  return state.cwd;
-}
-
-std::optional<std::string> StartFolderOnNoDrive() {
-  char* cwd = ::getcwd(nullptr, 0);
-  if (cwd == nullptr) return std::string("(a folder that no longer exists)");
-  std::string host(cwd);
-  std::free(cwd);
-  if (ToWindowsPath(host)) return std::nullopt;
-  return host;
-}
-
-bool SetCurrentDir(const std::string& path) { return TrySetCurrentDir(path) == 0; }
-
-void ChangeDir(const std::string& path) {
-  if (int code = TrySetCurrentDir(path)) RaiseIoError(code);
-}
-
 FolderBoundary::FolderBoundary(const std::string& folder)
     : real_root_(detail::RealHostPath(ToHostPath(folder).value_or(""))) {}
 
@@ -454,14 +333,51 @@ bool FolderBoundary::Contains(const std::string& path) const {
   }
 }
 
-std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
-  if (auto figure = detail::FreeSpaceOverride(drive_number)) return *figure;
-  if (drive_number < 1 || drive_number > 26) return std::nullopt;
-  const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
-  if (drive == nullptr) return std::nullopt;
+namespace detail {
+
+std::string NormalizeRoot(std::string root) {
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+std::vector<DriveMapping> SystemDriveTable() {
+  std::string prefix;
+  if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
+    prefix = wine;
+  } else {
+    prefix = HomeFolderOfUser() + "/.wine";
+  }
+  if (auto table = DriveTableFromWinePrefix(prefix)) return *table;
+  std::ifstream mounts("/proc/self/mounts");
+  std::stringstream text;
+  text << mounts.rdbuf();
+  return DriveTableFromMounts(text.str());
+}
+
+// Enters a folder as the current directory; 0 or the code ChangeDir raises.
+int TrySetCurrentDir(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  if (!resolved) {
+    if (int fault = BeginOperation(Operation::kOpen)) return fault;
+    return kInvalidFilename;
+  }
+  return EnterResolvedFolder(*resolved);
+}
+
+std::optional<std::string> HostWorkingFolder() {
+  char* cwd = ::getcwd(nullptr, 0);
+  if (cwd == nullptr) return std::nullopt;
+  std::string host(cwd);
+  std::free(cwd);
+  return host;
+}
+
+std::optional<unsigned long long> HostFreeSpace(const std::string& host_root) {
   struct statvfs fs;
-  if (::statvfs(drive->host_root.c_str(), &fs) != 0) return std::nullopt;
+  if (::statvfs(host_root.c_str(), &fs) != 0) return std::nullopt;
   return static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
 }
+
+}  // namespace detail
 
 }  // namespace platform

@@ -14,7 +14,7 @@
 
 namespace platform {
 
-using testing::FileOp;
+using detail::Operation;
 
 namespace {
 
@@ -102,27 +102,8 @@ bool LiesWithin(int folder_fd, int outer_fd) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::close(Descriptor(handle_));
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    host_path_ = std::move(other.host_path_);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
-  if (handle_ >= 0) ::close(Descriptor(handle_));
-}
-
 int FolderHandle::Open(const std::string& path, FolderHandle* out) {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
   if (!resolved) return kInvalidFilename;
   const detail::HostEntry& folder = resolved->host;
@@ -140,7 +121,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   if (!IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
@@ -169,7 +150,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kCreateFolder)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   detail::FolderChange change(detail::HostChild(host_path_, disk));
@@ -179,7 +160,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kCreate)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   const std::string host = detail::HostChild(host_path_, disk);
@@ -199,7 +180,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
-  if (int fault = detail::NextFault(FileOp::kOpen)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
@@ -244,7 +225,7 @@ std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) cons
 }
 
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
-  if (int fault = detail::NextFault(FileOp::kSetAttributes)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
@@ -268,20 +249,28 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   return code;
 }
 
+namespace {
+
+// The folder's entry `name` itself (lstat) as the refusals see it; st gets its data.
+detail::EntryFacts FactsAt(int folder_fd, const std::string& name, struct stat& st) {
+  if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return {EntryErrorCode(errno)};
+  }
+  return {0, S_ISDIR(st.st_mode), detail::IsReadOnly(st)};
+}
+
+}  // namespace
+
 int FolderHandle::DeleteFile(const std::string& name) const {
-  if (int fault = detail::NextFault(FileOp::kDelete)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
   const std::string host = detail::HostChild(host_path_, disk);
   struct stat st;
-  if (::fstatat(folder_fd, disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return EntryErrorCode(errno);
+  if (int refusal = detail::DeletionRefusal(FactsAt(folder_fd, disk, st), host, host_path_)) {
+    return refusal;
   }
-  if (S_ISDIR(st.st_mode)) return kAccessDenied;
-  if (detail::IsHeld(host)) return kSharingViolation;
-  if (detail::IsReadOnly(st)) return kAccessDenied;
-  if (detail::IsHeld(host_path_)) return kAccessDenied;
   detail::FolderChange change(host);
   if (::unlinkat(folder_fd, disk.c_str(), 0) != 0) return EntryErrorCode(errno);
   change.Removed();
@@ -290,7 +279,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
                          bool replace_existing) const {
-  if (int fault = detail::NextFault(FileOp::kRename)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string source = DiskName(folder_fd, host_path_, from);
@@ -307,10 +296,9 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
     if (to == source) return 0;
     target = to;
     flags = 0;
-  } else if (::fstatat(folder_fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!replace_existing) return kAlreadyExists;
-    if (detail::IsHeld(detail::HostChild(host_path_, target))) return kSharingViolation;
-    if (S_ISDIR(st.st_mode) || detail::IsReadOnly(st)) return kAccessDenied;
+  } else if (const detail::EntryFacts facts = FactsAt(folder_fd, target, st); !facts.missing) {
+    const std::string target_host = detail::HostChild(host_path_, target);
+    if (int refusal = detail::ReplaceRefusal(facts, target_host, replace_existing)) return refusal;
   }
   detail::FolderChange change(source_host);
   if (::renameat2(folder_fd, source.c_str(), folder_fd, target.c_str(), flags) != 0) {
@@ -325,7 +313,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 }
 
 int FolderHandle::Flush() const {
-  if (int fault = detail::NextFault(FileOp::kFlush)) return fault;
+  if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
   // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
   // they get.

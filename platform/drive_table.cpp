@@ -1,0 +1,97 @@
+// The drive table and the current directory as the program sees them, kept by the layer
+// as the system it stands in for keeps its own. What only the system can tell (its
+// drives, its working folder, whether a folder may be entered, free bytes) comes from
+// posix/drives.cpp and win32/drives.cpp.
+#include <utility>
+
+#include "platform/drives.h"
+#include "platform/internal.h"
+#include "platform/io_error.h"
+
+namespace platform {
+namespace detail {
+
+LayerState& State() {
+  static LayerState state;
+  return state;
+}
+
+const DriveMapping* FindDrive(char letter) {
+  letter = AsciiUpper(letter);
+  for (const DriveMapping& drive : Drives()) {
+    if (drive.letter == letter) return &drive;
+  }
+  return nullptr;
+}
+
+std::optional<unsigned long long> System::DiskFreeSpace(int drive_number) {
+  if (drive_number < 1 || drive_number > 26) return std::nullopt;
+  const DriveMapping* drive = FindDrive(static_cast<char>('A' + drive_number - 1));
+  if (drive == nullptr) return std::nullopt;
+  return HostFreeSpace(drive->host_root);
+}
+
+}  // namespace detail
+
+const std::vector<DriveMapping>& Drives() {
+  detail::LayerState& state = detail::State();
+  if (!state.table_installed && !state.system_read) {
+    state.drives = detail::SortedDriveTable(detail::SystemDriveTable(), detail::NormalizeRoot);
+    state.system_read = true;
+  }
+  return state.drives;
+}
+
+void InstallDriveTableForTests(std::vector<DriveMapping> table) {
+  detail::LayerState& state = detail::State();
+  if (table.empty()) {
+    state = detail::LayerState{};
+    return;
+  }
+  AdoptDriveTable(std::move(table));
+}
+
+void AdoptDriveTable(std::vector<DriveMapping> table) {
+  if (table.empty()) return;
+  detail::LayerState& state = detail::State();
+  state.drives = detail::SortedDriveTable(std::move(table), detail::NormalizeRoot);
+  state.table_installed = true;
+  state.cwd = std::string(1, state.drives.front().letter) + ":\\";
+  state.cwd_host.clear();
+  state.cwd_known = true;
+}
+
+std::string GetCurrentDir() {
+  detail::LayerState& state = detail::State();
+  if (!state.cwd_known) {
+    std::optional<std::string> here;
+    if (std::optional<std::string> host = detail::HostWorkingFolder()) here = ToWindowsPath(*host);
+    const std::vector<DriveMapping>& drives = Drives();
+    if (here) {
+      state.cwd = *here;
+    } else {
+      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
+    }
+    state.cwd_known = true;
+  }
+  return state.cwd;
+}
+
+std::optional<std::string> StartFolderOnNoDrive() {
+  std::optional<std::string> host = detail::HostWorkingFolder();
+  if (!host) return std::string("(a folder that no longer exists)");
+  if (ToWindowsPath(*host)) return std::nullopt;
+  return host;
+}
+
+bool SetCurrentDir(const std::string& path) { return detail::TrySetCurrentDir(path) == 0; }
+
+void ChangeDir(const std::string& path) {
+  if (int code = detail::TrySetCurrentDir(path)) RaiseIoError(code);
+}
+
+std::optional<unsigned long long> DiskFreeSpace(int drive_number) {
+  return detail::ThisThreadSystem().DiskFreeSpace(drive_number);
+}
+
+}  // namespace platform

@@ -1,0 +1,81 @@
+// The layer's seam to the system, below its rules: every counted file operation starts
+// here, and the held-file test and the free-space figure are asked here. Each thread
+// talks to the real system unless a test build puts a wrapper in front of it for that
+// thread (fault_injection.h, linked only into the tests): the backup's worker threads
+// stay on the real one. Nothing outside platform/ includes this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform::detail {
+
+// The kinds of counted operation; fault_injection.h lists which call is which.
+enum class Operation {
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSeek,
+  kClose,
+  kFlush,
+  kRename,
+  kDelete,
+  kCreateFolder,
+  kSetTime,
+  kSetAttributes,
+  kAny,
+};
+
+// The real system; a wrapper derives from it and asks it for what it leaves alone.
+class System {
+ public:
+  virtual ~System() = default;
+  // 0 to go on with the operation, or the code it fails with.
+  virtual int Begin(Operation) { return 0; }
+  // True when another program has the entry open without sharing it. The layer's own
+  // opens share everything, and the system's refusals come back from its calls.
+  virtual bool IsHeld(const std::string& /*host_path*/) { return false; }
+  // Bytes free for the user on the drive (A = 1); nullopt when it cannot be told.
+  virtual std::optional<unsigned long long> DiskFreeSpace(int drive_number);
+};
+
+struct ThreadSystem {
+  long long operations = 0;  // counted operations of the thread: the kept listings' clock
+  System* system = nullptr;  // the thread's wrapper; nullptr for the real system
+};
+inline thread_local ThreadSystem g_thread_system;
+
+inline System& ThisThreadSystem() {
+  static System real;
+  return g_thread_system.system ? *g_thread_system.system : real;
+}
+
+// Counts one operation; answers the code it must fail with, or 0.
+inline int BeginOperation(Operation op) {
+  ++g_thread_system.operations;
+  return g_thread_system.system ? g_thread_system.system->Begin(op) : 0;
+}
+
+inline bool IsHeld(const std::string& host_path) {
+  return g_thread_system.system && g_thread_system.system->IsHeld(host_path);
+}
+
+// --- Calls on an open file, by its handle value (a descriptor, or a HANDLE on Windows):
+// posix/files.cpp and win32/files.cpp. Each raises EInOutError on failure but the close,
+// which gives the handle back whatever happens and answers 0 or the code.
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
+void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count);
+void SeekFileHandle(std::intptr_t handle, std::int64_t position);
+std::int64_t FileHandlePosition(std::intptr_t handle);
+std::int64_t FileHandleSize(std::intptr_t handle);
+void TruncateFileHandle(std::intptr_t handle);  // at the current position
+void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
+std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle);  // in the DOS range
+void FlushFileHandle(std::intptr_t handle);
+void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
+[[nodiscard]] int CloseFileHandle(std::intptr_t handle);
+
+}  // namespace platform::detail

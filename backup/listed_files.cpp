@@ -224,8 +224,10 @@ class ListedFiles {
       std::int64_t counted = 0;
       const auto moved = [&] {
         const std::int64_t done = workers_.BytesDone(slot.number);
-        if (done > counted) window_.CountBytes(done - counted);
-        counted = std::max(counted, done);
+        if (done > counted) {
+          window_.CountBytes(done - counted);
+          counted = done;
+        }
         MoveGaugeWithin(window_, step, start, counted);
         window_.Refresh();
       };

@@ -50,21 +50,16 @@ start_window() {
   wine_window_start "$home" "$exe"
   window=$(wine_window_wait_painted "$work/start.png") || exit 1
 }
-click() {
-  local left top width height
-  read -r left top width height < <(wine "$probe" place "$1")
-  xdotool mousemove --sync $((left + width / 2)) $((top + height / 2)) click 1
-}
 question() {
   local box
-  box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) || true
+  box=$(wine_window_box Confirm)
   [[ -n "$box" ]] || fail "no question came"
   echo "$box"
 }
 backup_running() { [[ -e "$home/icqlist.tmp" ]]; }
 # The first backup runs to its end; the others ask before overwriting it.
 start_backup() {
-  click Backup
+  wine_window_click "$probe" Backup
   if [[ -s "$folder/Backup/icqlist.txt" ]]; then
     xdotool windowfocus --sync "$(question)" 2>/dev/null || true
     xdotool key Return

@@ -109,12 +109,7 @@ wine_window_start "$home" "$exe"
 window=$(wine_window_wait_painted "$work/start.png") || exit 1
 
 screen() { wine "$probe" text; }
-# Clicks the middle of a control, on the screen's coordinates.
-click() {
-  local left top width height
-  read -r left top width height < <(wine "$probe" place "$1")
-  xdotool mousemove --sync $((left + width / 2)) $((top + height / 2)) click 1
-}
+click() { wine_window_click "$probe" "$1"; }
 # Any window of the program's but the main one is a message box.
 message_box() {
   local other
@@ -152,7 +147,7 @@ expect_report backup "$work/linux_backup.txt"
 damage
 click Restore
 # The warning before the restore: OK is its default button.
-warning=$(timeout 20 xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1) || true
+warning=$(wine_window_box Warning)
 [[ -n "$warning" ]] || fail "the restore asked no warning"
 # It stands in the middle of the screen, not of the window.
 read -r screen_width screen_height < <(xdotool getdisplaygeometry)
@@ -174,8 +169,7 @@ start_long_backup() {
   click Backup
   # An earlier backup is there: the question whether to overwrite it, Yes its default.
   local question
-  question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) ||
-    true
+  question=$(wine_window_box Confirm)
   [[ -n "$question" ]] || fail "the backup did not ask before overwriting the earlier one"
   xdotool windowfocus --sync "$question" 2>/dev/null || true
   xdotool key Return
@@ -218,8 +212,7 @@ echo "the gauge stood at $places places during the backup; a click during it ran
 
 stop_question() {
   local question
-  question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n 1) ||
-    true
+  question=$(wine_window_box Confirm)
   [[ -n "$question" ]] || fail "$1 during the backup asked nothing"
   [[ "$(wine "$probe" box)" == $'Confirm\nAction in progress !\n\nStop it and close the window ?' ]] ||
     fail "$1 asked: $(wine "$probe" box)"

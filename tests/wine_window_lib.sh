@@ -8,6 +8,9 @@
 #   wine_window_stop                    ends what wine_window_start and _display began
 #   wine_window_demo_setup / _clean     a drive C: as a user meets the program
 #   wine_window_wait_painted PNG        the window once painted, its picture in PNG
+#   wine_window_click PROBE CONTROL     a click in the middle of the form's control
+#   wine_window_box CAPTION             the X id of the message box with that caption,
+#                                       once shown (empty after 20 s without one)
 
 wine_window_tools_or_skip() {
   local tool
@@ -132,4 +135,14 @@ wine_window_wait_painted() {
     mv "$work/again.png" "$picture"
   done
   echo "$window"
+}
+
+wine_window_click() {
+  local probe=$1 control=$2 left top width height
+  read -r left top width height < <(wine "$probe" place "$control")
+  xdotool mousemove --sync $((left + width / 2)) $((top + height / 2)) click 1
+}
+
+wine_window_box() {
+  timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1 || true
 }

@@ -53,8 +53,8 @@ class WindowProgress {
   std::int64_t done_ = 0;
 };
 
-// Every existing destination is replaced.
-std::uint8_t AlwaysOverwrite(const lz::LZFileInfo&, const lz::LZFileInfo&) { return 1; }
+// No confirmation: the engine replaces an existing destination without reading it.
+const lz::ConfirmProc kReplaceDestination;
 
 }  // namespace
 
@@ -97,7 +97,7 @@ void ReportSourceInUse(app::WindowSeam& window) {
 std::int64_t CompressForBackup(const std::string& source, const std::string& destination,
                                const lz::ProgressProc& progress) {
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          AlwaysOverwrite, progress, kCompressLzss);
+                          kReplaceDestination, progress, kCompressLzss);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
@@ -107,7 +107,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     progress.Start();
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              AlwaysOverwrite, progress.Callback());
+                              kReplaceDestination, progress.Callback());
   }
   if (!SourceCanBePacked(source)) {
     ReportSourceInUse(window);
@@ -116,7 +116,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   }
   progress.Start();
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          AlwaysOverwrite, progress.Callback(), kCompressLzss);
+                          kReplaceDestination, progress.Callback(), kCompressLzss);
 }
 
 }  // namespace backup

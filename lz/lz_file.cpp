@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <optional>
 
 #include "lz/lz_errors.h"
 #include "lz/lz_format.h"
@@ -44,6 +45,10 @@ struct Engine {
   LZFileInfo current_file;
   bool verify = false;
   bool running = false;  // an operation is between its LZBegin and LZEnd
+  // The CRC-32 of every byte read from the input, kept while `crc_of_input` is set: a
+  // compression takes its source's CRC-32 in the pass that codes it.
+  bool crc_of_input = false;
+  std::uint32_t input_crc = 0;
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
@@ -79,6 +84,18 @@ std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }
 std::string VersionTextOf(const std::string& name) {
   const std::string version = CutText(VersionInfoString(name, kFileVersionKey), kMaxVersionText);
   return version.empty() ? kNoVersion : version;
+}
+
+// The last-write time of a file open under `name`, as FileDateOfName tells it.
+std::uint32_t DateOfOpenFile(const platform::File& file, const std::string& name) {
+  // A time outside the DOS range is clamped by the query by name.
+  const std::optional<std::uint32_t> date_time = file.DosTime();
+  return date_time ? *date_time : platform::GetFileDosTime(name).value_or(kNoFileDate);
+}
+
+// Only a program image ("MZ") holds a version resource.
+bool IsProgramImage(const HeaderBytes& first_bytes) {
+  return first_bytes[0] == 'M' && first_bytes[1] == 'Z';
 }
 
 std::uint32_t AttributesOf(const std::string& name) {
@@ -125,7 +142,10 @@ void WriteOutput(const std::uint8_t* data, std::size_t count) {
 
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
-  return g_engine->input->Read(buffer, count);
+  const std::size_t n = g_engine->input->Read(buffer, count);
+  if (g_engine->crc_of_input)
+    g_engine->input_crc = static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, buffer, n));
+  return n;
 }
 
 void InstallHooks() {
@@ -162,6 +182,7 @@ class Operation {
     g_engine->output = nullptr;
     g_engine->sink = nullptr;
     g_engine->progress = nullptr;
+    g_engine->crc_of_input = false;
     g_engine->running = false;
   }
   Operation(const Operation&) = delete;
@@ -369,24 +390,31 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
       platform::SameFile(source, dest)) {
     return kBadNames;
   }
-  if (!platform::FileExists(source)) return kNoSource;
+  // The source is opened once: its size and date come from the open file, its CRC-32
+  // from the pass that codes it, and its version only from a program file.
+  platform::File input;
+  if (platform::File::TryOpen(source, platform::OpenMode::kRead, &input) != 0) {
+    if (!platform::FileExists(source)) return kNoSource;
+    input = platform::File::Open(source, platform::OpenMode::kRead);  // raises the open's error
+  }
+  source_info.uncompressed_size = input.Size();
   // The header holds the body size in 32 bits: a source whose body might not fit is
   // refused before anything is written, not found out after the whole file is coded.
-  if (LongestBody(platform::GetFileSize(source).value_or(0)) > kLargestSize) {
+  if (LongestBody(source_info.uncompressed_size) > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
-
   source_info.name = source;
-  source_info.uncompressed_size = FileSizeOfName(source);
-  source_info.date_time = FileDateOfName(source);
+  source_info.date_time = DateOfOpenFile(input, source);
   source_info.attributes = AttributesOf(source);
-  source_info.crc32 = FileCRC32(source);
-  source_info.version = VersionTextOf(source);
+  const bool compressed = IsCompressedFile(input, header);
+  source_info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
 
   if (platform::FileExists(dest)) {
     source_info.stored_size = source_info.uncompressed_size;
     source_info.method = 0;
     if (confirm) {
+      source_info.crc32 = FileCRC32(input);
+      input.Seek(0);
       GetFileInfo(dest, dest_info);
       if (confirm(source_info, dest_info) != 1) return kRefused;
     }
@@ -396,7 +424,6 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   }
   g_engine->current_file = source_info;
 
-  platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
@@ -404,8 +431,11 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   std::int64_t result = 0;
   std::exception_ptr failure;
   try {
-    if (IsCompressedFile(input, header)) {
+    g_engine->input_crc = 0;
+    g_engine->crc_of_input = true;
+    if (compressed) {
       result = CopyStream(-1, 1);
+      source_info.crc32 = g_engine->input_crc;
     } else {
       header = HeaderBytes{};
       LZHeader h;
@@ -437,6 +467,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
         RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
       h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
+      h.crc32 = source_info.crc32 = g_engine->input_crc;
       header = EncodeHeader(h);
       output.Seek(0);
       output.Write(header.data(), header.size());
@@ -554,11 +585,11 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   check_distinct(source);
   source = SourceToRead(source, check_distinct);
 
-  const std::uint32_t date = FileDateOfName(source);
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
   const bool compressed = IsCompressedFile(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+  const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
 
   if (platform::FileExists(dest) && confirm) {
     GetFileInfo(dest, dest_info);
@@ -618,11 +649,11 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
   source = SourceToRead(CutText(platform::ExpandFileName(source), kMaxNameLength),
                         [](const std::string&) {});
 
-  const std::uint32_t date = FileDateOfName(source);
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
   const bool compressed = IsCompressedFile(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+  const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
 
   LZFileInfo source_info = OutputInfo(source, compressed, stored, date);
   source_info.name = CutText(dest.Path(), kMaxNameLength);

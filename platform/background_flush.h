@@ -1,7 +1,7 @@
 // Makes files durable on a worker thread while the caller goes on with the next ones.
 //
-// The worker takes every file queued so far, opens each, and flushes them together with
-// one syncfs per file system: one pass writes their data and inodes, where an fsync per
+// The worker gathers the files queued within a few milliseconds of the first (or a full
+// batch), opens each, and flushes them together with one syncfs per file system: one pass writes their data and inodes, where an fsync per
 // file would wait for the disk once or twice per file. On Windows, which has no such
 // call, it opens each file for writing and flushes it (FlushFileBuffers); a read-only
 // file has its attribute lifted for that moment. The paths are resolved on the calling

@@ -206,7 +206,7 @@ void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
 // link, another drive onto the same folder), or lies in a data folder that the backup
 // collects, where the backup would list its own files among the data.
 bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
-                                 const std::vector<std::string>& entries) {
+                                const std::vector<std::string>& entries) {
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath)) {
     return true;
@@ -225,9 +225,9 @@ void ReportBackupError(app::WindowSeam& window, const platform::EInOutError& err
   if (error.ErrorCode() == platform::kDiskFull) {
     ReportDiskFull(window);
   } else {
-    app::ErrorScreen(window, " Backup could not be saved : ",
-                     app::ShortPath(window.BackupPath) + "!", " " + std::string(error.what()) + "!",
-                     " ");
+    app::ErrorScreen(window,
+                     " Backup could not be saved : ", app::ShortPath(window.BackupPath) + "!",
+                     " " + std::string(error.what()) + "!", " ");
   }
 }
 
@@ -236,9 +236,9 @@ void ReportBackupError(app::WindowSeam& window, const platform::EInOutError& err
 bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entries) {
   const auto out = std::find_if(entries.begin(), entries.end(), LeadsOutOfFolder);
   if (out == entries.end()) return false;
-  app::ErrorScreen(window, " Entry not allowed in back.dat : ",
-                   app::ShortPath(Printable(*out)) + "!", " Entries name folders below",
-                   "      the ICQ Folder!");
+  app::ErrorScreen(window,
+                   " Entry not allowed in back.dat : ", app::ShortPath(Printable(*out)) + "!",
+                   " Entries name folders below", "      the ICQ Folder!");
   return true;
 }
 
@@ -247,16 +247,17 @@ bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entri
 BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::string>& entries,
                                const std::string& list_path, const platform::RunLocks& locks,
                                const BackupTuning& tuning) {
-  platform::File::Open(list_path, platform::OpenMode::kCreate).Close();
+  platform::File list = platform::File::Open(list_path, platform::OpenMode::kCreate);
   Collection collection;
   collection.icq_path = window.ICQPath;
-  collection.list_path = list_path;
+  collection.list = &list;
   collection.run_locks = &locks;
   bool whole = true;
   for (const std::string& entry : entries) {
     whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
     if (!whole) break;
   }
+  list.Close();
 
   BackupOutcome outcome = BackupOutcome::kFailed;
   if (!whole) {

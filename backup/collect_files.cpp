@@ -14,15 +14,6 @@ namespace {
 constexpr char kNameMark[] = "***";
 constexpr char kSizeMark[] = "|||";
 
-void AppendToList(const std::string& list_path, const std::string& line) {
-  // Opened, written and closed for every line, so the list on disk is whole up to the
-  // last file found whatever ends the walk; every step is checked, since a lost line
-  // would leave the count and the list out of step.
-  platform::File list = platform::File::Open(list_path, platform::OpenMode::kAppend);
-  platform::WriteTextLine(list, line);
-  list.Close();
-}
-
 bool Stop(Collection& collection, CollectStop why, const std::string& path) {
   collection.stop = why;
   collection.stop_path = path;
@@ -66,7 +57,7 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
           return Stop(collection, CollectStop::kFileTooLarge, path);
         }
         const std::size_t cut = std::min(folder.size(), collection.icq_path.size() + 1);
-        AppendToList(collection.list_path, FileLine(folder.substr(cut), rec.name, rec.size));
+        platform::WriteTextLine(*collection.list, FileLine(folder.substr(cut), rec.name, rec.size));
         ++collection.count;
         break;
       }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/run_lock.h"
 
 namespace backup {
@@ -40,8 +41,10 @@ enum class CollectStop {
 
 // One backup's collection: shared by the calls for all back.dat entries.
 struct Collection {
-  std::string icq_path;   // ICQPath, without a trailing backslash
-  std::string list_path;  // HomeFolder + "\icqlist.tmp"
+  std::string icq_path;  // ICQPath, without a trailing backslash
+  // HomeFolder + "\icqlist.tmp", open. Each line goes to the file as it is found (no
+  // buffer), so the list on disk is whole up to the last file found whatever ends the walk.
+  platform::File* list = nullptr;
   // The run's own lock files, which are no data (a home folder among the data folders
   // holds one); none when null.
   const platform::RunLocks* run_locks = nullptr;

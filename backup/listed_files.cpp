@@ -116,6 +116,7 @@ class ListedFiles {
     bool done = false;             // the worker's result is in
     std::int64_t bytes = 0;
     std::exception_ptr error;  // what the worker's engine raised
+    platform::File written;    // the worker's compressed file, open for its flush
   };
 
   // Lines read ahead of the file in progress at most; a bound on memory only.
@@ -179,18 +180,14 @@ class ListedFiles {
       if (free && static_cast<unsigned long long>(slot.fields.size) + reserved >= *free) {
         return false;
       }
-      if (!SourceCanBePacked(slot.source)) return false;
-      // Made here, the file is found by name in the worker, whose look-ups of a name
-      // missing from the backup folder would each read the whole folder again, since
-      // the other workers' files keep changing it.
-      {
-        platform::File made;
-        if (platform::File::TryOpen(slot.destination, platform::OpenMode::kCreate, &made) != 0)
-          return false;
-        made.Close();
-        slot.made_empty = true;
-      }
-      if (!workers_.Submit(slot.number, slot.source, slot.destination)) {
+      // Both files are opened here and handed to the worker, which looks up no name.
+      platform::File source, made;
+      if (!OpenSourceToPack(slot.source, &source)) return false;
+      if (platform::File::TryOpen(slot.destination, platform::OpenMode::kCreate, &made) != 0)
+        return false;
+      slot.made_empty = true;
+      if (!workers_.Submit(slot.number, source, made)) {
+        made = platform::File();
         RemoveIfEmpty(slot);
         return false;
       }
@@ -200,12 +197,13 @@ class ListedFiles {
     return true;
   }
 
-  void Store(const PackResult& result) {
+  void Store(PackResult result) {
     for (Slot& slot : slots_) {
       if (slot.number != result.number) continue;
       slot.done = true;
       slot.bytes = result.bytes;
       slot.error = result.error;
+      slot.written = std::move(result.destination);
     }
   }
 
@@ -265,14 +263,17 @@ class ListedFiles {
 
   void RemoveIfEmpty(Slot& slot) {
     if (!slot.made_empty) return;
+    slot.written = platform::File();
     if (platform::GetFileSize(slot.destination) == 0) {
       static_cast<void>(platform::DeleteFile(slot.destination));  // best effort, as the stop
     }
     slot.made_empty = false;
   }
 
-  void Flush(const Slot& slot) {
-    flushes.push_back({slot.destination, flusher_.Submit(slot.destination)});
+  void Flush(Slot& slot) {
+    flushes.push_back({slot.destination, slot.written.IsOpen()
+                                             ? flusher_.Submit(std::move(slot.written))
+                                             : flusher_.Submit(slot.destination)});
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was
@@ -280,8 +281,9 @@ class ListedFiles {
   void TakeBackAhead() {
     while (workers_.Busy() > 0) Store(workers_.Wait([this] { window_.Refresh(); }));
     const Slot& stopped = slots_.front();
-    for (const Slot& slot : slots_) {
+    for (Slot& slot : slots_) {
       if (&slot != &stopped && slot.started) {
+        slot.written = platform::File();  // closed first: Windows deletes no open file
         static_cast<void>(platform::DeleteFile(slot.destination));
       }
     }
@@ -298,8 +300,9 @@ class ListedFiles {
   // the lines of the files that are. Best effort, as above.
   void AbandonAtStop() noexcept {
     workers_.Stop();
-    for (const Slot& slot : slots_) {
+    for (Slot& slot : slots_) {
       if (slot.started || slot.made_empty || slot.begun) {
+        slot.written = platform::File();
         static_cast<void>(platform::DeleteFile(slot.destination));
       }
     }

@@ -21,17 +21,27 @@ class ListWriter {
  public:
   explicit ListWriter(const std::string& path)
       : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
-  void WriteLine(const std::string& line) { platform::WriteTextLine(file_, line); }
-  std::int64_t Size() const { return file_.Position(); }
+  void WriteLine(const std::string& line) {
+    const std::int64_t before = Size();
+    size_ = kUnknownSize;  // until the line is wholly written
+    platform::WriteTextLine(file_, line);
+    size_ = before + static_cast<std::int64_t>(line.size() + sizeof platform::kLineEnd - 1);
+  }
+  // Counted as the lines are written; asked of the file only after a write failed.
+  std::int64_t Size() const { return size_ != kUnknownSize ? size_ : file_.Position(); }
   // Takes back the lines written ahead of the file at which the backup stopped.
   void CutTo(std::int64_t size) {
+    size_ = kUnknownSize;
     file_.Seek(size);
     file_.Truncate();
+    size_ = size;
   }
   platform::File& File() { return file_; }
 
  private:
+  static constexpr std::int64_t kUnknownSize = -1;
   platform::File file_;
+  std::int64_t size_ = 0;
 };
 
 // The backup's report of a disk without room for the files.

@@ -79,13 +79,11 @@ std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
   return lz::DecompressInto(source.substr(0, kLongestName), destination, told);
 }
 
-bool SourceCanBePacked(const std::string& source) {
+bool OpenSourceToPack(const std::string& source_path, platform::File* source) {
   // A data file that ICQ keeps open for writing would be stored caught in the middle
-  // of a change. The test reads only, so a read-only data file passes. The file is
-  // closed again at once, before the engine opens it.
-  platform::File probe;
-  return platform::File::TryOpen(source.substr(0, kLongestName), platform::OpenMode::kReadDenyWrite,
-                                 &probe) == 0;
+  // of a change. The test reads only, so a read-only data file passes.
+  return platform::File::TryOpen(source_path.substr(0, kLongestName),
+                                 platform::OpenMode::kReadDenyWrite, source) == 0;
 }
 
 void ReportSourceInUse(app::WindowSeam& window) {
@@ -94,10 +92,9 @@ void ReportSourceInUse(app::WindowSeam& window) {
                        " in the system tray."});
 }
 
-std::int64_t CompressForBackup(const std::string& source, const std::string& destination,
+std::int64_t CompressForBackup(platform::File& source, platform::File& destination,
                                const lz::ProgressProc& progress) {
-  return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          kReplaceDestination, progress, kCompressLzss);
+  return lz::CompressOpenFile(source, destination, progress, kCompressLzss);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
@@ -109,10 +106,14 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
                               kReplaceDestination, progress.Callback());
   }
-  if (!SourceCanBePacked(source)) {
-    ReportSourceInUse(window);
-    ok = false;
-    return 0;
+  {
+    // Closed again at once, before the engine opens it.
+    platform::File probe;
+    if (!OpenSourceToPack(source, &probe)) {
+      ReportSourceInUse(window);
+      ok = false;
+      return 0;
+    }
   }
   progress.Start();
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),

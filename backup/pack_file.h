@@ -44,11 +44,13 @@ std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
                         std::int64_t* stated_length = nullptr);
 
 // PackFile's compression in its three steps, for a backup that compresses ahead in
-// worker threads: the open test, its report, and the engine call (progress as the
-// engine's, which also serves to raise at a stop request).
-bool SourceCanBePacked(const std::string& source);
+// worker threads: the open test, which opens the source in `*source` (false when it is
+// held or missing), its report, and the engine call on the open source and the new,
+// empty destination, which it leaves open (progress as the engine's, which also serves
+// to raise at a stop request).
+bool OpenSourceToPack(const std::string& source_path, platform::File* source);
 void ReportSourceInUse(app::WindowSeam& window);
-std::int64_t CompressForBackup(const std::string& source, const std::string& destination,
+std::int64_t CompressForBackup(platform::File& source, platform::File& destination,
                                const lz::ProgressProc& progress);
 
 }  // namespace backup

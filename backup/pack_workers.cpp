@@ -27,7 +27,7 @@ struct PackWorkers::Worker {
   enum class State { kIdle, kGiven, kDone };
   State state = State::kIdle;  // the rest but bytes_done is guarded by the mutex
   std::uint64_t number = 0;
-  std::string source, destination;
+  platform::File source, destination;
   PackResult result;
   std::atomic<std::int64_t> bytes_done = 0;
   std::thread thread;
@@ -75,13 +75,16 @@ void PackWorkers::Run(Worker& worker) {
     if (worker.state != Worker::State::kGiven) return;
     PackResult result;
     result.number = worker.number;
-    const std::string source = worker.source, destination = worker.destination;
+    platform::File source = std::move(worker.source);
+    result.destination = std::move(worker.destination);
     lock.unlock();
     try {
-      result.bytes = CompressForBackup(source, destination, progress);
+      result.bytes = CompressForBackup(source, result.destination, progress);
     } catch (...) {
       result.error = std::current_exception();
+      result.destination = platform::File();
     }
+    source = platform::File();
     lock.lock();
     worker.result = std::move(result);
     worker.state = Worker::State::kDone;
@@ -101,18 +104,17 @@ int PackWorkers::Busy() const {
   }));
 }
 
-bool PackWorkers::Submit(std::uint64_t number, const std::string& source,
-                         const std::string& destination) {
+bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
+                         platform::File& destination) {
   {
     const std::lock_guard lock(mutex_);
-    const auto idle = std::find_if(workers_.begin(), workers_.end(), [](const auto& w) {
-      return w->state == Worker::State::kIdle;
-    });
+    const auto idle = std::find_if(workers_.begin(), workers_.end(),
+                                   [](const auto& w) { return w->state == Worker::State::kIdle; });
     if (idle == workers_.end()) return false;
     Worker& worker = **idle;
     worker.number = number;
-    worker.source = source;
-    worker.destination = destination;
+    worker.source = std::move(source);
+    worker.destination = std::move(destination);
     worker.bytes_done = 0;
     worker.state = Worker::State::kGiven;
   }
@@ -155,9 +157,8 @@ void PackWorkers::Stop() noexcept {
   {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] {
-      return std::none_of(workers_.begin(), workers_.end(), [](const auto& w) {
-        return w->state == Worker::State::kGiven;
-      });
+      return std::none_of(workers_.begin(), workers_.end(),
+                          [](const auto& w) { return w->state == Worker::State::kGiven; });
     });
     for (const std::unique_ptr<Worker>& worker : workers_) worker->state = Worker::State::kIdle;
   }

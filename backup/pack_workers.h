@@ -19,12 +19,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace backup {
 
 struct PackResult {
   std::uint64_t number = 0;  // as submitted
   std::int64_t bytes = 0;    // CompressForBackup's answer
   std::exception_ptr error;  // what it raised
+  // The compressed file, still open when it was written without an error (for its
+  // flush); closed otherwise, as is the source.
+  platform::File destination;
 };
 
 class PackWorkers {
@@ -40,9 +45,9 @@ class PackWorkers {
   int Count() const;  // workers running
   int Busy() const;   // submitted files not yet waited for
 
-  // Hands CompressForBackup(source, destination) to an idle worker; false when there is
-  // none, and then nothing was handed over.
-  bool Submit(std::uint64_t number, const std::string& source, const std::string& destination);
+  // Hands CompressForBackup(source, destination) to an idle worker, with both files;
+  // false when there is none, and then nothing was handed over.
+  bool Submit(std::uint64_t number, platform::File& source, platform::File& destination);
   // The bytes of the submitted file `number` that its worker has compressed so far; 0
   // when no worker has it.
   std::int64_t BytesDone(std::uint64_t number) const;

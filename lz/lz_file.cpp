@@ -121,7 +121,7 @@ LZFileInfo InfoFromHeader(const LZHeader& h) {
 bool ProbeHeader(const std::string& name, HeaderBytes& header) {
   platform::File file;
   if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
-  const bool compressed = IsCompressedFile(file, header);
+  const bool compressed = IsCompressedFileAtStart(file, header);
   file.Close();
   return compressed;
 }
@@ -372,12 +372,101 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
 
 // --- Operations -----------------------------------------------------------------------------
 
+namespace {
+
+// The record of an open source that a compression stores, from the open file: its CRC-32
+// is left to the pass that codes it, and only a program image is read for its version.
+// `header` gets the source's first bytes. Raises 40009 for a source too large to code.
+LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
+                        bool& compressed) {
+  LZFileInfo info;
+  info.uncompressed_size = input.Size();
+  // The header holds the body size in 32 bits: a source whose body might not fit is
+  // refused before anything is written, not found out after the whole file is coded.
+  if (LongestBody(info.uncompressed_size) > kLargestSize) {
+    RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+  }
+  info.name = source;
+  info.date_time = DateOfOpenFile(input, source);
+  info.attributes = input.Attributes();
+  compressed = IsCompressedFileAtStart(input, header);
+  info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
+  info.stored_size = -1;
+  info.method = kMethodLzss;
+  return info;
+}
+
+// The coding of a compression, from the open input at its start into the open output:
+// a compressed source is copied, any other is coded under a header that records it. The
+// output gets the date-time and the caller's progress hears of the end; the exception of
+// a failure is kept for the caller's clean-up. Answers the bytes written.
+std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
+                      LZFileInfo& source_info, bool compressed, HeaderBytes& header,
+                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up) {
+  g_engine->current_file = source_info;
+  g_engine->input = &input;
+  StartOutput(output, source_info, progress);
+  std::int64_t result = 0;
+  clean_up.Run([&] {
+    g_engine->input_crc = 0;
+    g_engine->crc_of_input = true;
+    if (compressed) {
+      result = CopyStream(-1, 1);
+      source_info.crc32 = g_engine->input_crc;
+      return;
+    }
+    LZHeader h;
+    h.uncompressed_size = static_cast<std::int32_t>(source_info.uncompressed_size);
+    h.date_time = source_info.date_time;
+    h.attributes = source_info.attributes;
+    h.version = source_info.version;
+    h.name = CutText(FileNamePart(source), kMaxStoredName);
+    h.reserved = source_info.reserved;
+    h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
+    header = EncodeHeader(h);
+    output.Write(header.data(), header.size());
+
+    g_engine->expanding = false;
+    if (mode == 2) {
+      const std::int64_t written = LzhEncode(EngineStreams());
+      // A coder without its work areas has written nothing: that is a failed start, not
+      // a body size.
+      if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+      g_engine->bytes_out = written;
+    } else {
+      g_engine->bytes_out = 0;
+      RunLzssEncode();
+    }
+    // A source that grew while it was read, or a body of the second coder beyond the
+    // LZSS bound.
+    if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
+      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+    }
+    // The CRC-32 is known once the source is read: the header is written again.
+    h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
+    h.crc32 = source_info.crc32 = g_engine->input_crc;
+    header = EncodeHeader(h);
+    output.Seek(0);
+    output.Write(header.data(), header.size());
+    result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
+  });
+  SetTimeIfPossible(output, DecodeHeader(header).date_time);
+  return result;
+}
+
+// The caller hears that the transfer has ended.
+void EndCompression(CleanUp& clean_up, LZFileInfo& source_info, const ProgressProc& progress) {
+  if (!progress) return;
+  source_info.name.clear();
+  source_info.stored_size = g_engine->bytes_out;
+  clean_up.Run([&] { progress(source_info, kProgressEnd); });
+}
+
+}  // namespace
+
 std::int64_t CompressFile(const std::string& source_in, const std::string& dest_in,
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode) {
-  HeaderBytes header{};
-  LZFileInfo source_info;
-  LZFileInfo dest_info;
   Operation operation(mode);
   mode &= 0x7F;
 
@@ -390,24 +479,14 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
       platform::SameFile(source, dest)) {
     return kBadNames;
   }
-  // The source is opened once: its size and date come from the open file, its CRC-32
-  // from the pass that codes it, and its version only from a program file.
   platform::File input;
   if (platform::File::TryOpen(source, platform::OpenMode::kRead, &input) != 0) {
     if (!platform::FileExists(source)) return kNoSource;
     input = platform::File::Open(source, platform::OpenMode::kRead);  // raises the open's error
   }
-  source_info.uncompressed_size = input.Size();
-  // The header holds the body size in 32 bits: a source whose body might not fit is
-  // refused before anything is written, not found out after the whole file is coded.
-  if (LongestBody(source_info.uncompressed_size) > kLargestSize) {
-    RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
-  }
-  source_info.name = source;
-  source_info.date_time = DateOfOpenFile(input, source);
-  source_info.attributes = AttributesOf(source);
-  const bool compressed = IsCompressedFile(input, header);
-  source_info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
+  HeaderBytes header{};
+  bool compressed = false;
+  LZFileInfo source_info = SourceRecord(input, source, header, compressed);
 
   if (platform::FileExists(dest)) {
     source_info.stored_size = source_info.uncompressed_size;
@@ -415,77 +494,38 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
     if (confirm) {
       source_info.crc32 = FileCRC32(input);
       input.Seek(0);
+      LZFileInfo dest_info;
       GetFileInfo(dest, dest_info);
       if (confirm(source_info, dest_info) != 1) return kRefused;
     }
-  } else {
-    source_info.stored_size = -1;
-    source_info.method = kMethodLzss;
   }
-  g_engine->current_file = source_info;
-
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-  g_engine->input = &input;
-  StartOutput(output, source_info, progress);
 
-  std::int64_t result = 0;
-  std::exception_ptr failure;
-  try {
-    g_engine->input_crc = 0;
-    g_engine->crc_of_input = true;
-    if (compressed) {
-      result = CopyStream(-1, 1);
-      source_info.crc32 = g_engine->input_crc;
-    } else {
-      header = HeaderBytes{};
-      LZHeader h;
-      h.uncompressed_size = static_cast<std::int32_t>(source_info.uncompressed_size);
-      h.date_time = source_info.date_time;
-      h.attributes = source_info.attributes;
-      h.crc32 = source_info.crc32;
-      h.version = source_info.version;
-      h.name = CutText(FileNamePart(source), kMaxStoredName);
-      h.reserved = source_info.reserved;
-      h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
-      header = EncodeHeader(h);
-      output.Write(header.data(), header.size());
-
-      g_engine->expanding = false;
-      if (mode == 2) {
-        const std::int64_t written = LzhEncode(EngineStreams());
-        // A coder without its work areas has written nothing: that is a failed start,
-        // not a body size.
-        if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-        g_engine->bytes_out = written;
-      } else {
-        g_engine->bytes_out = 0;
-        RunLzssEncode();
-      }
-      // A source that grew while it was read, or a body of the second coder beyond the
-      // LZSS bound.
-      if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
-        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
-      }
-      h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
-      h.crc32 = source_info.crc32 = g_engine->input_crc;
-      header = EncodeHeader(h);
-      output.Seek(0);
-      output.Write(header.data(), header.size());
-      result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
-    }
-  } catch (...) {
-    failure = std::current_exception();
-  }
-
-  CleanUp clean_up(failure);
-  SetTimeIfPossible(output, DecodeHeader(header).date_time);
+  CleanUp clean_up(nullptr);
+  const std::int64_t result =
+      CodeInto(input, output, source, source_info, compressed, header, progress, mode, clean_up);
   clean_up.Run([&] { output.Close(); });
-  if (progress) {
-    source_info.name.clear();
-    source_info.stored_size = g_engine->bytes_out;
-    clean_up.Run([&] { progress(source_info, kProgressEnd); });
-  }
+  EndCompression(clean_up, source_info, progress);
   clean_up.Run([&] { input.Close(); });
+  clean_up.Finish();
+  return result;
+}
+
+std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
+                              const ProgressProc& progress, std::uint8_t mode) {
+  Operation operation(mode);
+  mode &= 0x7F;
+  if (!source.IsOpen() || !dest.IsOpen()) {
+    RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
+  }
+  const std::string name = CutText(source.Path(), kMaxNameLength);
+  HeaderBytes header{};
+  bool compressed = false;
+  LZFileInfo source_info = SourceRecord(source, name, header, compressed);
+  CleanUp clean_up(nullptr);
+  const std::int64_t result =
+      CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);
+  EndCompression(clean_up, source_info, progress);
   clean_up.Finish();
   return result;
 }
@@ -587,7 +627,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
-  const bool compressed = IsCompressedFile(input, header);
+  const bool compressed = IsCompressedFileAtStart(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
   const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
 
@@ -651,7 +691,7 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
-  const bool compressed = IsCompressedFile(input, header);
+  const bool compressed = IsCompressedFileAtStart(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
   const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
 
@@ -686,7 +726,7 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
   g_engine->input = &input;
   HeaderBytes header{};
-  if (!IsCompressedFile(input, header)) return false;
+  if (!IsCompressedFileAtStart(input, header)) return false;
   result.header = DecodeHeader(header);
 
   uLong crc = crc32_z(0L, Z_NULL, 0);

@@ -75,6 +75,14 @@ std::int64_t CompressFile(const std::string& source, const std::string& dest,
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode);
 
+// CompressFile on files the caller has opened: `source` for reading, at its start, and
+// `dest` new and empty, for reading and writing; the header stores the last name of
+// source.Path(). No name is looked up but for a program image's version resource. Both
+// files stay open, for the caller to flush and close. Answers and raises as CompressFile,
+// with no names to check and no confirmation to ask.
+std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
+                              const ProgressProc& progress, std::uint8_t mode);
+
 // Restores the compressed file `source` into `dest` (a plain source is copied unchanged).
 // A missing source is looked for under its MarkedName. An existing `dest` is deleted
 // before the new one is created, so a failure after that loses it; the new file gets the

@@ -63,6 +63,8 @@ bool DeleteFileForced(const std::string& name);
 // in `header` (zeros first) and the file position restored. Seek and read errors raise
 // EInOutError.
 bool IsCompressedFile(platform::File& file, HeaderBytes& header);
+// The same for a file at its start, which it leaves there: one read and one seek.
+bool IsCompressedFileAtStart(platform::File& file, HeaderBytes& header);
 
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();

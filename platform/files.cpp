@@ -2,10 +2,10 @@
 // queries is one counted operation, a failed Close gives the handle back all the same.
 // The system's calls behind them are in posix/files.cpp and win32/files.cpp.
 #include "platform/files.h"
-#include "platform/folder_handle.h"
 
 #include <utility>
 
+#include "platform/folder_handle.h"
 #include "platform/internal.h"
 #include "platform/io_error.h"
 
@@ -106,6 +106,13 @@ void File::SetDosTime(std::uint32_t dos_time) {
 std::optional<std::uint32_t> File::DosTime() const {
   if (!IsOpen()) return std::nullopt;
   return detail::FileHandleDosTime(handle_);
+}
+
+std::uint32_t File::Attributes() const {
+  if (!IsOpen()) RaiseIoError(kFileNotOpen);
+  const std::size_t last = path_.find_last_of("\\/:");
+  return detail::FileHandleAttributes(handle_,
+                                      last == std::string::npos ? path_ : path_.substr(last + 1));
 }
 
 void File::Flush() {

@@ -116,6 +116,8 @@ class File {
   // Last-write time of the open file; nullopt when it cannot be read or lies outside
   // the DOS range (before 1980, after 2107).
   std::optional<std::uint32_t> DosTime() const;
+  // As GetAttributes, of the open file.
+  std::uint32_t Attributes() const;
   void Flush();  // fsync; FlushFileBuffers on Windows
   void Close();  // raises on failure; the file is closed anyway
   // As SetAttributes, on the open file.

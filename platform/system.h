@@ -76,6 +76,8 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
 std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle);  // in the DOS range
 void FlushFileHandle(std::intptr_t handle);
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
+// As GetAttributes tells them for the file's `name` (its last part; hidden follows it here).
+std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string& name);
 [[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 
 }  // namespace platform::detail

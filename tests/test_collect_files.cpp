@@ -27,7 +27,8 @@ class CollectFilesTest : public ::testing::Test {
     drives_.WriteFile("C:\\home\\icqlist.tmp", "");
     drives_.MakeFolder("C:\\ICQ");
     collection_.icq_path = "C:\\ICQ";
-    collection_.list_path = "C:\\home\\icqlist.tmp";
+    list_ = platform::File::Open("C:\\home\\icqlist.tmp", platform::OpenMode::kAppend);
+    collection_.list = &list_;
   }
   ~CollectFilesTest() override { platform::testing::ResetFaults(); }
 
@@ -40,6 +41,7 @@ class CollectFilesTest : public ::testing::Test {
   std::string List() const { return drives_.ReadFile("C:\\home\\icqlist.tmp"); }
 
   DriveSandbox drives_;
+  platform::File list_;
   backup::Collection collection_;
 };
 

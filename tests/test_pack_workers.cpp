@@ -18,6 +18,25 @@ namespace {
 // The engine's progress as the backup's own thread would give it, and nothing else.
 void NoProgress(const lz::LZFileInfo&, std::int32_t) {}
 
+platform::File Open(const std::string& path, platform::OpenMode mode = platform::OpenMode::kRead) {
+  return platform::File::Open(path, mode);
+}
+
+// A source and a new destination, opened as the backup opens them, handed to a worker.
+bool Submit(backup::PackWorkers& workers, std::uint64_t number, const std::string& source,
+            const std::string& destination) {
+  platform::File input = Open(source);
+  platform::File output = Open(destination, platform::OpenMode::kCreate);
+  return workers.Submit(number, input, output);
+}
+
+// The same compression on this thread.
+std::int64_t CompressHere(const std::string& source, const std::string& destination) {
+  platform::File input = Open(source);
+  platform::File output = Open(destination, platform::OpenMode::kCreate);
+  return backup::CompressForBackup(input, output, NoProgress);
+}
+
 class PackWorkersTest : public ::testing::Test {
  protected:
   PackWorkersTest() : drives_({'C', 'D'}) { lz::EngineStartup(); }
@@ -33,21 +52,22 @@ TEST_F(PackWorkersTest, CompressAsTheBackupsOwnThreadDoes) {
   drives_.MakeFolder("D:\\backup");
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
-  ASSERT_TRUE(workers.Submit(1, "C:\\ICQ\\a.dat", "D:\\backup\\icq1.lzz"));
-  ASSERT_TRUE(workers.Submit(2, "C:\\ICQ\\b.dat", "D:\\backup\\icq2.lzz"));
-  EXPECT_FALSE(workers.Submit(3, "C:\\ICQ\\a.dat", "D:\\backup\\icq3.lzz"));  // both busy
+  ASSERT_TRUE(Submit(workers, 1, "C:\\ICQ\\a.dat", "D:\\backup\\icq1.lzz"));
+  ASSERT_TRUE(Submit(workers, 2, "C:\\ICQ\\b.dat", "D:\\backup\\icq2.lzz"));
+  EXPECT_FALSE(Submit(workers, 3, "C:\\ICQ\\a.dat", "D:\\backup\\icq3.lzz"));  // both busy
   std::map<std::uint64_t, std::int64_t> sizes;
   for (int i = 0; i < 2; ++i) {
-    const backup::PackResult result = workers.Wait();
+    backup::PackResult result = workers.Wait();
     EXPECT_EQ(result.error, nullptr);
+    EXPECT_TRUE(result.destination.IsOpen());  // for its flush
+    result.destination.Close();
     sizes[result.number] = result.bytes;
   }
   for (std::uint64_t number : {1u, 2u}) {
     const std::string stored = "D:\\backup\\icq" + std::to_string(number) + ".lzz";
     const std::string here = "D:\\backup\\here" + std::to_string(number) + ".lzz";
     const std::int64_t bytes =
-        backup::CompressForBackup(number == 1 ? "C:\\ICQ\\a.dat" : "C:\\ICQ\\b.dat", here,
-                                  NoProgress);
+        CompressHere(number == 1 ? "C:\\ICQ\\a.dat" : "C:\\ICQ\\b.dat", here);
     EXPECT_EQ(sizes[number], bytes);
     EXPECT_EQ(drives_.ReadFile(stored), drives_.ReadFile(here)) << number;
   }
@@ -55,16 +75,24 @@ TEST_F(PackWorkersTest, CompressAsTheBackupsOwnThreadDoes) {
 
 TEST_F(PackWorkersTest, ErrorsComeBackWithTheirClassAndCode) {
   drives_.WriteFile("C:\\ICQ\\a.dat", "abc");
+  drives_.WriteFile("D:\\backup\\icq7.lzz", "");
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
-  // A destination in a folder that does not exist cannot be made.
-  ASSERT_TRUE(workers.Submit(7, "C:\\ICQ\\a.dat", "D:\\none\\icq7.lzz"));
+  // A destination open for reading only cannot be written.
+  {
+    platform::File source = Open("C:\\ICQ\\a.dat");
+    platform::File destination = Open("D:\\backup\\icq7.lzz");
+    ASSERT_TRUE(workers.Submit(7, source, destination));
+  }
   const backup::PackResult result = workers.Wait();
   EXPECT_EQ(result.number, 7u);
   ASSERT_NE(result.error, nullptr);
+  EXPECT_FALSE(result.destination.IsOpen());
   int here = 0;
   try {
-    backup::CompressForBackup("C:\\ICQ\\a.dat", "D:\\none\\icq7.lzz", NoProgress);
+    platform::File source = Open("C:\\ICQ\\a.dat");
+    platform::File destination = Open("D:\\backup\\icq7.lzz");
+    backup::CompressForBackup(source, destination, NoProgress);
   } catch (const platform::EInOutError& e) {
     here = e.ErrorCode();
   }
@@ -85,7 +113,7 @@ TEST_F(PackWorkersTest, ABigFileShowsItsProgressAndAStopEndsItWithinABlock) {
   drives_.MakeFolder("D:\\backup");
   backup::PackWorkers workers(2);
   ASSERT_EQ(workers.Count(), 2);
-  ASSERT_TRUE(workers.Submit(1, "C:\\ICQ\\big.dat", "D:\\backup\\icq1.lzz"));
+  ASSERT_TRUE(Submit(workers, 1, "C:\\ICQ\\big.dat", "D:\\backup\\icq1.lzz"));
   EXPECT_EQ(workers.BytesDone(2), 0);  // no worker has it
   std::int64_t seen = 0;
   for (int i = 0; i < 2000 && seen == 0; ++i) {
@@ -104,8 +132,7 @@ TEST_F(PackWorkersTest, ABigFileShowsItsProgressAndAStopEndsItWithinABlock) {
   // The file ended where the stop found it, shorter than the whole compressed file;
   // removing it is the backup's part.
   platform::ClearStopRequest();
-  const std::int64_t whole =
-      backup::CompressForBackup("C:\\ICQ\\big.dat", "D:\\backup\\whole.lzz", NoProgress);
+  const std::int64_t whole = CompressHere("C:\\ICQ\\big.dat", "D:\\backup\\whole.lzz");
   EXPECT_LT(static_cast<std::int64_t>(drives_.ReadFile("D:\\backup\\icq1.lzz").size()), whole);
 }
 

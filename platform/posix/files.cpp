@@ -276,7 +276,8 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 // --- File ---------------------------------------------------------------------------
 
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
+  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
+                                                                   : Operation::kOpen)) {
     return fault;
   }
   std::optional<detail::HostEntry> entry = detail::LookUpHostEntry(path);
@@ -404,6 +405,12 @@ std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) return std::nullopt;
   return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
+}
+
+std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string& name) {
+  struct stat st;
+  if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
+  return AttributesOf(name, st);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

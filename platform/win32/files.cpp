@@ -190,7 +190,8 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 // --- File ---------------------------------------------------------------------------
 
 int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
-  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate : Operation::kOpen)) {
+  if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
+                                                                   : Operation::kOpen)) {
     return fault;
   }
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
@@ -313,6 +314,12 @@ std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
   FILETIME written;
   if (!::GetFileTime(AsHandle(handle), nullptr, nullptr, &written)) return std::nullopt;
   return DosTimeOfFileTime(written);
+}
+
+std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string&) {
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!::GetFileInformationByHandle(AsHandle(handle), &facts)) RaiseLastError();
+  return LayerAttributes(facts.dwFileAttributes);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

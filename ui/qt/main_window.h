@@ -35,7 +35,7 @@ class TMain : public QWidget, public WindowSeam {
   Q_OBJECT
 
  public:
-  // Builds the controls and runs FormCreate; shown by the caller.
+  // Builds the controls and runs the form's start-up; shown by the caller.
   explicit TMain(QWidget* parent = nullptr);
 
   // The window seam.
@@ -61,10 +61,7 @@ class TMain : public QWidget, public WindowSeam {
   void RunAction(const std::function<void()>& action);
   bool ActionRunning() const { return runner_.Running(); }
 
-  // Handlers.
-  void FormCreate();
   void Click(ui::Handler handler);  // a button's, a link label's or a key's
-  void BackupFolderChange();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -78,7 +75,6 @@ class TMain : public QWidget, public WindowSeam {
   void LetWindowRepaint();
   void PaintNow();
   void ShowICQFolderNow();
-  void OpenFolder(FolderList* list, const std::string& folder);
   void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
   void ShowError(const std::string& message);
   void ReplayHeldInput();

@@ -202,9 +202,4 @@ void PushButton::keyPressEvent(QKeyEvent* event) {
   QPushButton::keyPressEvent(event);
 }
 
-Bevel::Bevel(QWidget* parent) : QFrame(parent) {
-  setFrameStyle(QFrame::Box | QFrame::Sunken);
-  setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
 }  // namespace app

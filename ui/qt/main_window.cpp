@@ -223,8 +223,17 @@ void TMain::BuildControls() {
     connect(list, &FolderList::OpenRequested, this, [this, list](const std::string& folder) {
       RunAction([list, folder] { list->MoveTo(folder); });
     });
-    connect(drives, &DriveSelector::DriveChosen, this,
-            [this, list, drives](char letter) { ChooseDrive(list, drives, letter); });
+    connect(drives, &DriveSelector::DriveChosen, this, [this, list, drives](char letter) {
+      RunAction([this, list, drives, letter] {
+        if (DriveOf(list->Folder()) == letter) return;
+        try {
+          list->MoveTo(drive_folders_.Target(letter));
+        } catch (...) {
+          drives->ShowDriveOf(list->Folder());
+          throw;
+        }
+      });
+    });
   }
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
           [this](const QString& text) { backup_folder_text_ = text.toUtf8().toStdString(); });
@@ -445,18 +454,6 @@ void TMain::ShowICQFolderNow() {
   icq_folder_now_->setText(ElidedFolder(icq_folder_->Folder(), icq_folder_now_->fontMetrics(),
                                         icq_folder_now_->width()));
   icq_folder_now_->setToolTip(Shown(icq_folder_->Folder()));
-}
-
-void TMain::ChooseDrive(FolderList* list, DriveSelector* selector, char letter) {
-  RunAction([this, list, selector, letter] {
-    if (DriveOf(list->Folder()) == letter) return;
-    try {
-      list->MoveTo(drive_folders_.Target(letter));
-    } catch (...) {
-      selector->ShowDriveOf(list->Folder());
-      throw;
-    }
-  });
 }
 
 }  // namespace app

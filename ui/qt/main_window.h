@@ -75,7 +75,6 @@ class TMain : public QWidget, public WindowSeam {
   void LetWindowRepaint();
   void PaintNow();
   void ShowICQFolderNow();
-  void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
   void ShowError(const std::string& message);
   void ReplayHeldInput();
   int AskCentred(QMessageBox& box);

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -132,13 +133,8 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  lz::ProgressProc Proc() {
-    return [this](const lz::LZFileInfo& info, std::int32_t count) { Report(info, count); };
-  }
-
- private:
   // count: bytes moved since the last call, or the file's start or end.
-  void Report(const lz::LZFileInfo& info, std::int32_t count) {
+  void operator()(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
     if (!shown_ || count == lz::kProgressStart) return;
     if (count == lz::kProgressEnd) {
@@ -155,6 +151,8 @@ class Progress {
     std::fflush(stderr);
     line_ = true;
   }
+
+ private:
   void Clear() {
     if (!line_) return;
     std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size()) + 11, "");
@@ -500,10 +498,10 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   if (!compress) lz::SetVerify(true);
   Progress progress(Shown(names[0], "standard input"));
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    if (compress) return lz::CompressFile(source, temp, nullptr, progress.Proc(), mode);
+    if (compress) return lz::CompressFile(source, temp, nullptr, std::ref(progress), mode);
     // The engine copies a plain source as it is; the user asked for a restore, so say so.
     const bool plain = IsPlainFile(source);
-    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, progress.Proc());
+    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, std::ref(progress));
     if (plain && result >= 0) {
       Fail(Shown(names[0], "standard input"), "not a compressed file, copied as it is");
     }

@@ -55,9 +55,7 @@ class TMain : public QWidget, public WindowSeam {
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 
-  // Runs one handler's work: no other runs meanwhile (one asked for during it runs
-  // after it), an error it lets through is shown in a message box, and a close
-  // request made during it is carried out when it ends.
+  // One handler's work, through the action runner; the input kept meanwhile follows it.
   void RunAction(const std::function<void()>& action);
   bool ActionRunning() const { return runner_.Running(); }
 

@@ -477,13 +477,12 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
   const std::wstring text = Wide(line.text);
   SIZE size = {};
   GetTextExtentPoint32W(item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
-  RECT text_place = {left + kFolderIconSize + 3, place.top,
-                     left + kFolderIconSize + 3 + size.cx + 4, place.bottom};
+  const int text_left = left + kFolderIconSize + 3;
+  RECT text_place = {text_left, place.top, text_left + size.cx + 4, place.bottom};
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   FillRect(item.hDC, &text_place, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-  RECT inner = text_place;
-  inner.left += 2;
+  RECT inner = {text_place.left + 2, text_place.top, text_place.right, text_place.bottom};
   DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &inner,
             DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &text_place);

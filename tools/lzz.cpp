@@ -107,9 +107,10 @@ constexpr char kUsage[] =
 
 constexpr char kVersion[] = "lzz (Varn ICQ Backup) " VARN_VERSION "\n";
 
-// Reported as "lzz: <file>: <reason>" on standard error.
-void Fail(const std::string& file, const std::string& reason) {
+// Reported as "lzz: <file>: <reason>" on standard error; answers the exit status.
+int Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "lzz: %s: %s\n", file.c_str(), reason.c_str());
+  return kExitFailed;
 }
 
 // After Ctrl-C, SIGTERM or SIGHUP: nothing half-written is left, and the status tells
@@ -418,38 +419,26 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
   std::string problem;
   const std::string source_path = InputPath(source_name, scratch, problem);
   if (platform::StopRequested()) return Interrupted();
-  if (source_path.empty()) {
-    Fail(source, problem);
-    return kExitFailed;
-  }
+  if (source_path.empty()) return Fail(source, problem);
   if (!NamesAreUsable(source_path, dest_name, force)) return kExitFailed;
   StagedOutput output(dest_name, scratch);
-  if (problem = output.Create(); !problem.empty()) {
-    Fail(dest, problem);
-    return kExitFailed;
-  }
+  if (problem = output.Create(); !problem.empty()) return Fail(dest, problem);
   const auto windows_source = WindowsPathOf(source_path);
   const auto windows_temp = WindowsPathOf(output.TempPath());
   if (!windows_source || !windows_temp) {
-    Fail(windows_source ? dest : source, "not on any drive");
-    return kExitFailed;
+    return Fail(windows_source ? dest : source, "not on any drive");
   }
   try {
     const std::int64_t result = operation(*windows_source, *windows_temp);
-    if (result < 0) {
-      Fail(source, ResultText(result));
-      return kExitFailed;
-    }
+    if (result < 0) return Fail(source, ResultText(result));
   } catch (const std::exception& e) {
     if (platform::StopRequested()) return Interrupted();
-    Fail(source + " -> " + dest, e.what());
-    return kExitFailed;
+    return Fail(source + " -> " + dest, e.what());
   }
   if (platform::StopRequested()) return Interrupted();
   if (problem = output.Commit(); !problem.empty()) {
     if (platform::StopRequested()) return Interrupted();
-    Fail(dest, problem);
-    return kExitFailed;
+    return Fail(dest, problem);
   }
   return kExitOk;
 }
@@ -492,8 +481,8 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   if (names.size() != 2) return Usage();
   // Compressed data is of no use on a screen and may upset the terminal, as gzip says.
   if (compress && names[1] == kStandardStream && ::isatty(STDOUT_FILENO) == 1 && !force) {
-    Fail("standard output", "is a terminal: compressed data is not written to it (use --force)");
-    return kExitFailed;
+    return Fail("standard output",
+                "is a terminal: compressed data is not written to it (use --force)");
   }
   if (!compress) lz::SetVerify(true);
   Progress progress(Shown(names[0], "standard input"));

@@ -347,27 +347,23 @@ class StagedOutput {
 };
 
 // Checks both names before anything is written: an exact, readable source, and a
-// destination that is not the source and, without --force, does not exist yet.
-bool NamesAreUsable(const std::string& source, const std::string& dest, bool force) {
+// destination that is not the source and, without --force, does not exist yet. The
+// failure status, or kExitOk.
+int CheckNames(const std::string& source, const std::string& dest, bool force) {
   if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
-    Fail(source, problem);
-    return false;
+    return Fail(source, problem);
   }
   struct stat dest_st {};
-  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
+  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return kExitOk;
   // The same file under two names (links, letter case): Windows has no inode numbers in
   // stat, std::filesystem asks its file index.
   std::error_code error;
   if (std::filesystem::equivalent(source, dest, error)) {
-    Fail(source, "source and destination are the same file");
-  } else if (S_ISDIR(dest_st.st_mode)) {
-    Fail(dest, std::strerror(EISDIR));
-  } else if (!force) {
-    Fail(dest, "already exists (use --force to replace it)");
-  } else {
-    return true;
+    return Fail(source, "source and destination are the same file");
   }
-  return false;
+  if (S_ISDIR(dest_st.st_mode)) return Fail(dest, std::strerror(EISDIR));
+  if (!force) return Fail(dest, "already exists (use --force to replace it)");
+  return kExitOk;
 }
 
 std::string AttributesText(std::uint32_t a) {
@@ -420,7 +416,7 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
   const std::string source_path = InputPath(source_name, scratch, problem);
   if (platform::StopRequested()) return Interrupted();
   if (source_path.empty()) return Fail(source, problem);
-  if (!NamesAreUsable(source_path, dest_name, force)) return kExitFailed;
+  if (CheckNames(source_path, dest_name, force) != kExitOk) return kExitFailed;
   StagedOutput output(dest_name, scratch);
   if (problem = output.Create(); !problem.empty()) return Fail(dest, problem);
   const auto windows_source = WindowsPathOf(source_path);

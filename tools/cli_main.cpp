@@ -63,23 +63,17 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
                                     {"version", no_argument, nullptr, 'V'},
                                     {nullptr, 0, nullptr, 0}};
   CommandLine line;
+  // The options that take a text, in the order of their codes from kHome.
+  std::optional<std::string>* const texts[] = {&line.home, &line.icq, &line.backup, &line.only};
   bool yes = false, no = false;
   opterr = 0;  // torq32-cli words its own complaints
   for (int c; (c = ::getopt_long(argc, argv, ":yhV", kOptions, nullptr)) != -1;) {
     const std::string typed = argv[optind - 1];
+    if (c >= kHome && c <= kOnly) {
+      *texts[c - kHome] = optarg;
+      continue;
+    }
     switch (c) {
-      case kHome:
-        line.home = optarg;
-        break;
-      case kIcq:
-        line.icq = optarg;
-        break;
-      case kBackup:
-        line.backup = optarg;
-        break;
-      case kOnly:
-        line.only = optarg;
-        break;
       case 'y':
         yes = true;
         break;

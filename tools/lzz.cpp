@@ -19,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,26 +44,15 @@ constexpr char kStandardStream[] = "-";
 constexpr std::size_t kCopyBlock = 1 << 16;
 
 // What differs on Windows: descriptors open in text mode unless told (CR LF for LF), and
-// "not inherited by programs this one starts" has another name there.
+// "not inherited by programs this one starts" has another name there. Standard input
+// and output carry file contents byte for byte.
 #ifdef _WIN32
 constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
-#else
-constexpr int kOpenFlags = O_CLOEXEC;
-#endif
+void UseAsBinary(int descriptor) { ::_setmode(descriptor, _O_BINARY); }
 
-// Standard input and output carry file contents byte for byte.
-void UseAsBinary(int descriptor) {
-#ifdef _WIN32
-  ::_setmode(descriptor, _O_BINARY);
-#else
-  static_cast<void>(descriptor);
-#endif
-}
-
-// mkdtemp, which Windows lacks: there a new folder is made under a name that _mktemp_s
-// chose, until one is free. nullptr with errno set on failure.
+// mkdtemp, which Windows lacks: a new folder is made under a name that _mktemp_s chose,
+// until one is free. nullptr with errno set on failure.
 char* MakeTemporaryFolder(std::string& pattern) {
-#ifdef _WIN32
   constexpr int kAttempts = 26;  // _mktemp_s has that many names for a pattern
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::string candidate = pattern;
@@ -75,10 +65,12 @@ char* MakeTemporaryFolder(std::string& pattern) {
   }
   errno = EEXIST;
   return nullptr;
-#else
-  return ::mkdtemp(pattern.data());
-#endif
 }
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+void UseAsBinary(int) {}
+char* MakeTemporaryFolder(std::string& pattern) { return ::mkdtemp(pattern.data()); }
+#endif
 
 constexpr char kUsage[] =
     "Usage: lzz compress [-f] [--method lzss|lzh] SRC DST\n"
@@ -115,9 +107,10 @@ constexpr char kUsage[] =
 
 constexpr char kVersion[] = "lzz (Varn ICQ Backup) " VARN_VERSION "\n";
 
-// Reported as "lzz: <file>: <reason>" on standard error.
-void Fail(const std::string& file, const std::string& reason) {
+// Reported as "lzz: <file>: <reason>" on standard error; answers the exit status.
+int Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "lzz: %s: %s\n", file.c_str(), reason.c_str());
+  return kExitFailed;
 }
 
 // After Ctrl-C, SIGTERM or SIGHUP: nothing half-written is left, and the status tells
@@ -141,13 +134,8 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  lz::ProgressProc Proc() {
-    return [this](const lz::LZFileInfo& info, std::int32_t count) { Report(info, count); };
-  }
-
- private:
   // count: bytes moved since the last call, or the file's start or end.
-  void Report(const lz::LZFileInfo& info, std::int32_t count) {
+  void operator()(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
     if (!shown_ || count == lz::kProgressStart) return;
     if (count == lz::kProgressEnd) {
@@ -164,6 +152,8 @@ class Progress {
     std::fflush(stderr);
     line_ = true;
   }
+
+ private:
   void Clear() {
     if (!line_) return;
     std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size()) + 11, "");
@@ -357,27 +347,23 @@ class StagedOutput {
 };
 
 // Checks both names before anything is written: an exact, readable source, and a
-// destination that is not the source and, without --force, does not exist yet.
-bool NamesAreUsable(const std::string& source, const std::string& dest, bool force) {
+// destination that is not the source and, without --force, does not exist yet. The
+// failure status, or kExitOk.
+int CheckNames(const std::string& source, const std::string& dest, bool force) {
   if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
-    Fail(source, problem);
-    return false;
+    return Fail(source, problem);
   }
   struct stat dest_st {};
-  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return true;
+  if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return kExitOk;
   // The same file under two names (links, letter case): Windows has no inode numbers in
   // stat, std::filesystem asks its file index.
   std::error_code error;
   if (std::filesystem::equivalent(source, dest, error)) {
-    Fail(source, "source and destination are the same file");
-  } else if (S_ISDIR(dest_st.st_mode)) {
-    Fail(dest, std::strerror(EISDIR));
-  } else if (!force) {
-    Fail(dest, "already exists (use --force to replace it)");
-  } else {
-    return true;
+    return Fail(source, "source and destination are the same file");
   }
-  return false;
+  if (S_ISDIR(dest_st.st_mode)) return Fail(dest, std::strerror(EISDIR));
+  if (!force) return Fail(dest, "already exists (use --force to replace it)");
+  return kExitOk;
 }
 
 std::string AttributesText(std::uint32_t a) {
@@ -392,10 +378,6 @@ std::string AttributesText(std::uint32_t a) {
     if (a & bit) names += std::string(names.empty() ? "" : ", ") + name;
   }
   return names.empty() ? hex : std::string(hex) + " (" + names + ")";
-}
-
-std::string MethodText(std::uint8_t method) {
-  return std::to_string(method) + " (" + lz::MethodName(method) + ")";
 }
 
 std::string Hex32(std::uint32_t v) {
@@ -433,45 +415,28 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
   std::string problem;
   const std::string source_path = InputPath(source_name, scratch, problem);
   if (platform::StopRequested()) return Interrupted();
-  if (source_path.empty()) {
-    Fail(source, problem);
-    return kExitFailed;
-  }
-  if (!NamesAreUsable(source_path, dest_name, force)) return kExitFailed;
+  if (source_path.empty()) return Fail(source, problem);
+  if (CheckNames(source_path, dest_name, force) != kExitOk) return kExitFailed;
   StagedOutput output(dest_name, scratch);
-  if (problem = output.Create(); !problem.empty()) {
-    Fail(dest, problem);
-    return kExitFailed;
-  }
+  if (problem = output.Create(); !problem.empty()) return Fail(dest, problem);
   const auto windows_source = WindowsPathOf(source_path);
   const auto windows_temp = WindowsPathOf(output.TempPath());
   if (!windows_source || !windows_temp) {
-    Fail(windows_source ? dest : source, "not on any drive");
-    return kExitFailed;
+    return Fail(windows_source ? dest : source, "not on any drive");
   }
   try {
     const std::int64_t result = operation(*windows_source, *windows_temp);
-    if (result < 0) {
-      Fail(source, ResultText(result));
-      return kExitFailed;
-    }
+    if (result < 0) return Fail(source, ResultText(result));
   } catch (const std::exception& e) {
     if (platform::StopRequested()) return Interrupted();
-    Fail(source + " -> " + dest, e.what());
-    return kExitFailed;
+    return Fail(source + " -> " + dest, e.what());
   }
   if (platform::StopRequested()) return Interrupted();
   if (problem = output.Commit(); !problem.empty()) {
     if (platform::StopRequested()) return Interrupted();
-    Fail(dest, problem);
-    return kExitFailed;
+    return Fail(dest, problem);
   }
   return kExitOk;
-}
-
-// The names after a command's options; "-" and anything after "--" are names.
-std::vector<std::string> Names(int argc, char* const argv[]) {
-  return std::vector<std::string>(argv + optind, argv + argc);
 }
 
 // True when the file opens and does not begin with a compressed-file header.
@@ -507,20 +472,21 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
       return BadOption(argv, c == 'm' ? '?' : c);  // --method belongs to compress
     }
   }
-  const std::vector<std::string> names = Names(argc, argv);
+  // The names after the options; "-" and anything after "--" are names.
+  const std::vector<std::string> names(argv + optind, argv + argc);
   if (names.size() != 2) return Usage();
   // Compressed data is of no use on a screen and may upset the terminal, as gzip says.
   if (compress && names[1] == kStandardStream && ::isatty(STDOUT_FILENO) == 1 && !force) {
-    Fail("standard output", "is a terminal: compressed data is not written to it (use --force)");
-    return kExitFailed;
+    return Fail("standard output",
+                "is a terminal: compressed data is not written to it (use --force)");
   }
   if (!compress) lz::SetVerify(true);
   Progress progress(Shown(names[0], "standard input"));
   return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    if (compress) return lz::CompressFile(source, temp, nullptr, progress.Proc(), mode);
+    if (compress) return lz::CompressFile(source, temp, nullptr, std::ref(progress), mode);
     // The engine copies a plain source as it is; the user asked for a restore, so say so.
     const bool plain = IsPlainFile(source);
-    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, progress.Proc());
+    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, std::ref(progress));
     if (plain && result >= 0) {
       Fail(Shown(names[0], "standard input"), "not a compressed file, copied as it is");
     }
@@ -528,120 +494,106 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   });
 }
 
-// The FILE... of info and verify, after their only option, --help. nullopt when the
-// command line is done with (help shown, or wrong): `status` is then the exit status.
-std::optional<std::vector<std::string>> FileNames(int argc, char* argv[], int& status) {
+// info and verify: their only option, --help, then `one` on each FILE in turn, given the
+// name to show, the file to read, or why there is none; it answers whether it went well.
+// The exit status: failed when one went wrong.
+template <typename One>
+int EachFile(int argc, char* argv[], One one) {
   static const option kOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
   for (int c; (c = ::getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
-    status = c == 'h' ? Help() : BadOption(argv, c);
-    return std::nullopt;
+    return c == 'h' ? Help() : BadOption(argv, c);
   }
-  std::vector<std::string> names = Names(argc, argv);
-  if (names.empty()) {
-    status = Usage();
-    return std::nullopt;
-  }
-  return names;
-}
-
-// One FILE of info or verify: the name to show, the file to read, or why there is none.
-struct Input {
-  std::string shown;
-  std::string path;
-  std::string problem;
-};
-Input ReadableInput(const std::string& name, ScratchFolder& scratch) {
-  Input input{Shown(name, "standard input"), "", ""};
-  input.path = InputPath(name, scratch, input.problem);
-  if (input.problem.empty()) input.problem = ExactFileProblem(input.path);
-  return input;
-}
-
-int Info(int argc, char* argv[]) {
-  int status = kExitOk;
-  const auto files = FileNames(argc, argv, status);
-  if (!files) return status;
+  const std::vector<std::string> names(argv + optind, argv + argc);
+  if (names.empty()) return Usage();
   ScratchFolder scratch;
-  for (const std::string& name_given : *files) {
-    auto [file, path, problem] = ReadableInput(name_given, scratch);
+  int status = kExitOk;
+  for (const std::string& name : names) {
+    std::string problem;
+    const std::string path = InputPath(name, scratch, problem);
+    if (problem.empty()) problem = ExactFileProblem(path);
     if (platform::StopRequested()) return Interrupted();
-    const auto name = problem.empty() ? WindowsPathOf(path) : std::nullopt;
-    lz::LZFileInfo info;
-    std::int32_t kind = lz::kNoSuchFile;
-    try {
-      if (name) kind = lz::GetFileInfo(*name, info);
-    } catch (const std::exception& e) {
-      problem = e.what();
-    }
-    if (problem.empty() && kind == lz::kNoSuchFile) {
-      problem = platform::IoErrorText(platform::kFileNotFound);
-    }
-    if (!problem.empty()) {
-      Fail(file, problem);
-      status = kExitFailed;
-      continue;
-    }
-    if (kind == 1) {
-      std::printf("%s: compressed file\n", file.c_str());
-      std::printf("  stored name:       %s\n", info.name.c_str());
-      std::printf("  method:            %s\n", MethodText(info.method).c_str());
-      std::printf("  uncompressed size: %" PRId64 "\n", info.uncompressed_size);
-      std::printf("  body size:         %" PRId64 "\n", info.stored_size);
-    } else {
-      std::printf("%s: plain file\n", file.c_str());
-      std::printf("  size:              %" PRId64 "\n", info.uncompressed_size);
-    }
-    std::printf("  date-time:         %s\n", lz::DateTimeText(info.date_time).c_str());
-    std::printf("  attributes:        %s\n", AttributesText(info.attributes).c_str());
-    std::printf("  CRC-32:            %s\n", Hex32(info.crc32).c_str());
-    std::printf("  version:           %s\n", info.version.c_str());
+    if (!one(Shown(name, "standard input"), path, problem)) status = kExitFailed;
   }
   return status;
 }
 
+int Info(int argc, char* argv[]) {
+  return EachFile(
+      argc, argv, [](const std::string& file, const std::string& path, std::string& problem) {
+        const auto name = problem.empty() ? WindowsPathOf(path) : std::nullopt;
+        lz::LZFileInfo info;
+        std::int32_t kind = lz::kNoSuchFile;
+        try {
+          if (name) kind = lz::GetFileInfo(*name, info);
+        } catch (const std::exception& e) {
+          problem = e.what();
+        }
+        if (problem.empty() && kind == lz::kNoSuchFile) {
+          problem = platform::IoErrorText(platform::kFileNotFound);
+        }
+        if (!problem.empty()) {
+          Fail(file, problem);
+          return false;
+        }
+        if (kind == 1) {
+          std::printf("%s: compressed file\n", file.c_str());
+          std::printf("  stored name:       %s\n", info.name.c_str());
+          std::printf("  method:            %d (%s)\n", info.method,
+                      lz::MethodName(info.method).c_str());
+          std::printf("  uncompressed size: %" PRId64 "\n", info.uncompressed_size);
+          std::printf("  body size:         %" PRId64 "\n", info.stored_size);
+        } else {
+          std::printf("%s: plain file\n", file.c_str());
+          std::printf("  size:              %" PRId64 "\n", info.uncompressed_size);
+        }
+        std::printf("  date-time:         %s\n", lz::DateTimeText(info.date_time).c_str());
+        std::printf("  attributes:        %s\n", AttributesText(info.attributes).c_str());
+        std::printf("  CRC-32:            %s\n", Hex32(info.crc32).c_str());
+        std::printf("  version:           %s\n", info.version.c_str());
+        return true;
+      });
+}
+
 // One line per file; the reason of a failure is part of it.
 int Verify(int argc, char* argv[]) {
-  int status = kExitOk;
-  const auto files = FileNames(argc, argv, status);
-  if (!files) return status;
-  ScratchFolder scratch;
+  int files = 0;
   int failed = 0;
-  for (const std::string& name_given : *files) {
-    auto [file, path, problem] = ReadableInput(name_given, scratch);
-    if (platform::StopRequested()) return Interrupted();
-    lz::CheckResult check;
-    const auto name = WindowsPathOf(path);
-    try {
-      if (!problem.empty()) {
-        // The system's reason stands.
-      } else if (!name) {
-        problem = "not on any drive";
-      } else if (!lz::CheckCompressedFile(*name, check)) {
-        problem = "not a compressed file";
-      } else if (check.decoded < 0) {
-        problem = ResultText(check.decoded);
-      } else if (check.decoded != check.header.uncompressed_size) {
-        problem = "decodes to " + std::to_string(check.decoded) + " bytes, header says " +
-                  std::to_string(check.header.uncompressed_size);
-      } else if (check.crc32 != check.header.crc32) {
-        problem = "CRC-32 " + Hex32(check.crc32) + ", header says " + Hex32(check.header.crc32);
-      }
-    } catch (const std::exception& e) {
-      problem = e.what();
-    }
-    if (problem.empty()) {
-      std::printf("%s: OK (%" PRId64 " bytes, CRC-32 %s)\n", file.c_str(), check.decoded,
-                  Hex32(check.crc32).c_str());
-    } else {
-      std::printf("%s: FAILED: %s\n", file.c_str(), problem.c_str());
-      ++failed;
-    }
+  const int status = EachFile(
+      argc, argv, [&](const std::string& file, const std::string& path, std::string& problem) {
+        ++files;
+        lz::CheckResult check;
+        const auto name = WindowsPathOf(path);
+        try {
+          if (!problem.empty()) {
+            // The system's reason stands.
+          } else if (!name) {
+            problem = "not on any drive";
+          } else if (!lz::CheckCompressedFile(*name, check)) {
+            problem = "not a compressed file";
+          } else if (check.decoded < 0) {
+            problem = ResultText(check.decoded);
+          } else if (check.decoded != check.header.uncompressed_size) {
+            problem = "decodes to " + std::to_string(check.decoded) + " bytes, header says " +
+                      std::to_string(check.header.uncompressed_size);
+          } else if (check.crc32 != check.header.crc32) {
+            problem = "CRC-32 " + Hex32(check.crc32) + ", header says " + Hex32(check.header.crc32);
+          }
+        } catch (const std::exception& e) {
+          problem = e.what();
+        }
+        if (problem.empty()) {
+          std::printf("%s: OK (%" PRId64 " bytes, CRC-32 %s)\n", file.c_str(), check.decoded,
+                      Hex32(check.crc32).c_str());
+        } else {
+          std::printf("%s: FAILED: %s\n", file.c_str(), problem.c_str());
+          ++failed;
+        }
+        return problem.empty();
+      });
+  if (status == kExitFailed) {
+    std::fprintf(stderr, "lzz: %d of %d files failed verification\n", failed, files);
   }
-  if (failed > 0) {
-    std::fprintf(stderr, "lzz: %d of %zu files failed verification\n", failed, files->size());
-    return kExitFailed;
-  }
-  return kExitOk;
+  return status;
 }
 
 int Run(int argc, char* argv[]) {

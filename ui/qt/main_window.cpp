@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
@@ -16,6 +17,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <exception>
+#include <iterator>
+#include <utility>
 
 #include "app/action_runner.h"
 #include "app/folder_lines.h"
@@ -39,24 +42,20 @@ QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n
 
 // The input that waits while an action runs.
 bool IsUserInput(QEvent::Type type) {
-  switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletMove:
-    case QEvent::TabletRelease:
-      return true;
-    default:
-      return false;
-  }
+  static constexpr QEvent::Type kInput[] = {QEvent::MouseButtonPress,
+                                            QEvent::MouseButtonRelease,
+                                            QEvent::MouseButtonDblClick,
+                                            QEvent::MouseMove,
+                                            QEvent::Wheel,
+                                            QEvent::KeyPress,
+                                            QEvent::KeyRelease,
+                                            QEvent::TouchBegin,
+                                            QEvent::TouchUpdate,
+                                            QEvent::TouchEnd,
+                                            QEvent::TabletPress,
+                                            QEvent::TabletMove,
+                                            QEvent::TabletRelease};
+  return std::ranges::find(kInput, type) != std::end(kInput);
 }
 
 QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
@@ -118,7 +117,7 @@ TMain::TMain(QWidget* parent)
     move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
   QCoreApplication::instance()->installEventFilter(this);
-  FormCreate();
+  RunAction([this] { app::FormCreate(*this); });
 }
 
 void TMain::BuildControls() {
@@ -126,9 +125,14 @@ void TMain::BuildControls() {
     QWidget* widget = nullptr;
     const QString text = control.text;
     switch (control.kind) {
-      case ui::Kind::kFrame:
-        widget = new Bevel(this);
+      case ui::Kind::kFrame: {
+        // Sunken, behind the controls it groups; the clicks go through to them.
+        auto* frame = new QFrame(this);
+        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+        widget = frame;
         break;
+      }
       case ui::Kind::kLabel:
       case ui::Kind::kFolderLabel:
         widget = new QLabel(text, this);
@@ -205,24 +209,32 @@ void TMain::BuildControls() {
 
   // The folder selectors: drive box and list bound together, the label and the edit
   // box following their lists.
-  connect(icq_folder_, &FolderList::FolderChanged, this, [this] {
-    drive_folders_.Remember(icq_folder_->Folder());
-    drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
-    ShowICQFolderNow();
-  });
-  connect(backup_folder_, &FolderList::FolderChanged, this, [this] {
-    drive_folders_.Remember(backup_folder_->Folder());
-    drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
-    BackupFolderChange();
-  });
-  connect(icq_folder_, &FolderList::OpenRequested, this,
-          [this](const std::string& folder) { OpenFolder(icq_folder_, folder); });
-  connect(backup_folder_, &FolderList::OpenRequested, this,
-          [this](const std::string& folder) { OpenFolder(backup_folder_, folder); });
-  connect(drive_combo_box1_, &DriveSelector::DriveChosen, this,
-          [this](char letter) { ChooseDrive(icq_folder_, drive_combo_box1_, letter); });
-  connect(drive_combo_box2_, &DriveSelector::DriveChosen, this,
-          [this](char letter) { ChooseDrive(backup_folder_, drive_combo_box2_, letter); });
+  for (auto [list, drives] :
+       {std::pair{icq_folder_, drive_combo_box1_}, std::pair{backup_folder_, drive_combo_box2_}}) {
+    connect(list, &FolderList::FolderChanged, this, [this, list, drives] {
+      drive_folders_.Remember(list->Folder());
+      drives->ShowDriveOf(list->Folder());
+      if (list == icq_folder_) {
+        ShowICQFolderNow();
+      } else {
+        SetBackupFolderText(list->Folder());
+      }
+    });
+    connect(list, &FolderList::OpenRequested, this, [this, list](const std::string& folder) {
+      RunAction([list, folder] { list->MoveTo(folder); });
+    });
+    connect(drives, &DriveSelector::DriveChosen, this, [this, list, drives](char letter) {
+      RunAction([this, list, drives, letter] {
+        if (DriveOf(list->Folder()) == letter) return;
+        try {
+          list->MoveTo(drive_folders_.Target(letter));
+        } catch (...) {
+          drives->ShowDriveOf(list->Folder());
+          throw;
+        }
+      });
+    });
+  }
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
           [this](const QString& text) { backup_folder_text_ = text.toUtf8().toStdString(); });
 
@@ -426,10 +438,6 @@ void TMain::FitOuterSize() {
 
 // --- Handlers ----------------------------------------------------------------------
 
-void TMain::FormCreate() {
-  RunAction([this] { app::FormCreate(*this); });
-}
-
 void TMain::Click(ui::Handler handler) {
   RunAction([this, handler] {
     handler(*this);
@@ -440,33 +448,12 @@ void TMain::Click(ui::Handler handler) {
   });
 }
 
-void TMain::BackupFolderChange() {
-  backup_folder_text_ = backup_folder_->Folder();
-  backup_folder_list_->setText(Shown(backup_folder_text_));
-}
-
 // --- The folder selectors ----------------------------------------------------------
 
 void TMain::ShowICQFolderNow() {
   icq_folder_now_->setText(ElidedFolder(icq_folder_->Folder(), icq_folder_now_->fontMetrics(),
                                         icq_folder_now_->width()));
   icq_folder_now_->setToolTip(Shown(icq_folder_->Folder()));
-}
-
-void TMain::OpenFolder(FolderList* list, const std::string& folder) {
-  RunAction([list, folder] { list->MoveTo(folder); });
-}
-
-void TMain::ChooseDrive(FolderList* list, DriveSelector* selector, char letter) {
-  RunAction([this, list, selector, letter] {
-    if (DriveOf(list->Folder()) == letter) return;
-    try {
-      list->MoveTo(drive_folders_.Target(letter));
-    } catch (...) {
-      selector->ShowDriveOf(list->Folder());
-      throw;
-    }
-  });
 }
 
 }  // namespace app

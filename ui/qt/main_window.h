@@ -35,7 +35,7 @@ class TMain : public QWidget, public WindowSeam {
   Q_OBJECT
 
  public:
-  // Builds the controls and runs FormCreate; shown by the caller.
+  // Builds the controls and runs the form's start-up; shown by the caller.
   explicit TMain(QWidget* parent = nullptr);
 
   // The window seam.
@@ -55,16 +55,11 @@ class TMain : public QWidget, public WindowSeam {
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 
-  // Runs one handler's work: no other runs meanwhile (one asked for during it runs
-  // after it), an error it lets through is shown in a message box, and a close
-  // request made during it is carried out when it ends.
+  // One handler's work, through the action runner; the input kept meanwhile follows it.
   void RunAction(const std::function<void()>& action);
   bool ActionRunning() const { return runner_.Running(); }
 
-  // Handlers.
-  void FormCreate();
   void Click(ui::Handler handler);  // a button's, a link label's or a key's
-  void BackupFolderChange();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -78,8 +73,6 @@ class TMain : public QWidget, public WindowSeam {
   void LetWindowRepaint();
   void PaintNow();
   void ShowICQFolderNow();
-  void OpenFolder(FolderList* list, const std::string& folder);
-  void ChooseDrive(FolderList* list, DriveSelector* selector, char letter);
   void ShowError(const std::string& message);
   void ReplayHeldInput();
   int AskCentred(QMessageBox& box);

@@ -107,21 +107,15 @@ void FolderList::Fill() {
   clear();
   const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  auto add = [this](const QIcon& icon, const std::string& text, const std::string& path,
-                    int level) {
-    auto* item = new QListWidgetItem(icon, Shown(text), this);  // owned by the list
-    item->setData(kPathRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-    item->setData(kLevelRole, level);
-    item->setToolTip(Shown(path));
-    return item;
-  };
-
   const FolderLines shown = ReadFolderLines(folder_);
   QListWidgetItem* current = nullptr;
   for (std::size_t i = 0; i < shown.lines.size(); ++i) {
     const FolderLine& line = shown.lines[i];
-    QListWidgetItem* item =
-        add(line.open ? open_icon : closed_icon, line.text, line.path, line.level);
+    auto* item = new QListWidgetItem(line.open ? open_icon : closed_icon, Shown(line.text), this);
+    item->setData(kPathRole,
+                  QByteArray(line.path.data(), static_cast<qsizetype>(line.path.size())));
+    item->setData(kLevelRole, line.level);
+    item->setToolTip(Shown(line.path));
     if (i == shown.current) current = item;
   }
   // From the top, as far down as the current folder needs.
@@ -200,11 +194,6 @@ void PushButton::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QPushButton::keyPressEvent(event);
-}
-
-Bevel::Bevel(QWidget* parent) : QFrame(parent) {
-  setFrameStyle(QFrame::Box | QFrame::Sunken);
-  setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 }  // namespace app

@@ -1,10 +1,9 @@
 // The window's own kinds of control: the folder list with its drive selector, the
-// gauge, the link label and the sunken frame. Paths are Windows path texts kept as
+// gauge, the link label and the push button. Paths are Windows path texts kept as
 // bytes; Qt only shows them.
 #pragma once
 
 #include <QComboBox>
-#include <QFrame>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -107,14 +106,6 @@ class PushButton : public QPushButton {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-};
-
-// A sunken frame drawn behind the controls it groups.
-class Bevel : public QFrame {
-  Q_OBJECT
-
- public:
-  explicit Bevel(QWidget* parent);
 };
 
 }  // namespace app

@@ -1,7 +1,5 @@
 #include "ui/win32/main_window.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -18,7 +16,7 @@ constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
 constexpr int kFolderIndent = 8;  // pixels per level of the path
 constexpr int kFolderIconSize = 14;
-constexpr int kDriveListHeight = 200;  // with its list dropped down
+constexpr int kDriveListHeight = 200;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
 constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
@@ -36,10 +34,6 @@ bool IsFrameMouse(UINT message) {
 bool IsInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || IsFrameMouse(message);
-}
-
-RECT Rect(const ui::Control& control) {
-  return {control.left, control.top, control.left + control.width, control.top + control.height};
 }
 
 // The form's control behind an identifier; nullptr for none.
@@ -63,19 +57,15 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-std::string Narrow(const std::wstring& wide) {
+std::string WindowText(HWND window) {
+  std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
   const int length =
       WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-  return text;
-}
-
-std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), text.size())));
   return text;
 }
 
@@ -91,19 +81,22 @@ HFONT MakeFont(const char* family, bool bold, bool underline) {
                      DEFAULT_PITCH | FF_SWISS, Wide(family).c_str());
 }
 
+// Where a frame of that size stands in the middle of the screen's work area.
+POINT Centred(int width, int height) {
+  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  return {area.left + (area.right - area.left - width) / 2,
+          area.top + (area.bottom - area.top - height) / 2};
+}
+
 // The boxes stand in the middle of the screen rather than of the window: the hook moves
 // each box as it is activated.
 LRESULT CALLBACK CentreBox(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE) {
-    const HWND box = reinterpret_cast<HWND>(wparam);
-    RECT area, frame;
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) && GetWindowRect(box, &frame)) {
-      const int width = frame.right - frame.left;
-      const int height = frame.bottom - frame.top;
-      SetWindowPos(box, nullptr, area.left + (area.right - area.left - width) / 2,
-                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+  RECT frame;
+  if (code == HCBT_ACTIVATE && GetWindowRect(reinterpret_cast<HWND>(wparam), &frame)) {
+    const POINT place = Centred(frame.right - frame.left, frame.bottom - frame.top);
+    SetWindowPos(reinterpret_cast<HWND>(wparam), nullptr, place.x, place.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
@@ -114,6 +107,30 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ca
   if (hook) UnhookWindowsHookEx(hook);
   return answer;
 }
+
+// Each kind's system control, in the order of ui::Kind: its class, styles and extended
+// style. Labels stay on one line in their place; the window draws what overflows.
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD ex_style;
+};
+constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+constexpr ControlClass kControlClasses[] = {
+    {nullptr, 0, 0},  // a frame: drawn by the window itself
+    {L"STATIC", kLabelStyle, 0},
+    {L"STATIC", SS_OWNERDRAW, 0},  // keeps its size: it shortens the path to fit
+    {L"STATIC", kLabelStyle | SS_NOTIFY, 0},
+    {L"COMBOBOX", WS_VSCROLL | CBS_DROPDOWNLIST, 0},
+    {L"LISTBOX",
+     WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
+     WS_EX_CLIENTEDGE},
+    {L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE},
+    {L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE},
+    {L"STATIC", SS_OWNERDRAW, 0},
+    {L"BUTTON", BS_PUSHBUTTON, 0},
+};
+static_assert(std::size(kControlClasses) == static_cast<std::size_t>(ui::Kind::kButton) + 1);
 
 std::wstring GaugeText(int percent) { return std::to_wstring(percent) + L"%"; }
 
@@ -131,6 +148,47 @@ void DrawFolderIcon(HDC dc, int left, int top, bool open) {
   DeleteObject(fill);
 }
 
+void FillDriveBox(HWND box, int height) {
+  for (const platform::DriveMapping& drive : platform::Drives()) {
+    const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
+    const LRESULT index =
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+    SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
+  }
+  // The closed box is as high as the form has it: its height follows the item height
+  // set, which is set once as it stands, measured, and set again by the difference.
+  const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  if (item_height > 0) {
+    SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
+    RECT shown;
+    GetWindowRect(box, &shown);
+    const LRESULT wanted = item_height + height - (shown.bottom - shown.top);
+    if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+  }
+}
+
+// Black on white, a single-line border, the percentage centred: black on the white part
+// and white on the black part.
+void DrawGauge(const DRAWITEMSTRUCT& item, int percent) {
+  const HDC dc = item.hDC;
+  const RECT outer = item.rcItem;
+  FrameRect(dc, &outer, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  RECT inner = {outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1};
+  FillRect(dc, &inner, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const RECT bar = {inner.left, inner.top, inner.left + (inner.right - inner.left) * percent / 100,
+                    inner.bottom};
+  FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+
+  const std::wstring text = GaugeText(percent);
+  for (const bool on_bar : {false, true}) {
+    SaveDC(dc);
+    (on_bar ? IntersectClipRect : ExcludeClipRect)(dc, bar.left, bar.top, bar.right, bar.bottom);
+    SetTextColor(dc, on_bar ? RGB(255, 255, 255) : RGB(0, 0, 0));
+    DrawTextW(dc, text.c_str(), -1, &inner, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    RestoreDC(dc, -1);
+  }
+}
+
 }  // namespace
 
 void ShowErrorBox(HWND owner, const std::string& message) {
@@ -138,7 +196,10 @@ void ShowErrorBox(HWND owner, const std::string& message) {
 }
 
 TMain::TMain()
-    : runner_({.show_error = [this](const std::string& message) { ShowError(message); },
+    : runner_({.show_error =
+                   [this](const std::string& message) {
+                     ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
+                   },
                .close = [this] { PostMessageW(window_, WM_CLOSE, 0, 0); },
                .starting = [this] { throttle_.Restart(); }}) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -153,21 +214,17 @@ TMain::TMain()
   RegisterClassExW(&window_class);  // a second window finds it registered
 
   font_.reset(MakeFont(ui::kArial, false, false));
-  screen_brush_ = GetSysColorBrush(COLOR_WINDOW);
 
   // The ordinary resizable frame with the system menu and minimise box, no maximise box;
   // centred on the screen.
-  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const int left = area.left + (area.right - area.left - ui::kOuterWidth) / 2;
-  const int top = area.top + (area.bottom - area.top - ui::kOuterHeight) / 2;
+  const POINT place = Centred(ui::kOuterWidth, ui::kOuterHeight);
   window_ = CreateWindowExW(
       WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kWindowCaption).c_str(),
       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN,
-      left, top, ui::kOuterWidth, ui::kOuterHeight, nullptr, nullptr, instance, this);
+      place.x, place.y, ui::kOuterWidth, ui::kOuterHeight, nullptr, nullptr, instance, this);
   if (!window_) throw std::runtime_error("The window could not be created.");
   BuildControls();
-  FormCreate();
+  RunAction([this] { app::FormCreate(*this); });
 }
 
 TMain::~TMain() {
@@ -192,51 +249,14 @@ void TMain::BuildControls() {
   for (std::size_t index : order) {
     const ui::Control& form = ui::kForm[index];
     if (form.kind == ui::Kind::kFrame) continue;  // drawn by the window itself
-    const wchar_t* window_class = L"STATIC";
-    DWORD style = form.tab < 0 ? 0 : WS_TABSTOP;
-    DWORD ex_style = 0;
-    RECT place = Rect(form);
-    switch (form.kind) {
-      case ui::Kind::kFolderLabel:  // keeps its size: it shortens the path to fit
-      case ui::Kind::kGauge:
-        style |= SS_OWNERDRAW;
-        break;
-      case ui::Kind::kLabel:  // on one line, in its place; the window draws what overflows
-      case ui::Kind::kLink:
-        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | (form.handler ? SS_NOTIFY : 0);
-        break;
-      case ui::Kind::kDriveBox:
-        window_class = L"COMBOBOX";
-        style |= WS_VSCROLL | CBS_DROPDOWNLIST;
-        place.bottom = place.top + kDriveListHeight;
-        break;
-      case ui::Kind::kFolderList:
-        window_class = L"LISTBOX";
-        style |=
-            WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
-        ex_style = WS_EX_CLIENTEDGE;
-        break;
-      case ui::Kind::kEdit:
-        window_class = L"EDIT";
-        style |= ES_AUTOHSCROLL;
-        ex_style = WS_EX_CLIENTEDGE;
-        break;
-      case ui::Kind::kScreen:
-        window_class = L"EDIT";
-        style |= WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
-        ex_style = WS_EX_CLIENTEDGE;
-        break;
-      case ui::Kind::kButton:
-        window_class = L"BUTTON";
-        style |= BS_PUSHBUTTON;
-        break;
-      case ui::Kind::kFrame:
-        break;
-    }
+    const ControlClass& kind = kControlClasses[static_cast<std::size_t>(form.kind)];
+    const DWORD style = kind.style | (form.tab < 0 ? 0 : WS_TABSTOP);
+    // A drive box's height is that of its list dropped down.
+    const int height = form.kind == ui::Kind::kDriveBox ? kDriveListHeight : form.height;
     fonts_[index].reset(MakeFont(form.family, form.bold, form.kind == ui::Kind::kLink));
     const HWND control = CreateWindowExW(
-        ex_style, window_class, Wide(form.text).c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
-        place.top, place.right - place.left, place.bottom - place.top, window_,
+        kind.ex_style, kind.name, Wide(form.text).c_str(), WS_CHILD | WS_VISIBLE | style, form.left,
+        form.top, form.width, height, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index)),
         GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index].get()), FALSE);
@@ -273,25 +293,6 @@ void TMain::BuildControls() {
   SetFocus(icq_folder_.list);
 }
 
-void TMain::FillDriveBox(HWND box, int height) {
-  for (const platform::DriveMapping& drive : platform::Drives()) {
-    const char name[] = {static_cast<char>(drive.letter - 'A' + 'a'), ':', '\0'};
-    const LRESULT index =
-        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
-    SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
-  }
-  // The closed box is as high as the form has it: its height follows the item height
-  // set, which is set once as it stands, measured, and set again by the difference.
-  const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-  if (item_height > 0) {
-    SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
-    RECT shown;
-    GetWindowRect(box, &shown);
-    const LRESULT wanted = item_height + height - (shown.bottom - shown.top);
-    if (wanted > 0) SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
-  }
-}
-
 // --- Messages ------------------------------------------------------------------------
 
 LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -314,8 +315,15 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DRAWITEM:
       DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
       return TRUE;
-    case WM_CTLCOLORSTATIC:
-      return ControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_CTLCOLORSTATIC: {
+      // The message screen is read-only, yet white like any text box the user reads.
+      const HDC dc = reinterpret_cast<HDC>(wparam);
+      const HWND control = reinterpret_cast<HWND>(lparam);
+      const int ground = control == out_screen_ ? COLOR_WINDOW : COLOR_BTNFACE;
+      SetTextColor(dc, IsLink(control) ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
+      SetBkColor(dc, GetSysColor(ground));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(ground));
+    }
     case WM_SETCURSOR:
       if (IsLink(reinterpret_cast<HWND>(wparam))) {
         SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
@@ -331,10 +339,14 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NEXTDLGCTL:
       // The message screen, a multi-line box, passes Tab and Shift+Tab on to us as a
       // dialog's box does; the window is no dialog, so it moves the focus itself.
+      // Like the dialog manager, it goes all the way round and selects a box's text.
       if (LOWORD(lparam)) {
         SetFocus(reinterpret_cast<HWND>(wparam));
-      } else {
-        MoveFocus(wparam != 0);
+      } else if (const HWND next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0)) {
+        if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
+          SendMessageW(next, EM_SETSEL, 0, -1);
+        }
+        SetFocus(next);
       }
       return 0;
     case kReplayHeldInput:
@@ -343,8 +355,6 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
-    default:
-      break;
   }
   return DefWindowProcW(window_, message, wparam, lparam);
 }
@@ -382,16 +392,6 @@ bool TMain::TakeKey(const MSG& message) {
   return false;
 }
 
-// As the dialog manager moves it on Tab: all the way round, the text of a box selected.
-void TMain::MoveFocus(bool backwards) {
-  const HWND next = GetNextDlgTabItem(window_, GetFocus(), backwards ? TRUE : FALSE);
-  if (!next) return;
-  if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
-    SendMessageW(next, EM_SETSEL, 0, -1);
-  }
-  SetFocus(next);
-}
-
 void TMain::OnCommand(int id, int code, HWND control) {
   const ui::Control* form = FormControl(id);
   if (form == nullptr) return;
@@ -399,10 +399,9 @@ void TMain::OnCommand(int id, int code, HWND control) {
       control == icq_folder_.list || control == icq_folder_.drives ? &icq_folder_ : &backup_folder_;
   switch (form->kind) {
     case ui::Kind::kButton:
-      if (code == BN_CLICKED) Click(form->handler);
-      return;
     case ui::Kind::kLink:
-      if (code == STN_CLICKED) Click(form->handler);
+      static_assert(BN_CLICKED == STN_CLICKED);
+      if (code == BN_CLICKED) Click(form->handler);
       return;
     case ui::Kind::kFolderList:
       if (code == LBN_DBLCLK) OpenCurrentLine(*selector);
@@ -413,7 +412,7 @@ void TMain::OnCommand(int id, int code, HWND control) {
     case ui::Kind::kEdit:
       // Typing sets the text the actions read; the list stays where it is.
       if (code == EN_CHANGE && !setting_backup_text_) {
-        backup_folder_text_ = Narrow(WindowText(backup_folder_list_));
+        backup_folder_text_ = WindowText(backup_folder_list_);
       }
       return;
     default:
@@ -433,7 +432,7 @@ void TMain::Paint() {
   SetBkMode(dc, TRANSPARENT);
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     const ui::Control& form = ui::kForm[i];
-    RECT place = Rect(form);
+    RECT place = {form.left, form.top, form.left + form.width, form.top + form.height};
     if (form.kind == ui::Kind::kFrame) DrawEdge(dc, &place, EDGE_ETCHED, BF_RECT);
     if (form.kind != ui::Kind::kLabel && form.kind != ui::Kind::kLink) continue;
     SetTextColor(dc, form.kind == ui::Kind::kLink ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
@@ -445,35 +444,23 @@ void TMain::Paint() {
   EndPaint(window_, &paint);
 }
 
-LRESULT TMain::ControlColour(HDC dc, HWND control) {
-  if (control == out_screen_) {
-    // Read-only, yet white like any text box the user reads.
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    return reinterpret_cast<LRESULT>(screen_brush_);
-  }
-  SetTextColor(dc, IsLink(control) ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
-  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-}
-
 void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
+  const HGDIOBJ old = SelectObject(item.hDC, font_.get());
+  SetBkMode(item.hDC, TRANSPARENT);
   if (item.hwndItem == icq_folder_.list || item.hwndItem == backup_folder_.list) {
     DrawFolderLine(item);
   } else if (item.hwndItem == progress_bar_) {
-    DrawGauge(item);
+    DrawGauge(item, gauge_);
   } else if (item.hwndItem == icq_folder_now_) {
     // "C:\...\newdb\sub": the middle of the path gives way to an ellipsis until it fits.
     RECT place = item.rcItem;
     FillRect(item.hDC, &place, GetSysColorBrush(COLOR_BTNFACE));
-    SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
-    const HGDIOBJ old = SelectObject(item.hDC, font_.get());
     std::wstring text = Wide(icq_folder_.folder);
     DrawTextW(item.hDC, text.data(), static_cast<int>(text.size()), &place,
               DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-    SelectObject(item.hDC, old);
   }
+  SelectObject(item.hDC, old);
 }
 
 void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
@@ -487,52 +474,18 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
   const FolderLine& line = selector.lines.lines[item.itemID];
   const int left = place.left + 2 + line.level * kFolderIndent;
   DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
-
-  const HGDIOBJ old = SelectObject(item.hDC, font_.get());
   const std::wstring text = Wide(line.text);
   SIZE size = {};
   GetTextExtentPoint32W(item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
-  RECT text_place = {left + kFolderIconSize + 3, place.top,
-                     left + kFolderIconSize + 3 + size.cx + 4, place.bottom};
+  const int text_left = left + kFolderIconSize + 3;
+  RECT text_place = {text_left, place.top, text_left + size.cx + 4, place.bottom};
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   FillRect(item.hDC, &text_place, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-  SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-  RECT inner = text_place;
-  inner.left += 2;
+  RECT inner = {text_place.left + 2, text_place.top, text_place.right, text_place.bottom};
   DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &inner,
             DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &text_place);
-  SelectObject(item.hDC, old);
-}
-
-// Black on white, a single-line border, the percentage centred: black on the white part
-// and white on the black part.
-void TMain::DrawGauge(const DRAWITEMSTRUCT& item) {
-  const HDC dc = item.hDC;
-  const RECT outer = item.rcItem;
-  FrameRect(dc, &outer, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  RECT inner = {outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1};
-  FillRect(dc, &inner, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  const RECT bar = {inner.left, inner.top, inner.left + (inner.right - inner.left) * gauge_ / 100,
-                    inner.bottom};
-  FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-
-  const std::wstring text = GaugeText(gauge_);
-  const HGDIOBJ old = SelectObject(dc, font_.get());
-  SetBkMode(dc, TRANSPARENT);
-  const UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
-  SaveDC(dc);
-  ExcludeClipRect(dc, bar.left, bar.top, bar.right, bar.bottom);
-  SetTextColor(dc, RGB(0, 0, 0));
-  DrawTextW(dc, text.c_str(), -1, &inner, format);
-  RestoreDC(dc, -1);
-  SaveDC(dc);
-  IntersectClipRect(dc, bar.left, bar.top, bar.right, bar.bottom);
-  SetTextColor(dc, RGB(255, 255, 255));
-  DrawTextW(dc, text.c_str(), -1, &inner, format);
-  RestoreDC(dc, -1);
-  SelectObject(dc, old);
 }
 
 // --- The window seam -------------------------------------------------------------------
@@ -615,10 +568,6 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
                            MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
 }
 
-void TMain::ShowError(const std::string& message) {
-  ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
-}
-
 // --- Repainting while an action runs ----------------------------------------------------
 
 void TMain::LetWindowRepaint() {
@@ -692,10 +641,6 @@ void TMain::ReplayHeldInput() {
 
 // --- Handlers ------------------------------------------------------------------------
 
-void TMain::FormCreate() {
-  RunAction([this] { app::FormCreate(*this); });
-}
-
 void TMain::Click(ui::Handler handler) {
   RunAction([this, handler] {
     handler(*this);
@@ -707,15 +652,21 @@ void TMain::Click(ui::Handler handler) {
   });
 }
 
-void TMain::BackupFolderChange() { SetBackupFolderText(backup_folder_.folder); }
-
 // --- The folder selectors --------------------------------------------------------------
 
 void TMain::MoveSelector(FolderSelector& selector, const std::string& folder) {
   platform::ChangeDir(folder);
   selector.folder = platform::GetCurrentDir();
   FillFolderList(selector);
-  FolderMoved(selector);
+  drive_folders_.Remember(selector.folder);
+  ShowDriveOf(selector);
+  if (&selector == &icq_folder_) {
+    // The label shows the whole path as its text; it draws it shortened.
+    SetWindowTextW(icq_folder_now_, Wide(selector.folder).c_str());
+    InvalidateRect(icq_folder_now_, nullptr, FALSE);
+  } else {
+    SetBackupFolderText(selector.folder);
+  }
 }
 
 void TMain::FillFolderList(FolderSelector& selector) {
@@ -738,26 +689,11 @@ void TMain::FillFolderList(FolderSelector& selector) {
 }
 
 void TMain::ShowDriveOf(const FolderSelector& selector) {
-  const char letter = DriveOf(selector.folder);
-  const LRESULT count = SendMessageW(selector.drives, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    if (SendMessageW(selector.drives, CB_GETITEMDATA, i, 0) == letter) {
-      SendMessageW(selector.drives, CB_SETCURSEL, i, 0);
-      return;
-    }
-  }
-}
-
-void TMain::FolderMoved(FolderSelector& selector) {
-  drive_folders_.Remember(selector.folder);
-  ShowDriveOf(selector);
-  if (&selector == &icq_folder_) {
-    // The label shows the whole path as its text; it draws it shortened.
-    SetWindowTextW(icq_folder_now_, Wide(selector.folder).c_str());
-    InvalidateRect(icq_folder_now_, nullptr, FALSE);
-  } else {
-    BackupFolderChange();
-  }
+  // The box's lines are "c:", found regardless of case.
+  const wchar_t name[] = {static_cast<wchar_t>(DriveOf(selector.folder)), L':', L'\0'};
+  const LRESULT index = SendMessageW(selector.drives, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(name));
+  if (index != CB_ERR) SendMessageW(selector.drives, CB_SETCURSEL, index, 0);
 }
 
 // The folder of the list's selected line.

@@ -27,13 +27,12 @@ void ShowErrorBox(HWND owner, const std::string& message);
 
 class TMain : public WindowSeam {
  public:
-  // Creates the window and its controls and runs FormCreate; Show() shows it.
+  // Creates the window and its controls and runs the form's start-up; Show() shows it.
   TMain();
   ~TMain() override;
   TMain(const TMain&) = delete;
   TMain& operator=(const TMain&) = delete;
 
-  HWND Handle() const { return window_; }
   void Show(int show_command);
 
   // The message loop's handling of one message taken from the queue: the window's own
@@ -57,10 +56,7 @@ class TMain : public WindowSeam {
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 
-  // Handlers.
-  void FormCreate();
   void Click(ui::Handler handler);  // a button's, a link label's or a key's
-  void BackupFolderChange();
 
  private:
   struct FontDeleter {
@@ -85,36 +81,29 @@ class TMain : public WindowSeam {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   bool TakeKey(const MSG& message);
-  void MoveFocus(bool backwards);
   void BuildControls();
-  void FillDriveBox(HWND box, int height);
   void OnCommand(int id, int code, HWND control);
   void OnClose();
   void Paint();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void DrawFolderLine(const DRAWITEMSTRUCT& item);
-  void DrawGauge(const DRAWITEMSTRUCT& item);
-  LRESULT ControlColour(HDC dc, HWND control);
 
   void RunAction(const std::function<void()>& action);
   void LetWindowRepaint();
   void PaintNow();
   void HoldInput(const MSG& message);
   void ReplayHeldInput();
-  void ShowError(const std::string& message);
 
   // Folder selectors.
   void MoveSelector(FolderSelector& selector, const std::string& folder);
   void FillFolderList(FolderSelector& selector);
   void ShowDriveOf(const FolderSelector& selector);
-  void FolderMoved(FolderSelector& selector);
   void OpenCurrentLine(FolderSelector& selector);
   void ChooseDrive(FolderSelector& selector);
 
   HWND window_ = nullptr;
   Font font_;                                      // the window's, for what it draws itself
   std::vector<Font> fonts_{std::size(ui::kForm)};  // each control's, in the form's order
-  HBRUSH screen_brush_ = nullptr;  // the system's window colour: the message screen's ground
 
   FolderSelector icq_folder_;
   FolderSelector backup_folder_;

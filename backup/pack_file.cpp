@@ -19,25 +19,19 @@ constexpr std::int64_t kQuickFileBytes = 256 * 1024;
 // step, and the window gets its turn at every block.
 class WindowProgress {
  public:
-  WindowProgress(app::WindowSeam& window, const GaugeStep& step, const std::string& source)
-      : window_(window),
-        step_(step),
-        start_(window.Gauge()),
-        refresh_(platform::GetFileSize(source).value_or(0) > kQuickFileBytes) {}
-
-  // Before the engine starts, which first reads the whole file for its CRC-32.
-  void Start() {
-    if (refresh_) window_.Refresh();
-  }
+  WindowProgress(app::WindowSeam& window, const GaugeStep& step)
+      : window_(window), step_(step), start_(window.Gauge()) {}
 
   // Each block also gives a stop request its chance.
   lz::ProgressProc Callback() {
-    return [this](const lz::LZFileInfo&, std::int32_t count) { Moved(count); };
+    return [this](const lz::LZFileInfo& info, std::int32_t count) { Moved(info, count); };
   }
 
  private:
-  void Moved(std::int32_t count) {
+  void Moved(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
+    // The start tells the file's size: a large one repaints before its first block.
+    if (count == lz::kProgressStart) refresh_ = info.uncompressed_size > kQuickFileBytes;
     if (count > 0) {
       done_ += count;
       window_.CountBytes(count);
@@ -49,7 +43,7 @@ class WindowProgress {
   app::WindowSeam& window_;
   const GaugeStep step_;
   const int start_;
-  const bool refresh_;
+  bool refresh_ = false;
   std::int64_t done_ = 0;
 };
 
@@ -68,8 +62,7 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
                         platform::File& destination, const GaugeStep& gauge,
                         std::int64_t* stated_length) {
-  WindowProgress progress(window, gauge, source);
-  progress.Start();
+  WindowProgress progress(window, gauge);
   const lz::ProgressProc moved = progress.Callback();
   // The engine tells the header's record as the transfer starts.
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
@@ -100,9 +93,8 @@ std::int64_t CompressForBackup(platform::File& source, platform::File& destinati
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge) {
-  WindowProgress progress(window, gauge, source);
+  WindowProgress progress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
-    progress.Start();
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
                               kReplaceDestination, progress.Callback());
   }
@@ -115,7 +107,6 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
       return 0;
     }
   }
-  progress.Start();
   return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
                           kReplaceDestination, progress.Callback(), kCompressLzss);
 }

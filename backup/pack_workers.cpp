@@ -30,6 +30,9 @@ struct PackWorkers::Worker {
   platform::File source, destination;
   PackResult result;
   std::atomic<std::int64_t> bytes_done = 0;
+  // This worker has a file, or the workers are to end: each has its own, so that a file
+  // handed over wakes only the worker that takes it.
+  std::condition_variable given;
   std::thread thread;
 };
 
@@ -57,7 +60,7 @@ void PackWorkers::EndWorkers() noexcept {
     const std::lock_guard lock(mutex_);
     ending_ = true;
   }
-  given_.notify_all();
+  for (const std::unique_ptr<Worker>& worker : workers_) worker->given.notify_one();
   for (const std::unique_ptr<Worker>& worker : workers_) worker->thread.join();
   workers_.clear();
 }
@@ -71,7 +74,7 @@ void PackWorkers::Run(Worker& worker) {
   };
   std::unique_lock lock(mutex_);
   for (;;) {
-    given_.wait(lock, [&] { return worker.state == Worker::State::kGiven || ending_; });
+    worker.given.wait(lock, [&] { return worker.state == Worker::State::kGiven || ending_; });
     if (worker.state != Worker::State::kGiven) return;
     PackResult result;
     result.number = worker.number;
@@ -106,19 +109,20 @@ int PackWorkers::Busy() const {
 
 bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
                          platform::File& destination) {
+  Worker* worker = nullptr;
   {
     const std::lock_guard lock(mutex_);
     const auto idle = std::find_if(workers_.begin(), workers_.end(),
                                    [](const auto& w) { return w->state == Worker::State::kIdle; });
     if (idle == workers_.end()) return false;
-    Worker& worker = **idle;
-    worker.number = number;
-    worker.source = std::move(source);
-    worker.destination = std::move(destination);
-    worker.bytes_done = 0;
-    worker.state = Worker::State::kGiven;
+    worker = idle->get();
+    worker->number = number;
+    worker->source = std::move(source);
+    worker->destination = std::move(destination);
+    worker->bytes_done = 0;
+    worker->state = Worker::State::kGiven;
   }
-  given_.notify_all();
+  worker->given.notify_one();
   return true;
 }
 

@@ -66,8 +66,7 @@ class PackWorkers {
   void EndWorkers() noexcept;
 
   mutable std::mutex mutex_;
-  std::condition_variable given_;  // a worker has a file, or the workers are to end
-  std::condition_variable done_;   // a worker has finished its file
+  std::condition_variable done_;  // a worker has finished its file
   bool ending_ = false;
   std::vector<std::unique_ptr<Worker>> workers_;
 };

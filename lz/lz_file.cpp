@@ -685,11 +685,13 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
   if (source.empty() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  // The destination is new: no name can be the source's.
-  source = SourceToRead(CutText(platform::ExpandFileName(source), kMaxNameLength),
-                        [](const std::string&) {});
-
-  platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
+  // The destination is new: no name can be the source's. A source that opens is there.
+  source = CutText(platform::ExpandFileName(source), kMaxNameLength);
+  platform::File input;
+  if (platform::File::TryOpen(source, platform::OpenMode::kRead, &input) != 0) {
+    source = SourceToRead(source, [](const std::string&) {});
+    input = platform::File::Open(source, platform::OpenMode::kRead);
+  }
   g_engine->input = &input;
   const bool compressed = IsCompressedFileAtStart(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};

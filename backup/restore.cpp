@@ -119,6 +119,8 @@ struct TargetFolder {
   bool leftovers_removed = false;
   bool recorded = false;  // its temporary file is in the restore's record
   std::shared_ptr<const platform::FolderHandle> held;  // as the last entry opened it
+  // Each level from the ICQ folder down to `held`, in order, the ICQ folder first.
+  std::vector<std::shared_ptr<const platform::FolderHandle>> levels;
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
   bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
@@ -148,6 +150,28 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
     }
   }
   return found;
+}
+
+// True when the folders an earlier entry of this folder opened are each still, under its
+// name, the folder held: then the entry is made through them, where a walk from the ICQ
+// folder would open the same folders again. A folder swapped for a link since (even one
+// that leads back into the ICQ folder) fails the test, and the walk judges it anew.
+bool StillHeld(const TargetFolder& known, const std::string& folder_part) {
+  if (!known.held || known.levels.empty()) return false;
+  std::size_t level = 0;
+  std::size_t start = 0;
+  while (start < folder_part.size()) {
+    std::size_t end = folder_part.find('\\', start);
+    if (end == std::string::npos) end = folder_part.size();
+    if (level + 1 >= known.levels.size() ||
+        !known.levels[level]->Holds(folder_part.substr(start, end - start),
+                                    *known.levels[level + 1])) {
+      return false;
+    }
+    ++level;
+    start = end + 1;
+  }
+  return level + 1 == known.levels.size();
 }
 
 // Upper-cased folder part -> the upper-cased names ending in ".tmp" (the forms of the
@@ -269,8 +293,9 @@ class Restorer {
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
   bool RefuseLink(std::uint64_t number, const ListEntry& entry);
-  std::shared_ptr<const platform::FolderHandle> OpenFolders(std::uint64_t number,
-                                                            const ListEntry& entry);
+  std::shared_ptr<const platform::FolderHandle> OpenFolders(
+      std::uint64_t number, const ListEntry& entry,
+      std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
   bool HasRoomFor(std::int64_t size) const;
   std::int64_t Decode(const std::string& compressed,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
@@ -332,8 +357,10 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
 
   // The folders, opened from the ICQ folder; the entry's files are made through its own.
-  known.held = OpenFolders(number, entry);
-  if (!known.held) return false;
+  if (!StillHeld(known, entry.folder_part)) {
+    known.held = OpenFolders(number, entry, known.levels);
+    if (!known.held) return false;
+  }
   const platform::FolderHandle& held = *known.held;
 
   // Decode.
@@ -431,8 +458,10 @@ bool Restorer::RefuseLink(std::uint64_t number, const ListEntry& entry) {
 // for a link to elsewhere, even now, is refused and nothing is written. Missing levels
 // are made, outer levels first; a level that cannot be made is reported, and the walk
 // goes on, so the deepest failure is the report that stays. Null once the entry stops.
-std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_t number,
-                                                                    const ListEntry& entry) {
+std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(
+    std::uint64_t number, const ListEntry& entry,
+    std::vector<std::shared_ptr<const platform::FolderHandle>>& levels) {
+  levels.clear();
   if (!root_) {
     platform::FolderHandle icq;
     if (platform::FolderHandle::Open(window_.ICQPath, &icq) != 0) {
@@ -442,6 +471,7 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_
     root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
   }
   std::shared_ptr<const platform::FolderHandle> level = root_;
+  levels.push_back(root_);
   bool go_on = true;
   std::size_t start = 0;
   while (start < entry.folder_part.size()) {
@@ -482,7 +512,9 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(std::uint64_
       continue;
     }
     level = std::make_shared<const platform::FolderHandle>(std::move(next));
+    levels.push_back(level);
   }
+  if (!go_on || !level) levels.clear();
   return go_on ? level : nullptr;
 }
 

@@ -106,10 +106,12 @@ detail::PerThread<CrcBuffers> crc_buffers;
 std::uint32_t CrcOfTheRest(platform::File& file) {
   const CrcBuffers::Lease buffer(*crc_buffers);
   std::uint32_t crc = 0xFFFFFFFFu;
-  while (file.Position() < file.Size()) {
+  // The bytes to its end as it stands now, asked once; no read past them.
+  for (std::int64_t left = file.Size() - file.Position(); left > 0;) {
     const std::size_t n = file.Read(buffer->data(), buffer->size());
     if (n == 0) break;  // the file shrank under us
     crc = CRC32Update(crc, buffer->data(), static_cast<std::uint16_t>(n));
+    left -= static_cast<std::int64_t>(n);
   }
   return ~crc;
 }

@@ -78,6 +78,10 @@ class FolderHandle {
 
   // True when both hold the same folder, however it was reached.
   bool SameFolder(const FolderHandle& other) const;
+  // True when the entry `name`, spelt as on the disk, is now the sub-folder `sub` itself
+  // (no link to it), which the layer does not hold: `sub` as OpenFolder would open it
+  // again, with no folder opened for the answer on POSIX. Not counted.
+  bool Holds(const std::string& name, const FolderHandle& sub) const;
 
  private:
   std::intptr_t handle_ = -1;

@@ -327,4 +327,13 @@ bool FolderHandle::SameFolder(const FolderHandle& other) const {
          ::fstat(Descriptor(other.handle_), &b) == 0 && SameIdentity(a, b);
 }
 
+bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
+  if (handle_ < 0 || sub.handle_ < 0 || !IsOneName(name)) return false;
+  if (detail::IsHeld(detail::HostChild(host_path_, name))) return false;
+  struct stat entry, held;
+  return ::fstatat(Descriptor(handle_), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(entry.st_mode) && ::fstat(Descriptor(sub.handle_), &held) == 0 &&
+         SameIdentity(entry, held);
+}
+
 }  // namespace platform

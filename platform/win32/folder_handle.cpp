@@ -281,12 +281,32 @@ int FolderHandle::Flush() const {
   return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
 }
 
+namespace {
+
+bool SameEntry(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace
+
+bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
+  // Windows opens a folder by its path: the check is an open, uncounted.
+  if (handle_ < 0 || sub.handle_ < 0 || !IsOneName(name)) return false;
+  const std::string host = host_path_ + "\\" + name;
+  if (detail::IsHeld(host)) return false;
+  const detail::ScopedHandle entry(OpenHeldFolder(detail::WideFromAnsi(host), false));
+  if (!entry.Valid()) return false;
+  const std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(entry.Get());
+  const std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(sub.handle_));
+  return a && b && !detail::IsReparsePoint(a->dwFileAttributes) && SameEntry(*a, *b);
+}
+
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
   if (handle_ < 0 || other.handle_ < 0) return false;
   std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(AsHandle(handle_));
   std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(other.handle_));
-  return a && b && a->dwVolumeSerialNumber == b->dwVolumeSerialNumber &&
-         a->nFileIndexHigh == b->nFileIndexHigh && a->nFileIndexLow == b->nFileIndexLow;
+  return a && b && SameEntry(*a, *b);
 }
 
 }  // namespace platform

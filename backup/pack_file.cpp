@@ -98,17 +98,18 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
                               kReplaceDestination, progress.Callback());
   }
-  {
-    // Closed again at once, before the engine opens it.
-    platform::File probe;
-    if (!OpenSourceToPack(source, &probe)) {
-      ReportSourceInUse(window);
-      ok = false;
-      return 0;
-    }
+  // The source the in-use test opened is the one compressed, as in a worker.
+  platform::File input;
+  if (!OpenSourceToPack(source, &input)) {
+    ReportSourceInUse(window);
+    ok = false;
+    return 0;
   }
-  return lz::CompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                          kReplaceDestination, progress.Callback(), kCompressLzss);
+  platform::File output =
+      platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
+  const std::int64_t written = CompressForBackup(input, output, progress.Callback());
+  output.Close();
+  return written;
 }
 
 }  // namespace backup

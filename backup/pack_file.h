@@ -27,11 +27,12 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 // compresses: when the source cannot be opened for reading while no other program
 // writes to it (ICQ holds it open, or it is missing), writes the ten-line " Backup
 // unsuccessful!" report, sets ok to false and answers 0 without calling the engine; else
-// answers CompressFile(source, destination, mode 1). A read-only source is compressed.
-// Every existing destination is replaced. Names are cut to 255 characters. Errors of
-// the engine pass through unchanged.
-// For a source of more than 256 KiB, the window is refreshed before the engine starts
-// and at every block the engine moves.
+// compresses the source it opened into the destination, made or truncated, and answers
+// what CompressFile(source, destination, mode 1) answers. A read-only source is
+// compressed. Names are cut to 255 characters. Errors of the engine pass through
+// unchanged.
+// For a source of more than 256 KiB, the window is refreshed as the engine starts and
+// at every block the engine moves.
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge = {});

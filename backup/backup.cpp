@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,8 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
+// How long a batch of compressed files waits for more before its flush.
+constexpr std::chrono::milliseconds kFlushGathering{10};
 
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).
@@ -130,7 +133,8 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   }
 
   PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
-  platform::BackgroundFlush flusher(tuning.flush_stand_in);
+  // Nothing waits for a compressed file's flush before the end: they go in batches.
+  platform::BackgroundFlush flusher(tuning.flush_stand_in, kFlushGathering);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;
   ListWriter list(new_list_path);
   ListedFilesMade files;

@@ -10,15 +10,13 @@
 namespace platform {
 namespace {
 
-// A batch: the files queued within kGatherTime of the first, at most kFullBatch. One
-// flush for many files costs the disk about what one for a single file costs.
-constexpr std::chrono::milliseconds kGatherTime{10};
+// The most files one batch gathers.
 constexpr std::size_t kFullBatch = 64;
 
 }  // namespace
 
-BackgroundFlush::BackgroundFlush(StandIn stand_in)
-    : stand_in_(std::move(stand_in)), worker_([this] { Work(); }) {}
+BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gather)
+    : stand_in_(std::move(stand_in)), gather_(gather), worker_([this] { Work(); }) {}
 
 BackgroundFlush::~BackgroundFlush() {
   {
@@ -58,7 +56,9 @@ void BackgroundFlush::Work() {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (jobs_.empty()) return;  // stopping, and every job handed over is done
-      wake_.wait_for(lock, kGatherTime, [this] { return stopping_ || jobs_.size() >= kFullBatch; });
+      if (gather_.count() > 0) {
+        wake_.wait_for(lock, gather_, [this] { return stopping_ || jobs_.size() >= kFullBatch; });
+      }
       batch.swap(jobs_);
     }
     try {

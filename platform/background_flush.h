@@ -1,14 +1,15 @@
 // Makes files durable on a worker thread while the caller goes on with the next ones.
 //
-// The worker gathers the files queued within a few milliseconds of the first (or a full
-// batch), opens each, and flushes them together with one syncfs per file system: one pass writes their data and inodes, where an fsync per
-// file would wait for the disk once or twice per file. On Windows, which has no such
-// call, it opens each file for writing and flushes it (FlushFileBuffers); a read-only
-// file has its attribute lifted for that moment. The paths are resolved on the calling
-// thread, which the layer's look-ups belong to; the worker touches only the files it is
-// handed.
+// The worker takes every file queued so far (or, when told to gather, those queued
+// within that time of the first, up to a full batch), opens each, and flushes them
+// together with one syncfs per file system: one pass writes their data and inodes, where an fsync
+// per file would wait for the disk once or twice per file. On Windows, which has no such call, it
+// opens each file for writing and flushes it (FlushFileBuffers); a read-only file has its attribute
+// lifted for that moment. The paths are resolved on the calling thread, which the layer's look-ups
+// belong to; the worker touches only the files it is handed.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -28,7 +29,10 @@ class BackgroundFlush {
   // error code. For tests that need a flush to fail.
   using StandIn = std::function<int(const std::string& path)>;
 
-  explicit BackgroundFlush(StandIn stand_in = {});
+  // `gather`: how long a batch waits for more files after its first; for a caller that
+  // waits for none of them before its end, where one flush of many costs the disk about
+  // what one of a single file costs.
+  explicit BackgroundFlush(StandIn stand_in = {}, std::chrono::milliseconds gather = {});
   ~BackgroundFlush();  // flushes every file handed over, then ends the worker
   BackgroundFlush(const BackgroundFlush&) = delete;
   BackgroundFlush& operator=(const BackgroundFlush&) = delete;
@@ -54,6 +58,7 @@ class BackgroundFlush {
   static std::vector<int> FlushTogether(const std::deque<Job>& batch);
 
   StandIn stand_in_;
+  const std::chrono::milliseconds gather_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> jobs_;

@@ -62,10 +62,13 @@ std::string WindowText(HWND window) {
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
+  // As the file layer converts names: a character the code page lacks becomes "?", not a
+  // look-alike letter that names another folder.
+  constexpr DWORD kNoBestFit = WC_NO_BEST_FIT_CHARS;
   const int length =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, nullptr, 0, "?", nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, text.data(), length, "?", nullptr);
   return text;
 }
 

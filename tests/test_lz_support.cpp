@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lz/lz_file.h"
 #include "lz/lz_format.h"
 #include "lz/lz_support.h"
 #include "lz_sandbox.h"
@@ -448,6 +449,38 @@ TEST_F(VersionInfoTest, FilesWithoutAResourceGiveNothing) {
   EXPECT_EQ(lz::VersionInfoString("C:\\text.exe", "FileVersion"), "");
   box_.WriteFile("C:\\empty.exe", "");
   EXPECT_EQ(lz::VersionInfoString("C:\\empty.exe", "FileVersion"), "");
+}
+
+// A compression through open files (the backup's) stores what a compression by names
+// stores: the version of a program image, the CRC-32 that the coding pass takes, a
+// compressed source copied as it is; in each of the engine's modes.
+TEST_F(VersionInfoTest, CompressionOfOpenFilesStoresWhatCompressionByNamesStores) {
+  const Bytes image = PeImage(
+      VersionInfo({StringTable("040904e4", {StringValue("FileVersion", "2000b.1")})}, 0x04E40409));
+  box_.WriteFile("C:\\prog.exe", std::string(image.begin(), image.end()));
+  box_.WriteFile("C:\\text.dat", TextData(300000, 5));
+  box_.WriteFile("C:\\empty.dat", "");
+  ASSERT_GT(lz::CompressFile("C:\\text.dat", "C:\\packed.lzz", {}, {}, 1), 0);
+  for (const char* source : {"C:\\prog.exe", "C:\\text.dat", "C:\\empty.dat", "C:\\packed.lzz"}) {
+    for (std::uint8_t mode : {0, 1, 2}) {
+      SCOPED_TRACE(std::string(source) + " mode " + std::to_string(mode));
+      const std::int64_t by_names = lz::CompressFile(source, "C:\\by_names.lzz", {}, {}, mode);
+      platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
+      platform::File output = platform::File::Open("C:\\open.lzz", platform::OpenMode::kCreate);
+      EXPECT_EQ(lz::CompressOpenFile(input, output, {}, mode), by_names);
+      output.Close();
+      const std::string stored = box_.ReadFile("C:\\open.lzz");
+      EXPECT_EQ(stored, box_.ReadFile("C:\\by_names.lzz"));
+      if (std::string(source) == "C:\\packed.lzz") {
+        EXPECT_EQ(stored, box_.ReadFile(source));
+        continue;
+      }
+      lz::LZFileInfo info;
+      ASSERT_EQ(lz::GetFileInfo("C:\\open.lzz", info), 1);
+      EXPECT_EQ(info.crc32, ZlibCrc(box_.ReadFile(source)));
+      EXPECT_EQ(info.version, std::string(source) == "C:\\prog.exe" ? "2000b.1" : "0");
+    }
+  }
 }
 
 // Every shorter file, and every byte of the image changed in turn, must give either the

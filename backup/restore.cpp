@@ -118,9 +118,12 @@ struct TargetFolder {
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
   bool recorded = false;  // its temporary file is in the restore's record
-  std::shared_ptr<const platform::FolderHandle> held;  // as the last entry opened it
-  // Each level from the ICQ folder down to `held`, in order, the ICQ folder first.
+  // The folders the last entry opened, from the ICQ folder down to this one; empty before
+  // an entry opened them, and after it failed to.
   std::vector<std::shared_ptr<const platform::FolderHandle>> levels;
+  std::shared_ptr<const platform::FolderHandle> Held() const {
+    return levels.empty() ? nullptr : levels.back();
+  }
 
   // True when the entry of that name, if there is one, stays in the ICQ folder.
   bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
@@ -157,7 +160,7 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
 // folder would open the same folders again. A folder swapped for a link since (even one
 // that leads back into the ICQ folder) fails the test, and the walk judges it anew.
 bool StillHeld(const TargetFolder& known, const std::string& folder_part) {
-  if (!known.held || known.levels.empty()) return false;
+  if (known.levels.empty()) return false;
   std::size_t level = 0;
   std::size_t start = 0;
   while (start < folder_part.size()) {
@@ -293,9 +296,8 @@ class Restorer {
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
               const char* second_line);
   bool RefuseLink(std::uint64_t number, const ListEntry& entry);
-  std::shared_ptr<const platform::FolderHandle> OpenFolders(
-      std::uint64_t number, const ListEntry& entry,
-      std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
+  bool OpenFolders(std::uint64_t number, const ListEntry& entry,
+                   std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
   bool HasRoomFor(std::int64_t size) const;
   std::int64_t Decode(const std::string& compressed,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
@@ -357,11 +359,12 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
 
   // The folders, opened from the ICQ folder; the entry's files are made through its own.
-  if (!StillHeld(known, entry.folder_part)) {
-    known.held = OpenFolders(number, entry, known.levels);
-    if (!known.held) return false;
+  if (!StillHeld(known, entry.folder_part) && !OpenFolders(number, entry, known.levels)) {
+    known.levels.clear();
+    return false;
   }
-  const platform::FolderHandle& held = *known.held;
+  const std::shared_ptr<const platform::FolderHandle> folder_held = known.Held();
+  const platform::FolderHandle& held = *folder_held;
 
   // Decode.
   window_.AppendLine(app::ShortPath(target));
@@ -381,7 +384,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
       Record(window_, temp);
       known.recorded = true;
     }
-    decoded = Decode(compressed, known.held, temp_name, entry.size, place_number, stated_length);
+    decoded = Decode(compressed, folder_held, temp_name, entry.size, place_number, stated_length);
   } catch (const platform::EInOutError& error) {
     if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
     throw;
@@ -389,7 +392,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
-  const RestoredFile restored{place_number, known.held, entry.name, temp_name};
+  const RestoredFile restored{place_number, folder_held, entry.name, temp_name};
   const std::optional<std::int64_t> length = held.FileSize(temp_name);
   if (!length) return Stop([&] { ShowUnableToRestore(window_); });
   if (*length != entry.size) {
@@ -457,16 +460,16 @@ bool Restorer::RefuseLink(std::uint64_t number, const ListEntry& entry) {
 // one above it: a link there is followed only into the ICQ folder, so a folder swapped
 // for a link to elsewhere, even now, is refused and nothing is written. Missing levels
 // are made, outer levels first; a level that cannot be made is reported, and the walk
-// goes on, so the deepest failure is the report that stays. Null once the entry stops.
-std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(
-    std::uint64_t number, const ListEntry& entry,
-    std::vector<std::shared_ptr<const platform::FolderHandle>>& levels) {
+// goes on, so the deepest failure is the report that stays. `levels` gets each level, the
+// ICQ folder first; false once the entry stops.
+bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
+                           std::vector<std::shared_ptr<const platform::FolderHandle>>& levels) {
   levels.clear();
   if (!root_) {
     platform::FolderHandle icq;
     if (platform::FolderHandle::Open(window_.ICQPath, &icq) != 0) {
       Stop([&] { ShowUnableToRestore(window_); });
-      return nullptr;
+      return false;
     }
     root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
   }
@@ -485,15 +488,15 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(
     int code = level ? level->OpenFolder(name, &next, root_.get()) : platform::kInvalidFilename;
     if (code == platform::kNameIsLink) {
       RefuseLink(number, entry);
-      return nullptr;
+      return false;
     }
     if (CannotBeEntered(code)) {
       Stop([&] { ShowCannotOpenFolder(window_, path); });
-      return nullptr;
+      return false;
     }
     if (code != 0 && level) {
       // What is in flight goes in place first, so a report here stands as it would alone.
-      if (Failed(placement_.Drain())) return nullptr;
+      if (Failed(placement_.Drain())) return false;
       code = level->CreateFolder(name);
       if (code == 0) placement_.Changed(level);
       // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
@@ -501,7 +504,7 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(
         code = level->OpenFolder(name, &next, root_.get());
         if (code == platform::kNameIsLink) {
           RefuseLink(number, entry);
-          return nullptr;
+          return false;
         }
       }
     }
@@ -514,8 +517,7 @@ std::shared_ptr<const platform::FolderHandle> Restorer::OpenFolders(
     level = std::make_shared<const platform::FolderHandle>(std::move(next));
     levels.push_back(level);
   }
-  if (!go_on || !level) levels.clear();
-  return go_on ? level : nullptr;
+  return go_on && level;
 }
 
 // A size equal to the free space fails; a drive without a figure passes.
@@ -603,12 +605,13 @@ void Restorer::RemoveLeftovers() {
   for (auto& [path, folder] : folders_) {
     if (folder.leftovers_removed) continue;
     folder.leftovers_removed = true;
-    if (!folder.held) continue;  // never opened: nothing was written there
+    const std::shared_ptr<const platform::FolderHandle> held = folder.Held();
+    if (!held) continue;  // never opened: nothing was written there
     for (const auto& [upper, name] : folder.entries) {
       if (!IsStagedName(name) || Listed(upper) || !folder.NameStaysInside(name, icq_folder_)) {
         continue;
       }
-      if (int code = placement_.RemoveLeftover(folder.held, name)) {
+      if (int code = placement_.RemoveLeftover(held, name)) {
         RaiseNotRemoved(code, path + "\\" + name);
       }
     }

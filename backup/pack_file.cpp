@@ -59,7 +59,7 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
   if (percent < step.end && percent > window.Gauge()) window.SetGauge(percent);
 }
 
-std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
+std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
                         std::int64_t* stated_length) {
   WindowProgress progress(window, gauge);
@@ -69,7 +69,7 @@ std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
     if (stated_length && count == lz::kProgressStart) *stated_length = info.uncompressed_size;
     moved(info, count);
   };
-  return lz::DecompressInto(source.substr(0, kLongestName), destination, told);
+  return lz::DecompressInto(source, destination, told);
 }
 
 bool OpenSourceToPack(const std::string& source_path, platform::File* source) {

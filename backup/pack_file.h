@@ -40,7 +40,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
 // PackFile's mode "U" into a file the caller has made and holds open
 // (lz::DecompressInto), for the restore, which makes its files through held folders.
 // `stated_length`, if given, gets the uncompressed length that the source's header states.
-std::int64_t UnpackInto(app::WindowSeam& window, const std::string& source,
+std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge = {},
                         std::int64_t* stated_length = nullptr);
 

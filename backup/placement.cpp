@@ -152,7 +152,7 @@ std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   } catch (const platform::EInOutError&) {
     return NotSaved(file.Target());
   }
-  if (int code = ReplaceDataFile(*file.folder, file.temp, file.name)) {
+  if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk)) {
     // A data file that cannot be replaced keeps no copy beside it.
     PlacementFailure failure = NotReplaced(code, file.Target());
     NoteUndo(failure, RemoveFile(*file.folder, file.temp), PathIn(*file.folder, file.temp));
@@ -169,7 +169,7 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
   PlacementFailure failure;
   if (entry.synced.get() != 0) {
     failure = NotSaved(entry.file.Target());
-  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.name)) {
+  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk)) {
     failure = NotReplaced(code, entry.file.Target());
   } else {
     Done(entry.file);

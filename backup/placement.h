@@ -46,6 +46,7 @@ struct RestoredFile {
   std::shared_ptr<const platform::FolderHandle> folder;
   std::string name;
   std::string temp;  // the name of the temporary file that holds the copy
+  std::string on_disk;  // the data file's name as the folder spells it (the folder takes names as spelt)
   std::string Target() const { return folder->Path() + "\\" + name; }
 };
 

@@ -125,14 +125,31 @@ struct TargetFolder {
     return levels.empty() ? nullptr : levels.back();
   }
 
-  // True when the entry of that name, if there is one, stays in the ICQ folder.
-  bool NameStaysInside(const std::string& name, const platform::FolderBoundary& icq) const {
-    if (!listed) return false;
-    const auto [first, last] = entries.equal_range(platform::AsciiUpper(name));
+  // Names the restore gave files it made here, upper-cased -> as spelt.
+  std::map<std::string, std::string> made;
+
+  // The name as the folder spells it: as given when an entry bears it, else the entry
+  // that bears it in another letter case, else as given. The held folder takes names as
+  // spelt (the restore has the folder to itself), so this listing stands for the disk's.
+  std::string Spelt(const std::string& name) const {
+    const std::string upper = platform::AsciiUpper(name);
+    if (const auto it = made.find(upper); it != made.end()) return it->second;
+    const auto [first, last] = entries.equal_range(upper);
+    std::optional<std::string> best;
     for (auto it = first; it != last; ++it) {
-      if (!icq.Contains(path + "\\" + it->second)) return false;
+      if (it->second == name) return name;
+      if (!best || it->second < *best) best = it->second;
     }
-    return true;
+    return best.value_or(name);
+  }
+
+  // True unless the folder held an entry of that name before the restore came that is a
+  // link (or another system entry) leading out of the ICQ folder.
+  bool NameStaysInside(const std::string& spelt, const platform::FolderBoundary& icq) const {
+    if (entries.count(platform::AsciiUpper(spelt)) == 0) return true;
+    const std::optional<std::uint32_t> attributes = Held()->Attributes(spelt);
+    return !attributes || !(*attributes & platform::faSysFile) ||
+           icq.Contains(path + "\\" + spelt);
   }
 };
 
@@ -299,7 +316,7 @@ class Restorer {
   bool OpenFolders(std::uint64_t number, const ListEntry& entry,
                    std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
   bool HasRoomFor(std::int64_t size) const;
-  std::int64_t Decode(const std::string& compressed,
+  std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
                       std::int64_t& stated_length);
@@ -353,10 +370,8 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  if (!known.inside || !known.NameStaysInside(entry.name, icq_folder_) ||
-      !known.NameStaysInside(temp_name, icq_folder_)) {
-    return RefuseLink(number, entry);
-  }
+  // Only a folder that could be listed is judged; one outside is not written to.
+  if (!known.inside || !known.listed) return RefuseLink(number, entry);
 
   // The folders, opened from the ICQ folder; the entry's files are made through its own.
   if (!StillHeld(known, entry.folder_part) && !OpenFolders(number, entry, known.levels)) {
@@ -365,11 +380,16 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
   const std::shared_ptr<const platform::FolderHandle> folder_held = known.Held();
   const platform::FolderHandle& held = *folder_held;
+  const std::string spelt = known.Spelt(entry.name);
+  if (!known.NameStaysInside(spelt, icq_folder_)) return RefuseLink(number, entry);
 
   // Decode.
   window_.AppendLine(app::ShortPath(target));
   const std::string compressed = CompressedFilePath(window_.BackupPath, number);
-  if (entry.size != 0 && !platform::FileExists(compressed)) {
+  platform::File source;
+  const int open_code =
+      entry.size == 0 ? 0 : platform::File::TryOpen(compressed, platform::OpenMode::kRead, &source);
+  if (open_code == platform::kFileNotFound || open_code == platform::kInvalidFilename) {
     return Stop([&] {
       ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
                                 " Note :", " Do not restore old backup files made",
@@ -380,19 +400,21 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   std::int64_t decoded = 0;
   std::int64_t stated_length = entry.size;  // the header's, once decoded
   try {
+    if (open_code != 0) platform::RaiseIoError(open_code);
     if (!known.recorded) {
       Record(window_, temp);
       known.recorded = true;
     }
-    decoded = Decode(compressed, folder_held, temp_name, entry.size, place_number, stated_length);
+    decoded = Decode(source, folder_held, temp_name, entry.size, place_number, stated_length);
   } catch (const platform::EInOutError& error) {
     if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
     throw;
   }
+  known.made.emplace(platform::AsciiUpper(spelt), spelt);
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
-  const RestoredFile restored{place_number, folder_held, entry.name, temp_name};
+  const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt};
   const std::optional<std::int64_t> length = held.FileSize(temp_name);
   if (!length) return Stop([&] { ShowUnableToRestore(window_); });
   if (*length != entry.size) {
@@ -471,6 +493,7 @@ bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
       Stop([&] { ShowUnableToRestore(window_); });
       return false;
     }
+    icq.TakeNamesAsSpelt();
     root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
   }
   std::shared_ptr<const platform::FolderHandle> level = root_;
@@ -514,6 +537,7 @@ bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
       level = nullptr;  // nothing below it can be made
       continue;
     }
+    next.TakeNamesAsSpelt();
     level = std::make_shared<const platform::FolderHandle>(std::move(next));
     levels.push_back(level);
   }
@@ -533,15 +557,19 @@ bool Restorer::HasRoomFor(std::int64_t size) const {
 // gauge moves through the entry only when nothing is in flight: placing those entries
 // sets it to lower values. A stop or an input/output error leaves no half-decoded
 // temporary file behind.
-std::int64_t Restorer::Decode(const std::string& compressed,
+std::int64_t Restorer::Decode(platform::File& source,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
                               std::uint64_t place_number, std::int64_t& stated_length) {
   // The name held no file when the restore came, so a file there now is a copy of its own:
-  // it goes first, so the copy is always a new file, never one written through a name.
-  static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+  // it goes, so the copy is always a new file, never one written through a name.
   platform::File copy;
-  if (int code = folder->CreateFile(temp_name, &copy)) platform::RaiseIoError(code);
+  int code = folder->CreateFile(temp_name, &copy);
+  if (code == platform::kAlreadyExists) {
+    static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+    code = folder->CreateFile(temp_name, &copy);
+  }
+  if (code != 0) platform::RaiseIoError(code);
   if (size == 0) {
     copy.Close();
     return 0;
@@ -550,7 +578,7 @@ std::int64_t Restorer::Decode(const std::string& compressed,
   const GaugeStep gauge =
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
-    return UnpackInto(window_, compressed, copy, gauge, &stated_length);
+    return UnpackInto(window_, source, copy, gauge, &stated_length);
   } catch (const platform::EInOutError&) {
     // A stop, or a disk that filled up: no half-written copy stays (closed first, as
     // Windows deletes no open file).

@@ -49,6 +49,10 @@ struct Engine {
   // compression takes its source's CRC-32 in the pass that codes it.
   bool crc_of_input = false;
   std::uint32_t input_crc = 0;
+  // The same of every byte written, while `crc_of_output` is set: a verified decompression
+  // checks what it wrote as it writes it.
+  bool crc_of_output = false;
+  std::uint32_t output_crc = 0;
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
@@ -131,6 +135,8 @@ void ReportProgress(const LZFileInfo& info, std::uint32_t count) {
 }
 
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
+  if (g_engine->crc_of_output)
+    g_engine->output_crc = static_cast<std::uint32_t>(crc32_z(g_engine->output_crc, data, count));
   if (g_engine->output) {
     g_engine->output->Write(data, count);
   } else if (g_engine->sink) {
@@ -183,6 +189,7 @@ class Operation {
     g_engine->sink = nullptr;
     g_engine->progress = nullptr;
     g_engine->crc_of_input = false;
+    g_engine->crc_of_output = false;
     g_engine->running = false;
   }
   Operation(const Operation&) = delete;
@@ -568,11 +575,11 @@ LZFileInfo OutputInfo(const std::string& source, bool compressed, const LZHeader
 // Decodes (or copies) the opened source into the engine's output; the exception of a
 // failure is kept for the clean-up, which runs whatever happens.
 std::int64_t DecodeBody(platform::File& input, bool compressed, const LZHeader& stored,
-                        std::exception_ptr& failure) {
+                        std::exception_ptr& failure, bool at_body = false) {
   try {
     if (!compressed) return CopyStream(-1, 2);
     g_engine->expanding = true;
-    input.Seek(kHeaderSize);
+    if (!at_body) input.Seek(kHeaderSize);
     if (stored.method == kMethodLzh) {
       g_engine->bytes_out = LzhDecode(EngineStreams());
     } else {
@@ -676,34 +683,39 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   return EndDecompression(clean_up, source_info, progress, input, result);
 }
 
-std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
+std::int64_t DecompressInto(platform::File& input, platform::File& dest,
                             const ProgressProc& progress) {
   HeaderBytes header{};
   Operation operation(1);
-
-  std::string source = CutText(source_in, kMaxNameLength);
-  if (source.empty() || !dest.IsOpen()) {
+  if (!input.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  // The destination is new: no name can be the source's. A source that opens is there.
-  source = CutText(platform::ExpandFileName(source), kMaxNameLength);
-  platform::File input;
-  if (platform::File::TryOpen(source, platform::OpenMode::kRead, &input) != 0) {
-    source = SourceToRead(source, [](const std::string&) {});
-    input = platform::File::Open(source, platform::OpenMode::kRead);
-  }
   g_engine->input = &input;
-  const bool compressed = IsCompressedFileAtStart(input, header);
+  // The header is read where the body follows it; only a plain source goes back to its start.
+  const std::size_t n = input.Read(header.data(), header.size());
+  const bool compressed = IsCompressedHeader(std::span(header).first(n));
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
-  const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
-
-  LZFileInfo source_info = OutputInfo(source, compressed, stored, date);
+  LZFileInfo source_info;
+  if (compressed) {
+    source_info = InfoFromHeader(stored);
+  } else {
+    input.Seek(0);
+    source_info.stored_size = source_info.uncompressed_size = input.Size();
+    source_info.date_time = DateOfOpenFile(input, input.Path());
+    source_info.attributes = input.Attributes();
+    source_info.version = kNoVersion;
+  }
   source_info.name = CutText(dest.Path(), kMaxNameLength);
   g_engine->current_file = source_info;
   StartOutput(dest, source_info, progress);
 
+  // What is written is checked as it is written; a plain source is its own record.
+  g_engine->crc_of_output = g_engine->verify;
+  g_engine->output_crc = 0;
+  g_engine->crc_of_input = !compressed;
+  g_engine->input_crc = 0;
   std::exception_ptr failure;
-  std::int64_t result = DecodeBody(input, compressed, stored, failure);
+  std::int64_t result = DecodeBody(input, compressed, stored, failure, /*at_body=*/true);
 
   CleanUp clean_up(failure);
   SetTimeIfPossible(dest, source_info.date_time);
@@ -712,11 +724,8 @@ std::int64_t DecompressInto(const std::string& source_in, platform::File& dest,
   } catch (const platform::EInOutError&) {
     // a courtesy, as in DecompressFile
   }
-  if (!failure && g_engine->verify) {
-    clean_up.Run([&] {
-      if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
-    });
-  }
+  const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
+  if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
   clean_up.Run([&] { dest.Close(); });
   return EndDecompression(clean_up, source_info, progress, input, result);
 }

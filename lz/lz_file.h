@@ -101,13 +101,13 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
 std::int64_t DecompressFile(const std::string& source, const std::string& dest,
                             const ConfirmProc& confirm, const ProgressProc& progress);
 
-// DecompressFile into a file the caller has made, new and empty and open for reading and
-// writing: for a caller that makes it through a folder it holds open
-// (platform/folder_handle.h), so that nothing is looked up, deleted or created by the
-// destination's name. The stored date-time and attributes are set through the open file,
-// verification reads it back through it, and the engine closes it. Answers and raises as
-// DecompressFile, with no confirmation to ask.
-std::int64_t DecompressInto(const std::string& source, platform::File& dest,
+// DecompressFile from a source the caller has opened at its start into a file the caller
+// has made, new and empty and open for reading and writing: for a caller that makes it
+// through a folder it holds open (platform/folder_handle.h), so that nothing is looked up,
+// deleted or created by a name. The stored date-time and attributes are set through the
+// open file, verification checks the bytes as they are written, and the engine closes
+// both. Answers and raises as DecompressFile, with no confirmation to ask.
+std::int64_t DecompressInto(platform::File& source, platform::File& dest,
                             const ProgressProc& progress);
 
 // Decodes the compressed file `name` without writing anything. `result` gets the header,

@@ -45,7 +45,9 @@ File::~File() {
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)) {}
+      host_path_(std::move(other.host_path_)),
+      identity_(other.identity_),
+      names_as_spelt_(other.names_as_spelt_) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   if (this != &other) {
@@ -53,6 +55,8 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     handle_ = std::exchange(other.handle_, -1);
     path_ = std::move(other.path_);
     host_path_ = std::move(other.host_path_);
+    identity_ = other.identity_;
+    names_as_spelt_ = other.names_as_spelt_;
   }
   return *this;
 }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -76,6 +77,11 @@ class FolderHandle {
   // As FlushFolder: makes the folder's entries durable.
   [[nodiscard]] int Flush() const;
 
+  // From now on the names of files given are taken as the disk spells them, not looked up
+  // in other letter cases: for a caller that keeps its own listing of the folder (POSIX;
+  // Windows finds names in any case itself). Sub-folders are still looked up.
+  void TakeNamesAsSpelt() { names_as_spelt_ = true; }
+
   // True when both hold the same folder, however it was reached.
   bool SameFolder(const FolderHandle& other) const;
   // True when the entry `name`, spelt as on the disk, is now the sub-folder `sub` itself
@@ -87,6 +93,10 @@ class FolderHandle {
   std::intptr_t handle_ = -1;
   std::string path_;       // Windows path text
   std::string host_path_;  // where it was opened: for the layer's holds and kept listings
+  // The folder's device and inode on POSIX, taken when it is opened, so that the
+  // questions asked once per entry need no call of their own for it.
+  std::pair<std::uint64_t, std::uint64_t> identity_;
+  bool names_as_spelt_ = false;
 };
 
 }  // namespace platform

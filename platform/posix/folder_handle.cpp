@@ -37,7 +37,10 @@ int EntryErrorCode(int posix_errno) {
 
 // The entry's name as the disk spells it: as given when an entry bears it, else the
 // entry that bears it in another letter case, else as given (it is still to be made).
-std::string DiskName(int folder_fd, const std::string& host_folder, const std::string& name) {
+// A caller that keeps its own listing gives names as spelt (`as_spelt`): no look-up.
+std::string DiskName(int folder_fd, const std::string& host_folder, const std::string& name,
+                     bool as_spelt) {
+  if (as_spelt) return name;
   struct stat st;
   if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
   return detail::FindEntryInOpenFolder(folder_fd, host_folder, name).value_or(name);
@@ -78,6 +81,15 @@ bool SameIdentity(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+std::pair<std::uint64_t, std::uint64_t> IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino};
+}
+
+std::pair<std::uint64_t, std::uint64_t> IdentityOf(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? IdentityOf(st) : std::pair<std::uint64_t, std::uint64_t>{};
+}
+
 // True when the open folder is `outer` or lies below it, as the folders stand now: the
 // walk goes up through ".." from the folder itself, never through a name.
 bool LiesWithin(int folder_fd, int outer_fd) {
@@ -115,6 +127,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   handle.handle_ = fd;
   handle.path_ = path;
   handle.host_path_ = folder.path;
+  handle.identity_ = IdentityOf(fd);
   *out = std::move(handle);
   return 0;
 }
@@ -125,7 +138,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
   if (handle_ < 0) return kInvalidFilename;
   if (!IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
-  const std::string disk = DiskName(folder_fd, host_path_, name);
+  const std::string disk = DiskName(folder_fd, host_path_, name, /*as_spelt=*/false);
   const std::string host = detail::HostChild(host_path_, disk);
   // A held folder stands in for one the user may not enter.
   if (detail::IsHeld(host)) return kAccessDenied;
@@ -145,6 +158,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
   handle.handle_ = fd;
   handle.path_ = path_ + "\\" + name;
   handle.host_path_ = host;
+  handle.identity_ = IdentityOf(fd);
   *out = std::move(handle);
   return 0;
 }
@@ -152,7 +166,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
 int FolderHandle::CreateFolder(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, /*as_spelt=*/false);
   detail::FolderChange change(detail::HostChild(host_path_, disk));
   if (::mkdirat(Descriptor(handle_), disk.c_str(), 0777) != 0) return EntryErrorCode(errno);
   change.Added();
@@ -162,7 +176,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
   if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   const std::string host = detail::HostChild(host_path_, disk);
   if (detail::IsHeld(host)) return kSharingViolation;
   detail::FolderChange change(host);
@@ -183,7 +197,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   if (detail::IsHeld(detail::HostChild(host_path_, disk))) return kSharingViolation;
   // O_NONBLOCK keeps the open from waiting on a pipe swapped in meanwhile.
   const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -205,7 +219,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
 
 std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) const {
   if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   struct stat st;
   if (::fstatat(Descriptor(handle_), disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return std::nullopt;
@@ -215,7 +229,7 @@ std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) c
 
 std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) const {
   if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   struct stat st;
   if (::fstatat(Descriptor(handle_), disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(st.st_mode)) {
@@ -228,7 +242,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   // Through the file itself: a change by name would follow a link swapped in for it.
   const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -265,7 +279,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name);
+  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   const std::string host = detail::HostChild(host_path_, disk);
   struct stat st;
   if (int refusal = detail::DeletionRefusal(FactsAt(folder_fd, disk, st), host, host_path_)) {
@@ -282,8 +296,8 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
-  const std::string source = DiskName(folder_fd, host_path_, from);
-  std::string target = DiskName(folder_fd, host_path_, to);
+  const std::string source = DiskName(folder_fd, host_path_, from, names_as_spelt_);
+  std::string target = DiskName(folder_fd, host_path_, to, names_as_spelt_);
   struct stat st;
   if (::fstatat(folder_fd, source.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return EntryErrorCode(errno);
@@ -322,18 +336,15 @@ int FolderHandle::Flush() const {
 }
 
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
-  struct stat a, b;
-  return handle_ >= 0 && other.handle_ >= 0 && ::fstat(Descriptor(handle_), &a) == 0 &&
-         ::fstat(Descriptor(other.handle_), &b) == 0 && SameIdentity(a, b);
+  return handle_ >= 0 && other.handle_ >= 0 && identity_.second != 0 && identity_ == other.identity_;
 }
 
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
   if (handle_ < 0 || sub.handle_ < 0 || !IsOneName(name)) return false;
   if (detail::IsHeld(detail::HostChild(host_path_, name))) return false;
-  struct stat entry, held;
+  struct stat entry;
   return ::fstatat(Descriptor(handle_), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISDIR(entry.st_mode) && ::fstat(Descriptor(sub.handle_), &held) == 0 &&
-         SameIdentity(entry, held);
+         S_ISDIR(entry.st_mode) && sub.identity_ == IdentityOf(entry);
 }
 
 }  // namespace platform

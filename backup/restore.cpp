@@ -315,7 +315,7 @@ class Restorer {
   bool RefuseLink(std::uint64_t number, const ListEntry& entry);
   bool OpenFolders(std::uint64_t number, const ListEntry& entry,
                    std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
-  bool HasRoomFor(std::int64_t size) const;
+  bool HasRoomFor(std::int64_t size);
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
@@ -337,6 +337,7 @@ class Restorer {
   std::map<std::string, TargetFolder> folders_;  // by the folder's path as the list forms it
   // The ICQ folder, held open for the whole run: every target folder is opened from it.
   std::shared_ptr<const platform::FolderHandle> root_;
+  std::optional<unsigned long long> free_space_;  // what HasRoomFor counts down
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -544,12 +545,20 @@ bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
   return go_on && level;
 }
 
-// A size equal to the free space fails; a drive without a figure passes.
-bool Restorer::HasRoomFor(std::int64_t size) const {
-  const int drive = platform::DriveNumberOfPath(window_.ICQPath);
-  if (drive == 0) return true;
-  const std::optional<unsigned long long> free = platform::DiskFreeSpace(drive);
-  return !free || static_cast<unsigned long long>(size) < *free;
+// A size equal to the free space fails; a drive without a figure passes. The figure is
+// asked once and counted down by what the restore writes; asked again only when the
+// count says the entry would not fit, since a file replaced gives its room back.
+bool Restorer::HasRoomFor(std::int64_t size) {
+  const auto room = static_cast<unsigned long long>(size);
+  if (!free_space_ || room >= *free_space_) {
+    const int drive = platform::DriveNumberOfPath(window_.ICQPath);
+    if (drive == 0) return true;
+    free_space_ = platform::DiskFreeSpace(drive);
+    if (!free_space_) return true;
+  }
+  if (room >= *free_space_) return false;
+  *free_space_ -= room;
+  return true;
 }
 
 // The compressed file decoded into the temporary file, its CRC-32 checked; an entry of

@@ -33,31 +33,33 @@ class Descriptor {
 std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::vector<int> codes(batch.size(), 0);
   // One open file per file system names it to syncfs; each file is opened all the
-  // same, so that one that is gone answers for itself.
+  // same (a file handed over open is used as it is), so that one that is gone answers
+  // for itself.
+  std::vector<Descriptor> opened;
   struct FileSystem {
-    Descriptor any_file;
+    int any_file;
     std::vector<std::size_t> members;  // indexes into the batch
   };
   std::map<dev_t, FileSystem> file_systems;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     const Job& job = batch[i];
-    if (!job.file.IsOpen() && job.host_path.empty()) {
-      codes[i] = kInvalidFilename;
-      continue;
+    int fd = static_cast<int>(job.file.handle_);
+    if (!job.file.IsOpen()) {
+      if (job.host_path.empty()) {
+        codes[i] = kInvalidFilename;
+        continue;
+      }
+      fd = opened.emplace_back(::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)).get();
     }
-    Descriptor file(job.file.IsOpen()
-                        ? ::fcntl(static_cast<int>(job.file.handle_), F_DUPFD_CLOEXEC, 0)
-                        : ::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
-    if (file.get() < 0 || ::fstat(file.get(), &st) != 0) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
       codes[i] = ErrorCodeFromErrno(errno);
       continue;
     }
-    file_systems.try_emplace(st.st_dev, FileSystem{std::move(file), {}})
-        .first->second.members.push_back(i);
+    file_systems.try_emplace(st.st_dev, FileSystem{fd, {}}).first->second.members.push_back(i);
   }
   for (const auto& [device, file_system] : file_systems) {
-    if (::syncfs(file_system.any_file.get()) == 0) continue;
+    if (::syncfs(file_system.any_file) == 0) continue;
     const int code = ErrorCodeFromErrno(errno);
     for (std::size_t i : file_system.members) codes[i] = code;
   }

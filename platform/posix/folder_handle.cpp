@@ -298,28 +298,36 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   const int folder_fd = Descriptor(handle_);
   const std::string source = DiskName(folder_fd, host_path_, from, names_as_spelt_);
   std::string target = DiskName(folder_fd, host_path_, to, names_as_spelt_);
-  struct stat st;
-  if (::fstatat(folder_fd, source.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return EntryErrorCode(errno);
-  }
   const std::string source_host = detail::HostChild(host_path_, source);
   if (detail::IsHeld(source_host)) return kSharingViolation;
   unsigned int flags = replace_existing ? 0 : RENAME_NOREPLACE;
+  struct stat st;
   if (target == source) {
     // Same entry, maybe another spelling: the rename changes only the letter case.
-    if (to == source) return 0;
+    if (to == source) {
+      return ::fstatat(folder_fd, source.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                 ? 0
+                 : EntryErrorCode(errno);
+    }
     target = to;
     flags = 0;
-  } else if (const detail::EntryFacts facts = FactsAt(folder_fd, target, st); !facts.missing) {
-    const std::string target_host = detail::HostChild(host_path_, target);
-    if (int refusal = detail::ReplaceRefusal(facts, target_host, replace_existing)) return refusal;
+  } else if (replace_existing) {
+    // What Windows refuses to replace and the system would: a read-only file, a folder.
+    const detail::EntryFacts facts = FactsAt(folder_fd, target, st);
+    if (!facts.missing) {
+      const std::string target_host = detail::HostChild(host_path_, target);
+      if (int refusal = detail::ReplaceRefusal(facts, target_host, true)) return refusal;
+    }
   }
   detail::FolderChange change(source_host);
   if (::renameat2(folder_fd, source.c_str(), folder_fd, target.c_str(), flags) != 0) {
-    // A file system without RENAME_NOREPLACE: the test above stands for it.
-    if (errno != EINVAL || flags == 0 ||
-        ::renameat(folder_fd, source.c_str(), folder_fd, target.c_str()) != 0) {
+    // A file system without RENAME_NOREPLACE: a test just before stands for it.
+    if (errno != EINVAL || flags == 0) {
       return errno == EEXIST ? kAlreadyExists : EntryErrorCode(errno);
+    }
+    if (!FactsAt(folder_fd, target, st).missing) return kAlreadyExists;
+    if (::renameat(folder_fd, source.c_str(), folder_fd, target.c_str()) != 0) {
+      return EntryErrorCode(errno);
     }
   }
   change.Renamed(target);

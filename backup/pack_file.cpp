@@ -61,12 +61,13 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 
 std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
-                        std::int64_t* stated_length) {
+                        UnpackedLengths* lengths) {
   WindowProgress progress(window, gauge);
   const lz::ProgressProc moved = progress.Callback();
-  // The engine tells the header's record as the transfer starts.
+  // The engine tells the header's record as the transfer starts, then each piece written.
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
-    if (stated_length && count == lz::kProgressStart) *stated_length = info.uncompressed_size;
+    if (lengths && count == lz::kProgressStart) *lengths = {info.uncompressed_size, 0};
+    if (lengths && count > 0) lengths->written += count;
     moved(info, count);
   };
   return lz::DecompressInto(source, destination, told);

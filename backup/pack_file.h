@@ -39,10 +39,15 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
 
 // PackFile's mode "U" into a file the caller has made and holds open
 // (lz::DecompressInto), for the restore, which makes its files through held folders.
-// `stated_length`, if given, gets the uncompressed length that the source's header states.
+// `lengths`, if given, gets the uncompressed length that the source's header states and
+// the length written, as the engine tells them.
+struct UnpackedLengths {
+  std::int64_t stated = 0;
+  std::int64_t written = 0;
+};
 std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge = {},
-                        std::int64_t* stated_length = nullptr);
+                        UnpackedLengths* lengths = nullptr);
 
 // PackFile's compression in its three steps, for a backup that compresses ahead in
 // worker threads: the open test, which opens the source in `*source` (false when it is

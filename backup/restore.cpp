@@ -319,7 +319,7 @@ class Restorer {
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
-                      std::int64_t& stated_length);
+                      UnpackedLengths& lengths);
   bool Place(const RestoredFile& file);
   bool Failed(const std::optional<PlacementFailure>& failure);
   int GaugeAt(std::uint64_t number) const;
@@ -380,7 +380,6 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     return false;
   }
   const std::shared_ptr<const platform::FolderHandle> folder_held = known.Held();
-  const platform::FolderHandle& held = *folder_held;
   const std::string spelt = known.Spelt(entry.name);
   if (!known.NameStaysInside(spelt, icq_folder_)) return RefuseLink(number, entry);
 
@@ -399,14 +398,14 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
   if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
   std::int64_t decoded = 0;
-  std::int64_t stated_length = entry.size;  // the header's, once decoded
+  UnpackedLengths lengths{entry.size, 0};  // the header's and what was written, once decoded
   try {
     if (open_code != 0) platform::RaiseIoError(open_code);
     if (!known.recorded) {
       Record(window_, temp);
       known.recorded = true;
     }
-    decoded = Decode(source, folder_held, temp_name, entry.size, place_number, stated_length);
+    decoded = Decode(source, folder_held, temp_name, entry.size, place_number, lengths);
   } catch (const platform::EInOutError& error) {
     if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
     throw;
@@ -416,9 +415,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
 
   // Compare the length and the CRC-32.
   const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt};
-  const std::optional<std::int64_t> length = held.FileSize(temp_name);
-  if (!length) return Stop([&] { ShowUnableToRestore(window_); });
-  if (*length != entry.size) {
+  if (lengths.written != entry.size) {
     return Stop(
         [&] {
           ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
@@ -427,7 +424,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   }
   // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
   // whose length is not what its body decodes to is damaged too.
-  if (decoded < 0 || stated_length != *length) {
+  if (decoded < 0 || lengths.stated != lengths.written) {
     return Stop(
         [&] {
           ShowAboutBackup(
@@ -569,7 +566,7 @@ bool Restorer::HasRoomFor(std::int64_t size) {
 std::int64_t Restorer::Decode(platform::File& source,
                               const std::shared_ptr<const platform::FolderHandle>& folder,
                               const std::string& temp_name, std::int64_t size,
-                              std::uint64_t place_number, std::int64_t& stated_length) {
+                              std::uint64_t place_number, UnpackedLengths& lengths) {
   // The name held no file when the restore came, so a file there now is a copy of its own:
   // it goes, so the copy is always a new file, never one written through a name.
   platform::File copy;
@@ -587,7 +584,7 @@ std::int64_t Restorer::Decode(platform::File& source,
   const GaugeStep gauge =
       placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
   try {
-    return UnpackInto(window_, source, copy, gauge, &stated_length);
+    return UnpackInto(window_, source, copy, gauge, &lengths);
   } catch (const platform::EInOutError&) {
     // A stop, or a disk that filled up: no half-written copy stays (closed first, as
     // Windows deletes no open file).

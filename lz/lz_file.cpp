@@ -53,6 +53,7 @@ struct Engine {
   // checks what it wrote as it writes it.
   bool crc_of_output = false;
   std::uint32_t output_crc = 0;
+  bool input_ended = false;  // the input's last read came back short
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
@@ -148,7 +149,10 @@ void WriteOutput(const std::uint8_t* data, std::size_t count) {
 
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
+  // A read that came back short met the end of the file: no call to be told so again.
+  if (g_engine->input_ended) return 0;
   const std::size_t n = g_engine->input->Read(buffer, count);
+  g_engine->input_ended = n < count;
   if (g_engine->crc_of_input)
     g_engine->input_crc = static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, buffer, n));
   return n;
@@ -190,6 +194,7 @@ class Operation {
     g_engine->progress = nullptr;
     g_engine->crc_of_input = false;
     g_engine->crc_of_output = false;
+    g_engine->input_ended = false;
     g_engine->running = false;
   }
   Operation(const Operation&) = delete;

@@ -64,8 +64,6 @@ class FolderHandle {
   // Attributes of the entry itself, as GetAttributes gives them (a link is a system
   // entry); nullopt when there is none. Not counted.
   std::optional<std::uint32_t> Attributes(const std::string& name) const;
-  // Size of the plain file `name`; nullopt when missing, a link or no plain file.
-  std::optional<std::int64_t> FileSize(const std::string& name) const;
   // As SetAttributes, on a plain file only (kNameIsLink for a link).
   [[nodiscard]] int SetAttributes(const std::string& name, std::uint32_t attributes) const;
   // As DeleteFile; a link is deleted itself, never what it leads to.

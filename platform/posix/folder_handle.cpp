@@ -227,17 +227,6 @@ std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) c
   return detail::AttributesOf(disk, st);
 }
 
-std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) const {
-  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
-  const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
-  struct stat st;
-  if (::fstatat(Descriptor(handle_), disk.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISREG(st.st_mode)) {
-    return std::nullopt;
-  }
-  return static_cast<std::int64_t>(st.st_size);
-}
-
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;

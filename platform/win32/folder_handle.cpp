@@ -195,17 +195,6 @@ std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) c
   return detail::LayerAttributes(attributes);
 }
 
-std::optional<std::int64_t> FolderHandle::FileSize(const std::string& name) const {
-  if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
-                              GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return std::nullopt;
-  }
-  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;

@@ -178,6 +178,7 @@ TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBound
 // that leads back into the ICQ folder) fails the test, and the walk judges it anew.
 bool StillHeld(const TargetFolder& known, const std::string& folder_part) {
   if (known.levels.empty()) return false;
+  if (known.levels.back()->StillAtItsPath()) return true;
   std::size_t level = 0;
   std::size_t start = 0;
   while (start < folder_part.size()) {

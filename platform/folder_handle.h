@@ -80,6 +80,11 @@ class FolderHandle {
   // Windows finds names in any case itself). Sub-folders are still looked up.
   void TakeNamesAsSpelt() { names_as_spelt_ = true; }
 
+  // True when the folder is still where it was opened, every folder on the way in its
+  // place and no link among them, as the system tells in one call (POSIX). False where it
+  // cannot tell: the caller then asks Holds level by level.
+  bool StillAtItsPath() const;
+
   // True when both hold the same folder, however it was reached.
   bool SameFolder(const FolderHandle& other) const;
   // True when the entry `name`, spelt as on the disk, is now the sub-folder `sub` itself

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <string_view>
 #include <utility>
 
 #include "platform/drives.h"
@@ -334,6 +336,16 @@ int FolderHandle::Flush() const {
 
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
   return handle_ >= 0 && other.handle_ >= 0 && identity_.second != 0 && identity_ == other.identity_;
+}
+
+bool FolderHandle::StillAtItsPath() const {
+  if (handle_ < 0 || detail::IsHeld(host_path_)) return false;
+  // The system's own path of the open folder: a folder on the way moved, renamed or
+  // swapped for a link gives another one.
+  const std::string link = "/proc/self/fd/" + std::to_string(Descriptor(handle_));
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink(link.c_str(), path, sizeof path);
+  return n > 0 && std::string_view(path, static_cast<std::size_t>(n)) == host_path_;
 }
 
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {

@@ -279,6 +279,8 @@ bool SameEntry(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMA
 
 }  // namespace
 
+bool FolderHandle::StillAtItsPath() const { return false; }
+
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
   // Windows opens a folder by its path: the check is an open, uncounted.
   if (handle_ < 0 || sub.handle_ < 0 || !IsOneName(name)) return false;

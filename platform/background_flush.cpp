@@ -2,21 +2,25 @@
 // system's own: posix/background_flush.cpp, win32/background_flush.cpp.
 #include "platform/background_flush.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <vector>
 
 #include "platform/drives.h"
 
 namespace platform {
-namespace {
+BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gather,
+                                 std::size_t batch)
+    : stand_in_(std::move(stand_in)), gather_(gather), batch_(batch), worker_([this] { Work(); }) {}
 
-// The most files one batch gathers.
-constexpr std::size_t kFullBatch = 64;
-
-}  // namespace
-
-BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gather)
-    : stand_in_(std::move(stand_in)), gather_(gather), worker_([this] { Work(); }) {}
+void BackgroundFlush::Hurry() {
+  {
+    std::lock_guard lock(mutex_);
+    hurry_ = true;
+  }
+  wake_.notify_one();
+}
 
 BackgroundFlush::~BackgroundFlush() {
   {
@@ -42,7 +46,7 @@ std::future<int> BackgroundFlush::Queue(Job job) {
   {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
-    wake = jobs_.size() == 1 || jobs_.size() == kFullBatch;
+    wake = jobs_.size() == 1 || jobs_.size() == batch_;
   }
   // Otherwise the worker is awake already, or gathering the batch.
   if (wake) wake_.notify_one();
@@ -57,9 +61,14 @@ void BackgroundFlush::Work() {
       wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (jobs_.empty()) return;  // stopping, and every job handed over is done
       if (gather_.count() > 0) {
-        wake_.wait_for(lock, gather_, [this] { return stopping_ || jobs_.size() >= kFullBatch; });
+        wake_.wait_for(lock, gather_,
+                       [this] { return stopping_ || hurry_ || jobs_.size() >= batch_; });
       }
-      batch.swap(jobs_);
+      hurry_ = false;
+      const std::size_t taken = std::min(jobs_.size(), batch_);
+      std::move(jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(taken),
+                std::back_inserter(batch));
+      jobs_.erase(jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(taken));
     }
     try {
       std::vector<int> codes;

@@ -1,7 +1,7 @@
 // Makes files durable on a worker thread while the caller goes on with the next ones.
 //
 // The worker takes every file queued so far (or, when told to gather, those queued
-// within that time of the first, up to a full batch), opens each, and flushes them
+// within that time of the first, up to a batch, or until Hurry), opens each, and flushes them
 // together with one syncfs per file system: one pass writes their data and inodes, where an fsync
 // per file would wait for the disk once or twice per file. On Windows, which has no such call, it
 // opens each file for writing and flushes it (FlushFileBuffers); a read-only file has its attribute
@@ -32,7 +32,9 @@ class BackgroundFlush {
   // `gather`: how long a batch waits for more files after its first; for a caller that
   // waits for none of them before its end, where one flush of many costs the disk about
   // what one of a single file costs.
-  explicit BackgroundFlush(StandIn stand_in = {}, std::chrono::milliseconds gather = {});
+  // `batch`: the most files one flush takes, and when gathering, the count that ends it.
+  explicit BackgroundFlush(StandIn stand_in = {}, std::chrono::milliseconds gather = {},
+                           std::size_t batch = 64);
   ~BackgroundFlush();  // flushes every file handed over, then ends the worker
   BackgroundFlush(const BackgroundFlush&) = delete;
   BackgroundFlush& operator=(const BackgroundFlush&) = delete;
@@ -44,6 +46,8 @@ class BackgroundFlush {
   // until it is flushed, so that no name is looked up again. The stand-in is given its
   // Path().
   std::future<int> Submit(File file);
+  // The caller is about to wait for a file: the batch being gathered goes at once.
+  void Hurry();
 
  private:
   struct Job {
@@ -59,10 +63,12 @@ class BackgroundFlush {
 
   StandIn stand_in_;
   const std::chrono::milliseconds gather_;
+  const std::size_t batch_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> jobs_;
   bool stopping_ = false;
+  bool hurry_ = false;
   std::thread worker_;
 };
 

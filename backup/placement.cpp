@@ -74,17 +74,17 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
 }
 
 // Renames the copy over the data file. A read-only data file is replaced like any other,
-// as the user asked: its attribute is lifted for the rename (the copy carries the
-// header's attributes) and put back when the rename is refused all the same.
+// as the user asked: when the rename is refused, its attribute is lifted for a second try
+// (the copy carries the header's attributes) and put back when that is refused too.
 int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
                     const std::string& name) {
+  int code = folder.Rename(copy, name, true);
+  if (code != platform::kAccessDenied) return code;
   const std::optional<std::uint32_t> attributes = folder.Attributes(name);
-  const bool read_only = attributes && (*attributes & platform::faReadOnly);
-  if (read_only) {
-    if (int code = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return code;
-  }
-  const int code = folder.Rename(copy, name, true);
-  if (code != 0 && read_only) static_cast<void>(folder.SetAttributes(name, *attributes));
+  if (!attributes || !(*attributes & platform::faReadOnly)) return code;
+  if (int lifted = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return lifted;
+  code = folder.Rename(copy, name, true);
+  if (code != 0) static_cast<void>(folder.SetAttributes(name, *attributes));
   return code;
 }
 

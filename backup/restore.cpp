@@ -105,14 +105,13 @@ void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
                            " Make sure it is the list of a", "      backup made by Torq32!"});
 }
 
-// What the restore knows of one target folder, looked up once: whether it lies in the
-// ICQ folder, and the entries it held before the restore came.
+// What the restore knows of one target folder, looked up once: the entries it held
+// before the restore came.
 // Only those can be links (everything the restore makes is a plain file), so they are
 // the ones to judge by name; looking each name up on the disk would read the whole
 // folder again for every name that does not exist yet.
 struct TargetFolder {
   std::string path;  // as the list forms it
-  bool inside = false;
   bool listed = false;                              // the entries below could be read
   int search_code = 0;                              // why they could not
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
@@ -153,11 +152,11 @@ struct TargetFolder {
   }
 };
 
-TargetFolder LookUpFolder(const std::string& folder, const platform::FolderBoundary& icq) {
+// Read by its path: a folder that leads out of the ICQ folder is refused when the walk
+// from the ICQ folder opens it, before anything is written there.
+TargetFolder LookUpFolder(const std::string& folder) {
   TargetFolder found;
   found.path = folder;
-  found.inside = icq.Contains(folder);
-  if (!found.inside) return found;
   platform::DirectorySearch search;
   platform::SearchRec rec;
   int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
@@ -363,7 +362,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
   const std::string target = folder + "\\" + entry.name;
   TargetFolder& known = Folder(folder);
-  if (known.inside && !known.listed && CannotBeEntered(known.search_code)) {
+  if (!known.listed && CannotBeEntered(known.search_code)) {
     return Stop([&] { ShowCannotOpenFolder(window_, folder); });
   }
   const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
@@ -372,8 +371,8 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
     return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
   }
-  // Only a folder that could be listed is judged; one outside is not written to.
-  if (!known.inside || !known.listed) return RefuseLink(number, entry);
+  // Only a folder that could be listed is judged.
+  if (!known.listed) return RefuseLink(number, entry);
 
   // The folders, opened from the ICQ folder; the entry's files are made through its own.
   if (!StillHeld(known, entry.folder_part) && !OpenFolders(number, entry, known.levels)) {
@@ -665,7 +664,7 @@ bool Restorer::Listed(const std::string& upper_name) const {
 TargetFolder& Restorer::Folder(const std::string& folder) {
   auto found = folders_.find(folder);
   if (found == folders_.end()) {
-    found = folders_.emplace(folder, LookUpFolder(folder, icq_folder_)).first;
+    found = folders_.emplace(folder, LookUpFolder(folder)).first;
   }
   return found->second;
 }

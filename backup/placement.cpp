@@ -77,7 +77,13 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
 // as the user asked: when the rename is refused, its attribute is lifted for a second try
 // (the copy carries the header's attributes) and put back when that is refused too.
 int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
-                    const std::string& name) {
+                    const std::string& name, bool replaces) {
+  // A name new to the folder is taken without replacing, which needs no check first; a
+  // file that came there meanwhile is replaced as any other.
+  if (!replaces) {
+    const int code = folder.Rename(copy, name, false);
+    if (code != platform::kAlreadyExists) return code;
+  }
   int code = folder.Rename(copy, name, true);
   if (code != platform::kAccessDenied) return code;
   const std::optional<std::uint32_t> attributes = folder.Attributes(name);
@@ -159,7 +165,7 @@ std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   } catch (const platform::EInOutError&) {
     return NotSaved(file.Target());
   }
-  if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk)) {
+  if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk, file.replaces)) {
     // A data file that cannot be replaced keeps no copy beside it.
     PlacementFailure failure = NotReplaced(code, file.Target());
     NoteUndo(failure, RemoveFile(*file.folder, file.temp), PathIn(*file.folder, file.temp));
@@ -179,7 +185,8 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
   PlacementFailure failure;
   if (entry.synced.get() != 0) {
     failure = NotSaved(entry.file.Target());
-  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk)) {
+  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk,
+                                         entry.file.replaces)) {
     failure = NotReplaced(code, entry.file.Target());
   } else {
     Done(entry.file);

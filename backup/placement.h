@@ -47,6 +47,7 @@ struct RestoredFile {
   std::string name;
   std::string temp;  // the name of the temporary file that holds the copy
   std::string on_disk;  // the data file's name as the folder spells it (the folder takes names as spelt)
+  bool replaces = true;  // false: the folder had no entry of that name
   std::string Target() const { return folder->Path() + "\\" + name; }
 };
 

@@ -316,6 +316,7 @@ class Restorer {
   bool OpenFolders(std::uint64_t number, const ListEntry& entry,
                    std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
   bool HasRoomFor(std::int64_t size);
+  int OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source);
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
@@ -338,6 +339,10 @@ class Restorer {
   // The ICQ folder, held open for the whole run: every target folder is opened from it.
   std::shared_ptr<const platform::FolderHandle> root_;
   std::optional<unsigned long long> free_space_;  // what HasRoomFor counts down
+  // The backup folder, held for reading the compressed files by the names the backup
+  // gives them; nullptr until the first is read, or when it cannot be opened.
+  std::unique_ptr<platform::FolderHandle> backup_folder_;
+  bool backup_folder_tried_ = false;
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -387,8 +392,7 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
   window_.AppendLine(app::ShortPath(target));
   const std::string compressed = CompressedFilePath(window_.BackupPath, number);
   platform::File source;
-  const int open_code =
-      entry.size == 0 ? 0 : platform::File::TryOpen(compressed, platform::OpenMode::kRead, &source);
+  const int open_code = entry.size == 0 ? 0 : OpenCompressed(number, compressed, source);
   if (open_code == platform::kFileNotFound || open_code == platform::kInvalidFilename) {
     return Stop([&] {
       ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
@@ -410,11 +414,13 @@ bool Restorer::Entry(std::uint64_t number, const std::string& line) {
     if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
     throw;
   }
-  known.made.emplace(platform::AsciiUpper(spelt), spelt);
+  const std::string upper = platform::AsciiUpper(spelt);
+  const bool replaces = known.entries.count(upper) != 0 || known.made.count(upper) != 0;
+  known.made.emplace(upper, spelt);
   window_.DeleteLine(kPathLine);
 
   // Compare the length and the CRC-32.
-  const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt};
+  const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt, replaces};
   if (lengths.written != entry.size) {
     return Stop(
         [&] {
@@ -556,6 +562,22 @@ bool Restorer::HasRoomFor(std::int64_t size) {
   if (room >= *free_space_) return false;
   *free_space_ -= room;
   return true;
+}
+
+// Compressed file `number` (at `path`), opened for reading: through the held backup folder
+// under the name the backup gives it, else by its path, in any letter case and through a
+// link as any file of the backup is read.
+int Restorer::OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source) {
+  if (!backup_folder_tried_) {
+    backup_folder_tried_ = true;
+    auto folder = std::make_unique<platform::FolderHandle>();
+    if (platform::FolderHandle::Open(window_.BackupPath, folder.get()) == 0) {
+      folder->TakeNamesAsSpelt();
+      backup_folder_ = std::move(folder);
+    }
+  }
+  if (backup_folder_ && backup_folder_->OpenFile(CompressedFileName(number), &source) == 0) return 0;
+  return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
 }
 
 // The compressed file decoded into the temporary file, its CRC-32 checked; an entry of

@@ -98,12 +98,6 @@ std::string PathIn(const platform::FolderHandle& folder, const std::string& name
   return folder.Path() + "\\" + name;
 }
 
-std::future<int> Answered(int code) {
-  std::promise<int> answer;
-  answer.set_value(code);
-  return answer.get_future();
-}
-
 // The roll-back goes on past a file it cannot delete or rename; the first one is told.
 void NoteUndo(PlacementFailure& failure, int code, const std::string& path) {
   if (code == 0 || failure.undo_code != 0) return;
@@ -148,11 +142,10 @@ std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool 
   return PlaceNow(file);
 }
 
-// The staged copy goes to the worker open, so that its flush cannot meet another file.
+// The staged copy is flushed through its held folder, so that its flush cannot meet
+// another file.
 std::future<int> Placement::Flushed(const RestoredFile& file, const std::string& staged) {
-  platform::File copy;
-  if (int code = file.folder->OpenFile(staged, &copy)) return Answered(code);
-  return background_->Submit(std::move(copy));
+  return background_->Submit(file.folder, staged);
 }
 
 std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {

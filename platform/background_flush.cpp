@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/drives.h"
+#include "platform/internal.h"
 
 namespace platform {
 BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gather,
@@ -32,12 +33,19 @@ BackgroundFlush::~BackgroundFlush() {
 }
 
 std::future<int> BackgroundFlush::Submit(const std::string& path) {
-  return Queue(Job{path, ToHostPath(path).value_or(""), {}, {}});
+  return Queue(Job{path, ToHostPath(path).value_or(""), {}, {}, {}});
 }
 
 std::future<int> BackgroundFlush::Submit(File file) {
   std::string path = file.Path();
-  return Queue(Job{std::move(path), {}, {}, std::move(file)});
+  return Queue(Job{std::move(path), {}, {}, std::move(file), {}});
+}
+
+std::future<int> BackgroundFlush::Submit(std::shared_ptr<const FolderHandle> folder,
+                                         const std::string& name) {
+  std::string path = folder->Path() + "\\" + name;
+  std::string host_path = detail::HostChild(folder->host_path_, name);
+  return Queue(Job{std::move(path), std::move(host_path), {}, {}, std::move(folder)});
 }
 
 std::future<int> BackgroundFlush::Queue(Job job) {

@@ -14,12 +14,14 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 
 namespace platform {
 
@@ -46,6 +48,10 @@ class BackgroundFlush {
   // until it is flushed, so that no name is looked up again. The stand-in is given its
   // Path().
   std::future<int> Submit(File file);
+  // Queues the file `name` of a held folder (folder_handle.h), looked up by no path: on
+  // POSIX the folder names its file system to syncfs, so the file is not even opened; on
+  // Windows the file is opened in the folder and flushed. The stand-in is given its path.
+  std::future<int> Submit(std::shared_ptr<const FolderHandle> folder, const std::string& name);
   // The caller is about to wait for a file: the batch being gathered goes at once.
   void Hurry();
 
@@ -55,6 +61,7 @@ class BackgroundFlush {
     std::string host_path;  // empty: on no drive
     std::promise<int> result;
     File file;  // open: flushed through it, not by host_path
+    std::shared_ptr<const FolderHandle> folder;  // POSIX: flushed through it, not by host_path
   };
   std::future<int> Queue(Job job);
   void Work();

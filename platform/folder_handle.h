@@ -93,6 +93,7 @@ class FolderHandle {
   bool Holds(const std::string& name, const FolderHandle& sub) const;
 
  private:
+  friend class BackgroundFlush;
   std::intptr_t handle_ = -1;
   std::string path_;       // Windows path text
   std::string host_path_;  // where it was opened: for the layer's holds and kept listings

@@ -43,6 +43,13 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::map<dev_t, FileSystem> file_systems;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     const Job& job = batch[i];
+    if (job.folder) {
+      // A file of a held folder lies on the folder's file system, known since its open.
+      const auto device = static_cast<dev_t>(job.folder->identity_.first);
+      file_systems.try_emplace(device, FileSystem{static_cast<int>(job.folder->handle_), {}})
+          .first->second.members.push_back(i);
+      continue;
+    }
     int fd = static_cast<int>(job.file.handle_);
     if (!job.file.IsOpen()) {
       if (job.host_path.empty()) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "lz/lz_errors.h"
 #include "lz/lz_format.h"
@@ -380,16 +381,22 @@ namespace {
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
                         bool& compressed) {
   LZFileInfo info;
-  info.uncompressed_size = input.Size();
+  const platform::FileFacts facts = input.Facts();
+  info.uncompressed_size = facts.size;
   // The header holds the body size in 32 bits: a source whose body might not fit is
   // refused before anything is written, not found out after the whole file is coded.
   if (LongestBody(info.uncompressed_size) > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
-  info.date_time = DateOfOpenFile(input, source);
-  info.attributes = input.Attributes();
-  compressed = IsCompressedFileAtStart(input, header);
+  // A time outside the DOS range is clamped by the query by name.
+  info.date_time = facts.dos_time ? *facts.dos_time
+                                  : platform::GetFileDosTime(source).value_or(kNoFileDate);
+  info.attributes = facts.attributes;
+  // Read where it stands, so that the coding pass starts at the start with no seek back.
+  header.fill(0);
+  compressed = IsCompressedHeader(
+      std::span(header).first(input.ReadAt(0, header.data(), header.size())));
   info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;
   info.method = kMethodLzss;
@@ -446,8 +453,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
     h.crc32 = source_info.crc32 = g_engine->input_crc;
     header = EncodeHeader(h);
-    output.Seek(0);
-    output.Write(header.data(), header.size());
+    output.WriteAt(0, header.data(), header.size());
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
   SetTimeIfPossible(output, DecodeHeader(header).date_time);

@@ -71,6 +71,13 @@ std::optional<std::uint32_t> GetFileDosTime(const std::string& path);
 // Size in bytes; nullopt when the file does not exist.
 std::optional<std::int64_t> GetFileSize(const std::string& path);
 
+// What one query of an open file tells.
+struct FileFacts {
+  std::int64_t size = 0;
+  std::optional<std::uint32_t> dos_time;  // as File::DosTime
+  std::uint32_t attributes = 0;           // as File::Attributes
+};
+
 enum class OpenMode {
   kRead,       // existing file, reading only
   kReadWrite,  // existing file, reading and writing
@@ -109,6 +116,9 @@ class File {
   // Writes count bytes; 101 "Disk full" when the disk takes no more.
   void Write(const void* buffer, std::size_t count);
   void Seek(std::int64_t position);  // from the start; negative gives 131
+  // Read and Write at a position from the start, leaving the file's position as it was.
+  std::size_t ReadAt(std::int64_t position, void* buffer, std::size_t count);
+  void WriteAt(std::int64_t position, const void* buffer, std::size_t count);
   std::int64_t Position() const;
   std::int64_t Size() const;
   void Truncate();                          // at the current position
@@ -118,6 +128,8 @@ class File {
   std::optional<std::uint32_t> DosTime() const;
   // As GetAttributes, of the open file.
   std::uint32_t Attributes() const;
+  // Size, DosTime and Attributes in one query of the system; raises as Size.
+  FileFacts Facts() const;
   void Flush();  // fsync; FlushFileBuffers on Windows
   void Close();  // raises on failure; the file is closed anyway
   // As SetAttributes, on the open file.

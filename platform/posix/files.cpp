@@ -371,6 +371,39 @@ void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count
   }
 }
 
+std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
+                             std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(Descriptor(handle), bytes + done, count - done,
+                              static_cast<off_t>(position) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
+                       std::size_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(Descriptor(handle), bytes + done, count - done,
+                               static_cast<off_t>(position) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno);
+    }
+    if (n == 0) RaiseIoError(kDiskFull);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 void SeekFileHandle(std::intptr_t handle, std::int64_t position) {
   if (::lseek(Descriptor(handle), static_cast<off_t>(position), SEEK_SET) < 0) RaiseErrno(errno);
 }
@@ -401,16 +434,11 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
   if (::futimens(Descriptor(handle), times) != 0) RaiseErrno(errno);
 }
 
-std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
-  struct stat st;
-  if (::fstat(Descriptor(handle), &st) != 0) return std::nullopt;
-  return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
-}
-
-std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string& name) {
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
-  return AttributesOf(name, st);
+  return {static_cast<std::int64_t>(st.st_size),
+          TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)), AttributesOf(name, st)};
 }
 
 void FlushFileHandle(std::intptr_t handle) {

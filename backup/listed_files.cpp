@@ -121,6 +121,8 @@ class ListedFiles {
 
   // Lines read ahead of the file in progress at most; a bound on memory only.
   static constexpr std::size_t kReadAhead = 256;
+  // Closer than this to the free space, it is asked again: other programs write too.
+  static constexpr std::uint64_t kNearlyFull = 64 << 20;
 
   // Reads lines and starts compressions ahead while workers are free. Without workers
   // it reads one line at a time, when the last one has had its turn.
@@ -176,10 +178,7 @@ class ListedFiles {
       }
       if (workers_.Busy() >= workers_.Count()) return true;
       if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
-      const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);
-      if (free && static_cast<unsigned long long>(slot.fields.size) + reserved >= *free) {
-        return false;
-      }
+      if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // Both files are opened here and handed to the worker, which looks up no name.
       platform::File source, made;
       if (!OpenSourceToPack(slot.source, &source)) return false;
@@ -193,8 +192,23 @@ class ListedFiles {
       }
       slot.started = true;
       reserved += MostDiskSpace(slot.fields.size);
+      started_since_asked_ += MostDiskSpace(slot.fields.size);
     }
     return true;
+  }
+
+  // Room for `need` bytes by the free space asked last, less the most that the files
+  // started since then take: asked again only when that figure comes near.
+  bool RoomAhead(std::uint64_t need) {
+    const auto left = [this] {
+      return *free_ > started_since_asked_ ? *free_ - started_since_asked_ : 0;
+    };
+    if (!free_asked_ || (free_ && need + kNearlyFull >= left())) {
+      free_ = FreeSpace(window_.BackupPath);
+      free_asked_ = true;
+      started_since_asked_ = 0;
+    }
+    return !free_ || need < left();
   }
 
   void Store(PackResult result) {
@@ -323,6 +337,9 @@ class ListedFiles {
   std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
+  bool free_asked_ = false;
+  std::optional<unsigned long long> free_;
+  std::uint64_t started_since_asked_ = 0;
   bool input_done_ = false;
 };
 

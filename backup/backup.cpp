@@ -35,6 +35,9 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
+// Files queued for each worker: a worker that finds its next file waiting goes on
+// without a wake-up, and the backup's thread sleeps once for several files.
+constexpr int kFilesEachWorker = 4;
 // How long a batch of compressed files waits for more before its flush.
 constexpr std::chrono::milliseconds kFlushGathering{10};
 
@@ -132,7 +135,8 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     staged.emplace(backup_path, std::move(*earlier_files));
   }
 
-  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
+  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers(),
+                      kFilesEachWorker);
   // Nothing waits for a compressed file's flush before the end: they go in batches.
   platform::BackgroundFlush flusher(tuning.flush_stand_in, kFlushGathering);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;

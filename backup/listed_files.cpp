@@ -132,7 +132,7 @@ class ListedFiles {
       bool blocked = false;
       if (ahead) blocked = !StartAhead();
       if (input_done_) return;
-      if (!slots_.empty() && (!ahead || blocked || workers_.Busy() >= workers_.Count() ||
+      if (!slots_.empty() && (!ahead || blocked || workers_.Busy() >= workers_.Capacity() ||
                               slots_.size() >= kReadAhead)) {
         return;
       }
@@ -176,7 +176,7 @@ class ListedFiles {
         if (!slot.done) reserved += MostDiskSpace(slot.fields.size);
         continue;
       }
-      if (workers_.Busy() >= workers_.Count()) return true;
+      if (workers_.Busy() >= workers_.Capacity()) return true;
       if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
       if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // Both files are opened here and handed to the worker, which looks up no name.
@@ -244,7 +244,7 @@ class ListedFiles {
         window_.Refresh();
       };
       while (!slot.done) {
-        Store(workers_.Wait(moved));
+        Store(workers_.Wait(moved, slot.number));
         Fill();
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing

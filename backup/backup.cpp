@@ -98,12 +98,8 @@ void ReportOverwriteFailed(app::WindowSeam& window) {
 
 // The path of the first file that could not be flushed, or an empty text.
 std::string FlushBackup(ListWriter& list, const std::string& list_path,
-                        std::vector<PendingFlush>& flushes, const std::string& backup_path) {
-  std::string unsaved;
-  for (PendingFlush& file : flushes) {
-    if (file.flushed.get() != 0 && unsaved.empty()) unsaved = file.path;
-  }
-  if (!unsaved.empty()) return unsaved;
+                        platform::BackgroundFlush& flusher, const std::string& backup_path) {
+  if (std::optional<std::string> unsaved = flusher.FirstFailure()) return *unsaved;
   try {
     list.File().Flush();
   } catch (const platform::EInOutError&) {
@@ -165,7 +161,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
   window.Refresh();
-  const std::string unsaved = FlushBackup(list, new_list_path, files.flushes, backup_path);
+  const std::string unsaved = FlushBackup(list, new_list_path, flusher, backup_path);
   list.File().Close();
   if (!unsaved.empty()) {
     app::ErrorScreen(window, " Backup could not be saved : ", app::ShortPath(unsaved) + "!",

@@ -99,7 +99,6 @@ class ListedFiles {
 
   std::int64_t original_total = 0;
   std::int64_t compressed_total = 0;
-  std::vector<PendingFlush> flushes;  // every compressed file made, in list order
 
  private:
   // One list line from its reading to its turn.
@@ -285,9 +284,11 @@ class ListedFiles {
   }
 
   void Flush(Slot& slot) {
-    flushes.push_back({slot.destination, slot.written.IsOpen()
-                                             ? flusher_.Submit(std::move(slot.written))
-                                             : flusher_.Submit(slot.destination)});
+    if (slot.written.IsOpen()) {
+      flusher_.Add(std::move(slot.written));
+    } else {
+      flusher_.Add(slot.destination);
+    }
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was
@@ -351,7 +352,7 @@ bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& p
                                 ListedFilesMade& made) {
   ListedFiles files(window, pending, list, total, extension, workers, flusher);
   const bool go_on = files.Run();
-  made = {files.original_total, files.compressed_total, std::move(files.flushes)};
+  made = {files.original_total, files.compressed_total};
   return go_on;
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,15 +45,24 @@ class BackgroundFlush {
   // until it is flushed, so that no name is looked up again. The stand-in is given its
   // Path().
   std::future<int> Submit(File file);
+  // The same for a caller that asks only at its end: the answer is kept for FirstFailure
+  // instead of told by a future, whose keeping costs a call into the system per file.
+  void Add(const std::string& path);
+  void Add(File file);
+  // Waits until every file added is flushed; the path, as added, of the first one added
+  // that could not be, or nullopt.
+  std::optional<std::string> FirstFailure();
 
  private:
   struct Job {
     std::string path;
     std::string host_path;  // empty: on no drive
-    std::promise<int> result;
+    std::optional<std::promise<int>> result;  // empty: added, answered in first_failure_
     File file;  // open: flushed through it, not by host_path
   };
-  std::future<int> Queue(Job job);
+  void Queue(Job job);
+  // Under the lock: a kept answer of a job added.
+  void Keep(const Job& job, bool failed);
   void Work();
   // The system's part: the code for each job of the batch, in its order.
   static std::vector<int> FlushTogether(const std::deque<Job>& batch);
@@ -63,6 +73,10 @@ class BackgroundFlush {
   std::condition_variable wake_;
   std::deque<Job> jobs_;
   bool stopping_ = false;
+  bool draining_ = false;               // FirstFailure waits: no batch waits for more
+  std::size_t added_ = 0, answered_ = 0;  // files added, and those of them answered
+  std::optional<std::string> first_failure_;
+  std::condition_variable answered_all_;
   std::thread worker_;
 };
 

@@ -47,6 +47,8 @@ class BackgroundFlush {
   std::future<int> Submit(File file);
   // The same for a caller that asks only at its end: the answer is kept for FirstFailure
   // instead of told by a future, whose keeping costs a call into the system per file.
+  // The files added open are all on one file system (a backup's folder): one syncfs
+  // through the first of a batch makes them durable, none of them asked for its own.
   void Add(const std::string& path);
   void Add(File file);
   // Waits until every file added is flushed; the path, as added, of the first one added

@@ -39,8 +39,14 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
     std::vector<std::size_t> members;  // indexes into the batch
   };
   std::map<dev_t, FileSystem> file_systems;
+  // The open files added (Add) share one file system: the first of them names it.
+  std::vector<std::size_t> added;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     const Job& job = batch[i];
+    if (job.file.IsOpen() && !job.result) {
+      added.push_back(i);
+      continue;
+    }
     if (!job.file.IsOpen() && job.host_path.empty()) {
       codes[i] = kInvalidFilename;
       continue;
@@ -56,11 +62,15 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
     file_systems.try_emplace(st.st_dev, FileSystem{std::move(file), {}})
         .first->second.members.push_back(i);
   }
-  for (const auto& [device, file_system] : file_systems) {
-    if (::syncfs(file_system.any_file.get()) == 0) continue;
+  const auto sync = [&codes](int any_file, const std::vector<std::size_t>& members) {
+    if (::syncfs(any_file) == 0) return;
     const int code = ErrorCodeFromErrno(errno);
-    for (std::size_t i : file_system.members) codes[i] = code;
+    for (std::size_t i : members) codes[i] = code;
+  };
+  for (const auto& [device, file_system] : file_systems) {
+    sync(file_system.any_file.get(), file_system.members);
   }
+  if (!added.empty()) sync(static_cast<int>(batch[added.front()].file.handle_), added);
   return codes;
 }
 

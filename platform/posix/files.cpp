@@ -350,6 +350,9 @@ std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+    // Only plain files are opened: a short read ends at the end of the file, and asking
+    // again would only be told so.
+    if (done < count) break;
   }
   return done;
 }

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "lz/lz_errors.h"
 #include "lz/lz_format.h"
@@ -431,29 +432,55 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.reserved = source_info.reserved;
     h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
     header = EncodeHeader(h);
-    output.Write(header.data(), header.size());
-
-    g_engine->expanding = false;
-    if (mode == 2) {
-      const std::int64_t written = LzhEncode(EngineStreams());
-      // A coder without its work areas has written nothing: that is a failed start, not
-      // a body size.
-      if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-      g_engine->bytes_out = written;
-    } else {
-      g_engine->bytes_out = 0;
-      RunLzssEncode();
-    }
-    // A source that grew while it was read, or a body of the second coder beyond the
-    // LZSS bound.
-    if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+    // The header goes out with the body's first block, and again in place once the CRC-32
+    // is known: a body of one block is written once, whole, at the end. A failure first
+    // writes what is held, as it stood written by then.
+    std::vector<std::uint8_t> held(header.begin(), header.end());
+    bool held_written = false;
+    const auto write_held = [&] {
+      if (!held_written) output.Write(held.data(), held.size());
+      held_written = true;
+    };
+    g_engine->output = nullptr;
+    g_engine->sink = [&](const std::uint8_t* data, std::size_t count) {
+      if (!held_written && held.size() == header.size()) {
+        held.insert(held.end(), data, data + count);
+        return;
+      }
+      write_held();
+      output.Write(data, count);
+    };
+    try {
+      g_engine->expanding = false;
+      if (mode == 2) {
+        const std::int64_t written = LzhEncode(EngineStreams());
+        // A coder without its work areas has written nothing: that is a failed start, not
+        // a body size.
+        if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+        g_engine->bytes_out = written;
+      } else {
+        g_engine->bytes_out = 0;
+        RunLzssEncode();
+      }
+      // A source that grew while it was read, or a body of the second coder beyond the
+      // LZSS bound.
+      if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
+        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+      }
+    } catch (...) {
+      write_held();
+      throw;
     }
     // The CRC-32 is known once the source is read: the header is written again.
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
     h.crc32 = source_info.crc32 = g_engine->input_crc;
     header = EncodeHeader(h);
-    output.WriteAt(0, header.data(), header.size());
+    if (held_written) {
+      output.WriteAt(0, header.data(), header.size());
+    } else {
+      std::copy(header.begin(), header.end(), held.begin());
+      output.Write(held.data(), held.size());
+    }
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
   SetTimeIfPossible(output, DecodeHeader(header).date_time);

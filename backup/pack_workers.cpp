@@ -31,6 +31,7 @@ struct PackWorkers::Worker {
   // Guarded by the mutex, but bytes_done.
   std::deque<Job> queued;
   bool working = false;
+  bool asleep = false;       // waits on `given`, and no one has woken it yet
   std::uint64_t number = 0;  // of the file being compressed
   std::atomic<std::int64_t> bytes_done = 0;
   // Files queued for this worker, or the workers are to end: each has its own, so that a
@@ -82,7 +83,9 @@ void PackWorkers::Run(Worker& worker) {
   };
   std::unique_lock lock(mutex_);
   for (;;) {
+    worker.asleep = true;
     worker.given.wait(lock, [&] { return !worker.queued.empty() || ending_; });
+    worker.asleep = false;
     if (ending_) return;
     Worker::Job job = std::move(worker.queued.front());
     worker.queued.pop_front();
@@ -124,6 +127,7 @@ bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
                          platform::File& destination) {
   if (busy_ >= Capacity()) return false;
   Worker* worker = nullptr;
+  bool wake = false;
   {
     const std::lock_guard lock(mutex_);
     const auto fewest =
@@ -132,9 +136,13 @@ bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
     if ((*fewest)->Holds() >= files_each_) return false;
     worker = fewest->get();
     worker->queued.push_back({number, std::move(source), std::move(destination)});
+    // A sleeping worker is woken for a full queue, or when this thread is to wait: one
+    // wake-up for several files.
+    wake = worker->asleep && worker->queued.size() >= files_each_;
+    if (wake) worker->asleep = false;
   }
   ++busy_;
-  worker->given.notify_one();  // no call into the system unless the worker sleeps
+  if (wake) worker->given.notify_one();
   return true;
 }
 
@@ -157,6 +165,19 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting, std::ui
       return result;
     }
     if (busy_ == 0) throw std::logic_error("PackWorkers::Wait with nothing submitted");
+    std::vector<Worker*> idle;
+    for (const std::unique_ptr<Worker>& worker : workers_) {
+      if (worker->asleep && !worker->queued.empty()) {
+        worker->asleep = false;
+        idle.push_back(worker.get());
+      }
+    }
+    if (!idle.empty()) {
+      lock.unlock();
+      for (Worker* worker : idle) worker->given.notify_one();
+      lock.lock();
+      continue;
+    }
     waiting_ = true;
     awaited_ = awaited;
     const std::cv_status status = done_.wait_for(lock, kWaitTick);

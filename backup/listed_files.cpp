@@ -15,6 +15,7 @@
 #include "backup/pack_file.h"
 #include "platform/drives.h"
 #include "platform/find.h"
+#include "platform/folder_handle.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
 
@@ -65,6 +66,9 @@ class ListedFiles {
         flusher_(flusher) {
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
+      // The files started ahead are made in the folder held open, with no path to look up;
+      // without it none starts ahead.
+      static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
     }
   }
 
@@ -181,8 +185,10 @@ class ListedFiles {
       // Both files are opened here and handed to the worker, which looks up no name.
       platform::File source, made;
       if (!OpenSourceToPack(slot.source, &source)) return false;
-      if (platform::File::TryOpen(slot.destination, platform::OpenMode::kCreate, &made) != 0)
+      if (!folder_.IsOpen() ||
+          folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
         return false;
+      }
       slot.made_empty = true;
       if (!workers_.Submit(slot.number, source, made)) {
         made = platform::File();
@@ -336,6 +342,7 @@ class ListedFiles {
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
   std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
+  platform::FolderHandle folder_;        // the backup folder, while files start ahead
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool free_asked_ = false;

@@ -184,13 +184,14 @@ class ListedFiles {
       if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // Both files are opened here and handed to the worker, which looks up no name.
       platform::File source, made;
-      if (!OpenSourceToPack(slot.source, &source)) return false;
+      platform::FileFacts facts;
+      if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
       if (!folder_.IsOpen() ||
           folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
         return false;
       }
       slot.made_empty = true;
-      if (!workers_.Submit(slot.number, source, made)) {
+      if (!workers_.Submit(slot.number, source, made, facts)) {
         made = platform::File();
         RemoveIfEmpty(slot);
         return false;

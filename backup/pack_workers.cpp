@@ -27,6 +27,7 @@ struct PackWorkers::Worker {
   struct Job {
     std::uint64_t number = 0;
     platform::File source, destination;
+    std::optional<platform::FileFacts> facts;
   };
   // Guarded by the mutex, but bytes_done.
   std::deque<Job> queued;
@@ -97,7 +98,8 @@ void PackWorkers::Run(Worker& worker) {
     result.number = job.number;
     result.destination = std::move(job.destination);
     try {
-      result.bytes = CompressForBackup(job.source, result.destination, progress);
+      result.bytes = CompressForBackup(job.source, result.destination, progress,
+                                       job.facts ? &*job.facts : nullptr);
     } catch (...) {
       result.error = std::current_exception();
       result.destination = platform::File();
@@ -124,7 +126,8 @@ int PackWorkers::Capacity() const { return Count() * static_cast<int>(files_each
 int PackWorkers::Busy() const { return busy_; }
 
 bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
-                         platform::File& destination) {
+                         platform::File& destination,
+                         const std::optional<platform::FileFacts>& facts) {
   if (busy_ >= Capacity()) return false;
   Worker* worker = nullptr;
   bool wake = false;
@@ -135,7 +138,7 @@ bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
                          [](const auto& a, const auto& b) { return a->Holds() < b->Holds(); });
     if ((*fewest)->Holds() >= files_each_) return false;
     worker = fewest->get();
-    worker->queued.push_back({number, std::move(source), std::move(destination)});
+    worker->queued.push_back({number, std::move(source), std::move(destination), facts});
     // A sleeping worker is woken for a full queue, or when this thread is to wait: one
     // wake-up for several files.
     wake = worker->asleep && worker->queued.size() >= files_each_;

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,9 @@ class PackWorkers {
   // files, with both files; false at Capacity() files not yet waited for, or when every
   // worker holds files_each, and then nothing was handed over. Each worker takes its
   // files in the order submitted.
-  bool Submit(std::uint64_t number, platform::File& source, platform::File& destination);
+  // `facts`, if given, are the source's from its open (OpenSourceToPack).
+  bool Submit(std::uint64_t number, platform::File& source, platform::File& destination,
+              const std::optional<platform::FileFacts>& facts = std::nullopt);
   // The bytes of the submitted file `number` that its worker has compressed so far; 0
   // when no worker has it.
   std::int64_t BytesDone(std::uint64_t number) const;

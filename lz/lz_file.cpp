@@ -380,9 +380,9 @@ namespace {
 // is left to the pass that codes it, and only a program image is read for its version.
 // `header` gets the source's first bytes. Raises 40009 for a source too large to code.
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
-                        bool& compressed) {
+                        bool& compressed, const platform::FileFacts* known = nullptr) {
   LZFileInfo info;
-  const platform::FileFacts facts = input.Facts();
+  const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
   // The header holds the body size in 32 bits: a source whose body might not fit is
   // refused before anything is written, not found out after the whole file is coded.
@@ -545,7 +545,8 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
 }
 
 std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
-                              const ProgressProc& progress, std::uint8_t mode) {
+                              const ProgressProc& progress, std::uint8_t mode,
+                              const platform::FileFacts* facts) {
   Operation operation(mode);
   mode &= 0x7F;
   if (!source.IsOpen() || !dest.IsOpen()) {
@@ -554,7 +555,7 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
   const std::string name = CutText(source.Path(), kMaxNameLength);
   HeaderBytes header{};
   bool compressed = false;
-  LZFileInfo source_info = SourceRecord(source, name, header, compressed);
+  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts);
   CleanUp clean_up(nullptr);
   const std::int64_t result =
       CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);

@@ -104,8 +104,11 @@ class File {
   // Raises EInOutError when the file cannot be opened: 2 or 3 when missing, 5 for a
   // read-only file opened for writing and for anything but a plain file, 32 held.
   static File Open(const std::string& path, OpenMode mode);
-  // Answers an error code instead: 0 and the file in *out, or the code.
-  [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out);
+  // Answers an error code instead: 0 and the file in *out, or the code. `facts`, if
+  // given, gets the file's Facts() as the open found them (the check that it is a plain
+  // file asks for them on POSIX).
+  [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out,
+                                   FileFacts* facts = nullptr);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   const std::string& Path() const { return path_; }  // Windows path as opened

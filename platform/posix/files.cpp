@@ -91,6 +91,12 @@ bool OpenForWritingElsewhere(int read_only_fd) {
   return false;
 }
 
+FileFacts FileFactsOf(const struct stat& st, const std::string& name) {
+  return {static_cast<std::int64_t>(st.st_size),
+          TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)),
+          detail::AttributesOf(name, st)};
+}
+
 // File keeps the descriptor as a neutral handle value.
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -275,7 +281,7 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* facts) {
   if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
                                                                    : Operation::kOpen)) {
     return fault;
@@ -330,6 +336,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   File file;
   file.handle_ = fd;
   file.path_ = path;
+  if (facts) *facts = FileFactsOf(st, path.substr(path.find_last_of("\\/:") + 1));
   *out = std::move(file);
   return 0;
 }
@@ -440,8 +447,7 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
 FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
-  return {static_cast<std::int64_t>(st.st_size),
-          TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)), AttributesOf(name, st)};
+  return FileFactsOf(st, name);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

@@ -189,7 +189,7 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* facts) {
   if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
                                                                    : Operation::kOpen)) {
     return fault;
@@ -239,6 +239,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (mode == OpenMode::kAppend && !::SetFilePointerEx(handle, zero, nullptr, FILE_END)) {
     return detail::LastErrorCode();
   }
+  if (facts) *facts = file.Facts();
   *out = std::move(file);
   return 0;
 }

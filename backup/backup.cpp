@@ -37,9 +37,9 @@ constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite file
 constexpr double kMegabytesPerByte = 0.000001;
 // Files queued for each worker: a worker that finds its next file waiting goes on
 // without a wake-up, and the backup's thread sleeps once for several files.
-constexpr int kFilesEachWorker = 4;
+constexpr int kFilesEachWorker = 8;
 // How long a batch of compressed files waits for more before its flush.
-constexpr std::chrono::milliseconds kFlushGathering{10};
+constexpr std::chrono::milliseconds kFlushGathering{50};
 
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).

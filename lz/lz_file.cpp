@@ -376,11 +376,19 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
 
 namespace {
 
+// The source's first block, read once for both the header probe and the coder.
+struct FirstBlock {
+  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockSize);
+  std::size_t size = 0;    // read
+  std::size_t given = 0;   // handed to the coder
+};
+
 // The record of an open source that a compression stores, from the open file: its CRC-32
 // is left to the pass that codes it, and only a program image is read for its version.
 // `header` gets the source's first bytes. Raises 40009 for a source too large to code.
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
-                        bool& compressed, const platform::FileFacts* known = nullptr) {
+                        bool& compressed, const platform::FileFacts* known = nullptr,
+                        FirstBlock* first = nullptr) {
   LZFileInfo info;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
@@ -394,10 +402,19 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
   info.date_time = facts.dos_time ? *facts.dos_time
                                   : platform::GetFileDosTime(source).value_or(kNoFileDate);
   info.attributes = facts.attributes;
-  // Read where it stands, so that the coding pass starts at the start with no seek back.
+  // Read where it stands, so that the coding pass starts at the start with no seek back;
+  // or, with `first`, as the start of the coding pass.
   header.fill(0);
-  compressed = IsCompressedHeader(
-      std::span(header).first(input.ReadAt(0, header.data(), header.size())));
+  std::size_t probed = 0;
+  if (first) {
+    first->size = input.Read(first->bytes.data(), first->bytes.size());
+    first->given = 0;
+    probed = std::min(first->size, header.size());
+    std::copy_n(first->bytes.begin(), probed, header.begin());
+  } else {
+    probed = input.ReadAt(0, header.data(), header.size());
+  }
+  compressed = IsCompressedHeader(std::span(header).first(probed));
   info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;
   info.method = kMethodLzss;
@@ -410,7 +427,8 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
 // a failure is kept for the caller's clean-up. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       LZFileInfo& source_info, bool compressed, HeaderBytes& header,
-                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up) {
+                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up,
+                      FirstBlock* first = nullptr) {
   g_engine->current_file = source_info;
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
@@ -418,6 +436,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     g_engine->crc_of_input = true;
+    // Only the LZSS coder takes its first block from `first`: the others read from the start.
+    if (first && (compressed || mode == 2)) input.Seek(0);
     if (compressed) {
       result = CopyStream(-1, 1);
       source_info.crc32 = g_engine->input_crc;
@@ -460,7 +480,30 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
         g_engine->bytes_out = written;
       } else {
         g_engine->bytes_out = 0;
-        RunLzssEncode();
+        if (first) {
+          // The first block as ReadBlock would read it, then the rest through ReadBlock.
+          SetBlockHooks(
+              [first](std::span<std::uint8_t> block) -> std::uint32_t {
+                const std::size_t n = std::min(block.size(), first->size - first->given);
+                if (n == 0) return ReadBlock(block);
+                std::copy_n(first->bytes.begin() + static_cast<std::ptrdiff_t>(first->given), n,
+                            block.begin());
+                first->given += n;
+                g_engine->input_crc =
+                    static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
+                g_engine->bytes_in += static_cast<std::int64_t>(n);
+                ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
+                return static_cast<std::uint32_t>(n);
+              },
+              WriteBlock);
+        }
+        try {
+          RunLzssEncode();
+        } catch (...) {
+          InstallHooks();
+          throw;
+        }
+        InstallHooks();
       }
       // A source that grew while it was read, or a body of the second coder beyond the
       // LZSS bound.
@@ -555,10 +598,12 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
   const std::string name = CutText(source.Path(), kMaxNameLength);
   HeaderBytes header{};
   bool compressed = false;
-  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts);
+  // Kept by the thread: a block's allocation per file would cost calls into the system.
+  thread_local FirstBlock first;
+  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts, &first);
   CleanUp clean_up(nullptr);
-  const std::int64_t result =
-      CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);
+  const std::int64_t result = CodeInto(source, dest, name, source_info, compressed, header,
+                                       progress, mode, clean_up, &first);
   EndCompression(clean_up, source_info, progress);
   clean_up.Finish();
   return result;

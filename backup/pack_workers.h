@@ -56,8 +56,8 @@ class PackWorkers {
   // Hands CompressForBackup(source, destination) to the worker that holds the fewest
   // files, with both files; false at Capacity() files not yet waited for, or when every
   // worker holds files_each, and then nothing was handed over. Each worker takes its
-  // files in the order submitted.
-  // `facts`, if given, are the source's from its open (OpenSourceToPack).
+  // files in the order submitted; a sleeping one is woken once it holds files_each, or
+  // by Wait. `facts`, if given, are the source's from its open (OpenSourceToPack).
   bool Submit(std::uint64_t number, platform::File& source, platform::File& destination,
               const std::optional<platform::FileFacts>& facts = std::nullopt);
   // The bytes of the submitted file `number` that its worker has compressed so far; 0

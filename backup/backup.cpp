@@ -35,8 +35,11 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
+// Files queued for each worker: a worker that finds its next file waiting goes on
+// without a wake-up, and the backup's thread sleeps once for several files.
+constexpr int kFilesEachWorker = 8;
 // How long a batch of compressed files waits for more before its flush.
-constexpr std::chrono::milliseconds kFlushGathering{10};
+constexpr std::chrono::milliseconds kFlushGathering{50};
 
 // Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
 // the user's locale, in which printf might write a comma).
@@ -95,12 +98,8 @@ void ReportOverwriteFailed(app::WindowSeam& window) {
 
 // The path of the first file that could not be flushed, or an empty text.
 std::string FlushBackup(ListWriter& list, const std::string& list_path,
-                        std::vector<PendingFlush>& flushes, const std::string& backup_path) {
-  std::string unsaved;
-  for (PendingFlush& file : flushes) {
-    if (file.flushed.get() != 0 && unsaved.empty()) unsaved = file.path;
-  }
-  if (!unsaved.empty()) return unsaved;
+                        platform::BackgroundFlush& flusher, const std::string& backup_path) {
+  if (std::optional<std::string> unsaved = flusher.FirstFailure()) return *unsaved;
   try {
     list.File().Flush();
   } catch (const platform::EInOutError&) {
@@ -132,7 +131,8 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     staged.emplace(backup_path, std::move(*earlier_files));
   }
 
-  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers());
+  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers(),
+                      kFilesEachWorker);
   // Nothing waits for a compressed file's flush before the end: they go in batches.
   platform::BackgroundFlush flusher(tuning.flush_stand_in, kFlushGathering);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;
@@ -161,7 +161,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
   window.Refresh();
-  const std::string unsaved = FlushBackup(list, new_list_path, files.flushes, backup_path);
+  const std::string unsaved = FlushBackup(list, new_list_path, flusher, backup_path);
   list.File().Close();
   if (!unsaved.empty()) {
     app::ErrorScreen(window, " Backup could not be saved : ", app::ShortPath(unsaved) + "!",

@@ -42,7 +42,9 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
       return Stop(collection, CollectStop::kCasePair, path);
     }
     previous_name = rec.name;
-    switch (guard.TryEnter(path)) {
+    // The search followed links to tell a folder: a file needs no look-up to be listed.
+    switch (rec.attributes & platform::faDirectory ? guard.TryEnter(path)
+                                                   : platform::WalkGuard::Enter::kCannotEnter) {
       case platform::WalkGuard::Enter::kEntered:
         if (!Walk(path, collection, guard)) return false;
         platform::ChangeDir("..");

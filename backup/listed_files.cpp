@@ -15,6 +15,7 @@
 #include "backup/pack_file.h"
 #include "platform/drives.h"
 #include "platform/find.h"
+#include "platform/folder_handle.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
 
@@ -65,6 +66,9 @@ class ListedFiles {
         flusher_(flusher) {
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
+      // The files started ahead are made in the folder held open, with no path to look up;
+      // without it none starts ahead.
+      static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
     }
   }
 
@@ -99,7 +103,6 @@ class ListedFiles {
 
   std::int64_t original_total = 0;
   std::int64_t compressed_total = 0;
-  std::vector<PendingFlush> flushes;  // every compressed file made, in list order
 
  private:
   // One list line from its reading to its turn.
@@ -121,6 +124,8 @@ class ListedFiles {
 
   // Lines read ahead of the file in progress at most; a bound on memory only.
   static constexpr std::size_t kReadAhead = 256;
+  // Closer than this to the free space, it is asked again: other programs write too.
+  static constexpr std::uint64_t kNearlyFull = 64 << 20;
 
   // Reads lines and starts compressions ahead while workers are free. Without workers
   // it reads one line at a time, when the last one has had its turn.
@@ -130,7 +135,7 @@ class ListedFiles {
       bool blocked = false;
       if (ahead) blocked = !StartAhead();
       if (input_done_) return;
-      if (!slots_.empty() && (!ahead || blocked || workers_.Busy() >= workers_.Count() ||
+      if (!slots_.empty() && (!ahead || blocked || workers_.Busy() >= workers_.Capacity() ||
                               slots_.size() >= kReadAhead)) {
         return;
       }
@@ -174,27 +179,42 @@ class ListedFiles {
         if (!slot.done) reserved += MostDiskSpace(slot.fields.size);
         continue;
       }
-      if (workers_.Busy() >= workers_.Count()) return true;
+      if (workers_.Busy() >= workers_.Capacity()) return true;
       if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
-      const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);
-      if (free && static_cast<unsigned long long>(slot.fields.size) + reserved >= *free) {
-        return false;
-      }
+      if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // Both files are opened here and handed to the worker, which looks up no name.
       platform::File source, made;
-      if (!OpenSourceToPack(slot.source, &source)) return false;
-      if (platform::File::TryOpen(slot.destination, platform::OpenMode::kCreate, &made) != 0)
+      platform::FileFacts facts;
+      if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
+      if (!folder_.IsOpen() ||
+          folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
         return false;
+      }
       slot.made_empty = true;
-      if (!workers_.Submit(slot.number, source, made)) {
+      if (!workers_.Submit(slot.number, source, made, facts)) {
         made = platform::File();
         RemoveIfEmpty(slot);
         return false;
       }
       slot.started = true;
       reserved += MostDiskSpace(slot.fields.size);
+      started_since_asked_ += MostDiskSpace(slot.fields.size);
     }
     return true;
+  }
+
+  // Room for `need` bytes by the free space asked last, less the most that the files
+  // started since then take: asked again only when that figure comes near.
+  bool RoomAhead(std::uint64_t need) {
+    const auto left = [this] {
+      return *free_ > started_since_asked_ ? *free_ - started_since_asked_ : 0;
+    };
+    if (!free_asked_ || (free_ && need + kNearlyFull >= left())) {
+      free_ = FreeSpace(window_.BackupPath);
+      free_asked_ = true;
+      started_since_asked_ = 0;
+    }
+    return !free_ || need < left();
   }
 
   void Store(PackResult result) {
@@ -230,7 +250,7 @@ class ListedFiles {
         window_.Refresh();
       };
       while (!slot.done) {
-        Store(workers_.Wait(moved));
+        Store(workers_.Wait(moved, slot.number));
         Fill();
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
@@ -271,9 +291,11 @@ class ListedFiles {
   }
 
   void Flush(Slot& slot) {
-    flushes.push_back({slot.destination, slot.written.IsOpen()
-                                             ? flusher_.Submit(std::move(slot.written))
-                                             : flusher_.Submit(slot.destination)});
+    if (slot.written.IsOpen()) {
+      flusher_.Add(std::move(slot.written));
+    } else {
+      flusher_.Add(slot.destination);
+    }
   }
 
   // The backup stops at the front slot: waits for the workers, then removes what was
@@ -321,8 +343,12 @@ class ListedFiles {
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
   std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
+  platform::FolderHandle folder_;        // the backup folder, while files start ahead
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
+  bool free_asked_ = false;
+  std::optional<unsigned long long> free_;
+  std::uint64_t started_since_asked_ = 0;
   bool input_done_ = false;
 };
 
@@ -334,7 +360,7 @@ bool CompressListedFilesInOrder(app::WindowSeam& window, platform::TextReader& p
                                 ListedFilesMade& made) {
   ListedFiles files(window, pending, list, total, extension, workers, flusher);
   const bool go_on = files.Run();
-  made = {files.original_total, files.compressed_total, std::move(files.flushes)};
+  made = {files.original_total, files.compressed_total};
   return go_on;
 }
 

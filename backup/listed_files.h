@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -47,17 +46,11 @@ class ListWriter {
 // The backup's report of a disk without room for the files.
 void ReportDiskFull(app::WindowSeam& window);
 
-// A compressed file handed to the background flush once its turn is done.
-struct PendingFlush {
-  std::string path;          // as the list names it
-  std::future<int> flushed;  // 0, or the code of the failure
-};
-
-// What the loop made: the totals of the report, and every compressed file in list order.
+// What the loop made: the totals of the report. Every compressed file made is added to
+// the flusher, in list order.
 struct ListedFilesMade {
   std::int64_t original_total = 0;
   std::int64_t compressed_total = 0;
-  std::vector<PendingFlush> flushes;
 };
 
 // The loop over the listed files. Each file's list line, free-space test, screen line,

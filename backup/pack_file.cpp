@@ -73,11 +73,12 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
   return lz::DecompressInto(source, destination, told);
 }
 
-bool OpenSourceToPack(const std::string& source_path, platform::File* source) {
+bool OpenSourceToPack(const std::string& source_path, platform::File* source,
+                      platform::FileFacts* facts) {
   // A data file that ICQ keeps open for writing would be stored caught in the middle
   // of a change. The test reads only, so a read-only data file passes.
   return platform::File::TryOpen(source_path.substr(0, kLongestName),
-                                 platform::OpenMode::kReadDenyWrite, source) == 0;
+                                 platform::OpenMode::kReadDenyWrite, source, facts) == 0;
 }
 
 void ReportSourceInUse(app::WindowSeam& window) {
@@ -87,8 +88,8 @@ void ReportSourceInUse(app::WindowSeam& window) {
 }
 
 std::int64_t CompressForBackup(platform::File& source, platform::File& destination,
-                               const lz::ProgressProc& progress) {
-  return lz::CompressOpenFile(source, destination, progress, kCompressLzss);
+                               const lz::ProgressProc& progress, const platform::FileFacts* facts) {
+  return lz::CompressOpenFile(source, destination, progress, kCompressLzss, facts);
 }
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,

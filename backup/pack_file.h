@@ -7,6 +7,7 @@
 
 #include "app/window_seam.h"
 #include "lz/lz_file.h"
+#include "platform/files.h"
 
 namespace backup {
 
@@ -51,12 +52,15 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
 
 // PackFile's compression in its three steps, for a backup that compresses ahead in
 // worker threads: the open test, which opens the source in `*source` (false when it is
-// held or missing), its report, and the engine call on the open source and the new,
-// empty destination, which it leaves open (progress as the engine's, which also serves
-// to raise at a stop request).
-bool OpenSourceToPack(const std::string& source_path, platform::File* source);
+// held or missing) and gives its facts as the open found them, its report, and the
+// engine call on the open source (with those facts, if given) and the new, empty
+// destination, which it leaves open (progress as the engine's, which also serves to
+// raise at a stop request).
+bool OpenSourceToPack(const std::string& source_path, platform::File* source,
+                      platform::FileFacts* facts = nullptr);
 void ReportSourceInUse(app::WindowSeam& window);
 std::int64_t CompressForBackup(platform::File& source, platform::File& destination,
-                               const lz::ProgressProc& progress);
+                               const lz::ProgressProc& progress,
+                               const platform::FileFacts* facts = nullptr);
 
 }  // namespace backup

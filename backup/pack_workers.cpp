@@ -24,19 +24,27 @@ constexpr std::chrono::milliseconds kWaitTick{20};
 }  // namespace
 
 struct PackWorkers::Worker {
-  enum class State { kIdle, kGiven, kDone };
-  State state = State::kIdle;  // the rest but bytes_done is guarded by the mutex
-  std::uint64_t number = 0;
-  platform::File source, destination;
-  PackResult result;
+  struct Job {
+    std::uint64_t number = 0;
+    platform::File source, destination;
+    std::optional<platform::FileFacts> facts;
+  };
+  // Guarded by the mutex, but bytes_done.
+  std::deque<Job> queued;
+  bool working = false;
+  bool asleep = false;       // waits on `given`, and no one has woken it yet
+  std::uint64_t number = 0;  // of the file being compressed
   std::atomic<std::int64_t> bytes_done = 0;
-  // This worker has a file, or the workers are to end: each has its own, so that a file
-  // handed over wakes only the worker that takes it.
+  // Files queued for this worker, or the workers are to end: each has its own, so that a
+  // file handed over wakes only the worker that takes it.
   std::condition_variable given;
   std::thread thread;
+
+  std::size_t Holds() const { return queued.size() + (working ? 1 : 0); }
 };
 
-PackWorkers::PackWorkers(int count) {
+PackWorkers::PackWorkers(int count, int files_each)
+    : files_each_(static_cast<std::size_t>(std::max(files_each, 1))) {
   if (count < 2) return;
   // Read here, before any worker runs, so that the workers' look-ups only read them.
   static_cast<void>(platform::Drives());
@@ -63,6 +71,8 @@ void PackWorkers::EndWorkers() noexcept {
   for (const std::unique_ptr<Worker>& worker : workers_) worker->given.notify_one();
   for (const std::unique_ptr<Worker>& worker : workers_) worker->thread.join();
   workers_.clear();
+  results_.clear();
+  busy_ = 0;
 }
 
 void PackWorkers::Run(Worker& worker) {
@@ -74,82 +84,108 @@ void PackWorkers::Run(Worker& worker) {
   };
   std::unique_lock lock(mutex_);
   for (;;) {
-    worker.given.wait(lock, [&] { return worker.state == Worker::State::kGiven || ending_; });
-    if (worker.state != Worker::State::kGiven) return;
-    PackResult result;
-    result.number = worker.number;
-    platform::File source = std::move(worker.source);
-    result.destination = std::move(worker.destination);
+    worker.asleep = true;
+    worker.given.wait(lock, [&] { return !worker.queued.empty() || ending_; });
+    worker.asleep = false;
+    if (ending_) return;
+    Worker::Job job = std::move(worker.queued.front());
+    worker.queued.pop_front();
+    worker.working = true;
+    worker.number = job.number;
+    worker.bytes_done = 0;
     lock.unlock();
+    PackResult result;
+    result.number = job.number;
+    result.destination = std::move(job.destination);
     try {
-      result.bytes = CompressForBackup(source, result.destination, progress);
+      result.bytes = CompressForBackup(job.source, result.destination, progress,
+                                       job.facts ? &*job.facts : nullptr);
     } catch (...) {
       result.error = std::current_exception();
       result.destination = platform::File();
     }
-    source = platform::File();
+    job.source = platform::File();
     lock.lock();
-    worker.result = std::move(result);
-    worker.state = Worker::State::kDone;
-    done_.notify_all();
+    worker.working = false;
+    results_.push_back(std::move(result));
+    // The backup's thread sleeps until the file whose turn it is, or until a worker
+    // needs more files: a file done ahead waits for it without a wake-up. Woken with
+    // the lock free, it does not wait for it again.
+    if (waiting_ && (awaited_ == 0 || awaited_ == job.number || worker.queued.empty())) {
+      lock.unlock();
+      done_.notify_all();
+      lock.lock();
+    }
   }
 }
 
-int PackWorkers::Count() const {
-  const std::lock_guard lock(mutex_);
-  return static_cast<int>(workers_.size());
-}
+int PackWorkers::Count() const { return static_cast<int>(workers_.size()); }
 
-int PackWorkers::Busy() const {
-  const std::lock_guard lock(mutex_);
-  return static_cast<int>(std::count_if(workers_.begin(), workers_.end(), [](const auto& w) {
-    return w->state != Worker::State::kIdle;
-  }));
-}
+int PackWorkers::Capacity() const { return Count() * static_cast<int>(files_each_); }
+
+int PackWorkers::Busy() const { return busy_; }
 
 bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
-                         platform::File& destination) {
+                         platform::File& destination,
+                         const std::optional<platform::FileFacts>& facts) {
+  if (busy_ >= Capacity()) return false;
   Worker* worker = nullptr;
+  bool wake = false;
   {
     const std::lock_guard lock(mutex_);
-    const auto idle = std::find_if(workers_.begin(), workers_.end(),
-                                   [](const auto& w) { return w->state == Worker::State::kIdle; });
-    if (idle == workers_.end()) return false;
-    worker = idle->get();
-    worker->number = number;
-    worker->source = std::move(source);
-    worker->destination = std::move(destination);
-    worker->bytes_done = 0;
-    worker->state = Worker::State::kGiven;
+    const auto fewest =
+        std::min_element(workers_.begin(), workers_.end(),
+                         [](const auto& a, const auto& b) { return a->Holds() < b->Holds(); });
+    if ((*fewest)->Holds() >= files_each_) return false;
+    worker = fewest->get();
+    worker->queued.push_back({number, std::move(source), std::move(destination), facts});
+    // A sleeping worker is woken for a full queue, or when this thread is to wait: one
+    // wake-up for several files.
+    wake = worker->asleep && worker->queued.size() >= files_each_;
+    if (wake) worker->asleep = false;
   }
-  worker->given.notify_one();
+  ++busy_;
+  if (wake) worker->given.notify_one();
   return true;
 }
 
 std::int64_t PackWorkers::BytesDone(std::uint64_t number) const {
   const std::lock_guard lock(mutex_);
   for (const std::unique_ptr<Worker>& worker : workers_) {
-    if (worker->state != Worker::State::kIdle && worker->number == number) {
-      return worker->bytes_done;
-    }
+    if (worker->working && worker->number == number) return worker->bytes_done;
   }
   return 0;
 }
 
-PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
+PackResult PackWorkers::Wait(const std::function<void()>& while_waiting, std::uint64_t awaited) {
   std::unique_lock lock(mutex_);
   for (;;) {
     platform::RaiseIfStopRequested();
-    bool busy = false;
-    for (const std::unique_ptr<Worker>& worker : workers_) {
-      if (worker->state == Worker::State::kDone) {
-        worker->state = Worker::State::kIdle;
-        return std::move(worker->result);
-      }
-      busy = busy || worker->state == Worker::State::kGiven;
+    if (!results_.empty()) {
+      PackResult result = std::move(results_.front());
+      results_.pop_front();
+      --busy_;
+      return result;
     }
-    if (!busy) throw std::logic_error("PackWorkers::Wait with nothing submitted");
-    if (done_.wait_for(lock, kWaitTick) == std::cv_status::timeout && while_waiting) {
+    if (busy_ == 0) throw std::logic_error("PackWorkers::Wait with nothing submitted");
+    std::vector<Worker*> idle;
+    for (const std::unique_ptr<Worker>& worker : workers_) {
+      if (worker->asleep && !worker->queued.empty()) {
+        worker->asleep = false;
+        idle.push_back(worker.get());
+      }
+    }
+    if (!idle.empty()) {
+      lock.unlock();
+      for (Worker* worker : idle) worker->given.notify_one();
+      lock.lock();
+      continue;
+    }
+    waiting_ = true;
+    awaited_ = awaited;
+    const std::cv_status status = done_.wait_for(lock, kWaitTick);
+    waiting_ = false;
+    if (status == std::cv_status::timeout && while_waiting) {
       lock.unlock();
       while_waiting();
       lock.lock();
@@ -160,11 +196,15 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting) {
 void PackWorkers::Stop() noexcept {
   {
     std::unique_lock lock(mutex_);
+    // Files not begun are closed here; the caller removes them with the rest.
+    for (const std::unique_ptr<Worker>& worker : workers_) worker->queued.clear();
+    waiting_ = true;
+    awaited_ = 0;
     done_.wait(lock, [this] {
       return std::none_of(workers_.begin(), workers_.end(),
-                          [](const auto& w) { return w->state == Worker::State::kGiven; });
+                          [](const auto& w) { return w->working; });
     });
-    for (const std::unique_ptr<Worker>& worker : workers_) worker->state = Worker::State::kIdle;
+    waiting_ = false;
   }
   EndWorkers();
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "lz/lz_errors.h"
 #include "lz/lz_format.h"
@@ -386,22 +388,45 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
 
 namespace {
 
+// The source's first block, read once for both the header probe and the coder.
+struct FirstBlock {
+  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockSize);
+  std::size_t size = 0;    // read
+  std::size_t given = 0;   // handed to the coder
+};
+
 // The record of an open source that a compression stores, from the open file: its CRC-32
 // is left to the pass that codes it, and only a program image is read for its version.
 // `header` gets the source's first bytes. Raises 40009 for a source too large to code.
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
-                        bool& compressed) {
+                        bool& compressed, const platform::FileFacts* known = nullptr,
+                        FirstBlock* first = nullptr) {
   LZFileInfo info;
-  info.uncompressed_size = input.Size();
+  const platform::FileFacts facts = known ? *known : input.Facts();
+  info.uncompressed_size = facts.size;
   // The header holds the body size in 32 bits: a source whose body might not fit is
   // refused before anything is written, not found out after the whole file is coded.
   if (LongestBody(info.uncompressed_size) > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
-  info.date_time = DateOfOpenFile(input, source);
-  info.attributes = input.Attributes();
-  compressed = IsCompressedFileAtStart(input, header);
+  // A time outside the DOS range is clamped by the query by name.
+  info.date_time = facts.dos_time ? *facts.dos_time
+                                  : platform::GetFileDosTime(source).value_or(kNoFileDate);
+  info.attributes = facts.attributes;
+  // Read where it stands, so that the coding pass starts at the start with no seek back;
+  // or, with `first`, as the start of the coding pass.
+  header.fill(0);
+  std::size_t probed = 0;
+  if (first) {
+    first->size = input.Read(first->bytes.data(), first->bytes.size());
+    first->given = 0;
+    probed = std::min(first->size, header.size());
+    std::copy_n(first->bytes.begin(), probed, header.begin());
+  } else {
+    probed = input.ReadAt(0, header.data(), header.size());
+  }
+  compressed = IsCompressedHeader(std::span(header).first(probed));
   info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;
   info.method = kMethodLzss;
@@ -414,7 +439,8 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
 // a failure is kept for the caller's clean-up. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       LZFileInfo& source_info, bool compressed, HeaderBytes& header,
-                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up) {
+                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up,
+                      FirstBlock* first = nullptr) {
   g_engine->current_file = source_info;
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
@@ -422,6 +448,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     g_engine->crc_of_input = true;
+    // Only the LZSS coder takes its first block from `first`: the others read from the start.
+    if (first && (compressed || mode == 2)) input.Seek(0);
     if (compressed) {
       result = CopyStream(-1, 1);
       source_info.crc32 = g_engine->input_crc;
@@ -436,30 +464,78 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.reserved = source_info.reserved;
     h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
     header = EncodeHeader(h);
-    output.Write(header.data(), header.size());
-
-    g_engine->expanding = false;
-    if (mode == 2) {
-      const std::int64_t written = LzhEncode(EngineStreams());
-      // A coder without its work areas has written nothing: that is a failed start, not
-      // a body size.
-      if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-      g_engine->bytes_out = written;
-    } else {
-      g_engine->bytes_out = 0;
-      RunLzssEncode();
-    }
-    // A source that grew while it was read, or a body of the second coder beyond the
-    // LZSS bound.
-    if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+    // The header goes out with the body's first block, and again in place once the CRC-32
+    // is known: a body of one block is written once, whole, at the end. A failure first
+    // writes what is held, as it stood written by then.
+    std::vector<std::uint8_t> held(header.begin(), header.end());
+    bool held_written = false;
+    const auto write_held = [&] {
+      if (!held_written) output.Write(held.data(), held.size());
+      held_written = true;
+    };
+    g_engine->output = nullptr;
+    g_engine->sink = [&](const std::uint8_t* data, std::size_t count) {
+      if (!held_written && held.size() == header.size()) {
+        held.insert(held.end(), data, data + count);
+        return;
+      }
+      write_held();
+      output.Write(data, count);
+    };
+    try {
+      g_engine->expanding = false;
+      if (mode == 2) {
+        const std::int64_t written = LzhEncode(EngineStreams());
+        // A coder without its work areas has written nothing: that is a failed start, not
+        // a body size.
+        if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+        g_engine->bytes_out = written;
+      } else {
+        g_engine->bytes_out = 0;
+        if (first) {
+          // The first block as ReadBlock would read it, then the rest through ReadBlock.
+          SetBlockHooks(
+              [first](std::span<std::uint8_t> block) -> std::uint32_t {
+                const std::size_t n = std::min(block.size(), first->size - first->given);
+                if (n == 0) return ReadBlock(block);
+                std::copy_n(first->bytes.begin() + static_cast<std::ptrdiff_t>(first->given), n,
+                            block.begin());
+                first->given += n;
+                g_engine->input_crc =
+                    static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
+                g_engine->bytes_in += static_cast<std::int64_t>(n);
+                ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
+                return static_cast<std::uint32_t>(n);
+              },
+              WriteBlock);
+        }
+        try {
+          RunLzssEncode();
+        } catch (...) {
+          InstallHooks();
+          throw;
+        }
+        InstallHooks();
+      }
+      // A source that grew while it was read, or a body of the second coder beyond the
+      // LZSS bound.
+      if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
+        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+      }
+    } catch (...) {
+      write_held();
+      throw;
     }
     // The CRC-32 is known once the source is read: the header is written again.
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
     h.crc32 = source_info.crc32 = g_engine->input_crc;
     header = EncodeHeader(h);
-    output.Seek(0);
-    output.Write(header.data(), header.size());
+    if (held_written) {
+      output.WriteAt(0, header.data(), header.size());
+    } else {
+      std::copy(header.begin(), header.end(), held.begin());
+      output.Write(held.data(), held.size());
+    }
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
   SetTimeIfPossible(output, DecodeHeader(header).date_time);
@@ -524,7 +600,8 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
 }
 
 std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
-                              const ProgressProc& progress, std::uint8_t mode) {
+                              const ProgressProc& progress, std::uint8_t mode,
+                              const platform::FileFacts* facts) {
   Operation operation(mode);
   mode &= 0x7F;
   if (!source.IsOpen() || !dest.IsOpen()) {
@@ -533,10 +610,12 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
   const std::string name = CutText(source.Path(), kMaxNameLength);
   HeaderBytes header{};
   bool compressed = false;
-  LZFileInfo source_info = SourceRecord(source, name, header, compressed);
+  // Kept by the thread: a block's allocation per file would cost calls into the system.
+  thread_local FirstBlock first;
+  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts, &first);
   CleanUp clean_up(nullptr);
-  const std::int64_t result =
-      CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);
+  const std::int64_t result = CodeInto(source, dest, name, source_info, compressed, header,
+                                       progress, mode, clean_up, &first);
   EndCompression(clean_up, source_info, progress);
   clean_up.Finish();
   return result;

@@ -23,6 +23,7 @@
 
 namespace platform {
 class File;
+struct FileFacts;
 }
 
 namespace lz {
@@ -79,9 +80,11 @@ std::int64_t CompressFile(const std::string& source, const std::string& dest,
 // `dest` new and empty, for reading and writing; the header stores the last name of
 // source.Path(). No name is looked up but for a program image's version resource. Both
 // files stay open, for the caller to flush and close. Answers and raises as CompressFile,
-// with no names to check and no confirmation to ask.
+// with no names to check and no confirmation to ask. `facts`, if given, are the source's
+// as its open found them, not asked again.
 std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
-                              const ProgressProc& progress, std::uint8_t mode);
+                              const ProgressProc& progress, std::uint8_t mode,
+                              const platform::FileFacts* facts = nullptr);
 
 // Restores the compressed file `source` into `dest` (a plain source is copied unchanged).
 // A missing source is looked for under its MarkedName. An existing `dest` is deleted

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <iterator>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "platform/internal.h"
 
 namespace platform {
+
 BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gather,
                                  std::size_t batch)
     : stand_in_(std::move(stand_in)), gather_(gather), batch_(batch), worker_([this] { Work(); }) {}
@@ -33,32 +35,64 @@ BackgroundFlush::~BackgroundFlush() {
 }
 
 std::future<int> BackgroundFlush::Submit(const std::string& path) {
-  return Queue(Job{path, ToHostPath(path).value_or(""), {}, {}, {}});
+  Job job{path, ToHostPath(path).value_or(""), std::promise<int>(), {}, {}};
+  std::future<int> result = job.result->get_future();
+  Queue(std::move(job));
+  return result;
 }
 
 std::future<int> BackgroundFlush::Submit(File file) {
   std::string path = file.Path();
-  return Queue(Job{std::move(path), {}, {}, std::move(file), {}});
+  Job job{std::move(path), {}, std::promise<int>(), std::move(file), {}};
+  std::future<int> result = job.result->get_future();
+  Queue(std::move(job));
+  return result;
 }
 
 std::future<int> BackgroundFlush::Submit(std::shared_ptr<const FolderHandle> folder,
                                          const std::string& name) {
   std::string path = folder->Path() + "\\" + name;
   std::string host_path = detail::HostChild(folder->host_path_, name);
-  return Queue(Job{std::move(path), std::move(host_path), {}, {}, std::move(folder)});
+  Job job{std::move(path), std::move(host_path), std::promise<int>(), {}, std::move(folder)};
+  std::future<int> result = job.result->get_future();
+  Queue(std::move(job));
+  return result;
 }
 
-std::future<int> BackgroundFlush::Queue(Job job) {
-  std::future<int> result = job.result.get_future();
+void BackgroundFlush::Add(const std::string& path) {
+  Queue(Job{path, ToHostPath(path).value_or(""), std::nullopt, {}, {}});
+}
+
+void BackgroundFlush::Add(File file) {
+  std::string path = file.Path();
+  Queue(Job{std::move(path), {}, std::nullopt, std::move(file), {}});
+}
+
+std::optional<std::string> BackgroundFlush::FirstFailure() {
+  std::unique_lock lock(mutex_);
+  draining_ = true;
+  wake_.notify_one();  // ends a batch's gathering
+  answered_all_.wait(lock, [this] { return answered_ == added_; });
+  draining_ = false;
+  return first_failure_;
+}
+
+void BackgroundFlush::Keep(const Job& job, bool failed) {
+  if (job.result) return;
+  if (failed && !first_failure_) first_failure_ = job.path;  // batches go in order
+  ++answered_;
+}
+
+void BackgroundFlush::Queue(Job job) {
   bool wake = false;
   {
     std::lock_guard lock(mutex_);
+    if (!job.result) ++added_;
     jobs_.push_back(std::move(job));
     wake = jobs_.size() == 1 || jobs_.size() == batch_;
   }
   // Otherwise the worker is awake already, or gathering the batch.
   if (wake) wake_.notify_one();
-  return result;
 }
 
 void BackgroundFlush::Work() {
@@ -69,32 +103,39 @@ void BackgroundFlush::Work() {
       wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (jobs_.empty()) return;  // stopping, and every job handed over is done
       if (gather_.count() > 0) {
-        wake_.wait_for(lock, gather_,
-                       [this] { return stopping_ || hurry_ || jobs_.size() >= batch_; });
+        wake_.wait_for(lock, gather_, [this] {
+          return stopping_ || draining_ || hurry_ || jobs_.size() >= batch_;
+        });
       }
       hurry_ = false;
-      const std::size_t taken = std::min(jobs_.size(), batch_);
-      std::move(jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(taken),
-                std::back_inserter(batch));
-      jobs_.erase(jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(taken));
+      const auto taken = static_cast<std::ptrdiff_t>(std::min(jobs_.size(), batch_));
+      std::move(jobs_.begin(), jobs_.begin() + taken, std::back_inserter(batch));
+      jobs_.erase(jobs_.begin(), jobs_.begin() + taken);
     }
+    std::vector<int> codes;
+    std::exception_ptr failure;
     try {
-      std::vector<int> codes;
       if (stand_in_) {
         for (const Job& job : batch) codes.push_back(stand_in_(job.path));
       } else {
         codes = FlushTogether(batch);
       }
-      for (std::size_t i = 0; i < batch.size(); ++i) batch[i].result.set_value(codes[i]);
     } catch (...) {
-      for (Job& job : batch) {
-        try {
-          job.result.set_exception(std::current_exception());
-        } catch (const std::future_error&) {
-          // answered before the failure
-        }
+      failure = std::current_exception();
+    }
+    // Closed before any answer: the caller may rename or delete them next.
+    for (Job& job : batch) job.file = File();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      if (!batch[i].result) continue;
+      if (failure) {
+        batch[i].result->set_exception(failure);
+      } else {
+        batch[i].result->set_value(codes[i]);
       }
     }
+    const std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < batch.size(); ++i) Keep(batch[i], failure || codes[i] != 0);
+    if (draining_ && answered_ == added_) answered_all_.notify_all();
   }
 }
 

@@ -16,6 +16,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,16 +55,27 @@ class BackgroundFlush {
   std::future<int> Submit(std::shared_ptr<const FolderHandle> folder, const std::string& name);
   // The caller is about to wait for a file: the batch being gathered goes at once.
   void Hurry();
+  // The same for a caller that asks only at its end: the answer is kept for FirstFailure
+  // instead of told by a future, whose keeping costs a call into the system per file.
+  // The files added open are all on one file system (a backup's folder): one syncfs
+  // through the first of a batch makes them durable, none of them asked for its own.
+  void Add(const std::string& path);
+  void Add(File file);
+  // Waits until every file added is flushed; the path, as added, of the first one added
+  // that could not be, or nullopt.
+  std::optional<std::string> FirstFailure();
 
  private:
   struct Job {
     std::string path;
     std::string host_path;  // empty: on no drive
-    std::promise<int> result;
+    std::optional<std::promise<int>> result;  // empty: added, answered in first_failure_
     File file;  // open: flushed through it, not by host_path
     std::shared_ptr<const FolderHandle> folder;  // POSIX: flushed through it, not by host_path
   };
-  std::future<int> Queue(Job job);
+  void Queue(Job job);
+  // Under the lock: a kept answer of a job added.
+  void Keep(const Job& job, bool failed);
   void Work();
   // The system's part: the code for each job of the batch, in its order.
   static std::vector<int> FlushTogether(const std::deque<Job>& batch);
@@ -75,7 +87,11 @@ class BackgroundFlush {
   std::condition_variable wake_;
   std::deque<Job> jobs_;
   bool stopping_ = false;
-  bool hurry_ = false;
+  bool draining_ = false;  // FirstFailure waits: no batch waits for more
+  bool hurry_ = false;     // Hurry was called: the batch gathering now goes
+  std::size_t added_ = 0, answered_ = 0;  // files added, and those of them answered
+  std::optional<std::string> first_failure_;
+  std::condition_variable answered_all_;
   std::thread worker_;
 };
 

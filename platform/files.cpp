@@ -87,6 +87,18 @@ void File::Seek(std::int64_t position) {
   detail::SeekFileHandle(handle_, position);
 }
 
+std::size_t File::ReadAt(std::int64_t position, void* buffer, std::size_t count) {
+  Begin(*this, Operation::kRead);
+  if (position < 0) RaiseIoError(kNegativeSeek);
+  return detail::ReadFileHandleAt(handle_, position, buffer, count);
+}
+
+void File::WriteAt(std::int64_t position, const void* buffer, std::size_t count) {
+  Begin(*this, Operation::kWrite);
+  if (position < 0) RaiseIoError(kNegativeSeek);
+  detail::WriteFileHandleAt(handle_, position, buffer, count);
+}
+
 std::int64_t File::Position() const {
   if (!IsOpen()) RaiseIoError(kFileNotOpen);
   return detail::FileHandlePosition(handle_);
@@ -109,14 +121,20 @@ void File::SetDosTime(std::uint32_t dos_time) {
 
 std::optional<std::uint32_t> File::DosTime() const {
   if (!IsOpen()) return std::nullopt;
-  return detail::FileHandleDosTime(handle_);
+  try {
+    return Facts().dos_time;
+  } catch (const EInOutError&) {
+    return std::nullopt;
+  }
 }
 
-std::uint32_t File::Attributes() const {
+std::uint32_t File::Attributes() const { return Facts().attributes; }
+
+FileFacts File::Facts() const {
   if (!IsOpen()) RaiseIoError(kFileNotOpen);
   const std::size_t last = path_.find_last_of("\\/:");
-  return detail::FileHandleAttributes(handle_,
-                                      last == std::string::npos ? path_ : path_.substr(last + 1));
+  return detail::FileHandleFacts(handle_,
+                                 last == std::string::npos ? path_ : path_.substr(last + 1));
 }
 
 void File::Flush() {

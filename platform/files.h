@@ -71,6 +71,13 @@ std::optional<std::uint32_t> GetFileDosTime(const std::string& path);
 // Size in bytes; nullopt when the file does not exist.
 std::optional<std::int64_t> GetFileSize(const std::string& path);
 
+// What one query of an open file tells.
+struct FileFacts {
+  std::int64_t size = 0;
+  std::optional<std::uint32_t> dos_time;  // as File::DosTime
+  std::uint32_t attributes = 0;           // as File::Attributes
+};
+
 enum class OpenMode {
   kRead,       // existing file, reading only
   kReadWrite,  // existing file, reading and writing
@@ -97,8 +104,11 @@ class File {
   // Raises EInOutError when the file cannot be opened: 2 or 3 when missing, 5 for a
   // read-only file opened for writing and for anything but a plain file, 32 held.
   static File Open(const std::string& path, OpenMode mode);
-  // Answers an error code instead: 0 and the file in *out, or the code.
-  [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out);
+  // Answers an error code instead: 0 and the file in *out, or the code. `facts`, if
+  // given, gets the file's Facts() as the open found them (the check that it is a plain
+  // file asks for them on POSIX).
+  [[nodiscard]] static int TryOpen(const std::string& path, OpenMode mode, File* out,
+                                   FileFacts* facts = nullptr);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   const std::string& Path() const { return path_; }  // Windows path as opened
@@ -109,6 +119,9 @@ class File {
   // Writes count bytes; 101 "Disk full" when the disk takes no more.
   void Write(const void* buffer, std::size_t count);
   void Seek(std::int64_t position);  // from the start; negative gives 131
+  // Read and Write at a position from the start, leaving the file's position as it was.
+  std::size_t ReadAt(std::int64_t position, void* buffer, std::size_t count);
+  void WriteAt(std::int64_t position, const void* buffer, std::size_t count);
   std::int64_t Position() const;
   std::int64_t Size() const;
   void Truncate();                          // at the current position
@@ -118,6 +131,8 @@ class File {
   std::optional<std::uint32_t> DosTime() const;
   // As GetAttributes, of the open file.
   std::uint32_t Attributes() const;
+  // Size, DosTime and Attributes in one query of the system; raises as Size.
+  FileFacts Facts() const;
   void Flush();  // fsync; FlushFileBuffers on Windows
   void Close();  // raises on failure; the file is closed anyway
   // As SetAttributes, on the open file.

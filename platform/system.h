@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/files.h"
+
 namespace platform::detail {
 
 // The kinds of counted operation; fault_injection.h lists which call is which.
@@ -69,15 +71,20 @@ inline bool IsHeld(const std::string& host_path) {
 std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
 void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count);
 void SeekFileHandle(std::intptr_t handle, std::int64_t position);
+// At a position, the handle's own position left as it was.
+std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
+                             std::size_t count);
+void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
+                       std::size_t count);
 std::int64_t FileHandlePosition(std::intptr_t handle);
 std::int64_t FileHandleSize(std::intptr_t handle);
 void TruncateFileHandle(std::intptr_t handle);  // at the current position
 void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
-std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle);  // in the DOS range
 void FlushFileHandle(std::intptr_t handle);
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
-// As GetAttributes tells them for the file's `name` (its last part; hidden follows it here).
-std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string& name);
+// The attributes as GetAttributes tells them for the file's `name` (its last part; hidden
+// follows it here), the time only in the DOS range.
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name);
 [[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 
 }  // namespace platform::detail

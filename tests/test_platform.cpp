@@ -512,6 +512,15 @@ TEST_F(DosTimeTest, OutsideTheDosRange) {
   EXPECT_EQ(GetFileDosTime("C:\\missing.dat"), std::nullopt);
 }
 
+// The hour that daylight saving time repeats is taken at its first time, the hour it
+// skips at the offset before it; month 13 carries over into the next year.
+TEST_F(DosTimeTest, LocalTimesAroundTheChangesOfDaylightSavingTime) {
+  EXPECT_EQ(UnixFromDosTime(PackDosTime({2023, 10, 29, 2, 30, 0})), 1698539400);  // 00:30 UTC
+  EXPECT_EQ(UnixFromDosTime(PackDosTime({2023, 3, 26, 2, 30, 0})), 1679794200);   // 01:30 UTC
+  EXPECT_EQ(UnixFromDosTime(PackDosTime({2023, 13, 1, 0, 0, 0})),
+            UnixFromDosTime(PackDosTime({2024, 1, 1, 0, 0, 0})));
+}
+
 #endif
 
 TEST(Clock, MonthNames) {

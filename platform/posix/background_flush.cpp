@@ -32,15 +32,17 @@ class Descriptor {
 
 std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::vector<int> codes(batch.size(), 0);
-  // One open file per file system names it to syncfs; each file is opened all the
-  // same (a file handed over open is used as it is), so that one that is gone answers
-  // for itself.
+  // One open file per file system names it to syncfs. A file handed over by its path is
+  // opened all the same, so that one that is gone answers for itself; one handed over
+  // open is used as it is, and a held folder's file is flushed through its folder.
   std::vector<Descriptor> opened;
   struct FileSystem {
     int any_file;
     std::vector<std::size_t> members;  // indexes into the batch
   };
   std::map<dev_t, FileSystem> file_systems;
+  // The open files added (Add) share one file system: the first of them names it.
+  std::vector<std::size_t> added;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     const Job& job = batch[i];
     if (job.folder) {
@@ -48,6 +50,10 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
       const auto device = static_cast<dev_t>(job.folder->identity_.first);
       file_systems.try_emplace(device, FileSystem{static_cast<int>(job.folder->handle_), {}})
           .first->second.members.push_back(i);
+      continue;
+    }
+    if (job.file.IsOpen() && !job.result) {
+      added.push_back(i);
       continue;
     }
     int fd = static_cast<int>(job.file.handle_);
@@ -65,11 +71,15 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
     }
     file_systems.try_emplace(st.st_dev, FileSystem{fd, {}}).first->second.members.push_back(i);
   }
-  for (const auto& [device, file_system] : file_systems) {
-    if (::syncfs(file_system.any_file) == 0) continue;
+  const auto sync = [&codes](int any_file, const std::vector<std::size_t>& members) {
+    if (::syncfs(any_file) == 0) return;
     const int code = ErrorCodeFromErrno(errno);
-    for (std::size_t i : file_system.members) codes[i] = code;
+    for (std::size_t i : members) codes[i] = code;
+  };
+  for (const auto& [device, file_system] : file_systems) {
+    sync(file_system.any_file, file_system.members);
   }
+  if (!added.empty()) sync(static_cast<int>(batch[added.front()].file.handle_), added);
   return codes;
 }
 

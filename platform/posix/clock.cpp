@@ -4,6 +4,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <ctime>
 #include <string_view>
 #include <utility>
@@ -106,16 +107,33 @@ std::uint32_t DosTimeFromUnix(long long unix_seconds) {
 }
 
 long long UnixFromDosTime(std::uint32_t dos_time) {
+  // Not mktime: glibc's reads the zone's file again on every call, once per file backed up.
   const LocalDateTime t = UnpackDosTime(dos_time);
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;  // whatever daylight saving time says for that local time
-  return static_cast<long long>(std::mktime(&tm));
+  const long long months = t.year * 12LL + t.month - 1;  // month 13 is next January
+  const long long year = (months >= 0 ? months : months - 11) / 12;
+  const long long month = months - year * 12 + 1;
+  // Days since 1970-01-01 of the first of the month (the civil calendar from March).
+  const long long y = month <= 2 ? year - 1 : year;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long year_of_era = y - era * 400;
+  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5;
+  const long long days = era * 146097 + year_of_era * 365 + year_of_era / 4 - year_of_era / 100 +
+                         day_of_year - 719468;
+  const long long as_utc =
+      (days + t.day - 1) * 86400LL + t.hour * 3600LL + t.minute * 60LL + t.second;
+  // The zone's offsets a day before and after: a local time is either, both (the hour
+  // that repeats when daylight saving time ends: the first) or neither (the hour skipped
+  // when it begins: taken at the offset before), as glibc's mktime answers.
+  const auto offset = [](long long when) -> long long {
+    std::tm tm{};
+    return LocalTimeOf(when, &tm) ? tm.tm_gmtoff : 0;
+  };
+  const long long before = as_utc - offset(as_utc - 86400);
+  const long long after = as_utc - offset(as_utc + 86400);
+  const bool before_fits = as_utc - before == offset(before);
+  const bool after_fits = as_utc - after == offset(after);
+  if (before_fits && after_fits) return std::min(before, after);
+  return after_fits && !before_fits ? after : before;
 }
 
 }  // namespace platform

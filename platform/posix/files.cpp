@@ -91,6 +91,12 @@ bool OpenForWritingElsewhere(int read_only_fd) {
   return false;
 }
 
+FileFacts FileFactsOf(const struct stat& st, const std::string& name) {
+  return {static_cast<std::int64_t>(st.st_size),
+          TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)),
+          detail::AttributesOf(name, st)};
+}
+
 // File keeps the descriptor as a neutral handle value.
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -275,7 +281,7 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* facts) {
   if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
                                                                    : Operation::kOpen)) {
     return fault;
@@ -330,6 +336,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   File file;
   file.handle_ = fd;
   file.path_ = path;
+  if (facts) *facts = FileFactsOf(st, path.substr(path.find_last_of("\\/:") + 1));
   *out = std::move(file);
   return 0;
 }
@@ -350,6 +357,9 @@ std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+    // Only plain files are opened: a short read ends at the end of the file, and asking
+    // again would only be told so.
+    if (done < count) break;
   }
   return done;
 }
@@ -364,6 +374,39 @@ void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count
         RaiseIfStopRequested();
         continue;
       }
+      RaiseErrno(errno);
+    }
+    if (n == 0) RaiseIoError(kDiskFull);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
+                             std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(Descriptor(handle), bytes + done, count - done,
+                              static_cast<off_t>(position) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
+                       std::size_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(Descriptor(handle), bytes + done, count - done,
+                               static_cast<off_t>(position) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
       RaiseErrno(errno);
     }
     if (n == 0) RaiseIoError(kDiskFull);
@@ -401,16 +444,10 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
   if (::futimens(Descriptor(handle), times) != 0) RaiseErrno(errno);
 }
 
-std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
-  struct stat st;
-  if (::fstat(Descriptor(handle), &st) != 0) return std::nullopt;
-  return TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
-}
-
-std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string& name) {
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
-  return AttributesOf(name, st);
+  return FileFactsOf(st, name);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

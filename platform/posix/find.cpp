@@ -75,13 +75,20 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
 
   const std::string full_folder = ExpandFileName(split.folder);
   const bool drive_root = full_folder.size() == 3 && full_folder[1] == ':';
-  std::optional<std::string> host = ToHostPath(full_folder);
-  if (!host) return kInvalidFilename;
-
   std::vector<std::string> listed;
-  const int read = ReadFolderNames(
-      *host, [&](std::string_view name, unsigned char) { listed.emplace_back(name); });
-  if (read != 0) return read;
+  const auto read_at = [&](const std::string& host) {
+    listed.clear();
+    return ReadFolderNames(
+        host, [&](std::string_view name, unsigned char) { listed.emplace_back(name); });
+  };
+  // The folder a walk has just entered is where it was entered, unless it has gone
+  // from there since.
+  std::optional<std::string> host = detail::HostPathOfCurrentDir(full_folder);
+  if (!host || read_at(*host) != 0) {
+    host = ToHostPath(full_folder);
+    if (!host) return kInvalidFilename;
+    if (const int read = read_at(*host); read != 0) return read;
+  }
   SortInSearchOrder(listed);
   std::vector<std::string> names;
   names.reserve(listed.size() + 2);

@@ -189,7 +189,7 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 
 // --- File ---------------------------------------------------------------------------
 
-int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
+int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* facts) {
   if (int fault = detail::BeginOperation(mode == OpenMode::kCreate ? Operation::kCreate
                                                                    : Operation::kOpen)) {
     return fault;
@@ -239,6 +239,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out) {
   if (mode == OpenMode::kAppend && !::SetFilePointerEx(handle, zero, nullptr, FILE_END)) {
     return detail::LastErrorCode();
   }
+  if (facts) *facts = file.Facts();
   *out = std::move(file);
   return 0;
 }
@@ -278,6 +279,57 @@ void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count
   }
 }
 
+namespace {
+
+// ReadFile or WriteFile at a position, through an OVERLAPPED offset, which moves the
+// handle's position: the position is put back after.
+template <typename Transfer>
+std::size_t TransferAt(std::intptr_t handle, std::int64_t position, std::size_t count,
+                       Transfer transfer) {
+  const std::int64_t was = FileHandlePosition(handle);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t left = count - done;
+    const DWORD chunk = static_cast<DWORD>(
+        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
+    OVERLAPPED at{};
+    const auto offset = static_cast<std::uint64_t>(position) + done;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD moved = transfer(done, chunk, &at);
+    if (moved == 0) break;
+    done += moved;
+  }
+  SeekFileHandle(handle, was);
+  return done;
+}
+
+}  // namespace
+
+std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
+                             std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  return TransferAt(handle, position, count, [&](std::size_t done, DWORD chunk, OVERLAPPED* at) {
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle), bytes + done, chunk, &got, at)) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_HANDLE_EOF) RaiseIoError(CodeOfSystemError(error));
+    }
+    return got;
+  });
+}
+
+void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
+                       std::size_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  TransferAt(handle, position, count, [&](std::size_t done, DWORD chunk, OVERLAPPED* at) {
+    DWORD written = 0;
+    if (!::WriteFile(AsHandle(handle), bytes + done, chunk, &written, at)) RaiseLastError();
+    if (written == 0) RaiseIoError(kDiskFull);
+    return written;
+  });
+}
+
 void SeekFileHandle(std::intptr_t handle, std::int64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = position;
@@ -310,16 +362,11 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
   if (!::SetFileTime(AsHandle(handle), nullptr, nullptr, &*when)) RaiseLastError();
 }
 
-std::optional<std::uint32_t> FileHandleDosTime(std::intptr_t handle) {
-  FILETIME written;
-  if (!::GetFileTime(AsHandle(handle), nullptr, nullptr, &written)) return std::nullopt;
-  return DosTimeOfFileTime(written);
-}
-
-std::uint32_t FileHandleAttributes(std::intptr_t handle, const std::string&) {
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string&) {
   BY_HANDLE_FILE_INFORMATION facts;
   if (!::GetFileInformationByHandle(AsHandle(handle), &facts)) RaiseLastError();
-  return LayerAttributes(facts.dwFileAttributes);
+  return {static_cast<std::int64_t>((std::uint64_t{facts.nFileSizeHigh} << 32) | facts.nFileSizeLow),
+          DosTimeOfFileTime(facts.ftLastWriteTime), LayerAttributes(facts.dwFileAttributes)};
 }
 
 void FlushFileHandle(std::intptr_t handle) {

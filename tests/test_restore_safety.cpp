@@ -686,6 +686,34 @@ TEST_F(RestoreFixture, StopRequestLeavesNoTemporaryFile) {
   EXPECT_FALSE(drives_.Exists("C:\\ICQ\\newdb\\icq1.tmp"));
 }
 
+// The restore takes a data file's name as new when its folder held none, and renames the
+// copy in without replacing: a file another program puts there meanwhile, before any of
+// the restore's operations, is still replaced by the restored one, never kept instead.
+TEST_F(RestoreFixture, FileMadeMeanwhileUnderANewNameIsReplaced) {
+  const std::vector<DataFile> files = {{"db", "a.dat", "restored a"}, {"db", "b.dat", "restored b"}};
+  MakeBackup(files);
+  drives_.MakeFolder("C:\\ICQ\\db");
+  platform::testing::ResetFaults();
+  ASSERT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded);
+  const int operations = platform::testing::OperationCount();
+  for (int before = 1; before <= operations; ++before) {
+    const std::string when = "made before operation " + std::to_string(before);
+    fs::remove_all(drives_.Host("C:\\ICQ\\db"));
+    drives_.MakeFolder("C:\\ICQ\\db");
+    window_ = RecordingWindow();
+    platform::testing::ResetFaults();
+    platform::testing::BeforeNthOperation(before, [&] {
+      if (!drives_.Exists("C:\\ICQ\\db\\b.dat")) {
+        drives_.WriteFile("C:\\ICQ\\db\\b.dat", "another program's b");
+      }
+    });
+    EXPECT_EQ(RestoreFilesOnly(), RestoreOutcome::kSucceeded) << when;
+    platform::testing::ResetFaults();
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\db\\b.dat"), "restored b") << when;
+    EXPECT_EQ(drives_.ReadFile("C:\\ICQ\\db\\a.dat"), "restored a") << when;
+  }
+}
+
 #ifndef _WIN32  // links swapped in with renameat2: the Linux layer's race
 // --- A data folder swapped for a link ---------------------------------------------------------
 

@@ -5,10 +5,17 @@
 
 #include "app/reports.h"
 #include "platform/ascii.h"
+#include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
 
 namespace backup {
+
+std::optional<unsigned long long> FreeSpace(const std::string& folder) {
+  const int drive = platform::DriveNumberOfPath(folder);
+  if (drive == 0) return std::nullopt;
+  return platform::DiskFreeSpace(drive);
+}
 
 std::string PathIn(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;

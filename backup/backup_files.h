@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ inline constexpr char kEarlierFilesName[] = "icqlist.del";   // the earlier file
 
 // folder + "\" + name, the way every action names a file in a folder text.
 std::string PathIn(const std::string& folder, const std::string& name);
+
+// The free space of the drive of a folder text; nullopt for a drive without a figure.
+std::optional<unsigned long long> FreeSpace(const std::string& folder);
 
 // "icqN" + extension: the name of compressed file `number` of the list.
 std::string CompressedFileName(std::uint64_t number, const char* extension = kCompressedExtension);

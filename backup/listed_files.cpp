@@ -13,7 +13,6 @@
 #include "backup/backup_files.h"
 #include "backup/collect_files.h"
 #include "backup/pack_file.h"
-#include "platform/drives.h"
 #include "platform/find.h"
 #include "platform/folder_handle.h"
 #include "platform/interrupt.h"
@@ -37,12 +36,6 @@ namespace {
 
 // Free space is compared with the file's whole size; a path that names no drive (a
 // network path) has no figure, and then the check is skipped.
-std::optional<unsigned long long> FreeSpace(const std::string& backup_path) {
-  const int drive = platform::DriveNumberOfPath(backup_path);
-  if (drive == 0) return std::nullopt;
-  return platform::DiskFreeSpace(drive);
-}
-
 // The most a compressed file can take on the disk for a source of `size` bytes: the
 // header, the coder's one flag byte per eight literals, and whole blocks.
 std::uint64_t MostDiskSpace(std::int64_t size) {

@@ -284,7 +284,11 @@ class Restorer {
         placement_(
             tuning.flush_in_background, tuning.flush_stand_in,
             [this](std::uint64_t number) { window_.SetGauge(GaugeAt(number)); },
-            [this] { window_.Refresh(); }) {}
+            [this] { window_.Refresh(); }) {
+    if (platform::FolderHandle::Open(window.BackupPath, &backup_folder_) == 0) {
+      backup_folder_.TakeNamesAsSpelt();
+    }
+  }
 
   // Restores entry `number` from its list line; false when the restore stops at it.
   bool Entry(std::uint64_t number, const std::string& line);
@@ -340,9 +344,8 @@ class Restorer {
   std::shared_ptr<const platform::FolderHandle> root_;
   std::optional<unsigned long long> free_space_;  // what HasRoomFor counts down
   // The backup folder, held for reading the compressed files by the names the backup
-  // gives them; nullptr until the first is read, or when it cannot be opened.
-  std::unique_ptr<platform::FolderHandle> backup_folder_;
-  bool backup_folder_tried_ = false;
+  // gives them; not open when it could not be opened.
+  platform::FolderHandle backup_folder_;
 };
 
 bool Restorer::Entry(std::uint64_t number, const std::string& line) {
@@ -554,9 +557,7 @@ bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
 bool Restorer::HasRoomFor(std::int64_t size) {
   const auto room = static_cast<unsigned long long>(size);
   if (!free_space_ || room >= *free_space_) {
-    const int drive = platform::DriveNumberOfPath(window_.ICQPath);
-    if (drive == 0) return true;
-    free_space_ = platform::DiskFreeSpace(drive);
+    free_space_ = FreeSpace(window_.ICQPath);
     if (!free_space_) return true;
   }
   if (room >= *free_space_) return false;
@@ -568,15 +569,9 @@ bool Restorer::HasRoomFor(std::int64_t size) {
 // under the name the backup gives it, else by its path, in any letter case and through a
 // link as any file of the backup is read.
 int Restorer::OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source) {
-  if (!backup_folder_tried_) {
-    backup_folder_tried_ = true;
-    auto folder = std::make_unique<platform::FolderHandle>();
-    if (platform::FolderHandle::Open(window_.BackupPath, folder.get()) == 0) {
-      folder->TakeNamesAsSpelt();
-      backup_folder_ = std::move(folder);
-    }
+  if (backup_folder_.IsOpen() && backup_folder_.OpenFile(CompressedFileName(number), &source) == 0) {
+    return 0;
   }
-  if (backup_folder_ && backup_folder_->OpenFile(CompressedFileName(number), &source) == 0) return 0;
   return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "lz/lz_errors.h"
@@ -30,11 +31,9 @@ namespace {
 constexpr std::size_t kCopyBufferSize = 128000;
 // The header's sizes are signed 32-bit numbers.
 constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
-constexpr char kFileVersionKey[] = "FileVersion";
 constexpr char kNoVersion[] = "0";
 
-// The state of the calling thread's running operation. The files themselves belong to
-// the operation's stack frame; these pointers are set for its duration only.
+// The calling thread's running operation. The files belong to the operation's stack frame.
 struct Engine {
   platform::File* input = nullptr;
   platform::File* output = nullptr;
@@ -47,12 +46,10 @@ struct Engine {
   LZFileInfo current_file;
   bool verify = false;
   bool running = false;  // an operation is between its LZBegin and LZEnd
-  // The CRC-32 of every byte read from the input, kept while `crc_of_input` is set: a
-  // compression takes its source's CRC-32 in the pass that codes it.
+  // Running CRC-32s, while switched on: of what is read (a compression takes its source's
+  // in the pass that codes it) and of what is written (a verified decompression).
   bool crc_of_input = false;
   std::uint32_t input_crc = 0;
-  // The same of every byte written, while `crc_of_output` is set: a verified decompression
-  // checks what it wrote as it writes it.
   bool crc_of_output = false;
   std::uint32_t output_crc = 0;
   bool input_ended = false;  // the input's last read came back short
@@ -60,67 +57,39 @@ struct Engine {
 };
 detail::PerThread<Engine> g_engine;
 
-const std::string& MessageText(int number) {
-  static const std::string kMessages[] = {
-      "No valid filename in list-file",
-      "%s is an invalid LZ Archive",
-      "LZ-Initialisation failed",
-      "Invalid parameters to LZ function",
-      "File %s specified for both Input and Output",
-      "Cannot create unique temporary file name",
-      "Wrong compressed file: %s",
-      "LZ Archive %s is corrupt",
-      "Cannot re-create directory structure %s",
-      "%s is too large to compress: its compressed data could reach 2 GiB",
-  };
-  static const std::string kNone;
-  const int index = number - kMsgNoValidFilename;
-  if (index < 0 || index >= static_cast<int>(std::size(kMessages))) return kNone;
-  return kMessages[index];
-}
-
-[[noreturn]] void Raise(EngineErrorClass error_class, const std::string& message) {
-  if (error_class == EngineErrorClass::kCompress) throw EQuarnLZCompress(message);
-  throw EQuarnLZError(message);
-}
-
-// The longest body the LZSS coder can make of `size` bytes: every byte a literal, and
-// one flag byte for each group of eight.
+// The longest LZSS body of `size` bytes: all literals, and a flag byte for each eight.
 std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }
 
 std::string VersionTextOf(const std::string& name) {
-  const std::string version = CutText(VersionInfoString(name, kFileVersionKey), kMaxVersionText);
+  const std::string version = CutText(VersionInfoString(name, "FileVersion"), kMaxVersionText);
   return version.empty() ? kNoVersion : version;
 }
 
-// The last-write time of a file open under `name`, as FileDateOfName tells it.
-std::uint32_t DateOfOpenFile(const platform::File& file, const std::string& name) {
-  // A time outside the DOS range is clamped by the query by name.
-  const std::optional<std::uint32_t> date_time = file.DosTime();
+// An open file's time, or, when it has none in the DOS range, the query by name's, which
+// clamps it.
+std::uint32_t DateOr(std::optional<std::uint32_t> date_time, const std::string& name) {
   return date_time ? *date_time : platform::GetFileDosTime(name).value_or(kNoFileDate);
-}
-
-// Only a program image ("MZ") holds a version resource.
-bool IsProgramImage(const HeaderBytes& first_bytes) {
-  return first_bytes[0] == 'M' && first_bytes[1] == 'Z';
 }
 
 std::uint32_t AttributesOf(const std::string& name) {
   return platform::GetAttributes(name).value_or(0);
 }
 
-// The record of a compressed file, from its header.
 LZFileInfo InfoFromHeader(const LZHeader& h) {
+  return {h.version,    h.body_size, h.uncompressed_size, h.date_time, h.name,
+          h.attributes, h.crc32,     h.reserved,          h.method};
+}
+
+// The record of a plain file, which is read in full for its CRC-32.
+LZFileInfo PlainRecord(const std::string& name, std::int64_t size, std::uint32_t date,
+                       bool with_version) {
   LZFileInfo info;
-  info.name = h.name;
-  info.stored_size = h.body_size;
-  info.uncompressed_size = h.uncompressed_size;
-  info.date_time = h.date_time;
-  info.attributes = h.attributes;
-  info.crc32 = h.crc32;
-  info.version = h.version;
-  info.reserved = h.reserved;
-  info.method = h.method;
+  info.name = name;
+  info.stored_size = info.uncompressed_size = size;
+  info.date_time = date;
+  info.attributes = AttributesOf(name);
+  info.crc32 = FileCRC32(name);
+  info.version = with_version ? VersionTextOf(name) : kNoVersion;
   return info;
 }
 
@@ -133,8 +102,9 @@ bool ProbeHeader(const std::string& name, HeaderBytes& header) {
   return compressed;
 }
 
-void ReportProgress(const LZFileInfo& info, std::uint32_t count) {
-  if (g_engine->progress) g_engine->progress(info, static_cast<std::int32_t>(count));
+void Report(std::size_t count) {
+  if (g_engine->progress)
+    g_engine->progress(g_engine->current_file, static_cast<std::int32_t>(count));
 }
 
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
@@ -160,36 +130,39 @@ std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   return n;
 }
 
+// The counts of the coders' blocks; progress is told on the uncompressed side.
+void CountIn(std::uint32_t count, bool decompressing) {
+  g_engine->bytes_in += count;
+  if (!decompressing) Report(count);
+}
+
+void CountOut(std::uint32_t count, bool decompressing) {
+  g_engine->bytes_out += count;
+  if (decompressing) Report(count);
+}
+
 void InstallHooks() {
   SetBlockHooks(ReadBlock, WriteBlock);
   SetLzhCountHooks(CountIn, CountOut);
 }
 
-LzhStreams EngineStreams() {
-  LzhStreams io;
-  io.read = [](std::uint8_t* buffer, std::size_t count) { return ReadInput(buffer, count); };
-  io.write = [](const std::uint8_t* data, std::size_t count) { WriteOutput(data, count); };
-  return io;
-}
-
-// One engine operation: LZBegin on entry (40002 when it fails), and on every way out
-// LZEnd and the engine's file pointers and callbacks cleared. An operation started from
-// a callback of a running one is refused with 40002 before it touches anything: the
-// engine's files, counters and work areas are the running operation's.
+// One engine operation: LZBegin on entry (40002 when it fails), and on every way out LZEnd
+// and the engine's files and callbacks cleared. One started from a callback of a running
+// one is refused with 40002 before it touches anything.
 class Operation {
  public:
   explicit Operation(std::uint8_t mode) {
     if (g_engine->running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->bytes_in = 0;
     g_engine->bytes_out = 0;
-    // Other users of the coders (their tests, the benchmark) may have installed hooks
-    // of their own; the file layer's must be the ones in place.
+    // Other users of the coders (their tests, the benchmark) may have installed their own.
     InstallHooks();
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->running = true;
   }
   ~Operation() {
     LZEnd();
+    InstallHooks();  // in place of a compression's own first-block hook
     g_engine->input = nullptr;
     g_engine->output = nullptr;
     g_engine->sink = nullptr;
@@ -231,31 +204,69 @@ void SetTimeIfPossible(platform::File& file, std::uint32_t dos_time) {
   }
 }
 
-void RunLzssEncode() {
-  if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-  LzssEncode();
+// Points the running operation at its output file and the caller's progress, which
+// hears first that the file starts.
+void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
+  g_engine->output = &output;
+  if (progress) progress(file, kProgressStart);
+  g_engine->progress = progress;
 }
 
-void RunLzssDecode() {
+// However a transfer went: the caller hears that it has ended, `input` (if given) is
+// closed, and the clean-up's first error is raised.
+void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progress,
+                 platform::File* input) {
+  if (progress) {
+    info.name.clear();
+    clean_up.Run([&] { progress(info, kProgressEnd); });
+  }
+  if (input) clean_up.Run([&] { input->Close(); });
+  clean_up.Finish();
+}
+
+// Decodes the input from where it stands into the output: the bytes written, or the
+// second coder's negative code.
+std::int64_t DecodeStream(std::uint8_t method) {
+  g_engine->expanding = true;
+  if (method == kMethodLzh) return g_engine->bytes_out = LzhDecode({ReadInput, WriteOutput});
   if (!LzssPrepareDecode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
   LzssDecode();
+  return g_engine->bytes_out;
 }
 
 }  // namespace
 
 // --- Errors ---------------------------------------------------------------------------------
 
-std::string EngineMessage(int number) { return MessageText(number); }
+std::string EngineMessage(int number) {
+  static const char* const kMessages[] = {
+      "No valid filename in list-file",
+      "%s is an invalid LZ Archive",
+      "LZ-Initialisation failed",
+      "Invalid parameters to LZ function",
+      "File %s specified for both Input and Output",
+      "Cannot create unique temporary file name",
+      "Wrong compressed file: %s",
+      "LZ Archive %s is corrupt",
+      "Cannot re-create directory structure %s",
+      "%s is too large to compress: its compressed data could reach 2 GiB",
+  };
+  const int index = number - kMsgNoValidFilename;
+  if (index < 0 || index >= static_cast<int>(std::size(kMessages))) return "";
+  return kMessages[index];
+}
 
 void RaiseEngineError(EngineErrorClass error_class, int number) {
-  Raise(error_class, MessageText(number));
+  RaiseEngineErrorFmt(error_class, number, "%s");  // the message as the table has it
 }
 
 void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::string& name) {
-  std::string message = MessageText(number);
-  const std::size_t at = message.find("%s");
-  if (at != std::string::npos) message.replace(at, 2, name);
-  Raise(error_class, message);
+  std::string message = EngineMessage(number);
+  if (const std::size_t at = message.find("%s"); at != std::string::npos) {
+    message.replace(at, 2, name);
+  }
+  if (error_class == EngineErrorClass::kCompress) throw EQuarnLZCompress(message);
+  throw EQuarnLZError(message);
 }
 
 // --- Engine state and hooks -----------------------------------------------------------------
@@ -276,35 +287,19 @@ ThreadEngine::~ThreadEngine() {
 
 std::int64_t BytesIn() { return g_engine->bytes_in; }
 
-bool SetVerify(bool on) {
-  const bool previous = g_engine->verify;
-  g_engine->verify = on;
-  return previous;
-}
+bool SetVerify(bool on) { return std::exchange(g_engine->verify, on); }
 
 std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
   const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
-  g_engine->bytes_in += n;
-  if (!g_engine->expanding) ReportProgress(g_engine->current_file, n);
+  CountIn(n, g_engine->expanding);
   return n;
 }
 
 std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
   WriteOutput(bytes.data(), bytes.size());
   const auto n = static_cast<std::uint32_t>(bytes.size());
-  g_engine->bytes_out += n;
-  if (g_engine->expanding) ReportProgress(g_engine->current_file, n);
+  CountOut(n, g_engine->expanding);
   return n;
-}
-
-void CountIn(std::uint32_t count, bool decompressing) {
-  g_engine->bytes_in += count;
-  if (!decompressing) ReportProgress(g_engine->current_file, count);
-}
-
-void CountOut(std::uint32_t count, bool decompressing) {
-  g_engine->bytes_out += count;
-  if (decompressing) ReportProgress(g_engine->current_file, count);
 }
 
 std::int64_t CopyStream(std::int64_t count, int direction) {
@@ -316,12 +311,12 @@ std::int64_t CopyStream(std::int64_t count, int direction) {
             ? kCopyBufferSize
             : static_cast<std::size_t>(std::min<std::int64_t>(count - copied, kCopyBufferSize));
     const std::size_t n = ReadInput(buffer->data(), chunk);
-    if (direction == 1) ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
+    if (direction == 1) Report(n);
     if (count != -1 && n != chunk) RaiseReadPastEnd();
     if (n == 0) break;
     WriteOutput(buffer->data(), n);
     copied += static_cast<std::int64_t>(n);
-    if (direction == 2) ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
+    if (direction == 2) Report(n);
   } while (count == -1 || copied < count);
   return copied;
 }
@@ -351,13 +346,7 @@ std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {
     info = InfoFromHeader(DecodeHeader(header));
     return 1;
   }
-  info.name = name;
-  info.stored_size = FileSizeOfName(name);
-  info.uncompressed_size = info.stored_size;
-  info.date_time = FileDateOfName(name);
-  info.attributes = AttributesOf(name);
-  info.crc32 = FileCRC32(name);
-  info.version = VersionTextOf(name);
+  info = PlainRecord(name, FileSizeOfName(name), FileDateOfName(name), true);
   return 0;
 }
 
@@ -372,18 +361,6 @@ std::string GetStoredName(const std::string& name) {
   return name;
 }
 
-namespace {
-
-// Points the running operation at its output file and the caller's progress, which
-// hears first that the file starts.
-void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
-  g_engine->output = &output;
-  if (progress) progress(file, kProgressStart);
-  g_engine->progress = progress;
-}
-
-}  // namespace
-
 // --- Operations -----------------------------------------------------------------------------
 
 namespace {
@@ -391,28 +368,25 @@ namespace {
 // The source's first block, read once for both the header probe and the coder.
 struct FirstBlock {
   std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockSize);
-  std::size_t size = 0;    // read
-  std::size_t given = 0;   // handed to the coder
+  std::size_t size = 0;   // read
+  std::size_t given = 0;  // handed to the coder
 };
 
-// The record of an open source that a compression stores, from the open file: its CRC-32
-// is left to the pass that codes it, and only a program image is read for its version.
-// `header` gets the source's first bytes. Raises 40009 for a source too large to code.
+// The record that a compression stores, from the open source: its CRC-32 is left to the
+// pass that codes it, and only a program image is read for its version. `header` gets
+// the source's first bytes. Raises 40009 for a source too large to code.
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
                         bool& compressed, const platform::FileFacts* known = nullptr,
                         FirstBlock* first = nullptr) {
   LZFileInfo info;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
-  // The header holds the body size in 32 bits: a source whose body might not fit is
-  // refused before anything is written, not found out after the whole file is coded.
+  // Refused before anything is written, not found out after the whole file is coded.
   if (LongestBody(info.uncompressed_size) > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
-  // A time outside the DOS range is clamped by the query by name.
-  info.date_time = facts.dos_time ? *facts.dos_time
-                                  : platform::GetFileDosTime(source).value_or(kNoFileDate);
+  info.date_time = DateOr(facts.dos_time, source);
   info.attributes = facts.attributes;
   // Read where it stands, so that the coding pass starts at the start with no seek back;
   // or, with `first`, as the start of the coding pass.
@@ -427,16 +401,17 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
     probed = input.ReadAt(0, header.data(), header.size());
   }
   compressed = IsCompressedHeader(std::span(header).first(probed));
-  info.version = IsProgramImage(header) ? VersionTextOf(source) : kNoVersion;
+  // Only a program image ("MZ") holds a version resource.
+  info.version = header[0] == 'M' && header[1] == 'Z' ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;
   info.method = kMethodLzss;
   return info;
 }
 
-// The coding of a compression, from the open input at its start into the open output:
-// a compressed source is copied, any other is coded under a header that records it. The
-// output gets the date-time and the caller's progress hears of the end; the exception of
-// a failure is kept for the caller's clean-up. Answers the bytes written.
+// Codes the open input from its start into the open output: a compressed source is
+// copied, any other coded under a header that records it. The output gets the date-time
+// and `source_info` the CRC-32 and the bytes written; the exception of a failure is kept
+// for the caller's clean-up. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       LZFileInfo& source_info, bool compressed, HeaderBytes& header,
                       const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up,
@@ -466,7 +441,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     header = EncodeHeader(h);
     // The header goes out with the body's first block, and again in place once the CRC-32
     // is known: a body of one block is written once, whole, at the end. A failure first
-    // writes what is held, as it stood written by then.
+    // writes what is held.
     std::vector<std::uint8_t> held(header.begin(), header.end());
     bool held_written = false;
     const auto write_held = [&] {
@@ -485,9 +460,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     try {
       g_engine->expanding = false;
       if (mode == 2) {
-        const std::int64_t written = LzhEncode(EngineStreams());
-        // A coder without its work areas has written nothing: that is a failed start, not
-        // a body size.
+        const std::int64_t written = LzhEncode({ReadInput, WriteOutput});
+        // A coder without its work areas has written nothing: a failed start.
         if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         g_engine->bytes_out = written;
       } else {
@@ -498,24 +472,17 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
               [first](std::span<std::uint8_t> block) -> std::uint32_t {
                 const std::size_t n = std::min(block.size(), first->size - first->given);
                 if (n == 0) return ReadBlock(block);
-                std::copy_n(first->bytes.begin() + static_cast<std::ptrdiff_t>(first->given), n,
-                            block.begin());
+                std::copy_n(first->bytes.data() + first->given, n, block.begin());
                 first->given += n;
                 g_engine->input_crc =
                     static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
-                g_engine->bytes_in += static_cast<std::int64_t>(n);
-                ReportProgress(g_engine->current_file, static_cast<std::uint32_t>(n));
+                CountIn(static_cast<std::uint32_t>(n), false);
                 return static_cast<std::uint32_t>(n);
               },
               WriteBlock);
         }
-        try {
-          RunLzssEncode();
-        } catch (...) {
-          InstallHooks();
-          throw;
-        }
-        InstallHooks();
+        if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+        LzssEncode();
       }
       // A source that grew while it was read, or a body of the second coder beyond the
       // LZSS bound.
@@ -526,7 +493,6 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
       write_held();
       throw;
     }
-    // The CRC-32 is known once the source is read: the header is written again.
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
     h.crc32 = source_info.crc32 = g_engine->input_crc;
     header = EncodeHeader(h);
@@ -539,15 +505,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
   SetTimeIfPossible(output, DecodeHeader(header).date_time);
-  return result;
-}
-
-// The caller hears that the transfer has ended.
-void EndCompression(CleanUp& clean_up, LZFileInfo& source_info, const ProgressProc& progress) {
-  if (!progress) return;
-  source_info.name.clear();
   source_info.stored_size = g_engine->bytes_out;
-  clean_up.Run([&] { progress(source_info, kProgressEnd); });
+  return result;
 }
 
 }  // namespace
@@ -593,9 +552,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
   const std::int64_t result =
       CodeInto(input, output, source, source_info, compressed, header, progress, mode, clean_up);
   clean_up.Run([&] { output.Close(); });
-  EndCompression(clean_up, source_info, progress);
-  clean_up.Run([&] { input.Close(); });
-  clean_up.Finish();
+  EndTransfer(clean_up, source_info, progress, &input);
   return result;
 }
 
@@ -616,8 +573,7 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
   CleanUp clean_up(nullptr);
   const std::int64_t result = CodeInto(source, dest, name, source_info, compressed, header,
                                        progress, mode, clean_up, &first);
-  EndCompression(clean_up, source_info, progress);
-  clean_up.Finish();
+  EndTransfer(clean_up, source_info, progress, nullptr);
   return result;
 }
 
@@ -627,9 +583,7 @@ namespace {
 // whose stored name must be the requested file's. `check` runs again on the marked name.
 std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
   if (platform::FileExists(source)) return source;
-  // The compressed form "DATA.DA~" of a missing "DATA.DAT" stands in for it when its
-  // stored name is the requested file's name. A plain or missing marked file goes on
-  // (to a verbatim copy, or to "File not found" at the open).
+  // A plain or missing marked file goes on (to a verbatim copy, or to "File not found").
   const std::string marked = MarkedName(source);
   HeaderBytes marked_header{};
   if (ProbeHeader(marked, marked_header)) {
@@ -642,51 +596,25 @@ std::string SourceToRead(std::string source, const std::function<void(const std:
   return marked;
 }
 
-// The record of what a decompression writes: the header's, or a plain source's own.
-LZFileInfo OutputInfo(const std::string& source, bool compressed, const LZHeader& stored,
-                      std::uint32_t date) {
-  if (compressed) return InfoFromHeader(stored);
-  LZFileInfo info;
-  info.stored_size = FileSizeOfName(source);
-  info.uncompressed_size = info.stored_size;
-  info.date_time = date;
-  info.attributes = AttributesOf(source);
-  info.crc32 = FileCRC32(source);
-  info.version = kNoVersion;
-  return info;
-}
-
-// Decodes (or copies) the opened source into the engine's output; the exception of a
-// failure is kept for the clean-up, which runs whatever happens.
-std::int64_t DecodeBody(platform::File& input, bool compressed, const LZHeader& stored,
-                        std::exception_ptr& failure, bool at_body = false) {
+// Decodes (or copies) the opened source into `output`, which then gets the record's
+// date-time; the exception of a failure is kept for the clean-up.
+std::int64_t DecodeBody(platform::File& input, platform::File& output, bool compressed,
+                        const LZHeader& stored, const LZFileInfo& info,
+                        const ProgressProc& progress, std::exception_ptr& failure, bool at_body) {
+  g_engine->current_file = info;
+  StartOutput(output, info, progress);
+  std::int64_t result = 0;
   try {
-    if (!compressed) return CopyStream(-1, 2);
-    g_engine->expanding = true;
-    if (!at_body) input.Seek(kHeaderSize);
-    if (stored.method == kMethodLzh) {
-      g_engine->bytes_out = LzhDecode(EngineStreams());
+    if (!compressed) {
+      result = CopyStream(-1, 2);
     } else {
-      RunLzssDecode();
+      if (!at_body) input.Seek(kHeaderSize);
+      result = DecodeStream(stored.method);
     }
-    return g_engine->bytes_out;
   } catch (...) {
     failure = std::current_exception();
-    return 0;
   }
-}
-
-// The end of a decompression, however it went: the caller hears that the transfer has
-// ended, the source is closed, and the clean-up's first error is raised; else `result`.
-std::int64_t EndDecompression(CleanUp& clean_up, LZFileInfo& source_info,
-                              const ProgressProc& progress, platform::File& input,
-                              std::int64_t result) {
-  if (progress) {
-    source_info.name.clear();
-    clean_up.Run([&] { progress(source_info, kProgressEnd); });
-  }
-  clean_up.Run([&] { input.Close(); });
-  clean_up.Finish();
+  SetTimeIfPossible(output, info.date_time);
   return result;
 }
 
@@ -694,18 +622,15 @@ std::int64_t EndDecompression(CleanUp& clean_up, LZFileInfo& source_info,
 
 std::int64_t DecompressFile(const std::string& source_in, const std::string& dest_in,
                             const ConfirmProc& confirm, const ProgressProc& progress) {
-  LZFileInfo source_info;
-  LZFileInfo dest_info;
-  HeaderBytes header{};
   Operation operation(1);  // always mode 1, whichever coder the file needs
-
-  std::string source = CutText(source_in, kMaxNameLength);
-  std::string dest = CutText(dest_in, kMaxNameLength);
-  if (source.empty() || dest.empty()) {
+  if (source_in.empty() || dest_in.empty()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  source = CutText(platform::ExpandFileName(source), kMaxNameLength);
-  dest = CutText(platform::ExpandFileName(dest), kMaxNameLength);
+  const auto full_name = [](const std::string& name) {
+    return CutText(platform::ExpandFileName(CutText(name, kMaxNameLength)), kMaxNameLength);
+  };
+  std::string source = full_name(source_in);
+  const std::string dest = full_name(dest_in);
   // By name and by identity: a link, a hard link or another drive's name for the source
   // would have it deleted and replaced by its own decoded content.
   auto check_distinct = [&](const std::string& candidate) {
@@ -718,80 +643,67 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
+  HeaderBytes header{};
   const bool compressed = IsCompressedFileAtStart(input, header);
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
-  const std::uint32_t date = compressed ? stored.date_time : DateOfOpenFile(input, source);
+  const std::uint32_t date = compressed ? stored.date_time : DateOr(input.DosTime(), source);
 
   if (platform::FileExists(dest) && confirm) {
+    LZFileInfo dest_info;
     GetFileInfo(dest, dest_info);
-    if (compressed) {
-      source_info = InfoFromHeader(stored);
-    } else {
-      source_info.name = source;
-      source_info.stored_size = input.Size();
-      source_info.uncompressed_size = source_info.stored_size;
-      source_info.date_time = date;
-      source_info.attributes = AttributesOf(source);
-      source_info.crc32 = FileCRC32(source);
-      source_info.version = VersionTextOf(source);
-    }
+    const LZFileInfo source_info =
+        compressed ? InfoFromHeader(stored) : PlainRecord(source, input.Size(), date, true);
     const std::uint8_t answer = confirm(source_info, dest_info);
     if (answer == 0 || answer == 2) {
       input.Close();
       return answer == 0 ? kRefused : kSkipped;
     }
   }
-
-  source_info = OutputInfo(source, compressed, stored, date);
-  source_info.name = dest;
-  g_engine->current_file = source_info;
+  LZFileInfo info = compressed ? InfoFromHeader(stored)
+                               : PlainRecord(source, FileSizeOfName(source), date, false);
+  info.name = dest;
 
   DeleteFileForced(dest);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-  StartOutput(output, source_info, progress);
-
   std::exception_ptr failure;
-  std::int64_t result = DecodeBody(input, compressed, stored, failure);
-
+  std::int64_t result =
+      DecodeBody(input, output, compressed, stored, info, progress, failure, false);
   CleanUp clean_up(failure);
-  SetTimeIfPossible(output, source_info.date_time);
   clean_up.Run([&] { output.Close(); });
-  // The attributes are a courtesy, as the time is: a file system that refuses them keeps
-  // the decoded data all the same.
-  static_cast<void>(platform::SetAttributes(dest, source_info.attributes));
+  // The attributes are a courtesy, as the time is: a refusal keeps the decoded data.
+  static_cast<void>(platform::SetAttributes(dest, info.attributes));
   if (!failure && g_engine->verify) {
     clean_up.Run([&] {
-      if (FileCRC32(dest) != source_info.crc32) result = kCrcMismatch;
+      if (FileCRC32(dest) != info.crc32) result = kCrcMismatch;
     });
   }
-  return EndDecompression(clean_up, source_info, progress, input, result);
+  EndTransfer(clean_up, info, progress, &input);
+  return result;
 }
 
 std::int64_t DecompressInto(platform::File& input, platform::File& dest,
                             const ProgressProc& progress) {
-  HeaderBytes header{};
   Operation operation(1);
   if (!input.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
   g_engine->input = &input;
   // The header is read where the body follows it; only a plain source goes back to its start.
+  HeaderBytes header{};
   const std::size_t n = input.Read(header.data(), header.size());
   const bool compressed = IsCompressedHeader(std::span(header).first(n));
   const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
-  LZFileInfo source_info;
+  LZFileInfo info;
   if (compressed) {
-    source_info = InfoFromHeader(stored);
+    info = InfoFromHeader(stored);
   } else {
     input.Seek(0);
-    source_info.stored_size = source_info.uncompressed_size = input.Size();
-    source_info.date_time = DateOfOpenFile(input, input.Path());
-    source_info.attributes = input.Attributes();
-    source_info.version = kNoVersion;
+    info.stored_size = info.uncompressed_size = input.Size();
+    info.date_time = DateOr(input.DosTime(), input.Path());
+    info.attributes = input.Attributes();
+    info.version = kNoVersion;
   }
-  source_info.name = CutText(dest.Path(), kMaxNameLength);
-  g_engine->current_file = source_info;
-  StartOutput(dest, source_info, progress);
+  info.name = CutText(dest.Path(), kMaxNameLength);
 
   // What is written is checked as it is written; a plain source is its own record.
   g_engine->crc_of_output = g_engine->verify;
@@ -799,19 +711,18 @@ std::int64_t DecompressInto(platform::File& input, platform::File& dest,
   g_engine->crc_of_input = !compressed;
   g_engine->input_crc = 0;
   std::exception_ptr failure;
-  std::int64_t result = DecodeBody(input, compressed, stored, failure, /*at_body=*/true);
-
+  std::int64_t result = DecodeBody(input, dest, compressed, stored, info, progress, failure, true);
   CleanUp clean_up(failure);
-  SetTimeIfPossible(dest, source_info.date_time);
   try {
-    dest.SetAttributes(source_info.attributes);
+    dest.SetAttributes(info.attributes);
   } catch (const platform::EInOutError&) {
     // a courtesy, as in DecompressFile
   }
   const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
   if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
   clean_up.Run([&] { dest.Close(); });
-  return EndDecompression(clean_up, source_info, progress, input, result);
+  EndTransfer(clean_up, info, progress, &input);
+  return result;
 }
 
 bool CheckCompressedFile(const std::string& name, CheckResult& result) {
@@ -823,21 +734,12 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   HeaderBytes header{};
   if (!IsCompressedFileAtStart(input, header)) return false;
   result.header = DecodeHeader(header);
-
-  uLong crc = crc32_z(0L, Z_NULL, 0);
-  g_engine->sink = [&crc](const std::uint8_t* data, std::size_t count) {
-    crc = crc32_z(crc, data, count);
-  };
-  g_engine->progress = nullptr;
-  g_engine->expanding = true;
+  g_engine->crc_of_output = true;
+  g_engine->output_crc = 0;
+  g_engine->sink = [](const std::uint8_t*, std::size_t) {};
   input.Seek(kHeaderSize);
-  if (result.header.method == kMethodLzh) {
-    g_engine->bytes_out = LzhDecode(EngineStreams());
-  } else {
-    RunLzssDecode();
-  }
-  result.decoded = g_engine->bytes_out;
-  result.crc32 = static_cast<std::uint32_t>(crc);
+  result.decoded = DecodeStream(result.header.method);
+  result.crc32 = g_engine->output_crc;
   input.Close();
   return true;
 }

@@ -13,13 +13,11 @@ namespace lz {
 // ends).
 std::int64_t BytesIn();
 
-// The hooks EngineStartup installs: they read and write the running operation's files,
-// count the bytes (BytesIn, BytesOut) and report them to its progress callback, on the
-// uncompressed side. A failing read or write raises EInOutError.
+// The LZSS hooks EngineStartup installs: they read and write the running operation's
+// files, count the bytes and report them to its progress callback, on the uncompressed
+// side. A failing read or write raises EInOutError.
 std::uint32_t ReadBlock(std::span<std::uint8_t> block);
 std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes);
-void CountIn(std::uint32_t count, bool decompressing);
-void CountOut(std::uint32_t count, bool decompressing);
 
 // Inside an operation: copies `count` bytes (-1: to the end) from the input file to the
 // output; direction 1 reports progress on reading, 2 on writing. A counted copy that meets

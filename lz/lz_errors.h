@@ -1,6 +1,5 @@
-// The engine's errors: two exception classes, whose messages come from one numbered
-// table. Ordinary outcomes are results, not errors (lz/lz_file.h); a failing file
-// operation is platform::EInOutError (platform/io_error.h).
+// The engine's two exception classes and their numbered message table. A failing file
+// operation is platform::EInOutError instead.
 #pragma once
 
 #include <stdexcept>
@@ -8,20 +7,18 @@
 
 namespace lz {
 
-// Every error of the engine. Carries its message only.
 class EQuarnLZError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-// An operation refused what it was given: names, a file, a size.
+// An operation refused its names, file or size.
 class EQuarnLZCompress : public EQuarnLZError {
  public:
   using EQuarnLZError::EQuarnLZError;
 };
 
-// Numbers of the message table. A "%s" in a message stands for one file name. The
-// operations raise 40002 as EQuarnLZError, and 40003, 40004, 40006 and 40009 as
-// EQuarnLZCompress; the others are raised by none and keep the table's numbering.
+// A "%s" in a message stands for a file name. Only 40002 (EQuarnLZError) and 40003,
+// 40004, 40006 and 40009 (EQuarnLZCompress) are raised.
 inline constexpr int kMsgNoValidFilename = 40000;
 inline constexpr int kMsgInvalidArchive = 40001;
 inline constexpr int kMsgInitFailed = 40002;
@@ -36,11 +33,9 @@ inline constexpr int kMsgSourceTooLarge = 40009;
 
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress
 
-// The table's text for a number ("" for an unknown one).
-std::string EngineMessage(int number);
-// How the engine raises its errors: the message of `number`, in the class asked for.
+std::string EngineMessage(int number);  // "" for an unknown number
 [[noreturn]] void RaiseEngineError(EngineErrorClass error_class, int number);
-// As RaiseEngineError, with `name` put in for the message's "%s".
+// With `name` put in for the message's "%s".
 [[noreturn]] void RaiseEngineErrorFmt(EngineErrorClass error_class, int number,
                                       const std::string& name);
 

@@ -1,5 +1,4 @@
-// Inside the file layer: the running operation's state and the hooks the coders call. For
-// lz/ and the engine's tests only; programs use lz/lz_file.h.
+// Inside the file layer, for lz/ and its tests: the running operation's hooks.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +8,15 @@
 
 namespace lz {
 
-// The running operation's count of bytes read (cleared when one starts, kept after it
-// ends).
+// The running operation's bytes read (cleared when one starts, kept after it ends).
 std::int64_t BytesIn();
 
-// The LZSS hooks EngineStartup installs: they read and write the running operation's
-// files, count the bytes and report them to its progress callback, on the uncompressed
-// side. A failing read or write raises EInOutError.
+// The LZSS hooks: the running operation's files, counted and reported to its progress.
 std::uint32_t ReadBlock(std::span<std::uint8_t> block);
 std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes);
 
-// Inside an operation: copies `count` bytes (-1: to the end) from the input file to the
-// output; direction 1 reports progress on reading, 2 on writing. A counted copy that meets
-// the end early raises EInOutError 100.
+// Copies `count` bytes (-1: to the end) from input to output, reporting progress on
+// reading (direction 1) or writing (2). Meeting the end early raises EInOutError 100.
 std::int64_t CopyStream(std::int64_t count, int direction);
 
 }  // namespace lz

@@ -71,11 +71,13 @@ struct Hooks {
 detail::PerThread<Hooks> hooks;
 
 void CountIn(std::size_t count, bool decompressing) {
-  if (const LzhCountHook& count_in = hooks->count_in) count_in(static_cast<std::uint32_t>(count), decompressing);
+  if (const LzhCountHook& count_in = hooks->count_in)
+    count_in(static_cast<std::uint32_t>(count), decompressing);
 }
 
 void CountOut(std::size_t count, bool decompressing) {
-  if (const LzhCountHook& count_out = hooks->count_out) count_out(static_cast<std::uint32_t>(count), decompressing);
+  if (const LzhCountHook& count_out = hooks->count_out)
+    count_out(static_cast<std::uint32_t>(count), decompressing);
 }
 
 // Fills the block as far as the input goes; a short answer means the input has ended.

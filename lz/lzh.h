@@ -1,9 +1,6 @@
-// The engine's second coder: LZ77 over a 21,903-byte ring with hash chains and lazy
-// matching, whose literals, lengths and distance classes are codes of one adaptive
-// Huffman tree. Compressed files with header method byte 4 hold its stream.
-//
-// The coder does its own block I/O through LzhStreams, so it knows nothing of files.
-// One run at a time: the busy flag that guards it is taken by LZBegin (lzss.h).
+// The engine's second coder (method 4): LZ77 over a 21,903-byte ring with hash chains and
+// lazy matching, its literals, lengths and distance classes coded by one adaptive Huffman
+// tree. It does its own block I/O through LzhStreams; LZBegin(2) (lzss.h) guards it.
 #pragma once
 
 #include <cstddef>
@@ -16,31 +13,24 @@ namespace lz {
 inline constexpr int kLzhNoWorkArea = -20;  // a work area could not be had; nothing written
 inline constexpr int kLzhInputEnded = -21;  // decoder: input ended before the end symbol
 
+// What a stream throws ends the run and passes through.
 struct LzhStreams {
   // Places up to count bytes into buffer and answers how many; 0 at the end of the input.
-  // May throw (platform::EInOutError); the exception ends the run and passes through.
   std::function<std::size_t(std::uint8_t* buffer, std::size_t count)> read;
-  // Takes all count bytes. May throw, as above.
-  std::function<void(const std::uint8_t* data, std::size_t count)> write;
+  std::function<void(const std::uint8_t* data, std::size_t count)> write;  // takes all
 };
 
-// Called after every block read (CountIn) or written (CountOut) with the block's byte count;
-// decompressing is false inside LzhEncode and true inside LzhDecode.
+// Told each block's byte count as it is read (count_in) or written (count_out).
 using LzhCountHook = std::function<void(std::uint32_t count, bool decompressing)>;
-
-// Installs the counting hooks (at engine start-up). An empty hook is not called.
 void SetLzhCountHooks(LzhCountHook count_in, LzhCountHook count_out);
 
-// Codes the whole of io.read into io.write. Answers the bytes written (always even, at
-// least 2), or kLzhNoWorkArea.
+// Answers the bytes written (even, at least 2), or kLzhNoWorkArea.
 std::int64_t LzhEncode(const LzhStreams& io);
 
-// Decodes one stream from io.read up to its end symbol into io.write. Answers the bytes
-// written, kLzhInputEnded when the input ends first (the output blocks completed before
-// then stay written, the partial one is dropped), or kLzhNoWorkArea. Both coders read until
-// a block is full or a read answers 0; a block that comes back short is the last, and an
-// odd last byte of the input is no word. Any input is safe: a damaged stream may give
-// wrong bytes or kLzhInputEnded, but never reads or writes outside the coder's buffers.
+// Decodes one stream up to its end symbol: the bytes written, kLzhInputEnded (the blocks
+// completed stay written, the partial one is dropped), or kLzhNoWorkArea. A block read
+// short is the last, and an odd last byte no word. A damaged stream may decode wrongly but
+// never reads or writes outside the coder's buffers.
 std::int64_t LzhDecode(const LzhStreams& io);
 
 }  // namespace lz

@@ -1,10 +1,6 @@
-// The adaptive Huffman tree of the LZH coder, shared by its encoder and decoder.
-//
-// 629 symbols (0..255 literal bytes, 256 end of data, 257..628 matches) hang as leaves
-// of a binary tree of nodes 1..1257: node 1 is the root, 1..628 are internal, the leaf of
-// symbol s is node 629 + s. Weights are 16-bit and wrap; after every symbol both sides
-// update the tree the same way, so stored streams depend on every detail of Update.
-// Exposed in a header of its own so that tests can set weights and check the update.
+// The adaptive Huffman tree of the LZH coder. 629 symbols (bytes, 256 end of data,
+// 257..628 matches) are the leaves 629 + s of nodes 1..1257, node 1 the root. Weights are
+// 16-bit and wrap; stored streams depend on every detail of Update.
 #pragma once
 
 #include <array>
@@ -24,14 +20,12 @@ class AdaptiveTree {
 
   AdaptiveTree() { Reset(); }
 
-  // Back to the initial shape: node i has children 2i and 2i + 1, every weight is 1
-  // except the root's, which is 0.
+  // Node i has children 2i and 2i + 1; every weight is 1, the root's 0.
   void Reset();
 
   // Counts one more occurrence of symbol (0..628) and reshapes the tree.
   void Update(int symbol);
-  // The same for a caller that has just walked the symbol's path: down[0] is the root,
-  // down[depth] the leaf, and each node the child of the one before, as the tree stands.
+  // The same for a caller that has walked the path: down[0] the root, down[depth] the leaf.
   void UpdateOnPath(const std::uint16_t* down, int depth);
 
   static constexpr int LeafOf(int symbol) { return kLastInternal + 1 + symbol; }

@@ -27,25 +27,20 @@ constexpr std::uint32_t kNodeCount = kFirstRoot + 256;
 constexpr std::uint32_t kMaxGroupBytes = 1 + 8 * 2;
 constexpr std::uint32_t kMaxGroupOutput = 8 * F;
 
-// Bytes N..N+F-2 mirror 0..F-2 so that an 18-byte string never wraps, and the 8-byte
-// words that the descent reads (bytes 1..16 of a string, also of the absent node NIL)
-// stay inside the window.
+// Bytes N..N+F-2 mirror 0..F-2: no string wraps, and the descent's words stay inside.
 constexpr std::uint32_t kWindowBytes = N + F - 1;
 
-// Links are 16-bit and a node's two child links sit side by side, apart from the parent
-// links that the descent never reads: what the descent touches, window included, fits
-// well in the first-level cache. The links hold ids, not node numbers: id = kTopNode - n
-// counts down as n counts up, like the reversed window, so that one id addresses both
-// a node's links and its string bytes without arithmetic.
+// 16-bit links, a node's two child links side by side and the parent links apart, so
+// that what the descent touches fits the first-level cache. Links hold ids kTopNode - n,
+// which count down like the reversed window: one id addresses links and string bytes.
 constexpr std::uint32_t kTopNode = kNodeCount - 1;
 constexpr std::uint32_t kNilId = kTopNode - NIL;  // root slots have the ids below it
 struct Children {
   std::uint16_t side[2];  // left, right
 };
 
-// `reversed` holds the window back to front (reversed[k] = window[kWindowBytes - 1 - k]),
-// so that bytes 1..16 of the string at p, read as two little-endian words, are already
-// the big-endian number that orders the strings: no byte swap in the descent.
+// `reversed` holds the window back to front, so that bytes 1..16 of a string, read as two
+// little-endian words, are the big-endian number that orders the strings.
 struct TreeArea {
   std::uint8_t window[kWindowBytes];
   std::uint8_t reversed[kWindowBytes];
@@ -58,8 +53,8 @@ struct InputArea {
   std::uint8_t block[kBlockSize];
 };
 
-// The decoder keeps the last N bytes written in front of the block, so that matches copy
-// straight from the output; the tail absorbs the items that run past a full block.
+// The last N bytes written stand in front of the block, so that the decoder's matches
+// copy from the output; the tail takes the items that run past a full block.
 struct OutputArea {
   std::uint8_t bytes[N + kBlockSize + kMaxGroupOutput + 16];
   std::uint8_t* history() { return bytes; }
@@ -95,8 +90,7 @@ struct Engine {
   AreaPool<TreeArea> tree_pool;
 };
 
-// Each thread's engine: one operation at a time on each thread. The routines below take
-// the calling thread's as a parameter, looked up once per call from outside.
+// The routines below take the calling thread's engine, looked up once per call.
 detail::PerThread<Engine> engines;
 
 template <typename Area>
@@ -142,8 +136,8 @@ void ResetBlocks(Engine& engine) {
 
 // ---- byte input and block output ----
 
-// Refills the input block; false once the input is exhausted, after which ReadBlock is
-// never called again in this run.
+// Refills the input block; false once the input is exhausted, and ReadBlock is not called
+// again in this run.
 bool RefillInput(Engine& engine) {
   if (engine.input_ended) return false;
   engine.read_count = engine.read_block(std::span<std::uint8_t>(engine.input->block, kBlockSize));
@@ -166,8 +160,7 @@ void WriteBlock(Engine& engine, std::uint32_t count) {
   engine.write_block(std::span<const std::uint8_t>(engine.output->block(), count));
 }
 
-// Hands on every full block in front of position `end` of the output block; the bytes
-// beyond move to the front. The decoder's history follows the output.
+// Hands on every full block before `end`; the rest moves to the front, the history along.
 std::uint32_t DrainFullBlocks(Engine& engine, std::uint32_t end) {
   OutputArea& out = *engine.output;
   while (end >= kBlockSize) {
@@ -187,17 +180,15 @@ void FlushOutput(Engine& engine, std::uint32_t end) {
 
 // ---- trees ----
 
-// The descent compares bytes 1..16 of two strings as 128-bit numbers, held as two 64-bit
-// halves: no 128-bit integer type, so the portable build compiles on 32-bit targets too.
+// Bytes 1..16 of two strings compared as 128-bit numbers in two 64-bit halves (no 128-bit
+// type, for 32-bit targets).
 inline bool KeyAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
                      std::uint64_t node_low) {
   return key_high > node_high || (key_high == node_high && key_low > node_low);
 }
 
-// Compares the 128-bit numbers key and node and answers whether they are equal; if key is
-// above node, each of next, kids, high and low takes its second value. The selections are
-// conditional moves: a branch here would be mispredicted about every other step.
-// VARN_LZSS_PORTABLE builds the plain C++ selection instead of the x86-64 assembly.
+// Whether key and node are equal; if key is above node, next, kids, high and low take their
+// second values, by conditional moves: a branch would mispredict every other step.
 inline bool SelectAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
                         std::uint64_t node_low, std::uint32_t& next, std::uint32_t next_right,
                         std::uint32_t& kids, std::uint32_t kids_right, std::uint64_t& high,
@@ -252,10 +243,8 @@ class Forest {
   }
 
   // Inserts the string at r; with kTrack also finds its longest match on the way down.
-  // Bytes 1..16 compare as one 128-bit number, whose sign gives the direction and whose
-  // highest differing byte the match length; byte 17 settles a tie. The descent is
-  // pipelined: both children's links and words are loaded while a node is compared, and
-  // the direction only selects among them (conditional moves, no branch).
+  // The 128-bit compare gives the direction and, by its highest differing byte, the match
+  // length; byte 17 settles a tie. Both children are loaded while a node is compared.
   template <bool kTrack>
   [[gnu::always_inline]] void Insert(std::uint32_t r) {
     TreeArea& a = a_;
@@ -299,8 +288,7 @@ class Forest {
                 1 + (static_cast<std::uint32_t>(
                          d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ node_low)) >>
                      3);
-            // Length in the high half: one compare and one conditional move take a
-            // longer match, where a branch would be mispredicted often.
+            // Length in the high half: a conditional move, not a mispredicted branch.
             best = (i << 16) > best ? (i << 16) | p : best;
           }
           if (next == kNilId) {
@@ -324,8 +312,7 @@ class Forest {
         }
         if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
         right = key_last > node_last;
-        // Rare: read the children again rather than keep them in registers across the
-        // selection above.
+        // Rare: the children read again, not kept in registers across the selection.
         CompilerBarrier();
         const std::uint32_t p_kids = Kids(p);
         next = right ? p_kids >> 16 : p_kids & 0xFFFF;
@@ -406,8 +393,7 @@ class Forest {
     return kids;
   }
 
-  // Bytes 1..8 and 9..16 of the string of node id n (a node or kNilId), each word
-  // big-endian.
+  // Bytes 1..8 and 9..16 of the string of id n, each word big-endian.
   std::uint64_t High(std::uint32_t n) const { return Load64(Back(n) + 8); }
   std::uint64_t Low(std::uint32_t n) const { return Load64(Back(n)); }
   const std::uint8_t* Back(std::uint32_t n) const {
@@ -423,8 +409,7 @@ class Forest {
     a_.parent[n] = static_cast<std::uint16_t>(parent);
   }
 
-  // Bottom-up splay of x to the root of its tree. `a` is the side x hangs on below p;
-  // the four double rotations are two shapes and their mirror images. Root slots have
+  // Bottom-up splay of x to the root of its tree; `a` is x's side below p. Root slots have
   // the ids below kNilId.
   void Splay(std::uint32_t x) {
     for (;;) {
@@ -585,33 +570,25 @@ void LzssEncode() {
       mask = 1;
     }
     engine.last_length = length;
-    std::uint32_t i = 0;
-    for (; i < length && ReadByte(engine, v); ++i) {
+    for (std::uint32_t i = 0; i < length; ++i) {
+      // Once the input has ended the look-ahead shrinks instead.
+      const bool more = ReadByte(engine, v);
       forest.Delete(s);
-      window[s] = v;
-      reversed[-static_cast<std::ptrdiff_t>(s)] = v;
-      if (s < F - 1) {
-        window[s + N] = v;
-        reversed[-static_cast<std::ptrdiff_t>(s + N)] = v;
+      if (more) {
+        window[s] = v;
+        reversed[-static_cast<std::ptrdiff_t>(s)] = v;
+        if (s < F - 1) {
+          window[s + N] = v;
+          reversed[-static_cast<std::ptrdiff_t>(s + N)] = v;
+        }
       }
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
+      if (!more && --len == 0) continue;
       if (i + 1 == length) {
         forest.Insert<true>(r);
       } else {
         forest.Insert<false>(r);
-      }
-    }
-    for (; i < length; ++i) {
-      forest.Delete(s);
-      s = (s + 1) & (N - 1);
-      r = (r + 1) & (N - 1);
-      if (--len != 0) {
-        if (i + 1 == length) {
-          forest.Insert<true>(r);
-        } else {
-          forest.Insert<false>(r);
-        }
       }
     }
   } while (len != 0);
@@ -625,9 +602,8 @@ void LzssDecode() {
   const std::uint8_t* const in = engine.input->block;
   std::uint32_t o = engine.write_pos;
 
-  // Copies one match; the window position becomes a distance back from the ring's
-  // write position r, which is kWindowStart + o modulo N since the block size is a
-  // multiple of N.
+  // The window position becomes a distance back from the ring's write position, which is
+  // kWindowStart + o modulo N.
   auto copy_match = [&](std::uint32_t lo, std::uint32_t hi) {
     const std::uint32_t position = lo | ((hi >> 4) << 8);
     const std::uint32_t count = (hi & 15) + THRESHOLD + 1;

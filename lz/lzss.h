@@ -1,14 +1,7 @@
-// The engine's operation bracket and its LZSS coder.
-//
-// The coder turns one byte stream into a compressed stream and back through two
-// 262,144-byte blocks that it fills and empties through hooks. The stream has no header,
-// length or end marker: it ends where the input ends. All state, the hooks and the work
-// areas included, is the calling thread's own: one operation at a time on each thread.
-//
-// A run, as the file layer drives it:
-//   LZBegin(1);  SetBlockHooks(...) once at start-up;
-//   LzssPrepareEncode();  LzssEncode();      (or LzssPrepareDecode(); LzssDecode();)
-//   LZEnd();
+// The engine's operation bracket and its LZSS coder, which codes a byte stream through
+// two 262,144-byte blocks filled and emptied by hooks. The stream has no header, length or
+// end marker. All state is the calling thread's. A run: LZBegin(1); LzssPrepareEncode();
+// LzssEncode(); LZEnd() (or the same with Decode).
 #pragma once
 
 #include <cstdint>
@@ -20,43 +13,31 @@ namespace lz {
 // Size of the input block and of the output block.
 inline constexpr std::uint32_t kBlockSize = 262144;
 
-// Fills `block` (kBlockSize bytes) with up to kBlockSize input bytes and answers how
-// many; 0 means the input is exhausted.
+// Fills `block` with up to kBlockSize input bytes and answers how many; 0 at the end.
 using ReadBlockHook = std::function<std::uint32_t(std::span<std::uint8_t> block)>;
-// Takes all of `bytes` (0..kBlockSize of them) from the output block; may be given none.
-// The answer (bytes actually taken) is for the hook's own counting; the coder ignores it.
+// Takes all of `bytes` (possibly none); the coder ignores the answer.
 using WriteBlockHook = std::function<std::uint32_t(std::span<const std::uint8_t> bytes)>;
 
-// Installs the hooks both LZSS directions use. Errors a hook throws pass through the
-// coder unchanged and end the run at once.
+// Installs the hooks of both directions. What a hook throws ends the run and passes through.
 void SetBlockHooks(ReadBlockHook read_block, WriteBlockHook write_block);
 
-// Starts an engine operation; only the low seven bits of `mode` count, and the mode is
-// remembered for LZEnd even when the answer is false.
-//   0: acquires nothing, answers true (LzssPrepare* then acquires the areas itself).
-//   1: acquires the LZSS work areas unless already held; true if held afterwards.
-//      A failed acquisition frees whatever it had obtained. Never throws.
-//   2: takes the second coder's busy flag; false if it was already taken.
-//   other: false.
+// Starts an operation; the mode's low seven bits are remembered for LZEnd, whatever the
+// answer. 0: true, acquiring nothing (LzssPrepare* acquires). 1: acquires the LZSS work
+// areas unless held; true if held then (a failure frees what it got; never throws).
+// 2: takes the second coder's busy flag; false if taken. Other modes: false.
 bool LZBegin(std::uint8_t mode);
-// Ends the operation: after mode 1 frees the work areas (after mode 0 those that
-// LzssPrepare* acquired), after mode 2 clears the busy flag, then forgets the mode, so
-// a second call does nothing.
+// Frees what the mode took (mode 0: what LzssPrepare* acquired) and forgets the mode.
 void LZEnd();
 
-// Set-up before each run, after LZBegin: the next byte read calls ReadBlock, the output
-// starts empty; encoding also zeroes the tree area and the encoder's scratch, decoding
-// zeroes the window. Both start from a window of zero bytes, which streams may refer to.
-// Answer false only when the work areas are not held and cannot be acquired.
+// Set-up before each run: empty blocks, and a zeroed window (and, encoding, tree area),
+// which streams may refer to. False only when the work areas cannot be acquired.
 bool LzssPrepareEncode();
 bool LzssPrepareDecode();
 
-// Compresses everything ReadBlock delivers into WriteBlock. The last WriteBlock call
-// carries the final partial block, possibly 0 bytes. Needs a prepared run.
+// Codes everything ReadBlock delivers into WriteBlock; the last call carries the final
+// partial block, possibly empty. A damaged stream decodes to wrong bytes without notice
+// (a match cut by the end is dropped), never outside the work areas.
 void LzssEncode();
-// Decompresses everything ReadBlock delivers into WriteBlock. A damaged stream decodes
-// to wrong bytes without notice; a match cut by the end of the input is dropped. Never
-// reads or writes outside its work areas, whatever the input.
 void LzssDecode();
 
 }  // namespace lz

@@ -1,8 +1,6 @@
-// Inside the engine: the state of each module for each thread that runs the engine. The
-// program's first thread uses the state made at start; any other thread opens a
-// ThreadEngine (lz/lz_file.h), which makes every module's state anew for it and gives it
-// back when it ends. Only a pointer is thread-local, since MinGW frees a thread's
-// thread-local storage before it runs the destructors of thread-local objects.
+// Inside the engine: each module's state per thread; the first thread's is made at start,
+// another's by its ThreadEngine. Only a pointer is thread-local: MinGW frees thread-local
+// storage before it runs thread-local destructors.
 #pragma once
 
 #include <functional>
@@ -14,8 +12,7 @@ namespace lz::detail {
 // One module's state made for a thread; giving it back ends the thread's use of it.
 using ThreadPart = std::shared_ptr<void>;
 
-// Called by each PerThread as the program starts; OpenThreadParts makes a part for each,
-// in that order.
+// Each PerThread registers as the program starts; OpenThreadParts makes each one's part.
 void RegisterThreadPart(std::function<ThreadPart()> open);
 std::vector<ThreadPart> OpenThreadParts();
 

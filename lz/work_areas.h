@@ -1,13 +1,6 @@
-// Inside the engine: where the coders and the file layer get their work areas and block
-// buffers. Each kind of area has one slot in each thread's engine. Take hands out the kept area of
-// that kind, or a new one; Give keeps the area for the next Take while KeepWorkAreas
-// (lz/lz_testing.h) is on and frees it otherwise. Turning keeping off frees every kept area at
-// once.
-//
-// An area handed out again holds what its last run left in it, just as a new one holds
-// undefined bytes: every run sets up everything it reads, so its result never depends on
-// an earlier run. An area is out of its slot while a run uses it, so a run started inside
-// another (a callback's query) gets an area of its own.
+// Inside the engine: the work areas and block buffers, one slot of each kind per thread.
+// Take hands out the kept area or a new one; Give keeps it while KeepWorkAreas is on, else
+// frees it. Every run sets up what it reads, so what an area held before never matters.
 #pragma once
 
 #include <memory>

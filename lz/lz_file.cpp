@@ -596,25 +596,47 @@ std::string SourceToRead(std::string source, const std::function<void(const std:
   return marked;
 }
 
-// Decodes (or copies) the opened source into `output`, which then gets the record's
-// date-time; the exception of a failure is kept for the clean-up.
-std::int64_t DecodeBody(platform::File& input, platform::File& output, bool compressed,
-                        const LZHeader& stored, const LZFileInfo& info,
-                        const ProgressProc& progress, std::exception_ptr& failure, bool at_body) {
+// Reads the header where the body follows it; a plain source goes back to its start.
+bool ReadHeader(platform::File& input, LZHeader& stored) {
+  HeaderBytes header{};
+  const std::size_t n = input.Read(header.data(), header.size());
+  if (IsCompressedHeader(std::span(header).first(n))) {
+    stored = DecodeHeader(header);
+    return true;
+  }
+  input.Seek(0);
+  return false;
+}
+
+// Decodes (or copies) the source into `output`, which gets the record's date-time and
+// attributes and is closed. Verification checks the bytes as they are written.
+std::int64_t Restore(platform::File& input, platform::File& output, bool compressed,
+                     const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;
   StartOutput(output, info, progress);
+  // A plain source is its own record.
+  g_engine->crc_of_output = g_engine->verify;
+  g_engine->output_crc = 0;
+  g_engine->crc_of_input = !compressed;
+  g_engine->input_crc = 0;
+  std::exception_ptr failure;
   std::int64_t result = 0;
   try {
-    if (!compressed) {
-      result = CopyStream(-1, 2);
-    } else {
-      if (!at_body) input.Seek(kHeaderSize);
-      result = DecodeStream(stored.method);
-    }
+    result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2);
   } catch (...) {
     failure = std::current_exception();
   }
+  CleanUp clean_up(failure);
   SetTimeIfPossible(output, info.date_time);
+  try {
+    output.SetAttributes(info.attributes);
+  } catch (const platform::EInOutError&) {
+    // a courtesy, as the time is: a refusal keeps the decoded data
+  }
+  const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
+  if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
+  clean_up.Run([&] { output.Close(); });
+  EndTransfer(clean_up, info, progress, &input);
   return result;
 }
 
@@ -643,9 +665,8 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   g_engine->input = &input;
-  HeaderBytes header{};
-  const bool compressed = IsCompressedFileAtStart(input, header);
-  const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+  LZHeader stored;
+  const bool compressed = ReadHeader(input, stored);
   const std::uint32_t date = compressed ? stored.date_time : DateOr(input.DosTime(), source);
 
   if (platform::FileExists(dest) && confirm) {
@@ -662,23 +683,9 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   LZFileInfo info = compressed ? InfoFromHeader(stored)
                                : PlainRecord(source, FileSizeOfName(source), date, false);
   info.name = dest;
-
   DeleteFileForced(dest);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-  std::exception_ptr failure;
-  std::int64_t result =
-      DecodeBody(input, output, compressed, stored, info, progress, failure, false);
-  CleanUp clean_up(failure);
-  clean_up.Run([&] { output.Close(); });
-  // The attributes are a courtesy, as the time is: a refusal keeps the decoded data.
-  static_cast<void>(platform::SetAttributes(dest, info.attributes));
-  if (!failure && g_engine->verify) {
-    clean_up.Run([&] {
-      if (FileCRC32(dest) != info.crc32) result = kCrcMismatch;
-    });
-  }
-  EndTransfer(clean_up, info, progress, &input);
-  return result;
+  return Restore(input, output, compressed, stored, info, progress);
 }
 
 std::int64_t DecompressInto(platform::File& input, platform::File& dest,
@@ -688,41 +695,19 @@ std::int64_t DecompressInto(platform::File& input, platform::File& dest,
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
   g_engine->input = &input;
-  // The header is read where the body follows it; only a plain source goes back to its start.
-  HeaderBytes header{};
-  const std::size_t n = input.Read(header.data(), header.size());
-  const bool compressed = IsCompressedHeader(std::span(header).first(n));
-  const LZHeader stored = compressed ? DecodeHeader(header) : LZHeader{};
+  LZHeader stored;
+  const bool compressed = ReadHeader(input, stored);
   LZFileInfo info;
   if (compressed) {
     info = InfoFromHeader(stored);
   } else {
-    input.Seek(0);
     info.stored_size = info.uncompressed_size = input.Size();
     info.date_time = DateOr(input.DosTime(), input.Path());
     info.attributes = input.Attributes();
     info.version = kNoVersion;
   }
   info.name = CutText(dest.Path(), kMaxNameLength);
-
-  // What is written is checked as it is written; a plain source is its own record.
-  g_engine->crc_of_output = g_engine->verify;
-  g_engine->output_crc = 0;
-  g_engine->crc_of_input = !compressed;
-  g_engine->input_crc = 0;
-  std::exception_ptr failure;
-  std::int64_t result = DecodeBody(input, dest, compressed, stored, info, progress, failure, true);
-  CleanUp clean_up(failure);
-  try {
-    dest.SetAttributes(info.attributes);
-  } catch (const platform::EInOutError&) {
-    // a courtesy, as in DecompressFile
-  }
-  const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
-  if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
-  clean_up.Run([&] { dest.Close(); });
-  EndTransfer(clean_up, info, progress, &input);
-  return result;
+  return Restore(input, dest, compressed, stored, info, progress);
 }
 
 bool CheckCompressedFile(const std::string& name, CheckResult& result) {
@@ -731,13 +716,10 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   platform::File input =
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
   g_engine->input = &input;
-  HeaderBytes header{};
-  if (!IsCompressedFileAtStart(input, header)) return false;
-  result.header = DecodeHeader(header);
+  if (!ReadHeader(input, result.header)) return false;
   g_engine->crc_of_output = true;
   g_engine->output_crc = 0;
   g_engine->sink = [](const std::uint8_t*, std::size_t) {};
-  input.Seek(kHeaderSize);
   result.decoded = DecodeStream(result.header.method);
   result.crc32 = g_engine->output_crc;
   input.Close();

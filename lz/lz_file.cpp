@@ -33,6 +33,13 @@ constexpr std::size_t kCopyBufferSize = 128000;
 constexpr std::int64_t kLargestSize = std::numeric_limits<std::int32_t>::max();
 constexpr char kNoVersion[] = "0";
 
+// A compression's first block, read once for both the header probe and the LZSS coder.
+struct FirstBlock {
+  std::vector<std::uint8_t> bytes;
+  std::size_t size = 0;   // read
+  std::size_t given = 0;  // handed to the coder
+};
+
 // The calling thread's running operation. The files belong to the operation's stack frame.
 struct Engine {
   platform::File* input = nullptr;
@@ -53,6 +60,7 @@ struct Engine {
   bool crc_of_output = false;
   std::uint32_t output_crc = 0;
   bool input_ended = false;  // the input's last read came back short
+  FirstBlock first;          // kept: an allocation per file would cost calls into the system
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
@@ -365,19 +373,11 @@ std::string GetStoredName(const std::string& name) {
 
 namespace {
 
-// The source's first block, read once for both the header probe and the coder.
-struct FirstBlock {
-  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockSize);
-  std::size_t size = 0;   // read
-  std::size_t given = 0;  // handed to the coder
-};
-
 // The record that a compression stores, from the open source: its CRC-32 is left to the
 // pass that codes it, and only a program image is read for its version. `header` gets
 // the source's first bytes. Raises 40009 for a source too large to code.
 LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
-                        bool& compressed, const platform::FileFacts* known = nullptr,
-                        FirstBlock* first = nullptr) {
+                        bool& compressed, const platform::FileFacts* known = nullptr) {
   LZFileInfo info;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
@@ -388,18 +388,13 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
   info.name = source;
   info.date_time = DateOr(facts.dos_time, source);
   info.attributes = facts.attributes;
-  // Read where it stands, so that the coding pass starts at the start with no seek back;
-  // or, with `first`, as the start of the coding pass.
+  FirstBlock& first = g_engine->first;
+  first.bytes.resize(kBlockSize);
+  first.size = input.Read(first.bytes.data(), kBlockSize);
+  first.given = 0;
   header.fill(0);
-  std::size_t probed = 0;
-  if (first) {
-    first->size = input.Read(first->bytes.data(), first->bytes.size());
-    first->given = 0;
-    probed = std::min(first->size, header.size());
-    std::copy_n(first->bytes.begin(), probed, header.begin());
-  } else {
-    probed = input.ReadAt(0, header.data(), header.size());
-  }
+  const std::size_t probed = std::min(first.size, header.size());
+  std::copy_n(first.bytes.begin(), probed, header.begin());
   compressed = IsCompressedHeader(std::span(header).first(probed));
   // Only a program image ("MZ") holds a version resource.
   info.version = header[0] == 'M' && header[1] == 'Z' ? VersionTextOf(source) : kNoVersion;
@@ -414,8 +409,7 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
 // for the caller's clean-up. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       LZFileInfo& source_info, bool compressed, HeaderBytes& header,
-                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up,
-                      FirstBlock* first = nullptr) {
+                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up) {
   g_engine->current_file = source_info;
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
@@ -423,8 +417,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     g_engine->crc_of_input = true;
-    // Only the LZSS coder takes its first block from `first`: the others read from the start.
-    if (first && (compressed || mode == 2)) input.Seek(0);
+    // Only the LZSS coder takes the first block as read: the others read from the start.
+    if (compressed || mode == 2) input.Seek(0);
     if (compressed) {
       result = CopyStream(-1, 1);
       source_info.crc32 = g_engine->input_crc;
@@ -466,21 +460,20 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
         g_engine->bytes_out = written;
       } else {
         g_engine->bytes_out = 0;
-        if (first) {
-          // The first block as ReadBlock would read it, then the rest through ReadBlock.
-          SetBlockHooks(
-              [first](std::span<std::uint8_t> block) -> std::uint32_t {
-                const std::size_t n = std::min(block.size(), first->size - first->given);
-                if (n == 0) return ReadBlock(block);
-                std::copy_n(first->bytes.data() + first->given, n, block.begin());
-                first->given += n;
-                g_engine->input_crc =
-                    static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
-                CountIn(static_cast<std::uint32_t>(n), false);
-                return static_cast<std::uint32_t>(n);
-              },
-              WriteBlock);
-        }
+        // The first block as ReadBlock would read it, then the rest through ReadBlock.
+        SetBlockHooks(
+            [](std::span<std::uint8_t> block) -> std::uint32_t {
+              FirstBlock& first = g_engine->first;
+              const std::size_t n = std::min(block.size(), first.size - first.given);
+              if (n == 0) return ReadBlock(block);
+              std::copy_n(first.bytes.data() + first.given, n, block.begin());
+              first.given += n;
+              g_engine->input_crc =
+                  static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
+              CountIn(static_cast<std::uint32_t>(n), false);
+              return static_cast<std::uint32_t>(n);
+            },
+            WriteBlock);
         if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         LzssEncode();
       }
@@ -540,7 +533,7 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
     source_info.method = 0;
     if (confirm) {
       source_info.crc32 = FileCRC32(input);
-      input.Seek(0);
+      input.Seek(static_cast<std::int64_t>(g_engine->first.size));  // after the first block
       LZFileInfo dest_info;
       GetFileInfo(dest, dest_info);
       if (confirm(source_info, dest_info) != 1) return kRefused;
@@ -567,12 +560,10 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
   const std::string name = CutText(source.Path(), kMaxNameLength);
   HeaderBytes header{};
   bool compressed = false;
-  // Kept by the thread: a block's allocation per file would cost calls into the system.
-  thread_local FirstBlock first;
-  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts, &first);
+  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts);
   CleanUp clean_up(nullptr);
-  const std::int64_t result = CodeInto(source, dest, name, source_info, compressed, header,
-                                       progress, mode, clean_up, &first);
+  const std::int64_t result =
+      CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);
   EndTransfer(clean_up, source_info, progress, nullptr);
   return result;
 }

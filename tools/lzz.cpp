@@ -1,6 +1,5 @@
 // lzz: compresses, restores, describes and checks single compressed files from a terminal,
-// through the same engine operations the backup and the restore use. Takes host paths
-// (on Windows, Windows paths).
+// through the engine operations the backup and the restore use. Takes host paths.
 #include <fcntl.h>
 #include <getopt.h>
 #include <signal.h>
@@ -43,15 +42,12 @@ constexpr int kExitSignalBase = 128;  // the shell's status for a program ended 
 constexpr char kStandardStream[] = "-";
 constexpr std::size_t kCopyBlock = 1 << 16;
 
-// What differs on Windows: descriptors open in text mode unless told (CR LF for LF), and
-// "not inherited by programs this one starts" has another name there. Standard input
-// and output carry file contents byte for byte.
+// On Windows descriptors open in text mode unless told, and not inheriting is O_NOINHERIT.
 #ifdef _WIN32
 constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
 void UseAsBinary(int descriptor) { ::_setmode(descriptor, _O_BINARY); }
 
-// mkdtemp, which Windows lacks: a new folder is made under a name that _mktemp_s chose,
-// until one is free. nullptr with errno set on failure.
+// mkdtemp, which Windows lacks: nullptr with errno set on failure.
 char* MakeTemporaryFolder(std::string& pattern) {
   constexpr int kAttempts = 26;  // _mktemp_s has that many names for a pattern
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -107,25 +103,23 @@ constexpr char kUsage[] =
 
 constexpr char kVersion[] = "lzz (Varn ICQ Backup) " VARN_VERSION "\n";
 
-// Reported as "lzz: <file>: <reason>" on standard error; answers the exit status.
+// "lzz: <file>: <reason>" on standard error; answers the exit status.
 int Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "lzz: %s: %s\n", file.c_str(), reason.c_str());
   return kExitFailed;
 }
 
-// After Ctrl-C, SIGTERM or SIGHUP: nothing half-written is left, and the status tells
-// which signal it was.
+// After Ctrl-C, SIGTERM or SIGHUP: the status tells which signal it was.
 int Interrupted() {
   std::fputs("lzz: interrupted\n", stderr);
   return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
 }
 
-// Files this large take long enough that a terminal shows how far the work has come.
+// Files this large show their percentage on a terminal.
 constexpr std::int64_t kProgressMinBytes = std::int64_t{4} << 20;
 
-// The engine reports progress between blocks: there a stop request ends the operation,
-// and on a terminal a percentage of a large file is redrawn in place on standard error
-// (a pipe or a log gets none).
+// Between blocks a stop request ends the operation, and on a terminal (not a pipe or a
+// log) a large file's percentage is redrawn in place on standard error.
 class Progress {
  public:
   explicit Progress(std::string name)
@@ -194,8 +188,8 @@ int BadOption(char* const argv[], int character) {
   return Usage();
 }
 
-// A folder of its own under $TMPDIR for standard input and output, made when first
-// needed and removed with everything in it.
+// A folder under $TMPDIR for standard input and output, made when first needed and
+// removed with everything in it.
 class ScratchFolder {
  public:
   ScratchFolder() = default;
@@ -223,8 +217,8 @@ class ScratchFolder {
   std::string path_;
 };
 
-// Copies everything from one descriptor to another; the system's reason on failure,
-// "" when done. A read that waits (a pipe) ends on an interrupt.
+// Copies everything from one descriptor to another; the system's reason on failure, ""
+// when done. A waiting read (a pipe) ends on an interrupt.
 std::string CopyDescriptor(int from, int to) {
   std::vector<char> block(kCopyBlock);
   for (;;) {
@@ -241,9 +235,8 @@ std::string CopyDescriptor(int from, int to) {
   }
 }
 
-// The file to work on for a name: standard input is first copied into the scratch
-// folder as "stdin" (the name a compressed file then stores). "" with a reason in
-// `problem` when that failed.
+// The file for a name: standard input is first copied into the scratch folder as "stdin"
+// (the name a compressed file then stores). "" and a `problem` when that failed.
 std::string InputPath(const std::string& name, ScratchFolder& scratch, std::string& problem) {
   if (name != kStandardStream) return name;
   const std::string folder = scratch.Path(problem);
@@ -273,8 +266,8 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
   return platform::ToWindowsPath(absolute.lexically_normal().string());
 }
 
-// The engine finds names regardless of letter case; lzz takes host paths, which name
-// one file exactly. The system's reason when `path` names no readable file, else "".
+// The engine finds names in any letter case, but a host path names one file exactly. The
+// system's reason when `path` names no readable file, else "".
 std::string ExactFileProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -282,9 +275,8 @@ std::string ExactFileProblem(const std::string& path) {
   return "";
 }
 
-// The destination, written under a temporary name in its folder and renamed to its own
-// name only by Commit, so that a failure or an interrupt leaves an existing file as it
-// was. The temporary file is removed unless committed.
+// The destination, written under a temporary name beside it and renamed by Commit, so
+// that a failure or an interrupt leaves an existing file as it was.
 class StagedOutput {
  public:
   // A dest of "-" is standard output: staged in the scratch folder, then copied out.
@@ -346,17 +338,15 @@ class StagedOutput {
   std::string temp_;
 };
 
-// Checks both names before anything is written: an exact, readable source, and a
-// destination that is not the source and, without --force, does not exist yet. The
-// failure status, or kExitOk.
+// Before anything is written: an exact, readable source, and a destination that is not
+// the source and, without --force, does not exist. The failure status, or kExitOk.
 int CheckNames(const std::string& source, const std::string& dest, bool force) {
   if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
     return Fail(source, problem);
   }
   struct stat dest_st {};
   if (dest == kStandardStream || ::stat(dest.c_str(), &dest_st) != 0) return kExitOk;
-  // The same file under two names (links, letter case): Windows has no inode numbers in
-  // stat, std::filesystem asks its file index.
+  // The same file under two names (links, letter case); std::filesystem asks Windows too.
   std::error_code error;
   if (std::filesystem::equivalent(source, dest, error)) {
     return Fail(source, "source and destination are the same file");
@@ -403,9 +393,8 @@ std::string ResultText(std::int64_t result) {
   }
 }
 
-// Runs one operation on the source and the destination's temporary file and renames
-// that into place when it succeeded. A negative result names the source, an exception
-// both files, since it may have come from either.
+// Runs one operation from the source into the staged destination and commits it. A
+// negative result names the source, an exception both files.
 template <typename Operation>
 int Report(const std::string& source_name, const std::string& dest_name, bool force,
            Operation operation) {
@@ -494,9 +483,8 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   });
 }
 
-// info and verify: their only option, --help, then `one` on each FILE in turn, given the
-// name to show, the file to read, or why there is none; it answers whether it went well.
-// The exit status: failed when one went wrong.
+// info and verify: --help, then `one` on each FILE, given the name to show, the file to
+// read, or why there is none; it answers whether it went well.
 template <typename One>
 int EachFile(int argc, char* argv[], One one) {
   static const option kOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};

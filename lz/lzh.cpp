@@ -70,14 +70,9 @@ struct Hooks {
 };
 detail::PerThread<Hooks> hooks;
 
-void CountIn(std::size_t count, bool decompressing) {
-  if (const LzhCountHook& count_in = hooks->count_in)
-    count_in(static_cast<std::uint32_t>(count), decompressing);
-}
-
-void CountOut(std::size_t count, bool decompressing) {
-  if (const LzhCountHook& count_out = hooks->count_out)
-    count_out(static_cast<std::uint32_t>(count), decompressing);
+// Tells a counting hook, if installed, a block's byte count.
+void Count(const LzhCountHook& hook, std::size_t count, bool decompressing) {
+  if (hook) hook(static_cast<std::uint32_t>(count), decompressing);
 }
 
 // Fills the block as far as the input goes; a short answer means the input has ended.
@@ -95,8 +90,7 @@ void WriteBlock(const LzhStreams& io, const std::uint8_t* data, std::size_t coun
   if (count > 0) io.write(data, count);
 }
 
-// ----------------------------------------------------------------------------------------
-// Encoder
+// --- Encoder ---------------------------------------------------------------------------------
 
 struct EncoderAreas {
   AdaptiveTree tree;
@@ -128,6 +122,7 @@ class Encoder {
   void SendSymbol(int symbol);
   void PutBits(std::uint32_t bits, int count);
   void StoreWord(std::uint16_t word);
+  void WriteWords();
   void FlushBits();
 
   const LzhStreams& io_;
@@ -146,7 +141,7 @@ class Encoder {
 void Encoder::ReadInput() {
   input_count_ = ReadBlock(io_, a_.input.data(), kEncoderInputBlock);
   input_pos_ = 0;
-  CountIn(input_count_, false);
+  Count(hooks->count_in, input_count_, false);
 }
 
 std::uint8_t Encoder::NextByte() {
@@ -243,12 +238,15 @@ int Encoder::FindMatch(int pos, int limit) {
 void Encoder::StoreWord(std::uint16_t word) {
   a_.output[2 * output_words_] = static_cast<std::uint8_t>(word & 0xFF);
   a_.output[2 * output_words_ + 1] = static_cast<std::uint8_t>(word >> 8);
-  if (++output_words_ == kEncoderOutputWords) {
-    WriteBlock(io_, a_.output.data(), a_.output.size());
-    bytes_written_ += static_cast<std::int64_t>(a_.output.size());
-    CountOut(a_.output.size(), false);
-    output_words_ = 0;
-  }
+  if (++output_words_ == kEncoderOutputWords) WriteWords();
+}
+
+void Encoder::WriteWords() {
+  const std::size_t bytes = 2 * output_words_;
+  WriteBlock(io_, a_.output.data(), bytes);
+  bytes_written_ += static_cast<std::int64_t>(bytes);
+  Count(hooks->count_out, bytes, false);
+  output_words_ = 0;
 }
 
 // Appends count (0..32) bits, the most significant first.
@@ -266,11 +264,7 @@ void Encoder::FlushBits() {
     StoreWord(static_cast<std::uint16_t>(bit_buffer_ << (16 - pending_bits_)));
     pending_bits_ = 0;
   }
-  const std::size_t bytes = 2 * output_words_;
-  WriteBlock(io_, a_.output.data(), bytes);
-  bytes_written_ += static_cast<std::int64_t>(bytes);
-  CountOut(bytes, false);
-  output_words_ = 0;
+  WriteWords();
 }
 
 // Sends the path from the root to the symbol's leaf (1 = right child), then updates. The
@@ -377,8 +371,7 @@ std::int64_t Encoder::Run() {
   return bytes_written_;
 }
 
-// ----------------------------------------------------------------------------------------
-// Decoder
+// --- Decoder ---------------------------------------------------------------------------------
 
 // Copies 3..64 bytes between ranges that do not overlap, in a few wide moves rather than
 // a library call: matches are short and many.
@@ -449,7 +442,7 @@ bool Decoder::LoadBits() {
   if (input_pos_ >= 2 * input_words_) {
     if (!input_full_) return false;
     const std::size_t got = ReadBlock(io_, a_.input.data(), kDecoderInputBlock);
-    CountIn(got, true);
+    Count(hooks->count_in, got, true);
     input_full_ = got == kDecoderInputBlock;
     input_words_ = got / 2;
     input_pos_ = 0;
@@ -511,7 +504,7 @@ bool Decoder::ReceiveExtra(int count, int* value) {
 void Decoder::FlushOutput() {
   WriteBlock(io_, a_.output.data(), output_count_);
   bytes_written_ += static_cast<std::int64_t>(output_count_);
-  CountOut(output_count_, true);
+  Count(hooks->count_out, output_count_, true);
   output_count_ = 0;
 }
 

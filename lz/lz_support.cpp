@@ -24,6 +24,9 @@ constexpr std::uint32_t kDefaultTranslation = 0x04E40409;  // US English, code p
 constexpr std::size_t kMaxVersionString = 255;
 constexpr std::size_t kWildcardBuffer = 255;
 
+using CrcBuffers = AreaPool<std::array<std::uint8_t, kCrcBufferSize>>;
+detail::PerThread<CrcBuffers> crc_buffers;
+
 // The text as a C buffer of limited size holds it: up to a NUL, at most `limit` bytes.
 std::string AsBuffer(const std::string& text, std::size_t limit) {
   return CutText(text.substr(0, text.find('\0')), limit);
@@ -97,13 +100,8 @@ std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t c
       crc32_z(~crc & 0xFFFFFFFFu, static_cast<const Bytef*>(buffer), count));
 }
 
-namespace {
-
-using CrcBuffers = AreaPool<std::array<std::uint8_t, kCrcBufferSize>>;
-detail::PerThread<CrcBuffers> crc_buffers;
-
-// CRC-32 of the file from where it stands to its end.
-std::uint32_t CrcOfTheRest(platform::File& file) {
+std::uint32_t FileCRC32(platform::File& file) {
+  file.Seek(0);
   const CrcBuffers::Lease buffer(*crc_buffers);
   std::uint32_t crc = 0xFFFFFFFFu;
   // The bytes to its end as it stands now, asked once; no read past them.
@@ -116,19 +114,12 @@ std::uint32_t CrcOfTheRest(platform::File& file) {
   return ~crc;
 }
 
-}  // namespace
-
 std::uint32_t FileCRC32(const std::string& name) {
   platform::File file;
   if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return 0;
-  const std::uint32_t crc = CrcOfTheRest(file);
+  const std::uint32_t crc = FileCRC32(file);
   file.Close();
   return crc;
-}
-
-std::uint32_t FileCRC32(platform::File& file) {
-  file.Seek(0);
-  return CrcOfTheRest(file);
 }
 
 std::string VersionInfoString(const std::string& name, const std::string& key) {
@@ -137,10 +128,8 @@ std::string VersionInfoString(const std::string& name, const std::string& key) {
   std::uint32_t translation = kDefaultTranslation;
   const auto value = platform::QueryVersionValue(resource, "\\VarFileInfo\\Translation");
   if (value && value->size() >= 4) {
-    translation = static_cast<std::uint32_t>((*value)[0]) |
-                  (static_cast<std::uint32_t>((*value)[1]) << 8) |
-                  (static_cast<std::uint32_t>((*value)[2]) << 16) |
-                  (static_cast<std::uint32_t>((*value)[3]) << 24);
+    translation = 0;
+    for (int i = 3; i >= 0; --i) translation = translation << 8 | (*value)[i];  // little-endian
   }
   char table[9];
   std::snprintf(table, sizeof table, "%4.4x%4.4x", translation & 0xFFFFu, translation >> 16);

@@ -79,10 +79,6 @@ std::uint32_t DateOr(std::optional<std::uint32_t> date_time, const std::string& 
   return date_time ? *date_time : platform::GetFileDosTime(name).value_or(kNoFileDate);
 }
 
-std::uint32_t AttributesOf(const std::string& name) {
-  return platform::GetAttributes(name).value_or(0);
-}
-
 LZFileInfo InfoFromHeader(const LZHeader& h) {
   return {h.version,    h.body_size, h.uncompressed_size, h.date_time, h.name,
           h.attributes, h.crc32,     h.reserved,          h.method};
@@ -95,7 +91,7 @@ LZFileInfo PlainRecord(const std::string& name, std::int64_t size, std::uint32_t
   info.name = name;
   info.stored_size = info.uncompressed_size = size;
   info.date_time = date;
-  info.attributes = AttributesOf(name);
+  info.attributes = platform::GetAttributes(name).value_or(0);
   info.crc32 = FileCRC32(name);
   info.version = with_version ? VersionTextOf(name) : kNoVersion;
   return info;
@@ -332,17 +328,12 @@ std::int64_t CopyStream(std::int64_t count, int direction) {
 // --- Names ------------------------------------------------------------------------------------
 
 std::string MarkedName(const std::string& name) {
-  const std::size_t folder_end = name.find_last_of("\\/:");
   const std::size_t dot = name.find_last_of('.');
-  const bool has_ext =
-      dot != std::string::npos && (folder_end == std::string::npos || dot > folder_end);
-  std::string ext = has_ext ? name.substr(dot) : std::string();
-  if (ext.size() >= 2) {
-    ext.back() = '~';
-  } else {
-    ext = ".~";
+  const std::size_t folder_end = name.find_last_of("\\/:");
+  if (dot == std::string::npos || (folder_end != std::string::npos && dot < folder_end)) {
+    return name + ".~";
   }
-  return (has_ext ? name.substr(0, dot) : name) + ext;
+  return (dot + 1 == name.size() ? name : name.substr(0, name.size() - 1)) + "~";
 }
 
 std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {

@@ -1,10 +1,6 @@
-// The compressed file: a 257-byte header, then the body to the end of the file. One
-// compressed file holds one source file. The constants below are the layout, the one
-// statement of it in code; docs/format.md tells it to readers of the files, together with
-// the bodies' streams.
-//
-// Numbers are little-endian. A text is a length byte, then its bytes, then zeros to the
-// end of its field.
+// The compressed file: a 257-byte header, then the body to the end of the file; the
+// layout in code, told to readers in docs/format.md. Numbers are little-endian; a text is
+// a length byte, its bytes, then zeros to the end of its field.
 #pragma once
 
 #include <array>
@@ -15,25 +11,20 @@
 
 namespace lz {
 
-// Offset of each field, in file order.
-//   0: the signature, a text: the bytes 08 61 51 75 61 72 6E 4D 23
-inline constexpr char kSignature[] = "aQuarnM#";
+// Offset of each field, in file order; bytes 9, 10 and 174 to 256 are zero.
+inline constexpr char kSignature[] = "aQuarnM#";  // at 0, as a text
 inline constexpr std::size_t kSignatureLength = 8;
-//   9, 10: zero
-inline constexpr std::size_t kUncompressedAt = 11;  // i32: the source's size in bytes
-inline constexpr std::size_t kBodySizeAt = 15;      // i32: bytes after the header; stays 0
-                                                    //   in a file whose writing stopped
-inline constexpr std::size_t kDateTimeAt = 19;      // u32: the source's last-write time,
-                                                    //   local, DOS packed (DateTimeText)
-inline constexpr std::size_t kAttributesAt = 23;    // u32: the source's attribute bits
+inline constexpr std::size_t kUncompressedAt = 11;  // i32
+inline constexpr std::size_t kBodySizeAt = 15;      // i32; stays 0 if the writing stopped
+inline constexpr std::size_t kDateTimeAt = 19;      // u32: last-write time, local, DOS packed
+inline constexpr std::size_t kAttributesAt = 23;    // u32
 inline constexpr std::size_t kCrcAt = 27;           // u32: CRC-32 (zlib's) of the source
-inline constexpr std::size_t kVersionAt = 31;       // text of kMaxVersionText: the source's
-inline constexpr std::size_t kMaxVersionText = 8;   //   file version, "0" when it has none
-inline constexpr std::size_t kNameAt = 40;          // text of kMaxStoredName, never empty:
-inline constexpr std::size_t kMaxStoredName = 128;  //   the source's name without folder
-inline constexpr std::size_t kReservedAt = 169;     // u32: written 0, carried on reading
-inline constexpr std::size_t kMethodAt = 173;       // u8: the body's coder, below
-//   174 to 256: zero
+inline constexpr std::size_t kVersionAt = 31;       // text: file version, "0" when none
+inline constexpr std::size_t kMaxVersionText = 8;
+inline constexpr std::size_t kNameAt = 40;  // text, never empty: the name without folder
+inline constexpr std::size_t kMaxStoredName = 128;
+inline constexpr std::size_t kReservedAt = 169;  // u32: written 0, carried on reading
+inline constexpr std::size_t kMethodAt = 173;    // u8: the body's coder, below
 inline constexpr std::size_t kHeaderSize = 257;  // the body: the coder's stream, unframed
 
 // Method bytes. Any other value is decoded as LZSS.
@@ -56,21 +47,16 @@ struct LZHeader {
   std::uint8_t method = kMethodLzss;
 };
 
-// Texts longer than their fields are cut on encoding; lengths beyond a field (a damaged
-// header) are cut to it on decoding, so decoding never reads outside the 257 bytes.
+// Texts (and, decoding, lengths) beyond their fields are cut to them.
 HeaderBytes EncodeHeader(const LZHeader& header);
 LZHeader DecodeHeader(const HeaderBytes& bytes);
 
-// True when a file that begins with these bytes is a compressed file: 257 bytes at least,
-// the signature, a name length that is not 0. Nothing else is looked at; anything else is
-// plain data to the engine.
+// A compressed file's start: 257 bytes at least, the signature, a name length not 0.
 bool IsCompressedHeader(std::span<const std::uint8_t> start);
 
-// The header's DOS date-time as "2003-04-05T06:07:08", or "none (0x...)" for a value
-// that is no date.
+// "2003-04-05T06:07:08", or "none (0x...)" for a value that is no date.
 std::string DateTimeText(std::uint32_t dos_date_time);
-// What a method byte means: "LZSS", "LZSS, mode 0", "adaptive Huffman LZ", or "unknown,
-// decoded as LZSS".
+// "LZSS", "LZSS, mode 0", "adaptive Huffman LZ", or "unknown, decoded as LZSS".
 std::string MethodName(std::uint8_t method);
 
 }  // namespace lz

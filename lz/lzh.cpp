@@ -58,8 +58,7 @@ struct ChainLimits {
 constexpr ChainLimits kTextLimits = {50, 1000};
 constexpr ChainLimits kBinaryLimits = {20, 200};
 
-// The ring's first bytes repeat behind its end, so a 64-byte comparison (read 8 bytes at
-// a time) never wraps.
+// The ring's first bytes repeat behind its end: an 8-byte-wise comparison never wraps.
 constexpr int kRingMirror = kLongestMatch + 8;
 
 // The calling thread's hooks, as its engine installs them.
@@ -267,10 +266,8 @@ void Encoder::FlushBits() {
   WriteWords();
 }
 
-// Sends the path from the root to the symbol's leaf (1 = right child), then updates. The
-// path is noted from the leaf up, 32 bits to a chunk, and sent from the root down. Codes
-// run to a dozen bits or so; a tree can grow deeper than 32 levels only on unusual input,
-// and then the whole path goes out however long it is, since the decoder follows any path.
+// Sends the path from the root to the symbol's leaf (1 = right child), noted from the leaf
+// up in 32-bit chunks, whatever its length; then updates.
 void Encoder::SendSymbol(int symbol) {
   const AdaptiveTree& tree = a_.tree;
   std::array<std::uint32_t, kLongestCode / 32 + 1> chunks;
@@ -298,8 +295,7 @@ void Encoder::SendSymbol(int symbol) {
 
 std::int64_t Encoder::Run() {
   a_.tree.Reset();
-  // kNone is -1, every byte 0xFF: one memset, where a sanitized build would store the
-  // 16,384 entries one by one.
+  // kNone is -1: one memset, where a sanitized build would store each entry.
   static_assert(kNone == -1);
   std::memset(a_.head.data(), 0xFF, sizeof a_.head);
   a_.ring.fill(0);
@@ -373,8 +369,8 @@ std::int64_t Encoder::Run() {
 
 // --- Decoder ---------------------------------------------------------------------------------
 
-// Copies 3..64 bytes between ranges that do not overlap, in a few wide moves rather than
-// a library call: matches are short and many.
+// Copies 3..64 bytes between ranges that do not overlap in a few wide moves: matches are
+// short and many.
 void CopyShort(std::uint8_t* to, const std::uint8_t* from, int length) {
   if (length >= 8) {
     int i = 0;
@@ -435,9 +431,8 @@ void Decoder::TopUp() {
   }
 }
 
-// Called when no bit is left: reads the next block if the current one is used up, then
-// tops up. False when the input has no further word: a block that came back short is the
-// last, and its odd trailing byte, if any, is no word.
+// When no bit is left: reads the next block if needed, then tops up. False when no word is
+// left (a short block is the last, its odd byte no word).
 bool Decoder::LoadBits() {
   if (input_pos_ >= 2 * input_words_) {
     if (!input_full_) return false;
@@ -539,8 +534,7 @@ std::int64_t Decoder::Run() {
     if (source < 0) source += kRingSize;
     if (source + length <= kRingSize && ring_pos_ + length <= kRingSize &&
         output_count_ + length < kDecoderOutputBlock) {
-      // The distance back is at least the length, so the source is never overwritten
-      // before it is read, and a block move copies exactly what byte steps would.
+      // The distance back is at least the length: a block move copies what byte steps would.
       std::uint8_t* ring = a_.ring.data();
       std::uint8_t* to = ring + ring_pos_;
       if (source + length <= ring_pos_) {

@@ -17,19 +17,14 @@ class EQuarnLZCompress : public EQuarnLZError {
   using EQuarnLZError::EQuarnLZError;
 };
 
-// A "%s" in a message stands for a file name. Only 40002 (EQuarnLZError) and 40003,
-// 40004, 40006 and 40009 (EQuarnLZCompress) are raised.
-inline constexpr int kMsgNoValidFilename = 40000;
-inline constexpr int kMsgInvalidArchive = 40001;
+// The table runs from 40000 to 40009; a "%s" in a message stands for a file name. Only
+// these are raised, 40002 as EQuarnLZError and the others as EQuarnLZCompress.
+inline constexpr int kMsgFirst = 40000;
 inline constexpr int kMsgInitFailed = 40002;
 inline constexpr int kMsgInvalidParameters = 40003;
 inline constexpr int kMsgSameInputOutput = 40004;
-inline constexpr int kMsgNoTempName = 40005;
 inline constexpr int kMsgWrongCompressedFile = 40006;
-inline constexpr int kMsgArchiveCorrupt = 40007;
-inline constexpr int kMsgCannotRecreateFolders = 40008;
-// A source whose compressed data might not fit the header's 32-bit body size.
-inline constexpr int kMsgSourceTooLarge = 40009;
+inline constexpr int kMsgSourceTooLarge = 40009;  // its body might not fit 32 bits
 
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress
 

@@ -255,7 +255,7 @@ std::string EngineMessage(int number) {
       "Cannot re-create directory structure %s",
       "%s is too large to compress: its compressed data could reach 2 GiB",
   };
-  const int index = number - kMsgNoValidFilename;
+  const int index = number - kMsgFirst;
   if (index < 0 || index >= static_cast<int>(std::size(kMessages))) return "";
   return kMessages[index];
 }
@@ -364,12 +364,21 @@ std::string GetStoredName(const std::string& name) {
 
 namespace {
 
-// The record that a compression stores, from the open source: its CRC-32 is left to the
-// pass that codes it, and only a program image is read for its version. `header` gets
-// the source's first bytes. Raises 40009 for a source too large to code.
-LZFileInfo SourceRecord(platform::File& input, const std::string& source, HeaderBytes& header,
-                        bool& compressed, const platform::FileFacts* known = nullptr) {
+// What a compression knows of its source before coding it.
+struct Source {
   LZFileInfo info;
+  HeaderBytes header{};  // its first bytes; then the header written
+  bool compressed = false;
+};
+
+// The record that a compression stores, from the open source: its CRC-32 is left to the
+// pass that codes it, and only a program image is read for its version. Raises 40009 for
+// a source too large to code.
+Source SourceRecord(platform::File& input, const std::string& source,
+                    const platform::FileFacts* known = nullptr) {
+  Source record;
+  LZFileInfo& info = record.info;
+  HeaderBytes& header = record.header;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
   // Refused before anything is written, not found out after the whole file is coded.
@@ -386,25 +395,28 @@ LZFileInfo SourceRecord(platform::File& input, const std::string& source, Header
   header.fill(0);
   const std::size_t probed = std::min(first.size, header.size());
   std::copy_n(first.bytes.begin(), probed, header.begin());
-  compressed = IsCompressedHeader(std::span(header).first(probed));
+  record.compressed = IsCompressedHeader(std::span(header).first(probed));
   // Only a program image ("MZ") holds a version resource.
   info.version = header[0] == 'M' && header[1] == 'Z' ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;
   info.method = kMethodLzss;
-  return info;
+  return record;
 }
 
 // Codes the open input from its start into the open output: a compressed source is
-// copied, any other coded under a header that records it. The output gets the date-time
-// and `source_info` the CRC-32 and the bytes written; the exception of a failure is kept
-// for the caller's clean-up. Answers the bytes written.
+// copied, any other coded under a header that records it. The output gets the date-time;
+// `close_files` closes both. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
-                      LZFileInfo& source_info, bool compressed, HeaderBytes& header,
-                      const ProgressProc& progress, std::uint8_t mode, CleanUp& clean_up) {
+                      Source& record, const ProgressProc& progress, std::uint8_t mode,
+                      bool close_files) {
+  LZFileInfo& source_info = record.info;
+  HeaderBytes& header = record.header;
+  const bool compressed = record.compressed;
   g_engine->current_file = source_info;
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
   std::int64_t result = 0;
+  CleanUp clean_up(nullptr);
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     g_engine->crc_of_input = true;
@@ -489,7 +501,9 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
   SetTimeIfPossible(output, DecodeHeader(header).date_time);
+  if (close_files) clean_up.Run([&] { output.Close(); });
   source_info.stored_size = g_engine->bytes_out;
+  EndTransfer(clean_up, source_info, progress, close_files ? &input : nullptr);
   return result;
 }
 
@@ -515,29 +529,20 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
     if (!platform::FileExists(source)) return kNoSource;
     input = platform::File::Open(source, platform::OpenMode::kRead);  // raises the open's error
   }
-  HeaderBytes header{};
-  bool compressed = false;
-  LZFileInfo source_info = SourceRecord(input, source, header, compressed);
-
+  Source record = SourceRecord(input, source);
   if (platform::FileExists(dest)) {
-    source_info.stored_size = source_info.uncompressed_size;
-    source_info.method = 0;
+    record.info.stored_size = record.info.uncompressed_size;
+    record.info.method = 0;
     if (confirm) {
-      source_info.crc32 = FileCRC32(input);
+      record.info.crc32 = FileCRC32(input);
       input.Seek(static_cast<std::int64_t>(g_engine->first.size));  // after the first block
       LZFileInfo dest_info;
       GetFileInfo(dest, dest_info);
-      if (confirm(source_info, dest_info) != 1) return kRefused;
+      if (confirm(record.info, dest_info) != 1) return kRefused;
     }
   }
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
-
-  CleanUp clean_up(nullptr);
-  const std::int64_t result =
-      CodeInto(input, output, source, source_info, compressed, header, progress, mode, clean_up);
-  clean_up.Run([&] { output.Close(); });
-  EndTransfer(clean_up, source_info, progress, &input);
-  return result;
+  return CodeInto(input, output, source, record, progress, mode, true);
 }
 
 std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
@@ -549,14 +554,8 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
   const std::string name = CutText(source.Path(), kMaxNameLength);
-  HeaderBytes header{};
-  bool compressed = false;
-  LZFileInfo source_info = SourceRecord(source, name, header, compressed, facts);
-  CleanUp clean_up(nullptr);
-  const std::int64_t result =
-      CodeInto(source, dest, name, source_info, compressed, header, progress, mode, clean_up);
-  EndTransfer(clean_up, source_info, progress, nullptr);
-  return result;
+  Source record = SourceRecord(source, name, facts);
+  return CodeInto(source, dest, name, record, progress, mode, false);
 }
 
 namespace {

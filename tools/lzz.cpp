@@ -180,11 +180,9 @@ int BadOption(char* const argv[], int character) {
   const std::string option = typed.starts_with("--") || optopt == 0
                                  ? typed.substr(0, typed.find('='))
                                  : std::string("-") + static_cast<char>(optopt);
-  if (character == ':') {
-    std::fprintf(stderr, "lzz: option %s needs an argument\n", option.c_str());
-  } else {
-    std::fprintf(stderr, "lzz: unknown option %s\n", option.c_str());
-  }
+  std::fprintf(stderr,
+               character == ':' ? "lzz: option %s needs an argument\n" : "lzz: unknown option %s\n",
+               option.c_str());
   return Usage();
 }
 

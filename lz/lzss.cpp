@@ -122,9 +122,8 @@ bool AcquireAreas(Engine& engine) {
 
 bool EnsureAreas(Engine& engine) {
   if (engine.areas_held) return true;
-  if (!AcquireAreas(engine)) return false;
-  engine.areas_on_demand = true;
-  return true;
+  engine.areas_on_demand = AcquireAreas(engine);
+  return engine.areas_on_demand;
 }
 
 void ResetBlocks(Engine& engine) {
@@ -478,13 +477,9 @@ bool LZBegin(std::uint8_t mode) {
     case 0:
       return true;
     case 1:
-      if (engine.areas_held) return true;
-      engine.areas_held = true;
-      return AcquireAreas(engine);
+      return engine.areas_held || AcquireAreas(engine);
     case 2:
-      if (engine.lzh_busy) return false;
-      engine.lzh_busy = true;
-      return true;
+      return !std::exchange(engine.lzh_busy, true);
     default:
       return false;
   }

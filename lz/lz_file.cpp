@@ -97,13 +97,13 @@ LZFileInfo PlainRecord(const std::string& name, std::int64_t size, std::uint32_t
   return info;
 }
 
-// Opens the file and runs the header check on it; a file that does not open is plain.
+// Reads the file's header, if it is a compressed file; one that does not open is plain.
 bool ProbeHeader(const std::string& name, HeaderBytes& header) {
   platform::File file;
   if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
-  const bool compressed = IsCompressedFileAtStart(file, header);
+  const std::size_t n = file.Read(header.data(), header.size());
   file.Close();
-  return compressed;
+  return IsCompressedHeader(std::span(header).first(n));
 }
 
 void Report(std::size_t count) {

@@ -166,15 +166,9 @@ bool DeleteFileForced(const std::string& name) {
 bool IsCompressedFile(platform::File& file, HeaderBytes& header) {
   const std::int64_t position = file.Position();
   file.Seek(0);
-  const bool compressed = IsCompressedFileAtStart(file, header);
-  file.Seek(position);
-  return compressed;
-}
-
-bool IsCompressedFileAtStart(platform::File& file, HeaderBytes& header) {
   header.fill(0);
   const std::size_t n = file.Read(header.data(), header.size());
-  file.Seek(0);
+  file.Seek(position);
   return IsCompressedHeader(std::span(header).first(n));
 }
 

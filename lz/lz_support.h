@@ -56,8 +56,6 @@ bool DeleteFileForced(const std::string& name);
 // True when the open file is a compressed file; `header` gets its first bytes (zeros
 // after) and the position is restored. EInOutError when a seek or read fails.
 bool IsCompressedFile(platform::File& file, HeaderBytes& header);
-// The same for a file at its start, which it leaves there.
-bool IsCompressedFileAtStart(platform::File& file, HeaderBytes& header);
 
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();

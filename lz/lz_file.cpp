@@ -53,8 +53,7 @@ struct Engine {
   LZFileInfo current_file;
   bool verify = false;
   bool running = false;  // an operation is between its LZBegin and LZEnd
-  // Running CRC-32s, while switched on: of what is read (a compression takes its source's
-  // in the pass that codes it) and of what is written (a verified decompression).
+  // Running CRC-32s of what is read and written, while switched on.
   bool crc_of_input = false;
   std::uint32_t input_crc = 0;
   bool crc_of_output = false;
@@ -73,8 +72,7 @@ std::string VersionTextOf(const std::string& name) {
   return version.empty() ? kNoVersion : version;
 }
 
-// An open file's time, or, when it has none in the DOS range, the query by name's, which
-// clamps it.
+// An open file's time, or, outside the DOS range, the query by name's, which clamps it.
 std::uint32_t DateOr(std::optional<std::uint32_t> date_time, const std::string& name) {
   return date_time ? *date_time : platform::GetFileDosTime(name).value_or(kNoFileDate);
 }
@@ -150,9 +148,7 @@ void InstallHooks() {
   SetLzhCountHooks(CountIn, CountOut);
 }
 
-// One engine operation: LZBegin on entry (40002 when it fails), and on every way out LZEnd
-// and the engine's files and callbacks cleared. One started from a callback of a running
-// one is refused with 40002 before it touches anything.
+// One engine operation, from LZBegin to LZEnd; one started inside another is refused.
 class Operation {
  public:
   explicit Operation(std::uint8_t mode) {
@@ -208,16 +204,15 @@ void SetTimeIfPossible(platform::File& file, std::uint32_t dos_time) {
   }
 }
 
-// Points the running operation at its output file and the caller's progress, which
-// hears first that the file starts.
+// Points the operation at its output and progress, which hears first that the file starts.
 void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
   g_engine->output = &output;
   if (progress) progress(file, kProgressStart);
   g_engine->progress = progress;
 }
 
-// However a transfer went: the caller hears that it has ended, `input` (if given) is
-// closed, and the clean-up's first error is raised.
+// However a transfer went: the progress hears its end, `input` (if given) is closed, and
+// the clean-up's first error is raised.
 void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progress,
                  platform::File* input) {
   if (progress) {
@@ -228,8 +223,7 @@ void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progre
   clean_up.Finish();
 }
 
-// Decodes the input from where it stands into the output: the bytes written, or the
-// second coder's negative code.
+// Decodes the input from where it stands: the bytes written, or the LZH coder's code.
 std::int64_t DecodeStream(std::uint8_t method) {
   g_engine->expanding = true;
   if (method == kMethodLzh) return g_engine->bytes_out = LzhDecode({ReadInput, WriteOutput});
@@ -371,9 +365,8 @@ struct Source {
   bool compressed = false;
 };
 
-// The record that a compression stores, from the open source: its CRC-32 is left to the
-// pass that codes it, and only a program image is read for its version. Raises 40009 for
-// a source too large to code.
+// The record a compression stores, from the open source; its CRC-32 comes from the pass
+// that codes it. Raises 40009 for a source too large to code.
 Source SourceRecord(platform::File& input, const std::string& source,
                     const platform::FileFacts* known = nullptr) {
   Source record;
@@ -403,9 +396,8 @@ Source SourceRecord(platform::File& input, const std::string& source,
   return record;
 }
 
-// Codes the open input from its start into the open output: a compressed source is
-// copied, any other coded under a header that records it. The output gets the date-time;
-// `close_files` closes both. Answers the bytes written.
+// Copies a compressed source, or codes any other under a header that records it, into the
+// output, which gets the date-time; `close_files` closes both. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       Source& record, const ProgressProc& progress, std::uint8_t mode,
                       bool close_files) {
@@ -436,9 +428,8 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.reserved = source_info.reserved;
     h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
     header = EncodeHeader(h);
-    // The header goes out with the body's first block, and again in place once the CRC-32
-    // is known: a body of one block is written once, whole, at the end. A failure first
-    // writes what is held.
+    // The header goes out with the body's first block and again once the CRC-32 is known:
+    // a body of one block is written once, at the end. A failure writes what is held.
     std::vector<std::uint8_t> held(header.begin(), header.end());
     bool held_written = false;
     const auto write_held = [&] {
@@ -480,8 +471,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
         if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         LzssEncode();
       }
-      // A source that grew while it was read, or a body of the second coder beyond the
-      // LZSS bound.
+      // A source that grew while it was read, or an LZH body beyond the LZSS bound.
       if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
         RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
@@ -560,8 +550,8 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
 
 namespace {
 
-// The file a decompression reads: a missing source is looked for under its MarkedName,
-// whose stored name must be the requested file's. `check` runs again on the marked name.
+// A missing source is looked for under its MarkedName, whose stored name must be the
+// requested file's; `check` runs again on the marked name.
 std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
   if (platform::FileExists(source)) return source;
   // A plain or missing marked file goes on (to a verbatim copy, or to "File not found").
@@ -590,7 +580,7 @@ bool ReadHeader(platform::File& input, LZHeader& stored) {
 }
 
 // Decodes (or copies) the source into `output`, which gets the record's date-time and
-// attributes and is closed. Verification checks the bytes as they are written.
+// attributes and is closed; verification checks the bytes as they are written.
 std::int64_t Restore(platform::File& input, platform::File& output, bool compressed,
                      const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;

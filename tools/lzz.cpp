@@ -462,7 +462,7 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   // The names after the options; "-" and anything after "--" are names.
   const std::vector<std::string> names(argv + optind, argv + argc);
   if (names.size() != 2) return Usage();
-  // Compressed data is of no use on a screen and may upset the terminal, as gzip says.
+  // Compressed data is of no use on a screen and may upset the terminal.
   if (compress && names[1] == kStandardStream && ::isatty(STDOUT_FILENO) == 1 && !force) {
     return Fail("standard output",
                 "is a terminal: compressed data is not written to it (use --force)");

@@ -78,9 +78,9 @@ void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice
                "     \"1. Select ICQ Folder\" again or", search_advice});
 }
 
-void ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
-  app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
-                   " Make sure you may read it", "      and no program holds it!");
+bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
+  return app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
+                          " Make sure you may read it", "      and no program holds it!");
 }
 
 }  // namespace backup

@@ -53,7 +53,7 @@ bool ReportBackupFilesNotFound(app::WindowSeam& window);
 // caller's (the actions word it differently).
 void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice);
 
-// A folder that may not be entered (no rights, or held by a program).
-void ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder);
+// A folder that may not be entered (no rights, or held by a program). Answers false.
+bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder);
 
 }  // namespace backup

@@ -39,8 +39,7 @@ constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite file
 constexpr double kMegabytesPerByte = 0.000001;
 // Index of the screen line that names the file being compressed, below " Processing File:".
 constexpr int kFileInProgressLine = 15;
-// Files queued for each worker: a worker that finds its next file waiting goes on without
-// a wake-up, and the backup's thread sleeps once for several files.
+// Files queued for each worker: fewer wake-ups of the workers and of the backup's thread.
 constexpr int kFilesEachWorker = 8;
 // How long a batch of compressed files waits for more before its flush.
 constexpr std::chrono::milliseconds kFlushGathering{50};
@@ -49,8 +48,7 @@ constexpr std::size_t kReadAhead = 256;
 // Closer than this to the free space, it is asked again: other programs write too.
 constexpr std::uint64_t kNearlyFull = 64 << 20;
 
-// Fixed point with one decimal and "." whatever the locale (the window's toolkit sets the
-// user's locale, in which printf might write a comma).
+// One decimal and "." whatever the locale (printf might write a comma).
 std::string Megabytes(std::int64_t bytes) {
   char text[64];
   const auto result =
@@ -107,15 +105,12 @@ class ListWriter {
   std::int64_t size_ = 0;
 };
 
-// The loop over the listed files. Each file's list line, free-space test, screen line,
-// compression, line deletion and gauge step happen in list order, as in a plain loop that
-// compresses one file after the other. With worker threads the files after the one in
-// progress are compressed ahead, but only those that the plain loop would certainly
-// compress too: a new destination, a source that opens, and room for them even if every
-// file still in progress took its largest size. Whatever makes the plain loop stop at a
-// file is met in that file's turn, on this thread; what was done ahead of it is then taken
-// back (its list lines and compressed files), so the list, the files and the screen end as
-// the plain loop leaves them. After an input/output error no unfinished file is left.
+// The loop over the listed files: every step of a file happens in list order, as in a
+// plain loop. Workers compress ahead only the files that the plain loop would certainly
+// compress too (a new destination, a source that opens, room even if every file in
+// progress took its largest size). Whatever stops the plain loop at a file is met in that
+// file's turn, and what was done ahead of it is taken back, so the list, the files and the
+// screen end as the plain loop leaves them.
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
@@ -129,15 +124,13 @@ class ListedFiles {
         workers_(workers),
         flusher_(flusher) {}
 
-  // Writes the list's header, then the files. Answers the go-on flag: false after a report
-  // that stopped the backup. Errors of the list, of a file and of the engine pass through
-  // once the work done ahead is taken back.
+  // Writes the list's header, then the files; false after a report that stopped the backup.
+  // Errors pass through once the work done ahead is taken back.
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
-      // The files started ahead are made in the folder held open, with no path to look up;
-      // without it none starts ahead.
+      // Files started ahead are made in the folder held open; without it none starts ahead.
       static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
     }
     for (;;) {
@@ -183,8 +176,8 @@ class ListedFiles {
     platform::File written;    // the worker's compressed file, open for its flush
   };
 
-  // Reads lines and starts compressions ahead while workers are free. Without workers it
-  // reads one line at a time, when the last one has had its turn.
+  // Reads lines and starts compressions ahead while workers are free; without workers, one
+  // line once the last has had its turn.
   void Fill() {
     const bool ahead = workers_.Count() > 0;
     for (;;) {
@@ -223,8 +216,7 @@ class ListedFiles {
     slots_.push_back(std::move(slot));
   }
 
-  // Starts the waiting slots in list order; false when one of them may not start ahead,
-  // so that nothing after it starts either.
+  // Starts the waiting slots in list order; false at one that may not start ahead.
   bool StartAhead() {
     std::uint64_t reserved = 0;
     for (Slot& slot : slots_) {
@@ -259,7 +251,7 @@ class ListedFiles {
   }
 
   // Room for `need` bytes by the free space asked last, less the most that the files
-  // started since then take: asked again only when that figure comes near.
+  // started since take; asked again only when that comes near.
   bool RoomAhead(std::uint64_t need) {
     const auto left = [this] {
       return *free_ > started_since_asked_ ? *free_ - started_since_asked_ : 0;
@@ -351,10 +343,8 @@ class ListedFiles {
     slot.made_empty = false;
   }
 
-  // The backup stops at the front slot: what was done ahead of it is removed. At a stop
-  // request (`at_stop`) the workers stop in the middle of their files, and the front slot's
-  // own file and list line go too; otherwise the workers finish first. Best effort: the
-  // stop itself is what the user is told.
+  // The backup stops at the front slot: what was done ahead of it goes (best effort). At a
+  // stop request the workers stop mid-file, and the front slot's file and line go too.
   void TakeBack(bool at_stop) {
     if (at_stop) {
       workers_.Stop();
@@ -393,9 +383,8 @@ class ListedFiles {
   bool input_done_ = false;
 };
 
-// The total of a list header: the text after its first ":", blanks before the digits
-// allowed. Anything else is not a list this program wrote; reading on would delete files
-// on a guess.
+// The total of a list header. Anything else is not a list this program wrote; reading on
+// would delete files on a guess.
 std::int64_t ListTotal(const std::string& header) {
   if (const std::optional<std::int64_t> total = ListHeaderNumber(header)) return *total;
   const std::size_t colon = header.find(':');
@@ -403,10 +392,9 @@ std::int64_t ListTotal(const std::string& header) {
   throw std::runtime_error("'" + text + "' is not a valid integer value");
 }
 
-// The earlier backup's files that go once the new backup is in place, named as in the
-// folder: for each number up to its list's total, the .lz file, or the .lzz where the .lz
-// cannot be deleted. Nullopt when a file of it or its list cannot be deleted (read-only,
-// held open, its folder write-protected): the earlier backup then stays whole.
+// The earlier backup's files that go once the new one is in place: for each number up to
+// its list's total, the .lz file, or the .lzz where the .lz cannot be deleted. Nullopt when
+// a file of it or its list cannot be deleted: the earlier backup then stays whole.
 std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& backup_path) {
   const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
@@ -449,8 +437,6 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   const std::string& backup_path = window.BackupPath;
   const std::string list_path = PathIn(backup_path, kListName);
   FinishStagedBackup(backup_path);  // what a killed backup left
-  // Over an earlier backup the new one is written beside it, under names of its own, and
-  // takes its place only once it is whole and on the disk.
   std::optional<StagedBackup> staged;
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
@@ -480,8 +466,8 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
       return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
     }
   } catch (const platform::EInOutError& error) {
-    // A first backup that cannot be written to its end (a full disk) leaves no list whose
-    // count its lines do not reach. A stop keeps the files finished and their lines.
+    // A first backup cut short leaves no list whose count its lines do not reach; a stop
+    // keeps the files finished and their lines.
     if (!staged && error.ErrorCode() != platform::kOperationAborted) {
       try {
         list.File().Close();
@@ -501,8 +487,6 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
                      " Make sure your disk is not full", "      and is still connected!");
     return BackupOutcome::kFailed;
   }
-  // Only now does the earlier backup make way: the new one replaces it, then what is left
-  // of it goes.
   if (staged && (!staged->Commit() || staged->PutInPlace() != 0)) {
     ReportOverwriteFailed(window);
     return BackupOutcome::kFailed;
@@ -534,9 +518,8 @@ bool ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
                           " Rename it without \\ : * ? \" < > |", "      or control characters!");
 }
 
-// The backup folder is the ICQ folder however it is named (another letter case, a link,
-// another drive onto the same folder), or lies in a data folder that the backup collects,
-// where the backup would list its own files among the data.
+// The backup folder is the ICQ folder however it is named, or lies in a data folder, where
+// the backup would list its own files among the data.
 bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
                                 const std::vector<std::string>& entries) {
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
@@ -559,8 +542,6 @@ bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entri
   return true;
 }
 
-// The data files collected into the temporary list, then backed up; or the report of why
-// not.
 BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::string>& entries,
                                const std::string& list_path, const platform::RunLocks& locks,
                                const BackupTuning& tuning) {
@@ -601,12 +582,7 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
 BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, {}); }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
-  StartBackupFolderAction(window);
-  ReadIcqFolder(window);
-  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
-    ReportIcqNotFound(window, " 2. use the AutoSearch function!");
-    return BackupOutcome::kFailed;
-  }
+  if (!StartIcqAction(window, " 2. use the AutoSearch function!")) return BackupOutcome::kFailed;
   // Every entry is looked up in the ICQ folder: read once, not once an entry (ICQ is
   // closed, and the ICQ folder is held from the locks on).
   platform::KeepFolderListings icq_folders;

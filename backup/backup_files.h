@@ -48,10 +48,13 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
 
 // An action whose backup folder (window.BackupPath) holds no list. Answers false.
 bool ReportBackupFilesNotFound(app::WindowSeam& window);
+// True when window.BackupPath holds a list; else false, after that report.
+bool FindList(app::WindowSeam& window);
 
-// An action whose ICQ folder holds no icq.exe; the last line, the advice to search, is the
-// caller's (the actions word it differently).
-void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice);
+// The start of the backup and the restore: StartBackupFolderAction, and window.ICQPath read
+// from its selector (one trailing backslash removed); false, after the report, when it
+// holds no icq.exe. The report's last line, the advice to search, is the caller's.
+bool StartIcqAction(app::WindowSeam& window, const std::string& search_advice);
 
 // A folder that may not be entered (no rights, or held by a program). Answers false.
 bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder);

@@ -1,19 +1,15 @@
 // Puts a restore's verified files in place of their data files, each by one rename once it
-// is on the disk, while the restore goes on decoding the next ones.
+// is on the disk, while the restore goes on decoding the next ones. Normally a file is
+// renamed aside to its staged name, torq32-N.tmp (N the entry's number), flushed on a
+// worker thread, and replaces its data file in entry order once on the disk; up to
+// kEntriesInFlight wait so.
 //
-// Normally Place renames the file aside to its staged name, torq32-N.tmp (N the entry's
-// number), and has it flushed on a worker thread; up to kEntriesInFlight wait, and each
-// replaces its data file, in entry order, once on the disk. Otherwise (at once, or no
-// background flush) it is flushed and renamed over its data file, after every entry before.
-//
-// When a call answers without a failure, the entries placed so far have replaced their
-// data files, those in flight wait as staged files, and every other data file is as it was.
-// On a failure, the entries before the failing one are in place; its data file and those of
-// every entry after it are as they were. Its copy is back under its temporary name (deleted
+// Without a failure, the entries placed so far have replaced their data files and every
+// other data file is as it was. On a failure, the entries before the failing one are in
+// place and the others as they were: its copy is back under its temporary name (deleted
 // when the data file refused to be replaced), the staged copies after it and `discard` are
-// deleted; undo_code names the first file that roll-back could not delete or rename.
-// Killed at any moment, every data file is wholly old or wholly new; staged copies may be
-// left for the next restore to delete (IsStagedName, RemoveLeftover).
+// deleted. Killed at any moment, every data file is wholly old or wholly new; staged copies
+// may be left for the next restore to delete (IsStagedName, RemoveLeftover).
 #pragma once
 
 #include <cstddef>
@@ -71,8 +67,8 @@ class Placement {
   Placement(const Placement&) = delete;
   Placement& operator=(const Placement&) = delete;
 
-  // Hands the file over; with `at_once`, and for names like a staged copy, it is in place
-  // before the call answers.
+  // Hands the file over; with `at_once`, or without background flush, it is in place when
+  // the call answers.
   [[nodiscard]] std::optional<PlacementFailure> Place(const RestoredFile& file, bool at_once);
   // Puts every entry in flight in place; on a failure `discard`'s temporary file goes too.
   [[nodiscard]] std::optional<PlacementFailure> Drain(const RestoredFile* discard = nullptr);

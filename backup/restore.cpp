@@ -102,9 +102,8 @@ struct TargetFolder {
     return levels.empty() ? nullptr : levels.back();
   }
 
-  // The name as the folder spells it: as given when an entry bears it, else the entry that
-  // bears it in another letter case, else as given. The restore has the folder to itself,
-  // so this listing stands for the disk's.
+  // The name as the folder spells it (the restore has the folder to itself): as given when
+  // an entry bears it, else the entry that bears it in another letter case.
   std::string Spelt(const std::string& name) const {
     const std::string upper = platform::AsciiUpper(name);
     if (const auto it = made.find(upper); it != made.end()) return it->second;
@@ -126,8 +125,7 @@ struct TargetFolder {
   }
 
   // True when the folders an earlier entry opened are each still, under its name, the
-  // folder held: the entry is then made through them. A folder swapped for a link since
-  // fails, and the walk from the ICQ folder judges it anew.
+  // folder held; a folder swapped for a link since fails, and the walk judges it anew.
   bool StillHeld(const std::string& folder_part) const {
     if (levels.empty()) return false;
     if (levels.back()->StillAtItsPath()) return true;
@@ -201,8 +199,8 @@ class VerifiedDecompression {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
 }
 
-// The record of the restore's temporary files, one path a line, written before each is
-// made: a file an earlier restore left is known as its own, a user's file of that name not.
+// The record of the restore's temporary files, written before each is made: a file an
+// earlier restore left is known as its own, a user's file of that name not.
 std::string RecordPath(const app::WindowSeam& window) {
   return PathIn(window.HomeFolder, kRestoreRecordName);
 }
@@ -215,8 +213,8 @@ void Record(const app::WindowSeam& window, const std::string& temp) {
   record.Close();
 }
 
-// Deletes the recorded temporary files still in the ICQ folder (read-only or not), then
-// the record. One that cannot be deleted stays, left alone like a file of the user's.
+// Deletes the recorded temporary files still in the ICQ folder, read-only or not (best
+// effort), then the record.
 void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBoundary& icq) {
   const std::string record_path = RecordPath(window);
   if (!platform::FileExists(record_path)) return;
@@ -259,16 +257,13 @@ class Restorer {
 
   // Restores entry `number` from its list line; false when the restore stops at it.
   bool Entry(std::uint64_t number, const std::string& line) {
+    const std::string label = " Entry " + std::to_string(number);
     ListEntry entry;
     switch (ReadListEntry(line, &entry)) {
       case EntryFault::kUnreadable:
-        return Stop([&] {
-          ShowListDamaged(window_, " Entry " + std::to_string(number) + " cannot be read!");
-        });
+        return Stop([&] { ShowListDamaged(window_, label + " cannot be read!"); });
       case EntryFault::kBadSize:
-        return Stop([&] {
-          ShowListDamaged(window_, " Entry " + std::to_string(number) + " has a wrong size!");
-        });
+        return Stop([&] { ShowListDamaged(window_, label + " has a wrong size!"); });
       case EntryFault::kBadPath:
         return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
       case EntryFault::kBadName:
@@ -362,15 +357,14 @@ class Restorer {
     return Place(restored);
   }
 
-  // After the last line: puts the entries still in flight in place, removes what an
-  // earlier restore left, and flushes the folders. False when that failed, with its report.
+  // After the last line; false, with its report, when that failed.
   bool Finish() {
     if (Failed(placement_.Drain())) return false;
     RemoveLeftovers();
     return !Failed(placement_.FlushFolders());
   }
 
-  // After an error that ends the restore: what is in flight is put in place all the same.
+  // After an error that ends the restore: what is in flight goes in place all the same.
   void FinishAfterError() noexcept {
     try {
       if (!Failed(placement_.Drain())) Failed(placement_.FlushFolders());
@@ -393,9 +387,8 @@ class Restorer {
     return name;
   }
 
-  // The restore stops at the current entry with `report`. What is in flight goes in place
-  // first; when that fails, its own report stands instead, and `written` (the temporary
-  // file of the current entry) is deleted.
+  // The restore stops at the current entry with `report`, once what is in flight is in
+  // place; when that fails, its own report stands instead, and `written` is deleted.
   bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr) {
     if (!Failed(placement_.Drain(written))) report();
     return false;
@@ -415,10 +408,9 @@ class Restorer {
   }
 
   // The entry's folder, opened level by level from the ICQ folder, each through the one
-  // above it: a link is followed only into the ICQ folder, so a folder swapped for a link
-  // to elsewhere is refused and nothing is written. Missing levels are made, outer first;
-  // one that cannot be made is reported and the walk goes on, so the deepest failure is
-  // the report that stays. False once the entry stops.
+  // above it: a link is followed only into the ICQ folder. Missing levels are made; one
+  // that cannot be made is reported and the walk goes on, so the deepest failure is the
+  // report that stays. False once the entry stops.
   bool OpenFolders(std::uint64_t number, const ListEntry& entry, FolderLevels& levels) {
     levels.clear();
     if (!root_) {
@@ -464,8 +456,7 @@ class Restorer {
   }
 
   // A size equal to the free space fails; a drive without a figure passes. The figure is
-  // asked once and counted down by what the restore writes, and asked again only when the
-  // entry would not fit, since a file replaced gives its room back.
+  // counted down, and asked again when the entry would not fit (replaced files give room).
   bool HasRoomFor(std::int64_t size) {
     const auto room = static_cast<unsigned long long>(size);
     if (!free_space_ || room >= *free_space_) {
@@ -486,10 +477,9 @@ class Restorer {
     return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
   }
 
-  // The compressed file decoded into a new temporary file, its CRC-32 checked; an entry of
-  // size 0 gets an empty one. Answers UnpackInto's result. The gauge moves through the
-  // entry only when nothing is in flight. A stop or an input/output error leaves no
-  // half-decoded temporary file behind.
+  // The compressed file decoded into a new temporary file, its CRC-32 checked; UnpackInto's
+  // result. The gauge moves through the entry only when nothing is in flight. An error
+  // leaves no half-decoded file behind.
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
@@ -521,8 +511,8 @@ class Restorer {
     }
   }
 
-  // The entry at the count brings the success report, which says the files are safe:
-  // entries from the count on are put in place at once, and the folders flushed first.
+  // The entry at the count brings the success report, which says the files are safe: it is
+  // put in place at once, and the folders flushed first.
   bool Place(const RestoredFile& file) {
     const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
     if (Failed(placement_.Place(file, reaches_count))) return false;
@@ -563,10 +553,8 @@ class Restorer {
         number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
   }
 
-  // Copies that an earlier restore staged and never put in place (it was killed) go before
-  // the success report, from every folder this one wrote to. Only what the folder held
-  // before can be one; a name an entry of the list bears is a data file, and a link that
-  // leads out is not the restore's.
+  // Copies that a killed restore staged go before the success report, from every folder
+  // this one wrote to; a name an entry bears is a data file, a link out not the restore's.
   void RemoveLeftovers() {
     for (auto& [path, folder] : folders_) {
       if (folder.leftovers_removed) continue;
@@ -612,8 +600,8 @@ class Restorer {
   platform::FolderHandle backup_folder_;
 };
 
-// True when the line just read is the cut-off end of the list: the backup ends every line,
-// so a last line without its end that is short of the count, or no entry, is a piece of one.
+// True for a cut-off end of the list: the backup ends every line, so a last line without
+// its end that is short of the count, or no entry, is a piece of one.
 bool IsCutOff(const platform::TextReader& list, const std::string& line, std::uint64_t number,
               std::int64_t count) {
   if (list.LineEnded()) return false;
@@ -685,19 +673,10 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only) {
-  StartBackupFolderAction(window);
-  ReadIcqFolder(window);
-  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
-    ReportIcqNotFound(window, " 2. use the Auto Search function!");
-    return RestoreOutcome::kFailed;
-  }
+  if (!StartIcqAction(window, " 2. use the Auto Search function!")) return RestoreOutcome::kFailed;
   const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
   if (!locks) return RestoreOutcome::kFailed;
-  // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
-  if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
-    ReportBackupFilesNotFound(window);
-    return RestoreOutcome::kFailed;
-  }
+  if (!FindList(window)) return RestoreOutcome::kFailed;
   app::SavePrefs(window);
   app::AppendLines(
       window,

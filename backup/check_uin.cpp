@@ -36,8 +36,7 @@ std::string UINOfLine(const std::string& line) {
 bool CheckUINClick(app::WindowSeam& window) {
   StartBackupFolderAction(window);
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
-  if (!locks) return false;
-  if (!FindList(window)) return false;
+  if (!locks || !FindList(window)) return false;
   app::SavePrefs(window);
 
   std::string uins;        // each followed by one space

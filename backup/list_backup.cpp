@@ -46,8 +46,7 @@ bool ListBackupClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.BackupPath = app::WithoutTrailingBackslash(window.BackupFolderText());
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
-  if (!locks) return false;
-  if (!FindList(window)) return false;
+  if (!locks || !FindList(window)) return false;
   const std::string list_path = PathIn(window.BackupPath, kListName);
   platform::TextReader list(list_path);
   std::string line;

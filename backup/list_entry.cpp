@@ -1,7 +1,6 @@
 #include "backup/list_entry.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <vector>
 

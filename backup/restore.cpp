@@ -675,8 +675,7 @@ RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning
                             const std::string& only) {
   if (!StartIcqAction(window, " 2. use the Auto Search function!")) return RestoreOutcome::kFailed;
   const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
-  if (!locks) return RestoreOutcome::kFailed;
-  if (!FindList(window)) return RestoreOutcome::kFailed;
+  if (!locks || !FindList(window)) return RestoreOutcome::kFailed;
   app::SavePrefs(window);
   app::AppendLines(
       window,

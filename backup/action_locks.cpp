@@ -6,21 +6,13 @@
 #include "backup/backup_commit.h"
 
 namespace backup {
-namespace {
-
-void ReportFolderInUse(app::WindowSeam& window, const std::string& folder) {
-  app::ErrorScreen(window, " Folder in use : ", app::ShortPath(folder) + "!",
-                   " Wait: another copy of the program is using this folder!",
-                   " Try again once it has finished!");
-}
-
-}  // namespace
 
 bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder) {
   // An empty text names no folder (the current directory would stand in for it).
   if (folder.empty() || locks.Take(folder) != platform::FolderLock::kInUse) return true;
-  ReportFolderInUse(window, folder);
-  return false;
+  return app::ErrorScreen(window, " Folder in use : ", app::ShortPath(folder) + "!",
+                          " Wait: another copy of the program is using this folder!",
+                          " Try again once it has finished!");
 }
 
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, bool icq_folder) {

@@ -1,8 +1,5 @@
-// The folders of an action, kept from every other copy of the program while it runs:
-// two backups into one folder would mix their files, a backup into the folder a
-// restore reads would leave it half a backup, two runs from one home folder would
-// share icqlist.tmp, and two restores into one ICQ folder would leave a mix of both
-// backups (or a backup would read one half restored).
+// The folders of an action, kept from every other copy of the program while it runs: two
+// runs on one folder would mix or half-read each other's files.
 #pragma once
 
 #include <optional>
@@ -13,17 +10,13 @@
 
 namespace backup {
 
-// Locks the folder for the run held by `locks`; false, after the " Folder in use : "
-// report naming the folder, when another copy of the program holds it. A folder that
-// cannot hold a lock file (read-only, like a CD, or none at all) is used without one: no
-// other run can write there either.
+// Locks the folder for the run; false, after the " Folder in use : " report, when another
+// copy of the program holds it. A folder that cannot hold a lock file (read-only, or none)
+// is used without one: no other run can write there either.
 bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
 
-// Locks window.HomeFolder, window.BackupPath (when it names a folder) and, with
-// `icq_folder`, window.ICQPath, in that order, for the run of an action, before it
-// changes anything, by LockFolder; nullopt when one is in use. Once they are held,
-// finishes what a killed backup left in the backup folder (FinishStagedBackup), which
-// writes there: not while a backup runs.
+// Locks HomeFolder, BackupPath and, with `icq_folder`, ICQPath, in that order; nullopt
+// when one is in use. Then finishes what a killed backup left (FinishStagedBackup).
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
                                                     bool icq_folder = false);
 

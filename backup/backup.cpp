@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <deque>
+#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,11 +21,11 @@
 #include "backup/collect_files.h"
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
-#include "backup/listed_files.h"
+#include "backup/pack_file.h"
 #include "backup/pack_workers.h"
-#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 #include "platform/folder_listings.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
@@ -35,14 +37,18 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
-// Files queued for each worker: a worker that finds its next file waiting goes on
-// without a wake-up, and the backup's thread sleeps once for several files.
+// Index of the screen line that names the file being compressed, below " Processing File:".
+constexpr int kFileInProgressLine = 15;
+// Files queued for each worker: fewer wake-ups of the workers and of the backup's thread.
 constexpr int kFilesEachWorker = 8;
 // How long a batch of compressed files waits for more before its flush.
 constexpr std::chrono::milliseconds kFlushGathering{50};
+// Lines read ahead of the file in progress at most; a bound on memory only.
+constexpr std::size_t kReadAhead = 256;
+// Closer than this to the free space, it is asked again: other programs write too.
+constexpr std::uint64_t kNearlyFull = 64 << 20;
 
-// Fixed point with one decimal and "." whatever the locale (the window's toolkit sets
-// the user's locale, in which printf might write a comma).
+// One decimal and "." whatever the locale (printf might write a comma).
 std::string Megabytes(std::int64_t bytes) {
   char text[64];
   const auto result =
@@ -51,9 +57,334 @@ std::string Megabytes(std::int64_t bytes) {
   return std::string(text, result.ptr);
 }
 
-// The total of a list header: the text after its first ":", blanks before the digits
-// allowed. Anything else is not a list this program wrote; reading on would delete
-// files on a guess.
+void ReportDiskFull(app::WindowSeam& window) {
+  app::Report(window, {" ", " Error!", " ", " Backup Unsuccessful!", " ", " ",
+                       " Note:", " Make sure your disk is not full!"});
+}
+
+void ReportOverwriteFailed(app::WindowSeam& window) {
+  app::Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
+                       " Note :", " Make sure your disk is not write-",
+                       " protected and your existing backup", " files are not in Read-Only mode!"});
+}
+
+// The most a compressed file can take on the disk for a source of `size` bytes: the
+// header, the coder's one flag byte per eight literals, and whole blocks.
+std::uint64_t MostDiskSpace(std::int64_t size) {
+  constexpr std::uint64_t kBlock = 4096;
+  const std::uint64_t bytes = 257 + static_cast<std::uint64_t>(size) * 9 / 8 + 16;
+  return (bytes + 2 * kBlock - 1) / kBlock * kBlock;
+}
+
+// The backup list, written a line at a time so that whatever ends the backup, the lines up
+// to the file in progress are in the file.
+class ListWriter {
+ public:
+  explicit ListWriter(const std::string& path)
+      : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
+  void WriteLine(const std::string& line) {
+    const std::int64_t before = Size();
+    size_ = kUnknownSize;  // until the line is wholly written
+    platform::WriteTextLine(file_, line);
+    size_ = before + static_cast<std::int64_t>(line.size() + sizeof platform::kLineEnd - 1);
+  }
+  // Counted as the lines are written; asked of the file only after a write failed.
+  std::int64_t Size() const { return size_ != kUnknownSize ? size_ : file_.Position(); }
+  // Takes back the lines written ahead of the file at which the backup stopped.
+  void CutTo(std::int64_t size) {
+    size_ = kUnknownSize;
+    file_.Seek(size);
+    file_.Truncate();
+    size_ = size;
+  }
+  platform::File& File() { return file_; }
+
+ private:
+  static constexpr std::int64_t kUnknownSize = -1;
+  platform::File file_;
+  std::int64_t size_ = 0;
+};
+
+// The loop over the listed files: every step of a file happens in list order, as in a
+// plain loop. Workers compress ahead only the files that the plain loop would certainly
+// compress too (a new destination, a source that opens, room even if every file in
+// progress took its largest size). Whatever stops the plain loop at a file is met in that
+// file's turn, and what was done ahead of it is taken back, so the list, the files and the
+// screen end as the plain loop leaves them.
+class ListedFiles {
+ public:
+  ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
+              std::uint32_t total, const char* extension, PackWorkers& workers,
+              platform::BackgroundFlush& flusher)
+      : window_(window),
+        pending_(pending),
+        list_(list),
+        total_(total),
+        extension_(extension),
+        workers_(workers),
+        flusher_(flusher) {}
+
+  // Writes the list's header, then the files; false after a report that stopped the backup.
+  // Errors pass through once the work done ahead is taken back.
+  bool Run() {
+    list_.WriteLine(kListHeader + std::to_string(total_));
+    if (workers_.Count() > 0) {
+      existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
+      // Files started ahead are made in the folder held open; without it none starts ahead.
+      static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
+    }
+    for (;;) {
+      Fill();
+      if (slots_.empty()) return true;
+      bool go_on = false;
+      try {
+        platform::RaiseIfStopRequested();
+        go_on = Commit(slots_.front());
+      } catch (const platform::EInOutError&) {
+        TakeBack(true);  // a stop, or a file that cannot be written (a full disk)
+        throw;
+      } catch (...) {
+        TakeBack(platform::StopRequested());
+        throw;
+      }
+      if (!go_on) {
+        TakeBack(false);
+        return false;
+      }
+      slots_.pop_front();
+    }
+  }
+
+  std::int64_t original_total = 0;
+  std::int64_t compressed_total = 0;
+
+ private:
+  // One list line from its reading to its turn.
+  struct Slot {
+    std::uint64_t number = 0;
+    FileLineFields fields;
+    std::string source, destination;
+    std::int64_t list_start = -1;  // size of the list before this line
+    std::int64_t list_size = -1;   // size of the list once this line is in it
+    std::exception_ptr failure;    // reading or writing this line failed
+    bool started = false;          // handed to a worker
+    bool made_empty = false;       // its compressed file was made empty before that
+    bool begun = false;            // compressed on this thread, in its turn
+    bool done = false;             // the worker's result is in
+    std::int64_t bytes = 0;
+    std::exception_ptr error;  // what the worker's engine raised
+    platform::File written;    // the worker's compressed file, open for its flush
+  };
+
+  // Reads lines and starts compressions ahead while workers are free; without workers, one
+  // line once the last has had its turn.
+  void Fill() {
+    const bool ahead = workers_.Count() > 0;
+    for (;;) {
+      const bool blocked = ahead && !StartAhead();
+      if (input_done_) return;
+      if (!slots_.empty() && (!ahead || blocked || workers_.Busy() >= workers_.Capacity() ||
+                              slots_.size() >= kReadAhead)) {
+        return;
+      }
+      ReadSlot();
+    }
+  }
+
+  void ReadSlot() {
+    Slot slot;
+    slot.number = next_number_++;
+    try {
+      std::string line;
+      if (!pending_.ReadLine(line)) {
+        input_done_ = true;
+        return;
+      }
+      slot.list_start = list_.Size();
+      list_.WriteLine(line);
+      slot.list_size = list_.Size();
+      const std::optional<FileLineFields> fields = SplitFileLine(line);
+      if (!fields) throw std::runtime_error("'" + line + "' is not a valid file line");
+      slot.fields = *fields;
+      slot.source = window_.ICQPath + "\\" + fields->folder_part + "\\" + fields->name;
+      slot.destination = CompressedFilePath(window_.BackupPath, slot.number, extension_);
+    } catch (...) {
+      // Raised in the line's turn, after the files before it; nothing is read after it.
+      slot.failure = std::current_exception();
+      input_done_ = true;
+    }
+    slots_.push_back(std::move(slot));
+  }
+
+  // Starts the waiting slots in list order; false at one that may not start ahead.
+  bool StartAhead() {
+    std::uint64_t reserved = 0;
+    for (Slot& slot : slots_) {
+      if (slot.failure) return false;
+      if (slot.fields.size <= 0) continue;
+      if (slot.started) {
+        if (!slot.done) reserved += MostDiskSpace(slot.fields.size);
+        continue;
+      }
+      if (workers_.Busy() >= workers_.Capacity()) return true;
+      if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
+      if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
+      // Both files are opened here and handed to the worker, which looks up no name.
+      platform::File source, made;
+      platform::FileFacts facts;
+      if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
+      if (!folder_.IsOpen() ||
+          folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
+        return false;
+      }
+      slot.made_empty = true;
+      if (!workers_.Submit(slot.number, source, made, facts)) {
+        made = platform::File();
+        RemoveIfEmpty(slot);
+        return false;
+      }
+      slot.started = true;
+      reserved += MostDiskSpace(slot.fields.size);
+      started_since_asked_ += MostDiskSpace(slot.fields.size);
+    }
+    return true;
+  }
+
+  // Room for `need` bytes by the free space asked last, less the most that the files
+  // started since take; asked again only when that comes near.
+  bool RoomAhead(std::uint64_t need) {
+    const auto left = [this] {
+      return *free_ > started_since_asked_ ? *free_ - started_since_asked_ : 0;
+    };
+    if (!free_asked_ || (free_ && need + kNearlyFull >= left())) {
+      free_ = FreeSpace(window_.BackupPath);
+      free_asked_ = true;
+      started_since_asked_ = 0;
+    }
+    return !free_ || need < left();
+  }
+
+  void Store(PackResult result) {
+    for (Slot& slot : slots_) {
+      if (slot.number != result.number) continue;
+      slot.done = true;
+      slot.bytes = result.bytes;
+      slot.error = result.error;
+      slot.written = std::move(result.destination);
+    }
+  }
+
+  // The file's turn: the steps of the plain loop for one list line.
+  bool Commit(Slot& slot) {
+    if (slot.failure) std::rethrow_exception(slot.failure);
+    original_total += slot.fields.size;
+    if (slot.fields.size <= 0) return true;  // an empty file keeps its number, gets no file
+    bool go_on = true;
+    if (slot.started) {
+      // Started ahead only with room for it: the free-space test passes.
+      window_.AppendLine(app::ShortPath(slot.source));
+      // The gauge moves through the file as its worker reports the bytes it has done.
+      const GaugeStep step{GaugeAfter(slot), slot.fields.size};
+      const int start = window_.Gauge();
+      std::int64_t counted = 0;
+      const auto moved = [&] {
+        const std::int64_t done = workers_.BytesDone(slot.number);
+        if (done > counted) {
+          window_.CountBytes(done - counted);
+          counted = done;
+        }
+        MoveGaugeWithin(window_, step, start, counted);
+        window_.Refresh();
+      };
+      while (!slot.done) {
+        Store(workers_.Wait(moved, slot.number));
+        Fill();
+      }
+      if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
+      if (slot.error) std::rethrow_exception(slot.error);
+      // A worker's count ends with its result: the rest of the file is counted here.
+      if (slot.fields.size > counted) window_.CountBytes(slot.fields.size - counted);
+    } else {
+      const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);
+      if (free && static_cast<unsigned long long>(slot.fields.size) >= *free) {
+        ReportDiskFull(window_);
+        return false;
+      }
+      window_.AppendLine(app::ShortPath(slot.source));
+      slot.begun = true;
+      slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
+                            {GaugeAfter(slot), slot.fields.size});
+    }
+    compressed_total += slot.bytes;
+    // Nothing waits for a compressed file's flush before the end: they go in batches.
+    if (go_on && slot.bytes > 0) {
+      if (slot.written.IsOpen()) {
+        flusher_.Add(std::move(slot.written));
+      } else {
+        flusher_.Add(slot.destination);
+      }
+    }
+    window_.DeleteLine(kFileInProgressLine);
+    window_.SetGauge(GaugeAfter(slot));
+    return go_on;
+  }
+
+  // The gauge once a file's turn is done: the file number after it, as a share of all.
+  int GaugeAfter(const Slot& slot) const {
+    return static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100));
+  }
+
+  void RemoveIfEmpty(Slot& slot) {
+    if (!slot.made_empty) return;
+    slot.written = platform::File();
+    if (platform::GetFileSize(slot.destination) == 0) {
+      static_cast<void>(platform::DeleteFile(slot.destination));  // best effort, as the stop
+    }
+    slot.made_empty = false;
+  }
+
+  // The backup stops at the front slot: what was done ahead of it goes (best effort). At a
+  // stop request the workers stop mid-file, and the front slot's file and line go too.
+  void TakeBack(bool at_stop) {
+    if (at_stop) {
+      workers_.Stop();
+    } else {
+      while (workers_.Busy() > 0) Store(workers_.Wait([this] { window_.Refresh(); }));
+    }
+    const Slot& front = slots_.front();
+    for (Slot& slot : slots_) {
+      if ((&slot != &front && slot.started) ||
+          (at_stop && (slot.started || slot.made_empty || slot.begun))) {
+        slot.written = platform::File();  // closed first: Windows deletes no open file
+        static_cast<void>(platform::DeleteFile(slot.destination));
+      }
+    }
+    try {
+      const std::int64_t keep = at_stop ? front.list_start : front.list_size;
+      if (keep >= 0 && keep < list_.Size()) list_.CutTo(keep);
+    } catch (const platform::EInOutError&) {
+    }
+  }
+
+  app::WindowSeam& window_;
+  platform::TextReader& pending_;
+  ListWriter& list_;
+  const std::uint32_t total_;
+  const char* const extension_;
+  PackWorkers& workers_;
+  platform::BackgroundFlush& flusher_;
+  std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
+  platform::FolderHandle folder_;        // the backup folder, while files start ahead
+  std::deque<Slot> slots_;
+  std::uint64_t next_number_ = 1;
+  bool free_asked_ = false;
+  std::optional<unsigned long long> free_;
+  std::uint64_t started_since_asked_ = 0;
+  bool input_done_ = false;
+};
+
+// The total of a list header. Anything else is not a list this program wrote; reading on
+// would delete files on a guess.
 std::int64_t ListTotal(const std::string& header) {
   if (const std::optional<std::int64_t> total = ListHeaderNumber(header)) return *total;
   const std::size_t colon = header.find(':');
@@ -61,10 +392,9 @@ std::int64_t ListTotal(const std::string& header) {
   throw std::runtime_error("'" + text + "' is not a valid integer value");
 }
 
-// The earlier backup's files that go once the new backup is in place, named as in the
-// folder: for each number up to its list's total, the .lz file, or the .lzz where the .lz
-// cannot be deleted. Nullopt when a file of it or its list cannot be deleted (read-only,
-// held open, its folder write-protected): the earlier backup then stays whole.
+// The earlier backup's files that go once the new one is in place: for each number up to
+// its list's total, the .lz file, or the .lzz where the .lz cannot be deleted. Nullopt when
+// a file of it or its list cannot be deleted: the earlier backup then stays whole.
 std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& backup_path) {
   const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
@@ -74,9 +404,8 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
     list.Close();
   }
   std::vector<std::string> doomed;
-  const std::int64_t total = ListTotal(header);
-  for (std::uint64_t number :
-       StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, total)) {
+  for (std::uint64_t number : StoredFileNumbers(
+           backup_path, {kOldCompressedExtension, kCompressedExtension}, ListTotal(header))) {
     if (platform::DeleteFileRefusal(
             CompressedFilePath(backup_path, number, kOldCompressedExtension)) == 0) {
       doomed.push_back(CompressedFileName(number, kOldCompressedExtension));
@@ -90,12 +419,6 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
   return doomed;
 }
 
-void ReportOverwriteFailed(app::WindowSeam& window) {
-  app::Report(window, {" ", " Error!", " ", " Able to overwrite existing files!", " ", " ",
-                       " Note :", " Make sure your disk is not write-",
-                       " protected and your existing backup", " files are not in Read-Only mode!"});
-}
-
 // The path of the first file that could not be flushed, or an empty text.
 std::string FlushBackup(ListWriter& list, const std::string& list_path,
                         platform::BackgroundFlush& flusher, const std::string& backup_path) {
@@ -105,8 +428,7 @@ std::string FlushBackup(ListWriter& list, const std::string& list_path,
   } catch (const platform::EInOutError&) {
     return list_path;
   }
-  if (platform::FlushFolder(backup_path) != 0) return backup_path;
-  return "";
+  return platform::FlushFolder(backup_path) != 0 ? backup_path : "";
 }
 
 // For total >= 1 files listed in HomeFolder\icqlist.tmp.
@@ -115,8 +437,6 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   const std::string& backup_path = window.BackupPath;
   const std::string list_path = PathIn(backup_path, kListName);
   FinishStagedBackup(backup_path);  // what a killed backup left
-  // Over an earlier backup the new one is written beside it, under names of its own, and
-  // takes its place only once it is whole and on the disk.
   std::optional<StagedBackup> staged;
   if (platform::FileExists(list_path)) {
     if (!window.ConfirmYesNo(kOverwriteQuestion)) {
@@ -131,24 +451,23 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
     staged.emplace(backup_path, std::move(*earlier_files));
   }
 
-  PackWorkers workers(total < 2 ? 1 : tuning.workers > 0 ? tuning.workers : DefaultPackWorkers(),
+  PackWorkers workers(total < 2            ? 1
+                      : tuning.workers > 0 ? tuning.workers
+                                           : DefaultPackWorkers(),
                       kFilesEachWorker);
-  // Nothing waits for a compressed file's flush before the end: they go in batches.
   platform::BackgroundFlush flusher(tuning.flush_stand_in, kFlushGathering);
   const std::string new_list_path = staged ? staged->ListPath() : list_path;
   ListWriter list(new_list_path);
-  ListedFilesMade files;
+  ListedFiles files(window, pending, list, total, staged ? kStagedExtension : kCompressedExtension,
+                    workers, flusher);
   try {
-    list.WriteLine(kListHeader + std::to_string(total));
-    if (!CompressListedFilesInOrder(window, pending, list, total,
-                                    staged ? kStagedExtension : kCompressedExtension, workers,
-                                    flusher, files)) {
+    if (!files.Run()) {
       list.File().Close();
       return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
     }
   } catch (const platform::EInOutError& error) {
-    // A first backup that cannot be written to its end (a full disk) leaves no list whose
-    // count its lines do not reach. A stop keeps the files finished and their lines.
+    // A first backup cut short leaves no list whose count its lines do not reach; a stop
+    // keeps the files finished and their lines.
     if (!staged && error.ErrorCode() != platform::kOperationAborted) {
       try {
         list.File().Close();
@@ -168,13 +487,10 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
                      " Make sure your disk is not full", "      and is still connected!");
     return BackupOutcome::kFailed;
   }
-  // Only now does the earlier backup make way: the new one replaces it, then what is left
-  // of it goes.
   if (staged && (!staged->Commit() || staged->PutInPlace() != 0)) {
     ReportOverwriteFailed(window);
     return BackupOutcome::kFailed;
   }
-
   app::Report(window,
               {" ", " Backup Successful to:", app::ShortPath(backup_path), " ",
                " Original Filesize: " + Megabytes(files.original_total) + " MB",
@@ -183,60 +499,40 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
   return BackupOutcome::kSucceeded;
 }
 
-void ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
-  const std::string path = app::ShortPath(Printable(collection.stop_path)) + "!";
+bool ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
+  const std::string path = Printable(collection.stop_path);
   switch (collection.stop) {
     case CollectStop::kFileTooLarge:
-      app::ErrorScreen(window, " File too large to backup : ", path,
-                       " Files of 2 GB or more cannot be", "      stored in a backup!");
-      break;
+      return app::ErrorScreen(window, " File too large to backup : ", app::ShortPath(path) + "!",
+                              " Files of 2 GB or more cannot be", "      stored in a backup!");
     case CollectStop::kCasePair:
-      app::ErrorScreen(window, " Names differ only in case : ", path,
-                       " Rename one of them: a restore", "      could keep only one!");
-      break;
+      return app::ErrorScreen(window, " Names differ only in case : ", app::ShortPath(path) + "!",
+                              " Rename one of them: a restore", "      could keep only one!");
     case CollectStop::kFolderNotEntered:
-      app::ErrorScreen(window, " Cannot open folder : ", path, " Make sure you may read it",
-                       "      and no program holds it!");
-      break;
+      return ReportCannotOpenFolder(window, path);
     case CollectStop::kNameNotListable:
     case CollectStop::kNone:
-      app::ErrorScreen(window, " Name not allowed in a backup : ", path,
-                       " Rename it without \\ : * ? \" < > |", "      or control characters!");
       break;
   }
+  return app::ErrorScreen(window, " Name not allowed in a backup : ", app::ShortPath(path) + "!",
+                          " Rename it without \\ : * ? \" < > |", "      or control characters!");
 }
 
-// The backup folder is the ICQ folder however it is named (another letter case, a
-// link, another drive onto the same folder), or lies in a data folder that the backup
-// collects, where the backup would list its own files among the data.
+// The backup folder is the ICQ folder however it is named, or lies in a data folder, where
+// the backup would list its own files among the data.
 bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
                                 const std::vector<std::string>& entries) {
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath)) {
     return true;
   }
-  for (const std::string& entry : entries) {
-    if (platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath)) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+    return platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath);
+  });
 }
 
-// An input/output error that ends the backup: the free-space report for a full disk,
-// else the backup folder and the cause.
-void ReportBackupError(app::WindowSeam& window, const platform::EInOutError& error) {
-  if (error.ErrorCode() == platform::kDiskFull) {
-    ReportDiskFull(window);
-  } else {
-    app::ErrorScreen(window,
-                     " Backup could not be saved : ", app::ShortPath(window.BackupPath) + "!",
-                     " " + std::string(error.what()) + "!", " ");
-  }
-}
-
-// An entry that leads out of the ICQ folder would back up files that are not ICQ's,
-// which a restore then refuses to put back.
+// An entry that leads out of the ICQ folder would back up files that are not ICQ's, which
+// a restore then refuses to put back.
 bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entries) {
   const auto out = std::find_if(entries.begin(), entries.end(), LeadsOutOfFolder);
   if (out == entries.end()) return false;
@@ -246,8 +542,6 @@ bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entri
   return true;
 }
 
-// The data files collected into the temporary list, then backed up; or the report of
-// why not.
 BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::string>& entries,
                                const std::string& list_path, const platform::RunLocks& locks,
                                const BackupTuning& tuning) {
@@ -256,32 +550,30 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
   collection.icq_path = window.ICQPath;
   collection.list = &list;
   collection.run_locks = &locks;
-  bool whole = true;
-  for (const std::string& entry : entries) {
-    whole = CollectFiles(window.ICQPath + "\\" + entry, collection);
-    if (!whole) break;
-  }
+  const bool whole = std::all_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+    return CollectFiles(window.ICQPath + "\\" + entry, collection);
+  });
   list.Close();
-
-  BackupOutcome outcome = BackupOutcome::kFailed;
   if (!whole) {
     ReportCollectStop(window, collection);
-  } else if (collection.count >= 1) {
-    app::AppendLines(
-        window,
-        {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ",
-         " Note:", " 1. Try not to run other programs as this", "      will slow down the process.",
-         " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
-         "      let it complete itself.", " ", " ", " Processing File:"});
-    platform::RaiseIfStopRequested();
-    platform::TextReader pending(list_path);
-    // Nothing else writes to the backup folder while the backup runs.
-    platform::KeepFolderListings own_folders;
-    outcome = CompressListedFiles(window, pending, collection.count, tuning);
-    pending.Close();
-  } else {
-    app::Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+    return BackupOutcome::kFailed;
   }
+  if (collection.count == 0) {
+    app::Report(window, {" ", " Error!", " ", " No ICQ Data files Found!"});
+    return BackupOutcome::kFailed;
+  }
+  app::AppendLines(
+      window,
+      {" Backup ICQ...", " ", " This may take a few minutes...", " ", " ",
+       " Note:", " 1. Try not to run other programs as this", "      will slow down the process.",
+       " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+       "      let it complete itself.", " ", " ", " Processing File:"});
+  platform::RaiseIfStopRequested();
+  platform::TextReader pending(list_path);
+  // Nothing else writes to the backup folder while the backup runs.
+  platform::KeepFolderListings own_folders;
+  const BackupOutcome outcome = CompressListedFiles(window, pending, collection.count, tuning);
+  pending.Close();
   return outcome;
 }
 
@@ -290,15 +582,9 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
 BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, {}); }
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
-  StartBackupFolderAction(window);
-  ReadIcqFolder(window);
-
-  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
-    ReportIcqNotFound(window, " 2. use the AutoSearch function!");
-    return BackupOutcome::kFailed;
-  }
-  // Every entry is looked up in the ICQ folder, in any letter case: read once, not once an
-  // entry (ICQ is closed, and the ICQ folder is held from the locks on).
+  if (!StartIcqAction(window, " 2. use the AutoSearch function!")) return BackupOutcome::kFailed;
+  // Every entry is looked up in the ICQ folder: read once, not once an entry (ICQ is
+  // closed, and the ICQ folder is held from the locks on).
   platform::KeepFolderListings icq_folders;
   const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
@@ -327,12 +613,16 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     app::SavePrefs(window);
     outcome = CollectAndBackUp(window, entries, list_path, locks, tuning);
   } catch (const platform::EInOutError& error) {
-    // A stop leaves only finished files behind; other errors keep the list to look at,
-    // and are told on the screen too.
+    // A stop leaves only finished files behind; other errors keep the list to look at, and
+    // are told on the screen: the free-space report for a full disk, else the cause.
     if (error.ErrorCode() == platform::kOperationAborted) {
       static_cast<void>(platform::DeleteFile(list_path));
+    } else if (error.ErrorCode() == platform::kDiskFull) {
+      ReportDiskFull(window);
     } else {
-      ReportBackupError(window, error);
+      app::ErrorScreen(window,
+                       " Backup could not be saved : ", app::ShortPath(window.BackupPath) + "!",
+                       " " + std::string(error.what()) + "!", " ");
     }
     throw;
   }

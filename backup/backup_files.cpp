@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "app/icq_folder.h"
 #include "app/reports.h"
+#include "backup/folder_text.h"
 #include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -71,11 +73,28 @@ bool ReportBackupFilesNotFound(app::WindowSeam& window) {
       " Please check your Backup Folder at", " \"2. Select / Edit Backup Folder\" again!");
 }
 
-void ReportIcqNotFound(app::WindowSeam& window, const std::string& search_advice) {
+bool FindList(app::WindowSeam& window) {
+  // An empty text names no folder: "\icqlist.txt" would be looked up at a drive's root.
+  if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
+    return ReportBackupFilesNotFound(window);
+  }
+  return true;
+}
+
+bool StartIcqAction(app::WindowSeam& window, const std::string& search_advice) {
+  StartBackupFolderAction(window);
+  window.ICQPath = app::WithoutTrailingBackslash(window.ICQFolder());
+  if (platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) return true;
   app::Report(window,
               {" ", " Error!", " ", " ICQ cannot be found in ", app::ShortPath(window.ICQPath), " ",
                " ", " Note:", " 1. Please check your ICQ Folder at",
                "     \"1. Select ICQ Folder\" again or", search_advice});
+  return false;
+}
+
+bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
+  return app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
+                          " Make sure you may read it", "      and no program holds it!");
 }
 
 }  // namespace backup

@@ -7,12 +7,10 @@
 namespace backup {
 
 struct BackupTuning {
-  // Threads that compress files ahead of the one in progress: 0 one per processor
-  // (at most four), as the program runs, 1 none (every file is compressed on the
-  // calling thread).
+  // Threads that compress files ahead of the one in progress: 0 one per processor (at most
+  // four), 1 none.
   int workers = 0;
-  // Answers for the flush of one compressed file instead of the disk. The files are
-  // flushed on a worker thread while the next ones are compressed.
+  // Answers for the flush of one compressed file instead of the disk.
   platform::BackgroundFlush::StandIn flush_stand_in;
 };
 

@@ -33,11 +33,9 @@ bool CheckDateClick(app::WindowSeam& window) {
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
   if (!locks) return false;
 
-  // The search ends when it goes out of scope, whichever way the action ends.
   platform::DirectorySearch search;
   platform::SearchRec list;
-  // An empty folder text names no folder: without this test "\icqlist.txt" would be
-  // looked up in the root of the current drive.
+  // An empty folder text names no folder: "\icqlist.txt" would be looked up at a drive's root.
   const bool found =
       !window.BackupPath.empty() &&
       search.FindFirst(PathIn(window.BackupPath, kListName), platform::faAnyFile, &list) == 0;

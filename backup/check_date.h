@@ -6,10 +6,9 @@
 
 namespace backup {
 
-// The Check Date button: looks up BackupFolderList's icqlist.txt with every attribute
-// (a folder of that name counts), saves the settings and shows today's date and the
-// list's date, or an error report. Answers true when it showed the dates. Raises
-// EInOutError when pref.cfg cannot be written.
+// The Check Date button: looks up BackupFolderList's icqlist.txt with every attribute (a
+// folder of that name counts), saves the settings and shows today's date and the list's,
+// or an error report; true when it showed the dates.
 bool CheckDateClick(app::WindowSeam& window);
 
 }  // namespace backup

@@ -1,6 +1,7 @@
 #include "backup/check_uin.h"
 
 #include <cstdint>
+#include <string>
 
 #include "app/reports.h"
 #include "app/settings.h"
@@ -32,56 +33,36 @@ std::string UINOfLine(const std::string& line) {
 
 }  // namespace
 
-UINScan ScanUINs(const std::string& list_path) {
-  platform::TextReader list(list_path);
-  UINScan scan;
-  std::int64_t count = 0;  // wide enough that no list can wrap it
-  std::string line;
-  while (list.ReadLine(line)) {
-    if (!IsUINLine(line)) continue;
-    scan.uin_text += UINOfLine(line);
-    scan.uin_text += ' ';
-    ++count;
-  }
-  list.Close();
-  scan.count = std::to_string(count);
-  return scan;
-}
-
 bool CheckUINClick(app::WindowSeam& window) {
   StartBackupFolderAction(window);
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
-  if (!locks) return false;
-
-  // An empty folder text names no folder: without this test "\icqlist.txt" would be
-  // looked up in the root of the current drive.
-  const std::string list_path = PathIn(window.BackupPath, kListName);
-  if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
-    return ReportBackupFilesNotFound(window);
-  }
+  if (!locks || !FindList(window)) return false;
   app::SavePrefs(window);
 
-  const UINScan scan = ScanUINs(list_path);
-  if (scan.count != "0") {
-    window.AppendLine(" " + scan.count + " UIN(s) Found!");
-    window.AppendLine(" ");
-    std::string collected;
-    for (char c : scan.uin_text) {
-      if (c == ' ') {
-        window.AppendLine(" " + collected);
-        collected.clear();
-      } else {
-        collected += c;
-      }
+  std::string uins;        // each followed by one space
+  std::int64_t count = 0;  // wide enough that no list can wrap it
+  platform::TextReader list(PathIn(window.BackupPath, kListName));
+  for (std::string line; list.ReadLine(line);) {
+    if (IsUINLine(line)) {
+      uins += UINOfLine(line) + ' ';
+      ++count;
     }
-    window.SetGauge(100);
-    return true;
   }
-  for (const char* line : {" Error!", " ", " No UIN(s) Found! ", " ", " ",
-                           " Note:", " Your backup files MAY be corrupted!"}) {
-    window.AppendLine(line);
+  list.Close();
+  if (count == 0) {
+    app::AppendLines(window, {" Error!", " ", " No UIN(s) Found! ", " ", " ",
+                              " Note:", " Your backup files MAY be corrupted!"});
+    return false;
   }
-  return false;
+  window.AppendLine(" " + std::to_string(count) + " UIN(s) Found!");
+  window.AppendLine(" ");
+  // A UIN with a space in it shows as two lines.
+  for (std::size_t start = 0, space; (space = uins.find(' ', start)) != std::string::npos;
+       start = space + 1) {
+    window.AppendLine(" " + uins.substr(start, space - start));
+  }
+  window.SetGauge(100);
+  return true;
 }
 
 }  // namespace backup

@@ -33,7 +33,8 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
         collection.run_locks->IsLockFile(path)) {
       continue;
     }
-    if (!IsListableName(rec.name, rec.valid_windows_name)) {
+    if (!rec.valid_windows_name || rec.name.empty() ||
+        rec.name.find_first_of("*|") != std::string::npos) {
       return Stop(collection, CollectStop::kNameNotListable, path);
     }
     // The search orders names by their upper-case form, so two that differ only in
@@ -85,22 +86,24 @@ std::optional<FileLineFields> SplitFileLine(const std::string& line) {
   }
   const std::size_t size_start = line.find_first_not_of('|', bar);
   if (bar == std::string::npos || size_start == std::string::npos) return std::nullopt;
-  const char* first = line.data() + size_start;
-  const char* last = line.data() + line.size();
-  if (*first == '+') ++first;  // a sign is allowed in a decimal integer, as when reading
-  const auto [end, error] = std::from_chars(first, last, fields.size);
-  if (error != std::errc() || end != last) return std::nullopt;
+  const std::optional<std::int64_t> size = DecimalNumber(std::string_view(line).substr(size_start));
+  if (!size) return std::nullopt;
+  fields.size = *size;
   return fields;
 }
 
-bool IsListableName(const std::string& name, bool valid_windows_name) {
-  return valid_windows_name && !name.empty() && name.find_first_of("*|") == std::string::npos;
+std::optional<std::int64_t> DecimalNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);  // a sign is allowed in a decimal integer
+  std::int64_t number = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(text.data(), last, number);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return number;
 }
 
 bool CollectFiles(const std::string& folder, Collection& collection) {
-  // One guard per entry: a folder listed under two back.dat entries is listed twice,
-  // as the entries ask, but no walk goes round a loop of links. The walk's own root is
-  // registered first, so a link back to it is met as visited.
+  // One guard per entry: a folder under two back.dat entries is listed twice, as they ask.
+  // The root is registered first, so a link back to it is met as visited.
   platform::WalkGuard guard;
   guard.TryEnter(folder);
   return Walk(folder, collection, guard);

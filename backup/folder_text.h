@@ -18,11 +18,9 @@ inline bool DependsOnCurrentDir(const std::string& folder) {
   return !(folder.size() >= 2 && separator(folder[0]) && separator(folder[1]));
 }
 
-// The backup folder an action uses: the text of BackupFolderList, one trailing
-// backslash removed. A text that depends on the current directory is first made a full
-// path against it, and the edit box shows that path: the folder lists and the
-// collection walk move the current directory, and the action must use one folder
-// throughout and save it as such.
+// The backup folder an action uses: the text of BackupFolderList, one trailing backslash
+// removed. A text that depends on the current directory (which the walks move) is first
+// made a full path, and the edit box shows it: the action uses one folder throughout.
 inline std::string ReadBackupFolder(app::WindowSeam& window) {
   std::string text = window.BackupFolderText();
   if (DependsOnCurrentDir(text)) {
@@ -33,17 +31,12 @@ inline std::string ReadBackupFolder(app::WindowSeam& window) {
 }
 
 // The start of every action on the backup folder: the screen cleared down to one blank
-// line, the gauge at 0, window.BackupPath read by ReadBackupFolder.
+// line, the gauge at 0, window.BackupPath read.
 inline void StartBackupFolderAction(app::WindowSeam& window) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
   window.BackupPath = ReadBackupFolder(window);
-}
-
-// window.ICQPath: the ICQ folder selector's text, one trailing backslash removed.
-inline void ReadIcqFolder(app::WindowSeam& window) {
-  window.ICQPath = app::WithoutTrailingBackslash(window.ICQFolder());
 }
 
 }  // namespace backup

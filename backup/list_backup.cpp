@@ -46,11 +46,8 @@ bool ListBackupClick(app::WindowSeam& window) {
   window.ClearScreen();
   window.BackupPath = app::WithoutTrailingBackslash(window.BackupFolderText());
   const std::optional<platform::RunLocks> locks = LockActionFolders(window);
-  if (!locks) return false;
+  if (!locks || !FindList(window)) return false;
   const std::string list_path = PathIn(window.BackupPath, kListName);
-  if (window.BackupPath.empty() || !platform::FileExists(list_path)) {
-    return ReportBackupFilesNotFound(window);
-  }
   platform::TextReader list(list_path);
   std::string line;
   list.ReadLine(line);

@@ -6,11 +6,10 @@
 
 namespace backup {
 
-// Reads BackupPath from the backup folder selector (one trailing backslash removed) and
-// writes, below a heading, one line per list entry: its number, size, the date-time and
-// method stored in its compressed file, and its path below the ICQ folder. An entry that
-// cannot be read, or whose compressed file is missing or not compressed, says so on its
-// line. False, with an error screen, when there is no list or its header has no count.
+// Writes, below a heading, one line per list entry: its number, size, the date-time and
+// method stored in its compressed file, and its path; an entry that cannot be read, or
+// whose compressed file is missing or not compressed, says so on its line. False, with an
+// error screen, when there is no list or its header has no count.
 bool ListBackupClick(app::WindowSeam& window);
 
 }  // namespace backup

@@ -1,7 +1,6 @@
 #include "backup/list_entry.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <vector>
 
@@ -26,10 +25,8 @@ std::vector<std::string_view> Levels(std::string_view path) {
   }
 }
 
-// kBadPath when the entry's path leaves the folder it is joined to: a leading
-// separator (an absolute path or "\\\\server"), a folder part that begins with a drive
-// ("C:"), "." or "..", an empty level. kBadName when it stays but a name is empty or
-// one Windows cannot hold (platform::IsWindowsName), a separator in it among them.
+// kBadPath when the entry's path leaves the folder it is joined to, kBadName when it stays
+// but a name is empty or one Windows cannot hold, a separator in it among them.
 EntryFault PathFault(const std::string& folder_part, const std::string& name) {
   std::vector<std::string_view> levels;
   if (!folder_part.empty()) levels = Levels(folder_part);  // "" is the ICQ folder itself
@@ -60,13 +57,7 @@ std::optional<std::int64_t> ListHeaderNumber(const std::string& header) {
   if (colon == std::string::npos) return std::nullopt;
   const std::size_t start = header.find_first_not_of(' ', colon + 1);
   if (start == std::string::npos) return std::nullopt;
-  const char* first = header.data() + start;
-  const char* last = header.data() + header.size();
-  if (*first == '+') ++first;  // a sign is allowed in a decimal integer
-  std::int64_t number = 0;
-  const auto [end, error] = std::from_chars(first, last, number);
-  if (error != std::errc() || end != last) return std::nullopt;
-  return number;
+  return DecimalNumber(std::string_view(header).substr(start));
 }
 
 std::optional<std::int64_t> ListCount(const std::string& header) {

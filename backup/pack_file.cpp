@@ -1,6 +1,7 @@
 #include "backup/pack_file.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "app/reports.h"
 #include "platform/files.h"
@@ -16,19 +17,13 @@ constexpr std::uint8_t kCompressLzss = 1;
 constexpr std::int64_t kQuickFileBytes = 256 * 1024;
 
 // The engine's progress on one file, shown in the window: the gauge moves through its
-// step, and the window gets its turn at every block.
+// step, the window gets its turn at every block, and so does a stop request.
 class WindowProgress {
  public:
   WindowProgress(app::WindowSeam& window, const GaugeStep& step)
       : window_(window), step_(step), start_(window.Gauge()) {}
 
-  // Each block also gives a stop request its chance.
-  lz::ProgressProc Callback() {
-    return [this](const lz::LZFileInfo& info, std::int32_t count) { Moved(info, count); };
-  }
-
- private:
-  void Moved(const lz::LZFileInfo& info, std::int32_t count) {
+  void operator()(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
     // The start tells the file's size: a large one repaints before its first block.
     if (count == lz::kProgressStart) refresh_ = info.uncompressed_size > kQuickFileBytes;
@@ -40,6 +35,7 @@ class WindowProgress {
     if (refresh_) window_.Refresh();
   }
 
+ private:
   app::WindowSeam& window_;
   const GaugeStep step_;
   const int start_;
@@ -63,12 +59,11 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
                         UnpackedLengths* lengths) {
   WindowProgress progress(window, gauge);
-  const lz::ProgressProc moved = progress.Callback();
   // The engine tells the header's record as the transfer starts, then each piece written.
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
     if (lengths && count == lz::kProgressStart) *lengths = {info.uncompressed_size, 0};
     if (lengths && count > 0) lengths->written += count;
-    moved(info, count);
+    progress(info, count);
   };
   return lz::DecompressInto(source, destination, told);
 }
@@ -79,12 +74,6 @@ bool OpenSourceToPack(const std::string& source_path, platform::File* source,
   // of a change. The test reads only, so a read-only data file passes.
   return platform::File::TryOpen(source_path.substr(0, kLongestName),
                                  platform::OpenMode::kReadDenyWrite, source, facts) == 0;
-}
-
-void ReportSourceInUse(app::WindowSeam& window) {
-  app::Report(window, {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
-                       " Note:", " ICQ appears to be active!", " No ICQ flower should be visible",
-                       " in the system tray."});
 }
 
 std::int64_t CompressForBackup(platform::File& source, platform::File& destination,
@@ -98,18 +87,20 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   WindowProgress progress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              kReplaceDestination, progress.Callback());
+                              kReplaceDestination, std::ref(progress));
   }
   // The source the in-use test opened is the one compressed, as in a worker.
   platform::File input;
   if (!OpenSourceToPack(source, &input)) {
-    ReportSourceInUse(window);
+    app::Report(window, {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
+                         " Note:", " ICQ appears to be active!", " No ICQ flower should be visible",
+                         " in the system tray."});
     ok = false;
     return 0;
   }
   platform::File output =
       platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
-  const std::int64_t written = CompressForBackup(input, output, progress.Callback());
+  const std::int64_t written = CompressForBackup(input, output, std::ref(progress));
   output.Close();
   return written;
 }

@@ -17,8 +17,7 @@ namespace backup {
 namespace {
 
 constexpr int kMostWorkers = 4;
-// How often a backup waiting for its workers is called back: a wait shorter than this
-// is not worth a repaint of the window.
+// How often a backup waiting for its workers is called back (a repaint of the window).
 constexpr std::chrono::milliseconds kWaitTick{20};
 
 }  // namespace
@@ -35,8 +34,7 @@ struct PackWorkers::Worker {
   bool asleep = false;       // waits on `given`, and no one has woken it yet
   std::uint64_t number = 0;  // of the file being compressed
   std::atomic<std::int64_t> bytes_done = 0;
-  // Files queued for this worker, or the workers are to end: each has its own, so that a
-  // file handed over wakes only the worker that takes it.
+  // Files queued, or the end: one a worker, so that a file wakes only the one that takes it.
   std::condition_variable given;
   std::thread thread;
 
@@ -108,9 +106,8 @@ void PackWorkers::Run(Worker& worker) {
     lock.lock();
     worker.working = false;
     results_.push_back(std::move(result));
-    // The backup's thread sleeps until the file whose turn it is, or until a worker
-    // needs more files: a file done ahead waits for it without a wake-up. Woken with
-    // the lock free, it does not wait for it again.
+    // The backup's thread sleeps until the file whose turn it is, or until a worker needs
+    // more files: a file done ahead waits without a wake-up.
     if (waiting_ && (awaited_ == 0 || awaited_ == job.number || worker.queued.empty())) {
       lock.unlock();
       done_.notify_all();
@@ -119,14 +116,7 @@ void PackWorkers::Run(Worker& worker) {
   }
 }
 
-int PackWorkers::Count() const { return static_cast<int>(workers_.size()); }
-
-int PackWorkers::Capacity() const { return Count() * static_cast<int>(files_each_); }
-
-int PackWorkers::Busy() const { return busy_; }
-
-bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
-                         platform::File& destination,
+bool PackWorkers::Submit(std::uint64_t number, platform::File& source, platform::File& destination,
                          const std::optional<platform::FileFacts>& facts) {
   if (busy_ >= Capacity()) return false;
   Worker* worker = nullptr;
@@ -139,8 +129,7 @@ bool PackWorkers::Submit(std::uint64_t number, platform::File& source,
     if ((*fewest)->Holds() >= files_each_) return false;
     worker = fewest->get();
     worker->queued.push_back({number, std::move(source), std::move(destination), facts});
-    // A sleeping worker is woken for a full queue, or when this thread is to wait: one
-    // wake-up for several files.
+    // Woken for a full queue, or by Wait: one wake-up for several files.
     wake = worker->asleep && worker->queued.size() >= files_each_;
     if (wake) worker->asleep = false;
   }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <string_view>
 #include <chrono>
+#include <string_view>
 #include <utility>
 
 #include "platform/ascii.h"
@@ -15,43 +15,18 @@
 namespace backup {
 namespace {
 
-// Staged copies are named "torq32-" + the entry's number + ".tmp": a form of the program's
-// own, like its lock file, so that no file of the user's is taken for one.
+// A form of the program's own, like its lock file, so that no file of the user's is taken
+// for a staged copy.
 constexpr std::string_view kStagedPrefix = "torq32-";
 constexpr std::string_view kStagedSuffix = ".tmp";
 
 // Staged files are flushed together, this many at most or what came within the gathering
-// time: one flush of many costs the disk about what one of a single file costs. A batch is
-// well within kEntriesInFlight, so the restore goes on decoding while one is written.
+// time: one flush of many costs the disk about what one of a single file costs.
 constexpr std::size_t kFlushBatch = 16;
 constexpr std::chrono::milliseconds kFlushGathering{50};
 
-// True when the name is prefix, a number without leading zeros, suffix.
-bool HasStagedForm(std::string_view name, std::string_view prefix, std::string_view suffix) {
-  if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
-      !name.ends_with(suffix) || name[prefix.size()] == '0') {
-    return false;
-  }
-  const std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-  return std::all_of(number.begin(), number.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-// A data file of a staged copy's name in any letter case would replace that copy.
-bool NamedLikeAStagedCopy(const std::string& name) {
-  return HasStagedForm(platform::AsciiUpper(name), platform::AsciiUpper(kStagedPrefix),
-                       platform::AsciiUpper(kStagedSuffix));
-}
-
-PlacementFailure NotSaved(const std::string& path) {
+PlacementFailure Failure(const std::string& path, int code = 0) {
   PlacementFailure failure;
-  failure.path = path;
-  return failure;
-}
-
-PlacementFailure NotReplaced(int code, const std::string& path) {
-  PlacementFailure failure;
-  failure.kind = PlacementFailure::Kind::kNotReplaced;
   failure.code = code;
   failure.path = path;
   return failure;
@@ -73,13 +48,13 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
   return code == platform::kFileNotFound ? 0 : code;
 }
 
-// Renames the copy over the data file. A read-only data file is replaced like any other,
-// as the user asked: when the rename is refused, its attribute is lifted for a second try
-// (the copy carries the header's attributes) and put back when that is refused too.
+// Renames the copy over the data file. A read-only data file is replaced like any other:
+// when the rename is refused, its attribute is lifted for a second try and put back when
+// that is refused too.
 int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
                     const std::string& name, bool replaces) {
-  // A name new to the folder is taken without replacing, which needs no check first; a
-  // file that came there meanwhile is replaced as any other.
+  // A name new to the folder needs no check first; a file that came there meanwhile is
+  // replaced as any other.
   if (!replaces) {
     const int code = folder.Rename(copy, name, false);
     if (code != platform::kAlreadyExists) return code;
@@ -94,21 +69,24 @@ int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& cop
   return code;
 }
 
-std::string PathIn(const platform::FolderHandle& folder, const std::string& name) {
-  return folder.Path() + "\\" + name;
-}
-
 // The roll-back goes on past a file it cannot delete or rename; the first one is told.
-void NoteUndo(PlacementFailure& failure, int code, const std::string& path) {
+void NoteUndo(PlacementFailure& failure, int code, const platform::FolderHandle& folder,
+              const std::string& name) {
   if (code == 0 || failure.undo_code != 0) return;
   failure.undo_code = code;
-  failure.undo_path = path;
+  failure.undo_path = folder.Path() + "\\" + name;
 }
 
 }  // namespace
 
 bool IsStagedName(const std::string& name) {
-  return HasStagedForm(name, kStagedPrefix, kStagedSuffix);
+  if (name.size() <= kStagedPrefix.size() + kStagedSuffix.size() ||
+      !name.starts_with(kStagedPrefix) || !name.ends_with(kStagedSuffix) ||
+      name[kStagedPrefix.size()] == '0') {
+    return false;
+  }
+  return std::all_of(name.begin() + kStagedPrefix.size(), name.end() - kStagedSuffix.size(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandIn flush_stand_in,
@@ -122,46 +100,41 @@ Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandI
 
 Placement::~Placement() = default;
 
-// Entries named like a staged copy go in place at once, after everything in flight: a
-// data file torq32-7.tmp put in place would replace entry 7's staged copy.
 std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool at_once) {
-  if (background_ && !at_once && !NamedLikeAStagedCopy(file.name)) {
+  // A data file named like a staged copy (in any letter case) goes in place at once, after
+  // everything in flight: put in place later, it would replace that copy.
+  if (background_ && !at_once && !IsStagedName(platform::AsciiLower(file.name))) {
     const std::string staged = StagedName(file.number);
     const int code = file.folder->Rename(file.temp, staged, false);
     if (code == 0) {
-      in_flight_.push_back({file, staged, Flushed(file, staged)});
+      // Flushed through its held folder, so that its flush cannot meet another file.
+      in_flight_.push_back({file, staged, background_->Submit(file.folder, staged)});
       if (in_flight_.size() <= kEntriesInFlight) return std::nullopt;
       return CompleteOldest(nullptr);
     }
     if (code != platform::kAlreadyExists) {
       if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
-      return NotReplaced(code, file.Target());
+      return Failure(file.Target(), code);
     }
   }
   if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
   return PlaceNow(file);
 }
 
-// The staged copy is flushed through its held folder, so that its flush cannot meet
-// another file.
-std::future<int> Placement::Flushed(const RestoredFile& file, const std::string& staged) {
-  return background_->Submit(file.folder, staged);
-}
-
 std::optional<PlacementFailure> Placement::PlaceNow(const RestoredFile& file) {
   waiting_();
   try {
     platform::File copy;
-    if (file.folder->OpenFile(file.temp, &copy) != 0) return NotSaved(file.Target());
+    if (file.folder->OpenFile(file.temp, &copy) != 0) return Failure(file.Target());
     copy.Flush();
     copy.Close();
   } catch (const platform::EInOutError&) {
-    return NotSaved(file.Target());
+    return Failure(file.Target());
   }
   if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk, file.replaces)) {
     // A data file that cannot be replaced keeps no copy beside it.
-    PlacementFailure failure = NotReplaced(code, file.Target());
-    NoteUndo(failure, RemoveFile(*file.folder, file.temp), PathIn(*file.folder, file.temp));
+    PlacementFailure failure = Failure(file.Target(), code);
+    NoteUndo(failure, RemoveFile(*file.folder, file.temp), *file.folder, file.temp);
     return failure;
   }
   Done(file);
@@ -175,15 +148,14 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
     background_->Hurry();
     waiting_();
   }
-  PlacementFailure failure;
-  if (entry.synced.get() != 0) {
-    failure = NotSaved(entry.file.Target());
-  } else if (int code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk,
-                                         entry.file.replaces)) {
-    failure = NotReplaced(code, entry.file.Target());
-  } else {
-    Done(entry.file);
-    return std::nullopt;
+  PlacementFailure failure = Failure(entry.file.Target());
+  if (entry.synced.get() == 0) {
+    failure.code =
+        ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk, entry.file.replaces);
+    if (failure.code == 0) {
+      Done(entry.file);
+      return std::nullopt;
+    }
   }
   RollBack(entry, discard, failure);
   return failure;
@@ -197,20 +169,18 @@ void Placement::RollBack(const InFlight& failed, const RestoredFile* discard,
   if (!in_flight_.empty()) background_->Hurry();
   for (InFlight& later : in_flight_) {
     later.synced.wait();
-    const platform::FolderHandle& folder = *later.file.folder;
-    NoteUndo(failure, RemoveFile(folder, later.staged), PathIn(folder, later.staged));
+    NoteUndo(failure, RemoveFile(*later.file.folder, later.staged), *later.file.folder,
+             later.staged);
   }
   in_flight_.clear();
   if (discard) {
-    const platform::FolderHandle& folder = *discard->folder;
-    NoteUndo(failure, RemoveFile(folder, discard->temp), PathIn(folder, discard->temp));
+    NoteUndo(failure, RemoveFile(*discard->folder, discard->temp), *discard->folder, discard->temp);
   }
   const platform::FolderHandle& folder = *failed.file.folder;
   NoteUndo(failure,
-           failure.kind == PlacementFailure::Kind::kNotReplaced
-               ? RemoveFile(folder, failed.staged)
-               : folder.Rename(failed.staged, failed.file.temp, true),
-           PathIn(folder, failed.staged));
+           failure.code != 0 ? RemoveFile(folder, failed.staged)
+                             : folder.Rename(failed.staged, failed.file.temp, true),
+           folder, failed.staged);
 }
 
 std::optional<PlacementFailure> Placement::Drain(const RestoredFile* discard) {
@@ -234,7 +204,7 @@ std::optional<PlacementFailure> Placement::FlushFolders() {
   while (!unflushed_.empty()) {
     const std::shared_ptr<const platform::FolderHandle> folder = unflushed_.begin()->second;
     unflushed_.erase(unflushed_.begin());
-    if (folder->Flush() != 0) return NotSaved(folder->Path());
+    if (folder->Flush() != 0) return Failure(folder->Path());
   }
   return std::nullopt;
 }

@@ -1,8 +1,6 @@
 #include "backup/restore.h"
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -12,6 +10,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/icq_folder.h"
 #include "app/reports.h"
@@ -47,6 +46,8 @@ constexpr char kWarningText[] =
 constexpr int kPathLine = 14;
 constexpr int kGaugeFull = 100;
 
+using FolderLevels = std::vector<std::shared_ptr<const platform::FolderHandle>>;
+
 // The first lines of every report about the backup being restored.
 void ShowAboutBackup(app::WindowSeam& window, std::initializer_list<std::string> rest) {
   app::Report(window,
@@ -60,34 +61,9 @@ void ShowUnableToRestore(app::WindowSeam& window) {
                    " Make sure your disk is not full!", " ");
 }
 
-void ShowNotSaved(app::WindowSeam& window, const std::string& path) {
-  app::ErrorScreen(window, " Restored files could not be saved: ", app::ShortPath(path) + "!",
-                   " Make sure your disk is not full", "      and is still connected!");
-}
-
-// An input/output error while the copy of `target` was written: the free-space report for
-// a full disk, else the file and the cause.
-void ShowNotWritten(app::WindowSeam& window, const platform::EInOutError& error,
-                    const std::string& target) {
-  if (error.ErrorCode() == platform::kDiskFull) {
-    ShowUnableToRestore(window);
-  } else {
-    app::ErrorScreen(window, " Cannot restore : ", app::ShortPath(target) + "!",
-                     " " + std::string(error.what()) + "!", " ");
-  }
-}
-
-// A data file that refuses to be replaced is most likely held open by ICQ (32) or
-// read-only (5); anything else is a fault of the disk.
-void ShowNotReplaced(app::WindowSeam& window, int code, const std::string& target) {
-  if (code == platform::kSharingViolation || code == platform::kAccessDenied) {
-    app::Report(window, {" ", " Error!", " ", " Restore unsuccessful!", " ", " ",
-                         " Note :", " ICQ appears to be active!",
-                         " No ICQ flower should be visible", " in the system tray..."});
-  } else {
-    app::ErrorScreen(window, " Cannot replace the data file: ", app::ShortPath(target) + "!",
-                     " Make sure your disk is not full", "      and is still connected!");
-  }
+void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
+  ShowAboutBackup(window, {" Problem:", " Backup File List damaged!", detail, " ", " ", " Note:",
+                           " Make sure it is the list of a", "      backup made by Torq32!"});
 }
 
 // A folder that may not be entered (no rights, or held by a program).
@@ -95,41 +71,39 @@ bool CannotBeEntered(int code) {
   return code == platform::kAccessDenied || code == platform::kSharingViolation;
 }
 
-void ShowCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
-  app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
-                   " Make sure you may read it", "      and no program holds it!");
+// The levels of a folder part ("newdb\sub"), outermost first.
+std::vector<std::string> Levels(const std::string& folder_part) {
+  std::vector<std::string> levels;
+  for (std::size_t start = 0; start < folder_part.size();) {
+    std::size_t end = folder_part.find('\\', start);
+    if (end == std::string::npos) end = folder_part.size();
+    levels.push_back(folder_part.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
 }
 
-void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
-  ShowAboutBackup(window, {" Problem:", " Backup File List damaged!", detail, " ", " ", " Note:",
-                           " Make sure it is the list of a", "      backup made by Torq32!"});
-}
-
-// What the restore knows of one target folder, looked up once: the entries it held
-// before the restore came.
-// Only those can be links (everything the restore makes is a plain file), so they are
-// the ones to judge by name; looking each name up on the disk would read the whole
-// folder again for every name that does not exist yet.
+// What the restore knows of one target folder, looked up once: the entries it held before
+// the restore came. Only those can be links (the restore makes plain files), so only they
+// are judged by name.
 struct TargetFolder {
-  std::string path;  // as the list forms it
+  std::string path;                                 // as the list forms it
   bool listed = false;                              // the entries below could be read
   int search_code = 0;                              // why they could not
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
   bool recorded = false;  // its temporary file is in the restore's record
-  // The folders the last entry opened, from the ICQ folder down to this one; empty before
-  // an entry opened them, and after it failed to.
-  std::vector<std::shared_ptr<const platform::FolderHandle>> levels;
+  // The folders the last entry opened, the ICQ folder first; empty when none did.
+  FolderLevels levels;
+  // Names the restore gave files it made here, upper-cased -> as spelt.
+  std::map<std::string, std::string> made;
+
   std::shared_ptr<const platform::FolderHandle> Held() const {
     return levels.empty() ? nullptr : levels.back();
   }
 
-  // Names the restore gave files it made here, upper-cased -> as spelt.
-  std::map<std::string, std::string> made;
-
-  // The name as the folder spells it: as given when an entry bears it, else the entry
-  // that bears it in another letter case, else as given. The held folder takes names as
-  // spelt (the restore has the folder to itself), so this listing stands for the disk's.
+  // The name as the folder spells it (the restore has the folder to itself): as given when
+  // an entry bears it, else the entry that bears it in another letter case.
   std::string Spelt(const std::string& name) const {
     const std::string upper = platform::AsciiUpper(name);
     if (const auto it = made.find(upper); it != made.end()) return it->second;
@@ -142,18 +116,28 @@ struct TargetFolder {
     return best.value_or(name);
   }
 
-  // True unless the folder held an entry of that name before the restore came that is a
+  // False when the folder held an entry of that name before the restore came that is a
   // link (or another system entry) leading out of the ICQ folder.
   bool NameStaysInside(const std::string& spelt, const platform::FolderBoundary& icq) const {
     if (entries.count(platform::AsciiUpper(spelt)) == 0) return true;
     const std::optional<std::uint32_t> attributes = Held()->Attributes(spelt);
-    return !attributes || !(*attributes & platform::faSysFile) ||
-           icq.Contains(path + "\\" + spelt);
+    return !attributes || !(*attributes & platform::faSysFile) || icq.Contains(path + "\\" + spelt);
+  }
+
+  // True when the folders an earlier entry opened are each still, under its name, the
+  // folder held; a folder swapped for a link since fails, and the walk judges it anew.
+  bool StillHeld(const std::string& folder_part) const {
+    if (levels.empty()) return false;
+    if (levels.back()->StillAtItsPath()) return true;
+    const std::vector<std::string> names = Levels(folder_part);
+    if (names.size() + 1 != levels.size()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!levels[i]->Holds(names[i], *levels[i + 1])) return false;
+    }
+    return true;
   }
 };
 
-// Read by its path: a folder that leads out of the ICQ folder is refused when the walk
-// from the ICQ folder opens it, before anything is written there.
 TargetFolder LookUpFolder(const std::string& folder) {
   TargetFolder found;
   found.path = folder;
@@ -171,51 +155,31 @@ TargetFolder LookUpFolder(const std::string& folder) {
   return found;
 }
 
-// True when the folders an earlier entry of this folder opened are each still, under its
-// name, the folder held: then the entry is made through them, where a walk from the ICQ
-// folder would open the same folders again. A folder swapped for a link since (even one
-// that leads back into the ICQ folder) fails the test, and the walk judges it anew.
-bool StillHeld(const TargetFolder& known, const std::string& folder_part) {
-  if (known.levels.empty()) return false;
-  if (known.levels.back()->StillAtItsPath()) return true;
-  std::size_t level = 0;
-  std::size_t start = 0;
-  while (start < folder_part.size()) {
-    std::size_t end = folder_part.find('\\', start);
-    if (end == std::string::npos) end = folder_part.size();
-    if (level + 1 >= known.levels.size() ||
-        !known.levels[level]->Holds(folder_part.substr(start, end - start),
-                                    *known.levels[level + 1])) {
-      return false;
-    }
-    ++level;
-    start = end + 1;
-  }
-  return level + 1 == known.levels.size();
-}
+// What the restore takes from the whole list before its first entry.
+struct ListScan {
+  std::int64_t matching = 0;  // the entries that match the pattern
+  // Upper-cased folder part -> the upper-cased names ending in ".tmp" that its entries
+  // bear: no temporary file takes the name of a data file.
+  std::map<std::string, std::set<std::string>> temporary_like;
+};
 
-// Upper-cased folder part -> the upper-cased names ending in ".tmp" (the forms of the
-// restore's temporary files and staged copies among them) that the list's entries in
-// that folder bear.
-using TemporaryLikeNames = std::map<std::string, std::set<std::string>>;
-
-// Read from the whole list before the first entry, so that no folder's temporary file
-// takes the name of a data file still to come (or of one restored already).
-TemporaryLikeNames ListedTemporaryNames(const std::string& list_path) {
-  TemporaryLikeNames names;
+// Lines that cannot be read are left to the restore, which stops at them.
+ListScan ScanList(const std::string& list_path, const std::string& only) {
+  ListScan scan;
   platform::TextReader list(list_path);
   std::string line;
   list.ReadLine(line);  // the header
   while (list.ReadLine(line)) {
     ListEntry entry;
-    if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;  // it stops the restore
+    if (ReadListEntry(line, &entry) != EntryFault::kNone) continue;
+    if (!only.empty() && EntryMatches(only, entry.folder_part, entry.name)) ++scan.matching;
     const std::string name = platform::AsciiUpper(entry.name);
     if (name.ends_with(".TMP")) {
-      names[platform::AsciiUpper(entry.folder_part)].insert(name);
+      scan.temporary_like[platform::AsciiUpper(entry.folder_part)].insert(name);
     }
   }
   list.Close();
-  return names;
+  return scan;
 }
 
 // The engine checks the CRC-32 of what it decompressed while this lives.
@@ -235,9 +199,8 @@ class VerifiedDecompression {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
 }
 
-// The restore's record of its temporary files (kRestoreRecordName): one path a line,
-// written before the file is made, so that a file an earlier restore left (it failed, or
-// was killed) is known as its own, and a user's file of that name is not.
+// The record of the restore's temporary files, written before each is made: a file an
+// earlier restore left is known as its own, a user's file of that name not.
 std::string RecordPath(const app::WindowSeam& window) {
   return PathIn(window.HomeFolder, kRestoreRecordName);
 }
@@ -250,9 +213,8 @@ void Record(const app::WindowSeam& window, const std::string& temp) {
   record.Close();
 }
 
-// Deletes the temporary files an earlier restore recorded that are still in the ICQ
-// folder (read-only or not), then the record. One that cannot be deleted stays, and is
-// then left alone like a file of the user's.
+// Deletes the recorded temporary files still in the ICQ folder, read-only or not (best
+// effort), then the record.
 void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBoundary& icq) {
   const std::string record_path = RecordPath(window);
   if (!platform::FileExists(record_path)) return;
@@ -270,16 +232,16 @@ void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBo
   static_cast<void>(platform::DeleteFile(record_path));
 }
 
-// One run of the restore over the entries of a list. `count` is the number of entries
-// it restores: the list's count, or the entries that match `only`.
+// One run of the restore over the entries of a list. `count` is the number of entries it
+// restores: the list's count, or the entries that match `only`.
 class Restorer {
  public:
-  Restorer(app::WindowSeam& window, std::int64_t count, TemporaryLikeNames listed_temporary_names,
-           const RestoreTuning& tuning, const std::string& only)
+  Restorer(app::WindowSeam& window, std::int64_t count, ListScan scan, const RestoreTuning& tuning,
+           const std::string& only)
       : window_(window),
         count_(count),
         icq_folder_(window.ICQPath),
-        listed_temporary_names_(std::move(listed_temporary_names)),
+        scan_(std::move(scan)),
         only_(only),
         placement_(
             tuning.flush_in_background, tuning.flush_stand_in,
@@ -290,20 +252,119 @@ class Restorer {
     }
   }
 
-  // Restores entry `number` from its list line; false when the restore stops at it.
-  bool Entry(std::uint64_t number, const std::string& line);
   // Entries taken so far (every entry when there is no pattern).
   std::uint64_t Taken() const { return taken_; }
 
-  // After the last line: puts the entries still in flight in place, removes what an
-  // earlier restore left, and flushes the folders. False when that failed, with its report.
+  // Restores entry `number` from its list line; false when the restore stops at it.
+  bool Entry(std::uint64_t number, const std::string& line) {
+    const std::string label = " Entry " + std::to_string(number);
+    ListEntry entry;
+    switch (ReadListEntry(line, &entry)) {
+      case EntryFault::kUnreadable:
+        return Stop([&] { ShowListDamaged(window_, label + " cannot be read!"); });
+      case EntryFault::kBadSize:
+        return Stop([&] { ShowListDamaged(window_, label + " has a wrong size!"); });
+      case EntryFault::kBadPath:
+        return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
+      case EntryFault::kBadName:
+        return Refuse(number, entry, " has a name Windows", "      does not allow:");
+      case EntryFault::kNone:
+        break;
+    }
+    if (!only_.empty() && !EntryMatches(only_, entry.folder_part, entry.name)) return true;
+    const std::uint64_t place_number = ++taken_;
+
+    // The folders, opened from the ICQ folder; the entry's files are made through its own.
+    const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
+    const std::string target = folder + "\\" + entry.name;
+    TargetFolder& known = Folder(folder);
+    if (!known.listed && CannotBeEntered(known.search_code)) {
+      return Stop([&] { ReportCannotOpenFolder(window_, folder); });
+    }
+    const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
+    const std::string temp = folder + "\\" + temp_name;
+    // The engine cuts longer names, which would send the data to another file.
+    if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
+      return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
+    }
+    if (!known.listed) return RefuseLink(number, entry);  // only a listed folder is judged
+    if (!known.StillHeld(entry.folder_part) && !OpenFolders(number, entry, known.levels)) {
+      known.levels.clear();
+      return false;
+    }
+    const std::shared_ptr<const platform::FolderHandle> folder_held = known.Held();
+    const std::string spelt = known.Spelt(entry.name);
+    if (!known.NameStaysInside(spelt, icq_folder_)) return RefuseLink(number, entry);
+
+    // Decode.
+    window_.AppendLine(app::ShortPath(target));
+    const std::string compressed = CompressedFilePath(window_.BackupPath, number);
+    platform::File source;
+    const int open_code = entry.size == 0 ? 0 : OpenCompressed(number, compressed, source);
+    if (open_code == platform::kFileNotFound || open_code == platform::kInvalidFilename) {
+      return Stop([&] {
+        ShowAboutBackup(window_,
+                        {" Problem :", " Backup Files incomplete!", " ", " ",
+                         " Note :", " Do not restore old backup files made",
+                         " with the 16 bit Varn ICQ Backup!", " Use Torq Restore instead!"});
+      });
+    }
+    if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
+    std::int64_t decoded = 0;
+    UnpackedLengths lengths{entry.size, 0};  // the header's and what was written, once decoded
+    try {
+      if (open_code != 0) platform::RaiseIoError(open_code);
+      if (!known.recorded) {
+        Record(window_, temp);
+        known.recorded = true;
+      }
+      decoded = Decode(source, folder_held, temp_name, entry.size, place_number, lengths);
+    } catch (const platform::EInOutError& error) {
+      if (error.ErrorCode() == platform::kDiskFull) {
+        ShowUnableToRestore(window_);
+      } else if (error.ErrorCode() != platform::kOperationAborted) {
+        app::ErrorScreen(window_, " Cannot restore : ", app::ShortPath(target) + "!",
+                         " " + std::string(error.what()) + "!", " ");
+      }
+      throw;
+    }
+    const std::string upper = platform::AsciiUpper(spelt);
+    const bool replaces = known.entries.count(upper) != 0 || known.made.count(upper) != 0;
+    known.made.emplace(upper, spelt);
+    window_.DeleteLine(kPathLine);
+
+    // Compare the length and the CRC-32.
+    const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt, replaces};
+    if (lengths.written != entry.size) {
+      return Stop(
+          [&] {
+            ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
+          },
+          &restored);
+    }
+    // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
+    // whose length is not what its body decodes to is damaged too.
+    if (decoded < 0 || lengths.stated != lengths.written) {
+      return Stop(
+          [&] {
+            ShowAboutBackup(window_,
+                            {" Problem:", " Backup File damaged:", app::ShortPath(compressed) + "!",
+                             " ", " ", " Note:", " Its data file was left unchanged;",
+                             "      the files before it are restored!"});
+          },
+          &restored);
+    }
+    return Place(restored);
+  }
+
+  // After the last line; false, with its report, when that failed.
   bool Finish() {
     if (Failed(placement_.Drain())) return false;
     RemoveLeftovers();
     return !Failed(placement_.FlushFolders());
   }
 
-  // After an error that ends the restore: what is in flight is put in place all the same.
+  // After an error that ends the restore: what is in flight goes in place all the same.
   void FinishAfterError() noexcept {
     try {
       if (!Failed(placement_.Drain())) Failed(placement_.FlushFolders());
@@ -312,30 +373,222 @@ class Restorer {
   }
 
  private:
-  std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const;
-  bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr);
+  // icq.tmp, unless an entry of the folder bears that name or the folder held a file of it
+  // (the user's: left alone); then the first of icq-1.tmp, icq-2.tmp, ... that neither is.
+  std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const {
+    const auto listed = scan_.temporary_like.find(platform::AsciiUpper(folder_part));
+    const auto taken = [&](const std::string& name) {
+      const std::string upper = platform::AsciiUpper(name);
+      return folder.entries.count(upper) != 0 ||
+             (listed != scan_.temporary_like.end() && listed->second.count(upper) != 0);
+    };
+    std::string name = kTempName;
+    for (int n = 1; taken(name); ++n) name = "icq-" + std::to_string(n) + ".tmp";
+    return name;
+  }
+
+  // The restore stops at the current entry with `report`, once what is in flight is in
+  // place; when that fails, its own report stands instead, and `written` is deleted.
+  bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr) {
+    if (!Failed(placement_.Drain(written))) report();
+    return false;
+  }
+
   bool Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
-              const char* second_line);
-  bool RefuseLink(std::uint64_t number, const ListEntry& entry);
-  bool OpenFolders(std::uint64_t number, const ListEntry& entry,
-                   std::vector<std::shared_ptr<const platform::FolderHandle>>& levels);
-  bool HasRoomFor(std::int64_t size);
-  int OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source);
+              const char* second_line) {
+    return Stop([&] {
+      ShowAboutBackup(window_, {" Problem:", " Entry " + std::to_string(number) + problem,
+                                second_line, app::ShortPath(EntryText(entry)) + "!", " ", " ",
+                                " Note:", " Nothing has been written for it!"});
+    });
+  }
+
+  bool RefuseLink(std::uint64_t number, const ListEntry& entry) {
+    return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
+  }
+
+  // The entry's folder, opened level by level from the ICQ folder, each through the one
+  // above it: a link is followed only into the ICQ folder. Missing levels are made; one
+  // that cannot be made is reported and the walk goes on, so the deepest failure is the
+  // report that stays. False once the entry stops.
+  bool OpenFolders(std::uint64_t number, const ListEntry& entry, FolderLevels& levels) {
+    levels.clear();
+    if (!root_) {
+      platform::FolderHandle icq;
+      if (platform::FolderHandle::Open(window_.ICQPath, &icq) != 0) {
+        return Stop([&] { ShowUnableToRestore(window_); });
+      }
+      icq.TakeNamesAsSpelt();
+      root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
+    }
+    std::shared_ptr<const platform::FolderHandle> level = root_;
+    levels.push_back(root_);
+    bool go_on = true;
+    std::string path = window_.ICQPath;
+    for (const std::string& name : Levels(entry.folder_part)) {
+      path += "\\" + name;
+      platform::FolderHandle next;
+      int code = level ? level->OpenFolder(name, &next, root_.get()) : platform::kInvalidFilename;
+      if (code == platform::kNameIsLink) return RefuseLink(number, entry);
+      if (CannotBeEntered(code)) return Stop([&] { ReportCannotOpenFolder(window_, path); });
+      if (code != 0 && level) {
+        // What is in flight goes in place first, so a report here stands as it would alone.
+        if (Failed(placement_.Drain())) return false;
+        code = level->CreateFolder(name);
+        if (code == 0) placement_.Changed(level);
+        // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
+        if (code == 0 || code == platform::kAlreadyExists) {
+          code = level->OpenFolder(name, &next, root_.get());
+          if (code == platform::kNameIsLink) return RefuseLink(number, entry);
+        }
+      }
+      if (code != 0) {
+        go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(path) + "!",
+                                 " Make sure your disk is not full!", " ");
+        level = nullptr;  // nothing below it can be made
+        continue;
+      }
+      next.TakeNamesAsSpelt();
+      level = std::make_shared<const platform::FolderHandle>(std::move(next));
+      levels.push_back(level);
+    }
+    return go_on && level;
+  }
+
+  // A size equal to the free space fails; a drive without a figure passes. The figure is
+  // counted down, and asked again when the entry would not fit (replaced files give room).
+  bool HasRoomFor(std::int64_t size) {
+    const auto room = static_cast<unsigned long long>(size);
+    if (!free_space_ || room >= *free_space_) {
+      free_space_ = FreeSpace(window_.ICQPath);
+      if (!free_space_) return true;
+    }
+    if (room >= *free_space_) return false;
+    *free_space_ -= room;
+    return true;
+  }
+
+  // Through the held backup folder under the name the backup gives it, else by its path.
+  int OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source) {
+    if (backup_folder_.IsOpen() &&
+        backup_folder_.OpenFile(CompressedFileName(number), &source) == 0) {
+      return 0;
+    }
+    return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
+  }
+
+  // The compressed file decoded into a new temporary file, its CRC-32 checked; UnpackInto's
+  // result. The gauge moves through the entry only when nothing is in flight. An error
+  // leaves no half-decoded file behind.
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
-                      UnpackedLengths& lengths);
-  bool Place(const RestoredFile& file);
-  bool Failed(const std::optional<PlacementFailure>& failure);
-  int GaugeAt(std::uint64_t number) const;
-  void RemoveLeftovers();
-  bool Listed(const std::string& upper_name) const;
-  TargetFolder& Folder(const std::string& folder);
+                      UnpackedLengths& lengths) {
+    // The name held no file when the restore came, so a file there now is its own copy.
+    platform::File copy;
+    int code = folder->CreateFile(temp_name, &copy);
+    if (code == platform::kAlreadyExists) {
+      static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+      code = folder->CreateFile(temp_name, &copy);
+    }
+    if (code != 0) platform::RaiseIoError(code);
+    if (size == 0) {
+      copy.Close();
+      return 0;
+    }
+    VerifiedDecompression verified;
+    const GaugeStep gauge =
+        placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
+    try {
+      return UnpackInto(window_, source, copy, gauge, &lengths);
+    } catch (const platform::EInOutError&) {
+      try {
+        copy.Close();  // first: Windows deletes no open file
+      } catch (const platform::EInOutError&) {
+      }
+      static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
+      throw;
+    }
+  }
+
+  // The entry at the count brings the success report, which says the files are safe: it is
+  // put in place at once, and the folders flushed first.
+  bool Place(const RestoredFile& file) {
+    const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
+    if (Failed(placement_.Place(file, reaches_count))) return false;
+    if (!reaches_count) return true;
+    RemoveLeftovers();
+    if (Failed(placement_.FlushFolders())) return false;
+    app::Report(window_, {" ", " Restoration Successful!", " ", " ",
+                          " Note:", " Register your UIN with ICQ and your",
+                          " ICQ will be up and running again!"});
+    return true;
+  }
+
+  // True, after its report, when the placement failed. A roll-back that left a file behind
+  // is raised after the report, which stays on the screen.
+  bool Failed(const std::optional<PlacementFailure>& failure) {
+    if (!failure) return false;
+    const std::string path = app::ShortPath(failure->path) + "!";
+    if (failure->code == 0) {
+      app::ErrorScreen(window_, " Restored files could not be saved: ", path,
+                       " Make sure your disk is not full", "      and is still connected!");
+    } else if (failure->code == platform::kSharingViolation ||
+               failure->code == platform::kAccessDenied) {
+      // Most likely held open by ICQ, or read-only.
+      app::Report(window_, {" ", " Error!", " ", " Restore unsuccessful!", " ", " ",
+                            " Note :", " ICQ appears to be active!",
+                            " No ICQ flower should be visible", " in the system tray..."});
+    } else {
+      app::ErrorScreen(window_, " Cannot replace the data file: ", path,
+                       " Make sure your disk is not full", "      and is still connected!");
+    }
+    if (failure->undo_code != 0) RaiseNotRemoved(failure->undo_code, failure->undo_path);
+    return true;
+  }
+
+  // The gauge once entry `number` is in place.
+  int GaugeAt(std::uint64_t number) const {
+    return static_cast<int>(std::min<std::uint64_t>(
+        number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
+  }
+
+  // Copies that a killed restore staged go before the success report, from every folder
+  // this one wrote to; a name an entry bears is a data file, a link out not the restore's.
+  void RemoveLeftovers() {
+    for (auto& [path, folder] : folders_) {
+      if (folder.leftovers_removed) continue;
+      folder.leftovers_removed = true;
+      const std::shared_ptr<const platform::FolderHandle> held = folder.Held();
+      if (!held) continue;  // never opened: nothing was written there
+      for (const auto& [upper, name] : folder.entries) {
+        if (!IsStagedName(name) || Listed(upper) || !folder.NameStaysInside(name, icq_folder_)) {
+          continue;
+        }
+        if (int code = placement_.RemoveLeftover(held, name)) {
+          RaiseNotRemoved(code, path + "\\" + name);
+        }
+      }
+    }
+  }
+
+  // Whether an entry of the list, in any folder, bears the upper-cased name: a folder may
+  // be reached by two spellings of its path.
+  bool Listed(const std::string& upper_name) const {
+    return std::any_of(scan_.temporary_like.begin(), scan_.temporary_like.end(),
+                       [&](const auto& folder) { return folder.second.count(upper_name) != 0; });
+  }
+
+  TargetFolder& Folder(const std::string& folder) {
+    auto found = folders_.find(folder);
+    if (found == folders_.end()) found = folders_.emplace(folder, LookUpFolder(folder)).first;
+    return found->second;
+  }
 
   app::WindowSeam& window_;
   const std::int64_t count_;
   const platform::FolderBoundary icq_folder_;
-  const TemporaryLikeNames listed_temporary_names_;
+  const ListScan scan_;
   const std::string only_;
   std::uint64_t taken_ = 0;  // the gauge and the success report count these
   Placement placement_;
@@ -343,370 +596,12 @@ class Restorer {
   // The ICQ folder, held open for the whole run: every target folder is opened from it.
   std::shared_ptr<const platform::FolderHandle> root_;
   std::optional<unsigned long long> free_space_;  // what HasRoomFor counts down
-  // The backup folder, held for reading the compressed files by the names the backup
-  // gives them; not open when it could not be opened.
+  // The backup folder, held to read the compressed files by name; closed if it would not open.
   platform::FolderHandle backup_folder_;
 };
 
-bool Restorer::Entry(std::uint64_t number, const std::string& line) {
-  // The line and its path.
-  const std::string ordinal = std::to_string(number);
-  ListEntry entry;
-  switch (ReadListEntry(line, &entry)) {
-    case EntryFault::kUnreadable:
-      return Stop([&] { ShowListDamaged(window_, " Entry " + ordinal + " cannot be read!"); });
-    case EntryFault::kBadSize:
-      return Stop([&] { ShowListDamaged(window_, " Entry " + ordinal + " has a wrong size!"); });
-    case EntryFault::kBadPath:
-      return Refuse(number, entry, " would be written outside", "      the ICQ Folder:");
-    case EntryFault::kBadName:
-      return Refuse(number, entry, " has a name Windows", "      does not allow:");
-    case EntryFault::kNone:
-      break;
-  }
-  if (!only_.empty() && !EntryMatches(only_, entry.folder_part, entry.name)) return true;
-  const std::uint64_t place_number = ++taken_;  // counted for the gauge
-
-  const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
-  const std::string target = folder + "\\" + entry.name;
-  TargetFolder& known = Folder(folder);
-  if (!known.listed && CannotBeEntered(known.search_code)) {
-    return Stop([&] { ShowCannotOpenFolder(window_, folder); });
-  }
-  const std::string temp_name = TemporaryNameIn(entry.folder_part, known);
-  const std::string temp = folder + "\\" + temp_name;
-  // The engine cuts longer names, which would send the data to another file.
-  if (target.size() > lz::kMaxNameLength || temp.size() > lz::kMaxNameLength) {
-    return Refuse(number, entry, " has a path too long", "      for the ICQ Folder:");
-  }
-  // Only a folder that could be listed is judged.
-  if (!known.listed) return RefuseLink(number, entry);
-
-  // The folders, opened from the ICQ folder; the entry's files are made through its own.
-  if (!StillHeld(known, entry.folder_part) && !OpenFolders(number, entry, known.levels)) {
-    known.levels.clear();
-    return false;
-  }
-  const std::shared_ptr<const platform::FolderHandle> folder_held = known.Held();
-  const std::string spelt = known.Spelt(entry.name);
-  if (!known.NameStaysInside(spelt, icq_folder_)) return RefuseLink(number, entry);
-
-  // Decode.
-  window_.AppendLine(app::ShortPath(target));
-  const std::string compressed = CompressedFilePath(window_.BackupPath, number);
-  platform::File source;
-  const int open_code = entry.size == 0 ? 0 : OpenCompressed(number, compressed, source);
-  if (open_code == platform::kFileNotFound || open_code == platform::kInvalidFilename) {
-    return Stop([&] {
-      ShowAboutBackup(window_, {" Problem :", " Backup Files incomplete!", " ", " ",
-                                " Note :", " Do not restore old backup files made",
-                                " with the 16 bit Varn ICQ Backup!", " Use Torq Restore instead!"});
-    });
-  }
-  if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
-  std::int64_t decoded = 0;
-  UnpackedLengths lengths{entry.size, 0};  // the header's and what was written, once decoded
-  try {
-    if (open_code != 0) platform::RaiseIoError(open_code);
-    if (!known.recorded) {
-      Record(window_, temp);
-      known.recorded = true;
-    }
-    decoded = Decode(source, folder_held, temp_name, entry.size, place_number, lengths);
-  } catch (const platform::EInOutError& error) {
-    if (error.ErrorCode() != platform::kOperationAborted) ShowNotWritten(window_, error, target);
-    throw;
-  }
-  const std::string upper = platform::AsciiUpper(spelt);
-  const bool replaces = known.entries.count(upper) != 0 || known.made.count(upper) != 0;
-  known.made.emplace(upper, spelt);
-  window_.DeleteLine(kPathLine);
-
-  // Compare the length and the CRC-32.
-  const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt, replaces};
-  if (lengths.written != entry.size) {
-    return Stop(
-        [&] {
-          ShowAboutBackup(window_, {" Problem:", " Filesize Different!"});
-        },
-        &restored);
-  }
-  // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
-  // whose length is not what its body decodes to is damaged too.
-  if (decoded < 0 || lengths.stated != lengths.written) {
-    return Stop(
-        [&] {
-          ShowAboutBackup(
-              window_, {" Problem:", " Backup File damaged:", app::ShortPath(compressed) + "!", " ",
-                        " ", " Note:", " Its data file was left unchanged;",
-                        "      the files before it are restored!"});
-        },
-        &restored);
-  }
-
-  // Place.
-  return Place(restored);
-}
-
-// icq.tmp, unless an entry of the folder bears that name or the folder held a file of it
-// before the restore came (the user's: it is left alone): then the first of icq-1.tmp,
-// icq-2.tmp, ... that neither is.
-std::string Restorer::TemporaryNameIn(const std::string& folder_part,
-                                      const TargetFolder& folder) const {
-  const auto listed = listed_temporary_names_.find(platform::AsciiUpper(folder_part));
-  const auto taken = [&](const std::string& name) {
-    const std::string upper = platform::AsciiUpper(name);
-    return folder.entries.count(upper) != 0 ||
-           (listed != listed_temporary_names_.end() && listed->second.count(upper) != 0);
-  };
-  std::string name = kTempName;
-  for (int n = 1; taken(name); ++n) name = "icq-" + std::to_string(n) + ".tmp";
-  return name;
-}
-
-// The restore stops at the current entry with `report`. What is in flight goes in place
-// first; when that fails, its own report stands instead, and `written` (the temporary
-// file of the current entry) is deleted.
-bool Restorer::Stop(const std::function<void()>& report, const RestoredFile* written) {
-  if (!Failed(placement_.Drain(written))) report();
-  return false;
-}
-
-bool Restorer::Refuse(std::uint64_t number, const ListEntry& entry, const char* problem,
-                      const char* second_line) {
-  return Stop([&] {
-    ShowAboutBackup(window_, {" Problem:", " Entry " + std::to_string(number) + problem,
-                              second_line, app::ShortPath(EntryText(entry)) + "!", " ", " ",
-                              " Note:", " Nothing has been written for it!"});
-  });
-}
-
-bool Restorer::RefuseLink(std::uint64_t number, const ListEntry& entry) {
-  return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
-}
-
-// The entry's folder, opened level by level from the ICQ folder, each level through the
-// one above it: a link there is followed only into the ICQ folder, so a folder swapped
-// for a link to elsewhere, even now, is refused and nothing is written. Missing levels
-// are made, outer levels first; a level that cannot be made is reported, and the walk
-// goes on, so the deepest failure is the report that stays. `levels` gets each level, the
-// ICQ folder first; false once the entry stops.
-bool Restorer::OpenFolders(std::uint64_t number, const ListEntry& entry,
-                           std::vector<std::shared_ptr<const platform::FolderHandle>>& levels) {
-  levels.clear();
-  if (!root_) {
-    platform::FolderHandle icq;
-    if (platform::FolderHandle::Open(window_.ICQPath, &icq) != 0) {
-      Stop([&] { ShowUnableToRestore(window_); });
-      return false;
-    }
-    icq.TakeNamesAsSpelt();
-    root_ = std::make_shared<const platform::FolderHandle>(std::move(icq));
-  }
-  std::shared_ptr<const platform::FolderHandle> level = root_;
-  levels.push_back(root_);
-  bool go_on = true;
-  std::size_t start = 0;
-  while (start < entry.folder_part.size()) {
-    std::size_t end = entry.folder_part.find('\\', start);
-    if (end == std::string::npos) end = entry.folder_part.size();
-    const std::string name = entry.folder_part.substr(start, end - start);
-    const std::string path = window_.ICQPath + "\\" + entry.folder_part.substr(0, end);
-    start = end + 1;
-
-    platform::FolderHandle next;
-    int code = level ? level->OpenFolder(name, &next, root_.get()) : platform::kInvalidFilename;
-    if (code == platform::kNameIsLink) {
-      RefuseLink(number, entry);
-      return false;
-    }
-    if (CannotBeEntered(code)) {
-      Stop([&] { ShowCannotOpenFolder(window_, path); });
-      return false;
-    }
-    if (code != 0 && level) {
-      // What is in flight goes in place first, so a report here stands as it would alone.
-      if (Failed(placement_.Drain())) return false;
-      code = level->CreateFolder(name);
-      if (code == 0) placement_.Changed(level);
-      // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
-      if (code == 0 || code == platform::kAlreadyExists) {
-        code = level->OpenFolder(name, &next, root_.get());
-        if (code == platform::kNameIsLink) {
-          RefuseLink(number, entry);
-          return false;
-        }
-      }
-    }
-    if (code != 0) {
-      go_on = app::ErrorScreen(window_, " Cannot create folder: ", app::ShortPath(path) + "!",
-                               " Make sure your disk is not full!", " ");
-      level = nullptr;  // nothing below it can be made
-      continue;
-    }
-    next.TakeNamesAsSpelt();
-    level = std::make_shared<const platform::FolderHandle>(std::move(next));
-    levels.push_back(level);
-  }
-  return go_on && level;
-}
-
-// A size equal to the free space fails; a drive without a figure passes. The figure is
-// asked once and counted down by what the restore writes; asked again only when the
-// count says the entry would not fit, since a file replaced gives its room back.
-bool Restorer::HasRoomFor(std::int64_t size) {
-  const auto room = static_cast<unsigned long long>(size);
-  if (!free_space_ || room >= *free_space_) {
-    free_space_ = FreeSpace(window_.ICQPath);
-    if (!free_space_) return true;
-  }
-  if (room >= *free_space_) return false;
-  *free_space_ -= room;
-  return true;
-}
-
-// Compressed file `number` (at `path`), opened for reading: through the held backup folder
-// under the name the backup gives it, else by its path, in any letter case and through a
-// link as any file of the backup is read.
-int Restorer::OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source) {
-  if (backup_folder_.IsOpen() && backup_folder_.OpenFile(CompressedFileName(number), &source) == 0) {
-    return 0;
-  }
-  return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
-}
-
-// The compressed file decoded into the temporary file, its CRC-32 checked; an entry of
-// size 0 has no compressed file and gets an empty one. Answers UnpackInto's result. The
-// gauge moves through the entry only when nothing is in flight: placing those entries
-// sets it to lower values. A stop or an input/output error leaves no half-decoded
-// temporary file behind.
-std::int64_t Restorer::Decode(platform::File& source,
-                              const std::shared_ptr<const platform::FolderHandle>& folder,
-                              const std::string& temp_name, std::int64_t size,
-                              std::uint64_t place_number, UnpackedLengths& lengths) {
-  // The name held no file when the restore came, so a file there now is a copy of its own:
-  // it goes, so the copy is always a new file, never one written through a name.
-  platform::File copy;
-  int code = folder->CreateFile(temp_name, &copy);
-  if (code == platform::kAlreadyExists) {
-    static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
-    code = folder->CreateFile(temp_name, &copy);
-  }
-  if (code != 0) platform::RaiseIoError(code);
-  if (size == 0) {
-    copy.Close();
-    return 0;
-  }
-  VerifiedDecompression verified;
-  const GaugeStep gauge =
-      placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
-  try {
-    return UnpackInto(window_, source, copy, gauge, &lengths);
-  } catch (const platform::EInOutError&) {
-    // A stop, or a disk that filled up: no half-written copy stays (closed first, as
-    // Windows deletes no open file).
-    try {
-      copy.Close();
-    } catch (const platform::EInOutError&) {
-    }
-    static_cast<void>(placement_.RemoveLeftover(folder, temp_name));
-    throw;
-  }
-}
-
-// The verified copy replaces the data file. The entry at the count brings the success
-// report, which says the files are safe: entries from the count on are put in place at
-// once, and the report waits until the folders are on the disk.
-bool Restorer::Place(const RestoredFile& file) {
-  const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
-  if (Failed(placement_.Place(file, reaches_count))) return false;
-  if (!reaches_count) return true;
-  RemoveLeftovers();
-  if (Failed(placement_.FlushFolders())) return false;
-  app::Report(window_, {" ", " Restoration Successful!", " ", " ",
-                        " Note:", " Register your UIN with ICQ and your",
-                        " ICQ will be up and running again!"});
-  return true;
-}
-
-// True, after its report, when the placement failed. A roll-back that left a file behind
-// is raised after the report, which stays on the screen.
-bool Restorer::Failed(const std::optional<PlacementFailure>& failure) {
-  if (!failure) return false;
-  if (failure->kind == PlacementFailure::Kind::kNotSaved) {
-    ShowNotSaved(window_, failure->path);
-  } else {
-    ShowNotReplaced(window_, failure->code, failure->path);
-  }
-  if (failure->undo_code != 0) RaiseNotRemoved(failure->undo_code, failure->undo_path);
-  return true;
-}
-
-// The gauge once entry `number` is in place.
-int Restorer::GaugeAt(std::uint64_t number) const {
-  return static_cast<int>(std::min<std::uint64_t>(
-      number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
-}
-
-// Copies that an earlier restore staged and could not put in place (it was killed, or
-// the power failed) go before the success report, in every folder this one wrote to.
-// Only what the folder held before this restore came can be such a copy; a name an entry
-// of the list bears is a data file, and a link that leads out is not the restore's.
-void Restorer::RemoveLeftovers() {
-  for (auto& [path, folder] : folders_) {
-    if (folder.leftovers_removed) continue;
-    folder.leftovers_removed = true;
-    const std::shared_ptr<const platform::FolderHandle> held = folder.Held();
-    if (!held) continue;  // never opened: nothing was written there
-    for (const auto& [upper, name] : folder.entries) {
-      if (!IsStagedName(name) || Listed(upper) || !folder.NameStaysInside(name, icq_folder_)) {
-        continue;
-      }
-      if (int code = placement_.RemoveLeftover(held, name)) {
-        RaiseNotRemoved(code, path + "\\" + name);
-      }
-    }
-  }
-}
-
-// Whether an entry of the list, in any folder, bears the upper-cased name: a folder may
-// be reached by two spellings of its path.
-bool Restorer::Listed(const std::string& upper_name) const {
-  for (const auto& [folder_part, names] : listed_temporary_names_) {
-    if (names.count(upper_name) != 0) return true;
-  }
-  return false;
-}
-
-TargetFolder& Restorer::Folder(const std::string& folder) {
-  auto found = folders_.find(folder);
-  if (found == folders_.end()) {
-    found = folders_.emplace(folder, LookUpFolder(folder)).first;
-  }
-  return found->second;
-}
-
-// The entries of the list that match the pattern; the lines that cannot be read are
-// left to the restore, which stops at them.
-std::int64_t MatchingEntries(const std::string& list_path, const std::string& only) {
-  platform::TextReader list(list_path);
-  std::string line;
-  list.ReadLine(line);  // the header
-  std::int64_t matching = 0;
-  while (list.ReadLine(line)) {
-    ListEntry entry;
-    if (ReadListEntry(line, &entry) == EntryFault::kNone &&
-        EntryMatches(only, entry.folder_part, entry.name)) {
-      ++matching;
-    }
-  }
-  list.Close();
-  return matching;
-}
-
-// True when the line just read is the cut-off end of the list: the backup ends every
-// line, so a last line without its end that is short of the count, or no entry, is a
-// piece of one, which must not be read as an entry it is not.
+// True for a cut-off end of the list: the backup ends every line, so a last line without
+// its end that is short of the count, or no entry, is a piece of one.
 bool IsCutOff(const platform::TextReader& list, const std::string& line, std::uint64_t number,
               std::int64_t count) {
   if (list.LineEnded()) return false;
@@ -742,21 +637,18 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
     ShowListDamaged(window, " It counts 0 files but lists some!");
     return RestoreOutcome::kFailed;
   }
-
-  std::int64_t taken = *count;
-  if (!only.empty()) {
-    taken = MatchingEntries(list_path, only);
-    if (taken == 0) {
-      ShowAboutBackup(window,
-                      {" Problem:", " No file in the backup matches:", app::ShortPath(only) + "!"});
-      return RestoreOutcome::kFailed;
-    }
+  ListScan scan = ScanList(list_path, only);
+  const std::int64_t taken = only.empty() ? *count : scan.matching;
+  if (taken == 0 && !only.empty()) {
+    ShowAboutBackup(window,
+                    {" Problem:", " No file in the backup matches:", app::ShortPath(only) + "!"});
+    return RestoreOutcome::kFailed;
   }
 
   RemoveRecordedFiles(window, platform::FolderBoundary(window.ICQPath));
   // The user has closed ICQ: the restore has the ICQ folder to itself.
   platform::KeepFolderListings own_folders;
-  Restorer restorer(window, taken, ListedTemporaryNames(list_path), tuning, only);
+  Restorer restorer(window, taken, std::move(scan), tuning, only);
   std::uint64_t number = 0;
   try {
     for (; have_line; have_line = list.ReadLine(line)) {
@@ -770,8 +662,7 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   }
   list.Close();
   static_cast<void>(platform::DeleteFile(RecordPath(window)));  // every copy is in place
-  const std::uint64_t done = only.empty() ? number : restorer.Taken();
-  if (done >= static_cast<std::uint64_t>(taken)) return RestoreOutcome::kSucceeded;
+  if (restorer.Taken() >= static_cast<std::uint64_t>(taken)) return RestoreOutcome::kSucceeded;
   ShowAboutBackup(window, {" Problem:", " Backup File List incomplete!",
                            " It lists " + std::to_string(number) + " of its " +
                                std::to_string(*count) + " files!",
@@ -782,22 +673,10 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only) {
-  StartBackupFolderAction(window);
-  ReadIcqFolder(window);
-
-  if (!platform::FileExists(PathIn(window.ICQPath, app::kProgramName))) {
-    ReportIcqNotFound(window, " 2. use the Auto Search function!");
-    return RestoreOutcome::kFailed;
-  }
+  if (!StartIcqAction(window, " 2. use the Auto Search function!")) return RestoreOutcome::kFailed;
   const std::optional<platform::RunLocks> locks = LockActionFolders(window, /*icq_folder=*/true);
-  if (!locks) return RestoreOutcome::kFailed;
-  // An empty text names no folder; "\icqlist.txt" would be looked up at a drive's root.
-  if (window.BackupPath.empty() || !platform::FileExists(PathIn(window.BackupPath, kListName))) {
-    ReportBackupFilesNotFound(window);
-    return RestoreOutcome::kFailed;
-  }
+  if (!locks || !FindList(window)) return RestoreOutcome::kFailed;
   app::SavePrefs(window);
-
   app::AppendLines(
       window,
       {" Restoring ICQ Data Files...", " ", " This may take a few minutes...", " ", " ",

@@ -9,9 +9,7 @@
 namespace backup {
 
 struct RestoreTuning {
-  // Temporary files are flushed on a worker thread while the next ones are decoded, as
-  // the program runs; false flushes each file on the calling thread just before its
-  // rename.
+  // false flushes each file on the calling thread just before its rename.
   bool flush_in_background = true;
   // Answers for the worker's flush of one file instead of the disk.
   platform::BackgroundFlush::StandIn flush_stand_in;
@@ -19,8 +17,7 @@ struct RestoreTuning {
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only = "");
-// The restore after the warning, on the window's ICQPath and BackupPath and the notes
-// that RestoreClick wrote.
+// The restore after the warning.
 RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning,
                             const std::string& only = "");
 

@@ -1,5 +1,5 @@
 // Checks a backup without restoring it: the list, and every compressed file it needs,
-// decoded in full to nowhere. Writes nothing; reads the list and each file once.
+// decoded in full to nowhere.
 #pragma once
 
 #include <cstdint>
@@ -18,16 +18,15 @@ struct VerifyResult {
 };
 
 // The list must be readable, its header's count must match its entries, and every entry
-// must be one the restore would write. Every entry of size above 0 needs its icqN.lzz:
-// a compressed file (method 2, 3 or 4) whose stored name is the list's name (cut to 128
-// characters), whose length is the header plus its body size, and whose body decodes to
-// the header's length and CRC-32, which match the list's size. Problems are told in
-// list order. Never raises for a damaged or unreadable file: that is a problem found.
+// must be one the restore would write. Every entry of size above 0 needs its icqN.lzz,
+// whose body decodes to its header's length and CRC-32, which match the list's size; the
+// other header fields explain a damage. Problems are told in list order; a damaged or
+// unreadable file is a problem found, never an error raised.
 VerifyResult VerifyBackup(const std::string& backup_path);
 
-// torq32-cli verify: checks the backup named by the BackupFolderList text (one trailing
-// backslash removed; the settings are not saved) and leaves one screen line per problem
-// and a last line with the totals, "412 files verified, 0 damaged". True when sound.
+// torq32-cli verify: checks the backup of the BackupFolderList text (the settings are not
+// saved): one screen line per problem and a last line with the totals, "412 files
+// verified, 0 damaged". True when sound.
 bool VerifyClick(app::WindowSeam& window);
 
 }  // namespace backup

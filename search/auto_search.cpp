@@ -20,84 +20,32 @@ constexpr int kGaugeFolderLimit = 99;  // the gauge counts folders up to here
 
 std::string ProgramFileIn(const std::string& folder) { return folder + "\\" + app::kProgramName; }
 
-const char* const kNotes[] = {
-    " Searching for ICQ...",
-    " ",
-    " This may take a few minutes...",
-    " ",
-    " ",
-    " Note:",
-    " 1. Try not to run other programs as this",
-    "      will slow down the search.",
-    " 2. If you are multi-tasking, Torq32 may",
-    "      appear not to be responsing. Just",
-    "      let it complete itself.",
-    " ",
-    " Searching:",
-};
-
-// The walk of one drive. The guard keeps it off other file systems and out of folders
-// it has entered before, so that a link back up the tree cannot make it run forever.
-class DriveWalk {
- public:
-  explicit DriveWalk(app::WindowSeam& window) : window_(window), guard_(true) {}
-
-  // Walks the drive whose root is drive + "\" ("c:").
-  void Run(const std::string& drive) {
-    // Entering the root first ties the guard to the drive's file system and counts the
-    // root as visited.
-    guard_.TryEnter(drive + "\\");
-    SearchFolder(drive);
-  }
-
- private:
-  void SearchFolder(const std::string& folder) {
-    window_.AppendLine(app::ShortPath(folder));
-    if (window_.Gauge() < kGaugeFolderLimit) window_.SetGauge(window_.Gauge() + 1);
-    // The folder is read once, in the order of a directory search: the test for the
-    // program file looks in the listing that the walk then goes through.
-    platform::WalkListing listing;
-    const int read = listing.Read(folder);
-    if (HoldsProgramFile(listing, read, folder)) {
-      window_.ICQPath = folder;
-      return;
-    }
-    // Files are passed over (they cannot be entered), and so are folders that cannot
-    // be entered and folders met before.
-    for (const std::string& name : listing.Folders()) {
-      const std::string path = folder + "\\" + name;
-      if (guard_.TryEnter(path) != platform::WalkGuard::Enter::kEntered) continue;
-      window_.DeleteLine(kPathLine);
-      SearchFolder(path);
-      platform::ChangeDir("..");
-    }
-  }
-
-  // Whether the folder holds the program file, as FileExists would answer, from the
-  // folder's listing; a folder that may be entered but not read is asked directly.
-  static bool HoldsProgramFile(const platform::WalkListing& listing, int read_result,
-                               const std::string& folder) {
-    if (read_result != 0) return platform::FileExists(ProgramFileIn(folder));
+// Walks the folder and the folders below it that the guard lets it enter, until one holds
+// the program file; ICQPath is then that folder.
+void SearchFolder(app::WindowSeam& window, const std::string& folder, platform::WalkGuard& guard) {
+  window.AppendLine(app::ShortPath(folder));
+  if (window.Gauge() < kGaugeFolderLimit) window.SetGauge(window.Gauge() + 1);
+  // The folder is read once: the test for the program file looks in the listing that the
+  // walk then goes through. A folder that may be entered but not read is asked directly.
+  platform::WalkListing listing;
+  bool holds_program = false;
+  if (listing.Read(folder) != 0) {
+    holds_program = platform::FileExists(ProgramFileIn(folder));
+  } else {
     const platform::WalkListing::Entry* program = listing.LookUp(app::kProgramName);
-    return program != nullptr && program->kind == platform::WalkListing::Kind::kFile;
+    holds_program = program && program->kind == platform::WalkListing::Kind::kFile;
   }
-
-  app::WindowSeam& window_;
-  platform::WalkGuard guard_;
-};
-
-void ShowSuccess(app::WindowSeam& window) {
-  window.ICQPath = app::WithoutTrailingBackslash(window.ICQPath);
-  app::Report(window,
-              {" ", " Search Successful!", " ", " ICQ Found in" + app::ShortPath(window.ICQPath)});
-  window.MoveICQFolder(window.ICQPath);
-  app::SavePrefs(window);
-  window.SetGauge(100);
-}
-
-void ShowFailure(app::WindowSeam& window) {
-  app::Report(window, {" ", " Error!", " ", " ICQ cannot be found on this system!", " ", " ",
-                       " Note:", " Please ensure that ICQ is installed!"});
+  if (holds_program) {
+    window.ICQPath = folder;
+    return;
+  }
+  for (const std::string& name : listing.Folders()) {
+    const std::string path = folder + "\\" + name;
+    if (guard.TryEnter(path) != platform::WalkGuard::Enter::kEntered) continue;
+    window.DeleteLine(kPathLine);
+    SearchFolder(window, path, guard);
+    platform::ChangeDir("..");
+  }
 }
 
 }  // namespace
@@ -106,11 +54,14 @@ bool Label2Click(app::WindowSeam& window) {
   window.ClearScreen();
   window.AppendLine(" ");
   window.SetGauge(0);
-  for (const char* note : kNotes) window.AppendLine(note);
-
+  app::AppendLines(
+      window,
+      {" Searching for ICQ...", " ", " This may take a few minutes...", " ", " ",
+       " Note:", " 1. Try not to run other programs as this", "      will slow down the search.",
+       " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
+       "      let it complete itself.", " ", " Searching:"});
   // "none" and an empty setting name no folder: taken as paths they would look in the
-  // current directory or the root of the current drive, and a find in "none" would
-  // still end in the failure report.
+  // current directory or the root of the current drive.
   const bool setting_holds_icq = window.ICQPath != app::kNoFolder && !window.ICQPath.empty() &&
                                  platform::FileExists(ProgramFileIn(window.ICQPath));
   if (!setting_holds_icq) {
@@ -122,15 +73,25 @@ bool Label2Click(app::WindowSeam& window) {
            ++letter) {
         const std::string drive{letter, ':'};
         if (!app::PathIsFolder(drive + "\\")) continue;
-        DriveWalk(window).Run(drive);
+        // The guard keeps the walk on the drive's file system and out of folders met
+        // before; entering the root first ties it to the drive.
+        platform::WalkGuard guard(true);
+        guard.TryEnter(drive + "\\");
+        SearchFolder(window, drive, guard);
       }
     }
   }
   if (window.ICQPath == app::kNoFolder) {
-    ShowFailure(window);
+    app::Report(window, {" ", " Error!", " ", " ICQ cannot be found on this system!", " ", " ",
+                         " Note:", " Please ensure that ICQ is installed!"});
     return false;
   }
-  ShowSuccess(window);
+  window.ICQPath = app::WithoutTrailingBackslash(window.ICQPath);
+  app::Report(window,
+              {" ", " Search Successful!", " ", " ICQ Found in" + app::ShortPath(window.ICQPath)});
+  window.MoveICQFolder(window.ICQPath);
+  app::SavePrefs(window);
+  window.SetGauge(100);
   return true;
 }
 

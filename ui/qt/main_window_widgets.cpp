@@ -73,21 +73,13 @@ class DriveDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent), folder_(platform::GetCurrentDir()) {
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new IndentDelegate(this));
   setIconSize(QSize(kFolderIconSize, kFolderIconSize));
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   connect(this, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { emit OpenRequested(PathOfItem(item)); });
-  Fill();
-}
-
-void FolderList::MoveTo(const std::string& folder) {
-  platform::ChangeDir(folder);
-  folder_ = platform::GetCurrentDir();
-  Fill();
-  emit FolderChanged();
 }
 
 std::string FolderList::PathOfItem(const QListWidgetItem* item) {
@@ -103,11 +95,11 @@ void FolderList::keyPressEvent(QKeyEvent* event) {
   QListWidget::keyPressEvent(event);
 }
 
-void FolderList::Fill() {
+void FolderList::Fill(const std::string& folder) {
   clear();
   const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  const FolderLines shown = ReadFolderLines(folder_);
+  const FolderLines shown = ReadFolderLines(folder);
   QListWidgetItem* current = nullptr;
   for (std::size_t i = 0; i < shown.lines.size(); ++i) {
     const FolderLine& line = shown.lines[i];

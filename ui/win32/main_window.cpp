@@ -198,13 +198,7 @@ void ShowErrorBox(HWND owner, const std::string& message) {
   CentredMessageBox(owner, DialogText(message, "\r\n"), kWindowCaption, MB_OK | MB_ICONERROR);
 }
 
-TMain::TMain()
-    : runner_({.show_error =
-                   [this](const std::string& message) {
-                     ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
-                   },
-               .close = [this] { PostMessageW(window_, WM_CLOSE, 0, 0); },
-               .starting = [this] { throttle_.Restart(); }}) {
+TMain::TMain() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
@@ -227,7 +221,7 @@ TMain::TMain()
       place.x, place.y, ui::kOuterWidth, ui::kOuterHeight, nullptr, nullptr, instance, this);
   if (!window_) throw std::runtime_error("The window could not be created.");
   BuildControls();
-  RunAction([this] { app::FormCreate(*this); });
+  RunAction([this] { FormCreate(*this); });
 }
 
 TMain::~TMain() {
@@ -271,29 +265,21 @@ void TMain::BuildControls() {
   const auto find = [this](const char* name) {
     return GetDlgItem(window_, kFirstControlId + static_cast<int>(ui::IndexOf(name)));
   };
-  icq_folder_.list = find("ICQFolder");
-  icq_folder_.drives = find("DriveComboBox1");
-  backup_folder_.list = find("BackupFolder");
-  backup_folder_.drives = find("DriveComboBox2");
+  lists_[kICQ] = find("ICQFolder");
+  lists_[kBackup] = find("BackupFolder");
+  drives_[kICQ] = find("DriveComboBox1");
+  drives_[kBackup] = find("DriveComboBox2");
   icq_folder_now_ = find("ICQFolderNow");
   backup_folder_list_ = find("BackupFolderList");
   out_screen_ = find("OutScreen");
   progress_bar_ = find("ProgressBar");
-  backup_folder_text_ = app::kInitialBackupFolderText;
   // Long lines wrap at the box's width; the horizontal bar is shown all the same, idle.
   ShowScrollBar(out_screen_, SB_HORZ, TRUE);
   EnableScrollBar(out_screen_, SB_HORZ, ESB_DISABLE_BOTH);
   SendMessageW(out_screen_, EM_SETLIMITTEXT, 0, 0);  // no limit but memory
-
-  // The folder lists start at the current directory.
-  icq_folder_.folder = backup_folder_.folder = platform::GetCurrentDir();
-  FillFolderList(icq_folder_);
-  FillFolderList(backup_folder_);
-  drive_folders_.Remember(icq_folder_.folder);
-  ShowDriveOf(icq_folder_);
-  ShowDriveOf(backup_folder_);
-  SetWindowTextW(icq_folder_now_, Wide(icq_folder_.folder).c_str());
-  SetFocus(icq_folder_.list);
+  ShowFolder(kICQ);
+  ShowFolder(kBackup);
+  SetFocus(lists_[kICQ]);
 }
 
 // --- Messages ------------------------------------------------------------------------
@@ -353,7 +339,17 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case kReplayHeldInput:
-      ReplayHeldInput();
+      // In the order the input came; a click that starts another action leaves the rest
+      // to follow it, after what comes during it.
+      while (!held_input_.empty() && !ActionRunning() && IsWindow(window_)) {
+        HeldInput held = held_input_.front();
+        held_input_.pop_front();
+        // Shift+Tab and typed capitals read the keys that were down when they came.
+        if (held.message.message >= WM_KEYFIRST && held.message.message <= WM_KEYLAST) {
+          SetKeyboardState(held.keys.data());
+        }
+        HandleQueued(held.message);
+      }
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -382,9 +378,9 @@ bool TMain::TakeKey(const MSG& message) {
     }
   }
   if (message.wParam != VK_RETURN) return false;
-  for (FolderSelector* selector : {&icq_folder_, &backup_folder_}) {
-    if (message.hwnd != selector->list) continue;
-    OpenCurrentLine(*selector);
+  for (Selector selector : {kICQ, kBackup}) {
+    if (message.hwnd != lists_[selector]) continue;
+    OpenCurrentLine(selector);
     return true;
   }
   if (GetParent(message.hwnd) == window_ &&
@@ -398,8 +394,7 @@ bool TMain::TakeKey(const MSG& message) {
 void TMain::OnCommand(int id, int code, HWND control) {
   const ui::Control* form = FormControl(id);
   if (form == nullptr) return;
-  FolderSelector* selector =
-      control == icq_folder_.list || control == icq_folder_.drives ? &icq_folder_ : &backup_folder_;
+  const Selector selector = control == lists_[kICQ] || control == drives_[kICQ] ? kICQ : kBackup;
   switch (form->kind) {
     case ui::Kind::kButton:
     case ui::Kind::kLink:
@@ -407,15 +402,21 @@ void TMain::OnCommand(int id, int code, HWND control) {
       if (code == BN_CLICKED) Click(form->handler);
       return;
     case ui::Kind::kFolderList:
-      if (code == LBN_DBLCLK) OpenCurrentLine(*selector);
+      if (code == LBN_DBLCLK) OpenCurrentLine(selector);
       return;
     case ui::Kind::kDriveBox:
-      if (code == CBN_SELCHANGE) ChooseDrive(*selector);
+      if (code == CBN_SELCHANGE) {
+        const LRESULT index = SendMessageW(drives_[selector], CB_GETCURSEL, 0, 0);
+        if (index >= 0) {
+          ChooseDrive(selector,
+                      static_cast<char>(SendMessageW(drives_[selector], CB_GETITEMDATA, index, 0)));
+        }
+      }
       return;
     case ui::Kind::kEdit:
       // Typing sets the text the actions read; the list stays where it is.
       if (code == EN_CHANGE && !setting_backup_text_) {
-        backup_folder_text_ = WindowText(backup_folder_list_);
+        backup_text_ = WindowText(backup_folder_list_);
       }
       return;
     default:
@@ -424,7 +425,7 @@ void TMain::OnCommand(int id, int code, HWND control) {
 }
 
 void TMain::OnClose() {
-  if (runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); })) DestroyWindow(window_);
+  if (MayClose()) DestroyWindow(window_);
 }
 
 void TMain::Paint() {
@@ -450,7 +451,7 @@ void TMain::Paint() {
 void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
   const HGDIOBJ old = SelectObject(item.hDC, font_.get());
   SetBkMode(item.hDC, TRANSPARENT);
-  if (item.hwndItem == icq_folder_.list || item.hwndItem == backup_folder_.list) {
+  if (item.hwndItem == lists_[kICQ] || item.hwndItem == lists_[kBackup]) {
     DrawFolderLine(item);
   } else if (item.hwndItem == progress_bar_) {
     DrawGauge(item, gauge_);
@@ -459,7 +460,7 @@ void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
     RECT place = item.rcItem;
     FillRect(item.hDC, &place, GetSysColorBrush(COLOR_BTNFACE));
     SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
-    std::wstring text = Wide(icq_folder_.folder);
+    std::wstring text = Wide(folders_[kICQ]);
     DrawTextW(item.hDC, text.data(), static_cast<int>(text.size()), &place,
               DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
   }
@@ -467,14 +468,14 @@ void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
-  const FolderSelector& selector = item.hwndItem == icq_folder_.list ? icq_folder_ : backup_folder_;
+  const FolderLines& shown = shown_lines_[item.hwndItem == lists_[kICQ] ? kICQ : kBackup];
   RECT place = item.rcItem;
   FillRect(item.hDC, &place, GetSysColorBrush(COLOR_WINDOW));
-  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= selector.lines.lines.size()) {
+  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= shown.lines.size()) {
     if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &place);
     return;
   }
-  const FolderLine& line = selector.lines.lines[item.itemID];
+  const FolderLine& line = shown.lines[item.itemID];
   const int left = place.left + 2 + line.level * kFolderIndent;
   DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
   const std::wstring text = Wide(line.text);
@@ -491,25 +492,16 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &text_place);
 }
 
-// --- The window seam -------------------------------------------------------------------
+void TMain::ShowCleared() { SetWindowTextW(out_screen_, L""); }
 
-void TMain::ClearScreen() {
-  lines_.clear();
-  SetWindowTextW(out_screen_, L"");
-  LetWindowRepaint();
-}
-
-void TMain::AppendLine(const std::string& line) {
+void TMain::ShowAppended(const std::string& line) {
   const std::wstring shown = Wide((lines_.empty() ? "" : "\r\n") + ScreenLineText(line));
-  lines_.push_back(line);
   const int end = GetWindowTextLengthW(out_screen_);
   SendMessageW(out_screen_, EM_SETSEL, end, end);
   SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.c_str()));
-  LetWindowRepaint();
 }
 
-void TMain::DeleteLine(int index) {
-  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+void TMain::ShowDeleting(int index) {
   // The line goes with one line break: the one after it, or the one before the last line.
   constexpr int kBreak = 2;  // CR LF
   int start = 0;
@@ -520,43 +512,21 @@ void TMain::DeleteLine(int index) {
   } else if (index > 0) {
     start -= kBreak;
   }
-  lines_.erase(lines_.begin() + index);
   SendMessageW(out_screen_, EM_SETSEL, start, end);
   SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-  LetWindowRepaint();
 }
 
-std::vector<std::string> TMain::Lines() const { return lines_; }
-
-void TMain::SetGauge(int percent) {
-  percent = std::clamp(percent, 0, 100);
-  if (percent != gauge_) {
-    gauge_ = percent;
-    // The percentage is the gauge's text too, for whoever reads the window from outside.
-    SetWindowTextW(progress_bar_, GaugeText(gauge_).c_str());
-    // Painted now, not when the message loop next runs: long actions keep it waiting.
-    InvalidateRect(progress_bar_, nullptr, FALSE);
-    UpdateWindow(progress_bar_);
-  }
-  LetWindowRepaint();
+void TMain::ShowGauge() {
+  // The percentage is the gauge's text too, for whoever reads the window from outside.
+  SetWindowTextW(progress_bar_, GaugeText(gauge_).c_str());
+  // Painted now, not when the message loop next runs: long actions keep it waiting.
+  InvalidateRect(progress_bar_, nullptr, FALSE);
+  UpdateWindow(progress_bar_);
 }
 
-int TMain::Gauge() const { return gauge_; }
-
-std::string TMain::ICQFolder() const { return icq_folder_.folder; }
-
-void TMain::MoveICQFolder(const std::string& folder) { MoveSelector(icq_folder_, folder); }
-
-std::string TMain::BackupFolder() const { return backup_folder_.folder; }
-
-void TMain::MoveBackupFolder(const std::string& folder) { MoveSelector(backup_folder_, folder); }
-
-std::string TMain::BackupFolderText() const { return backup_folder_text_; }
-
-void TMain::SetBackupFolderText(const std::string& text) {
-  backup_folder_text_ = text;
+void TMain::ShowBackupText() {
   setting_backup_text_ = true;
-  SetWindowTextW(backup_folder_list_, Wide(text).c_str());
+  SetWindowTextW(backup_folder_list_, Wide(backup_text_).c_str());
   setting_backup_text_ = false;
 }
 
@@ -571,19 +541,7 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
                            MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
 }
 
-// --- Repainting while an action runs ----------------------------------------------------
-
-void TMain::LetWindowRepaint() {
-  if (!runner_.Running() || !IsWindowVisible(window_)) return;
-  if (throttle_.PaintChangeNow()) PaintNow();
-}
-
-void TMain::Refresh() {
-  if (!runner_.Running() || !IsWindowVisible(window_)) return;
-  if (throttle_.PaintOnRefresh()) PaintNow();
-}
-
-void TMain::PaintNow() {
+void TMain::TakeMessages() {
   // Clicks and keys are taken out of the queue too, to be held until the action has
   // ended: left in it, one of them could hide a later click on the close box, and a
   // question's box would swallow them.
@@ -600,7 +558,6 @@ void TMain::PaintNow() {
       DispatchMessageW(&message);
     }
   }
-  throttle_.Painted();
 }
 
 void TMain::HoldInput(const MSG& message) {
@@ -623,103 +580,62 @@ void TMain::HoldInput(const MSG& message) {
   held_input_.push_back(held);
 }
 
-void TMain::RunAction(const std::function<void()>& action) {
-  runner_.Run(action);
-  if (!runner_.Running() && !held_input_.empty()) PostMessageW(window_, kReplayHeldInput, 0, 0);
+void TMain::ActionEnded() {
+  if (!held_input_.empty()) PostMessageW(window_, kReplayHeldInput, 0, 0);
 }
 
-// From the message loop, in the order the input came; a click that starts another action
-// leaves the rest to follow it, after what comes during it.
-void TMain::ReplayHeldInput() {
-  while (!held_input_.empty() && !runner_.Running() && IsWindow(window_)) {
-    HeldInput held = held_input_.front();
-    held_input_.pop_front();
-    // Shift+Tab and typed capitals read the keys that were down when they came.
-    if (held.message.message >= WM_KEYFIRST && held.message.message <= WM_KEYLAST) {
-      SetKeyboardState(held.keys.data());
-    }
-    HandleQueued(held.message);
-  }
+void TMain::ScreenToTop() {
+  SendMessageW(out_screen_, EM_SETSEL, 0, 0);
+  SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
+  SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
 }
 
-// --- Handlers ------------------------------------------------------------------------
-
-void TMain::Click(ui::Handler handler) {
-  RunAction([this, handler] {
-    handler(*this);
-    if (handler != &app::Label4Click) return;
-    // The Read Me is read from its first line; the screen would stay at its last.
-    SendMessageW(out_screen_, EM_SETSEL, 0, 0);
-    SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
-    SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
-  });
+void TMain::ShowError(const std::string& message) {
+  ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
 }
 
 // --- The folder selectors --------------------------------------------------------------
 
-void TMain::MoveSelector(FolderSelector& selector, const std::string& folder) {
-  platform::ChangeDir(folder);
-  selector.folder = platform::GetCurrentDir();
-  FillFolderList(selector);
-  drive_folders_.Remember(selector.folder);
-  ShowDriveOf(selector);
-  if (&selector == &icq_folder_) {
-    // The label shows the whole path as its text; it draws it shortened.
-    SetWindowTextW(icq_folder_now_, Wide(selector.folder).c_str());
-    InvalidateRect(icq_folder_now_, nullptr, FALSE);
-  } else {
-    SetBackupFolderText(selector.folder);
+void TMain::ShowList(Selector selector) {
+  const HWND list = lists_[selector];
+  FolderLines& shown = shown_lines_[selector] = ReadFolderLines(folders_[selector]);
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  for (const FolderLine& line : shown.lines) {
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line.text).c_str()));
   }
-}
-
-void TMain::FillFolderList(FolderSelector& selector) {
-  selector.lines = ReadFolderLines(selector.folder);
-  SendMessageW(selector.list, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(selector.list, LB_RESETCONTENT, 0, 0);
-  for (const FolderLine& line : selector.lines.lines) {
-    SendMessageW(selector.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line.text).c_str()));
-  }
-  SendMessageW(selector.list, WM_SETREDRAW, TRUE, 0);
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   // From the top, as far down as the current folder needs.
-  SendMessageW(selector.list, LB_SETCURSEL, selector.lines.current, 0);
+  SendMessageW(list, LB_SETCURSEL, shown.current, 0);
   RECT inside;
-  GetClientRect(selector.list, &inside);
+  GetClientRect(list, &inside);
   const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / ui::kFolderItemHeight);
-  const std::size_t top =
-      selector.lines.current < whole_lines ? 0 : selector.lines.current + 1 - whole_lines;
-  SendMessageW(selector.list, LB_SETTOPINDEX, top, 0);
-  InvalidateRect(selector.list, nullptr, TRUE);
+  const std::size_t top = shown.current < whole_lines ? 0 : shown.current + 1 - whole_lines;
+  SendMessageW(list, LB_SETTOPINDEX, top, 0);
+  InvalidateRect(list, nullptr, TRUE);
+  ShowDrive(selector);
+  if (selector == kICQ) {
+    // The label shows the whole path as its text; it draws it shortened.
+    SetWindowTextW(icq_folder_now_, Wide(folders_[kICQ]).c_str());
+    InvalidateRect(icq_folder_now_, nullptr, FALSE);
+  }
 }
 
-void TMain::ShowDriveOf(const FolderSelector& selector) {
+void TMain::ShowDrive(Selector selector) {
   // The box's lines are "c:", found regardless of case.
-  const wchar_t name[] = {static_cast<wchar_t>(DriveOf(selector.folder)), L':', L'\0'};
-  const LRESULT index = SendMessageW(selector.drives, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                     reinterpret_cast<LPARAM>(name));
-  if (index != CB_ERR) SendMessageW(selector.drives, CB_SETCURSEL, index, 0);
+  const wchar_t name[] = {static_cast<wchar_t>(DriveOf(folders_[selector])), L':', L'\0'};
+  const LRESULT index = SendMessageW(drives_[selector], CB_FINDSTRINGEXACT,
+                                     static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name));
+  if (index != CB_ERR) SendMessageW(drives_[selector], CB_SETCURSEL, index, 0);
 }
 
 // The folder of the list's selected line.
-void TMain::OpenCurrentLine(FolderSelector& selector) {
-  const LRESULT index = SendMessageW(selector.list, LB_GETCURSEL, 0, 0);
-  if (index < 0 || static_cast<std::size_t>(index) >= selector.lines.lines.size()) return;
-  const std::string folder = selector.lines.lines[static_cast<std::size_t>(index)].path;
-  RunAction([this, &selector, folder] { MoveSelector(selector, folder); });
-}
-
-void TMain::ChooseDrive(FolderSelector& selector) {
-  const LRESULT index = SendMessageW(selector.drives, CB_GETCURSEL, 0, 0);
-  if (index < 0) return;
-  const char letter = static_cast<char>(SendMessageW(selector.drives, CB_GETITEMDATA, index, 0));
-  RunAction([this, &selector, letter] {
-    if (DriveOf(selector.folder) == letter) return;
-    try {
-      MoveSelector(selector, drive_folders_.Target(letter));
-    } catch (...) {
-      ShowDriveOf(selector);
-      throw;
-    }
-  });
+void TMain::OpenCurrentLine(Selector selector) {
+  const LRESULT index = SendMessageW(lists_[selector], LB_GETCURSEL, 0, 0);
+  const std::vector<FolderLine>& lines = shown_lines_[selector].lines;
+  if (index >= 0 && static_cast<std::size_t>(index) < lines.size()) {
+    OpenFolder(selector, lines[static_cast<std::size_t>(index)].path);
+  }
 }
 
 }  // namespace app

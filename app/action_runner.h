@@ -1,7 +1,4 @@
-// What both windows (the Qt one on Linux, the native one on Windows) do around the
-// handlers, apart from drawing: one action at a time, an error it lets through shown,
-// a close request during an action asked about and carried out when it ends, the pace
-// at which a busy window repaints, and the drive boxes. The texts they share live here.
+// What both windows do around the handlers, apart from drawing, and the texts they share.
 #pragma once
 
 #include <chrono>
@@ -53,10 +50,8 @@ class ActionRunner {
   std::vector<std::function<void()>> waiting_;
 };
 
-// The part of TMain both windows share: its handlers run through an ActionRunner, and
-// while one runs the window repaints at most every kRepaintInterval, so that a report of
-// thousands of lines does not spend its time painting; a change held back is painted by
-// the next Refresh.
+// The part of TMain both windows share. While an action runs the window repaints at most
+// every kRepaintInterval, so that a long report does not spend its time painting.
 class FormWindow : public KeptWindow {
  public:
   static constexpr std::chrono::milliseconds kRepaintInterval{20};

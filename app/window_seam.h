@@ -41,10 +41,8 @@ class WindowSeam {
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
-  // Called before a step that may keep an action long, while it waits for a worker and
-  // between the engine's blocks: what is not shown yet is shown now, and the window
-  // answers the window system at most every few milliseconds. Changes nothing an action
-  // reads.
+  // Called where an action may be kept long: shows what is not shown yet and answers the
+  // window system every few milliseconds at most.
   virtual void Refresh() = 0;
 
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
@@ -58,9 +56,8 @@ class WindowSeam {
   std::string SupportedVersions;
 };
 
-// The seam's state as the windows and the terminal keep it: the screen's lines byte for
-// byte, the gauge, the selectors' folders (from the current directory) and the edit box's
-// text. A window shows each change through the Show hooks.
+// The seam's state as the windows and the terminal keep it, byte for byte; a window shows
+// each change through the Show hooks.
 class KeptWindow : public WindowSeam {
  public:
   KeptWindow();

@@ -1,5 +1,4 @@
-// torq32-cli: the window's start-up and one of its actions on a terminal. The message
-// screen as the action leaves it goes to standard output, the gauge to standard error.
+// torq32-cli: the window's start-up and one action on a terminal.
 #include <getopt.h>
 #include <signal.h>
 #include <unistd.h>
@@ -50,8 +49,7 @@ const app::CliCommand* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-// Options may stand before and after the subcommand; "--" ends them. Folder texts are
-// kept as typed: Run turns them into paths.
+// Options may stand before and after the subcommand; folder texts are kept as typed.
 CommandLine ParseCommandLine(int argc, char* argv[]) {
   enum : int { kNo = 256, kProgress, kHome, kIcq, kBackup, kOnly };
   static const option kOptions[] = {{"home", required_argument, nullptr, kHome},
@@ -181,8 +179,7 @@ int Run(const CommandLine& line) {
     window.MoveICQFolder(icq);
   }
   if (line.backup && (line.backup->empty() || line.backup->back() == '\\')) {
-    // Typed into the edit box as it stands: the action reports an empty text and
-    // removes one trailing backslash itself.
+    // Typed as it stands: the action reports an empty text, drops a trailing backslash.
     window.SetBackupFolderText(*line.backup);
   } else if (line.backup) {
     // The edit box may name a folder that the backup is still to create.
@@ -230,7 +227,6 @@ int Flushed(int status) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // The compression engine's start-up comes first, as in the window program.
   lz::EngineStartup();
   platform::CatchInterrupts();
 

@@ -1,6 +1,5 @@
-// torq32-cli's window: the message screen is kept and printed when the action ends,
-// the gauge is a progress line on standard error, and questions are answered by a
-// flag, asked on the terminal, or answered No / Cancel.
+// torq32-cli's window: the screen printed when the action ends, the gauge a progress
+// line, questions answered by a flag or on the terminal.
 #pragma once
 
 #include <chrono>
@@ -23,10 +22,8 @@ class TerminalWindow : public KeptWindow {
     kLines,   // one line per change (a log)
   };
 
-  // With answers kAsk, a question is asked through prompt_out and read from answer_in;
-  // a null answer_in (input is not a terminal) answers No / Cancel. progress_out may be
-  // null when progress is kNone. A redrawn progress line tells the data done and the time
-  // left, reckoned by `clock` from the time since the action cleared the screen.
+  // kAsk asks through prompt_out and answer_in; without answer_in it answers No / Cancel.
+  // A redrawn progress line tells the data done and the time left, by `clock`.
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
                  Progress progress, std::ostream* progress_out,
@@ -41,7 +38,6 @@ class TerminalWindow : public KeptWindow {
 
   // Takes a redrawn progress line off the terminal; call before printing the screen.
   void EndProgress();
-  // Writes each line of the message screen, as written, followed by a newline.
   void PrintScreen(std::ostream& out) const;
 
  private:
@@ -60,10 +56,8 @@ class TerminalWindow : public KeptWindow {
   std::chrono::steady_clock::time_point last_drawn_;
 };
 
-// A folder named on the command line, as a Windows path text: a text that begins with
-// a drive letter and ":" or with "\" stays as it is; anything else is a host path
-// (relative ones against host_cwd), turned into the drive path that holds it. nullopt
-// when no drive holds it.
+// A folder named on the command line as a Windows path: "C:..." and "\..." as typed, a
+// host path (against host_cwd) as the drive path holding it; nullopt on no drive.
 std::optional<std::string> WindowsPathArgument(const std::string& text,
                                                const std::string& host_cwd);
 

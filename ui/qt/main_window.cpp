@@ -29,11 +29,9 @@
 namespace app {
 namespace {
 
-// The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
-// lines were laid out to fit that width.
+// The classic box's margin, which the Read Me's lines were laid out for.
 constexpr int kScreenTextMargin = 1;
-// The window manager may draw its frame a little after the window first shows; the size
-// is fitted to the frame on both occasions.
+// The window manager may draw its frame a little after the window first shows.
 constexpr int kFrameSettleMs = 300;
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
@@ -170,9 +168,7 @@ void TMain::BuildControls() {
     } else if (control.bold) {
       widget->setFont(ControlFont(control.family, true));
     }
-    // A label takes at least the room its text needs, as the classic labels size
-    // themselves to their text: the fonts that stand in for the original ones can be a
-    // little wider.
+    // A label takes the room its text needs: a stand-in font can be a little wider.
     if (control.kind == ui::Kind::kLabel || control.kind == ui::Kind::kLink) {
       const int needed = widget->fontMetrics().horizontalAdvance(text) + 1;
       if (needed > widget->width()) widget->resize(needed, widget->height());
@@ -257,9 +253,8 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
   return AskCentred(box) == QMessageBox::Ok;
 }
 
-// The boxes speak in the window's font, with plain buttons, and stand in the middle of
-// the screen rather than of the window. Their frame is not known before they show; the
-// window's own frame, drawn by the same window manager, stands in for it.
+// In the window's font, plain buttons, in the middle of the screen; the window's frame
+// stands in for the box's, unknown before it shows.
 int TMain::AskCentred(QMessageBox& box) {
   box.setFont(font());
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
@@ -281,8 +276,7 @@ void TMain::ActionEnded() {
   }
 }
 
-// While an action runs, the window's input is kept for after it, except a request to
-// stop: Escape asks as closing the window does.
+// During an action input waits, but Escape asks to stop as closing the window does.
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
   if (!ActionRunning() || watched != windowHandle() || !IsUserInput(event->type())) {
     return false;
@@ -296,8 +290,7 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-// Every event, so that a close request is seen now; eventFilter keeps the clicks and
-// keys for after the action.
+// Every event, so that a close request is seen now; eventFilter holds the input.
 void TMain::TakeMessages() { QCoreApplication::processEvents(); }
 
 void ShowErrorBox(QWidget* parent, const std::string& message) {
@@ -311,11 +304,11 @@ void TMain::ShowError(const std::string& message) {
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
-  if (!MayClose()) {
+  if (MayClose()) {
+    QWidget::closeEvent(event);
+  } else {
     event->ignore();
-    return;
   }
-  QWidget::closeEvent(event);
 }
 
 // The form's keys for the link labels.

@@ -33,8 +33,7 @@ class IndentDelegate : public QStyledItemDelegate {
     QStyleOptionViewItem shifted(option);
     shifted.rect.setLeft(option.rect.left() + Indent(index));
     QStyledItemDelegate::paint(painter, shifted, index);
-    // The style marks the focus only after a Tab; the list marks its current line
-    // whenever it has the focus, with the classic dotted frame.
+    // The classic dotted frame whenever it has the focus, not only after a Tab.
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     if (view != nullptr && view->hasFocus() && index == view->currentIndex()) {
       painter->save();
@@ -58,8 +57,7 @@ class IndentDelegate : public QStyledItemDelegate {
   }
 };
 
-// The drop-down list names each drive's host folder beside its letter; the box itself
-// is too narrow for more than the letter.
+// The drop-down list names each drive's host folder beside its letter.
 class DriveDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;

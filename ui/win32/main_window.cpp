@@ -20,10 +20,9 @@ constexpr int kDriveListHeight = 200;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
 constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
-// Messages taken from the queue in one go while an action runs, so that a stream of
-// them cannot keep the action waiting.
+// At most this many messages a refresh: a stream of them cannot keep the action waiting.
 constexpr int kMessagesPerRefresh = 200;
-// Posted when an action has ended: the input held back during it is handled then.
+// Posted when an action has ended, to replay the input held during it.
 constexpr UINT kReplayHeldInput = WM_APP + 1;
 
 bool IsFrameMouse(UINT message) {
@@ -62,19 +61,13 @@ std::string WindowText(HWND window) {
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  // As the file layer converts names: a character the code page lacks becomes "?", not a
-  // look-alike letter that names another folder.
+  // No best fit, as the file layer: a character the code page lacks becomes "?".
   constexpr DWORD kNoBestFit = WC_NO_BEST_FIT_CHARS;
   const int length =
       WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, nullptr, 0, "?", nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, text.data(), length, "?", nullptr);
   return text;
-}
-
-int Utf16Length(const std::string& text) {
-  if (text.empty()) return 0;
-  return MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
 }
 
 HFONT MakeFont(const char* family, bool bold, bool underline) {
@@ -92,8 +85,7 @@ POINT Centred(int width, int height) {
           area.top + (area.bottom - area.top - height) / 2};
 }
 
-// The boxes stand in the middle of the screen rather than of the window: the hook moves
-// each box as it is activated.
+// The boxes stand in the middle of the screen: the hook moves each as it is activated.
 LRESULT CALLBACK CentreBox(int code, WPARAM wparam, LPARAM lparam) {
   RECT frame;
   if (code == HCBT_ACTIVATE && GetWindowRect(reinterpret_cast<HWND>(wparam), &frame)) {
@@ -111,8 +103,8 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ca
   return answer;
 }
 
-// Each kind's system control, in the order of ui::Kind: its class, styles and extended
-// style. Labels stay on one line in their place; the window draws what overflows.
+// Each kind's system control, in the order of ui::Kind; the window draws what overflows
+// a label.
 struct ControlClass {
   const wchar_t* name;
   DWORD style;
@@ -158,8 +150,7 @@ void FillDriveBox(HWND box, int height) {
         SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
     SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
   }
-  // The closed box is as high as the form has it: its height follows the item height
-  // set, which is set once as it stands, measured, and set again by the difference.
+  // The closed box's height follows the item height: set, measured, set again to fit.
   const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   if (item_height > 0) {
     SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
@@ -170,8 +161,7 @@ void FillDriveBox(HWND box, int height) {
   }
 }
 
-// Black on white, a single-line border, the percentage centred: black on the white part
-// and white on the black part.
+// Black on white, a single-line border, the percentage centred in the other colour.
 void DrawGauge(const DRAWITEMSTRUCT& item, int percent) {
   const HDC dc = item.hDC;
   const RECT outer = item.rcItem;
@@ -212,8 +202,6 @@ TMain::TMain() {
 
   font_.reset(MakeFont(ui::kArial, false, false));
 
-  // The ordinary resizable frame with the system menu and minimise box, no maximise box;
-  // centred on the screen.
   const POINT place = Centred(ui::kOuterWidth, ui::kOuterHeight);
   window_ = CreateWindowExW(
       WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kWindowCaption).c_str(),
@@ -237,8 +225,7 @@ void TMain::Show(int show_command) {
 }
 
 void TMain::BuildControls() {
-  // Those that take the focus first, in tab order: the dialog manager walks the controls
-  // as they were made.
+  // In tab order first: the dialog manager walks the controls as they were made.
   std::vector<std::size_t> order = ui::TabOrder();
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     if (ui::kForm[i].tab < 0) order.push_back(i);
@@ -326,9 +313,8 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnClose();
       return 0;
     case WM_NEXTDLGCTL:
-      // The message screen, a multi-line box, passes Tab and Shift+Tab on to us as a
-      // dialog's box does; the window is no dialog, so it moves the focus itself.
-      // Like the dialog manager, it goes all the way round and selects a box's text.
+      // The message screen passes Tab on as in a dialog; the window, no dialog, moves the
+      // focus itself, as the dialog manager would.
       if (LOWORD(lparam)) {
         SetFocus(reinterpret_cast<HWND>(wparam));
       } else if (const HWND next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0)) {
@@ -339,8 +325,7 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case kReplayHeldInput:
-      // In the order the input came; a click that starts another action leaves the rest
-      // to follow it, after what comes during it.
+      // In order; a click that starts another action leaves the rest for after it.
       while (!held_input_.empty() && !ActionRunning() && IsWindow(window_)) {
         HeldInput held = held_input_.front();
         held_input_.pop_front();
@@ -364,8 +349,7 @@ void TMain::HandleQueued(MSG message) {
   DispatchMessageW(&message);
 }
 
-// Enter opens a folder list's line and presses the focused button; the link labels'
-// keys click them.
+// The link labels' keys; Enter opens a folder list's line or presses the focused button.
 bool TMain::TakeKey(const MSG& message) {
   if (message.message != WM_KEYDOWN || !IsWindow(window_)) return false;
   for (const ui::Key& key : ui::kKeys) {
@@ -431,8 +415,7 @@ void TMain::OnClose() {
 void TMain::Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(window_, &paint);
-  // A label keeps its place, though a stand-in font may be wider: what its text needs
-  // beyond the label is drawn here, beside it (the label clips the rest).
+  // A stand-in font may be wider: what a label's text needs beyond it is drawn here.
   SetBkMode(dc, TRANSPARENT);
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     const ui::Control& form = ui::kForm[i];
@@ -505,8 +488,11 @@ void TMain::ShowDeleting(int index) {
   // The line goes with one line break: the one after it, or the one before the last line.
   constexpr int kBreak = 2;  // CR LF
   int start = 0;
-  for (int i = 0; i < index; ++i) start += Utf16Length(ScreenLineText(lines_[i])) + kBreak;
-  int end = start + Utf16Length(ScreenLineText(lines_[index]));
+  const auto length = [this](int i) {
+    return static_cast<int>(Wide(ScreenLineText(lines_[i])).size());
+  };
+  for (int i = 0; i < index; ++i) start += length(i) + kBreak;
+  int end = start + length(index);
   if (index + 1 < static_cast<int>(lines_.size())) {
     end += kBreak;
   } else if (index > 0) {
@@ -536,15 +522,12 @@ bool TMain::ConfirmYesNo(const std::string& text) {
 }
 
 bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  // OK is the default button; Escape answers Cancel.
   return CentredMessageBox(window_, DialogText(text, "\r\n"), caption,
                            MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
 }
 
 void TMain::TakeMessages() {
-  // Clicks and keys are taken out of the queue too, to be held until the action has
-  // ended: left in it, one of them could hide a later click on the close box, and a
-  // question's box would swallow them.
+  // Clicks and keys are held: left queued, they could hide a click on the close box.
   MSG message;
   for (int taken = 0;
        taken < kMessagesPerRefresh && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++taken) {
@@ -624,12 +607,11 @@ void TMain::ShowList(Selector selector) {
 void TMain::ShowDrive(Selector selector) {
   // The box's lines are "c:", found regardless of case.
   const wchar_t name[] = {static_cast<wchar_t>(DriveOf(folders_[selector])), L':', L'\0'};
-  const LRESULT index = SendMessageW(drives_[selector], CB_FINDSTRINGEXACT,
-                                     static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name));
+  const LRESULT index = SendMessageW(drives_[selector], CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(name));
   if (index != CB_ERR) SendMessageW(drives_[selector], CB_SETCURSEL, index, 0);
 }
 
-// The folder of the list's selected line.
 void TMain::OpenCurrentLine(Selector selector) {
   const LRESULT index = SendMessageW(lists_[selector], LB_GETCURSEL, 0, 0);
   const std::vector<FolderLine>& lines = shown_lines_[selector].lines;

@@ -1,6 +1,4 @@
-// TMain on Windows: the program's one window, built from the system's own controls. While
-// an action runs, the window repaints but holds its input back until the action has
-// ended, and closing it (or Escape) asks whether to stop the action.
+// TMain on Windows, built from the system's own controls.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +30,7 @@ class TMain : public FormWindow {
 
   void Show(int show_command);
 
-  // The message loop's handling of one message taken from the queue: the window's own
-  // keys, then the dialog manager's (Tab walks the controls), then the window procedure.
+  // One queued message: the window's own keys, the dialog manager's, the window's.
   void HandleQueued(MSG message);
 
   bool ConfirmYesNo(const std::string& text) override;

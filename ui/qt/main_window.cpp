@@ -34,8 +34,6 @@ constexpr int kScreenTextMargin = 1;
 // The window manager may draw its frame a little after the window first shows.
 constexpr int kFrameSettleMs = 300;
 
-QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
-
 QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
 
 // The input that waits while an action runs.

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <algorithm>
 #include <vector>
 
 #include "app/folder_lines.h"
@@ -20,8 +19,6 @@ constexpr int kFolderIndent = 8;  // pixels per level of the path
 constexpr int kFolderIconSize = 14;
 constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
 constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
-
-QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 // Indents each line by its level, as the classic directory list draws its tree.
 class IndentDelegate : public QStyledItemDelegate {
@@ -132,11 +129,7 @@ void DriveSelector::ShowDriveOf(const std::string& folder) {
   if (index >= 0) setCurrentIndex(index);
 }
 
-Gauge::Gauge(QWidget* parent) : QWidget(parent) {}
-
 void Gauge::SetValue(int percent) {
-  percent = std::clamp(percent, 0, 100);
-  if (percent == value_) return;
   value_ = percent;
   // Painted now, not when the event loop next runs: long actions keep the loop waiting.
   repaint();

@@ -11,6 +11,8 @@
 
 namespace app {
 
+inline QString Shown(const std::string& s) { return QString::fromUtf8(s.data(), s.size()); }
+
 // A directory list: the path from the drive root down to its folder, then the folder's
 // sub-folders. Double-click or Enter on a line asks to move into that folder.
 class FolderList : public QListWidget {
@@ -51,11 +53,10 @@ class Gauge : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Gauge(QWidget* parent);
+  using QWidget::QWidget;
 
-  void SetValue(int percent);  // held to 0..100
-  int Value() const { return value_; }
-  QString Text() const;  // "42%"
+  void SetValue(int percent);  // 0..100, painted at once
+  QString Text() const;        // "42%"
 
  protected:
   void paintEvent(QPaintEvent* event) override;

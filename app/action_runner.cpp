@@ -2,6 +2,9 @@
 
 #include <exception>
 
+#include "app/folder_lines.h"
+#include "app/reports.h"
+#include "app/settings.h"
 #include "platform/interrupt.h"
 
 namespace app {
@@ -69,26 +72,76 @@ bool ActionRunner::MayClose(const std::function<bool()>& confirm_stop) {
   return false;
 }
 
-void RepaintThrottle::Restart() {
-  last_paint_.reset();
-  unpainted_ = false;
+FormWindow::FormWindow()
+    : runner_({.show_error = [this](const std::string& message) { ShowError(message); },
+               .close = [this] { CloseNow(); },
+               .starting =
+                   [this] {
+                     last_paint_.reset();
+                     unpainted_ = false;
+                   }}) {}
+
+void FormWindow::RunAction(const std::function<void()>& action) {
+  runner_.Run(action);
+  if (!runner_.Running()) ActionEnded();
 }
 
-bool RepaintThrottle::Recent() const {
-  return last_paint_ && std::chrono::steady_clock::now() - *last_paint_ < kInterval;
+void FormWindow::Click(void (*handler)(WindowSeam& window)) {
+  RunAction([this, handler] {
+    handler(*this);
+    if (handler == &Label4Click) ScreenToTop();
+  });
 }
 
-bool RepaintThrottle::PaintChangeNow() {
-  if (!Recent()) return true;
-  unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
-  return false;
+bool FormWindow::MayClose() {
+  return runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); });
 }
 
-bool RepaintThrottle::PaintOnRefresh() const { return unpainted_ || !Recent(); }
+bool FormWindow::PaintedRecently() const {
+  return last_paint_ && std::chrono::steady_clock::now() - *last_paint_ < kRepaintInterval;
+}
 
-void RepaintThrottle::Painted() {
+void FormWindow::ScreenChanged() {
+  if (!runner_.Running() || !IsShown()) return;
+  if (!PaintedRecently()) {
+    PaintNow();
+  } else {
+    unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
+  }
+}
+
+void FormWindow::Refresh() {
+  if (runner_.Running() && IsShown() && (unpainted_ || !PaintedRecently())) PaintNow();
+}
+
+void FormWindow::PaintNow() {
+  TakeMessages();
   unpainted_ = false;
   last_paint_ = std::chrono::steady_clock::now();
+}
+
+void FormWindow::OpenFolder(Selector selector, const std::string& folder) {
+  RunAction([this, selector, folder] { MoveFolder(selector, folder); });
+}
+
+void FormWindow::ChooseDrive(Selector selector, char letter) {
+  RunAction([this, selector, letter] {
+    if (DriveOf(folders_[selector]) == letter) return;
+    const auto known = drive_folders_.find(letter);
+    try {
+      MoveFolder(selector, known != drive_folders_.end() && PathIsFolder(known->second)
+                               ? known->second
+                               : std::string(1, letter) + ":\\");
+    } catch (...) {
+      ShowDrive(selector);
+      throw;
+    }
+  });
+}
+
+void FormWindow::ShowFolder(Selector selector) {
+  drive_folders_[DriveOf(folders_[selector])] = folders_[selector];
+  ShowList(selector);
 }
 
 }  // namespace app

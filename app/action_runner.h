@@ -1,16 +1,15 @@
-// What both windows (the Qt one on Linux, the native one on Windows) do around the
-// handlers, apart from drawing: one action at a time, an error it lets through shown
-// in a message box, a close request during an action asked about and carried out when
-// it ends, and the pace at which a busy window repaints. The texts the windows share
-// live here too.
+// What both windows do around the handlers, apart from drawing, and the texts they share.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/window_seam.h"
 
 namespace app {
 
@@ -18,12 +17,10 @@ inline constexpr char kWindowCaption[] = "Varn ICQ Backup";
 inline constexpr char kConfirmCaption[] = "Confirm";
 inline constexpr char kStopQuestion[] = "Action in progress !\r\rStop it and close the window ?";
 
-// One line of the message screen is one line on screen, whatever it holds: a CR or LF
-// inside it shows as a space.
+// A CR or LF inside a message screen line shows as a space: one line stays one line.
 std::string ScreenLineText(const std::string& line);
 
-// A question's or error's text with each CR LF, lone CR or lone LF as `line_break`: a
-// message box shows a carriage return as a line break.
+// A question's or error's text with each CR LF, lone CR or lone LF as `line_break`.
 std::string DialogText(const std::string& text, std::string_view line_break);
 
 class ActionRunner {
@@ -36,15 +33,14 @@ class ActionRunner {
 
   explicit ActionRunner(Hooks hooks) : hooks_(std::move(hooks)) {}
 
-  // Runs one handler's work. Asked for while another runs, it waits and runs after it.
-  // An exception it lets through ends it and is shown (not when the user's stop caused
-  // it); a close asked for during it is carried out once it has ended.
+  // Runs one handler's work; asked for during another, it runs after it. An exception it
+  // lets through ends it and is shown, unless the user's stop caused it; a close asked
+  // for meanwhile is carried out once it has ended.
   void Run(const std::function<void()>& action);
   bool Running() const { return busy_; }
 
   // The user asks to close the window: true when it may close now. During an action,
-  // `confirm_stop` is asked once; Yes requests a stop (platform/interrupt.h) and the
-  // window closes when the action has ended.
+  // `confirm_stop` is asked once; Yes requests a stop (platform/interrupt.h).
   bool MayClose(const std::function<bool()>& confirm_stop);
 
  private:
@@ -54,26 +50,47 @@ class ActionRunner {
   std::vector<std::function<void()>> waiting_;
 };
 
-// While an action runs, the window repaints at most every kInterval: a report of
-// thousands of lines must not spend its time painting. A change held back is painted
-// by the next Refresh the action calls.
-class RepaintThrottle {
+// The part of TMain both windows share. While an action runs the window repaints at most
+// every kRepaintInterval, so that a long report does not spend its time painting.
+class FormWindow : public KeptWindow {
  public:
-  static constexpr std::chrono::milliseconds kInterval{20};
+  static constexpr std::chrono::milliseconds kRepaintInterval{20};
 
-  // An action starts: its first change paints at once.
-  void Restart();
-  // A change was made: true when it should be painted now; otherwise it is kept.
-  bool PaintChangeNow();
-  // The action asks for a refresh: true when a kept change waits or the interval passed.
-  bool PaintOnRefresh() const;
-  void Painted();
+  FormWindow();
+
+  void Refresh() override;
+
+  // One handler's work; the input kept meanwhile follows it.
+  void RunAction(const std::function<void()>& action);
+  bool ActionRunning() const { return runner_.Running(); }
+  void Click(void (*handler)(WindowSeam& window));  // a button's, a link label's or a key's
+
+ protected:
+  virtual bool IsShown() const = 0;
+  virtual void TakeMessages() = 0;  // lets the window repaint and sees a close request
+  virtual void ActionEnded() = 0;   // replays the input held during the action
+  virtual void ScreenToTop() = 0;   // the Read Me is read from its first line
+  virtual void ShowError(const std::string& message) = 0;
+  virtual void CloseNow() = 0;
+  virtual void ShowList(Selector selector) = 0;  // its folder list, drive box and label
+  virtual void ShowDrive(Selector selector) = 0;
+
+  void ScreenChanged() override;
+  bool MayClose();
+  void OpenFolder(Selector selector, const std::string& folder);
+  // Windows keeps one current folder per drive: choosing a drive again returns there
+  // while that is still a folder, else to the drive's root.
+  void ChooseDrive(Selector selector, char letter);
+  void ShowFolder(Selector selector) final;
 
  private:
-  bool Recent() const;
+  void PaintNow();
+  bool PaintedRecently() const;
 
+  ActionRunner runner_;
   std::optional<std::chrono::steady_clock::time_point> last_paint_;
   bool unpainted_ = false;
+  std::map<char, std::string> drive_folders_;
 };
 
 }  // namespace app

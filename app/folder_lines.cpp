@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
 #include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/find.h"
@@ -49,14 +48,6 @@ FolderLines ReadFolderLines(const std::string& folder) {
 
 char DriveOf(const std::string& folder) {
   return folder.empty() ? 0 : platform::AsciiUpper(folder[0]);
-}
-
-void DriveFolders::Remember(const std::string& folder) { folders_[DriveOf(folder)] = folder; }
-
-std::string DriveFolders::Target(char letter) const {
-  const auto known = folders_.find(letter);
-  if (known != folders_.end() && PathIsFolder(known->second)) return known->second;
-  return std::string(1, letter) + ":\\";
 }
 
 }  // namespace app

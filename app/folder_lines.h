@@ -1,10 +1,7 @@
-// What a folder list shows and where its drive selector sends it, for both windows: the
-// path from the drive root down to the current folder, then the current folder's
-// sub-folders; and, per drive, the folder it was last left at.
+// What a folder list shows, for both windows.
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,24 +20,10 @@ struct FolderLines {
 };
 
 // The lines of a list standing at `folder` ("C:\ICQ", or "C:\"): the root, each folder
-// down to the current one, then its sub-folders in the order the directory search gives
-// them. Hidden folders and names that cannot exist on Windows stay out, as they do in a
-// Windows folder list.
+// down to the current one, then its sub-folders in the directory search's order, without
+// hidden folders and names that cannot exist on Windows.
 FolderLines ReadFolderLines(const std::string& folder);
 
 // The drive letter of a folder, upper case; 0 for an empty text.
 char DriveOf(const std::string& folder);
-
-// Windows keeps one current folder per drive: choosing a drive again returns there.
-class DriveFolders {
- public:
-  void Remember(const std::string& folder);
-  // Where choosing `letter` moves a list: the folder that drive was left at while it is
-  // still a folder, else the drive's root.
-  std::string Target(char letter) const;
-
- private:
-  std::map<char, std::string> folders_;
-};
-
 }  // namespace app

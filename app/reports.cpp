@@ -125,8 +125,6 @@ void Label4Click(WindowSeam& window) {
 
 std::string ShortPath(const std::string& path) {
   if (path.size() <= kShortPathLimit) return " " + path;
-  // The cuts fall between characters: a multi-byte UTF-8 character at either cut is
-  // left out whole, so the line may be a little shorter.
   std::size_t head = kShortPathHead;
   while (head > 0 && IsUtf8Continuation(path[head])) --head;
   std::size_t tail = path.size() - kShortPathTail;

@@ -1,6 +1,5 @@
-// The window's fixed reports: the banner, About, Read Me, Clear Screen, the display
-// path and the error report that the actions share. Every line written begins with
-// one space; an empty-looking line is " ".
+// The window's fixed reports and the pieces the actions' reports share. Every line
+// written begins with one space.
 #pragma once
 
 #include <initializer_list>
@@ -15,25 +14,18 @@ void AppendLines(WindowSeam& window, std::initializer_list<std::string> lines);
 // Clears the screen and writes the lines: a report.
 void Report(WindowSeam& window, std::initializer_list<std::string> lines);
 
-// Appends the eight banner lines; line 4 ends in window.SupportedVersions.
+// Appends the eight banner lines.
 void Banner(WindowSeam& window);
 
-// Gauge to 0, screen cleared, banner written.
-void ClearScreenClick(WindowSeam& window);
+void ClearScreenClick(WindowSeam& window);  // gauge to 0, then the banner
+void AboutClick(WindowSeam& window);        // the report, then the gauge to 100
+void Label4Click(WindowSeam& window);       // Read Me, as About
 
-// Screen cleared, the twelve About lines written, gauge to 100.
-void AboutClick(WindowSeam& window);
-
-// Read Me: screen cleared, the 58 lines written, gauge to 100. Touches no file.
-void Label4Click(WindowSeam& window);
-
-// A path as a message screen line: " " + path when it has at most 30 characters
-// (bytes), else " " + its first 3 + ".." + its last 25 (31 characters in all). A UTF-8
-// character that either cut would split is left out whole.
+// A path as a message screen line: " " + path up to 30 bytes, else " " + its first 3 +
+// ".." + its last 25, leaving out whole a UTF-8 character that a cut would split.
 std::string ShortPath(const std::string& path);
 
-// Clears the screen and writes the ten-line error report around the four lines given
-// (which already begin with a space). Leaves the gauge alone. Always answers false.
+// The ten-line error report around the four lines given; answers false.
 bool ErrorScreen(WindowSeam& window, const std::string& headline, const std::string& detail,
                  const std::string& advice1, const std::string& advice2);
 

@@ -10,13 +10,8 @@
 namespace app {
 namespace {
 
-// Joined as the program always did: at a drive root this gives "C:\\pref.cfg", which
-// the file system reads as "C:\pref.cfg".
+// At a drive root this gives "C:\\pref.cfg", which the file system reads as "C:\pref.cfg".
 std::string PrefsPath(const WindowSeam& window) { return window.HomeFolder + "\\pref.cfg"; }
-
-// Where the new settings are written before they replace pref.cfg, in the same folder
-// so that the rename stays on one file system.
-std::string NewPrefsPath(const WindowSeam& window) { return window.HomeFolder + "\\pref.tmp"; }
 
 }  // namespace
 
@@ -46,11 +41,10 @@ void ReadPrefs(WindowSeam& window) {
   window.BackupPath = backup_path;
 }
 
-// A crash or a full disk while the settings are written must not cost the old ones:
-// the new file is made durable beside pref.cfg and then renamed over it, so pref.cfg
-// is always the old file or the new one, whole.
+// A crash or a full disk must not cost the old settings: the new file is made durable
+// beside pref.cfg, then renamed over it.
 void SavePrefs(const WindowSeam& window) {
-  const std::string new_prefs = NewPrefsPath(window);
+  const std::string new_prefs = window.HomeFolder + "\\pref.tmp";
   std::optional<platform::TextWriter> writer;
   writer.emplace(new_prefs, platform::OpenMode::kCreate);
   try {

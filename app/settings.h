@@ -1,6 +1,5 @@
-// The settings file pref.cfg in the home folder: two CR LF lines, the ICQ-folder
-// setting and the backup-folder setting, each a folder path without a trailing
-// backslash or the word "none".
+// The settings file pref.cfg in the home folder: the ICQ folder's line, then the backup
+// folder's, each a path or "none".
 #pragma once
 
 #include <string>
@@ -9,20 +8,17 @@
 
 namespace app {
 
-// The setting that means "no folder chosen"; compared exactly, case-sensitively.
+// The setting that means "no folder chosen"; compared case-sensitively.
 inline constexpr char kNoFolder[] = "none";
 
-// True when the path names an existing folder. False for a file, a missing path or an
-// empty text. Never raises.
+// True when the path names an existing folder; never raises.
 bool PathIsFolder(const std::string& path) noexcept;
 
-// Fills window.ICQPath and window.BackupPath from HomeFolder + "\pref.cfg"; both become
-// "none" when the file does not exist, a missing line reads as empty text. Raises
-// EInOutError when the file exists but cannot be opened, read or closed.
+// Fills window.ICQPath and window.BackupPath from HomeFolder's pref.cfg: "none" without
+// the file, empty text for a missing line. Raises EInOutError.
 void ReadPrefs(WindowSeam& window);
 
-// Creates or replaces HomeFolder + "\pref.cfg" with ICQPath and BackupPath as they stand.
-// Raises EInOutError when it cannot be written.
+// Writes ICQPath and BackupPath to HomeFolder's pref.cfg. Raises EInOutError.
 void SavePrefs(const WindowSeam& window);
 
 }  // namespace app

@@ -8,19 +8,13 @@
 
 namespace app {
 
-// The programs keep pref.cfg and back.dat in the folder they start in, which must lie on
-// a drive. Answers the report for a start folder on no drive, naming the folder and the
-// drives; nullopt when a drive holds it. The programs stop on it before FormCreate.
+// The programs keep their files in the folder they start in, which must lie on a drive:
+// the refusal naming the folder and the drives when it does not, else nullopt.
 std::optional<std::string> StartFolderRefusal();
 
-// Runs the start-up in its order: HomeFolder := the current directory; pref.cfg gives
-// ICQPath and BackupPath; back.dat gives SupportedVersions; the screen is cleared and
-// the banner written; each selector is pointed at its saved folder when that still
-// exists (BackupPath "none" shows the backup list's folder in the edit box instead).
-//
-// An EInOutError from pref.cfg or back.dat passes through before the screen is
-// touched: the caller shows its message and opens the window as it stands, without
-// the banner and with the selectors where they started.
+// HomeFolder := the current directory; pref.cfg and back.dat read; the banner written;
+// each selector moved to its saved folder while that exists. An EInOutError from the
+// files passes through before the screen is touched.
 void FormCreate(WindowSeam& window);
 
 }  // namespace app

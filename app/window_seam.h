@@ -26,27 +26,23 @@ class WindowSeam {
   virtual void SetGauge(int percent) = 0;
   virtual int Gauge() const = 0;
   // The data an action has worked through since it cleared the screen grew by `bytes`.
-  // Only the terminal's progress line tells the sum; the windows show the gauge alone.
+  // Only the terminal's progress line tells the sum.
   virtual void CountBytes(std::int64_t bytes) { (void)bytes; }
 
-  // Folder selectors. Moving a selector also makes that folder the current directory
-  // (a folder that cannot be entered raises EInOutError and leaves the selector where it
-  // was); moving BackupFolder copies its folder into the BackupFolderList text
-  // (BackupFolderChange). A selector answers its folder as the current directory then
-  // reads, e.g. "C:\ICQ" or "C:\" at a drive root.
-  virtual std::string ICQFolder() const = 0;  // current folder of ICQFolder
+  // Folder selectors. Moving one makes its folder the current directory (one that cannot
+  // be entered raises EInOutError and leaves it where it was) and answers that folder as
+  // the current directory then reads ("C:\ICQ", "C:\"); moving BackupFolder copies its
+  // folder into the BackupFolderList text, even when it stays.
+  virtual std::string ICQFolder() const = 0;
   virtual void MoveICQFolder(const std::string& folder) = 0;
-  virtual std::string BackupFolder() const = 0;                  // current folder of BackupFolder
-  virtual void MoveBackupFolder(const std::string& folder) = 0;  // copies, even when it stays
-  virtual std::string BackupFolderText() const = 0;              // text of BackupFolderList
+  virtual std::string BackupFolder() const = 0;
+  virtual void MoveBackupFolder(const std::string& folder) = 0;
+  virtual std::string BackupFolderText() const = 0;
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
-  // Actions call this before a step that may keep them long (compressing or decoding a
-  // large file, a flush not done yet), every few milliseconds while they wait for a
-  // worker, and between the blocks of the engine's work. What the window has not shown
-  // yet is shown now; otherwise it answers the window system (a region uncovered is
-  // repainted) at most every few milliseconds. Changes nothing an action reads.
+  // Called where an action may be kept long: shows what is not shown yet and answers the
+  // window system every few milliseconds at most.
   virtual void Refresh() = 0;
 
   // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
@@ -58,6 +54,45 @@ class WindowSeam {
   std::string ICQPath = "none";
   std::string BackupPath = "none";
   std::string SupportedVersions;
+};
+
+// The seam's state as the windows and the terminal keep it, byte for byte; a window shows
+// each change through the Show hooks.
+class KeptWindow : public WindowSeam {
+ public:
+  KeptWindow();
+
+  void ClearScreen() override;
+  void AppendLine(const std::string& line) override;
+  void DeleteLine(int index) override;
+  std::vector<std::string> Lines() const override { return lines_; }
+  void SetGauge(int percent) override;
+  int Gauge() const override { return gauge_; }
+  std::string ICQFolder() const override { return folders_[kICQ]; }
+  void MoveICQFolder(const std::string& folder) override { MoveFolder(kICQ, folder); }
+  std::string BackupFolder() const override { return folders_[kBackup]; }
+  void MoveBackupFolder(const std::string& folder) override { MoveFolder(kBackup, folder); }
+  std::string BackupFolderText() const override { return backup_text_; }
+  void SetBackupFolderText(const std::string& text) override;
+
+ protected:
+  enum Selector { kICQ, kBackup };
+
+  void MoveFolder(Selector selector, const std::string& folder);
+
+  // The line hooks run before the line joins or leaves lines_.
+  virtual void ShowCleared() {}
+  virtual void ShowAppended(const std::string& line) { (void)line; }
+  virtual void ShowDeleting(int index) { (void)index; }
+  virtual void ShowGauge() {}
+  virtual void ShowFolder(Selector selector) { (void)selector; }
+  virtual void ShowBackupText() {}
+  virtual void ScreenChanged() {}  // after each change of the screen or the gauge
+
+  std::vector<std::string> lines_;
+  int gauge_ = 0;
+  std::string folders_[2];
+  std::string backup_text_ = kInitialBackupFolderText;
 };
 
 }  // namespace app

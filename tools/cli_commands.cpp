@@ -1,5 +1,4 @@
-// The table of subcommands. Adding one is one line here: its name, its --help line and
-// a function (or a lambda) that runs the action and answers the exit status.
+// The table of subcommands: a name, a --help line and the action with its exit status.
 #include "tools/cli_commands.h"
 
 #include "app/reports.h"
@@ -14,42 +13,41 @@
 namespace app {
 namespace {
 
-int RestoreStatus(backup::RestoreOutcome outcome) {
-  return outcome == backup::RestoreOutcome::kSucceeded   ? kExitDone
-         : outcome == backup::RestoreOutcome::kCancelled ? kExitCancelled
-                                                         : kExitError;
+int Status(bool succeeded) { return succeeded ? kExitDone : kExitError; }
+
+// BackupOutcome and RestoreOutcome.
+template <typename Outcome>
+int Status(Outcome outcome) {
+  return outcome == Outcome::kSucceeded   ? kExitDone
+         : outcome == Outcome::kCancelled ? kExitCancelled
+                                          : kExitError;
+}
+
+template <auto action>
+int Run(WindowSeam& window) {
+  return Status(action(window));
+}
+
+template <auto report>
+int Show(WindowSeam& window) {
+  report(window);
+  return kExitDone;
 }
 
 constexpr CliCommand kCommands[] = {
-    {"about", "show the About text",
-     [](WindowSeam& w) {
-       AboutClick(w);
-       return kExitDone;
-     }},
-    {"readme", "show the Read Me text",
-     [](WindowSeam& w) {
-       Label4Click(w);
-       return kExitDone;
-     }},
+    {"about", "show the About text", &Show<AboutClick>},
+    {"readme", "show the Read Me text", &Show<Label4Click>},
     {"backup", "back up the ICQ data files (--yes overwrites an earlier backup)",
-     [](WindowSeam& w) {
-       const backup::BackupOutcome outcome = backup::BackupClick(w);
-       return outcome == backup::BackupOutcome::kSucceeded   ? kExitDone
-              : outcome == backup::BackupOutcome::kCancelled ? kExitCancelled
-                                                             : kExitError;
-     }},
-    {"uins", "list the UINs a backup holds (Check UIN)",
-     [](WindowSeam& w) { return backup::CheckUINClick(w) ? kExitDone : kExitError; }},
-    {"date", "show the date of a backup (Check Date)",
-     [](WindowSeam& w) { return backup::CheckDateClick(w) ? kExitDone : kExitError; }},
+     &Run<backup::BackupClick>},
+    {"uins", "list the UINs a backup holds (Check UIN)", &Run<backup::CheckUINClick>},
+    {"date", "show the date of a backup (Check Date)", &Run<backup::CheckDateClick>},
     {"search", "find the ICQ folder, from the saved setting on (AutoSearch)",
-     [](WindowSeam& w) { return search::Label2Click(w) ? kExitDone : kExitError; }},
+     &Run<search::Label2Click>},
     {"restore", "put a backup back into the ICQ folder (Restore)",
-     [](WindowSeam& w) { return RestoreStatus(backup::RestoreClick(w)); }},
+     [](WindowSeam& window) { return Status(backup::RestoreClick(window)); }},
     {"list", "list the files a backup holds, with their sizes, dates and methods",
-     [](WindowSeam& w) { return backup::ListBackupClick(w) ? kExitDone : kExitError; }},
-    {"verify", "check a backup without restoring anything",
-     [](WindowSeam& w) { return backup::VerifyClick(w) ? kExitDone : kExitError; }},
+     &Run<backup::ListBackupClick>},
+    {"verify", "check a backup without restoring anything", &Run<backup::VerifyClick>},
 };
 
 }  // namespace
@@ -57,7 +55,7 @@ constexpr CliCommand kCommands[] = {
 std::span<const CliCommand> CliCommands() { return kCommands; }
 
 int RestoreOnly(WindowSeam& window, const std::string& pattern) {
-  return RestoreStatus(backup::RestoreClick(window, pattern));
+  return Status(backup::RestoreClick(window, pattern));
 }
 
 }  // namespace app

@@ -1,9 +1,9 @@
-// torq32-cli: the window's start-up and one of its actions on a terminal. The message
-// screen as the action leaves it goes to standard output, the gauge to standard error.
+// torq32-cli: the window's start-up and one action on a terminal.
 #include <getopt.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -48,8 +49,7 @@ const app::CliCommand* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-// Options may stand before and after the subcommand; "--" ends them. Folder texts are
-// kept as typed: Run turns them into paths.
+// Options may stand before and after the subcommand; folder texts are kept as typed.
 CommandLine ParseCommandLine(int argc, char* argv[]) {
   enum : int { kNo = 256, kProgress, kHome, kIcq, kBackup, kOnly };
   static const option kOptions[] = {{"home", required_argument, nullptr, kHome},
@@ -66,6 +66,11 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   // The options that take a text, in the order of their codes from kHome.
   std::optional<std::string>* const texts[] = {&line.home, &line.icq, &line.backup, &line.only};
   bool yes = false, no = false;
+  const std::pair<int, bool*> flags[] = {{'y', &yes},
+                                         {kNo, &no},
+                                         {kProgress, &line.progress},
+                                         {'h', &line.help},
+                                         {'V', &line.version}};
   opterr = 0;  // torq32-cli words its own complaints
   for (int c; (c = ::getopt_long(argc, argv, ":yhV", kOptions, nullptr)) != -1;) {
     const std::string typed = argv[optind - 1];
@@ -73,29 +78,16 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       *texts[c - kHome] = optarg;
       continue;
     }
-    switch (c) {
-      case 'y':
-        yes = true;
-        break;
-      case kNo:
-        no = true;
-        break;
-      case kProgress:
-        line.progress = true;
-        break;
-      case 'h':
-        line.help = true;
-        break;
-      case 'V':
-        line.version = true;
-        break;
-      case ':':
-        throw UsageError{typed.substr(0, typed.find('=')) +
-                         (optopt == kOnly ? " needs a pattern" : " needs a folder")};
-      default:
-        throw UsageError{"unknown option " + (typed.starts_with("--") || optopt == 0
-                                                  ? typed.substr(0, typed.find('='))
-                                                  : std::string("-") + static_cast<char>(optopt))};
+    const auto flag = std::ranges::find(flags, c, &std::pair<int, bool*>::first);
+    if (flag != std::end(flags)) {
+      *flag->second = true;
+    } else if (c == ':') {
+      throw UsageError{typed.substr(0, typed.find('=')) +
+                       (optopt == kOnly ? " needs a pattern" : " needs a folder")};
+    } else {
+      throw UsageError{"unknown option " + (typed.starts_with("--") || optopt == 0
+                                                ? typed.substr(0, typed.find('='))
+                                                : std::string("-") + static_cast<char>(optopt))};
     }
   }
   for (int i = optind; i < argc; ++i) {
@@ -114,40 +106,42 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
 }
 
 void PrintHelp() {
-  std::cout << "Usage: " << kProgram << " [options] [subcommand]\n"
-            << "\n"
-            << "Varn ICQ Backup on a terminal: runs the window's start-up and one action,\n"
-            << "then prints the message screen as the action leaves it. Without a\n"
-            << "subcommand it prints the start-up screen.\n"
-            << "\n"
-            << "Subcommands:\n";
+  std::cout << "Usage: " << kProgram << R"( [options] [subcommand]
+
+Varn ICQ Backup on a terminal: runs the window's start-up and one action,
+then prints the message screen as the action leaves it. Without a
+subcommand it prints the start-up screen.
+
+Subcommands:
+)";
   for (const app::CliCommand& command : app::CliCommands()) {
     std::string name = command.name;
     std::cout << "  " << name << std::string(name.size() < 12 ? 12 - name.size() : 1, ' ')
               << command.summary << "\n";
   }
-  std::cout << "\n"
-            << "Options:\n"
-            << "  --home DIR    home folder holding pref.cfg and back.dat (default: the\n"
-            << "                current folder)\n"
-            << "  --icq DIR     ICQ folder (default: the saved setting)\n"
-            << "  --backup DIR  backup folder (default: the saved setting)\n"
-            << "  --yes, -y     answer Yes / OK to every question\n"
-            << "  --no          answer No / Cancel to every question\n"
-            << "  --progress    show the gauge on standard error even when it is no terminal\n"
-            << "  --only PATTERN  restore: only the entries whose path matches PATTERN\n"
-            << "                  (* and ? wildcards, letter case ignored; a PATTERN\n"
-            << "                  without \\ or / is matched against the file name)\n"
-            << "  --help, -h    show this help\n"
-            << "  --version, -V show the version\n"
-            << "  --            ends the options\n"
-            << "\n"
-            << "Folders are Windows paths (C:\\ICQ) or paths of this system (/home/me/ICQ).\n"
-            << "Without --yes or --no, questions are asked when standard input is a\n"
-            << "terminal, else answered No / Cancel.\n"
-            << "\n"
-            << "Exit status: 0 done, 1 error, 2 wrong command line, 3 cancelled,\n"
-            << "128 + the signal after an interrupt (130 for Ctrl-C).\n";
+  std::cout << R"(
+Options:
+  --home DIR    home folder holding pref.cfg and back.dat (default: the
+                current folder)
+  --icq DIR     ICQ folder (default: the saved setting)
+  --backup DIR  backup folder (default: the saved setting)
+  --yes, -y     answer Yes / OK to every question
+  --no          answer No / Cancel to every question
+  --progress    show the gauge on standard error even when it is no terminal
+  --only PATTERN  restore: only the entries whose path matches PATTERN
+                  (* and ? wildcards, letter case ignored; a PATTERN
+                  without \ or / is matched against the file name)
+  --help, -h    show this help
+  --version, -V show the version
+  --            ends the options
+
+Folders are Windows paths (C:\ICQ) or paths of this system (/home/me/ICQ).
+Without --yes or --no, questions are asked when standard input is a
+terminal, else answered No / Cancel.
+
+Exit status: 0 done, 1 error, 2 wrong command line, 3 cancelled,
+128 + the signal after an interrupt (130 for Ctrl-C).
+)";
 }
 
 std::string FolderArgument(const std::string& option, const std::string& text,
@@ -185,8 +179,7 @@ int Run(const CommandLine& line) {
     window.MoveICQFolder(icq);
   }
   if (line.backup && (line.backup->empty() || line.backup->back() == '\\')) {
-    // Typed into the edit box as it stands: the action reports an empty text and
-    // removes one trailing backslash itself.
+    // Typed as it stands: the action reports an empty text, drops a trailing backslash.
     window.SetBackupFolderText(*line.backup);
   } else if (line.backup) {
     // The edit box may name a folder that the backup is still to create.
@@ -234,7 +227,6 @@ int Flushed(int status) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // The compression engine's start-up comes first, as in the window program.
   lz::EngineStartup();
   platform::CatchInterrupts();
 

@@ -54,37 +54,20 @@ TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in, std::os
       progress_(progress_out ? progress : Progress::kNone),
       progress_out_(progress_out),
       clock_(std::move(clock)),
-      action_start_(clock_()),
-      icq_folder_(platform::GetCurrentDir()),
-      backup_folder_(icq_folder_),
-      backup_text_(kInitialBackupFolderText) {}
+      action_start_(clock_()) {}
 
 // Every action begins by clearing the screen: its time counts from here.
-void TerminalWindow::ClearScreen() {
-  lines_.clear();
+void TerminalWindow::ShowCleared() {
   action_start_ = clock_();
   bytes_done_ = 0;
 }
-void TerminalWindow::AppendLine(const std::string& line) { lines_.push_back(line); }
-void TerminalWindow::DeleteLine(int index) {
-  if (index >= 0 && index < static_cast<int>(lines_.size())) lines_.erase(lines_.begin() + index);
-}
-std::vector<std::string> TerminalWindow::Lines() const { return lines_; }
-
-void TerminalWindow::SetGauge(int percent) {
-  percent = std::clamp(percent, 0, 100);
-  if (percent == gauge_) return;
-  gauge_ = percent;
-  DrawGauge();
-}
-int TerminalWindow::Gauge() const { return gauge_; }
 
 void TerminalWindow::CountBytes(std::int64_t bytes) {
   bytes_done_ += bytes;
-  if (progress_ == Progress::kRedraw && clock_() - last_drawn_ >= kBytesRedrawEvery) DrawGauge();
+  if (progress_ == Progress::kRedraw && clock_() - last_drawn_ >= kBytesRedrawEvery) ShowGauge();
 }
 
-void TerminalWindow::DrawGauge() {
+void TerminalWindow::ShowGauge() {
   if (progress_ == Progress::kNone) return;
   const int filled = gauge_ * kBarWidth / 100;
   std::string bar = " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] ";
@@ -109,27 +92,10 @@ void TerminalWindow::EndProgress() {
   progress_shown_ = 0;
 }
 
-std::string TerminalWindow::ICQFolder() const { return icq_folder_; }
-void TerminalWindow::MoveICQFolder(const std::string& folder) {
-  platform::ChangeDir(folder);
-  icq_folder_ = platform::GetCurrentDir();
-}
-std::string TerminalWindow::BackupFolder() const { return backup_folder_; }
-void TerminalWindow::MoveBackupFolder(const std::string& folder) {
-  platform::ChangeDir(folder);
-  backup_folder_ = platform::GetCurrentDir();
-  backup_text_ = backup_folder_;
-}
-std::string TerminalWindow::BackupFolderText() const { return backup_text_; }
-void TerminalWindow::SetBackupFolderText(const std::string& text) { backup_text_ = text; }
-
-bool TerminalWindow::ConfirmYesNo(const std::string& text) { return Ask("", text); }
-bool TerminalWindow::WarnOkCancel(const std::string& caption, const std::string& text) {
-  return Ask(caption, text);
-}
+bool TerminalWindow::ConfirmYesNo(const std::string& text) { return WarnOkCancel("", text); }
 
 // Yes and OK are "y", "yes" or "ok"; anything else, or no reply, is No / Cancel.
-bool TerminalWindow::Ask(const std::string& caption, const std::string& text) {
+bool TerminalWindow::WarnOkCancel(const std::string& caption, const std::string& text) {
   if (answers_ != Answers::kAsk) return answers_ == Answers::kYes;
   if (!answer_in_ || !prompt_out_) return false;  // nobody to ask: the safe answer
   EndProgress();

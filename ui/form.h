@@ -1,6 +1,5 @@
-// The window's form, drawn by both windows (Qt in qt/, Win32 in win32/): its controls with
-// their places, captions, fonts, tab order and handlers, and the keys that stand for the
-// link labels. Sizes are pixels at 96 dots per inch; places are inside the client area.
+// The window's form, drawn by both windows: its controls and the keys for the link
+// labels. Pixels at 96 dots per inch, inside the client area.
 #pragma once
 
 #include <cstddef>
@@ -83,8 +82,8 @@ inline constexpr Control kForm[] = {
     {"About", Kind::kButton, 440, 352, 65, 25, "About", kArial, false, 10, &app::AboutClick},
 };
 
-// The link labels take no focus; these keys click them: help's key, the search key, and a
-// terminal's clear-screen key. A function key (F1 = 1), or Ctrl with a capital letter.
+// The link labels take no focus; these keys click them: a function key (F1 = 1), or Ctrl
+// with a capital letter.
 struct Key {
   int function_key;
   char control_letter;

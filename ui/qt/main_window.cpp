@@ -29,14 +29,10 @@
 namespace app {
 namespace {
 
-// The classic multi-line box keeps a pixel of margin inside its frame; the Read Me's
-// lines were laid out to fit that width.
+// The classic box's margin, which the Read Me's lines were laid out for.
 constexpr int kScreenTextMargin = 1;
-// The window manager may draw its frame a little after the window first shows; the size
-// is fitted to the frame on both occasions.
+// The window manager may draw its frame a little after the window first shows.
 constexpr int kFrameSettleMs = 300;
-
-QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
 
@@ -103,10 +99,7 @@ QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargi
 TMain::TMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      runner_({.show_error = [this](const std::string& message) { ShowError(message); },
-               .close = [this] { close(); },
-               .starting = [this] { throttle_.Restart(); }}) {
+                          Qt::WindowCloseButtonHint) {
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
   setWindowIcon(ProgramIcon());
@@ -117,7 +110,7 @@ TMain::TMain(QWidget* parent)
     move(CentredFramePosition(screen->availableGeometry(), size(), QMargins()));
   }
   QCoreApplication::instance()->installEventFilter(this);
-  RunAction([this] { app::FormCreate(*this); });
+  RunAction([this] { FormCreate(*this); });
 }
 
 void TMain::BuildControls() {
@@ -151,7 +144,6 @@ void TMain::BuildControls() {
         break;
       case ui::Kind::kEdit:
         widget = backup_folder_list_ = new QLineEdit(text, this);
-        backup_folder_text_ = control.text;
         break;
       case ui::Kind::kScreen:
         widget = out_screen_ = new QPlainTextEdit(this);
@@ -174,9 +166,7 @@ void TMain::BuildControls() {
     } else if (control.bold) {
       widget->setFont(ControlFont(control.family, true));
     }
-    // A label takes at least the room its text needs, as the classic labels size
-    // themselves to their text: the fonts that stand in for the original ones can be a
-    // little wider.
+    // A label takes the room its text needs: a stand-in font can be a little wider.
     if (control.kind == ui::Kind::kLabel || control.kind == ui::Kind::kLink) {
       const int needed = widget->fontMetrics().horizontalAdvance(text) + 1;
       if (needed > widget->width()) widget->resize(needed, widget->height());
@@ -190,11 +180,11 @@ void TMain::BuildControls() {
     previous = next;
   }
 
-  icq_folder_ = findChild<FolderList*>("ICQFolder");
-  drive_combo_box1_ = findChild<DriveSelector*>("DriveComboBox1");
+  lists_[kICQ] = findChild<FolderList*>("ICQFolder");
+  lists_[kBackup] = findChild<FolderList*>("BackupFolder");
+  drives_[kICQ] = findChild<DriveSelector*>("DriveComboBox1");
+  drives_[kBackup] = findChild<DriveSelector*>("DriveComboBox2");
   icq_folder_now_ = findChild<QLabel*>("ICQFolderNow");
-  backup_folder_ = findChild<FolderList*>("BackupFolder");
-  drive_combo_box2_ = findChild<DriveSelector*>("DriveComboBox2");
 
   out_screen_->setReadOnly(true);
   out_screen_->document()->setDocumentMargin(kScreenTextMargin);
@@ -205,102 +195,45 @@ void TMain::BuildControls() {
   out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   out_screen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   out_screen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  icq_folder_->setFocus();
+  lists_[kICQ]->setFocus();
 
-  // The folder selectors: drive box and list bound together, the label and the edit
-  // box following their lists.
-  for (auto [list, drives] :
-       {std::pair{icq_folder_, drive_combo_box1_}, std::pair{backup_folder_, drive_combo_box2_}}) {
-    connect(list, &FolderList::FolderChanged, this, [this, list, drives] {
-      drive_folders_.Remember(list->Folder());
-      drives->ShowDriveOf(list->Folder());
-      if (list == icq_folder_) {
-        ShowICQFolderNow();
-      } else {
-        SetBackupFolderText(list->Folder());
-      }
-    });
-    connect(list, &FolderList::OpenRequested, this, [this, list](const std::string& folder) {
-      RunAction([list, folder] { list->MoveTo(folder); });
-    });
-    connect(drives, &DriveSelector::DriveChosen, this, [this, list, drives](char letter) {
-      RunAction([this, list, drives, letter] {
-        if (DriveOf(list->Folder()) == letter) return;
-        try {
-          list->MoveTo(drive_folders_.Target(letter));
-        } catch (...) {
-          drives->ShowDriveOf(list->Folder());
-          throw;
-        }
-      });
-    });
+  for (Selector selector : {kICQ, kBackup}) {
+    connect(lists_[selector], &FolderList::OpenRequested, this,
+            [this, selector](const std::string& folder) { OpenFolder(selector, folder); });
+    connect(drives_[selector], &DriveSelector::DriveChosen, this,
+            [this, selector](char letter) { ChooseDrive(selector, letter); });
+    ShowFolder(selector);
   }
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
-          [this](const QString& text) { backup_folder_text_ = text.toUtf8().toStdString(); });
-
-  drive_folders_.Remember(icq_folder_->Folder());
-  drive_combo_box1_->ShowDriveOf(icq_folder_->Folder());
-  drive_combo_box2_->ShowDriveOf(backup_folder_->Folder());
-  ShowICQFolderNow();
+          [this](const QString& text) { backup_text_ = text.toUtf8().toStdString(); });
 }
 
-// --- The window seam ---------------------------------------------------------------
+void TMain::ShowCleared() { out_screen_->clear(); }
 
-void TMain::ClearScreen() {
-  lines_.clear();
-  out_screen_->clear();
-  LetWindowRepaint();
-}
-
-void TMain::AppendLine(const std::string& line) {
-  lines_.push_back(line);
+void TMain::ShowAppended(const std::string& line) {
   out_screen_->appendPlainText(Shown(ScreenLineText(line)));
-  LetWindowRepaint();
 }
 
-void TMain::DeleteLine(int index) {
-  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
-  lines_.erase(lines_.begin() + index);
-  if (lines_.empty()) {
+void TMain::ShowDeleting(int index) {
+  if (lines_.size() == 1) {
     out_screen_->clear();
-  } else {
-    // The block goes with one line break: the one after it, or before the last block.
-    const QTextBlock block = out_screen_->document()->findBlockByNumber(index);
-    QTextCursor cursor(block);
-    if (block.next().isValid()) {
-      cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
-    } else {
-      cursor.setPosition(block.position() - 1);
-      cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-    }
-    cursor.removeSelectedText();
+    return;
   }
-  LetWindowRepaint();
+  // The block goes with one line break: the one after it, or before the last block.
+  const QTextBlock block = out_screen_->document()->findBlockByNumber(index);
+  QTextCursor cursor(block);
+  if (block.next().isValid()) {
+    cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+  } else {
+    cursor.setPosition(block.position() - 1);
+    cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+  }
+  cursor.removeSelectedText();
 }
 
-std::vector<std::string> TMain::Lines() const { return lines_; }
+void TMain::ShowGauge() { progress_bar_->SetValue(gauge_); }
 
-void TMain::SetGauge(int percent) {
-  progress_bar_->SetValue(percent);
-  LetWindowRepaint();
-}
-
-int TMain::Gauge() const { return progress_bar_->Value(); }
-
-std::string TMain::ICQFolder() const { return icq_folder_->Folder(); }
-
-void TMain::MoveICQFolder(const std::string& folder) { icq_folder_->MoveTo(folder); }
-
-std::string TMain::BackupFolder() const { return backup_folder_->Folder(); }
-
-void TMain::MoveBackupFolder(const std::string& folder) { backup_folder_->MoveTo(folder); }
-
-std::string TMain::BackupFolderText() const { return backup_folder_text_; }
-
-void TMain::SetBackupFolderText(const std::string& text) {
-  backup_folder_text_ = text;
-  backup_folder_list_->setText(Shown(text));
-}
+void TMain::ShowBackupText() { backup_folder_list_->setText(Shown(backup_text_)); }
 
 bool TMain::ConfirmYesNo(const std::string& text) {
   QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogLines(text),
@@ -318,9 +251,8 @@ bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
   return AskCentred(box) == QMessageBox::Ok;
 }
 
-// The boxes speak in the window's font, with plain buttons, and stand in the middle of
-// the screen rather than of the window. Their frame is not known before they show; the
-// window's own frame, drawn by the same window manager, stands in for it.
+// In the window's font, plain buttons, in the middle of the screen; the window's frame
+// stands in for the box's, unknown before it shows.
 int TMain::AskCentred(QMessageBox& box) {
   box.setFont(font());
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
@@ -332,15 +264,8 @@ int TMain::AskCentred(QMessageBox& box) {
   return box.exec();
 }
 
-// --- Running the handlers ----------------------------------------------------------
-
-void TMain::RunAction(const std::function<void()>& action) {
-  runner_.Run(action);
-  if (!runner_.Running()) ReplayHeldInput();
-}
-
 // The input kept during the action reaches the window now, in the order it came.
-void TMain::ReplayHeldInput() {
+void TMain::ActionEnded() {
   std::vector<std::unique_ptr<QEvent>> held;
   held.swap(held_input_);
   if (!isVisible() || windowHandle() == nullptr) return;  // closed by the user's stop
@@ -349,10 +274,9 @@ void TMain::ReplayHeldInput() {
   }
 }
 
-// While an action runs, the window's input is kept for after it, except a request to
-// stop: Escape asks as closing the window does.
+// During an action input waits, but Escape asks to stop as closing the window does.
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
-  if (!runner_.Running() || watched != windowHandle() || !IsUserInput(event->type())) {
+  if (!ActionRunning() || watched != windowHandle() || !IsUserInput(event->type())) {
     return false;
   }
   if (event->type() == QEvent::KeyPress &&
@@ -364,22 +288,8 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-void TMain::LetWindowRepaint() {
-  if (!runner_.Running() || !isVisible()) return;
-  if (throttle_.PaintChangeNow()) PaintNow();
-}
-
-void TMain::Refresh() {
-  if (!runner_.Running() || !isVisible()) return;
-  if (throttle_.PaintOnRefresh()) PaintNow();
-}
-
-void TMain::PaintNow() {
-  // Every event, so that a close request is seen now; eventFilter keeps the clicks and
-  // keys for after the action.
-  QCoreApplication::processEvents();
-  throttle_.Painted();
-}
+// Every event, so that a close request is seen now; eventFilter holds the input.
+void TMain::TakeMessages() { QCoreApplication::processEvents(); }
 
 void ShowErrorBox(QWidget* parent, const std::string& message) {
   QMessageBox::critical(parent, kWindowCaption, Shown(message));
@@ -392,11 +302,11 @@ void TMain::ShowError(const std::string& message) {
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
-  if (!runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); })) {
+  if (MayClose()) {
+    QWidget::closeEvent(event);
+  } else {
     event->ignore();
-    return;
   }
-  QWidget::closeEvent(event);
 }
 
 // The form's keys for the link labels.
@@ -436,24 +346,20 @@ void TMain::FitOuterSize() {
   }
 }
 
-// --- Handlers ----------------------------------------------------------------------
-
-void TMain::Click(ui::Handler handler) {
-  RunAction([this, handler] {
-    handler(*this);
-    if (handler != &app::Label4Click) return;
-    // The Read Me is read from its first line; the screen would stay at its last.
-    out_screen_->moveCursor(QTextCursor::Start);
-    out_screen_->verticalScrollBar()->setValue(out_screen_->verticalScrollBar()->minimum());
-  });
+void TMain::ScreenToTop() {
+  out_screen_->moveCursor(QTextCursor::Start);
+  out_screen_->verticalScrollBar()->setValue(out_screen_->verticalScrollBar()->minimum());
 }
 
-// --- The folder selectors ----------------------------------------------------------
-
-void TMain::ShowICQFolderNow() {
-  icq_folder_now_->setText(ElidedFolder(icq_folder_->Folder(), icq_folder_now_->fontMetrics(),
-                                        icq_folder_now_->width()));
-  icq_folder_now_->setToolTip(Shown(icq_folder_->Folder()));
+void TMain::ShowList(Selector selector) {
+  lists_[selector]->Fill(folders_[selector]);
+  ShowDrive(selector);
+  if (selector != kICQ) return;
+  icq_folder_now_->setText(
+      ElidedFolder(folders_[kICQ], icq_folder_now_->fontMetrics(), icq_folder_now_->width()));
+  icq_folder_now_->setToolTip(Shown(folders_[kICQ]));
 }
+
+void TMain::ShowDrive(Selector selector) { drives_[selector]->ShowDriveOf(folders_[selector]); }
 
 }  // namespace app

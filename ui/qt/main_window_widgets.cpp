@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <algorithm>
 #include <vector>
 
 #include "app/folder_lines.h"
@@ -21,8 +20,6 @@ constexpr int kFolderIconSize = 14;
 constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
 constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
 
-QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
-
 // Indents each line by its level, as the classic directory list draws its tree.
 class IndentDelegate : public QStyledItemDelegate {
  public:
@@ -33,8 +30,7 @@ class IndentDelegate : public QStyledItemDelegate {
     QStyleOptionViewItem shifted(option);
     shifted.rect.setLeft(option.rect.left() + Indent(index));
     QStyledItemDelegate::paint(painter, shifted, index);
-    // The style marks the focus only after a Tab; the list marks its current line
-    // whenever it has the focus, with the classic dotted frame.
+    // The classic dotted frame whenever it has the focus, not only after a Tab.
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     if (view != nullptr && view->hasFocus() && index == view->currentIndex()) {
       painter->save();
@@ -58,8 +54,7 @@ class IndentDelegate : public QStyledItemDelegate {
   }
 };
 
-// The drop-down list names each drive's host folder beside its letter; the box itself
-// is too narrow for more than the letter.
+// The drop-down list names each drive's host folder beside its letter.
 class DriveDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -73,21 +68,13 @@ class DriveDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent), folder_(platform::GetCurrentDir()) {
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new IndentDelegate(this));
   setIconSize(QSize(kFolderIconSize, kFolderIconSize));
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   connect(this, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { emit OpenRequested(PathOfItem(item)); });
-  Fill();
-}
-
-void FolderList::MoveTo(const std::string& folder) {
-  platform::ChangeDir(folder);
-  folder_ = platform::GetCurrentDir();
-  Fill();
-  emit FolderChanged();
 }
 
 std::string FolderList::PathOfItem(const QListWidgetItem* item) {
@@ -103,11 +90,11 @@ void FolderList::keyPressEvent(QKeyEvent* event) {
   QListWidget::keyPressEvent(event);
 }
 
-void FolderList::Fill() {
+void FolderList::Fill(const std::string& folder) {
   clear();
   const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  const FolderLines shown = ReadFolderLines(folder_);
+  const FolderLines shown = ReadFolderLines(folder);
   QListWidgetItem* current = nullptr;
   for (std::size_t i = 0; i < shown.lines.size(); ++i) {
     const FolderLine& line = shown.lines[i];
@@ -142,11 +129,7 @@ void DriveSelector::ShowDriveOf(const std::string& folder) {
   if (index >= 0) setCurrentIndex(index);
 }
 
-Gauge::Gauge(QWidget* parent) : QWidget(parent) {}
-
 void Gauge::SetValue(int percent) {
-  percent = std::clamp(percent, 0, 100);
-  if (percent == value_) return;
   value_ = percent;
   // Painted now, not when the event loop next runs: long actions keep the loop waiting.
   repaint();

@@ -1,6 +1,5 @@
-// The window's own kinds of control: the folder list with its drive selector, the
-// gauge, the link label and the push button. Paths are Windows path texts kept as
-// bytes; Qt only shows them.
+// The window's own kinds of control. Paths are Windows path texts kept as bytes; Qt
+// only shows them.
 #pragma once
 
 #include <QComboBox>
@@ -12,41 +11,30 @@
 
 namespace app {
 
-// A directory list: the path from the drive root down to the current folder, then the
-// current folder's sub-folders. Double-click or Enter on a line moves into that folder.
+inline QString Shown(const std::string& s) { return QString::fromUtf8(s.data(), s.size()); }
+
+// A directory list: the path from the drive root down to its folder, then the folder's
+// sub-folders. Double-click or Enter on a line asks to move into that folder.
 class FolderList : public QListWidget {
   Q_OBJECT
 
  public:
-  // Starts at the current directory.
   explicit FolderList(QWidget* parent);
 
-  // The current folder as the current directory then read: "C:\ICQ", or "C:\".
-  const std::string& Folder() const { return folder_; }
-
-  // Makes the folder the current directory and shows it, then emits FolderChanged.
-  // A folder that cannot be entered raises EInOutError and leaves the list as it was.
-  void MoveTo(const std::string& folder);
+  void Fill(const std::string& folder);
 
   // The full path that a line stands for (its Windows path text).
   static std::string PathOfItem(const QListWidgetItem* item);
 
  signals:
-  void FolderChanged();
-  // A line was opened by the user; the owner moves the list (and reports any error).
   void OpenRequested(const std::string& folder);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  void Fill();
-
-  std::string folder_;
 };
 
-// A drive selector: one line per drive of the platform's drive table, "c:"; the list
-// that drops down shows the host folder of each drive beside it.
+// A drive selector: one line per drive, "c:"; its drop-down list shows each drive's host
+// folder beside it.
 class DriveSelector : public QComboBox {
   Q_OBJECT
 
@@ -61,16 +49,14 @@ class DriveSelector : public QComboBox {
 };
 
 // The gauge: 0..100, black on white, a single-line border and the percentage centred.
-// A change of the shown percentage paints at once, without waiting for the event loop.
 class Gauge : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Gauge(QWidget* parent);
+  using QWidget::QWidget;
 
-  void SetValue(int percent);  // held to 0..100
-  int Value() const { return value_; }
-  QString Text() const;  // "42%"
+  void SetValue(int percent);  // 0..100, painted at once
+  QString Text() const;        // "42%"
 
  protected:
   void paintEvent(QPaintEvent* event) override;

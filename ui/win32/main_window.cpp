@@ -20,10 +20,9 @@ constexpr int kDriveListHeight = 200;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
 constexpr COLORREF kFolderEdgeColour = RGB(160, 120, 0);
-// Messages taken from the queue in one go while an action runs, so that a stream of
-// them cannot keep the action waiting.
+// At most this many messages a refresh: a stream of them cannot keep the action waiting.
 constexpr int kMessagesPerRefresh = 200;
-// Posted when an action has ended: the input held back during it is handled then.
+// Posted when an action has ended, to replay the input held during it.
 constexpr UINT kReplayHeldInput = WM_APP + 1;
 
 bool IsFrameMouse(UINT message) {
@@ -62,19 +61,13 @@ std::string WindowText(HWND window) {
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  // As the file layer converts names: a character the code page lacks becomes "?", not a
-  // look-alike letter that names another folder.
+  // No best fit, as the file layer: a character the code page lacks becomes "?".
   constexpr DWORD kNoBestFit = WC_NO_BEST_FIT_CHARS;
   const int length =
       WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, nullptr, 0, "?", nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, text.data(), length, "?", nullptr);
   return text;
-}
-
-int Utf16Length(const std::string& text) {
-  if (text.empty()) return 0;
-  return MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
 }
 
 HFONT MakeFont(const char* family, bool bold, bool underline) {
@@ -92,8 +85,7 @@ POINT Centred(int width, int height) {
           area.top + (area.bottom - area.top - height) / 2};
 }
 
-// The boxes stand in the middle of the screen rather than of the window: the hook moves
-// each box as it is activated.
+// The boxes stand in the middle of the screen: the hook moves each as it is activated.
 LRESULT CALLBACK CentreBox(int code, WPARAM wparam, LPARAM lparam) {
   RECT frame;
   if (code == HCBT_ACTIVATE && GetWindowRect(reinterpret_cast<HWND>(wparam), &frame)) {
@@ -111,8 +103,8 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ca
   return answer;
 }
 
-// Each kind's system control, in the order of ui::Kind: its class, styles and extended
-// style. Labels stay on one line in their place; the window draws what overflows.
+// Each kind's system control, in the order of ui::Kind; the window draws what overflows
+// a label.
 struct ControlClass {
   const wchar_t* name;
   DWORD style;
@@ -158,8 +150,7 @@ void FillDriveBox(HWND box, int height) {
         SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
     SendMessageW(box, CB_SETITEMDATA, index, drive.letter);
   }
-  // The closed box is as high as the form has it: its height follows the item height
-  // set, which is set once as it stands, measured, and set again by the difference.
+  // The closed box's height follows the item height: set, measured, set again to fit.
   const LRESULT item_height = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   if (item_height > 0) {
     SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height);
@@ -170,8 +161,7 @@ void FillDriveBox(HWND box, int height) {
   }
 }
 
-// Black on white, a single-line border, the percentage centred: black on the white part
-// and white on the black part.
+// Black on white, a single-line border, the percentage centred in the other colour.
 void DrawGauge(const DRAWITEMSTRUCT& item, int percent) {
   const HDC dc = item.hDC;
   const RECT outer = item.rcItem;
@@ -198,13 +188,7 @@ void ShowErrorBox(HWND owner, const std::string& message) {
   CentredMessageBox(owner, DialogText(message, "\r\n"), kWindowCaption, MB_OK | MB_ICONERROR);
 }
 
-TMain::TMain()
-    : runner_({.show_error =
-                   [this](const std::string& message) {
-                     ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
-                   },
-               .close = [this] { PostMessageW(window_, WM_CLOSE, 0, 0); },
-               .starting = [this] { throttle_.Restart(); }}) {
+TMain::TMain() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
@@ -218,8 +202,6 @@ TMain::TMain()
 
   font_.reset(MakeFont(ui::kArial, false, false));
 
-  // The ordinary resizable frame with the system menu and minimise box, no maximise box;
-  // centred on the screen.
   const POINT place = Centred(ui::kOuterWidth, ui::kOuterHeight);
   window_ = CreateWindowExW(
       WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kWindowCaption).c_str(),
@@ -227,7 +209,7 @@ TMain::TMain()
       place.x, place.y, ui::kOuterWidth, ui::kOuterHeight, nullptr, nullptr, instance, this);
   if (!window_) throw std::runtime_error("The window could not be created.");
   BuildControls();
-  RunAction([this] { app::FormCreate(*this); });
+  RunAction([this] { FormCreate(*this); });
 }
 
 TMain::~TMain() {
@@ -243,8 +225,7 @@ void TMain::Show(int show_command) {
 }
 
 void TMain::BuildControls() {
-  // Those that take the focus first, in tab order: the dialog manager walks the controls
-  // as they were made.
+  // In tab order first: the dialog manager walks the controls as they were made.
   std::vector<std::size_t> order = ui::TabOrder();
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     if (ui::kForm[i].tab < 0) order.push_back(i);
@@ -271,29 +252,21 @@ void TMain::BuildControls() {
   const auto find = [this](const char* name) {
     return GetDlgItem(window_, kFirstControlId + static_cast<int>(ui::IndexOf(name)));
   };
-  icq_folder_.list = find("ICQFolder");
-  icq_folder_.drives = find("DriveComboBox1");
-  backup_folder_.list = find("BackupFolder");
-  backup_folder_.drives = find("DriveComboBox2");
+  lists_[kICQ] = find("ICQFolder");
+  lists_[kBackup] = find("BackupFolder");
+  drives_[kICQ] = find("DriveComboBox1");
+  drives_[kBackup] = find("DriveComboBox2");
   icq_folder_now_ = find("ICQFolderNow");
   backup_folder_list_ = find("BackupFolderList");
   out_screen_ = find("OutScreen");
   progress_bar_ = find("ProgressBar");
-  backup_folder_text_ = app::kInitialBackupFolderText;
   // Long lines wrap at the box's width; the horizontal bar is shown all the same, idle.
   ShowScrollBar(out_screen_, SB_HORZ, TRUE);
   EnableScrollBar(out_screen_, SB_HORZ, ESB_DISABLE_BOTH);
   SendMessageW(out_screen_, EM_SETLIMITTEXT, 0, 0);  // no limit but memory
-
-  // The folder lists start at the current directory.
-  icq_folder_.folder = backup_folder_.folder = platform::GetCurrentDir();
-  FillFolderList(icq_folder_);
-  FillFolderList(backup_folder_);
-  drive_folders_.Remember(icq_folder_.folder);
-  ShowDriveOf(icq_folder_);
-  ShowDriveOf(backup_folder_);
-  SetWindowTextW(icq_folder_now_, Wide(icq_folder_.folder).c_str());
-  SetFocus(icq_folder_.list);
+  ShowFolder(kICQ);
+  ShowFolder(kBackup);
+  SetFocus(lists_[kICQ]);
 }
 
 // --- Messages ------------------------------------------------------------------------
@@ -340,9 +313,8 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnClose();
       return 0;
     case WM_NEXTDLGCTL:
-      // The message screen, a multi-line box, passes Tab and Shift+Tab on to us as a
-      // dialog's box does; the window is no dialog, so it moves the focus itself.
-      // Like the dialog manager, it goes all the way round and selects a box's text.
+      // The message screen passes Tab on as in a dialog; the window, no dialog, moves the
+      // focus itself, as the dialog manager would.
       if (LOWORD(lparam)) {
         SetFocus(reinterpret_cast<HWND>(wparam));
       } else if (const HWND next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0)) {
@@ -353,7 +325,16 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case kReplayHeldInput:
-      ReplayHeldInput();
+      // In order; a click that starts another action leaves the rest for after it.
+      while (!held_input_.empty() && !ActionRunning() && IsWindow(window_)) {
+        HeldInput held = held_input_.front();
+        held_input_.pop_front();
+        // Shift+Tab and typed capitals read the keys that were down when they came.
+        if (held.message.message >= WM_KEYFIRST && held.message.message <= WM_KEYLAST) {
+          SetKeyboardState(held.keys.data());
+        }
+        HandleQueued(held.message);
+      }
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -368,8 +349,7 @@ void TMain::HandleQueued(MSG message) {
   DispatchMessageW(&message);
 }
 
-// Enter opens a folder list's line and presses the focused button; the link labels'
-// keys click them.
+// The link labels' keys; Enter opens a folder list's line or presses the focused button.
 bool TMain::TakeKey(const MSG& message) {
   if (message.message != WM_KEYDOWN || !IsWindow(window_)) return false;
   for (const ui::Key& key : ui::kKeys) {
@@ -382,9 +362,9 @@ bool TMain::TakeKey(const MSG& message) {
     }
   }
   if (message.wParam != VK_RETURN) return false;
-  for (FolderSelector* selector : {&icq_folder_, &backup_folder_}) {
-    if (message.hwnd != selector->list) continue;
-    OpenCurrentLine(*selector);
+  for (Selector selector : {kICQ, kBackup}) {
+    if (message.hwnd != lists_[selector]) continue;
+    OpenCurrentLine(selector);
     return true;
   }
   if (GetParent(message.hwnd) == window_ &&
@@ -398,8 +378,7 @@ bool TMain::TakeKey(const MSG& message) {
 void TMain::OnCommand(int id, int code, HWND control) {
   const ui::Control* form = FormControl(id);
   if (form == nullptr) return;
-  FolderSelector* selector =
-      control == icq_folder_.list || control == icq_folder_.drives ? &icq_folder_ : &backup_folder_;
+  const Selector selector = control == lists_[kICQ] || control == drives_[kICQ] ? kICQ : kBackup;
   switch (form->kind) {
     case ui::Kind::kButton:
     case ui::Kind::kLink:
@@ -407,15 +386,21 @@ void TMain::OnCommand(int id, int code, HWND control) {
       if (code == BN_CLICKED) Click(form->handler);
       return;
     case ui::Kind::kFolderList:
-      if (code == LBN_DBLCLK) OpenCurrentLine(*selector);
+      if (code == LBN_DBLCLK) OpenCurrentLine(selector);
       return;
     case ui::Kind::kDriveBox:
-      if (code == CBN_SELCHANGE) ChooseDrive(*selector);
+      if (code == CBN_SELCHANGE) {
+        const LRESULT index = SendMessageW(drives_[selector], CB_GETCURSEL, 0, 0);
+        if (index >= 0) {
+          ChooseDrive(selector,
+                      static_cast<char>(SendMessageW(drives_[selector], CB_GETITEMDATA, index, 0)));
+        }
+      }
       return;
     case ui::Kind::kEdit:
       // Typing sets the text the actions read; the list stays where it is.
       if (code == EN_CHANGE && !setting_backup_text_) {
-        backup_folder_text_ = WindowText(backup_folder_list_);
+        backup_text_ = WindowText(backup_folder_list_);
       }
       return;
     default:
@@ -424,14 +409,13 @@ void TMain::OnCommand(int id, int code, HWND control) {
 }
 
 void TMain::OnClose() {
-  if (runner_.MayClose([this] { return ConfirmYesNo(kStopQuestion); })) DestroyWindow(window_);
+  if (MayClose()) DestroyWindow(window_);
 }
 
 void TMain::Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(window_, &paint);
-  // A label keeps its place, though a stand-in font may be wider: what its text needs
-  // beyond the label is drawn here, beside it (the label clips the rest).
+  // A stand-in font may be wider: what a label's text needs beyond it is drawn here.
   SetBkMode(dc, TRANSPARENT);
   for (std::size_t i = 0; i < std::size(ui::kForm); ++i) {
     const ui::Control& form = ui::kForm[i];
@@ -450,7 +434,7 @@ void TMain::Paint() {
 void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
   const HGDIOBJ old = SelectObject(item.hDC, font_.get());
   SetBkMode(item.hDC, TRANSPARENT);
-  if (item.hwndItem == icq_folder_.list || item.hwndItem == backup_folder_.list) {
+  if (item.hwndItem == lists_[kICQ] || item.hwndItem == lists_[kBackup]) {
     DrawFolderLine(item);
   } else if (item.hwndItem == progress_bar_) {
     DrawGauge(item, gauge_);
@@ -459,7 +443,7 @@ void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
     RECT place = item.rcItem;
     FillRect(item.hDC, &place, GetSysColorBrush(COLOR_BTNFACE));
     SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
-    std::wstring text = Wide(icq_folder_.folder);
+    std::wstring text = Wide(folders_[kICQ]);
     DrawTextW(item.hDC, text.data(), static_cast<int>(text.size()), &place,
               DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
   }
@@ -467,14 +451,14 @@ void TMain::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
-  const FolderSelector& selector = item.hwndItem == icq_folder_.list ? icq_folder_ : backup_folder_;
+  const FolderLines& shown = shown_lines_[item.hwndItem == lists_[kICQ] ? kICQ : kBackup];
   RECT place = item.rcItem;
   FillRect(item.hDC, &place, GetSysColorBrush(COLOR_WINDOW));
-  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= selector.lines.lines.size()) {
+  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= shown.lines.size()) {
     if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &place);
     return;
   }
-  const FolderLine& line = selector.lines.lines[item.itemID];
+  const FolderLine& line = shown.lines[item.itemID];
   const int left = place.left + 2 + line.level * kFolderIndent;
   DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
   const std::wstring text = Wide(line.text);
@@ -491,72 +475,44 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &text_place);
 }
 
-// --- The window seam -------------------------------------------------------------------
+void TMain::ShowCleared() { SetWindowTextW(out_screen_, L""); }
 
-void TMain::ClearScreen() {
-  lines_.clear();
-  SetWindowTextW(out_screen_, L"");
-  LetWindowRepaint();
-}
-
-void TMain::AppendLine(const std::string& line) {
+void TMain::ShowAppended(const std::string& line) {
   const std::wstring shown = Wide((lines_.empty() ? "" : "\r\n") + ScreenLineText(line));
-  lines_.push_back(line);
   const int end = GetWindowTextLengthW(out_screen_);
   SendMessageW(out_screen_, EM_SETSEL, end, end);
   SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.c_str()));
-  LetWindowRepaint();
 }
 
-void TMain::DeleteLine(int index) {
-  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+void TMain::ShowDeleting(int index) {
   // The line goes with one line break: the one after it, or the one before the last line.
   constexpr int kBreak = 2;  // CR LF
   int start = 0;
-  for (int i = 0; i < index; ++i) start += Utf16Length(ScreenLineText(lines_[i])) + kBreak;
-  int end = start + Utf16Length(ScreenLineText(lines_[index]));
+  const auto length = [this](int i) {
+    return static_cast<int>(Wide(ScreenLineText(lines_[i])).size());
+  };
+  for (int i = 0; i < index; ++i) start += length(i) + kBreak;
+  int end = start + length(index);
   if (index + 1 < static_cast<int>(lines_.size())) {
     end += kBreak;
   } else if (index > 0) {
     start -= kBreak;
   }
-  lines_.erase(lines_.begin() + index);
   SendMessageW(out_screen_, EM_SETSEL, start, end);
   SendMessageW(out_screen_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-  LetWindowRepaint();
 }
 
-std::vector<std::string> TMain::Lines() const { return lines_; }
-
-void TMain::SetGauge(int percent) {
-  percent = std::clamp(percent, 0, 100);
-  if (percent != gauge_) {
-    gauge_ = percent;
-    // The percentage is the gauge's text too, for whoever reads the window from outside.
-    SetWindowTextW(progress_bar_, GaugeText(gauge_).c_str());
-    // Painted now, not when the message loop next runs: long actions keep it waiting.
-    InvalidateRect(progress_bar_, nullptr, FALSE);
-    UpdateWindow(progress_bar_);
-  }
-  LetWindowRepaint();
+void TMain::ShowGauge() {
+  // The percentage is the gauge's text too, for whoever reads the window from outside.
+  SetWindowTextW(progress_bar_, GaugeText(gauge_).c_str());
+  // Painted now, not when the message loop next runs: long actions keep it waiting.
+  InvalidateRect(progress_bar_, nullptr, FALSE);
+  UpdateWindow(progress_bar_);
 }
 
-int TMain::Gauge() const { return gauge_; }
-
-std::string TMain::ICQFolder() const { return icq_folder_.folder; }
-
-void TMain::MoveICQFolder(const std::string& folder) { MoveSelector(icq_folder_, folder); }
-
-std::string TMain::BackupFolder() const { return backup_folder_.folder; }
-
-void TMain::MoveBackupFolder(const std::string& folder) { MoveSelector(backup_folder_, folder); }
-
-std::string TMain::BackupFolderText() const { return backup_folder_text_; }
-
-void TMain::SetBackupFolderText(const std::string& text) {
-  backup_folder_text_ = text;
+void TMain::ShowBackupText() {
   setting_backup_text_ = true;
-  SetWindowTextW(backup_folder_list_, Wide(text).c_str());
+  SetWindowTextW(backup_folder_list_, Wide(backup_text_).c_str());
   setting_backup_text_ = false;
 }
 
@@ -566,27 +522,12 @@ bool TMain::ConfirmYesNo(const std::string& text) {
 }
 
 bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  // OK is the default button; Escape answers Cancel.
   return CentredMessageBox(window_, DialogText(text, "\r\n"), caption,
                            MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
 }
 
-// --- Repainting while an action runs ----------------------------------------------------
-
-void TMain::LetWindowRepaint() {
-  if (!runner_.Running() || !IsWindowVisible(window_)) return;
-  if (throttle_.PaintChangeNow()) PaintNow();
-}
-
-void TMain::Refresh() {
-  if (!runner_.Running() || !IsWindowVisible(window_)) return;
-  if (throttle_.PaintOnRefresh()) PaintNow();
-}
-
-void TMain::PaintNow() {
-  // Clicks and keys are taken out of the queue too, to be held until the action has
-  // ended: left in it, one of them could hide a later click on the close box, and a
-  // question's box would swallow them.
+void TMain::TakeMessages() {
+  // Clicks and keys are held: left queued, they could hide a click on the close box.
   MSG message;
   for (int taken = 0;
        taken < kMessagesPerRefresh && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++taken) {
@@ -600,7 +541,6 @@ void TMain::PaintNow() {
       DispatchMessageW(&message);
     }
   }
-  throttle_.Painted();
 }
 
 void TMain::HoldInput(const MSG& message) {
@@ -623,103 +563,61 @@ void TMain::HoldInput(const MSG& message) {
   held_input_.push_back(held);
 }
 
-void TMain::RunAction(const std::function<void()>& action) {
-  runner_.Run(action);
-  if (!runner_.Running() && !held_input_.empty()) PostMessageW(window_, kReplayHeldInput, 0, 0);
+void TMain::ActionEnded() {
+  if (!held_input_.empty()) PostMessageW(window_, kReplayHeldInput, 0, 0);
 }
 
-// From the message loop, in the order the input came; a click that starts another action
-// leaves the rest to follow it, after what comes during it.
-void TMain::ReplayHeldInput() {
-  while (!held_input_.empty() && !runner_.Running() && IsWindow(window_)) {
-    HeldInput held = held_input_.front();
-    held_input_.pop_front();
-    // Shift+Tab and typed capitals read the keys that were down when they came.
-    if (held.message.message >= WM_KEYFIRST && held.message.message <= WM_KEYLAST) {
-      SetKeyboardState(held.keys.data());
-    }
-    HandleQueued(held.message);
-  }
+void TMain::ScreenToTop() {
+  SendMessageW(out_screen_, EM_SETSEL, 0, 0);
+  SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
+  SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
 }
 
-// --- Handlers ------------------------------------------------------------------------
-
-void TMain::Click(ui::Handler handler) {
-  RunAction([this, handler] {
-    handler(*this);
-    if (handler != &app::Label4Click) return;
-    // The Read Me is read from its first line; the screen would stay at its last.
-    SendMessageW(out_screen_, EM_SETSEL, 0, 0);
-    SendMessageW(out_screen_, EM_SCROLLCARET, 0, 0);
-    SendMessageW(out_screen_, WM_VSCROLL, SB_TOP, 0);
-  });
+void TMain::ShowError(const std::string& message) {
+  ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
 }
 
 // --- The folder selectors --------------------------------------------------------------
 
-void TMain::MoveSelector(FolderSelector& selector, const std::string& folder) {
-  platform::ChangeDir(folder);
-  selector.folder = platform::GetCurrentDir();
-  FillFolderList(selector);
-  drive_folders_.Remember(selector.folder);
-  ShowDriveOf(selector);
-  if (&selector == &icq_folder_) {
-    // The label shows the whole path as its text; it draws it shortened.
-    SetWindowTextW(icq_folder_now_, Wide(selector.folder).c_str());
-    InvalidateRect(icq_folder_now_, nullptr, FALSE);
-  } else {
-    SetBackupFolderText(selector.folder);
+void TMain::ShowList(Selector selector) {
+  const HWND list = lists_[selector];
+  FolderLines& shown = shown_lines_[selector] = ReadFolderLines(folders_[selector]);
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  for (const FolderLine& line : shown.lines) {
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line.text).c_str()));
   }
-}
-
-void TMain::FillFolderList(FolderSelector& selector) {
-  selector.lines = ReadFolderLines(selector.folder);
-  SendMessageW(selector.list, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(selector.list, LB_RESETCONTENT, 0, 0);
-  for (const FolderLine& line : selector.lines.lines) {
-    SendMessageW(selector.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line.text).c_str()));
-  }
-  SendMessageW(selector.list, WM_SETREDRAW, TRUE, 0);
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   // From the top, as far down as the current folder needs.
-  SendMessageW(selector.list, LB_SETCURSEL, selector.lines.current, 0);
+  SendMessageW(list, LB_SETCURSEL, shown.current, 0);
   RECT inside;
-  GetClientRect(selector.list, &inside);
+  GetClientRect(list, &inside);
   const std::size_t whole_lines = static_cast<std::size_t>(inside.bottom / ui::kFolderItemHeight);
-  const std::size_t top =
-      selector.lines.current < whole_lines ? 0 : selector.lines.current + 1 - whole_lines;
-  SendMessageW(selector.list, LB_SETTOPINDEX, top, 0);
-  InvalidateRect(selector.list, nullptr, TRUE);
+  const std::size_t top = shown.current < whole_lines ? 0 : shown.current + 1 - whole_lines;
+  SendMessageW(list, LB_SETTOPINDEX, top, 0);
+  InvalidateRect(list, nullptr, TRUE);
+  ShowDrive(selector);
+  if (selector == kICQ) {
+    // The label shows the whole path as its text; it draws it shortened.
+    SetWindowTextW(icq_folder_now_, Wide(folders_[kICQ]).c_str());
+    InvalidateRect(icq_folder_now_, nullptr, FALSE);
+  }
 }
 
-void TMain::ShowDriveOf(const FolderSelector& selector) {
+void TMain::ShowDrive(Selector selector) {
   // The box's lines are "c:", found regardless of case.
-  const wchar_t name[] = {static_cast<wchar_t>(DriveOf(selector.folder)), L':', L'\0'};
-  const LRESULT index = SendMessageW(selector.drives, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+  const wchar_t name[] = {static_cast<wchar_t>(DriveOf(folders_[selector])), L':', L'\0'};
+  const LRESULT index = SendMessageW(drives_[selector], CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                      reinterpret_cast<LPARAM>(name));
-  if (index != CB_ERR) SendMessageW(selector.drives, CB_SETCURSEL, index, 0);
+  if (index != CB_ERR) SendMessageW(drives_[selector], CB_SETCURSEL, index, 0);
 }
 
-// The folder of the list's selected line.
-void TMain::OpenCurrentLine(FolderSelector& selector) {
-  const LRESULT index = SendMessageW(selector.list, LB_GETCURSEL, 0, 0);
-  if (index < 0 || static_cast<std::size_t>(index) >= selector.lines.lines.size()) return;
-  const std::string folder = selector.lines.lines[static_cast<std::size_t>(index)].path;
-  RunAction([this, &selector, folder] { MoveSelector(selector, folder); });
-}
-
-void TMain::ChooseDrive(FolderSelector& selector) {
-  const LRESULT index = SendMessageW(selector.drives, CB_GETCURSEL, 0, 0);
-  if (index < 0) return;
-  const char letter = static_cast<char>(SendMessageW(selector.drives, CB_GETITEMDATA, index, 0));
-  RunAction([this, &selector, letter] {
-    if (DriveOf(selector.folder) == letter) return;
-    try {
-      MoveSelector(selector, drive_folders_.Target(letter));
-    } catch (...) {
-      ShowDriveOf(selector);
-      throw;
-    }
-  });
+void TMain::OpenCurrentLine(Selector selector) {
+  const LRESULT index = SendMessageW(lists_[selector], LB_GETCURSEL, 0, 0);
+  const std::vector<FolderLine>& lines = shown_lines_[selector].lines;
+  if (index >= 0 && static_cast<std::size_t>(index) < lines.size()) {
+    OpenFolder(selector, lines[static_cast<std::size_t>(index)].path);
+  }
 }
 
 }  // namespace app

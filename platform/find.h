@@ -82,8 +82,6 @@ class WalkListing {
   const Entry* LookUp(std::string_view name) const;
 
  private:
-  int ReadHost(const std::string& host_folder);
-
   std::vector<Entry> entries_;  // in the disk's order
   std::vector<std::string> folders_;
 };
@@ -111,7 +109,7 @@ class WalkGuard {
  private:
   using FolderKey = std::pair<unsigned long long, unsigned long long>;  // device, inode
   void RememberOtherDriveRoots(const std::string& first_path);
-  bool BelongsToAnotherDrive(const std::string& host_path) const;
+  bool BelongsToAnotherDrive(const std::string& host_path) const;  // POSIX only
 
   bool stay_on_device_;
   bool have_device_ = false;

@@ -6,13 +6,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/ascii.h"
 #include "platform/drives.h"
+#include "platform/find.h"
 #include "platform/io_error.h"
 #include "platform/system.h"
 
@@ -25,6 +28,12 @@ namespace platform::detail {
 // --- Windows path texts -------------------------------------------------------------
 
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// One component: a name a folder can hold, and no way out of it.
+inline bool IsOneName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
 
 // The non-empty components of a path text, split where `separates` says.
 std::vector<std::string> SplitPathComponents(std::string_view text,
@@ -251,5 +260,35 @@ struct DriveMatch {
 std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path);
 
 #endif  // _WIN32
+
+// --- Searches and walks: each system's side (posix/find.cpp, win32/find.cpp) ----------
+
+// A folder read for a search: its names but "." and "..", and a name's record ("." and
+// ".." too; name and valid_windows_name left out), nullopt for an entry gone since.
+class SearchFolder {
+ public:
+  virtual ~SearchFolder() = default;
+  virtual std::optional<SearchRec> RecordOf(const std::string& name) const = 0;
+  std::vector<std::string> names;
+};
+// 0, or the code of a folder that cannot be read (3 missing).
+int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolder>* out);
+// The folder's entries in the disk's order, "." and ".." left out; 0 or the code.
+int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* entries);
+
+// Device (volume) and inode (file index): what tells one folder from every other.
+using FolderKey = std::pair<unsigned long long, unsigned long long>;
+// A folder a walk may enter; Windows enters no reparse point.
+struct WalkTarget {
+  FolderKey key;
+  bool through_link = false;
+#ifndef _WIN32
+  ResolvedPath resolved;
+#endif
+};
+std::optional<WalkTarget> WalkTargetOf(const std::string& path);  // nullopt: no folder
+// Makes the folder the current directory, as SetCurrentDir does.
+bool EnterWalkTarget(const WalkTarget& target, const std::string& path);
+std::optional<FolderKey> HostFolderKey(const std::string& host_folder);
 
 }  // namespace platform::detail

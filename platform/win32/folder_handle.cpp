@@ -23,25 +23,18 @@ using detail::Operation;
 
 namespace {
 
-using detail::kSettableAttributes;
-using detail::kShareAll;
-using detail::kShareReadWrite;
-
 using detail::AsHandle;
 using detail::AsValue;
-
-bool IsOneName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
+using detail::IsOneName;
+using detail::kShareAll;
 
 bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
 
 // Opens a folder so that it stays where it is while held: no FILE_SHARE_DELETE.
 HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareReadWrite,
-                       nullptr, OPEN_EXISTING, flags, nullptr);
+  return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                       detail::kShareReadWrite, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
 std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
@@ -208,13 +201,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   if (!info) return detail::LastErrorCode();
   if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
   if (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!detail::SetBasicInfo(entry.Get(), basic)) {
-    return detail::LastErrorCode();
-  }
-  return 0;
+  return detail::SetHandleAttributes(entry.Get(), attributes) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {

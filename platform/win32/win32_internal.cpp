@@ -68,13 +68,14 @@ ULONGLONG WINAPI TickCount64() {
 
 }  // namespace
 
-bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
+bool SetHandleAttributes(HANDLE file, std::uint32_t attributes) {
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = SystemAttributes(attributes);
   using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
   static const auto newer = SystemCall<Call>(kKernel32, "SetFileInformationByHandle");
   if (newer) return newer(file, FileBasicInfo, &info, sizeof info) != FALSE;
   // FILE_BASIC_INFO has the layout of ntdll's FILE_BASIC_INFORMATION.
-  return FileInformation("NtSetInformationFile", file, &info, sizeof info,
-                         FileBasicInformation);
+  return FileInformation("NtSetInformationFile", file, &info, sizeof info, FileBasicInformation);
 }
 
 bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info) {
@@ -236,4 +237,3 @@ std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
 #endif
 extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() __asm__(VARN_TICK_COUNT64_IMPORT);
 extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() = platform::detail::TickCount64;
-

@@ -28,8 +28,8 @@ namespace platform::detail {
 // call up at run time and fall back on XP's way of doing the same. Each answers as the
 // newer call does: false, with the last error set, on failure.
 
-// SetFileInformationByHandle with FileBasicInfo.
-bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info);
+// Sets the attributes of files.h on the open file (SetFileInformationByHandle).
+bool SetHandleAttributes(HANDLE file, std::uint32_t attributes);
 // GetFileInformationByHandleEx with FileStandardInfo.
 bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info);
 // The open file's or folder's path as the system names it, for comparing one with
@@ -72,9 +72,13 @@ std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
 // they may on POSIX; kShareAll also lets them delete or rename it.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The attributes SetFileAttributesW takes from the six of files.h.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+// The attributes the system sets from the six of files.h.
+inline DWORD SystemAttributes(std::uint32_t attributes) {
+  const DWORD wanted =
+      static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  return wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
+}
 
 // --- Handles --------------------------------------------------------------------------
 

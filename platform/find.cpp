@@ -87,7 +87,7 @@ WalkGuard::WalkGuard(bool stay_on_device) : stay_on_device_(stay_on_device) {}
 WalkGuard::Enter WalkGuard::TryEnter(const std::string& path) {
   std::optional<detail::WalkTarget> target = detail::WalkTargetOf(path);
   if (!target) return Enter::kCannotEnter;
-  const FolderKey& key = target->key;
+  const FileKey& key = target->key;
   if (stay_on_device_) {
     if (!have_device_) {
       have_device_ = true;
@@ -115,9 +115,9 @@ WalkGuard::Enter WalkGuard::TryEnter(const std::string& path) {
 void WalkGuard::RememberOtherDriveRoots(const std::string& first_path) {
   const std::string full = ExpandFileName(first_path);
   const char own = full.size() >= 2 && full[1] == ':' ? AsciiUpper(full[0]) : '\0';
-  FolderKey own_root{0, 0};  // no folder's
+  FileKey own_root{0, 0};  // no folder's
   for (const DriveMapping& drive : Drives()) {
-    std::optional<FolderKey> key;
+    std::optional<FileKey> key;
     if (drive.letter == own && (key = detail::HostFolderKey(drive.host_root))) own_root = *key;
 #ifndef _WIN32
     if (key) own_real_root_ = detail::RealHostPath(drive.host_root);
@@ -129,7 +129,7 @@ void WalkGuard::RememberOtherDriveRoots(const std::string& first_path) {
   for (const DriveMapping& drive : Drives()) {
     if (drive.letter == own) continue;
     // Two letters over one folder are one drive: its root is no foreign mount point.
-    std::optional<FolderKey> root = detail::HostFolderKey(drive.host_root);
+    std::optional<FileKey> root = detail::HostFolderKey(drive.host_root);
     if (root && *root != own_root) other_drive_roots_.insert(*root);
   }
 }

@@ -1,7 +1,10 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -13,22 +16,6 @@
 
 namespace platform::detail {
 namespace {
-
-// Calls each(name, d_type) for every name of the folder but "." and ".."; the type is
-// the folder's own (DT_UNKNOWN when the file system gives none). 0, or the code of a
-// folder that cannot be read.
-template <typename Each>
-int ReadFolderNames(const std::string& host_folder, Each each) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
-  if (!dir) {
-    return errno == ENOENT || errno == ENOTDIR ? kInvalidFilename : ErrorCodeFromErrno(errno);
-  }
-  while (const dirent* entry = ::readdir(dir.get())) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") each(name, entry->d_type);
-  }
-  return 0;
-}
 
 // The folder a walk has just entered is read where it was entered, unless it has gone from
 // there since; else where the path leads now.
@@ -67,13 +54,34 @@ WalkListing::Kind KindOf(const struct stat& st) {
 
 }  // namespace
 
+int ReadHostFolder(const std::string& host_folder, int folder_fd,
+                   const std::function<void(std::string_view, unsigned char)>& each) {
+  DIR* opened = nullptr;
+  if (folder_fd < 0) {
+    opened = ::opendir(host_folder.c_str());
+  } else if (const int own = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0); own >= 0) {
+    opened = ::fdopendir(own);
+    if (opened == nullptr) ::close(own);
+  }
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opened, ::closedir);
+  if (!dir) {
+    return errno == ENOENT || errno == ENOTDIR ? kInvalidFilename : ErrorCodeFromErrno(errno);
+  }
+  if (folder_fd >= 0) ::rewinddir(dir.get());  // the copy shares the original's position
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(name, entry->d_type);
+  }
+  return 0;
+}
+
 int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolder>* out) {
   auto folder = std::make_unique<HostSearchFolder>();
   const int read = ReadFolderAt(full_folder, [&](const std::string& host) {
     folder->names.clear();
     folder->host = host;
-    return ReadFolderNames(
-        host, [&](std::string_view name, unsigned char) { folder->names.emplace_back(name); });
+    return ReadHostFolder(
+        host, -1, [&](std::string_view name, unsigned char) { folder->names.emplace_back(name); });
   });
   *out = std::move(folder);
   return read;
@@ -82,7 +90,7 @@ int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolde
 int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* entries) {
   return ReadFolderAt(folder, [&](const std::string& host) {
     entries->clear();
-    return ReadFolderNames(host, [&](std::string_view name, unsigned char type) {
+    return ReadHostFolder(host, -1, [&](std::string_view name, unsigned char type) {
       WalkListing::Kind kind = WalkListing::Kind::kOther;
       struct stat st;
       if (type == DT_DIR) {
@@ -112,10 +120,10 @@ bool EnterWalkTarget(const WalkTarget& target, const std::string&) {
   return EnterResolvedFolder(target.resolved) == 0;
 }
 
-std::optional<FolderKey> HostFolderKey(const std::string& host_folder) {
+std::optional<FileKey> HostFolderKey(const std::string& host_folder) {
   struct stat st;
   if (::stat(host_folder.c_str(), &st) != 0) return std::nullopt;
-  return FolderKey{st.st_dev, st.st_ino};
+  return FileKey{st.st_dev, st.st_ino};
 }
 
 }  // namespace platform::detail

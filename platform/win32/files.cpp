@@ -52,9 +52,9 @@ bool SameFile(const std::string& a, const std::string& b) {
   std::optional<detail::SystemPath> first = detail::SystemPathOf(a);
   std::optional<detail::SystemPath> second = detail::SystemPathOf(b);
   if (!first || !second) return false;
-  std::optional<detail::FileIdentity> one = detail::IdentityOf(first->wide);
+  std::optional<detail::FileKey> one = detail::IdentityOf(first->wide);
   if (!one) return false;
-  std::optional<detail::FileIdentity> other = detail::IdentityOf(second->wide);
+  std::optional<detail::FileKey> other = detail::IdentityOf(second->wide);
   return other && *one == *other;
 }
 

@@ -74,11 +74,6 @@ class SystemSearchFolder : public SearchFolder {
   std::map<std::string, WIN32_FIND_DATAW> data_;  // the first of names alike in ANSI
 };
 
-FolderKey KeyOf(const FileIdentity& identity) {
-  return {identity.volume,
-          (static_cast<unsigned long long>(identity.index_high) << 32) | identity.index_low};
-}
-
 }  // namespace
 
 int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolder>* out) {
@@ -125,17 +120,15 @@ std::optional<WalkTarget> WalkTargetOf(const std::string& path) {
       IsReparsePoint(attributes)) {
     return std::nullopt;
   }
-  const std::optional<FolderKey> key = HostFolderKey(folder->host);
+  const std::optional<FileKey> key = HostFolderKey(folder->host);
   if (!key) return std::nullopt;
   return WalkTarget{*key};
 }
 
 bool EnterWalkTarget(const WalkTarget&, const std::string& path) { return SetCurrentDir(path); }
 
-std::optional<FolderKey> HostFolderKey(const std::string& host_folder) {
-  const std::optional<FileIdentity> identity = IdentityOf(WideFromAnsi(host_folder));
-  if (!identity) return std::nullopt;
-  return KeyOf(*identity);
+std::optional<FileKey> HostFolderKey(const std::string& host_folder) {
+  return IdentityOf(WideFromAnsi(host_folder));
 }
 
 }  // namespace platform::detail

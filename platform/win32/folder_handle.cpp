@@ -10,12 +10,9 @@
 // <windows.h> makes CreateFile a macro; FolderHandle::CreateFile keeps its name.
 #undef CreateFile
 
-// Windows has no calls relative to a folder handle; it has something as good for this use.
-// A folder held open without FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor
-// can a folder above it while it is open: so the path a handle was opened at keeps naming
-// that very folder for as long as the handle lives, and calls made by that path plus one
-// name act on the held folder's entries. Every folder is opened with backup semantics and
-// FILE_FLAG_OPEN_REPARSE_POINT, so a junction or symbolic link is seen, not followed.
+// Windows has no calls relative to a folder handle, but a folder held open without
+// FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor can one above it: its path
+// keeps naming it while held. Reparse points are opened themselves, not followed.
 
 namespace platform {
 
@@ -257,15 +254,6 @@ int FolderHandle::Flush() const {
   return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
 }
 
-namespace {
-
-bool SameEntry(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
-}  // namespace
-
 bool FolderHandle::StillAtItsPath() const { return false; }
 
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
@@ -276,15 +264,14 @@ bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const
   const detail::ScopedHandle entry(OpenHeldFolder(detail::WideFromAnsi(host), false));
   if (!entry.Valid()) return false;
   const std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(entry.Get());
-  const std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(sub.handle_));
-  return a && b && !detail::IsReparsePoint(a->dwFileAttributes) && SameEntry(*a, *b);
+  return a && !detail::IsReparsePoint(a->dwFileAttributes) &&
+         detail::KeyOf(*a) == detail::IdentityOf(AsHandle(sub.handle_));
 }
 
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
   if (handle_ < 0 || other.handle_ < 0) return false;
-  std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(AsHandle(handle_));
-  std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(other.handle_));
-  return a && b && SameEntry(*a, *b);
+  const std::optional<detail::FileKey> a = detail::IdentityOf(AsHandle(handle_));
+  return a && a == detail::IdentityOf(AsHandle(other.handle_));
 }
 
 }  // namespace platform

@@ -151,21 +151,18 @@ std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {
   return folder + L"\\" + name;
 }
 
-HANDLE OpenForQuery(const std::wstring& path, bool own_entry) {
-  // Backup semantics open folders too; no access right is asked, so no sharing mode of
-  // another program stands in the way.
-  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-  if (own_entry) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  return ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, flags, nullptr);
+std::optional<FileKey> IdentityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return KeyOf(info);
 }
 
-std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
-  ScopedHandle handle(OpenForQuery(path));
-  if (!handle.Valid()) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+std::optional<FileKey> IdentityOf(const std::wstring& path) {
+  // Backup semantics open folders too; no access right is asked, so no sharing mode of
+  // another program stands in the way.
+  ScopedHandle handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle.Valid() ? IdentityOf(handle.Get()) : std::nullopt;
 }
 
 std::uint32_t LayerAttributes(DWORD system_attributes) {

@@ -1,12 +1,7 @@
-// Makes files durable on a worker thread while the caller goes on with the next ones.
-//
-// The worker takes every file queued so far (or, when told to gather, those queued
-// within that time of the first, up to a batch, or until Hurry), opens each, and flushes them
-// together with one syncfs per file system: one pass writes their data and inodes, where an fsync
-// per file would wait for the disk once or twice per file. On Windows, which has no such call, it
-// opens each file for writing and flushes it (FlushFileBuffers); a read-only file has its attribute
-// lifted for that moment. The paths are resolved on the calling thread, which the layer's look-ups
-// belong to; the worker touches only the files it is handed.
+// Makes files durable on a worker thread while the caller goes on with the next ones: a
+// batch (what is queued, or gathered for a while) goes with one syncfs per file system, where
+// an fsync per file would wait for the disk each time; Windows flushes each file. Paths are
+// looked up on the calling thread; the worker touches only the files it is handed.
 #pragma once
 
 #include <chrono>
@@ -68,9 +63,9 @@ class BackgroundFlush {
  private:
   struct Job {
     std::string path;
-    std::string host_path;  // empty: on no drive
-    std::optional<std::promise<int>> result;  // empty: added, answered in first_failure_
-    File file;  // open: flushed through it, not by host_path
+    std::string host_path;                       // empty: on no drive
+    std::optional<std::promise<int>> result;     // empty: added, answered in first_failure_
+    File file;                                   // open: flushed through it, not by host_path
     std::shared_ptr<const FolderHandle> folder;  // POSIX: flushed through it, not by host_path
   };
   void Queue(Job job);
@@ -87,8 +82,8 @@ class BackgroundFlush {
   std::condition_variable wake_;
   std::deque<Job> jobs_;
   bool stopping_ = false;
-  bool draining_ = false;  // FirstFailure waits: no batch waits for more
-  bool hurry_ = false;     // Hurry was called: the batch gathering now goes
+  bool draining_ = false;                 // FirstFailure waits: no batch waits for more
+  bool hurry_ = false;                    // Hurry was called: the batch gathering now goes
   std::size_t added_ = 0, answered_ = 0;  // files added, and those of them answered
   std::optional<std::string> first_failure_;
   std::condition_variable answered_all_;

@@ -36,7 +36,7 @@ std::optional<unsigned long long> System::DiskFreeSpace(int drive_number) {
 const std::vector<DriveMapping>& Drives() {
   detail::LayerState& state = detail::State();
   if (!state.table_installed && !state.system_read) {
-    state.drives = detail::SortedDriveTable(detail::SystemDriveTable(), detail::NormalizeRoot);
+    state.drives = detail::SortedDriveTable(detail::SystemDriveTable());
     state.system_read = true;
   }
   return state.drives;
@@ -48,13 +48,7 @@ void InstallDriveTableForTests(std::vector<DriveMapping> table) {
     state = detail::LayerState{};
     return;
   }
-  AdoptDriveTable(std::move(table));
-}
-
-void AdoptDriveTable(std::vector<DriveMapping> table) {
-  if (table.empty()) return;
-  detail::LayerState& state = detail::State();
-  state.drives = detail::SortedDriveTable(std::move(table), detail::NormalizeRoot);
+  state.drives = detail::SortedDriveTable(std::move(table));
   state.table_installed = true;
   state.cwd = std::string(1, state.drives.front().letter) + ":\\";
   state.cwd_host.clear();

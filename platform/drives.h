@@ -1,16 +1,7 @@
-// Drive letters over the host file system, and Windows path texts to host paths.
-//
-// Above this folder every path is a Windows path text ("C:\ICQ\newdb"); "\" and "/"
-// both separate. The drive table comes from a Wine prefix's dosdevices/ links when
-// there is one, else C: is "/" and each block-device mount takes the next letter
-// from D: in order of mount point.
-//
-// On Windows the drives are the system's (GetLogicalDrives), a host path is the full
-// Windows path itself, and letter case is the file system's; texts are in the ANSI code
-// page. A table installed for tests still maps each letter onto a host folder there.
-//
-// The layer keeps process-wide state (the drive table, the current directory, the
-// fault hook) and, like the program it serves, runs on one thread.
+// Drive letters over the host file system, and Windows path texts ("C:\ICQ\newdb", "\" or
+// "/") to host paths. The drives are a Wine prefix's dosdevices/ links, else C: is "/" and
+// each block-device mount the next letter in order of mount point; on Windows the system's.
+// The drive table and current directory are process-wide, used from one thread.
 #pragma once
 
 #include <optional>
@@ -26,10 +17,6 @@ struct DriveMapping {
 
 // The drive table, sorted by letter. Read from the system on first use.
 const std::vector<DriveMapping>& Drives();
-
-// Takes a table read elsewhere: a helper process takes its parent's, so both see the
-// same drives. The current directory goes to the first drive's root.
-void AdoptDriveTable(std::vector<DriveMapping> table);
 
 // Tests only: replace the drive table (and reset the current directory to the first
 // drive's root). An empty table makes the layer read the system's table (and the

@@ -3,6 +3,7 @@
 // The system's calls behind them are in posix/files.cpp and win32/files.cpp.
 #include "platform/files.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/folder_handle.h"
@@ -21,6 +22,36 @@ constexpr int kNegativeSeek = 131;
 void Begin(const File& file, Operation op) {
   if (!file.IsOpen()) RaiseIoError(kFileNotOpen);
   if (int fault = detail::BeginOperation(op)) RaiseIoError(fault);
+}
+
+// The most one system call is asked to move.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+// Only plain files are opened: a short read ends at the end of the file, and asking again
+// would only be told so.
+std::size_t ReadAll(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t chunk = std::min(count - done, kMaxTransfer);
+    const std::size_t n = detail::ReadFileHandle(
+        handle, bytes + done, chunk, at < 0 ? at : at + static_cast<std::int64_t>(done));
+    done += n;
+    if (n < chunk) break;
+  }
+  return done;
+}
+
+void WriteAll(std::intptr_t handle, const void* buffer, std::size_t count, std::int64_t at) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t n =
+        detail::WriteFileHandle(handle, bytes + done, std::min(count - done, kMaxTransfer),
+                                at < 0 ? at : at + static_cast<std::int64_t>(done));
+    if (n == 0) RaiseIoError(kDiskFull);
+    done += n;
+  }
 }
 
 }  // namespace
@@ -73,12 +104,12 @@ File File::Open(const std::string& path, OpenMode mode) {
 
 std::size_t File::Read(void* buffer, std::size_t count) {
   Begin(*this, Operation::kRead);
-  return detail::ReadFileHandle(handle_, buffer, count);
+  return ReadAll(handle_, buffer, count, -1);
 }
 
 void File::Write(const void* buffer, std::size_t count) {
   Begin(*this, Operation::kWrite);
-  detail::WriteFileHandle(handle_, buffer, count);
+  WriteAll(handle_, buffer, count, -1);
 }
 
 void File::Seek(std::int64_t position) {
@@ -90,13 +121,13 @@ void File::Seek(std::int64_t position) {
 std::size_t File::ReadAt(std::int64_t position, void* buffer, std::size_t count) {
   Begin(*this, Operation::kRead);
   if (position < 0) RaiseIoError(kNegativeSeek);
-  return detail::ReadFileHandleAt(handle_, position, buffer, count);
+  return ReadAll(handle_, buffer, count, position);
 }
 
 void File::WriteAt(std::int64_t position, const void* buffer, std::size_t count) {
   Begin(*this, Operation::kWrite);
   if (position < 0) RaiseIoError(kNegativeSeek);
-  detail::WriteFileHandleAt(handle_, position, buffer, count);
+  WriteAll(handle_, buffer, count, position);
 }
 
 std::int64_t File::Position() const {

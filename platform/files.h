@@ -21,20 +21,16 @@ inline constexpr std::uint32_t faAnyFile = 0x3F;
 // True when a regular file (not a folder) exists at the path.
 bool FileExists(const std::string& path);
 
-// True when both paths name one existing file or folder, however they are spelled:
-// another letter case, a symbolic or hard link, another drive onto the same folder.
-// Links are followed; the device and inode decide (on Windows the volume serial number
-// and the file index).
+// True when both paths name one existing file or folder, however spelt or linked: the
+// device and inode decide (the volume and file index on Windows).
 bool SameFile(const std::string& a, const std::string& b);
 
-// True when the entry at the path is itself a symbolic link, whether or not its target
-// exists; on Windows a reparse point (a junction or a symbolic link).
+// True when the entry itself is a symbolic link, dangling or not (Windows: a reparse point).
 bool IsLink(const std::string& path);
 
-// Attributes of a file or folder; nullopt when it does not exist. Read-only is the
-// owner's missing write permission, hidden a name beginning with ".", archive is set
-// for every regular file; devices, pipes, sockets and dangling links are system
-// entries (faSysFile). On Windows the attributes are the file system's own.
+// Attributes; nullopt when missing. Read-only is the owner's missing write permission,
+// hidden a leading ".", archive every regular file, anything else a system entry (the
+// file system's own on Windows).
 std::optional<std::uint32_t> GetAttributes(const std::string& path);
 
 // Each of these answers 0 on success or a Windows error code; none of them throws.
@@ -50,16 +46,12 @@ std::optional<std::uint32_t> GetAttributes(const std::string& path);
 // file; 2 or 3 missing, 5 a folder, a read-only file or a folder whose entries cannot
 // be changed (a write-protected disk, no write permission), 32 held open.
 [[nodiscard]] int DeleteFileRefusal(const std::string& path);
-// Renames a file or folder. With replace_existing the target is replaced in one step
-// (rename(2)); a read-only target, a folder, or one held open, refuses with 5 or 32.
-// Without it an existing target refuses with code 183. A new spelling of the same
-// name ("a.txt" to "A.TXT") changes only the letter case (on Windows as far as the file
-// system does: Wine keeps the old spelling). On Windows the rename is MoveFileExW's,
-// written through to the disk.
+// Renames a file or folder, replacing the target in one step with replace_existing (a
+// read-only target or a folder 5, one held open 32), else 183 when it exists. A new
+// spelling of the same name changes only the letter case (Wine keeps the old one).
 [[nodiscard]] int RenameFile(const std::string& from, const std::string& to, bool replace_existing);
-// Makes a folder's entries durable after a create or rename in it (fsync of the folder).
-// On Windows the renames write through and the file system journals its folders: the
-// folder is only checked to be there.
+// Makes a folder's entries durable (fsync; on Windows renames write through, and the folder
+// is only checked to be there).
 [[nodiscard]] int FlushFolder(const std::string& path);
 
 // Last-write time in local time, packed in DOS form (clamped to the DOS range);
@@ -89,9 +81,8 @@ enum class OpenMode {
   kReadDenyWrite,
 };
 
-// An open file; closed when it goes out of scope (errors of that implicit close are
-// lost, so call Close() where they matter). Others may read and write it meanwhile,
-// unless the fault hook says the file is held open by another program.
+// An open file, closed when it goes (call Close() where its errors matter). Others may
+// read and write it meanwhile.
 class File {
  public:
   File() = default;

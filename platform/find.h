@@ -28,16 +28,11 @@ struct SearchRec {
   bool valid_windows_name = true;
 };
 
-// A search over one folder. The pattern is a folder path followed by a name that may
-// hold "*" and "?" ("C:\ICQ\*.*", "C:\Backup\icqlist.txt"), matched case-insensitively;
-// "*.*" is every name. Entries with the hidden, system or directory attribute are
-// returned only when the mask includes that attribute (plain files always), so an exact
-// name finds a folder too when the mask allows folders. A name without wildcards finds
-// at most one entry, the one a path look-up takes: its exact spelling when the folder
-// holds it, else the smallest spelling equal to it ignoring case. "." and ".." come
-// first in every folder but a drive root; then the entries ordered by their upper-case
-// names, byte by byte. The folder is read when FindFirst runs; FindFirst counts as one
-// open operation for the fault hook.
+// A search over one folder: a folder path and a name that may hold "*" and "?"
+// ("C:\ICQ\*.*"), matched without letter case. Hidden, system and folder entries come only
+// when the mask has that attribute. A name without wildcards finds at most the entry a path
+// look-up takes. "." and ".." first (but in a drive root), then the names by their upper
+// case, byte by byte. FindFirst reads the folder, one open operation.
 class DirectorySearch {
  public:
   DirectorySearch();
@@ -59,11 +54,8 @@ class DirectorySearch {
 
 inline constexpr int kNoMoreFiles = 18;
 
-// A folder read once for a walk that needs only to tell folders from files: without
-// the stat of every entry that a directory search makes, and without "." and "..".
-// Kinds come from the folder's own listing where the file system gives them; links,
-// and entries of no given kind, are looked at with links followed (a dangling link is
-// kOther).
+// A folder read once for a walk that only tells folders from files: no stat per entry
+// where the listing gives kinds (a link is what it leads to), no "." and "..".
 class WalkListing {
  public:
   enum class Kind { kFolder, kFile, kOther };  // kFile: a regular file
@@ -82,42 +74,34 @@ class WalkListing {
   const Entry* LookUp(std::string_view name) const;
 
  private:
-  int ReadHost(const std::string& host_folder);
-
   std::vector<Entry> entries_;  // in the disk's order
   std::vector<std::string> folders_;
 };
 
-// Remembers the folders a walk has entered, by device and inode, so that a link back
-// up the tree is met as a folder already visited instead of being entered again. On
-// Windows folders are told apart by volume serial number and file index, and a reparse
-// point (a junction, a symbolic link, a volume mounted in a folder) is never entered:
-// TryEnter answers kCannotEnter for it.
+// Remembers the folders a walk has entered, by device and inode (volume and file index), so
+// that a link back up the tree is met as visited. Windows never enters a reparse point.
 class WalkGuard {
  public:
   enum class Enter { kEntered, kAlreadyVisited, kCannotEnter };
 
-  // With stay_on_device, folders on another file system than the first one entered
-  // answer kCannotEnter, and so do the roots of the other drives and the folders that
-  // belong to another drive: those whose real path (links followed) has another
-  // drive's root as its longest prefix, such as a link into a drive mounted below.
+  // With stay_on_device, folders of another file system than the first one entered, other
+  // drives' roots and folders whose real path lies in another drive are not entered.
   explicit WalkGuard(bool stay_on_device = false);
 
-  // Tries to make the folder the current directory (SetCurrentDir). kCannotEnter
-  // leaves the current directory as it was; so does kAlreadyVisited. Going back up to
-  // the parent is SetCurrentDir's or ChangeDir's job: the parent was visited already.
+  // Makes the folder the current directory (SetCurrentDir); anything but kEntered leaves
+  // it as it was. Going back up is SetCurrentDir's job.
   Enter TryEnter(const std::string& path);
 
  private:
-  using FolderKey = std::pair<unsigned long long, unsigned long long>;  // device, inode
+  using FileKey = std::pair<unsigned long long, unsigned long long>;  // device, inode
   void RememberOtherDriveRoots(const std::string& first_path);
-  bool BelongsToAnotherDrive(const std::string& host_path) const;
+  bool BelongsToAnotherDrive(const std::string& host_path) const;  // POSIX only
 
   bool stay_on_device_;
   bool have_device_ = false;
   unsigned long long device_ = 0;
-  std::set<FolderKey> visited_;
-  std::set<FolderKey> other_drive_roots_;
+  std::set<FileKey> visited_;
+  std::set<FileKey> other_drive_roots_;
   std::string own_real_root_;                  // host path, links followed
   std::vector<std::string> real_drive_roots_;  // every drive's, links followed
 };

@@ -1,17 +1,8 @@
-// Folders held open, for a run that must write into one folder tree and nowhere else.
-//
-// Every call of files.h looks its path up anew, so a folder on the way that is swapped for
-// a link between a check and a write sends the write wherever the link leads. A
-// FolderHandle is the folder itself, opened once: its calls act on its own entries,
-// wherever the folder is moved meanwhile, and never follow a link at the name they are
-// given. A sub-folder is opened through its parent, so a chain of handles from a folder the
-// caller trusts holds no link it did not allow.
-//
-// Names are one component (no "\" or "/"), looked up as the layer looks up paths: exactly,
-// else ignoring letter case, the disk's spelling then used. Answers are 0 or a Windows error
-// code with the meanings of files.h; each call counts for the fault hooks
-// (fault_injection.h) as the files.h operation it stands for, and honours their holds.
-// On Windows a folder is opened with backup semantics and reparse points are not followed.
+// Folders held open, for a run that must write into one folder tree and nowhere else: a
+// path looked up anew can be sent elsewhere by a folder swapped for a link meanwhile, a
+// held folder's calls act on its own entries and never follow a link at the name given.
+// Names are one component, looked up exactly, else ignoring letter case. Answers are 0 or
+// a code as in files.h; each call counts as the files.h operation it stands for.
 #pragma once
 
 #include <cstdint>
@@ -75,14 +66,12 @@ class FolderHandle {
   // As FlushFolder: makes the folder's entries durable.
   [[nodiscard]] int Flush() const;
 
-  // From now on the names of files given are taken as the disk spells them, not looked up
-  // in other letter cases: for a caller that keeps its own listing of the folder (POSIX;
-  // Windows finds names in any case itself). Sub-folders are still looked up.
+  // From now on file names are taken as the disk spells them, not looked up in other
+  // letter cases: for a caller that keeps its own listing. Sub-folders are still looked up.
   void TakeNamesAsSpelt() { names_as_spelt_ = true; }
 
-  // True when the folder is still where it was opened, every folder on the way in its
-  // place and no link among them, as the system tells in one call (POSIX). False where it
-  // cannot tell: the caller then asks Holds level by level.
+  // True when the folder is still where it was opened, no link on the way, as the system
+  // tells in one call (POSIX); false where it cannot tell (then ask Holds level by level).
   bool StillAtItsPath() const;
 
   // True when both hold the same folder, however it was reached.
@@ -97,8 +86,7 @@ class FolderHandle {
   std::intptr_t handle_ = -1;
   std::string path_;       // Windows path text
   std::string host_path_;  // where it was opened: for the layer's holds and kept listings
-  // The folder's device and inode on POSIX, taken when it is opened, so that the
-  // questions asked once per entry need no call of their own for it.
+  // Device and inode on POSIX, taken at the open for the questions asked once per entry.
   std::pair<std::uint64_t, std::uint64_t> identity_;
   bool names_as_spelt_ = false;
 };

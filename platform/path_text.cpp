@@ -39,11 +39,10 @@ void FoldDotComponents(std::vector<std::string>& folded, const std::vector<std::
   }
 }
 
-std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table,
-                                           std::string (*normalize_root)(std::string)) {
+std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table) {
   for (DriveMapping& drive : table) {
     drive.letter = AsciiUpper(drive.letter);
-    drive.host_root = normalize_root(std::move(drive.host_root));
+    drive.host_root = NormalizeRoot(std::move(drive.host_root));
   }
   std::stable_sort(table.begin(), table.end(), [](const DriveMapping& a, const DriveMapping& b) {
     return a.letter < b.letter;

@@ -68,14 +68,12 @@ inline bool IsHeld(const std::string& host_path) {
 // --- Calls on an open file, by its handle value (a descriptor, or a HANDLE on Windows):
 // posix/files.cpp and win32/files.cpp. Each raises EInOutError on failure but the close,
 // which gives the handle back whatever happens and answers 0 or the code.
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
-void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count);
+// One read or write of at most count bytes, at `at` from the start when it is not negative
+// (the handle's own position left as it was); the bytes moved, 0 at the end of the file.
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at);
+std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
+                            std::int64_t at);
 void SeekFileHandle(std::intptr_t handle, std::int64_t position);
-// At a position, the handle's own position left as it was.
-std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
-                             std::size_t count);
-void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
-                       std::size_t count);
 std::int64_t FileHandlePosition(std::intptr_t handle);
 std::int64_t FileHandleSize(std::intptr_t handle);
 void TruncateFileHandle(std::intptr_t handle);  // at the current position

@@ -1,7 +1,5 @@
-// Version resources read straight from the PE image: DOS header, PE header, section
-// table, resource directory (type RT_VERSION, then name, then language), data entry.
-// Every number taken from the file is checked against the file's size or the buffer
-// before it is used; any failure means "no version resource".
+// Version resources read from the PE image: headers, sections, the resource directory (type
+// RT_VERSION, name, language), data entry; every number is checked before it is used.
 #include "platform/version_resource.h"
 
 #include <algorithm>

@@ -1,9 +1,6 @@
-// Version resources (the Windows version-information services). On Windows the system
-// reads them (GetFileVersionInfoW, VerQueryValueW), for images in which the PE reader
-// below finds a well-formed one; elsewhere the file is parsed as a PE image. The PE reader is built
-// on every system, so that tests can hold the two to the same answers. Every offset and size it
-// reads from the file is checked: a file that is not a well-formed PE image simply has no version
-// resource.
+// Version resources: on Windows through the system, for images in which the PE reader below
+// finds a well-formed one; elsewhere from the PE reader, which checks every offset and size
+// it reads (a file that is no well-formed image has none).
 #pragma once
 
 #include <cstdint>
@@ -27,8 +24,7 @@ std::optional<std::vector<std::uint8_t>> QueryVersionValue(
 std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
                                             const std::string& sub_block);
 
-// The PE reader and the block look-ups that the calls above use where the system has
-// no version services.
+// The PE reader and block look-ups, used where the system has no version services.
 std::vector<std::uint8_t> ReadVersionResourceFromImage(const std::string& path);
 std::optional<std::vector<std::uint8_t>> QueryVersionBlockValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block);

@@ -1,4 +1,6 @@
 // The flush of a batch on POSIX systems: one syncfs per file system.
+#include "platform/background_flush.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <map>
 #include <vector>
 
-#include "platform/background_flush.h"
 #include "platform/io_error.h"
 
 namespace platform {
@@ -62,7 +63,8 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
         codes[i] = kInvalidFilename;
         continue;
       }
-      fd = opened.emplace_back(::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)).get();
+      fd = opened.emplace_back(::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
+               .get();
     }
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {

@@ -117,8 +117,8 @@ long long UnixFromDosTime(std::uint32_t dos_time) {
   const long long era = (y >= 0 ? y : y - 399) / 400;
   const long long year_of_era = y - era * 400;
   const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5;
-  const long long days = era * 146097 + year_of_era * 365 + year_of_era / 4 - year_of_era / 100 +
-                         day_of_year - 719468;
+  const long long days =
+      era * 146097 + year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year - 719468;
   const long long as_utc =
       (days + t.day - 1) * 86400LL + t.hour * 3600LL + t.minute * 60LL + t.second;
   // The zone's offsets a day before and after: a local time is either, both (the hour

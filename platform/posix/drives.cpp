@@ -49,8 +49,6 @@ std::string NormalizeHostPath(const std::string& host_path) {
   return out.empty() ? "/" : out;
 }
 
-using Resolved = detail::ResolvedPath;
-
 // Fills in the entry's data from the lstat data the look-up had already; only a link
 // needs another call.
 void Follow(detail::HostEntry& entry, const struct stat& own) {
@@ -64,7 +62,9 @@ void Follow(detail::HostEntry& entry, const struct stat& own) {
   }
 }
 
-std::optional<Resolved> Resolve(const std::string& windows_path) {
+}  // namespace
+
+std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windows_path) {
   // No host name can hold a NUL byte: the name would be cut short there and could name
   // another file ("a.txt\0.lzz" the source "a.txt" itself).
   if (windows_path.find('\0') != std::string::npos) return std::nullopt;
@@ -75,7 +75,7 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   std::vector<std::string> parts = SplitPathComponents(std::string_view(full).substr(2));
   // Filled member by member: GCC's optimiser misreads the nested aggregate form as
   // reading an uninitialised string.
-  Resolved out;
+  detail::ResolvedPath out;
   out.host.path = drive->host_root;
   out.windows = std::string(1, drive->letter) + ":";
   std::string& host = out.host.path;
@@ -128,6 +128,8 @@ std::optional<Resolved> Resolve(const std::string& windows_path) {
   return out;
 }
 
+namespace {
+
 std::string HomeFolderOfUser() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
@@ -157,14 +159,6 @@ std::string DecodeMountField(const std::string& field) {
 
 namespace detail {
 
-std::optional<std::string> HostPathOf(const std::string& windows_path) {
-  return ToHostPath(windows_path);
-}
-
-std::optional<ResolvedPath> ResolvePath(const std::string& windows_path) {
-  return Resolve(windows_path);
-}
-
 int EnterResolvedFolder(const ResolvedPath& resolved) {
   if (int fault = BeginOperation(Operation::kOpen)) return fault;
   const HostEntry& folder = resolved.host;
@@ -189,7 +183,7 @@ std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path)
 }
 
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
-  std::optional<Resolved> resolved = Resolve(windows_path);
+  std::optional<detail::ResolvedPath> resolved = ResolvePath(windows_path);
   if (!resolved) return std::nullopt;
   return std::move(resolved->host);
 }
@@ -222,17 +216,6 @@ bool HostPathWithin(const std::string& host_path, const std::string& root) {
           host_path[root.size()] == '/');
 }
 
-std::optional<DriveMatch> DriveOfHostPath(const std::string& host_path) {
-  const DriveMapping* best = nullptr;
-  for (const DriveMapping& drive : Drives()) {
-    const std::string& root = drive.host_root;
-    const bool inside = HostPathWithin(host_path, root);
-    if (inside && (best == nullptr || root.size() > best->host_root.size())) best = &drive;
-  }
-  if (best == nullptr) return std::nullopt;
-  return DriveMatch{best->letter, best->host_root};
-}
-
 }  // namespace detail
 
 std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::string& prefix) {
@@ -261,7 +244,7 @@ std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::str
     table.push_back({name[0], root});
   }
   if (table.empty()) return std::nullopt;
-  return detail::SortedDriveTable(std::move(table), detail::NormalizeRoot);
+  return detail::SortedDriveTable(std::move(table));
 }
 
 std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_text) {
@@ -299,7 +282,7 @@ bool DriveRootExists(char letter) {
 }
 
 std::optional<std::string> ToHostPath(const std::string& windows_path) {
-  std::optional<Resolved> resolved = Resolve(windows_path);
+  std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(windows_path);
   if (!resolved) return std::nullopt;
   return std::move(resolved->host.path);
 }
@@ -307,9 +290,16 @@ std::optional<std::string> ToHostPath(const std::string& windows_path) {
 std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   if (host_path.empty() || host_path[0] != '/') return std::nullopt;
   std::string normal = NormalizeHostPath(host_path);
-  std::optional<detail::DriveMatch> drive = detail::DriveOfHostPath(normal);
-  if (!drive) return std::nullopt;
-  std::string rest = drive->root == "/" ? normal.substr(1) : normal.substr(drive->root.size());
+  const DriveMapping* drive = nullptr;  // the one whose root is the longest prefix
+  for (const DriveMapping& each : Drives()) {
+    if (detail::HostPathWithin(normal, each.host_root) &&
+        (drive == nullptr || each.host_root.size() > drive->host_root.size())) {
+      drive = &each;
+    }
+  }
+  if (drive == nullptr) return std::nullopt;
+  const std::string& root = drive->host_root;
+  std::string rest = root == "/" ? normal.substr(1) : normal.substr(root.size());
   std::string out = std::string(1, drive->letter) + ":";
   for (const std::string& part : SplitPathComponents(rest)) out += "\\" + part;
   if (out.size() == 2) out += "\\";
@@ -356,7 +346,7 @@ std::vector<DriveMapping> SystemDriveTable() {
 
 // Enters a folder as the current directory; 0 or the code ChangeDir raises.
 int TrySetCurrentDir(const std::string& path) {
-  std::optional<Resolved> resolved = Resolve(path);
+  std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
   if (!resolved) {
     if (int fault = BeginOperation(Operation::kOpen)) return fault;
     return kInvalidFilename;

@@ -343,75 +343,35 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
 
 namespace detail {
 
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(Descriptor(handle), bytes + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        RaiseIfStopRequested();  // a read that waits (a pipe) ends on an interrupt
-        continue;
-      }
-      RaiseErrno(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-    // Only plain files are opened: a short read ends at the end of the file, and asking
-    // again would only be told so.
-    if (done < count) break;
-  }
-  return done;
-}
+namespace {
 
-void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(Descriptor(handle), bytes + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        RaiseIfStopRequested();
-        continue;
-      }
-      RaiseErrno(errno);
-    }
-    if (n == 0) RaiseIoError(kDiskFull);
-    done += static_cast<std::size_t>(n);
+// Calls read or write once, again after a signal unless a stop was asked for meanwhile
+// (a read that waits, on a pipe, ends on an interrupt).
+template <typename Call>
+std::size_t Transfer(Call call) {
+  while (true) {
+    const ssize_t n = call();
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) RaiseErrno(errno);
+    RaiseIfStopRequested();
   }
 }
 
-std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
-                             std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(Descriptor(handle), bytes + done, count - done,
-                              static_cast<off_t>(position) + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseErrno(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+}  // namespace
+
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
+  return Transfer([&] {
+    return at < 0 ? ::read(Descriptor(handle), buffer, count)
+                  : ::pread(Descriptor(handle), buffer, count, static_cast<off_t>(at));
+  });
 }
 
-void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
-                       std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(Descriptor(handle), bytes + done, count - done,
-                               static_cast<off_t>(position) + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseErrno(errno);
-    }
-    if (n == 0) RaiseIoError(kDiskFull);
-    done += static_cast<std::size_t>(n);
-  }
+std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
+                            std::int64_t at) {
+  return Transfer([&] {
+    return at < 0 ? ::write(Descriptor(handle), buffer, count)
+                  : ::pwrite(Descriptor(handle), buffer, count, static_cast<off_t>(at));
+  });
 }
 
 void SeekFileHandle(std::intptr_t handle, std::int64_t position) {

@@ -25,11 +25,7 @@ constexpr int kDeepestFolder = 4096;
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// One component: a name the folder can hold, and no way out of it.
-bool IsOneName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
+using detail::IsOneName;
 
 // The code of a failed call on an entry of a folder that is held open: the folder is
 // there, so a missing entry is 2.
@@ -335,7 +331,8 @@ int FolderHandle::Flush() const {
 }
 
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
-  return handle_ >= 0 && other.handle_ >= 0 && identity_.second != 0 && identity_ == other.identity_;
+  return handle_ >= 0 && other.handle_ >= 0 && identity_.second != 0 &&
+         identity_ == other.identity_;
 }
 
 bool FolderHandle::StillAtItsPath() const {

@@ -1,12 +1,8 @@
 #include "platform/folder_listings.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <memory>
 #include <thread>
 #include <unordered_map>
 
@@ -101,48 +97,10 @@ Kept* TheKept() {
   return std::this_thread::get_id() == kFirstThread ? &kept : nullptr;
 }
 
-// Calls `each` with every name in the folder but "." and ".."; false when it cannot
-// be read.
-template <typename Each>
-bool ReadFolder(const std::string& host_folder, Each each) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host_folder.c_str()), ::closedir);
-  if (!dir) return false;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") each(name);
-  }
-  return true;
-}
-
-// The same through a descriptor of the folder, which stays open and where it was.
-template <typename Each>
-bool ReadOpenFolder(int folder_fd, Each each) {
-  const int own = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
-  if (own < 0) return false;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
-  if (!dir) {
-    ::close(own);
-    return false;
-  }
-  // The copy shares the original's position in the folder.
-  ::rewinddir(dir.get());
-  while (const dirent* entry = ::readdir(dir.get())) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") each(name);
-  }
-  return true;
-}
-
-// The folder read at a path, or through a descriptor (folder_fd >= 0).
-template <typename Each>
-bool ReadFolderOf(const std::string& host_folder, int folder_fd, Each each) {
-  return folder_fd >= 0 ? ReadOpenFolder(folder_fd, each) : ReadFolder(host_folder, each);
-}
-
 std::optional<std::string> ScanFolder(const std::string& host_folder, const std::string& name,
                                       int folder_fd = -1) {
   std::optional<std::string> best;
-  ReadFolderOf(host_folder, folder_fd, [&](std::string_view candidate) {
+  ReadHostFolder(host_folder, folder_fd, [&](std::string_view candidate, unsigned char) {
     if (EqualIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
@@ -181,10 +139,11 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder, const struct
   }
   // Stamped before reading: a change during the read makes the next look read again.
   Listing fresh{*stamp, {}, ++kept.uses, g_thread_system.operations};
-  const bool read = ReadFolderOf(host_folder, folder_fd, [&](std::string_view name) {
-    fresh.names.emplace(AsciiUpper(name), std::string(name));
-  });
-  if (!read || fresh.names.size() > kMostKeptNames) {
+  const int read =
+      ReadHostFolder(host_folder, folder_fd, [&](std::string_view name, unsigned char) {
+        fresh.names.emplace(AsciiUpper(name), std::string(name));
+      });
+  if (read != 0 || fresh.names.size() > kMostKeptNames) {
     kept.folders.erase(host_folder);
     return nullptr;
   }

@@ -1,9 +1,9 @@
 // The terminal's interrupts on POSIX systems: signals.
+#include "platform/interrupt.h"
+
 #include <signal.h>
 
 #include <initializer_list>
-
-#include "platform/interrupt.h"
 
 namespace platform {
 namespace {

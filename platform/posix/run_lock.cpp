@@ -54,7 +54,7 @@ bool CannotHold(int posix_errno) {
 }  // namespace
 
 FolderLock RunLocks::Take(const std::string& folder) {
-  const std::optional<std::string> host_folder = detail::HostPathOf(folder);
+  const std::optional<std::string> host_folder = ToHostPath(folder);
   if (!host_folder) return FolderLock::kCannotHold;  // on no drive: a network folder
   const std::string host_path = detail::HostChild(*host_folder, kRunLockFileName);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -112,7 +112,7 @@ void RunLocks::Release() noexcept {
 }
 
 bool RunLocks::IsLockFile(const std::string& path) const {
-  const std::optional<std::string> host_path = detail::HostPathOf(path);
+  const std::optional<std::string> host_path = ToHostPath(path);
   struct stat named;
   if (!host_path || ::lstat(host_path->c_str(), &named) != 0) return false;
   for (const Held& held : held_) {

@@ -1,6 +1,5 @@
 #include "platform/files.h"
 
-#include <limits>
 #include <utility>
 
 #include "platform/clock.h"
@@ -13,13 +12,6 @@ namespace platform {
 using detail::Operation;
 
 namespace {
-
-using detail::kSettableAttributes;
-using detail::kShareAll;
-using detail::kShareReadWrite;
-
-using detail::AsHandle;
-using detail::AsValue;
 
 DWORD AttributesOf(const detail::SystemPath& path) {
   return ::GetFileAttributesW(path.wide.c_str());
@@ -60,9 +52,9 @@ bool SameFile(const std::string& a, const std::string& b) {
   std::optional<detail::SystemPath> first = detail::SystemPathOf(a);
   std::optional<detail::SystemPath> second = detail::SystemPathOf(b);
   if (!first || !second) return false;
-  std::optional<detail::FileIdentity> one = detail::IdentityOf(first->wide);
+  std::optional<detail::FileKey> one = detail::IdentityOf(first->wide);
   if (!one) return false;
-  std::optional<detail::FileIdentity> other = detail::IdentityOf(second->wide);
+  std::optional<detail::FileKey> other = detail::IdentityOf(second->wide);
   return other && *one == *other;
 }
 
@@ -84,9 +76,9 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
-  DWORD wanted = static_cast<DWORD>(attributes) & kSettableAttributes;
-  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
-  if (!::SetFileAttributesW(system->wide.c_str(), wanted)) return detail::LastErrorCode();
+  if (!::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes))) {
+    return detail::LastErrorCode();
+  }
   return 0;
 }
 
@@ -114,8 +106,9 @@ int DeleteFileRefusal(const std::string& path) {
   // The system's own answer: an open for deletion fails as the deletion would, with 32
   // while another program holds the file without sharing its deletion, 5 without the
   // right to delete it.
-  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, kShareAll, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, detail::kShareAll,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
   if (!handle.Valid()) return detail::LastErrorCode();
   return 0;
 }
@@ -173,9 +166,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   if (!when) return kInvalidParameter;
   if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
   if (detail::IsHeld(system->host)) return kSharingViolation;
-  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES, kShareAll,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                            nullptr));
+  detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES,
+                                            detail::kShareAll, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle.Valid()) return detail::LastErrorCode();
   if (!::SetFileTime(handle.Get(), nullptr, nullptr, &*when)) return detail::LastErrorCode();
   return 0;
@@ -203,7 +196,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
   const DWORD existing = AttributesOf(*system);
   if (writing && Exists(existing) && (existing & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
   DWORD access = GENERIC_READ;
-  DWORD share = kShareReadWrite;
+  DWORD share = detail::kShareReadWrite;
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
     case OpenMode::kRead:
@@ -229,7 +222,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
   File file;
-  file.handle_ = AsValue(handle);
+  file.handle_ = detail::AsValue(handle);
   file.path_ = path;
   // Only files on a disk: a device name ("CON", "COM1") or a pipe would hang or mislead
   // the reader.
@@ -246,86 +239,44 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
 
 namespace detail {
 
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const std::size_t left = count - done;
-    const DWORD chunk = static_cast<DWORD>(
-        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
-    DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle), bytes + done, chunk, &got, nullptr)) {
-      const DWORD error = ::GetLastError();
-      if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) break;
-      RaiseIoError(CodeOfSystemError(error));
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
-}
-
-void WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const std::size_t left = count - done;
-    const DWORD chunk = static_cast<DWORD>(
-        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
-    DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle), bytes + done, chunk, &written, nullptr)) RaiseLastError();
-    if (written == 0) RaiseIoError(kDiskFull);
-    done += written;
-  }
-}
-
 namespace {
 
-// ReadFile or WriteFile at a position, through an OVERLAPPED offset, which moves the
-// handle's position: the position is put back after.
-template <typename Transfer>
-std::size_t TransferAt(std::intptr_t handle, std::int64_t position, std::size_t count,
-                       Transfer transfer) {
+// ReadFile or WriteFile once; at a position through an OVERLAPPED offset, which moves the
+// handle's position: it is put back after.
+template <typename Call>
+std::size_t Transfer(std::intptr_t handle, std::int64_t at, Call call) {
+  if (at < 0) return call(nullptr);
   const std::int64_t was = FileHandlePosition(handle);
-  std::size_t done = 0;
-  while (done < count) {
-    const std::size_t left = count - done;
-    const DWORD chunk = static_cast<DWORD>(
-        left < std::numeric_limits<DWORD>::max() ? left : std::numeric_limits<DWORD>::max());
-    OVERLAPPED at{};
-    const auto offset = static_cast<std::uint64_t>(position) + done;
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const DWORD moved = transfer(done, chunk, &at);
-    if (moved == 0) break;
-    done += moved;
-  }
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(at));
+  where.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(at) >> 32);
+  const DWORD moved = call(&where);
   SeekFileHandle(handle, was);
-  return done;
+  return moved;
 }
 
 }  // namespace
 
-std::size_t ReadFileHandleAt(std::intptr_t handle, std::int64_t position, void* buffer,
-                             std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  return TransferAt(handle, position, count, [&](std::size_t done, DWORD chunk, OVERLAPPED* at) {
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
+  return Transfer(handle, at, [&](OVERLAPPED* where) {
     DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle), bytes + done, chunk, &got, at)) {
+    if (!::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &got, where)) {
       const DWORD error = ::GetLastError();
-      if (error != ERROR_HANDLE_EOF) RaiseIoError(CodeOfSystemError(error));
+      if (error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE) {
+        RaiseIoError(CodeOfSystemError(error));
+      }
     }
     return got;
   });
 }
 
-void WriteFileHandleAt(std::intptr_t handle, std::int64_t position, const void* buffer,
-                       std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  TransferAt(handle, position, count, [&](std::size_t done, DWORD chunk, OVERLAPPED* at) {
+std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
+                            std::int64_t at) {
+  return Transfer(handle, at, [&](OVERLAPPED* where) {
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle), bytes + done, chunk, &written, at)) RaiseLastError();
-    if (written == 0) RaiseIoError(kDiskFull);
+    if (!::WriteFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &written, where)) {
+      RaiseLastError();
+    }
     return written;
   });
 }
@@ -365,8 +316,9 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
 FileFacts FileHandleFacts(std::intptr_t handle, const std::string&) {
   BY_HANDLE_FILE_INFORMATION facts;
   if (!::GetFileInformationByHandle(AsHandle(handle), &facts)) RaiseLastError();
-  return {static_cast<std::int64_t>((std::uint64_t{facts.nFileSizeHigh} << 32) | facts.nFileSizeLow),
-          DosTimeOfFileTime(facts.ftLastWriteTime), LayerAttributes(facts.dwFileAttributes)};
+  return {
+      static_cast<std::int64_t>((std::uint64_t{facts.nFileSizeHigh} << 32) | facts.nFileSizeLow),
+      DosTimeOfFileTime(facts.ftLastWriteTime), LayerAttributes(facts.dwFileAttributes)};
 }
 
 void FlushFileHandle(std::intptr_t handle) {
@@ -374,10 +326,7 @@ void FlushFileHandle(std::intptr_t handle) {
 }
 
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes) {
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!SetBasicInfo(AsHandle(handle), basic)) RaiseLastError();
+  if (!SetHandleAttributes(AsHandle(handle), attributes)) RaiseLastError();
 }
 
 int CloseFileHandle(std::intptr_t handle) {

@@ -10,12 +10,9 @@
 // <windows.h> makes CreateFile a macro; FolderHandle::CreateFile keeps its name.
 #undef CreateFile
 
-// Windows has no calls relative to a folder handle; it has something as good for this use.
-// A folder held open without FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor
-// can a folder above it while it is open: so the path a handle was opened at keeps naming
-// that very folder for as long as the handle lives, and calls made by that path plus one
-// name act on the held folder's entries. Every folder is opened with backup semantics and
-// FILE_FLAG_OPEN_REPARSE_POINT, so a junction or symbolic link is seen, not followed.
+// Windows has no calls relative to a folder handle, but a folder held open without
+// FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor can one above it: its path
+// keeps naming it while held. Reparse points are opened themselves, not followed.
 
 namespace platform {
 
@@ -23,25 +20,18 @@ using detail::Operation;
 
 namespace {
 
-using detail::kSettableAttributes;
-using detail::kShareAll;
-using detail::kShareReadWrite;
-
 using detail::AsHandle;
 using detail::AsValue;
-
-bool IsOneName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
+using detail::IsOneName;
+using detail::kShareAll;
 
 bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
 
 // Opens a folder so that it stays where it is while held: no FILE_SHARE_DELETE.
 HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareReadWrite,
-                       nullptr, OPEN_EXISTING, flags, nullptr);
+  return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                       detail::kShareReadWrite, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
 std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
@@ -208,13 +198,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   if (!info) return detail::LastErrorCode();
   if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
   if (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = static_cast<DWORD>(attributes) & kSettableAttributes;
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!detail::SetBasicInfo(entry.Get(), basic)) {
-    return detail::LastErrorCode();
-  }
-  return 0;
+  return detail::SetHandleAttributes(entry.Get(), attributes) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {
@@ -270,15 +254,6 @@ int FolderHandle::Flush() const {
   return InfoOf(AsHandle(handle_)) ? 0 : detail::LastErrorCode();
 }
 
-namespace {
-
-bool SameEntry(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
-}  // namespace
-
 bool FolderHandle::StillAtItsPath() const { return false; }
 
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
@@ -289,15 +264,14 @@ bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const
   const detail::ScopedHandle entry(OpenHeldFolder(detail::WideFromAnsi(host), false));
   if (!entry.Valid()) return false;
   const std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(entry.Get());
-  const std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(sub.handle_));
-  return a && b && !detail::IsReparsePoint(a->dwFileAttributes) && SameEntry(*a, *b);
+  return a && !detail::IsReparsePoint(a->dwFileAttributes) &&
+         detail::KeyOf(*a) == detail::IdentityOf(AsHandle(sub.handle_));
 }
 
 bool FolderHandle::SameFolder(const FolderHandle& other) const {
   if (handle_ < 0 || other.handle_ < 0) return false;
-  std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(AsHandle(handle_));
-  std::optional<BY_HANDLE_FILE_INFORMATION> b = InfoOf(AsHandle(other.handle_));
-  return a && b && SameEntry(*a, *b);
+  const std::optional<detail::FileKey> a = detail::IdentityOf(AsHandle(handle_));
+  return a && a == detail::IdentityOf(AsHandle(other.handle_));
 }
 
 }  // namespace platform

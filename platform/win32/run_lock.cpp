@@ -13,13 +13,6 @@ namespace {
 constexpr int kAttempts = 100;
 constexpr DWORD kRetryPauseMs = 10;
 
-// The identity of an open file; nullopt when it cannot be read.
-std::optional<detail::FileIdentity> IdentityOfHandle(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
-  return detail::FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-}
-
 // True when the open file is already to go: every handle of its holder is closed.
 bool DeletePending(HANDLE handle) {
   FILE_STANDARD_INFO info;
@@ -58,9 +51,9 @@ FolderLock RunLocks::Take(const std::string& folder) {
       }
       Raise(folder, error);
     }
-    const std::optional<detail::FileIdentity> identity = IdentityOfHandle(file);
+    const std::optional<detail::FileKey> identity = detail::IdentityOf(file);
     for (const Held& held : held_) {
-      if (identity && IdentityOfHandle(reinterpret_cast<HANDLE>(held.handle)) == identity) {
+      if (identity && detail::IdentityOf(reinterpret_cast<HANDLE>(held.handle)) == identity) {
         ::CloseHandle(file);
         return FolderLock::kTaken;
       }
@@ -100,10 +93,10 @@ void RunLocks::Release() noexcept {
 bool RunLocks::IsLockFile(const std::string& path) const {
   const std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return false;
-  const std::optional<detail::FileIdentity> named = detail::IdentityOf(system->wide);
+  const std::optional<detail::FileKey> named = detail::IdentityOf(system->wide);
   if (!named) return false;
   for (const Held& held : held_) {
-    if (IdentityOfHandle(reinterpret_cast<HANDLE>(held.handle)) == named) return true;
+    if (detail::IdentityOf(reinterpret_cast<HANDLE>(held.handle)) == named) return true;
   }
   return false;
 }

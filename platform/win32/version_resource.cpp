@@ -1,5 +1,3 @@
-// Version resources through the system: GetFileVersionInfoW reads the resource of an
-// image, VerQueryValueW looks values up in it.
 #include "platform/version_resource.h"
 
 #include <algorithm>

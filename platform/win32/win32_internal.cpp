@@ -68,13 +68,14 @@ ULONGLONG WINAPI TickCount64() {
 
 }  // namespace
 
-bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
+bool SetHandleAttributes(HANDLE file, std::uint32_t attributes) {
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = SystemAttributes(attributes);
   using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
   static const auto newer = SystemCall<Call>(kKernel32, "SetFileInformationByHandle");
   if (newer) return newer(file, FileBasicInfo, &info, sizeof info) != FALSE;
   // FILE_BASIC_INFO has the layout of ntdll's FILE_BASIC_INFORMATION.
-  return FileInformation("NtSetInformationFile", file, &info, sizeof info,
-                         FileBasicInformation);
+  return FileInformation("NtSetInformationFile", file, &info, sizeof info, FileBasicInformation);
 }
 
 bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info) {
@@ -150,21 +151,18 @@ std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {
   return folder + L"\\" + name;
 }
 
-HANDLE OpenForQuery(const std::wstring& path, bool own_entry) {
-  // Backup semantics open folders too; no access right is asked, so no sharing mode of
-  // another program stands in the way.
-  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-  if (own_entry) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  return ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, flags, nullptr);
+std::optional<FileKey> IdentityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return KeyOf(info);
 }
 
-std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
-  ScopedHandle handle(OpenForQuery(path));
-  if (!handle.Valid()) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+std::optional<FileKey> IdentityOf(const std::wstring& path) {
+  // Backup semantics open folders too; no access right is asked, so no sharing mode of
+  // another program stands in the way.
+  ScopedHandle handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle.Valid() ? IdentityOf(handle.Get()) : std::nullopt;
 }
 
 std::uint32_t LayerAttributes(DWORD system_attributes) {
@@ -236,4 +234,3 @@ std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
 #endif
 extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() __asm__(VARN_TICK_COUNT64_IMPORT);
 extern "C" ULONGLONG(WINAPI* const varn_tick_count64_import)() = platform::detail::TickCount64;
-

@@ -1,6 +1,5 @@
-// Helpers shared by the Win32 layer's .cpp files; nothing outside platform/ includes
-// this. Texts above the layer are 8-bit texts in the ANSI code page; the system is
-// always called through its UTF-16 ("W") functions.
+// The Win32 layer's helpers. Texts above it are in the ANSI code page; the system is called
+// through its UTF-16 ("W") functions.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -23,32 +22,26 @@
 
 namespace platform::detail {
 
-// --- Calls newer than Windows XP --------------------------------------------------------
-// The programs run on XP, whose system libraries lack some calls: these look the newer
-// call up at run time and fall back on XP's way of doing the same. Each answers as the
-// newer call does: false, with the last error set, on failure.
+// --- Calls newer than XP, looked up at run time, else done XP's way -----------------
 
-// SetFileInformationByHandle with FileBasicInfo.
-bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO& info);
+// Sets the attributes of files.h on the open file (SetFileInformationByHandle).
+bool SetHandleAttributes(HANDLE file, std::uint32_t attributes);
 // GetFileInformationByHandleEx with FileStandardInfo.
 bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info);
-// The open file's or folder's path as the system names it, for comparing one with
-// another: the normalised path (GetFinalPathNameByHandleW), or on XP the object's
-// device path. Empty when it cannot be read.
+// The open file's path as the system names it (on XP its device path), for comparisons;
+// empty when it cannot be read.
 std::wstring SystemNameOf(HANDLE file);
 
 // --- Texts ----------------------------------------------------------------------------
 
-// ANSI code page to UTF-16 and back. A character the code page cannot show becomes
-// "?", which no Windows name may hold: such a name is flagged, never confused with
-// another.
+// ANSI code page to UTF-16 and back; a character the code page lacks becomes "?", which
+// no Windows name may hold.
 std::wstring WideFromAnsi(std::string_view text);
 std::string AnsiFromWide(std::wstring_view text);
 
 // --- Error codes ----------------------------------------------------------------------
 
-// A GetLastError value as the program's code: the system's own number, except that
-// both disk-full codes give 101 (kDiskFull).
+// A GetLastError value as the program's code: both disk-full codes are 101.
 int CodeOfSystemError(DWORD error);
 inline int LastErrorCode() { return CodeOfSystemError(::GetLastError()); }
 
@@ -68,13 +61,16 @@ std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
 
 // --- Sharing and attributes -----------------------------------------------------------
 
-// What other programs may do with a file this program has open: read and write it, as
-// they may on POSIX; kShareAll also lets them delete or rename it.
+// What other programs may do with a file open here: read and write it, as on POSIX.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The attributes SetFileAttributesW takes from the six of files.h.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+// The attributes the system sets from the six of files.h.
+inline DWORD SystemAttributes(std::uint32_t attributes) {
+  const DWORD wanted =
+      static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  return wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
+}
 
 // --- Handles --------------------------------------------------------------------------
 
@@ -100,26 +96,13 @@ class ScopedHandle {
   HANDLE handle_;
 };
 
-// Opens a file or folder for queries (no read or write access, every sharing mode);
-// with own_entry a link or junction itself rather than what it leads to.
-HANDLE OpenForQuery(const std::wstring& path, bool own_entry = false);
-
-// What tells one file or folder from every other: the volume's serial number and the
-// file's index on it.
-struct FileIdentity {
-  DWORD volume = 0;
-  DWORD index_high = 0;
-  DWORD index_low = 0;
-  bool operator==(const FileIdentity& other) const {
-    return volume == other.volume && index_high == other.index_high && index_low == other.index_low;
-  }
-  bool operator<(const FileIdentity& other) const {
-    if (volume != other.volume) return volume < other.volume;
-    if (index_high != other.index_high) return index_high < other.index_high;
-    return index_low < other.index_low;
-  }
-};
-std::optional<FileIdentity> IdentityOf(const std::wstring& path);
+// Volume serial number and file index: what tells one file or folder from every other.
+inline FileKey KeyOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+std::optional<FileKey> IdentityOf(HANDLE handle);
+std::optional<FileKey> IdentityOf(const std::wstring& path);
 
 // --- Attributes and times -------------------------------------------------------------
 
@@ -132,17 +115,15 @@ inline bool IsReparsePoint(DWORD system_attributes) {
          (system_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// An entry as the refusals see it, from its attributes just read: when they could not be
-// read, the last error is the code its absence gives.
+// An entry as the refusals see it, from its attributes just read (else the last error).
 inline EntryFacts EntryFactsOf(DWORD attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return {LastErrorCode()};
   return {0, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
           (attributes & FILE_ATTRIBUTE_READONLY) != 0};
 }
 
-// A file time (UTC) as local time in DOS packed form, by the time zone's rules for
-// that date (SystemTimeToTzSpecificLocalTime), as the POSIX layer converts it; nullopt
-// outside the DOS range.
+// A file time (UTC) as local DOS time by the zone's rules for that date; nullopt outside
+// the DOS range.
 std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc);
 // The same, held to the DOS range.
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc);

@@ -1,5 +1,4 @@
-// The queue and its worker thread. FlushTogether, the part that meets the disk, is the
-// system's own: posix/background_flush.cpp, win32/background_flush.cpp.
+// The queue and its worker thread; FlushTogether, which meets the disk, is each system's.
 #include "platform/background_flush.h"
 
 #include <algorithm>
@@ -17,55 +16,41 @@ BackgroundFlush::BackgroundFlush(StandIn stand_in, std::chrono::milliseconds gat
                                  std::size_t batch)
     : stand_in_(std::move(stand_in)), gather_(gather), batch_(batch), worker_([this] { Work(); }) {}
 
-void BackgroundFlush::Hurry() {
+void BackgroundFlush::Raise(bool& flag) {
   {
     std::lock_guard lock(mutex_);
-    hurry_ = true;
+    flag = true;
   }
   wake_.notify_one();
 }
 
+void BackgroundFlush::Hurry() { Raise(hurry_); }
+
 BackgroundFlush::~BackgroundFlush() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_one();
+  Raise(stopping_);
   worker_.join();
 }
 
 std::future<int> BackgroundFlush::Submit(const std::string& path) {
-  Job job{path, ToHostPath(path).value_or(""), std::promise<int>(), {}, {}};
-  std::future<int> result = job.result->get_future();
-  Queue(std::move(job));
-  return result;
-}
-
-std::future<int> BackgroundFlush::Submit(File file) {
-  std::string path = file.Path();
-  Job job{std::move(path), {}, std::promise<int>(), std::move(file), {}};
-  std::future<int> result = job.result->get_future();
-  Queue(std::move(job));
-  return result;
+  return Queue({path, ToHostPath(path).value_or(""), std::promise<int>(), {}, {}});
 }
 
 std::future<int> BackgroundFlush::Submit(std::shared_ptr<const FolderHandle> folder,
                                          const std::string& name) {
-  std::string path = folder->Path() + "\\" + name;
-  std::string host_path = detail::HostChild(folder->host_path_, name);
-  Job job{std::move(path), std::move(host_path), std::promise<int>(), {}, std::move(folder)};
-  std::future<int> result = job.result->get_future();
-  Queue(std::move(job));
-  return result;
+  return Queue({folder->Path() + "\\" + name,
+                detail::HostChild(folder->host_path_, name),
+                std::promise<int>(),
+                {},
+                std::move(folder)});
 }
 
 void BackgroundFlush::Add(const std::string& path) {
-  Queue(Job{path, ToHostPath(path).value_or(""), std::nullopt, {}, {}});
+  Queue({path, ToHostPath(path).value_or(""), std::nullopt, {}, {}});
 }
 
 void BackgroundFlush::Add(File file) {
   std::string path = file.Path();
-  Queue(Job{std::move(path), {}, std::nullopt, std::move(file), {}});
+  Queue({std::move(path), {}, std::nullopt, std::move(file), {}});
 }
 
 std::optional<std::string> BackgroundFlush::FirstFailure() {
@@ -77,13 +62,8 @@ std::optional<std::string> BackgroundFlush::FirstFailure() {
   return first_failure_;
 }
 
-void BackgroundFlush::Keep(const Job& job, bool failed) {
-  if (job.result) return;
-  if (failed && !first_failure_) first_failure_ = job.path;  // batches go in order
-  ++answered_;
-}
-
-void BackgroundFlush::Queue(Job job) {
+std::future<int> BackgroundFlush::Queue(Job job) {
+  std::future<int> result = job.result ? job.result->get_future() : std::future<int>();
   bool wake = false;
   {
     std::lock_guard lock(mutex_);
@@ -93,6 +73,7 @@ void BackgroundFlush::Queue(Job job) {
   }
   // Otherwise the worker is awake already, or gathering the batch.
   if (wake) wake_.notify_one();
+  return result;
 }
 
 void BackgroundFlush::Work() {
@@ -134,7 +115,12 @@ void BackgroundFlush::Work() {
       }
     }
     const std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < batch.size(); ++i) Keep(batch[i], failure || codes[i] != 0);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      if (batch[i].result) continue;
+      // Batches go in order: the first failure kept is the first file's.
+      if ((failure || codes[i] != 0) && !first_failure_) first_failure_ = batch[i].path;
+      ++answered_;
+    }
     if (draining_ && answered_ == added_) answered_all_.notify_all();
   }
 }

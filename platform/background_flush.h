@@ -1,7 +1,6 @@
-// Makes files durable on a worker thread while the caller goes on with the next ones: a
-// batch (what is queued, or gathered for a while) goes with one syncfs per file system, where
-// an fsync per file would wait for the disk each time; Windows flushes each file. Paths are
-// looked up on the calling thread; the worker touches only the files it is handed.
+// Makes files durable on a worker thread while the caller goes on: a batch goes with one
+// syncfs per file system, where an fsync per file would wait for the disk each time (Windows
+// flushes each file). Paths are looked up on the calling thread.
 #pragma once
 
 #include <chrono>
@@ -23,14 +22,13 @@ namespace platform {
 
 class BackgroundFlush {
  public:
-  // Answers for one file (its path as submitted) instead of the disk: 0 or a Windows
-  // error code. For tests that need a flush to fail.
+  // Answers for a file (its path as submitted) instead of the disk, for tests: 0 or a
+  // Windows error code.
   using StandIn = std::function<int(const std::string& path)>;
 
-  // `gather`: how long a batch waits for more files after its first; for a caller that
-  // waits for none of them before its end, where one flush of many costs the disk about
-  // what one of a single file costs.
-  // `batch`: the most files one flush takes, and when gathering, the count that ends it.
+  // `gather`: how long a batch waits for more files after its first, for a caller that
+  // waits for none before its end (one flush of many costs the disk about what one costs).
+  // `batch`: the most files one flush takes, and the count that ends a gathering.
   explicit BackgroundFlush(StandIn stand_in = {}, std::chrono::milliseconds gather = {},
                            std::size_t batch = 64);
   ~BackgroundFlush();  // flushes every file handed over, then ends the worker
@@ -40,24 +38,17 @@ class BackgroundFlush {
   // Queues a file; the future answers 0 once it is on the disk, or a Windows error code
   // (3 for a path on no drive, 2 for a file that is gone).
   std::future<int> Submit(const std::string& path);
-  // Queues a file opened elsewhere (through a held folder, folder_handle.h), kept open
-  // until it is flushed, so that no name is looked up again. The stand-in is given its
-  // Path().
-  std::future<int> Submit(File file);
-  // Queues the file `name` of a held folder (folder_handle.h), looked up by no path: on
-  // POSIX the folder names its file system to syncfs, so the file is not even opened; on
-  // Windows the file is opened in the folder and flushed. The stand-in is given its path.
+  // Queues the file `name` of a held folder (folder_handle.h) without a path look-up: on
+  // POSIX the folder names its file system to syncfs; on Windows the file is opened in it.
   std::future<int> Submit(std::shared_ptr<const FolderHandle> folder, const std::string& name);
   // The caller is about to wait for a file: the batch being gathered goes at once.
   void Hurry();
-  // The same for a caller that asks only at its end: the answer is kept for FirstFailure
-  // instead of told by a future, whose keeping costs a call into the system per file.
-  // The files added open are all on one file system (a backup's folder): one syncfs
-  // through the first of a batch makes them durable, none of them asked for its own.
+  // For a caller that asks only at its end: the answer is kept for FirstFailure, as a
+  // future per file costs a system call. The open files added all lie on one file system
+  // (a backup's folder), which one syncfs through the first of a batch makes durable.
   void Add(const std::string& path);
   void Add(File file);
-  // Waits until every file added is flushed; the path, as added, of the first one added
-  // that could not be, or nullopt.
+  // Waits until every file added is flushed; the path of the first one that could not be.
   std::optional<std::string> FirstFailure();
 
  private:
@@ -65,12 +56,11 @@ class BackgroundFlush {
     std::string path;
     std::string host_path;                       // empty: on no drive
     std::optional<std::promise<int>> result;     // empty: added, answered in first_failure_
-    File file;                                   // open: flushed through it, not by host_path
+    File file;                                   // open: added open, flushed through it
     std::shared_ptr<const FolderHandle> folder;  // POSIX: flushed through it, not by host_path
   };
-  void Queue(Job job);
-  // Under the lock: a kept answer of a job added.
-  void Keep(const Job& job, bool failed);
+  std::future<int> Queue(Job job);
+  void Raise(bool& flag);  // sets one of the flags below and wakes the worker
   void Work();
   // The system's part: the code for each job of the batch, in its order.
   static std::vector<int> FlushTogether(const std::deque<Job>& batch);

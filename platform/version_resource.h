@@ -1,6 +1,5 @@
-// Version resources: on Windows through the system, for images in which the PE reader below
-// finds a well-formed one; elsewhere from the PE reader, which checks every offset and size
-// it reads (a file that is no well-formed image has none).
+// Version resources, read from the PE image with every offset and size checked (a file that
+// is no well-formed image has none); on Windows through the system, for images read so.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +12,9 @@ namespace platform {
 // The file's version resource (its VS_VERSIONINFO block); empty when it has none.
 std::vector<std::uint8_t> ReadVersionResource(const std::string& path);
 
-// Looks a value up in a version resource read above, as VerQueryValue does:
-//   "\VarFileInfo\Translation"         -> the raw value bytes
-//   "\StringFileInfo\040904e4\FileVersion" -> the text, UTF-16 turned into the
-//                                            program's 8-bit text (UTF-8 here, the
-//                                            ANSI code page on Windows)
-// nullopt when the block or value is absent.
+// Looks a value up as VerQueryValue does: "\VarFileInfo\Translation" gives the raw bytes,
+// "\StringFileInfo\040904e4\FileVersion" the text in the program's 8-bit text (UTF-8 here,
+// the ANSI code page on Windows); nullopt when the block or value is absent.
 std::optional<std::vector<std::uint8_t>> QueryVersionValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block);
 std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,

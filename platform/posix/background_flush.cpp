@@ -12,76 +12,51 @@
 #include "platform/io_error.h"
 
 namespace platform {
-namespace {
-
-// An open descriptor, closed when it goes.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Descriptor& operator=(Descriptor&&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::vector<int> codes(batch.size(), 0);
-  // One open file per file system names it to syncfs. A file handed over by its path is
-  // opened all the same, so that one that is gone answers for itself; one handed over
-  // open is used as it is, and a held folder's file is flushed through its folder.
-  std::vector<Descriptor> opened;
   struct FileSystem {
-    int any_file;
+    int any_file;                      // names it to syncfs
     std::vector<std::size_t> members;  // indexes into the batch
   };
   std::map<dev_t, FileSystem> file_systems;
-  // The open files added (Add) share one file system: the first of them names it.
-  std::vector<std::size_t> added;
+  const auto join = [&file_systems](dev_t device, int fd, std::size_t i) {
+    file_systems.try_emplace(device, FileSystem{fd, {}}).first->second.members.push_back(i);
+  };
+  FileSystem added{-1, {}};  // the files added open share one, named by the first of them
+  std::vector<int> opened;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     const Job& job = batch[i];
-    if (job.folder) {
-      // A file of a held folder lies on the folder's file system, known since its open.
-      const auto device = static_cast<dev_t>(job.folder->identity_.first);
-      file_systems.try_emplace(device, FileSystem{static_cast<int>(job.folder->handle_), {}})
-          .first->second.members.push_back(i);
-      continue;
-    }
-    if (job.file.IsOpen() && !job.result) {
-      added.push_back(i);
-      continue;
-    }
-    int fd = static_cast<int>(job.file.handle_);
-    if (!job.file.IsOpen()) {
-      if (job.host_path.empty()) {
-        codes[i] = kInvalidFilename;
-        continue;
+    if (job.folder) {  // on the held folder's file system, known since its open
+      join(static_cast<dev_t>(job.folder->identity_.first), static_cast<int>(job.folder->handle_),
+           i);
+    } else if (job.file.IsOpen()) {
+      if (added.members.empty()) added.any_file = static_cast<int>(job.file.handle_);
+      added.members.push_back(i);
+    } else if (job.host_path.empty()) {
+      codes[i] = kInvalidFilename;
+    } else {
+      // Opened all the same, so that a file that is gone answers for itself.
+      const int fd =
+          opened.emplace_back(::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+      struct stat st;
+      if (fd < 0 || ::fstat(fd, &st) != 0) {
+        codes[i] = ErrorCodeFromErrno(errno);
+      } else {
+        join(st.st_dev, fd, i);
       }
-      fd = opened.emplace_back(::open(job.host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
-               .get();
     }
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-      codes[i] = ErrorCodeFromErrno(errno);
-      continue;
-    }
-    file_systems.try_emplace(st.st_dev, FileSystem{fd, {}}).first->second.members.push_back(i);
   }
-  const auto sync = [&codes](int any_file, const std::vector<std::size_t>& members) {
-    if (::syncfs(any_file) == 0) return;
+  const auto sync = [&codes](const FileSystem& file_system) {
+    if (file_system.members.empty() || ::syncfs(file_system.any_file) == 0) return;
     const int code = ErrorCodeFromErrno(errno);
-    for (std::size_t i : members) codes[i] = code;
+    for (std::size_t i : file_system.members) codes[i] = code;
   };
-  for (const auto& [device, file_system] : file_systems) {
-    sync(file_system.any_file, file_system.members);
+  for (const auto& [device, file_system] : file_systems) sync(file_system);
+  sync(added);
+  for (const int fd : opened) {
+    if (fd >= 0) ::close(fd);
   }
-  if (!added.empty()) sync(static_cast<int>(batch[added.front()].file.handle_), added);
   return codes;
 }
 

@@ -9,8 +9,7 @@ namespace {
 
 // 0 once the file's data and its entry are on the disk, else the system's code.
 int FlushFile(const std::wstring& path) {
-  // FlushFileBuffers needs a handle with write access, which a read-only file refuses:
-  // the attribute is lifted while the handle is open and put back after.
+  // FlushFileBuffers needs write access, which a read-only file refuses until it is lifted.
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return detail::LastErrorCode();
   const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;

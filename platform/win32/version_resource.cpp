@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 #include "platform/win32/win32_internal.h"
 
@@ -10,11 +9,9 @@ namespace platform {
 
 std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return {};
-  // The system is asked only about an image the PE reader finds a well-formed version
-  // resource in: Wine's reader follows a damaged image's offsets outside the file and
-  // ends the process.
-  if (ReadVersionResourceFromImage(path).empty()) return {};
+  // Only an image the PE reader finds a well-formed resource in: Wine's reader follows a
+  // damaged image's offsets outside the file and ends the process.
+  if (!system || ReadVersionResourceFromImage(path).empty()) return {};
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(system->wide.c_str(), &ignored);
   if (size == 0) return {};
@@ -25,48 +22,41 @@ std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
 
 namespace {
 
-// The value's address and length (bytes for binary values, UTF-16 units for texts, as
-// VerQueryValueW counts them); nullopt when absent.
-std::optional<std::pair<const std::uint8_t*, UINT>> Query(const std::vector<std::uint8_t>& resource,
-                                                          const std::string& sub_block) {
+// The value's bytes, `unit` bytes for each that VerQueryValueW counts (texts count UTF-16
+// units), held to the block; nullopt when absent.
+std::optional<std::vector<std::uint8_t>> Query(const std::vector<std::uint8_t>& resource,
+                                               const std::string& sub_block, std::size_t unit) {
   if (resource.empty()) return std::nullopt;
-  const std::wstring wide = detail::WideFromAnsi(sub_block);
   void* value = nullptr;
   UINT length = 0;
   // VerQueryValueW only reads the block it is given; its type says void*, not const.
   void* block = const_cast<std::uint8_t*>(resource.data());
-  if (!::VerQueryValueW(block, wide.c_str(), &value, &length) || value == nullptr) {
+  if (!::VerQueryValueW(block, detail::WideFromAnsi(sub_block).c_str(), &value, &length) ||
+      value == nullptr) {
     return std::nullopt;
   }
   const auto* begin = static_cast<const std::uint8_t*>(value);
   const std::uint8_t* end = resource.data() + resource.size();
-  // A value must lie inside the block it was found in.
-  if (begin < resource.data() || begin > end) return std::nullopt;
-  return std::make_pair(begin, length);
+  if (begin < resource.data() || begin > end) return std::nullopt;  // not inside the block
+  const std::size_t units =
+      std::min<std::size_t>(length, static_cast<std::size_t>(end - begin) / unit);
+  return std::vector<std::uint8_t>(begin, begin + units * unit);
 }
 
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> QueryVersionValue(
     const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
-  auto found = Query(resource, sub_block);
-  if (!found) return std::nullopt;
-  const auto [begin, length] = *found;
-  const std::size_t available = static_cast<std::size_t>(resource.data() + resource.size() - begin);
-  return std::vector<std::uint8_t>(begin, begin + std::min<std::size_t>(length, available));
+  return Query(resource, sub_block, 1);
 }
 
 std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
                                             const std::string& sub_block) {
-  auto found = Query(resource, sub_block);
-  if (!found) return std::nullopt;
-  const auto [begin, length] = *found;
-  const std::size_t available =
-      static_cast<std::size_t>(resource.data() + resource.size() - begin) / sizeof(wchar_t);
-  std::wstring text(std::min<std::size_t>(length, available), L'\0');
-  std::memcpy(text.data(), begin, text.size() * sizeof(wchar_t));
-  const std::size_t nul = text.find(L'\0');
-  if (nul != std::wstring::npos) text.resize(nul);
+  const auto bytes = Query(resource, sub_block, sizeof(wchar_t));
+  if (!bytes) return std::nullopt;
+  std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), bytes->data(), bytes->size());
+  text.resize(std::min(text.find(L'\0'), text.size()));
   return detail::AnsiFromWide(text);
 }
 

@@ -19,30 +19,24 @@ LocalDateTime Now();
 inline constexpr int kFirstDosYear = 1980;
 inline constexpr int kLastDosYear = 2107;
 
-// DOS packed form: date in the high 16 bits (year - 1980, month, day), time in the low
-// 16 bits (hour, minute, second / 2). Years outside 1980..2107 are clamped.
-// Odd seconds are rounded down.
+// DOS packed form: date in the high 16 bits (year - 1980, month, day), time in the low 16
+// (hour, minute, second / 2, odd seconds rounded down). Years outside the range are clamped.
 std::uint32_t PackDosTime(const LocalDateTime& t);
 LocalDateTime UnpackDosTime(std::uint32_t dos_time);
-// True when the packed fields form a real date and time (month 1..12, a day of that
-// month, hour < 24, minute < 60, seconds < 60).
+// True when the packed fields form a real date and time.
 bool IsValidDosTime(std::uint32_t dos_time);
 
 #ifndef _WIN32
-// Host time (seconds since the epoch) to and from local DOS time. DosTimeFromUnix
-// clamps to the DOS range (1980-01-01 00:00:00 .. 2107-12-31 23:59:58); the Try form
-// answers nullopt outside it, as Windows' own conversion fails there.
+// Host time (seconds since the epoch) to and from local DOS time. DosTimeFromUnix clamps to
+// the DOS range; the Try form answers nullopt outside it, as Windows' own conversion fails.
 std::uint32_t DosTimeFromUnix(long long unix_seconds);
 std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds);
 // Fields out of range are carried over as mktime does (month 13 is next January).
 long long UnixFromDosTime(std::uint32_t dos_time);
 #endif
 
-// Abbreviated month names of the C library's LC_TIME locale (nl_langinfo), read once
-// on first use and converted from the locale's codeset to UTF-8 (a Latin-1 locale's
-// "M\xe4r" becomes "M\xc3\xa4r"); "Jan".."Dec" where the locale gives none or its
-// name cannot be converted. On Windows: the user's locale (GetLocaleInfoW) in the ANSI
-// code page.
+// Abbreviated month names of the LC_TIME locale in UTF-8 (the user's locale in the ANSI code
+// page on Windows), read on first use; "Jan".."Dec" where it gives none that converts.
 const std::array<std::string, 12>& ShortMonthNames();
 
 // Tests only: the next ShortMonthNames reads the environment's locale again.

@@ -1,7 +1,8 @@
-// The parts of the clock that are the same on every system: the DOS packed form and
-// the month names used where the locale gives none.
+// The clock's parts that are the same on every system.
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
@@ -10,16 +11,15 @@
 namespace platform {
 namespace {
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 }  // namespace
 
 std::uint32_t PackDosTime(const LocalDateTime& t) {
-  int year = t.year < kFirstDosYear ? kFirstDosYear : t.year > kLastDosYear ? kLastDosYear : t.year;
+  const int year = std::clamp(t.year, kFirstDosYear, kLastDosYear);
   const std::uint32_t date = (static_cast<std::uint32_t>(year - kFirstDosYear) << 9) |
                              ((static_cast<std::uint32_t>(t.month) & 0x0F) << 5) |
                              (static_cast<std::uint32_t>(t.day) & 0x1F);
@@ -61,27 +61,19 @@ const std::array<std::string, 12>& EnglishMonthNames() {
 namespace {
 
 // Read on first use; tests may ask for it to be read again.
-struct MonthTable {
-  bool read = false;
-  std::array<std::string, 12> names;
-};
-
-MonthTable& Months() {
-  static MonthTable table;
-  return table;
+std::optional<std::array<std::string, 12>>& Months() {
+  static std::optional<std::array<std::string, 12>> months;
+  return months;
 }
 
 }  // namespace
 
 const std::array<std::string, 12>& ShortMonthNames() {
-  MonthTable& table = Months();
-  if (!table.read) {
-    table.names = detail::ReadShortMonthNames();
-    table.read = true;
-  }
-  return table.names;
+  std::optional<std::array<std::string, 12>>& months = Months();
+  if (!months) months = detail::ReadShortMonthNames();
+  return *months;
 }
 
-void RereadMonthNamesForTests() { Months().read = false; }
+void RereadMonthNamesForTests() { Months().reset(); }
 
 }  // namespace platform

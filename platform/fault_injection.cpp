@@ -40,8 +40,7 @@ class FaultySystem final : public detail::System {
   std::map<int, std::optional<unsigned long long>> free_space;
 };
 
-// Reached only from a thread that set faults: the wrapper stands in front of that
-// thread's system alone.
+// Reached only from a thread that set faults: the wrapper stands before its system alone.
 FaultySystem& Faults() {
   static FaultySystem faults;
   return faults;
@@ -77,9 +76,7 @@ int FaultySystem::Begin(FileOp op) {
       if (code == 0) code = fault.code;
     }
   }
-  pending.erase(std::remove_if(pending.begin(), pending.end(),
-                               [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; }),
-                pending.end());
+  std::erase_if(pending, [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; });
   Rearm();
   return code;
 }
@@ -108,10 +105,8 @@ void HoldOpen(const std::string& windows_path) {
 void Release(const std::string& windows_path) {
   std::optional<std::string> host = ToHostPath(windows_path);
   if (!host) return;
-  auto& held = Faults().held;
-  held.erase(std::remove_if(held.begin(), held.end(),
-                            [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); }),
-             held.end());
+  std::erase_if(Faults().held,
+                [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); });
   Rearm();
 }
 
@@ -121,12 +116,7 @@ void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes) {
 }
 
 void ResetFaults() {
-  FaultySystem& faults = Faults();
-  faults.pending.clear();
-  faults.held.clear();
-  faults.free_space.clear();
-  faults.action_in = 0;
-  faults.action = nullptr;
+  Faults() = FaultySystem();
   detail::g_thread_system.operations = 0;
   Rearm();
 }

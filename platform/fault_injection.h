@@ -1,16 +1,13 @@
-// Tests only (the library varn_platform_faults, which only test programs link): make
-// file operations fail on demand. Tests run as root, so permission bits cannot make a
-// file unreadable; these stand in for a full disk, a held file or a broken device. They
-// wrap the system (system.h) of the thread that sets them, and act on its operations.
+// Tests only (varn_platform_faults, which only test programs link): file operations that
+// fail on demand, for a full disk, a held file or a broken device, as tests run as root.
+// They wrap the system (system.h) of the thread that sets them.
 //
-// Counted operations: File open (kOpen; kCreate for OpenMode::kCreate), File::Read
-// (kRead), File::Write and File::Truncate (kWrite), File::Seek, an explicit
-// File::Close (the destructor's is not counted), File::Flush and FlushFolder (kFlush),
-// RenameFile, DeleteFile, CreateFolder, SetFileDosTime and File::SetDosTime (kSetTime),
-// SetAttributes; and, as kOpen, SetCurrentDir / ChangeDir (so WalkGuard::TryEnter when
-// it gets as far as entering) and DirectorySearch::FindFirst, which open a folder.
-// Queries (exists, attributes, size, time, free space, paths) are not counted. A failed
-// operation does nothing, except Close, which gives the descriptor back all the same.
+// Counted: File open (kOpen; kCreate for OpenMode::kCreate), Read (kRead), Write and
+// Truncate (kWrite), Seek, an explicit Close, Flush and FlushFolder (kFlush), RenameFile,
+// DeleteFile, CreateFolder, SetFileDosTime and File::SetDosTime (kSetTime), SetAttributes;
+// as kOpen, entering a folder (SetCurrentDir, ChangeDir, WalkGuard::TryEnter) and
+// DirectorySearch::FindFirst. Queries are not. A failed operation does nothing, except
+// Close, which gives the descriptor back all the same.
 #pragma once
 
 #include <cstdint>
@@ -31,17 +28,16 @@ void FailNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
 // disk that has broken down), until ResetFaults.
 void FailFromNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
 // The nth operation (1-based, counted from now, all kinds together) first runs `action`:
-// for a test that ends the process there, as a crash would, and looks at what it left.
+// for a test that ends the process there, as a crash would.
 void BeforeNthOperation(int n, std::function<void()> action);
 // Operations counted since the last ResetFaults, all kinds together: run an action
 // once to learn its count, then fail each of 1..count in turn.
 int OperationCount();
 
-// The file refuses to be opened, deleted, renamed, renamed over or given a time with
-// code 32, as if another program held it open without sharing. A held folder cannot be
-// entered (SetCurrentDir answers false, WalkGuard kCannotEnter) and no file in it can be
-// deleted (5): the stand-in for a folder without search permission, or on a
-// write-protected disk. Matched by host path, ignoring letter case.
+// The file refuses to be opened, deleted, renamed, renamed over or given a time with code
+// 32, as if another program held it open without sharing. A held folder cannot be entered
+// and no file in it deleted (5), as one without search permission or on a write-protected
+// disk. Matched by host path, ignoring letter case.
 void HoldOpen(const std::string& windows_path);
 void Release(const std::string& windows_path);
 

@@ -1,15 +1,8 @@
-// Remembered folder listings for a run that has its folders to itself.
-//
-// Finding a name in another letter case means reading the whole folder, and a backup
-// or restore asks about names that do not exist yet (the next icqN.lzz, icq.tmp) in
-// folders of thousands of files, several times each. While a KeepFolderListings lives,
-// the layer keeps what it read of each folder and updates it with its own creates,
-// renames and deletes. A change made by another program is noticed through the
-// folder's modification time, unless it falls within the same clock tick as the
-// layer's last look at that folder: hence only for runs that own their folders (ICQ
-// closed, as the program asks).
-//
-// On Windows the system finds names in any letter case itself: nothing is kept.
+// Remembered folder listings, for a run that has its folders to itself: finding a name in
+// another letter case reads the whole folder, and a backup or restore asks about names yet to
+// be in folders of thousands of files. Each listing follows the layer's own changes; another
+// program's is seen by the folder's times, unless within the tick of the layer's last look.
+// Windows finds names in any letter case itself: nothing is kept there.
 #pragma once
 
 namespace platform {

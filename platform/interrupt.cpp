@@ -7,8 +7,7 @@
 namespace platform {
 namespace {
 
-// Set from a signal handler (POSIX) or the console's handler thread (Windows): state
-// of the whole process, in atomics that need no lock.
+// Set from a signal handler or the console's handler thread: atomics that need no lock.
 std::atomic<int> g_stop_signal = 0;
 std::atomic<bool> g_stop_requested = false;
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);

@@ -21,9 +21,8 @@ inline constexpr int kAlreadyExists = 183;    // create folder, rename without r
 // "File not found", "Invalid filename", ... or "I/O error %d" for other codes.
 std::string IoErrorText(int code);
 
-// Maps a POSIX errno value onto the Windows codes above (or another Windows code; the
-// table is in io_error.cpp). ENOENT gives 2: callers that know the path turn it into 3
-// when the folder itself is missing.
+// A POSIX errno value as a Windows code. ENOENT gives 2: a caller that knows the folder
+// itself is missing turns it into 3.
 int ErrorCodeFromErrno(int posix_errno);
 
 class EInOutError : public std::runtime_error {

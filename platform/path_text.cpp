@@ -94,11 +94,7 @@ std::string ExpandFileName(const std::string& name) {
   }
   std::string out = prefix;
   for (const std::string& part : parts) out += "\\" + part;
-  if (parts.empty()) {
-    out += "\\";
-  } else if (IsPathSeparator(name.back())) {
-    out += "\\";
-  }
+  if (parts.empty() || IsPathSeparator(name.back())) out += "\\";
   return out;
 }
 

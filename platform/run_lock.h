@@ -1,28 +1,18 @@
-// Keeps two runs of the program off one folder.
-//
-// A run that uses a folder holds a lock on the lock file kRunLockFileName in it, made
-// when missing and deleted again when the run lets go. The lock belongs to the process:
-// it is free the moment the process ends, however it ends, so a run that was killed
-// never blocks the next one; the file it left is taken over and deleted by the next run
-// that locks the folder. Nothing waits for a lock: a folder another process holds is
-// answered at once.
-//
-// On POSIX the lock is flock(LOCK_EX | LOCK_NB) on the file, opened without following
-// a link. A process that had the file open when its holder deleted it may get the lock
-// of a file no longer in the folder; the lock counts only when the folder's entry still
-// is the file locked, else it is tried again on the entry there now. On Windows it is
-// LockFileEx (exclusive, fail at once) on the file opened to be deleted when closed, so
-// not even a killed run leaves it behind.
+// Keeps two runs of the program off one folder: a run holds a lock on the file
+// kRunLockFileName in it, made when missing and deleted when the run lets go. The lock is the
+// process's, free however the process ends, so a killed run blocks no other; nothing waits.
+// POSIX: flock on the file, which counts only while the folder's entry still is the file
+// locked (its holder may have deleted it). Windows: LockFileEx on it opened delete-on-close.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
-// The lock file's name. It is no name the program's own files bear (the list, the
-// compressed files, the settings), so nothing takes it for one of them.
+// No name the program's own files bear, so that nothing takes it for one of them.
 inline constexpr char kRunLockFileName[] = "torq32.lck";
 
 enum class FolderLock {
@@ -36,11 +26,9 @@ enum class FolderLock {
 class RunLocks {
  public:
   RunLocks() = default;
-  RunLocks(RunLocks&& other) noexcept;
-  RunLocks& operator=(RunLocks&& other) noexcept;
-  RunLocks(const RunLocks&) = delete;
-  RunLocks& operator=(const RunLocks&) = delete;
-  ~RunLocks();
+  RunLocks(RunLocks&& other) noexcept : held_(std::exchange(other.held_, {})) {}
+  RunLocks& operator=(RunLocks&&) = delete;
+  ~RunLocks() { Release(); }
 
   // Locks the folder (a Windows path text) for this run. A folder held already under
   // another name (letter case, a link, another drive) is not locked twice. Failures of

@@ -62,9 +62,7 @@ void KeepOnlyTheLookedUpName(std::vector<std::string>& names, const std::string&
   if (name_pattern.find_first_of("*?") != std::string::npos) return;
   const std::string* chosen = ChooseSpelling(
       names, name_pattern, [](const std::string& name) -> const std::string& { return name; });
-  std::vector<std::string> one;
-  if (chosen != nullptr) one.push_back(*chosen);
-  names = std::move(one);
+  names = chosen ? std::vector<std::string>{*chosen} : std::vector<std::string>{};
 }
 
 void SortInSearchOrder(std::vector<std::string>& names) {

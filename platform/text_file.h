@@ -1,6 +1,5 @@
-// Line-by-line text files as the program reads and writes them: lines end in CR LF on
-// writing; on reading CR LF, LF, a lone CR and a last line without an end are all
-// accepted.
+// Text files line by line: lines written end in CR LF; read, CR LF, LF, a lone CR and
+// a last line without an end are all accepted.
 #pragma once
 
 #include <string>
@@ -12,18 +11,15 @@ namespace platform {
 // The end of every line the program writes.
 inline constexpr char kLineEnd[] = "\r\n";
 
-// Writes line and its line end in one call, unbuffered: the line is in the file when it
-// answers, or File::Write has raised.
+// Writes the line and its end in one unbuffered call (File::Write raises).
 void WriteTextLine(File& file, const std::string& line);
 
 class TextReader {
  public:
   explicit TextReader(const std::string& path);  // raises EInOutError
-  // Reads the next line without its end; false at the end of the file (an empty file
-  // has no line; "a" and "a\r\n" both hold one). Read errors raise.
+  // The next line without its end; false at the end ("a" and "a\r\n" both hold one line).
   bool ReadLine(std::string& line);
-  // False when the line ReadLine gave last had no end: the last line of the file, cut
-  // short or written without one.
+  // False when the line ReadLine gave last had no end (cut short, or written without).
   bool LineEnded() const { return line_ended_; }
   bool AtEnd();
   void Close();
@@ -37,8 +33,7 @@ class TextReader {
   bool line_ended_ = true;
 };
 
-// Lines are gathered in a small buffer and written in blocks; Close writes the rest.
-// A writer dropped without Close still writes what it holds, ignoring errors.
+// Lines are written in blocks; a writer dropped without Close writes the rest, ignoring errors.
 class TextWriter {
  public:
   TextWriter(const std::string& path, OpenMode mode);  // kCreate or kAppend; raises

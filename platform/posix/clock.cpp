@@ -23,8 +23,6 @@ bool LocalTimeOf(long long unix_seconds, std::tm* out) {
   return ::localtime_r(&t, out) != nullptr;
 }
 
-constexpr char kProgramCodeset[] = "UTF-8";
-
 // The codeset LC_TIME's texts are written in, which need not be LC_CTYPE's.
 std::string TimeCodeset(locale_t locale) {
 #ifdef __GLIBC__
@@ -39,11 +37,10 @@ bool IsUtf8Name(std::string_view codeset) {
   return codeset == "UTF-8" || codeset == "utf-8" || codeset == "UTF8" || codeset == "utf8";
 }
 
-// A locale text converted from its codeset to the program's UTF-8; nullopt when the
-// codeset is unknown or the text is not valid in it.
+// A locale text in UTF-8; nullopt when its codeset is unknown or the text invalid in it.
 std::optional<std::string> ConvertToUtf8(const std::string& text, const std::string& codeset) {
   if (codeset.empty() || IsUtf8Name(codeset)) return text;
-  const iconv_t converter = ::iconv_open(kProgramCodeset, codeset.c_str());
+  const iconv_t converter = ::iconv_open("UTF-8", codeset.c_str());
   if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   std::string in = text;
   std::string out(text.size() * 4 + 4, '\0');  // a byte is at most four in UTF-8
@@ -62,9 +59,7 @@ std::optional<std::string> ConvertToUtf8(const std::string& text, const std::str
 
 namespace detail {
 
-// The user's LC_TIME month abbreviations in UTF-8, without touching the process's
-// global locale; the English name for a month the locale gives none for, or one that
-// cannot be converted.
+// Without touching the process's global locale.
 std::array<std::string, 12> ReadShortMonthNames() {
   std::array<std::string, 12> out = detail::EnglishMonthNames();
   locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
@@ -108,22 +103,18 @@ std::uint32_t DosTimeFromUnix(long long unix_seconds) {
 
 long long UnixFromDosTime(std::uint32_t dos_time) {
   // Not mktime: glibc's reads the zone's file again on every call, once per file backed up.
+  // timegm carries fields out of range over as mktime does (month 13 is next January).
   const LocalDateTime t = UnpackDosTime(dos_time);
-  const long long months = t.year * 12LL + t.month - 1;  // month 13 is next January
-  const long long year = (months >= 0 ? months : months - 11) / 12;
-  const long long month = months - year * 12 + 1;
-  // Days since 1970-01-01 of the first of the month (the civil calendar from March).
-  const long long y = month <= 2 ? year - 1 : year;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long year_of_era = y - era * 400;
-  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5;
-  const long long days =
-      era * 146097 + year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year - 719468;
-  const long long as_utc =
-      (days + t.day - 1) * 86400LL + t.hour * 3600LL + t.minute * 60LL + t.second;
-  // The zone's offsets a day before and after: a local time is either, both (the hour
-  // that repeats when daylight saving time ends: the first) or neither (the hour skipped
-  // when it begins: taken at the offset before), as glibc's mktime answers.
+  std::tm fields{};
+  fields.tm_year = t.year - 1900;
+  fields.tm_mon = t.month - 1;
+  fields.tm_mday = t.day;
+  fields.tm_hour = t.hour;
+  fields.tm_min = t.minute;
+  fields.tm_sec = t.second;
+  const long long as_utc = ::timegm(&fields);
+  // A local time is at the zone's offset a day before or after; in the hour that repeats,
+  // the first; in the hour skipped, taken at the offset before (as glibc's mktime answers).
   const auto offset = [](long long when) -> long long {
     std::tm tm{};
     return LocalTimeOf(when, &tm) ? tm.tm_gmtoff : 0;

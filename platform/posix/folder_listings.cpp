@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <thread>
 #include <unordered_map>
@@ -13,26 +14,21 @@ namespace platform {
 namespace detail {
 namespace {
 
-// Names kept over all folders; beyond it the least recently used folders are dropped
-// (about 15 MB at the most, for the backup's memory budget).
+// Names kept over all folders (about 15 MB) before the least recently used are dropped.
 constexpr std::size_t kMostKeptNames = 100000;
 
-// What tells one state of a folder from the next.
+// What tells one state of a folder from the next: its identity, modified and changed times.
 struct Stamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  struct timespec modified {};
-  struct timespec changed {};
-
-  bool operator==(const Stamp& other) const {
-    return device == other.device && inode == other.inode &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-  }
+  dev_t device;
+  ino_t inode;
+  time_t modified, changed;
+  long modified_ns, changed_ns;
+  bool operator==(const Stamp&) const = default;
 };
 
 Stamp StampOfStat(const struct stat& st) {
-  return Stamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+  return {st.st_dev,         st.st_ino,          st.st_mtim.tv_sec,
+          st.st_ctim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_nsec};
 }
 
 std::optional<Stamp> StampOf(const std::string& host_folder) {
@@ -49,29 +45,23 @@ struct Listing {
   long long checked_in_operation = -1;
 
   std::optional<std::string> Find(const std::string& name) const {
-    std::optional<std::string> best;
     const auto [first, last] = names.equal_range(AsciiUpper(name));
-    for (auto it = first; it != last; ++it) {
-      if (!best || it->second < *best) best = it->second;
-    }
-    return best;
+    if (first == last) return std::nullopt;
+    return std::min_element(first, last,
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->second;
+  }
+  // The entry of this very spelling, or names.end().
+  auto Entry(const std::string& name) {
+    auto [it, last] = names.equal_range(AsciiUpper(name));
+    while (it != last && it->second != name) ++it;
+    return it == last ? names.end() : it;
   }
   void Add(const std::string& name) {
-    const std::string key = AsciiUpper(name);
-    const auto [first, last] = names.equal_range(key);
-    for (auto it = first; it != last; ++it) {
-      if (it->second == name) return;
-    }
-    names.emplace(key, name);
+    if (Entry(name) == names.end()) names.emplace(AsciiUpper(name), name);
   }
   void Remove(const std::string& name) {
-    const auto [first, last] = names.equal_range(AsciiUpper(name));
-    for (auto it = first; it != last; ++it) {
-      if (it->second == name) {
-        names.erase(it);
-        return;
-      }
-    }
+    if (auto it = Entry(name); it != names.end()) names.erase(it);
   }
 };
 
@@ -79,19 +69,12 @@ struct Kept {
   int keepers = 0;
   std::uint64_t uses = 0;
   std::unordered_map<std::string, Listing> folders;  // by host path
-
-  std::size_t NameCount() const {
-    std::size_t count = 0;
-    for (const auto& [folder, listing] : folders) count += listing.names.size();
-    return count;
-  }
 };
 
 const std::thread::id kFirstThread = std::this_thread::get_id();
 
-// Listings are kept for the program's first thread only (nullptr on any other): the
-// backup's worker threads find their files by their exact names, and a listing shared
-// between threads would need a lock on every look-up.
+// Kept for the first thread only (nullptr on any other), so that no look-up needs a lock:
+// the backup's workers find their files by their exact names.
 Kept* TheKept() {
   static Kept kept;
   return std::this_thread::get_id() == kFirstThread ? &kept : nullptr;
@@ -108,13 +91,13 @@ std::optional<std::string> ScanFolder(const std::string& host_folder, const std:
   return best;
 }
 
-void DropLeastUsedBeyond(Kept& kept, std::size_t most_names) {
-  std::size_t count = kept.NameCount();
-  while (count > most_names && !kept.folders.empty()) {
-    auto oldest = kept.folders.begin();
-    for (auto it = kept.folders.begin(); it != kept.folders.end(); ++it) {
-      if (it->second.last_use < oldest->second.last_use) oldest = it;
-    }
+void DropLeastUsedBeyondMost(Kept& kept) {
+  std::size_t count = 0;
+  for (const auto& [folder, listing] : kept.folders) count += listing.names.size();
+  while (count > kMostKeptNames && !kept.folders.empty()) {
+    const auto oldest = std::min_element(
+        kept.folders.begin(), kept.folders.end(),
+        [](const auto& a, const auto& b) { return a.second.last_use < b.second.last_use; });
     count -= oldest->second.names.size();
     kept.folders.erase(oldest);
   }
@@ -148,7 +131,7 @@ Listing* CurrentListing(Kept& kept, const std::string& host_folder, const struct
     return nullptr;
   }
   kept.folders[host_folder] = std::move(fresh);
-  DropLeastUsedBeyond(kept, kMostKeptNames);
+  DropLeastUsedBeyondMost(kept);
   auto now = kept.folders.find(host_folder);
   return now == kept.folders.end() ? nullptr : &now->second;
 }
@@ -159,24 +142,19 @@ std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
                                                  const std::string& name,
                                                  const struct stat* folder_stat) {
   Kept* kept = TheKept();
-  if (!kept || kept->keepers == 0) return ScanFolder(host_folder, name);
-  if (const Listing* listing = CurrentListing(*kept, host_folder, folder_stat)) {
-    return listing->Find(name);
-  }
-  return ScanFolder(host_folder, name);
+  const Listing* listing =
+      kept && kept->keepers > 0 ? CurrentListing(*kept, host_folder, folder_stat) : nullptr;
+  return listing ? listing->Find(name) : ScanFolder(host_folder, name);
 }
 
 std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
                                                  const std::string& name) {
   Kept* kept = TheKept();
   struct stat st;
-  if (!kept || kept->keepers == 0 || ::fstat(folder_fd, &st) != 0) {
-    return ScanFolder(host_folder, name, folder_fd);
-  }
-  if (const Listing* listing = CurrentListing(*kept, host_folder, &st, folder_fd)) {
-    return listing->Find(name);
-  }
-  return ScanFolder(host_folder, name, folder_fd);
+  const Listing* listing = kept && kept->keepers > 0 && ::fstat(folder_fd, &st) == 0
+                               ? CurrentListing(*kept, host_folder, &st, folder_fd)
+                               : nullptr;
+  return listing ? listing->Find(name) : ScanFolder(host_folder, name, folder_fd);
 }
 
 FolderChange::FolderChange(const std::string& host_entry) {
@@ -187,14 +165,10 @@ FolderChange::FolderChange(const std::string& host_entry) {
   name_ = HostName(host_entry);
   auto found = kept->folders.find(folder_);
   if (found == kept->folders.end()) return;
-  // Found current by the look-up of the path this very operation changes.
-  if (found->second.checked_in_operation == g_thread_system.operations) {
-    tracked_ = true;
-    return;
-  }
-  // Changed by someone else since it was read: the change to come cannot be added to it.
-  const std::optional<Stamp> stamp = StampOf(folder_);
-  if (!stamp || !(found->second.stamp == *stamp)) {
+  // Unless found current by the look-up of the path this very operation changes, a folder
+  // changed by someone else since it was read cannot take the change to come.
+  if (found->second.checked_in_operation != g_thread_system.operations &&
+      StampOf(folder_) != found->second.stamp) {
     kept->folders.erase(found);
     return;
   }

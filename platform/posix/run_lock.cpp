@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -24,9 +25,16 @@ bool SameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The lock file opened, made when missing; -1 with errno when it cannot be. A folder
-// that is read-only to this user may still hold the file of another user's run, which
-// locks all the same opened for reading.
+// True when one of the held lock files is `file`.
+bool HoldsFile(const auto& held, const struct stat& file) {
+  return std::any_of(held.begin(), held.end(), [&file](const auto& h) {
+    struct stat own;
+    return ::fstat(static_cast<int>(h.handle), &own) == 0 && SameInode(own, file);
+  });
+}
+
+// The lock file opened, made when missing; -1 with errno when it cannot be. In a folder
+// read-only to this user, another user's lock file still locks, opened for reading.
 int OpenLockFile(const std::string& host_path) {
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
   const int fd = ::open(host_path.c_str(), kFlags | O_CREAT, kLockFileMode);
@@ -38,8 +46,7 @@ int OpenLockFile(const std::string& host_path) {
   return ::open(host_path.c_str(), kFlags);
 }
 
-// No lock file can be made: the folder is missing or no folder, read-only, or the
-// disk is; or another kind of entry (a folder, a link) bears the name.
+// No lock file can be made: no folder, a read-only one or disk, or another kind of entry.
 bool CannotHold(int posix_errno) {
   return posix_errno == ENOENT || posix_errno == ENOTDIR || posix_errno == EACCES ||
          posix_errno == EROFS || posix_errno == EPERM || posix_errno == EISDIR ||
@@ -69,12 +76,9 @@ FolderLock RunLocks::Take(const std::string& folder) {
       ::close(fd);
       return FolderLock::kCannotHold;
     }
-    for (const Held& held : held_) {
-      struct stat own;
-      if (::fstat(static_cast<int>(held.handle), &own) == 0 && SameInode(own, locked)) {
-        ::close(fd);
-        return FolderLock::kTaken;
-      }
+    if (HoldsFile(held_, locked)) {
+      ::close(fd);
+      return FolderLock::kTaken;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
@@ -97,8 +101,7 @@ FolderLock RunLocks::Take(const std::string& folder) {
 }
 
 void RunLocks::Release() noexcept {
-  // Deleted while still locked: whoever opens the name from here on gets a new file,
-  // and whoever opened this one before sees, once it locks it, that it is gone.
+  // Deleted while still locked: whoever opened it before sees, once it locks it, it is gone.
   for (auto it = held_.rbegin(); it != held_.rend(); ++it) {
     struct stat locked, named;
     const int fd = static_cast<int>(it->handle);
@@ -114,12 +117,7 @@ void RunLocks::Release() noexcept {
 bool RunLocks::IsLockFile(const std::string& path) const {
   const std::optional<std::string> host_path = ToHostPath(path);
   struct stat named;
-  if (!host_path || ::lstat(host_path->c_str(), &named) != 0) return false;
-  for (const Held& held : held_) {
-    struct stat own;
-    if (::fstat(static_cast<int>(held.handle), &own) == 0 && SameInode(own, named)) return true;
-  }
-  return false;
+  return host_path && ::lstat(host_path->c_str(), &named) == 0 && HoldsFile(held_, named);
 }
 
 }  // namespace platform

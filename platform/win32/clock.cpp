@@ -7,8 +7,6 @@
 namespace platform {
 namespace detail {
 
-// The user's locale's month abbreviations in the ANSI code page; the English name for
-// a month the locale gives none for.
 std::array<std::string, 12> ReadShortMonthNames() {
   std::array<std::string, 12> out = detail::EnglishMonthNames();
   for (int i = 0; i < 12; ++i) {

@@ -1,6 +1,4 @@
-// Windows looks names up without letter case itself: there is no folder to read for a
-// name in another case, so there is nothing to keep. KeepFolderListings only marks the
-// span in which the POSIX layer would keep listings.
+// Windows finds names in any letter case itself: there is nothing to keep.
 #include "platform/folder_listings.h"
 
 namespace platform {

@@ -1,5 +1,4 @@
-// The console's interrupts on Windows: the console calls its handlers on a thread of
-// its own.
+// The console's interrupts on Windows, told on a thread of the console's own.
 #include "platform/interrupt.h"
 
 #include <windows.h>
@@ -9,9 +8,8 @@
 namespace platform {
 namespace {
 
-// After a close, log-off or shut-down event the system ends the process as soon as the
-// handler returns, and at the latest after about five seconds: the handler holds on
-// that long, so that the action can remove what it was writing and the program end.
+// After a close event the system ends the process when the handler returns, or after five
+// seconds: held that long, the action can remove what it was writing.
 constexpr DWORD kCloseGraceMs = 5000;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {

@@ -1,5 +1,6 @@
 #include "platform/run_lock.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/io_error.h"
@@ -8,8 +9,7 @@
 namespace platform {
 namespace {
 
-// Retries follow a lock file that is still being deleted: its holder has closed it,
-// but another run that was trying it holds it open for a moment.
+// Retries follow a lock file still being deleted, held open a moment by another run's try.
 constexpr int kAttempts = 100;
 constexpr DWORD kRetryPauseMs = 10;
 
@@ -17,6 +17,13 @@ constexpr DWORD kRetryPauseMs = 10;
 bool DeletePending(HANDLE handle) {
   FILE_STANDARD_INFO info;
   return detail::QueryStandardInfo(handle, info) && info.DeletePending;
+}
+
+// True when one of the held lock files is the file `key` names.
+bool HoldsFile(const auto& held, const detail::FileKey& key) {
+  return std::any_of(held.begin(), held.end(), [&key](const auto& h) {
+    return detail::IdentityOf(reinterpret_cast<HANDLE>(h.handle)) == key;
+  });
 }
 
 [[noreturn]] void Raise(const std::string& folder, DWORD error) {
@@ -31,8 +38,7 @@ FolderLock RunLocks::Take(const std::string& folder) {
   if (!system) return FolderLock::kCannotHold;
   const std::wstring path = detail::WideChild(system->wide, detail::WideFromAnsi(kRunLockFileName));
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    // Deleted when its last handle closes, so not even a killed run leaves it; every
-    // sharing mode, so the next run can open it to try the lock.
+    // Deleted when its last handle closes; shared, so that the next run can try the lock.
     const HANDLE file = ::CreateFileW(
         path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_ALWAYS,
@@ -52,11 +58,9 @@ FolderLock RunLocks::Take(const std::string& folder) {
       Raise(folder, error);
     }
     const std::optional<detail::FileKey> identity = detail::IdentityOf(file);
-    for (const Held& held : held_) {
-      if (identity && detail::IdentityOf(reinterpret_cast<HANDLE>(held.handle)) == identity) {
-        ::CloseHandle(file);
-        return FolderLock::kTaken;
-      }
+    if (identity && HoldsFile(held_, *identity)) {
+      ::CloseHandle(file);
+      return FolderLock::kTaken;
     }
     OVERLAPPED at_start{};
     if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
@@ -69,8 +73,7 @@ FolderLock RunLocks::Take(const std::string& folder) {
       }
       Raise(folder, error);
     }
-    // Locked after its holder let go, while it was on its way out: the folder's next
-    // lock file is the one that counts.
+    // Locked on its way out after its holder let go: the folder's next lock file counts.
     if (DeletePending(file)) {
       ::CloseHandle(file);
       ::Sleep(kRetryPauseMs);
@@ -94,11 +97,7 @@ bool RunLocks::IsLockFile(const std::string& path) const {
   const std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return false;
   const std::optional<detail::FileKey> named = detail::IdentityOf(system->wide);
-  if (!named) return false;
-  for (const Held& held : held_) {
-    if (detail::IdentityOf(reinterpret_cast<HANDLE>(held.handle)) == named) return true;
-  }
-  return false;
+  return named && HoldsFile(held_, *named);
 }
 
 }  // namespace platform

@@ -37,11 +37,9 @@ std::future<int> BackgroundFlush::Submit(const std::string& path) {
 
 std::future<int> BackgroundFlush::Submit(std::shared_ptr<const FolderHandle> folder,
                                          const std::string& name) {
-  return Queue({folder->Path() + "\\" + name,
-                detail::HostChild(folder->host_path_, name),
-                std::promise<int>(),
-                {},
-                std::move(folder)});
+  std::string path = folder->Path() + "\\" + name;
+  std::string host_path = detail::HostChild(folder->host_path_, name);
+  return Queue({std::move(path), std::move(host_path), std::promise<int>(), {}, std::move(folder)});
 }
 
 void BackgroundFlush::Add(const std::string& path) {
@@ -49,8 +47,7 @@ void BackgroundFlush::Add(const std::string& path) {
 }
 
 void BackgroundFlush::Add(File file) {
-  std::string path = file.Path();
-  Queue({std::move(path), {}, std::nullopt, std::move(file), {}});
+  Queue({file.Path(), {}, std::nullopt, std::move(file), {}});  // the path is taken first
 }
 
 std::optional<std::string> BackgroundFlush::FirstFailure() {

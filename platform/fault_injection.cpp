@@ -69,12 +69,8 @@ int FaultySystem::Begin(FileOp op) {
   int code = 0;
   for (PendingFault& fault : pending) {
     if (fault.kind != FileOp::kAny && fault.kind != op) continue;
-    if (fault.remaining > 1) {
-      --fault.remaining;
-    } else {
-      fault.remaining = 0;
-      if (code == 0) code = fault.code;
-    }
+    fault.remaining = std::max(fault.remaining - 1, 0LL);  // a sticky one stays at 0
+    if (fault.remaining == 0 && code == 0) code = fault.code;
   }
   std::erase_if(pending, [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; });
   Rearm();

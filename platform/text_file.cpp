@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/io_error.h"
@@ -28,19 +29,13 @@ bool TextReader::AtEnd() { return position_ >= buffer_.size() && !Fill(); }
 bool TextReader::ReadLine(std::string& line) {
   line.clear();
   if (AtEnd()) return false;
-  while (position_ < buffer_.size() || Fill()) {
-    const std::size_t end = buffer_.find_first_of("\r\n", position_);
-    if (end == std::string::npos) {
-      line.append(buffer_, position_, std::string::npos);
-      position_ = buffer_.size();
-      continue;
-    }
+  while (!AtEnd()) {
+    const std::size_t end = std::min(buffer_.find_first_of("\r\n", position_), buffer_.size());
     line.append(buffer_, position_, end - position_);
-    position_ = end + 1;
-    if (buffer_[end] == '\r' && (position_ < buffer_.size() || Fill()) &&
-        buffer_[position_] == '\n') {
-      ++position_;
-    }
+    position_ = end;
+    if (end == buffer_.size()) continue;
+    ++position_;
+    if (buffer_[end] == '\r' && !AtEnd() && buffer_[position_] == '\n') ++position_;
     line_ended_ = true;
     return true;
   }

@@ -38,14 +38,13 @@ bool IsUtf8Name(std::string_view codeset) {
 }
 
 // A locale text in UTF-8; nullopt when its codeset is unknown or the text invalid in it.
-std::optional<std::string> ConvertToUtf8(const std::string& text, const std::string& codeset) {
+std::optional<std::string> ConvertToUtf8(std::string text, const std::string& codeset) {
   if (codeset.empty() || IsUtf8Name(codeset)) return text;
   const iconv_t converter = ::iconv_open("UTF-8", codeset.c_str());
   if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string in = text;
   std::string out(text.size() * 4 + 4, '\0');  // a byte is at most four in UTF-8
-  char* in_next = in.data();
-  std::size_t in_left = in.size();
+  char* in_next = text.data();
+  std::size_t in_left = text.size();
   char* out_next = out.data();
   std::size_t out_left = out.size();
   const std::size_t result = ::iconv(converter, &in_next, &in_left, &out_next, &out_left);
@@ -86,10 +85,9 @@ LocalDateTime Now() {
 
 std::optional<std::uint32_t> TryDosTimeFromUnix(long long unix_seconds) {
   std::tm tm{};
-  if (!LocalTimeOf(unix_seconds, &tm)) return std::nullopt;
-  const LocalDateTime t = FromTm(tm);
-  if (t.year < kFirstDosYear || t.year > kLastDosYear) return std::nullopt;
-  return PackDosTime(t);
+  const int year = LocalTimeOf(unix_seconds, &tm) ? tm.tm_year + 1900 : 0;
+  if (year < kFirstDosYear || year > kLastDosYear) return std::nullopt;
+  return PackDosTime(FromTm(tm));
 }
 
 std::uint32_t DosTimeFromUnix(long long unix_seconds) {

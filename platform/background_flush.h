@@ -22,8 +22,7 @@ namespace platform {
 
 class BackgroundFlush {
  public:
-  // Answers for a file (its path as submitted) instead of the disk, for tests: 0 or a
-  // Windows error code.
+  // Answers for a file (its path as submitted) instead of the disk, for tests: 0 or a code.
   using StandIn = std::function<int(const std::string& path)>;
 
   // `gather`: how long a batch waits for more files after its first, for a caller that

@@ -30,8 +30,7 @@ void FailFromNthOperation(int n, FileOp kind = FileOp::kAny, int code = 5);
 // The nth operation (1-based, counted from now, all kinds together) first runs `action`:
 // for a test that ends the process there, as a crash would.
 void BeforeNthOperation(int n, std::function<void()> action);
-// Operations counted since the last ResetFaults, all kinds together: run an action
-// once to learn its count, then fail each of 1..count in turn.
+// Operations counted since ResetFaults: learn an action's count, then fail each in turn.
 int OperationCount();
 
 // The file refuses to be opened, deleted, renamed, renamed over or given a time with code

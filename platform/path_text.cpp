@@ -66,33 +66,28 @@ std::string ExpandFileName(const std::string& name) {
   using detail::FoldDotComponents;
   using detail::SplitPathComponents;
   if (name.empty()) return "";
-  std::string prefix;
+  std::string out;  // the drive or the share, then the folded parts
   std::vector<std::string> parts;
-  std::string_view rest;
   if (name.size() >= 2 && IsPathSeparator(name[0]) && IsPathSeparator(name[1])) {
     // \\server\share\...: the server and share stay; ".." stops at the share.
     std::vector<std::string> unc = SplitPathComponents(name);
-    prefix.push_back('\\');
-    for (std::size_t i = 0; i < unc.size() && i < 2; ++i) prefix += "\\" + unc[i];
-    if (unc.size() <= 2) return prefix;
+    out.push_back('\\');
+    for (std::size_t i = 0; i < unc.size() && i < 2; ++i) out += "\\" + unc[i];
+    if (unc.size() <= 2) return out;
     FoldDotComponents(parts, std::vector<std::string>(unc.begin() + 2, unc.end()));
+  } else if (name.size() >= 2 && name[1] == ':' && IsAsciiLetter(name[0])) {
+    // "C:" and "C:name" are taken from the drive's root: the settings store a root as "C:",
+    // and the layer keeps one current directory, not one per drive.
+    out = name.substr(0, 2);
+    FoldDotComponents(parts, SplitPathComponents(std::string_view(name).substr(2)));
   } else {
-    if (name.size() >= 2 && name[1] == ':' && IsAsciiLetter(name[0])) {
-      // "C:" and "C:name" are taken from the drive's root: the settings store a root
-      // as "C:", and the layer keeps one current directory, not one per drive.
-      prefix = name.substr(0, 2);
-      rest = std::string_view(name).substr(2);
-    } else {
-      const std::string cwd = GetCurrentDir();
-      prefix = cwd.substr(0, 2);
-      if (!IsPathSeparator(name[0])) {
-        FoldDotComponents(parts, SplitPathComponents(std::string_view(cwd).substr(2)));
-      }
-      rest = name;
+    const std::string cwd = GetCurrentDir();
+    out = cwd.substr(0, 2);
+    if (!IsPathSeparator(name[0])) {
+      FoldDotComponents(parts, SplitPathComponents(std::string_view(cwd).substr(2)));
     }
-    FoldDotComponents(parts, SplitPathComponents(rest));
+    FoldDotComponents(parts, SplitPathComponents(name));
   }
-  std::string out = prefix;
   for (const std::string& part : parts) out += "\\" + part;
   if (parts.empty() || IsPathSeparator(name.back())) out += "\\";
   return out;

@@ -37,8 +37,6 @@ class TextReader {
 class TextWriter {
  public:
   TextWriter(const std::string& path, OpenMode mode);  // kCreate or kAppend; raises
-  TextWriter(TextWriter&&) noexcept = default;
-  TextWriter& operator=(TextWriter&&) noexcept = default;
   ~TextWriter();
   void WriteLine(const std::string& line);  // appends CR LF
   void Flush();  // writes what it holds and makes the file durable (fsync); raises

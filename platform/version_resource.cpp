@@ -65,7 +65,7 @@ Bytes ReadVersionResourceOf(File& file) {
   if (!sections) return {};
 
   // The file offset of `need` bytes at an RVA, in the first section whose raw data holds
-  // them, and the raw data there is from there on.
+  // them, and how much of that raw data is left from there.
   const auto locate =
       [&](std::uint32_t rva,
           std::uint64_t need) -> std::optional<std::pair<std::uint64_t, std::uint64_t>> {
@@ -104,21 +104,19 @@ Bytes ReadVersionResourceOf(File& file) {
     }
     return std::nullopt;
   };
-  auto by_type = find(0, true, {kRtVersion});
-  if (!by_type) return {};
-  auto by_name = find(*by_type, true, {kVersionInfoId, std::nullopt});
-  if (!by_name) return {};
+  const auto by_type = find(0, true, {kRtVersion});
+  const auto by_name =
+      by_type ? find(*by_type, true, {kVersionInfoId, std::nullopt}) : std::nullopt;
   // As the Windows loader takes one of several languages in an English (United States)
   // setting: language-neutral, else US English, else the first one listed.
-  auto data_entry_at = find(*by_name, false, {0x0000, 0x0409, std::nullopt});
-  if (!data_entry_at) return {};
-  auto data_entry = tree(*data_entry_at, 16);
+  const auto data_entry_at =
+      by_name ? find(*by_name, false, {0x0000, 0x0409, std::nullopt}) : std::nullopt;
+  const auto data_entry = data_entry_at ? tree(*data_entry_at, 16) : std::nullopt;
   if (!data_entry) return {};
   const std::uint32_t data_size = std::min(Le32(data_entry->data() + 4), kMaxVersionBlock);
-  if (data_size < kBlockHeaderSize) return {};
-  auto data_at = locate(Le32(data_entry->data()), data_size);
-  if (!data_at) return {};
-  auto data = read(data_at->first, data_size);
+  const auto data_at =
+      data_size >= kBlockHeaderSize ? locate(Le32(data_entry->data()), data_size) : std::nullopt;
+  auto data = data_at ? read(data_at->first, data_size) : std::nullopt;
   return data ? std::move(*data) : Bytes{};
 }
 

@@ -23,16 +23,6 @@ bool LocalTimeOf(long long unix_seconds, std::tm* out) {
   return ::localtime_r(&t, out) != nullptr;
 }
 
-// The codeset LC_TIME's texts are written in, which need not be LC_CTYPE's.
-std::string TimeCodeset(locale_t locale) {
-#ifdef __GLIBC__
-  const char* codeset = ::nl_langinfo_l(_NL_TIME_CODESET, locale);
-#else
-  const char* codeset = ::nl_langinfo_l(CODESET, locale);
-#endif
-  return codeset != nullptr ? codeset : "";
-}
-
 bool IsUtf8Name(std::string_view codeset) {
   return codeset == "UTF-8" || codeset == "utf-8" || codeset == "UTF8" || codeset == "utf8";
 }
@@ -63,7 +53,12 @@ std::array<std::string, 12> ReadShortMonthNames() {
   std::array<std::string, 12> out = detail::EnglishMonthNames();
   locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
   if (user == static_cast<locale_t>(0)) return out;
-  const std::string codeset = TimeCodeset(user);
+#ifdef __GLIBC__
+  const char* time_codeset = ::nl_langinfo_l(_NL_TIME_CODESET, user);  // need not be LC_CTYPE's
+#else
+  const char* time_codeset = ::nl_langinfo_l(CODESET, user);
+#endif
+  const std::string codeset = time_codeset != nullptr ? time_codeset : "";
   for (int i = 0; i < 12; ++i) {
     const char* name = ::nl_langinfo_l(static_cast<nl_item>(ABMON_1 + i), user);
     if (name == nullptr || *name == '\0') continue;

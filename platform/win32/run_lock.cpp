@@ -13,12 +13,6 @@ namespace {
 constexpr int kAttempts = 100;
 constexpr DWORD kRetryPauseMs = 10;
 
-// True when the open file is already to go: every handle of its holder is closed.
-bool DeletePending(HANDLE handle) {
-  FILE_STANDARD_INFO info;
-  return detail::QueryStandardInfo(handle, info) && info.DeletePending;
-}
-
 // True when one of the held lock files is the file `key` names.
 bool HoldsFile(const auto& held, const detail::FileKey& key) {
   return std::any_of(held.begin(), held.end(), [&key](const auto& h) {
@@ -74,7 +68,8 @@ FolderLock RunLocks::Take(const std::string& folder) {
       Raise(folder, error);
     }
     // Locked on its way out after its holder let go: the folder's next lock file counts.
-    if (DeletePending(file)) {
+    FILE_STANDARD_INFO info;
+    if (detail::QueryStandardInfo(file, info) && info.DeletePending) {
       ::CloseHandle(file);
       ::Sleep(kRetryPauseMs);
       continue;

@@ -17,8 +17,8 @@ class EQuarnLZCompress : public EQuarnLZError {
   using EQuarnLZError::EQuarnLZError;
 };
 
-// The table runs from 40000 to 40009; a "%s" in a message stands for a file name. Only
-// these are raised, 40002 as EQuarnLZError and the others as EQuarnLZCompress.
+// The table runs from 40000 to 40009, "%s" standing for a file name. Only these are raised,
+// 40002 as EQuarnLZError and the others as EQuarnLZCompress.
 inline constexpr int kMsgFirst = 40000;
 inline constexpr int kMsgInitFailed = 40002;
 inline constexpr int kMsgInvalidParameters = 40003;

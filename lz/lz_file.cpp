@@ -44,28 +44,21 @@ struct FirstBlock {
 struct Engine {
   platform::File* input = nullptr;
   platform::File* output = nullptr;
-  // Where output goes when there is no output file (CheckCompressedFile).
-  std::function<void(const std::uint8_t*, std::size_t)> sink;
+  std::function<void(const std::uint8_t*, std::size_t)> sink;  // the output without a file
   std::int64_t bytes_in = 0;
   std::int64_t bytes_out = 0;
   ProgressProc progress;
   bool expanding = false;
   LZFileInfo current_file;
   bool verify = false;
-  bool running = false;  // an operation is between its LZBegin and LZEnd
-  // Running CRC-32s of what is read and written, while switched on.
-  bool crc_of_input = false;
-  std::uint32_t input_crc = 0;
-  bool crc_of_output = false;
-  std::uint32_t output_crc = 0;
-  bool input_ended = false;  // the input's last read came back short
-  FirstBlock first;          // kept: an allocation per file would cost calls into the system
+  bool running = false;                     // an operation is between LZBegin and LZEnd
+  std::optional<std::uint32_t> input_crc;   // of what is read, while wanted
+  std::optional<std::uint32_t> output_crc;  // of what is written, while wanted
+  bool input_ended = false;                 // the input's last read came back short
+  FirstBlock first;  // kept: an allocation per file would cost calls into the system
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
-
-// The longest LZSS body of `size` bytes: all literals, and a flag byte for each eight.
-std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }
 
 std::string VersionTextOf(const std::string& name) {
   const std::string version = CutText(VersionInfoString(name, "FileVersion"), kMaxVersionText);
@@ -82,7 +75,7 @@ LZFileInfo InfoFromHeader(const LZHeader& h) {
           h.attributes, h.crc32,     h.reserved,          h.method};
 }
 
-// The record of a plain file, which is read in full for its CRC-32.
+// A plain file's record; it is read in full for its CRC-32.
 LZFileInfo PlainRecord(const std::string& name, std::int64_t size, std::uint32_t date,
                        bool with_version) {
   LZFileInfo info;
@@ -110,8 +103,8 @@ void Report(std::size_t count) {
 }
 
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
-  if (g_engine->crc_of_output)
-    g_engine->output_crc = static_cast<std::uint32_t>(crc32_z(g_engine->output_crc, data, count));
+  if (auto& crc = g_engine->output_crc)
+    *crc = static_cast<std::uint32_t>(crc32_z(*crc, data, count));
   if (g_engine->output) {
     g_engine->output->Write(data, count);
   } else if (g_engine->sink) {
@@ -123,12 +116,10 @@ void WriteOutput(const std::uint8_t* data, std::size_t count) {
 
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
-  // A read that came back short met the end of the file: no call to be told so again.
-  if (g_engine->input_ended) return 0;
+  if (g_engine->input_ended) return 0;  // no call into the system to be told so again
   const std::size_t n = g_engine->input->Read(buffer, count);
   g_engine->input_ended = n < count;
-  if (g_engine->crc_of_input)
-    g_engine->input_crc = static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, buffer, n));
+  if (auto& crc = g_engine->input_crc) *crc = static_cast<std::uint32_t>(crc32_z(*crc, buffer, n));
   return n;
 }
 
@@ -143,6 +134,20 @@ void CountOut(std::uint32_t count, bool decompressing) {
   if (decompressing) Report(count);
 }
 
+// The LZSS hooks: the running operation's files, counted and reported to its progress.
+std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
+  const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
+  CountIn(n, g_engine->expanding);
+  return n;
+}
+
+std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
+  WriteOutput(bytes.data(), bytes.size());
+  const auto n = static_cast<std::uint32_t>(bytes.size());
+  CountOut(n, g_engine->expanding);
+  return n;
+}
+
 void InstallHooks() {
   SetBlockHooks(ReadBlock, WriteBlock);
   SetLzhCountHooks(CountIn, CountOut);
@@ -155,8 +160,7 @@ class Operation {
     if (g_engine->running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->bytes_in = 0;
     g_engine->bytes_out = 0;
-    // Other users of the coders (their tests, the benchmark) may have installed their own.
-    InstallHooks();
+    InstallHooks();  // other users of the coders may have installed their own
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->running = true;
   }
@@ -167,8 +171,8 @@ class Operation {
     g_engine->output = nullptr;
     g_engine->sink = nullptr;
     g_engine->progress = nullptr;
-    g_engine->crc_of_input = false;
-    g_engine->crc_of_output = false;
+    g_engine->input_crc.reset();
+    g_engine->output_crc.reset();
     g_engine->input_ended = false;
     g_engine->running = false;
   }
@@ -196,10 +200,12 @@ class CleanUp {
   std::exception_ptr failure_;
 };
 
-// A date the platform refuses (a header's 0, or a damaged one) leaves the file's own time.
-void SetTimeIfPossible(platform::File& file, std::uint32_t dos_time) {
+// For a date-time or attributes the platform refuses (a header's 0, or a damaged one): a
+// courtesy, and the file keeps its own.
+template <typename Step>
+void IfPossible(Step step) {
   try {
-    file.SetDosTime(dos_time);
+    step();
   } catch (const platform::EInOutError&) {
   }
 }
@@ -287,19 +293,6 @@ std::int64_t BytesIn() { return g_engine->bytes_in; }
 
 bool SetVerify(bool on) { return std::exchange(g_engine->verify, on); }
 
-std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
-  const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
-  CountIn(n, g_engine->expanding);
-  return n;
-}
-
-std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
-  WriteOutput(bytes.data(), bytes.size());
-  const auto n = static_cast<std::uint32_t>(bytes.size());
-  CountOut(n, g_engine->expanding);
-  return n;
-}
-
 std::int64_t CopyStream(std::int64_t count, int direction) {
   const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(g_engine->copy_buffers);
   std::int64_t copied = 0;
@@ -343,17 +336,6 @@ std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {
   return 0;
 }
 
-std::string GetStoredName(const std::string& name) {
-  HeaderBytes header{};
-  try {
-    if (!name.empty() && ProbeHeader(CutText(name, kMaxNameLength), header)) {
-      return DecodeHeader(header).name;
-    }
-  } catch (const platform::EInOutError&) {
-  }
-  return name;
-}
-
 // --- Operations -----------------------------------------------------------------------------
 
 namespace {
@@ -374,8 +356,8 @@ Source SourceRecord(platform::File& input, const std::string& source,
   HeaderBytes& header = record.header;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
-  // Refused before anything is written, not found out after the whole file is coded.
-  if (LongestBody(info.uncompressed_size) > kLargestSize) {
+  // Refused before anything is written: the LZSS body may be all literals and flag bytes.
+  if (info.uncompressed_size + info.uncompressed_size / 8 + 1 > kLargestSize) {
     RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
@@ -401,6 +383,7 @@ Source SourceRecord(platform::File& input, const std::string& source,
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       Source& record, const ProgressProc& progress, std::uint8_t mode,
                       bool close_files) {
+  mode &= 0x7F;
   LZFileInfo& source_info = record.info;
   HeaderBytes& header = record.header;
   const bool compressed = record.compressed;
@@ -411,12 +394,11 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   CleanUp clean_up(nullptr);
   clean_up.Run([&] {
     g_engine->input_crc = 0;
-    g_engine->crc_of_input = true;
     // Only the LZSS coder takes the first block as read: the others read from the start.
     if (compressed || mode == 2) input.Seek(0);
     if (compressed) {
       result = CopyStream(-1, 1);
-      source_info.crc32 = g_engine->input_crc;
+      source_info.crc32 = *g_engine->input_crc;
       return;
     }
     LZHeader h;
@@ -463,7 +445,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
               std::copy_n(first.bytes.data() + first.given, n, block.begin());
               first.given += n;
               g_engine->input_crc =
-                  static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
+                  static_cast<std::uint32_t>(crc32_z(*g_engine->input_crc, block.data(), n));
               CountIn(static_cast<std::uint32_t>(n), false);
               return static_cast<std::uint32_t>(n);
             },
@@ -480,7 +462,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
       throw;
     }
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
-    h.crc32 = source_info.crc32 = g_engine->input_crc;
+    h.crc32 = source_info.crc32 = *g_engine->input_crc;
     header = EncodeHeader(h);
     if (held_written) {
       output.WriteAt(0, header.data(), header.size());
@@ -490,7 +472,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     }
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
-  SetTimeIfPossible(output, DecodeHeader(header).date_time);
+  IfPossible([&] { output.SetDosTime(DecodeHeader(header).date_time); });
   if (close_files) clean_up.Run([&] { output.Close(); });
   source_info.stored_size = g_engine->bytes_out;
   EndTransfer(clean_up, source_info, progress, close_files ? &input : nullptr);
@@ -503,8 +485,6 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode) {
   Operation operation(mode);
-  mode &= 0x7F;
-
   const std::string source = CutText(source_in, kMaxNameLength);
   const std::string dest = CutText(dest_in, kMaxNameLength);
   // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source, and
@@ -539,7 +519,6 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
                               const ProgressProc& progress, std::uint8_t mode,
                               const platform::FileFacts* facts) {
   Operation operation(mode);
-  mode &= 0x7F;
   if (!source.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
@@ -585,11 +564,8 @@ std::int64_t Restore(platform::File& input, platform::File& output, bool compres
                      const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;
   StartOutput(output, info, progress);
-  // A plain source is its own record.
-  g_engine->crc_of_output = g_engine->verify;
-  g_engine->output_crc = 0;
-  g_engine->crc_of_input = !compressed;
-  g_engine->input_crc = 0;
+  if (g_engine->verify) g_engine->output_crc = 0;
+  if (!compressed) g_engine->input_crc = 0;  // a plain source is its own record
   std::exception_ptr failure;
   std::int64_t result = 0;
   try {
@@ -598,14 +574,10 @@ std::int64_t Restore(platform::File& input, platform::File& output, bool compres
     failure = std::current_exception();
   }
   CleanUp clean_up(failure);
-  SetTimeIfPossible(output, info.date_time);
-  try {
-    output.SetAttributes(info.attributes);
-  } catch (const platform::EInOutError&) {
-    // a courtesy, as the time is: a refusal keeps the decoded data
-  }
-  const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
-  if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
+  IfPossible([&] { output.SetDosTime(info.date_time); });
+  IfPossible([&] { output.SetAttributes(info.attributes); });
+  const std::uint32_t expected = compressed ? stored.crc32 : *g_engine->input_crc;
+  if (!failure && g_engine->verify && *g_engine->output_crc != expected) result = kCrcMismatch;
   clean_up.Run([&] { output.Close(); });
   EndTransfer(clean_up, info, progress, &input);
   return result;
@@ -688,11 +660,10 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
   g_engine->input = &input;
   if (!ReadHeader(input, result.header)) return false;
-  g_engine->crc_of_output = true;
   g_engine->output_crc = 0;
   g_engine->sink = [](const std::uint8_t*, std::size_t) {};
   result.decoded = DecodeStream(result.header.method);
-  result.crc32 = g_engine->output_crc;
+  result.crc32 = *g_engine->output_crc;
   input.Close();
   return true;
 }

@@ -61,15 +61,13 @@ constexpr ChainLimits kBinaryLimits = {20, 200};
 // The ring's first bytes repeat behind its end: an 8-byte-wise comparison never wraps.
 constexpr int kRingMirror = kLongestMatch + 8;
 
-// The calling thread's hooks, as its engine installs them.
-struct Hooks {
+struct Hooks {  // the calling thread's
   LzhCountHook count_in;
   LzhCountHook count_out;
   bool fail_work_areas = false;
 };
 detail::PerThread<Hooks> hooks;
 
-// Tells a counting hook, if installed, a block's byte count.
 void Count(const LzhCountHook& hook, std::size_t count, bool decompressing) {
   if (hook) hook(static_cast<std::uint32_t>(count), decompressing);
 }
@@ -174,7 +172,7 @@ void Encoder::Insert(int pos) {
 
 void Encoder::RemoveTail(int hash) {
   const int last = a_.tail[hash];
-  if (a_.head[hash] == kNone) return;  // cannot happen: the oldest position is always held
+  if (a_.head[hash] == kNone) return;  // the oldest position is always held: a safeguard
   if (a_.head[hash] == last) {
     a_.head[hash] = kNone;
   } else {
@@ -267,7 +265,7 @@ void Encoder::FlushBits() {
 }
 
 // Sends the path from the root to the symbol's leaf (1 = right child), noted from the leaf
-// up in 32-bit chunks, whatever its length; then updates.
+// up in 32-bit chunks; then updates.
 void Encoder::SendSymbol(int symbol) {
   const AdaptiveTree& tree = a_.tree;
   std::array<std::uint32_t, kLongestCode / 32 + 1> chunks;
@@ -295,8 +293,7 @@ void Encoder::SendSymbol(int symbol) {
 
 std::int64_t Encoder::Run() {
   a_.tree.Reset();
-  // kNone is -1: one memset, where a sanitized build would store each entry.
-  static_assert(kNone == -1);
+  static_assert(kNone == -1);  // one memset, where a sanitized build would store each entry
   std::memset(a_.head.data(), 0xFF, sizeof a_.head);
   a_.ring.fill(0);
   ReadInput();
@@ -369,8 +366,7 @@ std::int64_t Encoder::Run() {
 
 // --- Decoder ---------------------------------------------------------------------------------
 
-// Copies 3..64 bytes between ranges that do not overlap in a few wide moves: matches are
-// short and many.
+// Copies 3..64 bytes between ranges that do not overlap in a few wide moves.
 void CopyShort(std::uint8_t* to, const std::uint8_t* from, int length) {
   if (length >= 8) {
     int i = 0;
@@ -512,8 +508,7 @@ void Decoder::PutByte(std::uint8_t v) {
 
 std::int64_t Decoder::Run() {
   a_.tree.Reset();
-  // Streams that refer to bytes never written see zeros rather than stale memory.
-  a_.ring.fill(0);
+  a_.ring.fill(0);  // a stream that refers to bytes never written sees zeros
   while (true) {
     const int symbol = ReceiveSymbol();
     if (symbol < 0) return kLzhInputEnded;

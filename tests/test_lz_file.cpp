@@ -962,11 +962,6 @@ TEST_F(LzFileTest, GetFileInfoOfCompressedPlainAndMissingFiles) {
   EXPECT_EQ(info.date_time, kOtherDate);
   EXPECT_EQ(info.attributes, platform::faArchive);
   EXPECT_EQ(info.method, 0);
-
-  EXPECT_EQ(lz::GetStoredName("C:\\data.lzz"), "data.txt");
-  EXPECT_EQ(lz::GetStoredName("C:\\data.txt"), "C:\\data.txt");
-  EXPECT_EQ(lz::GetStoredName("C:\\missing"), "C:\\missing");
-  EXPECT_EQ(lz::GetStoredName(""), "");
 }
 
 struct MarkedCase {

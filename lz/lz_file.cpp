@@ -114,11 +114,20 @@ void WriteOutput(const std::uint8_t* data, std::size_t count) {
   }
 }
 
+// What is left of a compression's first block, then the file.
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
-  if (g_engine->input_ended) return 0;  // no call into the system to be told so again
-  const std::size_t n = g_engine->input->Read(buffer, count);
-  g_engine->input_ended = n < count;
+  FirstBlock& first = g_engine->first;
+  std::size_t n = std::min(count, first.size - first.given);
+  if (n > 0) {
+    std::copy_n(first.bytes.data() + first.given, n, buffer);
+    first.given += n;
+  } else if (g_engine->input_ended) {
+    return 0;  // no call into the system to be told so again
+  } else {
+    n = g_engine->input->Read(buffer, count);
+    g_engine->input_ended = n < count;
+  }
   if (auto& crc = g_engine->input_crc) *crc = static_cast<std::uint32_t>(crc32_z(*crc, buffer, n));
   return n;
 }
@@ -166,7 +175,7 @@ class Operation {
   }
   ~Operation() {
     LZEnd();
-    InstallHooks();  // in place of a compression's own first-block hook
+    g_engine->first.given = g_engine->first.size;
     g_engine->input = nullptr;
     g_engine->output = nullptr;
     g_engine->sink = nullptr;
@@ -395,7 +404,10 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     // Only the LZSS coder takes the first block as read: the others read from the start.
-    if (compressed || mode == 2) input.Seek(0);
+    if (compressed || mode == 2) {
+      input.Seek(0);
+      g_engine->first.given = g_engine->first.size;
+    }
     if (compressed) {
       result = CopyStream(-1, 1);
       source_info.crc32 = *g_engine->input_crc;
@@ -407,7 +419,6 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.attributes = source_info.attributes;
     h.version = source_info.version;
     h.name = CutText(FileNamePart(source), kMaxStoredName);
-    h.reserved = source_info.reserved;
     h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
     header = EncodeHeader(h);
     // The header goes out with the body's first block and again once the CRC-32 is known:
@@ -436,20 +447,6 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
         g_engine->bytes_out = written;
       } else {
         g_engine->bytes_out = 0;
-        // The first block as ReadBlock would read it, then the rest through ReadBlock.
-        SetBlockHooks(
-            [](std::span<std::uint8_t> block) -> std::uint32_t {
-              FirstBlock& first = g_engine->first;
-              const std::size_t n = std::min(block.size(), first.size - first.given);
-              if (n == 0) return ReadBlock(block);
-              std::copy_n(first.bytes.data() + first.given, n, block.begin());
-              first.given += n;
-              g_engine->input_crc =
-                  static_cast<std::uint32_t>(crc32_z(*g_engine->input_crc, block.data(), n));
-              CountIn(static_cast<std::uint32_t>(n), false);
-              return static_cast<std::uint32_t>(n);
-            },
-            WriteBlock);
         if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         LzssEncode();
       }

@@ -400,7 +400,7 @@ class Decoder {
   void TopUp();
   bool LoadBits();
   int ReceiveSymbol();
-  bool ReceiveExtra(int count, int* value);
+  int ReceiveExtra(int count);
   void PutByte(std::uint8_t v);
   void FlushOutput();
 
@@ -472,24 +472,16 @@ int Decoder::ReceiveSymbol() {
   return AdaptiveTree::SymbolOf(node);
 }
 
-// The extra bits of a match, least significant first; false when the input ends first.
-bool Decoder::ReceiveExtra(int count, int* value) {
+// The extra bits of a match, least significant first; -1 when the input ends first.
+int Decoder::ReceiveExtra(int count) {
   TopUp();
-  int v = 0;
-  if (bits_left_ >= count) {
-    bits_left_ -= count;
-    const auto bits = static_cast<std::uint32_t>(bit_buffer_ >> bits_left_) & ((1u << count) - 1);
-    for (int b = 0; b < count; ++b) v |= static_cast<int>((bits >> (count - 1 - b)) & 1) << b;
-    *value = v;
-    return true;
-  }
+  int value = 0;
   for (int b = 0; b < count; ++b) {
-    if (bits_left_ == 0 && !LoadBits()) return false;
+    if (bits_left_ == 0 && !LoadBits()) return -1;
     --bits_left_;
-    v |= static_cast<int>((bit_buffer_ >> bits_left_) & 1) << b;
+    value |= static_cast<int>((bit_buffer_ >> bits_left_) & 1) << b;
   }
-  *value = v;
-  return true;
+  return value;
 }
 
 void Decoder::FlushOutput() {
@@ -523,8 +515,8 @@ std::int64_t Decoder::Run() {
     const int k = symbol - kFirstMatchSymbol;
     const DistanceClass& c = kClasses[k / kLengthsPerClass];
     const int length = k % kLengthsPerClass + kShortestMatch;
-    int extra = 0;
-    if (!ReceiveExtra(c.extra_bits, &extra)) return kLzhInputEnded;
+    const int extra = ReceiveExtra(c.extra_bits);
+    if (extra < 0) return kLzhInputEnded;
     int source = ring_pos_ - (extra + c.first + length);
     if (source < 0) source += kRingSize;
     if (source + length <= kRingSize && ring_pos_ + length <= kRingSize &&

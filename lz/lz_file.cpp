@@ -189,10 +189,9 @@ class Operation {
   Operation& operator=(const Operation&) = delete;
 };
 
-// Collects the first error of a clean-up that must run to its end.
+// Collects the first error of steps that must all run.
 class CleanUp {
  public:
-  explicit CleanUp(std::exception_ptr failure) : failure_(std::move(failure)) {}
   template <typename Step>
   void Run(Step step) {
     try {
@@ -201,6 +200,7 @@ class CleanUp {
       if (!failure_) failure_ = std::current_exception();
     }
   }
+  bool Failed() const { return failure_ != nullptr; }
   void Finish() {
     if (failure_) std::rethrow_exception(failure_);
   }
@@ -209,8 +209,7 @@ class CleanUp {
   std::exception_ptr failure_;
 };
 
-// For a date-time or attributes the platform refuses (a header's 0, or a damaged one): a
-// courtesy, and the file keeps its own.
+// A date-time or attributes the platform refuses (a header's 0, a damaged one) are left.
 template <typename Step>
 void IfPossible(Step step) {
   try {
@@ -226,8 +225,7 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
   g_engine->progress = progress;
 }
 
-// However a transfer went: the progress hears its end, `input` (if given) is closed, and
-// the clean-up's first error is raised.
+// However a transfer went: the progress hears its end, and `input` (if given) is closed.
 void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progress,
                  platform::File* input) {
   if (progress) {
@@ -248,8 +246,6 @@ std::int64_t DecodeStream(std::uint8_t method) {
 }
 
 }  // namespace
-
-// --- Errors ---------------------------------------------------------------------------------
 
 std::string EngineMessage(int number) {
   static const char* const kMessages[] = {
@@ -281,8 +277,6 @@ void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::st
   if (error_class == EngineErrorClass::kCompress) throw EQuarnLZCompress(message);
   throw EQuarnLZError(message);
 }
-
-// --- Engine state and hooks -----------------------------------------------------------------
 
 void EngineStartup() {
   g_engine->current_file = LZFileInfo{};
@@ -321,8 +315,6 @@ std::int64_t CopyStream(std::int64_t count, int direction) {
   return copied;
 }
 
-// --- Names ------------------------------------------------------------------------------------
-
 std::string MarkedName(const std::string& name) {
   const std::size_t dot = name.find_last_of('.');
   const std::size_t folder_end = name.find_last_of("\\/:");
@@ -345,8 +337,6 @@ std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {
   return 0;
 }
 
-// --- Operations -----------------------------------------------------------------------------
-
 namespace {
 
 // What a compression knows of its source before coding it.
@@ -356,8 +346,7 @@ struct Source {
   bool compressed = false;
 };
 
-// The record a compression stores, from the open source; its CRC-32 comes from the pass
-// that codes it. Raises 40009 for a source too large to code.
+// The record a compression stores, but for the CRC-32, which the coding pass finds.
 Source SourceRecord(platform::File& input, const std::string& source,
                     const platform::FileFacts* known = nullptr) {
   Source record;
@@ -387,8 +376,8 @@ Source SourceRecord(platform::File& input, const std::string& source,
   return record;
 }
 
-// Copies a compressed source, or codes any other under a header that records it, into the
-// output, which gets the date-time; `close_files` closes both. Answers the bytes written.
+// Copies a compressed source, or codes any other under a header, into the output, which
+// gets the date-time. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       Source& record, const ProgressProc& progress, std::uint8_t mode,
                       bool close_files) {
@@ -400,7 +389,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
   std::int64_t result = 0;
-  CleanUp clean_up(nullptr);
+  CleanUp clean_up;
   clean_up.Run([&] {
     g_engine->input_crc = 0;
     // Only the LZSS coder takes the first block as read: the others read from the start.
@@ -526,8 +515,7 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
 
 namespace {
 
-// A missing source is looked for under its MarkedName, whose stored name must be the
-// requested file's; `check` runs again on the marked name.
+// A missing source is looked for under its MarkedName, whose stored name must match.
 std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
   if (platform::FileExists(source)) return source;
   // A plain or missing marked file goes on (to a verbatim copy, or to "File not found").
@@ -543,8 +531,9 @@ std::string SourceToRead(std::string source, const std::function<void(const std:
   return marked;
 }
 
-// Reads the header where the body follows it; a plain source goes back to its start.
+// Makes `input` the operation's and reads its header; a plain source goes back to its start.
 bool ReadHeader(platform::File& input, LZHeader& stored) {
+  g_engine->input = &input;
   HeaderBytes header{};
   const std::size_t n = input.Read(header.data(), header.size());
   if (IsCompressedHeader(std::span(header).first(n))) {
@@ -556,25 +545,21 @@ bool ReadHeader(platform::File& input, LZHeader& stored) {
 }
 
 // Decodes (or copies) the source into `output`, which gets the record's date-time and
-// attributes and is closed; verification checks the bytes as they are written.
+// attributes and is closed.
 std::int64_t Restore(platform::File& input, platform::File& output, bool compressed,
                      const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;
   StartOutput(output, info, progress);
   if (g_engine->verify) g_engine->output_crc = 0;
   if (!compressed) g_engine->input_crc = 0;  // a plain source is its own record
-  std::exception_ptr failure;
   std::int64_t result = 0;
-  try {
-    result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  CleanUp clean_up(failure);
+  CleanUp clean_up;
+  clean_up.Run([&] { result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2); });
   IfPossible([&] { output.SetDosTime(info.date_time); });
   IfPossible([&] { output.SetAttributes(info.attributes); });
   const std::uint32_t expected = compressed ? stored.crc32 : *g_engine->input_crc;
-  if (!failure && g_engine->verify && *g_engine->output_crc != expected) result = kCrcMismatch;
+  if (!clean_up.Failed() && g_engine->verify && *g_engine->output_crc != expected)
+    result = kCrcMismatch;
   clean_up.Run([&] { output.Close(); });
   EndTransfer(clean_up, info, progress, &input);
   return result;
@@ -604,7 +589,6 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   source = SourceToRead(source, check_distinct);
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
-  g_engine->input = &input;
   LZHeader stored;
   const bool compressed = ReadHeader(input, stored);
   const std::uint32_t date = compressed ? stored.date_time : DateOr(input.DosTime(), source);
@@ -634,7 +618,6 @@ std::int64_t DecompressInto(platform::File& input, platform::File& dest,
   if (!input.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  g_engine->input = &input;
   LZHeader stored;
   const bool compressed = ReadHeader(input, stored);
   LZFileInfo info;
@@ -655,7 +638,6 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   Operation operation(1);
   platform::File input =
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
-  g_engine->input = &input;
   if (!ReadHeader(input, result.header)) return false;
   g_engine->output_crc = 0;
   g_engine->sink = [](const std::uint8_t*, std::size_t) {};

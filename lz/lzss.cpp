@@ -74,7 +74,6 @@ struct Engine {
   std::uint32_t read_pos = kBlockSize;
   std::uint32_t read_count = kBlockSize;
   bool input_ended = false;
-  std::uint32_t write_pos = 0;
 
   std::uint32_t match_position = 0;
   std::uint32_t match_length = 0;
@@ -126,13 +125,9 @@ void ResetBlocks(Engine& engine) {
   engine.read_pos = kBlockSize;
   engine.read_count = kBlockSize;
   engine.input_ended = false;
-  engine.write_pos = 0;
 }
 
-// ---- byte input and block output ----
-
-// Refills the input block; false once the input is exhausted, after which ReadBlock is not
-// called again in this run.
+// Refills the input block; false once the input is exhausted, for the rest of the run.
 bool RefillInput(Engine& engine) {
   if (engine.input_ended) return false;
   engine.read_count = engine.read_block(std::span<std::uint8_t>(engine.input->block, kBlockSize));
@@ -166,10 +161,7 @@ std::uint32_t DrainFullBlocks(Engine& engine, std::uint32_t end) {
 void FlushOutput(Engine& engine, std::uint32_t end) {
   end = DrainFullBlocks(engine, end);
   engine.write_block(std::span<const std::uint8_t>(engine.output->block(), end));
-  engine.write_pos = 0;
 }
-
-// ---- trees ----
 
 // Bytes 1..16 of two strings compared as 128-bit numbers, in halves for 32-bit targets.
 inline bool KeyAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
@@ -507,7 +499,7 @@ void LzssEncode() {
   forest.Reset();
   engine.splays = 0;
 
-  std::uint32_t o = engine.write_pos;
+  std::uint32_t o = 0;
   std::uint32_t fill = 1;
   std::uint8_t mask = 1;
   group[0] = 0;
@@ -577,7 +569,7 @@ void LzssDecode() {
   Engine& engine = *engines;
   std::uint8_t* const out = engine.output->block();
   const std::uint8_t* const in = engine.input->block;
-  std::uint32_t o = engine.write_pos;
+  std::uint32_t o = 0;
 
   // The window position becomes a distance back from the ring's write position.
   auto copy_match = [&](std::uint32_t lo, std::uint32_t hi) {

@@ -29,9 +29,8 @@ inline constexpr int kMsgSourceTooLarge = 40009;  // its body might not fit 32 b
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress
 
 std::string EngineMessage(int number);  // "" for an unknown number
-[[noreturn]] void RaiseEngineError(EngineErrorClass error_class, int number);
 // With `name` put in for the message's "%s".
-[[noreturn]] void RaiseEngineErrorFmt(EngineErrorClass error_class, int number,
-                                      const std::string& name);
+[[noreturn]] void RaiseEngineError(EngineErrorClass error_class, int number,
+                                   const std::string& name = "%s");
 
 }  // namespace lz

@@ -265,11 +265,7 @@ std::string EngineMessage(int number) {
   return kMessages[index];
 }
 
-void RaiseEngineError(EngineErrorClass error_class, int number) {
-  RaiseEngineErrorFmt(error_class, number, "%s");  // the message as the table has it
-}
-
-void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::string& name) {
+void RaiseEngineError(EngineErrorClass error_class, int number, const std::string& name) {
   std::string message = EngineMessage(number);
   if (const std::size_t at = message.find("%s"); at != std::string::npos) {
     message.replace(at, 2, name);
@@ -356,7 +352,7 @@ Source SourceRecord(platform::File& input, const std::string& source,
   info.uncompressed_size = facts.size;
   // Refused before anything is written: the LZSS body may be all literals and flag bytes.
   if (info.uncompressed_size + info.uncompressed_size / 8 + 1 > kLargestSize) {
-    RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+    RaiseEngineError(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
   info.date_time = DateOr(facts.dos_time, source);
@@ -441,7 +437,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
       }
       // A source that grew while it was read, or an LZH body beyond the LZSS bound.
       if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
-        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+        RaiseEngineError(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
     } catch (...) {
       write_held();
@@ -524,7 +520,7 @@ std::string SourceToRead(std::string source, const std::function<void(const std:
   if (ProbeHeader(marked, marked_header)) {
     const std::string stored = DecodeHeader(marked_header).name;
     if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
+      RaiseEngineError(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
     }
   }
   check(marked);  // the marked name may be the destination itself
@@ -582,7 +578,7 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   // would have it deleted and replaced by its own decoded content.
   auto check_distinct = [&](const std::string& candidate) {
     if (platform::SamePathText(candidate, dest) || platform::SameFile(candidate, dest)) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, candidate);
+      RaiseEngineError(EngineErrorClass::kCompress, kMsgSameInputOutput, candidate);
     }
   };
   check_distinct(source);

@@ -989,7 +989,7 @@ TEST(EngineErrors, MessagesOfTheTable) {
   EXPECT_EQ(lz::EngineMessage(40008), "Cannot re-create directory structure %s");
   EXPECT_EQ(lz::EngineMessage(39999), "");
   try {
-    lz::RaiseEngineErrorFmt(lz::EngineErrorClass::kCompress, 40001, "C:\\x.lzz");
+    lz::RaiseEngineError(lz::EngineErrorClass::kCompress, 40001, "C:\\x.lzz");
   } catch (const lz::EQuarnLZCompress& e) {
     EXPECT_STREQ(e.what(), "C:\\x.lzz is an invalid LZ Archive");
   }

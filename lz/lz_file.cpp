@@ -209,7 +209,7 @@ class CleanUp {
   std::exception_ptr failure_;
 };
 
-// A date-time or attributes the platform refuses (a header's 0, a damaged one) are left.
+// A date-time or attributes the platform refuses (a header's 0, a damaged one) stay as they were.
 template <typename Step>
 void IfPossible(Step step) {
   try {
@@ -225,7 +225,7 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
   g_engine->progress = progress;
 }
 
-// However a transfer went: the progress hears its end, and `input` (if given) is closed.
+// However a transfer went: the progress hears its end, `input` is closed, the first error raised.
 void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progress,
                  platform::File* input) {
   if (progress) {

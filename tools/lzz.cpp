@@ -217,8 +217,7 @@ class ScratchFolder {
   std::string path_;
 };
 
-// Copies everything from one descriptor to another; the system's reason on failure, ""
-// when done. A waiting read (a pipe) ends on an interrupt.
+// Copies one descriptor to another; "" or the system's reason. An interrupt ends a wait.
 std::string CopyDescriptor(int from, int to) {
   std::vector<char> block(kCopyBlock);
   for (;;) {
@@ -266,8 +265,7 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
   return platform::ToWindowsPath(absolute.lexically_normal().string());
 }
 
-// The engine finds names in any letter case, but a host path names one file exactly. The
-// system's reason when `path` names no readable file, else "".
+// The system's reason when `path` names no readable file exactly (the engine ignores case).
 std::string ExactFileProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -339,7 +337,7 @@ class StagedOutput {
 };
 
 // Before anything is written: an exact, readable source, and a destination that is not
-// the source and, without --force, does not exist. The failure status, or kExitOk.
+// the source and, without --force, does not exist.
 int CheckNames(const std::string& source, const std::string& dest, bool force) {
   if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
     return Fail(source, problem);

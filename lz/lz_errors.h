@@ -17,8 +17,8 @@ class EQuarnLZCompress : public EQuarnLZError {
   using EQuarnLZError::EQuarnLZError;
 };
 
-// The table runs from 40000 to 40009; a "%s" in a message stands for a file name. Only
-// these are raised, 40002 as EQuarnLZError and the others as EQuarnLZCompress.
+// The table runs from 40000 to 40009, "%s" standing for a file name. Only these are raised,
+// 40002 as EQuarnLZError and the others as EQuarnLZCompress.
 inline constexpr int kMsgFirst = 40000;
 inline constexpr int kMsgInitFailed = 40002;
 inline constexpr int kMsgInvalidParameters = 40003;
@@ -29,9 +29,8 @@ inline constexpr int kMsgSourceTooLarge = 40009;  // its body might not fit 32 b
 enum class EngineErrorClass { kError, kCompress };  // EQuarnLZError, EQuarnLZCompress
 
 std::string EngineMessage(int number);  // "" for an unknown number
-[[noreturn]] void RaiseEngineError(EngineErrorClass error_class, int number);
 // With `name` put in for the message's "%s".
-[[noreturn]] void RaiseEngineErrorFmt(EngineErrorClass error_class, int number,
-                                      const std::string& name);
+[[noreturn]] void RaiseEngineError(EngineErrorClass error_class, int number,
+                                   const std::string& name = "%s");
 
 }  // namespace lz

@@ -44,28 +44,21 @@ struct FirstBlock {
 struct Engine {
   platform::File* input = nullptr;
   platform::File* output = nullptr;
-  // Where output goes when there is no output file (CheckCompressedFile).
-  std::function<void(const std::uint8_t*, std::size_t)> sink;
+  std::function<void(const std::uint8_t*, std::size_t)> sink;  // the output without a file
   std::int64_t bytes_in = 0;
   std::int64_t bytes_out = 0;
   ProgressProc progress;
   bool expanding = false;
   LZFileInfo current_file;
   bool verify = false;
-  bool running = false;  // an operation is between its LZBegin and LZEnd
-  // Running CRC-32s of what is read and written, while switched on.
-  bool crc_of_input = false;
-  std::uint32_t input_crc = 0;
-  bool crc_of_output = false;
-  std::uint32_t output_crc = 0;
-  bool input_ended = false;  // the input's last read came back short
-  FirstBlock first;          // kept: an allocation per file would cost calls into the system
+  bool running = false;                     // an operation is between LZBegin and LZEnd
+  std::optional<std::uint32_t> input_crc;   // of what is read, while wanted
+  std::optional<std::uint32_t> output_crc;  // of what is written, while wanted
+  bool input_ended = false;                 // the input's last read came back short
+  FirstBlock first;  // kept: an allocation per file would cost calls into the system
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
 detail::PerThread<Engine> g_engine;
-
-// The longest LZSS body of `size` bytes: all literals, and a flag byte for each eight.
-std::int64_t LongestBody(std::int64_t size) { return size + size / 8 + 1; }
 
 std::string VersionTextOf(const std::string& name) {
   const std::string version = CutText(VersionInfoString(name, "FileVersion"), kMaxVersionText);
@@ -82,7 +75,7 @@ LZFileInfo InfoFromHeader(const LZHeader& h) {
           h.attributes, h.crc32,     h.reserved,          h.method};
 }
 
-// The record of a plain file, which is read in full for its CRC-32.
+// A plain file's record; it is read in full for its CRC-32.
 LZFileInfo PlainRecord(const std::string& name, std::int64_t size, std::uint32_t date,
                        bool with_version) {
   LZFileInfo info;
@@ -110,8 +103,8 @@ void Report(std::size_t count) {
 }
 
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
-  if (g_engine->crc_of_output)
-    g_engine->output_crc = static_cast<std::uint32_t>(crc32_z(g_engine->output_crc, data, count));
+  if (auto& crc = g_engine->output_crc)
+    *crc = static_cast<std::uint32_t>(crc32_z(*crc, data, count));
   if (g_engine->output) {
     g_engine->output->Write(data, count);
   } else if (g_engine->sink) {
@@ -121,14 +114,21 @@ void WriteOutput(const std::uint8_t* data, std::size_t count) {
   }
 }
 
+// What is left of a compression's first block, then the file.
 std::size_t ReadInput(std::uint8_t* buffer, std::size_t count) {
   if (!g_engine->input) platform::RaiseIoError(platform::kFileNotOpen);
-  // A read that came back short met the end of the file: no call to be told so again.
-  if (g_engine->input_ended) return 0;
-  const std::size_t n = g_engine->input->Read(buffer, count);
-  g_engine->input_ended = n < count;
-  if (g_engine->crc_of_input)
-    g_engine->input_crc = static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, buffer, n));
+  FirstBlock& first = g_engine->first;
+  std::size_t n = std::min(count, first.size - first.given);
+  if (n > 0) {
+    std::copy_n(first.bytes.data() + first.given, n, buffer);
+    first.given += n;
+  } else if (g_engine->input_ended) {
+    return 0;  // no call into the system to be told so again
+  } else {
+    n = g_engine->input->Read(buffer, count);
+    g_engine->input_ended = n < count;
+  }
+  if (auto& crc = g_engine->input_crc) *crc = static_cast<std::uint32_t>(crc32_z(*crc, buffer, n));
   return n;
 }
 
@@ -143,6 +143,20 @@ void CountOut(std::uint32_t count, bool decompressing) {
   if (decompressing) Report(count);
 }
 
+// The LZSS hooks: the running operation's files, counted and reported to its progress.
+std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
+  const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
+  CountIn(n, g_engine->expanding);
+  return n;
+}
+
+std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
+  WriteOutput(bytes.data(), bytes.size());
+  const auto n = static_cast<std::uint32_t>(bytes.size());
+  CountOut(n, g_engine->expanding);
+  return n;
+}
+
 void InstallHooks() {
   SetBlockHooks(ReadBlock, WriteBlock);
   SetLzhCountHooks(CountIn, CountOut);
@@ -155,20 +169,19 @@ class Operation {
     if (g_engine->running) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->bytes_in = 0;
     g_engine->bytes_out = 0;
-    // Other users of the coders (their tests, the benchmark) may have installed their own.
-    InstallHooks();
+    InstallHooks();  // other users of the coders may have installed their own
     if (!LZBegin(mode)) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
     g_engine->running = true;
   }
   ~Operation() {
     LZEnd();
-    InstallHooks();  // in place of a compression's own first-block hook
+    g_engine->first.given = g_engine->first.size;
     g_engine->input = nullptr;
     g_engine->output = nullptr;
     g_engine->sink = nullptr;
     g_engine->progress = nullptr;
-    g_engine->crc_of_input = false;
-    g_engine->crc_of_output = false;
+    g_engine->input_crc.reset();
+    g_engine->output_crc.reset();
     g_engine->input_ended = false;
     g_engine->running = false;
   }
@@ -176,10 +189,9 @@ class Operation {
   Operation& operator=(const Operation&) = delete;
 };
 
-// Collects the first error of a clean-up that must run to its end.
+// Collects the first error of steps that must all run.
 class CleanUp {
  public:
-  explicit CleanUp(std::exception_ptr failure) : failure_(std::move(failure)) {}
   template <typename Step>
   void Run(Step step) {
     try {
@@ -188,6 +200,7 @@ class CleanUp {
       if (!failure_) failure_ = std::current_exception();
     }
   }
+  bool Failed() const { return failure_ != nullptr; }
   void Finish() {
     if (failure_) std::rethrow_exception(failure_);
   }
@@ -196,10 +209,11 @@ class CleanUp {
   std::exception_ptr failure_;
 };
 
-// A date the platform refuses (a header's 0, or a damaged one) leaves the file's own time.
-void SetTimeIfPossible(platform::File& file, std::uint32_t dos_time) {
+// A date-time or attributes the platform refuses (a header's 0, a damaged one) stay as they were.
+template <typename Step>
+void IfPossible(Step step) {
   try {
-    file.SetDosTime(dos_time);
+    step();
   } catch (const platform::EInOutError&) {
   }
 }
@@ -211,8 +225,7 @@ void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressP
   g_engine->progress = progress;
 }
 
-// However a transfer went: the progress hears its end, `input` (if given) is closed, and
-// the clean-up's first error is raised.
+// However a transfer went: the progress hears its end, `input` is closed, the first error raised.
 void EndTransfer(CleanUp& clean_up, LZFileInfo& info, const ProgressProc& progress,
                  platform::File* input) {
   if (progress) {
@@ -234,8 +247,6 @@ std::int64_t DecodeStream(std::uint8_t method) {
 
 }  // namespace
 
-// --- Errors ---------------------------------------------------------------------------------
-
 std::string EngineMessage(int number) {
   static const char* const kMessages[] = {
       "No valid filename in list-file",
@@ -254,11 +265,7 @@ std::string EngineMessage(int number) {
   return kMessages[index];
 }
 
-void RaiseEngineError(EngineErrorClass error_class, int number) {
-  RaiseEngineErrorFmt(error_class, number, "%s");  // the message as the table has it
-}
-
-void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::string& name) {
+void RaiseEngineError(EngineErrorClass error_class, int number, const std::string& name) {
   std::string message = EngineMessage(number);
   if (const std::size_t at = message.find("%s"); at != std::string::npos) {
     message.replace(at, 2, name);
@@ -266,8 +273,6 @@ void RaiseEngineErrorFmt(EngineErrorClass error_class, int number, const std::st
   if (error_class == EngineErrorClass::kCompress) throw EQuarnLZCompress(message);
   throw EQuarnLZError(message);
 }
-
-// --- Engine state and hooks -----------------------------------------------------------------
 
 void EngineStartup() {
   g_engine->current_file = LZFileInfo{};
@@ -287,19 +292,6 @@ std::int64_t BytesIn() { return g_engine->bytes_in; }
 
 bool SetVerify(bool on) { return std::exchange(g_engine->verify, on); }
 
-std::uint32_t ReadBlock(std::span<std::uint8_t> block) {
-  const auto n = static_cast<std::uint32_t>(ReadInput(block.data(), block.size()));
-  CountIn(n, g_engine->expanding);
-  return n;
-}
-
-std::uint32_t WriteBlock(std::span<const std::uint8_t> bytes) {
-  WriteOutput(bytes.data(), bytes.size());
-  const auto n = static_cast<std::uint32_t>(bytes.size());
-  CountOut(n, g_engine->expanding);
-  return n;
-}
-
 std::int64_t CopyStream(std::int64_t count, int direction) {
   const AreaPool<std::array<std::uint8_t, kCopyBufferSize>>::Lease buffer(g_engine->copy_buffers);
   std::int64_t copied = 0;
@@ -318,8 +310,6 @@ std::int64_t CopyStream(std::int64_t count, int direction) {
   } while (count == -1 || copied < count);
   return copied;
 }
-
-// --- Names ------------------------------------------------------------------------------------
 
 std::string MarkedName(const std::string& name) {
   const std::size_t dot = name.find_last_of('.');
@@ -343,19 +333,6 @@ std::int32_t GetFileInfo(const std::string& name_in, LZFileInfo& info) {
   return 0;
 }
 
-std::string GetStoredName(const std::string& name) {
-  HeaderBytes header{};
-  try {
-    if (!name.empty() && ProbeHeader(CutText(name, kMaxNameLength), header)) {
-      return DecodeHeader(header).name;
-    }
-  } catch (const platform::EInOutError&) {
-  }
-  return name;
-}
-
-// --- Operations -----------------------------------------------------------------------------
-
 namespace {
 
 // What a compression knows of its source before coding it.
@@ -365,8 +342,7 @@ struct Source {
   bool compressed = false;
 };
 
-// The record a compression stores, from the open source; its CRC-32 comes from the pass
-// that codes it. Raises 40009 for a source too large to code.
+// The record a compression stores, but for the CRC-32, which the coding pass finds.
 Source SourceRecord(platform::File& input, const std::string& source,
                     const platform::FileFacts* known = nullptr) {
   Source record;
@@ -374,9 +350,9 @@ Source SourceRecord(platform::File& input, const std::string& source,
   HeaderBytes& header = record.header;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
-  // Refused before anything is written, not found out after the whole file is coded.
-  if (LongestBody(info.uncompressed_size) > kLargestSize) {
-    RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+  // Refused before anything is written: the LZSS body may be all literals and flag bytes.
+  if (info.uncompressed_size + info.uncompressed_size / 8 + 1 > kLargestSize) {
+    RaiseEngineError(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
   }
   info.name = source;
   info.date_time = DateOr(facts.dos_time, source);
@@ -396,11 +372,12 @@ Source SourceRecord(platform::File& input, const std::string& source,
   return record;
 }
 
-// Copies a compressed source, or codes any other under a header that records it, into the
-// output, which gets the date-time; `close_files` closes both. Answers the bytes written.
+// Copies a compressed source, or codes any other under a header, into the output, which
+// gets the date-time. Answers the bytes written.
 std::int64_t CodeInto(platform::File& input, platform::File& output, const std::string& source,
                       Source& record, const ProgressProc& progress, std::uint8_t mode,
                       bool close_files) {
+  mode &= 0x7F;
   LZFileInfo& source_info = record.info;
   HeaderBytes& header = record.header;
   const bool compressed = record.compressed;
@@ -408,15 +385,17 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
   g_engine->input = &input;
   StartOutput(output, source_info, progress);
   std::int64_t result = 0;
-  CleanUp clean_up(nullptr);
+  CleanUp clean_up;
   clean_up.Run([&] {
     g_engine->input_crc = 0;
-    g_engine->crc_of_input = true;
     // Only the LZSS coder takes the first block as read: the others read from the start.
-    if (compressed || mode == 2) input.Seek(0);
+    if (compressed || mode == 2) {
+      input.Seek(0);
+      g_engine->first.given = g_engine->first.size;
+    }
     if (compressed) {
       result = CopyStream(-1, 1);
-      source_info.crc32 = g_engine->input_crc;
+      source_info.crc32 = *g_engine->input_crc;
       return;
     }
     LZHeader h;
@@ -425,7 +404,6 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     h.attributes = source_info.attributes;
     h.version = source_info.version;
     h.name = CutText(FileNamePart(source), kMaxStoredName);
-    h.reserved = source_info.reserved;
     h.method = mode == 0 ? kMethodLzssMode0 : mode == 2 ? kMethodLzh : kMethodLzss;
     header = EncodeHeader(h);
     // The header goes out with the body's first block and again once the CRC-32 is known:
@@ -454,33 +432,19 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
         g_engine->bytes_out = written;
       } else {
         g_engine->bytes_out = 0;
-        // The first block as ReadBlock would read it, then the rest through ReadBlock.
-        SetBlockHooks(
-            [](std::span<std::uint8_t> block) -> std::uint32_t {
-              FirstBlock& first = g_engine->first;
-              const std::size_t n = std::min(block.size(), first.size - first.given);
-              if (n == 0) return ReadBlock(block);
-              std::copy_n(first.bytes.data() + first.given, n, block.begin());
-              first.given += n;
-              g_engine->input_crc =
-                  static_cast<std::uint32_t>(crc32_z(g_engine->input_crc, block.data(), n));
-              CountIn(static_cast<std::uint32_t>(n), false);
-              return static_cast<std::uint32_t>(n);
-            },
-            WriteBlock);
         if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         LzssEncode();
       }
       // A source that grew while it was read, or an LZH body beyond the LZSS bound.
       if (g_engine->bytes_in > kLargestSize || g_engine->bytes_out > kLargestSize) {
-        RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
+        RaiseEngineError(EngineErrorClass::kCompress, kMsgSourceTooLarge, source);
       }
     } catch (...) {
       write_held();
       throw;
     }
     h.body_size = static_cast<std::int32_t>(g_engine->bytes_out);
-    h.crc32 = source_info.crc32 = g_engine->input_crc;
+    h.crc32 = source_info.crc32 = *g_engine->input_crc;
     header = EncodeHeader(h);
     if (held_written) {
       output.WriteAt(0, header.data(), header.size());
@@ -490,7 +454,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     }
     result = g_engine->bytes_out + static_cast<std::int64_t>(kHeaderSize);
   });
-  SetTimeIfPossible(output, DecodeHeader(header).date_time);
+  IfPossible([&] { output.SetDosTime(DecodeHeader(header).date_time); });
   if (close_files) clean_up.Run([&] { output.Close(); });
   source_info.stored_size = g_engine->bytes_out;
   EndTransfer(clean_up, source_info, progress, close_files ? &input : nullptr);
@@ -503,8 +467,6 @@ std::int64_t CompressFile(const std::string& source_in, const std::string& dest_
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode) {
   Operation operation(mode);
-  mode &= 0x7F;
-
   const std::string source = CutText(source_in, kMaxNameLength);
   const std::string dest = CutText(dest_in, kMaxNameLength);
   // The full-path test keeps "a.txt" and "C:\dir\a.txt" from truncating the source, and
@@ -539,7 +501,6 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
                               const ProgressProc& progress, std::uint8_t mode,
                               const platform::FileFacts* facts) {
   Operation operation(mode);
-  mode &= 0x7F;
   if (!source.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
@@ -550,8 +511,7 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
 
 namespace {
 
-// A missing source is looked for under its MarkedName, whose stored name must be the
-// requested file's; `check` runs again on the marked name.
+// A missing source is looked for under its MarkedName, whose stored name must match.
 std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
   if (platform::FileExists(source)) return source;
   // A plain or missing marked file goes on (to a verbatim copy, or to "File not found").
@@ -560,15 +520,16 @@ std::string SourceToRead(std::string source, const std::function<void(const std:
   if (ProbeHeader(marked, marked_header)) {
     const std::string stored = DecodeHeader(marked_header).name;
     if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
+      RaiseEngineError(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
     }
   }
   check(marked);  // the marked name may be the destination itself
   return marked;
 }
 
-// Reads the header where the body follows it; a plain source goes back to its start.
+// Makes `input` the operation's and reads its header; a plain source goes back to its start.
 bool ReadHeader(platform::File& input, LZHeader& stored) {
+  g_engine->input = &input;
   HeaderBytes header{};
   const std::size_t n = input.Read(header.data(), header.size());
   if (IsCompressedHeader(std::span(header).first(n))) {
@@ -580,32 +541,21 @@ bool ReadHeader(platform::File& input, LZHeader& stored) {
 }
 
 // Decodes (or copies) the source into `output`, which gets the record's date-time and
-// attributes and is closed; verification checks the bytes as they are written.
+// attributes and is closed.
 std::int64_t Restore(platform::File& input, platform::File& output, bool compressed,
                      const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;
   StartOutput(output, info, progress);
-  // A plain source is its own record.
-  g_engine->crc_of_output = g_engine->verify;
-  g_engine->output_crc = 0;
-  g_engine->crc_of_input = !compressed;
-  g_engine->input_crc = 0;
-  std::exception_ptr failure;
+  if (g_engine->verify) g_engine->output_crc = 0;
+  if (!compressed) g_engine->input_crc = 0;  // a plain source is its own record
   std::int64_t result = 0;
-  try {
-    result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  CleanUp clean_up(failure);
-  SetTimeIfPossible(output, info.date_time);
-  try {
-    output.SetAttributes(info.attributes);
-  } catch (const platform::EInOutError&) {
-    // a courtesy, as the time is: a refusal keeps the decoded data
-  }
-  const std::uint32_t expected = compressed ? stored.crc32 : g_engine->input_crc;
-  if (!failure && g_engine->verify && g_engine->output_crc != expected) result = kCrcMismatch;
+  CleanUp clean_up;
+  clean_up.Run([&] { result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2); });
+  IfPossible([&] { output.SetDosTime(info.date_time); });
+  IfPossible([&] { output.SetAttributes(info.attributes); });
+  const std::uint32_t expected = compressed ? stored.crc32 : *g_engine->input_crc;
+  if (!clean_up.Failed() && g_engine->verify && *g_engine->output_crc != expected)
+    result = kCrcMismatch;
   clean_up.Run([&] { output.Close(); });
   EndTransfer(clean_up, info, progress, &input);
   return result;
@@ -628,14 +578,13 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   // would have it deleted and replaced by its own decoded content.
   auto check_distinct = [&](const std::string& candidate) {
     if (platform::SamePathText(candidate, dest) || platform::SameFile(candidate, dest)) {
-      RaiseEngineErrorFmt(EngineErrorClass::kCompress, kMsgSameInputOutput, candidate);
+      RaiseEngineError(EngineErrorClass::kCompress, kMsgSameInputOutput, candidate);
     }
   };
   check_distinct(source);
   source = SourceToRead(source, check_distinct);
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
-  g_engine->input = &input;
   LZHeader stored;
   const bool compressed = ReadHeader(input, stored);
   const std::uint32_t date = compressed ? stored.date_time : DateOr(input.DosTime(), source);
@@ -665,7 +614,6 @@ std::int64_t DecompressInto(platform::File& input, platform::File& dest,
   if (!input.IsOpen() || !dest.IsOpen()) {
     RaiseEngineError(EngineErrorClass::kCompress, kMsgInvalidParameters);
   }
-  g_engine->input = &input;
   LZHeader stored;
   const bool compressed = ReadHeader(input, stored);
   LZFileInfo info;
@@ -686,13 +634,11 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
   Operation operation(1);
   platform::File input =
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
-  g_engine->input = &input;
   if (!ReadHeader(input, result.header)) return false;
-  g_engine->crc_of_output = true;
   g_engine->output_crc = 0;
   g_engine->sink = [](const std::uint8_t*, std::size_t) {};
   result.decoded = DecodeStream(result.header.method);
-  result.crc32 = g_engine->output_crc;
+  result.crc32 = *g_engine->output_crc;
   input.Close();
   return true;
 }

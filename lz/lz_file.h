@@ -1,9 +1,8 @@
 // The engine's file layer: one named file into a compressed file (lz/lz_format.h) and
-// back. Names are Windows path texts, cut to 255 bytes. One operation at a time per thread:
-// one started from a callback of a running one raises EQuarnLZError 40002. Every operation
-// may also raise 40002 when the coder gets no memory, EInOutError for a failing file
-// operation, and whatever a callback throws; the files are then closed, the destination
-// kept as far as written, and the next operation can run.
+// back. Names are Windows path texts, cut to 255 bytes. One operation at a time per thread
+// (one started from a callback raises EQuarnLZError 40002). Any may raise 40002 when the
+// coder gets no memory, EInOutError, and what a callback throws; the files are then closed
+// and the destination kept as far as written.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +33,8 @@ struct LZFileInfo {
   std::uint8_t method = 0;  // 0 for a plain file
 };
 
-// Asked when the destination exists, before anything is written, with the source's record
-// and the destination's (GetFileInfo). CompressFile goes on on 1; DecompressFile stops on
-// 0 (kRefused) and 2 (kSkipped).
+// Asked, before anything is written, when the destination exists (its record from
+// GetFileInfo). CompressFile goes on on 1; DecompressFile stops on 0 and 2.
 using ConfirmProc = std::function<std::uint8_t(const LZFileInfo& source, const LZFileInfo& dest)>;
 // count: kProgressStart, kProgressEnd (also after an error), else bytes moved on the
 // uncompressed side. Either callback may be empty.
@@ -53,44 +51,39 @@ inline constexpr std::int64_t kSkipped = -150;      // DecompressFile: the confi
 inline constexpr std::int64_t kCrcMismatch = -200;  // verification found another CRC-32
 
 // Compresses `source` into `dest` (truncated); `mode` (low seven bits) 1 is LZSS (method
-// 3), 0 LZSS (method 2), 2 the adaptive Huffman coder (method 4). A compressed source is
-// copied unchanged. `dest` gets the source's date-time (a copy: its header's). Answers the
-// bytes written, or, with nothing written, kBadNames (a name empty, or both one file: by
-// text ignoring a-z case, full path or identity), kNoSource, kRefused (`confirm` said not
-// 1). Raises 40002 for another mode; EQuarnLZCompress 40009 before writing for a source
-// above 1,908,874,352 bytes, and after coding when input or body passed 2 GiB;
-// EInOutError "File access denied" for a read-only `dest`.
+// 3), 0 LZSS (method 2), 2 the adaptive Huffman coder (method 4); a compressed source is
+// copied. `dest` gets the source's date-time. Answers the bytes written, or, with nothing
+// written, kBadNames (also for one file under two names), kNoSource or kRefused. Raises
+// 40002 for another mode; EQuarnLZCompress 40009 before writing for a source above
+// 1,908,874,352 bytes, and after coding when input or body passed 2 GiB.
 std::int64_t CompressFile(const std::string& source, const std::string& dest,
                           const ConfirmProc& confirm, const ProgressProc& progress,
                           std::uint8_t mode);
 
-// CompressFile on open files: `source` at its start, `dest` new and empty, read-write;
-// both stay open. No name is looked up but a program image's for its version. `facts`,
-// if given, are the source's as its open found them.
+// CompressFile on open files: `source` at its start, `dest` new, empty and read-write;
+// both stay open. `facts`, if given, are the source's as its open found them.
 std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
                               const ProgressProc& progress, std::uint8_t mode,
                               const platform::FileFacts* facts = nullptr);
 
-// Restores the compressed file `source` into `dest` (a plain source is copied). A missing
+// Restores the compressed file `source` into `dest` (a plain source is copied); a missing
 // source is looked for under its MarkedName. An existing `dest` is deleted first; the new
 // one gets the stored date-time and attributes, also when the transfer fails. Answers the
-// bytes written, kRefused or kSkipped (nothing written), kCrcMismatch (SetVerify on and
-// the written CRC-32 differs; before the next codes), or method 4's kLzhInputEnded or
-// kLzhNoWorkArea (lz/lzh.h). A damaged LZSS body shows only to verification. Raises, with
-// nothing written, EQuarnLZCompress 40003 for an empty name, 40004 (the source's full
-// path) when both are one file, 40006 (the stored name) when the marked file holds another
-// file; EInOutError "File not found" when neither source nor marked name exists.
+// bytes written, kRefused, kSkipped, kCrcMismatch (SetVerify on; before the next codes),
+// or kLzhInputEnded or kLzhNoWorkArea (lz/lzh.h); a damaged LZSS body shows only to
+// verification. Raises, with nothing written, EQuarnLZCompress 40003 for an empty name,
+// 40004 when both are one file, 40006 when the marked file holds another file;
+// EInOutError "File not found" when neither exists.
 std::int64_t DecompressFile(const std::string& source, const std::string& dest,
                             const ConfirmProc& confirm, const ProgressProc& progress);
 
-// DecompressFile from an open source at its start into a new, empty file open read-write,
-// made by the caller (through a held folder): nothing is looked up by name. Verification
-// checks the bytes as they are written; the engine closes both files.
+// DecompressFile from an open source at its start into a new, empty file open read-write;
+// nothing is looked up by name, and the engine closes both files.
 std::int64_t DecompressInto(platform::File& source, platform::File& dest,
                             const ProgressProc& progress);
 
-// Decodes the compressed file `name` without writing; comparing `result` with the header
-// is the caller's. False for a plain file; EInOutError "File not found" for a missing one.
+// Decodes the compressed file `name` without writing, for the caller to compare with the
+// header. False for a plain file; EInOutError "File not found" for a missing one.
 struct CheckResult {
   LZHeader header;
   std::int64_t decoded = 0;  // bytes decoded, or the second decoder's negative code
@@ -104,8 +97,7 @@ bool SetVerify(bool on);
 // Clears the calling thread's engine state and verification; run at program entry.
 void EngineStartup();
 
-// Any thread but the first opens one before it runs the engine: an engine of its own,
-// made anew, until the ThreadEngine ends.
+// Any thread but the first opens one to have an engine of its own while it lasts.
 class ThreadEngine {
  public:
   ThreadEngine();
@@ -120,11 +112,8 @@ class ThreadEngine {
 // --- Queries, not operations: they may run inside a callback ---------------------------
 
 // 1 and the header's record (name: the stored one), 0 and a plain file's own (one that
-// does not open is plain and empty), or kNoSuchFile and a zero record. EInOutError when a
-// read fails after the open.
+// does not open is plain and empty), or kNoSuchFile and a zero record.
 std::int32_t GetFileInfo(const std::string& name, LZFileInfo& info);
-// The stored name of a compressed file, else the name itself. Never throws.
-std::string GetStoredName(const std::string& name);
 // The last character of the extension turned into "~" ("DATA.DA~", "README.~").
 std::string MarkedName(const std::string& name);
 

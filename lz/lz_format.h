@@ -1,6 +1,5 @@
-// The compressed file: a 257-byte header, then the body to the end of the file; the
-// layout in code, told to readers in docs/format.md. Numbers are little-endian; a text is
-// a length byte, its bytes, then zeros to the end of its field.
+// The compressed file (docs/format.md): a 257-byte header, then the body to the end of the
+// file. Numbers are little-endian; a text is a length byte, its bytes, then zeros.
 #pragma once
 
 #include <array>

@@ -2,16 +2,14 @@
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <array>
-#include <cstring>
-#include <limits>
+#include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "lz/lz_format.h"
 #include "lz/per_thread.h"
 #include "lz/work_areas.h"
-#include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/io_error.h"
 #include "platform/version_resource.h"
@@ -31,37 +29,6 @@ detail::PerThread<CrcBuffers> crc_buffers;
 std::string AsBuffer(const std::string& text, std::size_t limit) {
   return CutText(text.substr(0, text.find('\0')), limit);
 }
-
-// The memo keeps the recursion's answers exact while making it linear in the state
-// space: a pattern like "*a*a*a*a*b" against "aaaa...a" would otherwise take
-// exponential time.
-class WildcardMatcher {
- public:
-  WildcardMatcher(const std::string& pattern, const std::string& name)
-      : p_(pattern), n_(name), memo_((p_.size() + 1) * (n_.size() + 1), kUnknown) {}
-
-  bool Match(std::size_t pi, std::size_t ni) {
-    std::uint8_t& slot = memo_[pi * (n_.size() + 1) + ni];
-    if (slot == kUnknown) slot = Compute(pi, ni) ? kTrue : kFalse;
-    return slot == kTrue;
-  }
-
- private:
-  static constexpr std::uint8_t kUnknown = 0, kFalse = 1, kTrue = 2;
-
-  bool Compute(std::size_t pi, std::size_t ni) {
-    if (pi + 1 == p_.size() && p_[pi] == '*') return true;
-    if (ni == n_.size()) return pi == p_.size();
-    const char c = pi < p_.size() ? p_[pi] : '\0';  // the end of the pattern never matches
-    if (c == '*') return Match(pi + 1, ni) || Match(pi, ni + 1);
-    if (c == '?') return Match(pi + 1, ni + 1);
-    return c == n_[ni] && Match(pi + 1, ni + 1);
-  }
-
-  const std::string p_;
-  const std::string n_;
-  std::vector<std::uint8_t> memo_;
-};
 
 }  // namespace
 
@@ -141,23 +108,28 @@ std::string VersionInfoString(const std::string& name, const std::string& key) {
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   const std::string p = AsBuffer(pattern, kWildcardBuffer);
   const std::string n = AsBuffer(name, kWildcardBuffer);
-  return WildcardMatcher(p, n).Match(0, 0);
-}
-
-std::int32_t DriveFreeSpace(const std::string& path) {
-  const int drive = platform::DriveNumberOfPath(path);
-  if (drive == 0) return -1;
-  const auto free = platform::DiskFreeSpace(drive);
-  if (!free) return -1;
-  return static_cast<std::int32_t>(
-      std::min<unsigned long long>(*free, std::numeric_limits<std::int32_t>::max()));
+  // row[j]: whether p from i on matches n from j on, for i from the end back; linear in
+  // the pairs, where plain recursion on many stars takes exponential time.
+  std::vector<char> row(n.size() + 1), next(n.size() + 1);
+  for (std::size_t i = p.size() + 1; i-- > 0; std::swap(row, next)) {
+    for (std::size_t j = n.size() + 1; j-- > 0;) {
+      if (i + 1 == p.size() && p[i] == '*') {
+        row[j] = true;  // a last star matches the rest, even nothing
+      } else if (i == p.size() || j == n.size()) {
+        row[j] = i == p.size() && j == n.size();
+      } else if (p[i] == '*') {
+        row[j] = next[j] || row[j + 1];
+      } else {
+        row[j] = (p[i] == '?' || p[i] == n[j]) && next[j + 1];
+      }
+    }
+  }
+  return next[0];
 }
 
 bool DeleteFileForced(const std::string& name) {
   if (!platform::FileExists(name)) return false;
-  // Attributes belong to the file a link points at, and only the link is deleted: its
-  // target, wherever it lies, keeps them.
-  // Whether the attributes could be cleared shows in the deletion's answer.
+  // A link's target keeps its attributes; a failure to clear them shows in the deletion.
   if (!platform::IsLink(name))
     static_cast<void>(platform::SetAttributes(name, platform::faArchive));
   return platform::DeleteFile(name) == 0;
@@ -173,7 +145,5 @@ bool IsCompressedFile(platform::File& file, HeaderBytes& header) {
 }
 
 void RaiseReadPastEnd() { throw platform::EInOutError(platform::kReadPastEnd); }
-
-const char* AsCString(const std::string& text) { return text.c_str(); }
 
 }  // namespace lz

@@ -22,20 +22,18 @@ inline constexpr std::uint32_t kNoFileDate = 0xFFFFFFFFu;
 // Size of the file in bytes; 0 when it does not exist or cannot be opened. Never throws.
 std::int64_t FileSizeOfName(const std::string& name);
 
-// Last-write time, local, DOS packed; 0 when the file does not open, kNoFileDate when its
-// time cannot be read. Never throws. A time outside the DOS range is held to its nearest
-// end: the restored file gets this date, and one no file can be given would leave it with
-// the time of the restore.
+// Last-write time, local, DOS packed, held to the DOS range (a time no file can be given
+// would leave the restored file with the time of the restore); 0 when the file does not
+// open, kNoFileDate when its time cannot be read. Never throws.
 std::uint32_t FileDateOfName(const std::string& name);
 
-// Folds `count` bytes into a CRC-32 register that starts at 0xFFFFFFFF and is inverted at
-// the end.
+// Folds bytes into a CRC-32 register that starts at 0xFFFFFFFF and is inverted at the end.
 std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint16_t count);
 
-// CRC-32 of the whole file, read in 64,000-byte blocks; 0 for an empty file or one that
-// does not open. A read or close error after the open raises EInOutError.
+// CRC-32 of the whole file from its start, read in 64,000-byte blocks; 0 for an empty file
+// or one that does not open. A read or close error after the open raises EInOutError. An
+// open file stays open.
 std::uint32_t FileCRC32(const std::string& name);
-// The same of an open file, from its start; it stays open.
 std::uint32_t FileCRC32(platform::File& file);
 
 // The text of `key` (say "FileVersion") in the version resource, under its first
@@ -44,10 +42,6 @@ std::string VersionInfoString(const std::string& name, const std::string& key);
 
 // Case-sensitive match against "*" and "?"; both texts taken to 255 bytes and a NUL.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
-
-// Free bytes on the drive of the path's first letter, held to 0x7FFFFFFF; -1 when the
-// drive cannot be queried.
-std::int32_t DriveFreeSpace(const std::string& path);
 
 // False when the file does not exist; else clears its read-only, hidden and system
 // attributes (not a link's target's), deletes it and answers whether that worked.
@@ -60,12 +54,7 @@ bool IsCompressedFile(platform::File& file, HeaderBytes& header);
 // Raises EInOutError 100 "Read beyond end of file".
 [[noreturn]] void RaiseReadPastEnd();
 
-// A NUL-terminated view of the text.
-const char* AsCString(const std::string& text);
-
-// The text cut to at most `limit` bytes.
-std::string CutText(const std::string& text, std::size_t limit);
-
+std::string CutText(const std::string& text, std::size_t limit);  // at most `limit` bytes
 // The file-name part of a path: everything after the last "\", "/" or ":".
 std::string FileNamePart(const std::string& path);
 

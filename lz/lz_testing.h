@@ -6,9 +6,8 @@
 namespace lz {
 
 // Keeps the work areas and block buffers between operations (off at start; off frees
-// them), so that a fuzzer does not acquire and free about 1 MiB for each. Nothing else
-// changes: the answers, the acquisition failures below, and no result depends on an
-// earlier operation.
+// them), so that a fuzzer does not acquire and free about 1 MiB for each; nothing else
+// changes.
 void KeepWorkAreas(bool keep);
 
 // Insertions of the last LzssEncode whose search reached the splay depth.

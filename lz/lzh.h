@@ -27,10 +27,9 @@ void SetLzhCountHooks(LzhCountHook count_in, LzhCountHook count_out);
 // Answers the bytes written (even, at least 2), or kLzhNoWorkArea.
 std::int64_t LzhEncode(const LzhStreams& io);
 
-// Decodes one stream up to its end symbol: the bytes written, kLzhInputEnded (the blocks
-// completed stay written, the partial one is dropped), or kLzhNoWorkArea. A block read
-// short is the last, and an odd last byte no word. A damaged stream may decode wrongly but
-// never reads or writes outside the coder's buffers.
+// Decodes one stream up to its end symbol: the bytes written, kLzhInputEnded (the partial
+// block dropped), or kLzhNoWorkArea. A block read short is the last, its odd byte no word.
+// A damaged stream may decode wrongly, never outside the coder's buffers.
 std::int64_t LzhDecode(const LzhStreams& io);
 
 }  // namespace lz

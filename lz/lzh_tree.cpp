@@ -3,8 +3,7 @@
 namespace lz {
 
 void AdaptiveTree::Reset() {
-  // Every run starts from this shape: one copy of a tree built once.
-  static const AdaptiveTree initial(kInitialShape);
+  static const AdaptiveTree initial(kInitialShape);  // built once, copied for every run
   *this = initial;
 }
 
@@ -21,8 +20,7 @@ AdaptiveTree::AdaptiveTree(InitialShape) {
   weight_[kRoot] = 0;
 }
 
-// Children of one node are told apart by value, not by a branch on which side is which:
-// left and right are equally likely, so a branch would mispredict half of the time.
+// By value, not by a branch on the side, which would mispredict half of the time.
 int AdaptiveTree::Sibling(int node) const {
   const int p = parent_[node];
   return child_[2 * p] ^ child_[2 * p + 1] ^ node;
@@ -71,15 +69,12 @@ void AdaptiveTree::UpdateOnPath(const std::uint16_t* down, int depth) {
     sum = static_cast<std::uint16_t>(sum + weight_[child_[2 * p] ^ child_[2 * p + 1] ^ a]);
     weight_[p] = sum;
   }
-  // With no halving every node on the path holds the sum of its two children. A swap of
-  // x with its uncle then leaves g's sum as it was, so only p and g need re-summing and
-  // nothing above g changes, the root (not at the limit) included. After a halving the
-  // sums no longer hold, and each swap re-sums up to the root.
+  // Without a halving every node on the path holds the sum of its children, and a swap of
+  // x with its uncle changes only p's and g's sums; after one, each swap re-sums to the root.
   bool sums_hold = !HalveAtLimit();
 
-  // x walks up the path whether or not it swaps: after a swap the next x is the node u
-  // went under, which is x's old parent. Swaps below never move a node of the path above
-  // them, so p and g are the next nodes of the path.
+  // x walks up the path whether or not it swaps: swaps below never move a node of the path
+  // above them.
   for (int i = depth; i >= 2; --i) {
     const int x = down[i];
     const int p = down[i - 1];

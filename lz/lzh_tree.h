@@ -15,17 +15,16 @@ class AdaptiveTree {
   static constexpr int kRoot = 1;
   static constexpr int kLastInternal = 628;
   static constexpr int kNodes = 1257;
-  // When the root's weight is exactly this after a re-sum, every weight is halved.
-  static constexpr std::uint16_t kWeightLimit = 2000;
+  static constexpr std::uint16_t kWeightLimit = 2000;  // a root of exactly this halves all
 
   AdaptiveTree() { Reset(); }
 
   // Node i has children 2i and 2i + 1; every weight is 1, the root's 0.
   void Reset();
 
-  // Counts one more occurrence of symbol (0..628) and reshapes the tree.
+  // Counts one more occurrence of symbol (0..628) and reshapes the tree; OnPath for a
+  // caller that has walked the path: down[0] the root, down[depth] the leaf.
   void Update(int symbol);
-  // The same for a caller that has walked the path: down[0] the root, down[depth] the leaf.
   void UpdateOnPath(const std::uint16_t* down, int depth);
 
   static constexpr int LeafOf(int symbol) { return kLastInternal + 1 + symbol; }
@@ -41,12 +40,9 @@ class AdaptiveTree {
 
  private:
   int Sibling(int node) const;
-  // In parent's child link that holds old_child, puts new_child (and sets its parent).
   void ReplaceChild(int parent, int old_child, int new_child);
-  // Recomputes the weights from node's parent up to the root, then halves as below.
-  bool ResumToRoot(int node);
-  // Halves every weight when the root's is exactly the limit; answers whether it did.
-  bool HalveAtLimit();
+  bool ResumToRoot(int node);  // from node's parent up, then HalveAtLimit
+  bool HalveAtLimit();         // whether it halved every weight
 
   enum InitialShape { kInitialShape };
   explicit AdaptiveTree(InitialShape);

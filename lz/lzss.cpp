@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -75,12 +74,9 @@ struct Engine {
   std::uint32_t read_pos = kBlockSize;
   std::uint32_t read_count = kBlockSize;
   bool input_ended = false;
-  std::uint32_t write_pos = 0;
 
   std::uint32_t match_position = 0;
   std::uint32_t match_length = 0;
-  std::uint32_t lookups = 0;
-  std::uint32_t last_length = 0;
   std::uint32_t splays = 0;
 
   int fail_countdown = 0;
@@ -90,8 +86,7 @@ struct Engine {
   AreaPool<TreeArea> tree_pool;
 };
 
-// The routines below take the calling thread's engine, looked up once per call.
-detail::PerThread<Engine> engines;
+detail::PerThread<Engine> engines;  // looked up once per call
 
 template <typename Area>
 std::unique_ptr<Area> AcquireArea(Engine& engine, AreaPool<Area>& pool) {
@@ -130,13 +125,9 @@ void ResetBlocks(Engine& engine) {
   engine.read_pos = kBlockSize;
   engine.read_count = kBlockSize;
   engine.input_ended = false;
-  engine.write_pos = 0;
 }
 
-// ---- byte input and block output ----
-
-// Refills the input block; false once the input is exhausted, and ReadBlock is not called
-// again in this run.
+// Refills the input block; false once the input is exhausted, for the rest of the run.
 bool RefillInput(Engine& engine) {
   if (engine.input_ended) return false;
   engine.read_count = engine.read_block(std::span<std::uint8_t>(engine.input->block, kBlockSize));
@@ -155,15 +146,11 @@ inline bool ReadByte(Engine& engine, std::uint8_t& v) {
   return true;
 }
 
-void WriteBlock(Engine& engine, std::uint32_t count) {
-  engine.write_block(std::span<const std::uint8_t>(engine.output->block(), count));
-}
-
 // Hands on every full block before `end`; the rest moves to the front, the history along.
 std::uint32_t DrainFullBlocks(Engine& engine, std::uint32_t end) {
   OutputArea& out = *engine.output;
   while (end >= kBlockSize) {
-    WriteBlock(engine, kBlockSize);
+    engine.write_block(std::span<const std::uint8_t>(out.block(), kBlockSize));
     std::memcpy(out.history(), out.block() + kBlockSize - N, N);
     end -= kBlockSize;
     std::memmove(out.block(), out.block() + kBlockSize, end);
@@ -173,14 +160,10 @@ std::uint32_t DrainFullBlocks(Engine& engine, std::uint32_t end) {
 
 void FlushOutput(Engine& engine, std::uint32_t end) {
   end = DrainFullBlocks(engine, end);
-  WriteBlock(engine, end);
-  engine.write_pos = 0;
+  engine.write_block(std::span<const std::uint8_t>(engine.output->block(), end));
 }
 
-// ---- trees ----
-
-// Bytes 1..16 of two strings compared as 128-bit numbers in two 64-bit halves (no 128-bit
-// type, for 32-bit targets).
+// Bytes 1..16 of two strings compared as 128-bit numbers, in halves for 32-bit targets.
 inline bool KeyAbove(std::uint64_t key_high, std::uint64_t key_low, std::uint64_t node_high,
                      std::uint64_t node_low) {
   return key_high > node_high || (key_high == node_high && key_low > node_low);
@@ -241,9 +224,8 @@ class Forest {
     for (std::uint32_t id = 0; id < kNilId; ++id) a_.child[id].side[1] = kNilId;
   }
 
-  // Inserts the string at r; with kTrack also finds its longest match on the way down.
-  // The 128-bit compare gives the direction and, by its highest differing byte, the match
-  // length; byte 17 settles a tie. Both children are loaded while a node is compared.
+  // Inserts the string at r; with kTrack also finds its longest match on the way down, its
+  // length from the compare's highest differing byte. Both children load during a compare.
   template <bool kTrack>
   [[gnu::always_inline]] void Insert(std::uint32_t r) {
     TreeArea& a = a_;
@@ -287,12 +269,11 @@ class Forest {
                 1 + (static_cast<std::uint32_t>(
                          d != 0 ? __builtin_clzll(d) : 64 + __builtin_clzll(key_low ^ node_low)) >>
                      3);
-            // Length in the high half: a conditional move, not a mispredicted branch.
+            // Length in the high half: a conditional move, not a branch.
             best = (i << 16) > best ? (i << 16) | p : best;
           }
           if (next == kNilId) {
-            // The side of the last node, found again once per insertion.
-            right = KeyAbove(key_high, key_low, High(p), Low(p));
+            right = KeyAbove(key_high, key_low, High(p), Low(p));  // once per insertion
             break;
           }
           ++lookups;
@@ -311,8 +292,7 @@ class Forest {
         }
         if constexpr (kTrack) best = ((F - 1) << 16) > best ? ((F - 1) << 16) | p : best;
         right = key_last > node_last;
-        // Rare: the children read again, not kept in registers across the selection.
-        CompilerBarrier();
+        CompilerBarrier();  // rare: the children are read again, not kept in registers
         const std::uint32_t p_kids = Kids(p);
         next = right ? p_kids >> 16 : p_kids & 0xFFFF;
         if (next == kNilId) break;
@@ -326,7 +306,7 @@ class Forest {
     SetChild(p, right ? 1 : 0, x);
     SetParent(x, p);
     if constexpr (kTrack) {
-      // With no node met the match is length 0 at the previous position, as before.
+      // With no node met the match is length 0 at the previous position.
       if (best != 0) engine.match_position = kTopNode - (best & 0xFFFF);
       engine.match_length = best >> 16;
     }
@@ -378,7 +358,6 @@ class Forest {
   }
 
   void Finish(std::uint32_t x, std::uint32_t lookups) {
-    engine.lookups = lookups;
     if (lookups >= kSplayDepth) [[unlikely]] {
       ++engine.splays;
       Splay(x);
@@ -408,8 +387,8 @@ class Forest {
     a_.parent[n] = static_cast<std::uint16_t>(parent);
   }
 
-  // Bottom-up splay of x to the root of its tree; `a` is x's side below p. Root slots have
-  // the ids below kNilId.
+  // Bottom-up splay of x to the root of its tree (root slots have the ids below kNilId);
+  // `a` is x's side below p.
   void Splay(std::uint32_t x) {
     for (;;) {
       const std::uint32_t p = Parent(x);
@@ -499,9 +478,6 @@ bool LzssPrepareEncode() {
   ResetBlocks(engine);
   std::memset(engine.tree.get(), 0, sizeof(TreeArea));
   engine.match_position = 0;
-  engine.match_length = 0;
-  engine.lookups = 0;
-  engine.last_length = 0;
   return true;
 }
 
@@ -523,7 +499,7 @@ void LzssEncode() {
   forest.Reset();
   engine.splays = 0;
 
-  std::uint32_t o = engine.write_pos;
+  std::uint32_t o = 0;
   std::uint32_t fill = 1;
   std::uint8_t mask = 1;
   group[0] = 0;
@@ -555,7 +531,6 @@ void LzssEncode() {
       group[fill++] = static_cast<std::uint8_t>(position & 255);
       group[fill++] = static_cast<std::uint8_t>(((position >> 8) << 4) + (length - THRESHOLD - 1));
     }
-    engine.match_length = length;
     mask = static_cast<std::uint8_t>(mask << 1);
     if (mask == 0) {
       std::memcpy(out + o, group, fill);
@@ -564,7 +539,6 @@ void LzssEncode() {
       fill = 1;
       mask = 1;
     }
-    engine.last_length = length;
     for (std::uint32_t i = 0; i < length; ++i) {
       // Once the input has ended the look-ahead shrinks instead.
       const bool more = ReadByte(engine, v);
@@ -595,10 +569,9 @@ void LzssDecode() {
   Engine& engine = *engines;
   std::uint8_t* const out = engine.output->block();
   const std::uint8_t* const in = engine.input->block;
-  std::uint32_t o = engine.write_pos;
+  std::uint32_t o = 0;
 
-  // The window position becomes a distance back from the ring's write position, which is
-  // kWindowStart + o modulo N.
+  // The window position becomes a distance back from the ring's write position.
   auto copy_match = [&](std::uint32_t lo, std::uint32_t hi) {
     const std::uint32_t position = lo | ((hi >> 4) << 8);
     const std::uint32_t count = (hi & 15) + THRESHOLD + 1;

@@ -1,4 +1,4 @@
-// Inside the engine: each module's state per thread; the first thread's is made at start,
+// Inside the engine: each module's state per thread, the first thread's made at start,
 // another's by its ThreadEngine. Only a pointer is thread-local: MinGW frees thread-local
 // storage before it runs thread-local destructors.
 #pragma once
@@ -9,10 +9,9 @@
 
 namespace lz::detail {
 
-// One module's state made for a thread; giving it back ends the thread's use of it.
 using ThreadPart = std::shared_ptr<void>;
 
-// Each PerThread registers as the program starts; OpenThreadParts makes each one's part.
+// Each PerThread registers as the program starts; OpenThreadParts makes one part of each.
 void RegisterThreadPart(std::function<ThreadPart()> open);
 std::vector<ThreadPart> OpenThreadParts();
 

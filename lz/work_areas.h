@@ -1,6 +1,5 @@
-// Inside the engine: the work areas and block buffers, one slot of each kind per thread.
-// Take hands out the kept area or a new one; Give keeps it while KeepWorkAreas is on, else
-// frees it. Every run sets up what it reads, so what an area held before never matters.
+// Inside the engine: the work areas and block buffers, one slot of each kind, kept while
+// KeepWorkAreas is on. Every run sets up what it reads, so an area's old content never matters.
 #pragma once
 
 #include <memory>
@@ -23,10 +22,8 @@ class AreaSlot {
   ~AreaSlot() = default;
 };
 
-// Frees the areas of every slot (KeepWorkAreas(false)).
-void DropKeptAreas();
-// Counts an area allocated anew (lz::testing::NewWorkAreas).
-void CountNewArea();
+void DropKeptAreas();  // of every slot
+void CountNewArea();   // for lz::testing::NewWorkAreas
 
 }  // namespace detail
 

@@ -141,17 +141,6 @@ TEST_F(LzSupportTest, FileDateOfNameHoldsTimesToTheDosRange) {
   EXPECT_EQ(lz::FileDateOfName("C:\\new.dat"), platform::PackDosTime({2107, 12, 31, 23, 59, 58}));
 }
 
-TEST_F(LzSupportTest, DriveFreeSpaceHeldTo32Bits) {
-  platform::testing::SetFreeSpace(3, 123456);
-  EXPECT_EQ(lz::DriveFreeSpace("c:\\anything"), 123456);
-  platform::testing::SetFreeSpace(3, 5000000000ull);
-  EXPECT_EQ(lz::DriveFreeSpace("C:\\"), 0x7FFFFFFF);
-  platform::testing::SetFreeSpace(3, std::nullopt);
-  EXPECT_EQ(lz::DriveFreeSpace("C:\\"), -1);
-  EXPECT_EQ(lz::DriveFreeSpace("Q:\\"), -1);  // no such drive
-  EXPECT_EQ(lz::DriveFreeSpace("\\\\server\\share"), -1);
-}
-
 // --- Header check -------------------------------------------------------------------------
 
 std::string HeaderLike(std::size_t size, std::uint8_t name_length) {
@@ -213,13 +202,6 @@ TEST(RaiseReadPastEnd, RaisesCode100) {
     EXPECT_EQ(e.ErrorCode(), 100);
     EXPECT_STREQ(e.what(), "Read beyond end of file");
   }
-}
-
-TEST(AsCString, EmptyAndPlainTexts) {
-  EXPECT_STREQ(lz::AsCString(""), "");
-  const std::string text = "C:\\ICQ";
-  EXPECT_STREQ(lz::AsCString(text), "C:\\ICQ");
-  EXPECT_EQ(text, "C:\\ICQ");
 }
 
 // --- Wildcards ----------------------------------------------------------------------------

@@ -115,8 +115,12 @@ int Interrupted() {
   return kExitSignalBase + (platform::StopSignal() != 0 ? platform::StopSignal() : SIGINT);
 }
 
-// Files this large show their percentage on a terminal.
-constexpr std::int64_t kProgressMinBytes = std::int64_t{4} << 20;
+// A failure, unless it came of an interrupt.
+int FailUnlessStopped(const std::string& file, const std::string& reason) {
+  return platform::StopRequested() ? Interrupted() : Fail(file, reason);
+}
+
+constexpr std::int64_t kProgressMinBytes = std::int64_t{4} << 20;  // shown from this size
 
 // Between blocks a stop request ends the operation, and on a terminal (not a pipe or a
 // log) a large file's percentage is redrawn in place on standard error.
@@ -128,7 +132,6 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  // count: bytes moved since the last call, or the file's start or end.
   void operator()(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
     if (!shown_ || count == lz::kProgressStart) return;
@@ -186,8 +189,7 @@ int BadOption(char* const argv[], int character) {
   return Usage();
 }
 
-// A folder under $TMPDIR for standard input and output, made when first needed and
-// removed with everything in it.
+// A folder under $TMPDIR for standard input and output, made when first needed.
 class ScratchFolder {
  public:
   ScratchFolder() = default;
@@ -215,8 +217,7 @@ class ScratchFolder {
   std::string path_;
 };
 
-// Copies everything from one descriptor to another; the system's reason on failure, ""
-// when done. A waiting read (a pipe) ends on an interrupt.
+// Copies one descriptor to another; "" or the system's reason. An interrupt ends a wait.
 std::string CopyDescriptor(int from, int to) {
   std::vector<char> block(kCopyBlock);
   for (;;) {
@@ -264,8 +265,7 @@ std::optional<std::string> WindowsPathOf(const std::string& host_path) {
   return platform::ToWindowsPath(absolute.lexically_normal().string());
 }
 
-// The engine finds names in any letter case, but a host path names one file exactly. The
-// system's reason when `path` names no readable file, else "".
+// The system's reason when `path` names no readable file exactly (the engine ignores case).
 std::string ExactFileProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -273,8 +273,8 @@ std::string ExactFileProblem(const std::string& path) {
   return "";
 }
 
-// The destination, written under a temporary name beside it and renamed by Commit, so
-// that a failure or an interrupt leaves an existing file as it was.
+// The destination, written under a temporary name beside it and renamed by Commit: a
+// failure or an interrupt leaves an existing file as it was.
 class StagedOutput {
  public:
   // A dest of "-" is standard output: staged in the scratch folder, then copied out.
@@ -337,7 +337,7 @@ class StagedOutput {
 };
 
 // Before anything is written: an exact, readable source, and a destination that is not
-// the source and, without --force, does not exist. The failure status, or kExitOk.
+// the source and, without --force, does not exist.
 int CheckNames(const std::string& source, const std::string& dest, bool force) {
   if (const std::string problem = ExactFileProblem(source); !problem.empty()) {
     return Fail(source, problem);
@@ -391,8 +391,7 @@ std::string ResultText(std::int64_t result) {
   }
 }
 
-// Runs one operation from the source into the staged destination and commits it. A
-// negative result names the source, an exception both files.
+// Runs one operation from the source into the staged destination and commits it.
 template <typename Operation>
 int Report(const std::string& source_name, const std::string& dest_name, bool force,
            Operation operation) {
@@ -401,8 +400,7 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
   ScratchFolder scratch;
   std::string problem;
   const std::string source_path = InputPath(source_name, scratch, problem);
-  if (platform::StopRequested()) return Interrupted();
-  if (source_path.empty()) return Fail(source, problem);
+  if (source_path.empty() || platform::StopRequested()) return FailUnlessStopped(source, problem);
   if (CheckNames(source_path, dest_name, force) != kExitOk) return kExitFailed;
   StagedOutput output(dest_name, scratch);
   if (problem = output.Create(); !problem.empty()) return Fail(dest, problem);
@@ -415,15 +413,11 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
     const std::int64_t result = operation(*windows_source, *windows_temp);
     if (result < 0) return Fail(source, ResultText(result));
   } catch (const std::exception& e) {
-    if (platform::StopRequested()) return Interrupted();
-    return Fail(source + " -> " + dest, e.what());
+    return FailUnlessStopped(source + " -> " + dest, e.what());
   }
   if (platform::StopRequested()) return Interrupted();
-  if (problem = output.Commit(); !problem.empty()) {
-    if (platform::StopRequested()) return Interrupted();
-    return Fail(dest, problem);
-  }
-  return kExitOk;
+  problem = output.Commit();
+  return problem.empty() ? kExitOk : FailUnlessStopped(dest, problem);
 }
 
 // True when the file opens and does not begin with a compressed-file header.
@@ -481,8 +475,8 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
   });
 }
 
-// info and verify: --help, then `one` on each FILE, given the name to show, the file to
-// read, or why there is none; it answers whether it went well.
+// info and verify: --help, then `one` on each FILE (the name to show, the file to read, or
+// why there is none), which answers whether it went well.
 template <typename One>
 int EachFile(int argc, char* argv[], One one) {
   static const option kOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};

@@ -10,13 +10,12 @@
 
 namespace backup {
 
-// Locks the folder for the run; false, after the " Folder in use : " report, when another
-// copy of the program holds it. A folder that cannot hold a lock file (read-only, or none)
-// is used without one: no other run can write there either.
+// False, after the report, when another copy of the program holds the folder. A folder that
+// cannot hold a lock file is used without one: no other run can write there either.
 bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
 
-// Locks HomeFolder, BackupPath and, with `icq_folder`, ICQPath, in that order; nullopt
-// when one is in use. Then finishes what a killed backup left (FinishStagedBackup).
+// HomeFolder, BackupPath and, with `icq_folder`, ICQPath, in that order; then finishes
+// what a killed backup left.
 std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
                                                     bool icq_folder = false);
 

@@ -75,8 +75,8 @@ std::string FileLine(const std::string& folder_part, const std::string& name, st
   return folder_part + kNameMark + name + kSizeMark + std::to_string(size);
 }
 
-std::optional<FileLineFields> SplitFileLine(const std::string& line) {
-  FileLineFields fields;
+std::optional<ListEntry> SplitFileLine(const std::string& line) {
+  ListEntry fields;
   const std::size_t star = line.find('*');
   fields.folder_part = line.substr(0, star);
   const std::size_t name_start = line.find_first_not_of('*', star);

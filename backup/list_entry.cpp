@@ -4,7 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "backup/collect_files.h"
 #include "platform/find.h"
 
 namespace backup {
@@ -76,15 +75,12 @@ bool LeadsOutOfFolder(const std::string& path) {
 }
 
 EntryFault ReadListEntry(const std::string& line, ListEntry* entry) {
-  *entry = ListEntry{};
-  const std::optional<FileLineFields> fields = SplitFileLine(line);
+  const std::optional<ListEntry> fields = SplitFileLine(line);
   if (!fields) {
-    entry->folder_part = line.substr(0, line.find('*'));
+    *entry = {line.substr(0, line.find('*')), "", 0};
     return EntryFault::kUnreadable;
   }
-  entry->folder_part = fields->folder_part;
-  entry->name = fields->name;
-  entry->size = fields->size;
+  *entry = *fields;
   if (const EntryFault fault = PathFault(entry->folder_part, entry->name);
       fault != EntryFault::kNone) {
     return fault;

@@ -24,6 +24,8 @@ constexpr std::string_view kStagedSuffix = ".tmp";
 // time: one flush of many costs the disk about what one of a single file costs.
 constexpr std::size_t kFlushBatch = 16;
 constexpr std::chrono::milliseconds kFlushGathering{50};
+// Staged files waiting for their flush at most; a bound on what a crash can leave.
+constexpr std::size_t kEntriesInFlight = 64;
 
 PlacementFailure Failure(const std::string& path, int code = 0) {
   PlacementFailure failure;

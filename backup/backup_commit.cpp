@@ -92,7 +92,7 @@ StagedBackup::StagedBackup(std::string backup_path, std::vector<std::string> ear
 StagedBackup::~StagedBackup() {
   if (committed_) return;
   try {
-    static_cast<void>(RollBack(backup_path_));  // what stays is rolled back by the next run
+    static_cast<void>(RollBack(backup_path_));  // what stays, the next run rolls back
   } catch (...) {
   }
 }

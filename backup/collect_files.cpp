@@ -37,8 +37,7 @@ bool Walk(const std::string& folder, Collection& collection, platform::WalkGuard
         rec.name.find_first_of("*|") != std::string::npos) {
       return Stop(collection, CollectStop::kNameNotListable, path);
     }
-    // The search orders names by their upper-case form, so two that differ only in
-    // letter case come one after the other.
+    // The search orders names by their upper-case form: a case pair comes together.
     if (platform::SamePathText(rec.name, previous_name)) {
       return Stop(collection, CollectStop::kCasePair, path);
     }
@@ -103,7 +102,6 @@ std::optional<std::int64_t> DecimalNumber(std::string_view text) {
 
 bool CollectFiles(const std::string& folder, Collection& collection) {
   // One guard per entry: a folder under two back.dat entries is listed twice, as they ask.
-  // The root is registered first, so a link back to it is met as visited.
   platform::WalkGuard guard;
   guard.TryEnter(folder);
   return Walk(folder, collection, guard);

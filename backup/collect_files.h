@@ -40,7 +40,7 @@ enum class CollectStop {
 
 // One backup's collection, shared by the calls for all back.dat entries.
 struct Collection {
-  std::string icq_path;  // without a trailing backslash
+  std::string icq_path;            // without a trailing backslash
   platform::File* list = nullptr;  // icqlist.tmp, written a line at a time as files are found
   const platform::RunLocks* run_locks = nullptr;  // the run's own lock files are no data
   std::uint32_t count = 0;

@@ -12,7 +12,7 @@ namespace {
 // Both separate levels: the platform layer takes "/" for a separator too.
 constexpr std::string_view kSeparators = "\\/";
 
-// The levels of a path text, split at every separator ("a\\b" has an empty one).
+// Split at every separator ("a\\b" has an empty level).
 std::vector<std::string_view> Levels(std::string_view path) {
   std::vector<std::string_view> levels;
   std::size_t start = 0;
@@ -24,8 +24,6 @@ std::vector<std::string_view> Levels(std::string_view path) {
   }
 }
 
-// kBadPath when the entry's path leaves the folder it is joined to, kBadName when it stays
-// but a name is empty or one Windows cannot hold, a separator in it among them.
 EntryFault PathFault(const std::string& folder_part, const std::string& name) {
   std::vector<std::string_view> levels;
   if (!folder_part.empty()) levels = Levels(folder_part);  // "" is the ICQ folder itself

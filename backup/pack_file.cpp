@@ -12,12 +12,10 @@ namespace {
 
 constexpr std::size_t kLongestName = 255;
 constexpr std::uint8_t kCompressLzss = 1;
-// A file of at most this many bytes takes the engine a few milliseconds: the window's
-// own throttled repaints show it, where a refresh for each one would paint once a file.
+// The engine takes a few milliseconds for a smaller file: the window's own repaints show it.
 constexpr std::int64_t kQuickFileBytes = 256 * 1024;
 
-// The engine's progress on one file, shown in the window: the gauge moves through its
-// step, the window gets its turn at every block, and so does a stop request.
+// At every block: the gauge, the window's turn and the stop request.
 class WindowProgress {
  public:
   WindowProgress(app::WindowSeam& window, const GaugeStep& step)
@@ -25,7 +23,7 @@ class WindowProgress {
 
   void operator()(const lz::LZFileInfo& info, std::int32_t count) {
     platform::RaiseIfStopRequested();
-    // The start tells the file's size: a large one repaints before its first block.
+    // The start tells the file's size.
     if (count == lz::kProgressStart) refresh_ = info.uncompressed_size > kQuickFileBytes;
     if (count > 0) {
       done_ += count;
@@ -59,7 +57,6 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
                         UnpackedLengths* lengths) {
   WindowProgress progress(window, gauge);
-  // The engine tells the header's record as the transfer starts, then each piece written.
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
     if (lengths && count == lz::kProgressStart) *lengths = {info.uncompressed_size, 0};
     if (lengths && count > 0) lengths->written += count;
@@ -70,8 +67,7 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
 
 bool OpenSourceToPack(const std::string& source_path, platform::File* source,
                       platform::FileFacts* facts) {
-  // A data file that ICQ keeps open for writing would be stored caught in the middle
-  // of a change. The test reads only, so a read-only data file passes.
+  // A file ICQ writes would be caught mid-change; a read-only data file passes.
   return platform::File::TryOpen(source_path.substr(0, kLongestName),
                                  platform::OpenMode::kReadDenyWrite, source, facts) == 0;
 }
@@ -89,7 +85,6 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
                               kReplaceDestination, std::ref(progress));
   }
-  // The source the in-use test opened is the one compressed, as in a worker.
   platform::File input;
   if (!OpenSourceToPack(source, &input)) {
     app::Report(window, {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",

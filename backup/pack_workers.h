@@ -18,9 +18,9 @@
 namespace backup {
 
 struct PackResult {
-  std::uint64_t number = 0;  // as submitted
-  std::int64_t bytes = 0;    // CompressForBackup's answer
-  std::exception_ptr error;  // what it raised
+  std::uint64_t number = 0;    // as submitted
+  std::int64_t bytes = 0;      // CompressForBackup's answer
+  std::exception_ptr error;    // what it raised
   platform::File destination;  // still open for its flush, unless it failed
 };
 

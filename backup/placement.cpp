@@ -15,13 +15,11 @@
 namespace backup {
 namespace {
 
-// A form of the program's own, like its lock file, so that no file of the user's is taken
-// for a staged copy.
+// The program's own form, like its lock file: no user's file is taken for a staged copy.
 constexpr std::string_view kStagedPrefix = "torq32-";
 constexpr std::string_view kStagedSuffix = ".tmp";
 
-// Staged files are flushed together, this many at most or what came within the gathering
-// time: one flush of many costs the disk about what one of a single file costs.
+// One flush of many files costs the disk about what one of a single file costs.
 constexpr std::size_t kFlushBatch = 16;
 constexpr std::chrono::milliseconds kFlushGathering{50};
 // Staged files waiting for their flush at most; a bound on what a crash can leave.
@@ -38,8 +36,7 @@ std::string StagedName(std::uint64_t number) {
   return std::string(kStagedPrefix) + std::to_string(number) + std::string(kStagedSuffix);
 }
 
-// 0 once the file is gone. A restored copy carries its data file's attributes, and a
-// read-only one refuses to be deleted until that is cleared.
+// 0 once the file is gone. A restored copy carries its data file's attributes, read-only too.
 int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
   const std::optional<std::uint32_t> attributes = folder.Attributes(name);
   if (!attributes) return 0;
@@ -50,13 +47,11 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
   return code == platform::kFileNotFound ? 0 : code;
 }
 
-// Renames the copy over the data file. A read-only data file is replaced like any other:
-// when the rename is refused, its attribute is lifted for a second try and put back when
-// that is refused too.
+// A read-only data file is replaced like any other: its attribute is lifted for a second try
+// and put back when that is refused too.
 int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
                     const std::string& name, bool replaces) {
-  // A name new to the folder needs no check first; a file that came there meanwhile is
-  // replaced as any other.
+  // A name new to the folder needs no check first.
   if (!replaces) {
     const int code = folder.Rename(copy, name, false);
     if (code != platform::kAlreadyExists) return code;
@@ -71,7 +66,7 @@ int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& cop
   return code;
 }
 
-// The roll-back goes on past a file it cannot delete or rename; the first one is told.
+// The roll-back goes on past a file it cannot delete or rename; the first is told.
 void NoteUndo(PlacementFailure& failure, int code, const platform::FolderHandle& folder,
               const std::string& name) {
   if (code == 0 || failure.undo_code != 0) return;
@@ -103,13 +98,12 @@ Placement::Placement(bool flush_in_background, platform::BackgroundFlush::StandI
 Placement::~Placement() = default;
 
 std::optional<PlacementFailure> Placement::Place(const RestoredFile& file, bool at_once) {
-  // A data file named like a staged copy (in any letter case) goes in place at once, after
-  // everything in flight: put in place later, it would replace that copy.
+  // A data file named like a staged copy goes in place at once: later, it would replace it.
   if (background_ && !at_once && !IsStagedName(platform::AsciiLower(file.name))) {
     const std::string staged = StagedName(file.number);
     const int code = file.folder->Rename(file.temp, staged, false);
     if (code == 0) {
-      // Flushed through its held folder, so that its flush cannot meet another file.
+      // Flushed through its held folder, so that the flush cannot meet another file.
       in_flight_.push_back({file, staged, background_->Submit(file.folder, staged)});
       if (in_flight_.size() <= kEntriesInFlight) return std::nullopt;
       return CompleteOldest(nullptr);
@@ -163,9 +157,8 @@ std::optional<PlacementFailure> Placement::CompleteOldest(const RestoredFile* di
   return failure;
 }
 
-// The entries after the failed one are dropped (their data files stay as they were),
-// `discard` is deleted, and the failed entry's copy goes back to its temporary name, or,
-// when its data file cannot be replaced, is deleted too.
+// The entries after the failed one and `discard` are deleted; the failed entry's copy goes
+// back to its temporary name, or is deleted when its data file refused to be replaced.
 void Placement::RollBack(const InFlight& failed, const RestoredFile* discard,
                          PlacementFailure& failure) {
   if (!in_flight_.empty()) background_->Hurry();

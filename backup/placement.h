@@ -32,8 +32,8 @@ struct RestoredFile {
 
 // Why a placement stopped the restore.
 struct PlacementFailure {
-  int code = 0;      // 0: a flush failed; else the refusal of the rename over the data file
-  std::string path;  // the data file, or the folder that could not be flushed
+  int code = 0;       // 0: a flush failed; else the refusal of the rename over the data file
+  std::string path;   // the data file, or the folder that could not be flushed
   int undo_code = 0;  // the roll-back's first failed delete or rename, and its file
   std::string undo_path;
 };

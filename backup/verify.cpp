@@ -91,8 +91,7 @@ class Checker {
       Problem(name, std::string("cannot be read: ") + e.what());
       return;
     }
-    // Damage is what the restore refuses; the other fields only explain it (a sound file
-    // with another method byte, body size or name is restored as it is).
+    // Damage is what the restore refuses; the other fields only explain it.
     const lz::LZHeader& header = check.header;
     const bool sound = check.decoded >= 0 && check.decoded == header.uncompressed_size &&
                        check.crc32 == header.crc32 && header.uncompressed_size == entry.size;

@@ -32,19 +32,15 @@ EntryFault PathFault(const std::string& folder_part, const std::string& name) {
   if (name_at > 0 && levels.front().size() >= 2 && levels.front()[1] == ':') {
     return EntryFault::kBadPath;
   }
+  bool bad_name = name.empty() || name.find_first_of(kSeparators) != std::string::npos;
   for (std::size_t i = 0; i < levels.size(); ++i) {
     const std::string_view level = levels[i];
     // An empty name alone is a name missing, not a way out.
     if (level.empty() && !(i == name_at && name.empty())) return EntryFault::kBadPath;
     if (level == "." || level == "..") return EntryFault::kBadPath;
+    bad_name = bad_name || !platform::IsWindowsName(level);
   }
-  if (name.empty() || name.find_first_of(kSeparators) != std::string::npos) {
-    return EntryFault::kBadName;
-  }
-  for (std::string_view level : levels) {
-    if (!platform::IsWindowsName(level)) return EntryFault::kBadName;
-  }
-  return EntryFault::kNone;
+  return bad_name ? EntryFault::kBadName : EntryFault::kNone;
 }
 
 }  // namespace

@@ -16,30 +16,20 @@ constexpr std::uint8_t kCompressLzss = 1;
 constexpr std::int64_t kQuickFileBytes = 256 * 1024;
 
 // At every block: the gauge, the window's turn and the stop request.
-class WindowProgress {
- public:
-  WindowProgress(app::WindowSeam& window, const GaugeStep& step)
-      : window_(window), step_(step), start_(window.Gauge()) {}
-
-  void operator()(const lz::LZFileInfo& info, std::int32_t count) {
+lz::ProgressProc WindowProgress(app::WindowSeam& window, const GaugeStep& step) {
+  return [&window, step, start = window.Gauge(), refresh = false, done = std::int64_t{0}](
+             const lz::LZFileInfo& info, std::int32_t count) mutable {
     platform::RaiseIfStopRequested();
     // The start tells the file's size.
-    if (count == lz::kProgressStart) refresh_ = info.uncompressed_size > kQuickFileBytes;
+    if (count == lz::kProgressStart) refresh = info.uncompressed_size > kQuickFileBytes;
     if (count > 0) {
-      done_ += count;
-      window_.CountBytes(count);
-      MoveGaugeWithin(window_, step_, start_, done_);
+      done += count;
+      window.CountBytes(count);
+      MoveGaugeWithin(window, step, start, done);
     }
-    if (refresh_) window_.Refresh();
-  }
-
- private:
-  app::WindowSeam& window_;
-  const GaugeStep step_;
-  const int start_;
-  bool refresh_ = false;
-  std::int64_t done_ = 0;
-};
+    if (refresh) window.Refresh();
+  };
+}
 
 // No confirmation: the engine replaces an existing destination without reading it.
 const lz::ConfirmProc kReplaceDestination;
@@ -56,7 +46,7 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
                         UnpackedLengths* lengths) {
-  WindowProgress progress(window, gauge);
+  const lz::ProgressProc progress = WindowProgress(window, gauge);
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
     if (lengths && count == lz::kProgressStart) *lengths = {info.uncompressed_size, 0};
     if (lengths && count > 0) lengths->written += count;
@@ -80,10 +70,10 @@ std::int64_t CompressForBackup(platform::File& source, platform::File& destinati
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge) {
-  WindowProgress progress(window, gauge);
+  const lz::ProgressProc progress = WindowProgress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              kReplaceDestination, std::ref(progress));
+                              kReplaceDestination, progress);
   }
   platform::File input;
   if (!OpenSourceToPack(source, &input)) {
@@ -95,7 +85,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   }
   platform::File output =
       platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
-  const std::int64_t written = CompressForBackup(input, output, std::ref(progress));
+  const std::int64_t written = CompressForBackup(input, output, progress);
   output.Close();
   return written;
 }

@@ -1,14 +1,19 @@
 #include "backup/restore.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <future>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,7 +25,6 @@
 #include "backup/folder_text.h"
 #include "backup/list_entry.h"
 #include "backup/pack_file.h"
-#include "backup/placement.h"
 #include "backup/restore_testing.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
@@ -68,6 +72,245 @@ void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
 bool CannotBeEntered(int code) {
   return code == platform::kAccessDenied || code == platform::kSharingViolation;
 }
+
+// The restore's verified files are put in place of their data files, each by one rename once
+// on the disk: staged as torq32-N.tmp and flushed on a worker thread while the restore decodes
+// the next ones, then renamed in entry order. On a failure, the entries before the failing
+// one are in place and the others as they were. Killed, every data file is wholly old or
+// wholly new; the next restore deletes the staged copies left.
+
+// The program's own form, like its lock file: no user's file is taken for a staged copy.
+constexpr std::string_view kStagedPrefix = "torq32-";
+constexpr std::string_view kStagedSuffix = ".tmp";
+// One flush of many files costs the disk about what one of a single file costs.
+constexpr std::size_t kFlushBatch = 16;
+constexpr std::chrono::milliseconds kFlushGathering{50};
+// Staged files waiting for their flush at most; a bound on what a crash can leave.
+constexpr std::size_t kEntriesInFlight = 64;
+
+// One entry's verified copy and the data file it replaces, in a folder held open.
+struct RestoredFile {
+  std::uint64_t number = 0;
+  std::shared_ptr<const platform::FolderHandle> folder;
+  std::string name;
+  std::string temp;      // the temporary file that holds the copy
+  std::string on_disk;   // the data file's name as the folder spells it
+  bool replaces = true;  // false: the folder had no entry of that name
+  std::string Target() const { return folder->Path() + "\\" + name; }
+};
+
+// Why a placement stopped the restore.
+struct PlacementFailure {
+  int code = 0;       // 0: a flush failed; else the refusal of the rename over the data file
+  std::string path;   // the data file, or the folder that could not be flushed
+  int undo_code = 0;  // the roll-back's first failed delete or rename, and its file
+  std::string undo_path;
+};
+
+PlacementFailure Failure(const std::string& path, int code = 0) {
+  PlacementFailure failure;
+  failure.code = code;
+  failure.path = path;
+  return failure;
+}
+
+// "torq32-", an entry number, ".tmp".
+bool IsStagedName(const std::string& name) {
+  if (name.size() <= kStagedPrefix.size() + kStagedSuffix.size() ||
+      !name.starts_with(kStagedPrefix) || !name.ends_with(kStagedSuffix) ||
+      name[kStagedPrefix.size()] == '0') {
+    return false;
+  }
+  return std::all_of(name.begin() + kStagedPrefix.size(), name.end() - kStagedSuffix.size(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// 0 once the file is gone. A restored copy carries its data file's attributes, read-only too.
+int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
+  if (!attributes) return 0;
+  if (*attributes & platform::faReadOnly) {
+    if (int code = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return code;
+  }
+  const int code = folder.DeleteFile(name);
+  return code == platform::kFileNotFound ? 0 : code;
+}
+
+// A read-only data file is replaced like any other: its attribute is lifted for a second try
+// and put back when that is refused too.
+int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
+                    const std::string& name, bool replaces) {
+  // A name new to the folder needs no check first.
+  if (!replaces) {
+    const int code = folder.Rename(copy, name, false);
+    if (code != platform::kAlreadyExists) return code;
+  }
+  int code = folder.Rename(copy, name, true);
+  if (code != platform::kAccessDenied) return code;
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
+  if (!attributes || !(*attributes & platform::faReadOnly)) return code;
+  if (int lifted = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return lifted;
+  code = folder.Rename(copy, name, true);
+  if (code != 0) static_cast<void>(folder.SetAttributes(name, *attributes));
+  return code;
+}
+
+// The roll-back goes on past a file it cannot delete or rename; the first is told.
+void NoteUndo(PlacementFailure& failure, int code, const platform::FolderHandle& folder,
+              const std::string& name) {
+  if (code == 0 || failure.undo_code != 0) return;
+  failure.undo_code = code;
+  failure.undo_path = folder.Path() + "\\" + name;
+}
+
+// What is still in flight when it goes stays staged, as after a crash.
+class Placement {
+ public:
+  using Placed = std::function<void(std::uint64_t number)>;
+  using Waiting = std::function<void()>;  // before a wait for a flush
+
+  Placement(bool flush_in_background, platform::BackgroundFlush::StandIn flush_stand_in,
+            Placed placed, Waiting waiting)
+      : placed_(std::move(placed)), waiting_(std::move(waiting)) {
+    if (flush_in_background) {
+      background_ = std::make_unique<platform::BackgroundFlush>(std::move(flush_stand_in),
+                                                                kFlushGathering, kFlushBatch);
+    }
+  }
+
+  // With `at_once`, or without background flush, the file is in place when this answers.
+  std::optional<PlacementFailure> Place(const RestoredFile& file, bool at_once) {
+    // A data file named like a staged copy goes in place at once: later, it would replace it.
+    if (background_ && !at_once && !IsStagedName(platform::AsciiLower(file.name))) {
+      const std::string staged =
+          std::string(kStagedPrefix) + std::to_string(file.number) + std::string(kStagedSuffix);
+      const int code = file.folder->Rename(file.temp, staged, false);
+      if (code == 0) {
+        // Flushed through its held folder, so that the flush cannot meet another file.
+        in_flight_.push_back({file, staged, background_->Submit(file.folder, staged)});
+        if (in_flight_.size() <= kEntriesInFlight) return std::nullopt;
+        return CompleteOldest(nullptr);
+      }
+      if (code != platform::kAlreadyExists) {
+        if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
+        return Failure(file.Target(), code);
+      }
+    }
+    if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
+    return PlaceNow(file);
+  }
+
+  // Every entry in flight in place; on a failure `discard`'s temporary file goes too.
+  std::optional<PlacementFailure> Drain(const RestoredFile* discard = nullptr) {
+    while (!in_flight_.empty()) {
+      if (std::optional<PlacementFailure> failure = CompleteOldest(discard)) return failure;
+    }
+    return std::nullopt;
+  }
+
+  std::size_t EntriesInFlight() const { return in_flight_.size(); }
+
+  // A folder whose entries changed, flushed once however the list spells it.
+  void Changed(const std::shared_ptr<const platform::FolderHandle>& folder) {
+    unflushed_.emplace(platform::AsciiUpper(platform::ExpandFileName(folder->Path())), folder);
+  }
+
+  std::optional<PlacementFailure> FlushFolders() {
+    while (!unflushed_.empty()) {
+      const std::shared_ptr<const platform::FolderHandle> folder = unflushed_.begin()->second;
+      unflushed_.erase(unflushed_.begin());
+      if (folder->Flush() != 0) return Failure(folder->Path());
+    }
+    return std::nullopt;
+  }
+
+  // Deletes a file an earlier restore left, read-only or not; 0, or the refusal's code.
+  int RemoveLeftover(const std::shared_ptr<const platform::FolderHandle>& folder,
+                     const std::string& name) {
+    const int code = RemoveFile(*folder, name);
+    if (code == 0) Changed(folder);
+    return code;
+  }
+
+ private:
+  struct InFlight {
+    RestoredFile file;
+    std::string staged;
+    std::future<int> synced;
+  };
+
+  std::optional<PlacementFailure> PlaceNow(const RestoredFile& file) {
+    waiting_();
+    try {
+      platform::File copy;
+      if (file.folder->OpenFile(file.temp, &copy) != 0) return Failure(file.Target());
+      copy.Flush();
+      copy.Close();
+    } catch (const platform::EInOutError&) {
+      return Failure(file.Target());
+    }
+    if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk, file.replaces)) {
+      // A data file that cannot be replaced keeps no copy beside it.
+      PlacementFailure failure = Failure(file.Target(), code);
+      NoteUndo(failure, RemoveFile(*file.folder, file.temp), *file.folder, file.temp);
+      return failure;
+    }
+    Done(file);
+    return std::nullopt;
+  }
+
+  std::optional<PlacementFailure> CompleteOldest(const RestoredFile* discard) {
+    InFlight entry = std::move(in_flight_.front());
+    in_flight_.pop_front();
+    if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      background_->Hurry();
+      waiting_();
+    }
+    PlacementFailure failure = Failure(entry.file.Target());
+    if (entry.synced.get() == 0) {
+      failure.code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk,
+                                     entry.file.replaces);
+      if (failure.code == 0) {
+        Done(entry.file);
+        return std::nullopt;
+      }
+    }
+    RollBack(entry, discard, failure);
+    return failure;
+  }
+
+  // The entries after the failed one and `discard` are deleted; the failed entry's copy goes
+  // back to its temporary name, or is deleted when its data file refused to be replaced.
+  void RollBack(const InFlight& failed, const RestoredFile* discard, PlacementFailure& failure) {
+    if (!in_flight_.empty()) background_->Hurry();
+    for (InFlight& later : in_flight_) {
+      later.synced.wait();
+      NoteUndo(failure, RemoveFile(*later.file.folder, later.staged), *later.file.folder,
+               later.staged);
+    }
+    in_flight_.clear();
+    if (discard) {
+      NoteUndo(failure, RemoveFile(*discard->folder, discard->temp), *discard->folder,
+               discard->temp);
+    }
+    const platform::FolderHandle& folder = *failed.file.folder;
+    NoteUndo(failure,
+             failure.code != 0 ? RemoveFile(folder, failed.staged)
+                               : folder.Rename(failed.staged, failed.file.temp, true),
+             folder, failed.staged);
+  }
+
+  void Done(const RestoredFile& file) {
+    Changed(file.folder);
+    placed_(file.number);
+  }
+
+  Placed placed_;
+  Waiting waiting_;
+  std::unique_ptr<platform::BackgroundFlush> background_;
+  std::deque<InFlight> in_flight_;
+  std::map<std::string, std::shared_ptr<const platform::FolderHandle>> unflushed_;
+};
 
 // The levels of a folder part ("newdb\sub"), outermost first.
 std::vector<std::string> Levels(const std::string& folder_part) {

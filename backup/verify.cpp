@@ -52,24 +52,18 @@ class Checker {
   void CheckEntry(std::uint64_t number, const std::string& line) {
     const std::size_t problems_before = result_.problems.size();
     const std::string entry_name = "entry " + std::to_string(number);
+    // By EntryFault.
+    static constexpr const char* kFaults[] = {
+        "", " cannot be read", " has a wrong size",
+        " would be written outside the ICQ folder: ", " has a name Windows does not allow: "};
     ListEntry entry;
-    switch (ReadListEntry(line, &entry)) {
-      case EntryFault::kUnreadable:
-        Problem(kListName, entry_name + " cannot be read");
-        break;
-      case EntryFault::kBadSize:
-        Problem(kListName, entry_name + " has a wrong size");
-        break;
-      case EntryFault::kBadPath:
-        Problem(kListName,
-                entry_name + " would be written outside the ICQ folder: " + EntryText(entry));
-        break;
-      case EntryFault::kBadName:
-        Problem(kListName, entry_name + " has a name Windows does not allow: " + EntryText(entry));
-        break;
-      case EntryFault::kNone:
-        if (entry.size > 0) CheckCompressed(CompressedFileName(number), entry);
-        break;
+    const EntryFault fault = ReadListEntry(line, &entry);
+    if (fault == EntryFault::kNone) {
+      if (entry.size > 0) CheckCompressed(CompressedFileName(number), entry);
+    } else {
+      const bool named = fault == EntryFault::kBadPath || fault == EntryFault::kBadName;
+      Problem(kListName, entry_name + kFaults[static_cast<int>(fault)] +
+                             (named ? EntryText(entry) : std::string()));
     }
     if (result_.problems.size() != problems_before) ++result_.damaged;
   }

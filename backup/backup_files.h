@@ -1,4 +1,5 @@
-// The names a backup is made of, and the reports that several actions share.
+// The names a backup is made of, and what the actions share: the backup folder text, reports,
+// and the run locks that keep their folders from another copy of the program meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "app/icq_folder.h"
 #include "app/window_seam.h"
+#include "platform/drives.h"
+#include "platform/run_lock.h"
 
 namespace backup {
 
@@ -44,6 +48,27 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
                                              std::initializer_list<const char*> extensions,
                                              std::int64_t total);
 
+// The backup folder text, one trailing backslash removed. One relative to the current
+// directory (which the walks move) is made a full path first, shown in the edit box.
+inline std::string ReadBackupFolder(app::WindowSeam& window) {
+  std::string text = window.BackupFolderText();
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (!text.empty() && !(text.size() >= 2 && text[1] == ':') &&
+      !(text.size() >= 2 && separator(text[0]) && separator(text[1]))) {
+    text = platform::ExpandFileName(text);
+    window.SetBackupFolderText(text);
+  }
+  return app::WithoutTrailingBackslash(text);
+}
+
+// The start of every action on the backup folder.
+inline void StartBackupFolderAction(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = ReadBackupFolder(window);
+}
+
 // A backup folder without a list. Answers false.
 bool ReportBackupFilesNotFound(app::WindowSeam& window);
 // False, after that report, when window.BackupPath holds no list.
@@ -55,5 +80,14 @@ bool StartIcqAction(app::WindowSeam& window, const std::string& search_advice);
 
 // No rights, or held by a program. Answers false.
 bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder);
+
+// False, after the report, when another copy of the program holds the folder. A folder that
+// cannot hold a lock file is used without one: no other run can write there either.
+bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
+
+// HomeFolder, BackupPath and, with `icq_folder`, ICQPath, in that order; then finishes
+// what a killed backup left.
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
+                                                    bool icq_folder = false);
 
 }  // namespace backup

@@ -4,9 +4,7 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/find.h"

@@ -31,9 +31,6 @@ lz::ProgressProc WindowProgress(app::WindowSeam& window, const GaugeStep& step) 
   };
 }
 
-// No confirmation: the engine replaces an existing destination without reading it.
-const lz::ConfirmProc kReplaceDestination;
-
 }  // namespace
 
 void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, std::int64_t done) {
@@ -73,7 +70,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   const lz::ProgressProc progress = WindowProgress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              kReplaceDestination, progress);
+                              /*confirm=*/nullptr, progress);
   }
   platform::File input;
   if (!OpenSourceToPack(source, &input)) {

@@ -20,10 +20,8 @@
 #include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "backup/pack_file.h"
 #include "backup/restore_testing.h"
 #include "lz/lz_file.h"
@@ -372,23 +370,6 @@ struct TargetFolder {
     return true;
   }
 };
-
-TargetFolder LookUpFolder(const std::string& folder) {
-  TargetFolder found;
-  found.path = folder;
-  platform::DirectorySearch search;
-  platform::SearchRec rec;
-  int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
-  // A folder still to be made holds nothing; one that cannot be read is not judged.
-  found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
-  found.search_code = code;
-  for (; code == 0; code = search.FindNext(&rec)) {
-    if (rec.name != "." && rec.name != "..") {
-      found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
-    }
-  }
-  return found;
-}
 
 // What the restore takes from the whole list before its first entry.
 struct ListScan {
@@ -793,9 +774,23 @@ class Restorer {
   }
 
   TargetFolder& Folder(const std::string& folder) {
-    auto found = folders_.find(folder);
-    if (found == folders_.end()) found = folders_.emplace(folder, LookUpFolder(folder)).first;
-    return found->second;
+    const auto [it, added] = folders_.try_emplace(folder);
+    TargetFolder& found = it->second;
+    if (!added) return found;
+    found.path = folder;
+    platform::DirectorySearch search;
+    platform::SearchRec rec;
+    int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
+    // A folder still to be made holds nothing; one that cannot be read is not judged.
+    found.listed =
+        code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
+    found.search_code = code;
+    for (; code == 0; code = search.FindNext(&rec)) {
+      if (rec.name != "." && rec.name != "..") {
+        found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
+      }
+    }
+    return found;
   }
 
   app::WindowSeam& window_;

@@ -3,10 +3,8 @@
 #include <exception>
 #include <optional>
 
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
 #include "lz/lz_support.h"
@@ -16,41 +14,16 @@
 namespace backup {
 namespace {
 
-constexpr int kGaugeFull = 100;
+struct Checker {
+  const std::string& backup_path;
+  VerifyResult result;
 
-class Checker {
- public:
-  Checker(const std::string& backup_path, VerifyResult& result)
-      : backup_path_(backup_path), result_(result) {}
-
-  void CheckList() {
-    try {
-      platform::TextReader list(PathIn(backup_path_, kListName));
-      std::string header;
-      list.ReadLine(header);
-      const std::optional<std::int64_t> count = ListCount(header);
-      if (!count) Problem(kListName, "line 1 has no file count");
-      std::string line;
-      while (list.ReadLine(line)) CheckEntry(++result_.files, line);
-      list.Close();
-      if (count && static_cast<std::uint64_t>(*count) != result_.files) {
-        Problem(kListName, "its header counts " + std::to_string(*count) + " files, it lists " +
-                               std::to_string(result_.files));
-      }
-    } catch (const std::exception& e) {
-      Problem(kListName, platform::FileExists(PathIn(backup_path_, kListName))
-                             ? std::string("cannot be read: ") + e.what()
-                             : std::string("missing"));
-    }
-  }
-
- private:
   void Problem(const std::string& file, const std::string& fault) {
-    result_.problems.push_back(" " + file + ": " + fault);
+    result.problems.push_back(" " + file + ": " + fault);
   }
 
   void CheckEntry(std::uint64_t number, const std::string& line) {
-    const std::size_t problems_before = result_.problems.size();
+    const std::size_t problems_before = result.problems.size();
     const std::string entry_name = "entry " + std::to_string(number);
     // By EntryFault.
     static constexpr const char* kFaults[] = {
@@ -65,11 +38,11 @@ class Checker {
       Problem(kListName, entry_name + kFaults[static_cast<int>(fault)] +
                              (named ? EntryText(entry) : std::string()));
     }
-    if (result_.problems.size() != problems_before) ++result_.damaged;
+    if (result.problems.size() != problems_before) ++result.damaged;
   }
 
   void CheckCompressed(const std::string& name, const ListEntry& entry) {
-    const std::string path = backup_path_ + "\\" + name;
+    const std::string path = backup_path + "\\" + name;
     const std::optional<std::int64_t> length = platform::GetFileSize(path);
     if (!length) {
       Problem(name, "missing");
@@ -118,17 +91,31 @@ class Checker {
       Problem(name, "decodes to data whose CRC-32 differs from its header");
     }
   }
-
-  const std::string& backup_path_;
-  VerifyResult& result_;
 };
 
 }  // namespace
 
 VerifyResult VerifyBackup(const std::string& backup_path) {
-  VerifyResult result;
-  Checker(backup_path, result).CheckList();
-  return result;
+  Checker checker{backup_path, {}};
+  try {
+    platform::TextReader list(PathIn(backup_path, kListName));
+    std::string header;
+    list.ReadLine(header);
+    const std::optional<std::int64_t> count = ListCount(header);
+    if (!count) checker.Problem(kListName, "line 1 has no file count");
+    std::string line;
+    while (list.ReadLine(line)) checker.CheckEntry(++checker.result.files, line);
+    list.Close();
+    if (count && static_cast<std::uint64_t>(*count) != checker.result.files) {
+      checker.Problem(kListName, "its header counts " + std::to_string(*count) +
+                                     " files, it lists " + std::to_string(checker.result.files));
+    }
+  } catch (const std::exception& e) {
+    checker.Problem(kListName, platform::FileExists(PathIn(backup_path, kListName))
+                                   ? std::string("cannot be read: ") + e.what()
+                                   : std::string("missing"));
+  }
+  return checker.result;
 }
 
 bool VerifyClick(app::WindowSeam& window) {
@@ -141,7 +128,7 @@ bool VerifyClick(app::WindowSeam& window) {
   for (const std::string& problem : result.problems) window.AppendLine(problem);
   window.AppendLine(" " + std::to_string(result.files) + " files verified, " +
                     std::to_string(result.damaged) + " damaged");
-  window.SetGauge(kGaugeFull);
+  window.SetGauge(100);
   return result.Sound();
 }
 

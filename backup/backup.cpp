@@ -94,9 +94,8 @@ class ListWriter {
   std::int64_t size_ = 0;
 };
 
-// The listed files, each step in list order as in a plain loop. Workers compress ahead only
-// what the plain loop would certainly compress too; whatever stops it at a file is met in
-// that file's turn, and what was done ahead taken back.
+// Each step in list order as in a plain loop: workers compress ahead only what it would
+// compress too, and what was done ahead of a file that stops it is taken back.
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,

@@ -38,15 +38,13 @@ class PackWorkers {
   int Busy() const { return busy_; }  // submitted files not yet waited for
   int Capacity() const { return Count() * static_cast<int>(files_each_); }
 
-  // Hands CompressForBackup to the worker that holds the fewest files; false, with nothing
-  // handed over, when all are full. `facts` are the source's from its open.
+  // To the worker that holds the fewest files; false, nothing handed over, when all are full.
   bool Submit(std::uint64_t number, platform::File& source, platform::File& destination,
               const std::optional<platform::FileFacts>& facts = std::nullopt);
   // The bytes of submitted file `number` compressed so far; 0 when no worker has it.
   std::int64_t BytesDone(std::uint64_t number) const;
-  // Waits until one submitted file is done, calling while_waiting every few milliseconds; a
-  // stop request raises. With `awaited`, only that file or a worker with no file left wakes
-  // it early, though any file done may be the answer.
+  // Until one submitted file is done, calling while_waiting meanwhile; a stop request raises.
+  // With `awaited`, only that file or a worker with no file left wakes it early.
   PackResult Wait(const std::function<void()>& while_waiting = nullptr, std::uint64_t awaited = 0);
   // After a stop request: ends every worker. Removing what they wrote is the caller's part.
   void Stop() noexcept;

@@ -71,11 +71,9 @@ bool CannotBeEntered(int code) {
   return code == platform::kAccessDenied || code == platform::kSharingViolation;
 }
 
-// The restore's verified files are put in place of their data files, each by one rename once
-// on the disk: staged as torq32-N.tmp and flushed on a worker thread while the restore decodes
-// the next ones, then renamed in entry order. On a failure, the entries before the failing
-// one are in place and the others as they were. Killed, every data file is wholly old or
-// wholly new; the next restore deletes the staged copies left.
+// Verified files are staged as torq32-N.tmp and flushed on a worker thread while the restore
+// decodes on, then renamed over their data files in entry order: killed, every data file is
+// wholly old or wholly new, and the next restore deletes the staged copies left.
 
 // The program's own form, like its lock file: no user's file is taken for a staged copy.
 constexpr std::string_view kStagedPrefix = "torq32-";
@@ -134,8 +132,7 @@ int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
   return code == platform::kFileNotFound ? 0 : code;
 }
 
-// A read-only data file is replaced like any other: its attribute is lifted for a second try
-// and put back when that is refused too.
+// A read-only data file is replaced like any other: its attribute is lifted for a second try.
 int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
                     const std::string& name, bool replaces) {
   // A name new to the folder needs no check first.
@@ -322,8 +319,7 @@ std::vector<std::string> Levels(const std::string& folder_part) {
   return levels;
 }
 
-// A target folder, looked up once: only the entries it held before the restore came can be
-// links (the restore makes plain files).
+// Looked up once: only entries it held before the restore came can be links (it makes files).
 struct TargetFolder {
   std::string path;                                 // as the list forms it
   bool listed = false;                              // the entries below could be read
@@ -374,8 +370,7 @@ struct TargetFolder {
 // What the restore takes from the whole list before its first entry.
 struct ListScan {
   std::int64_t matching = 0;  // the entries that match the pattern
-  // Upper-cased folder part -> its entries' upper-cased names ending in ".tmp": no
-  // temporary file takes the name of a data file.
+  // Upper-cased folder part -> its entries' upper-cased names ending in ".tmp".
   std::map<std::string, std::set<std::string>> temporary_like;
 };
 
@@ -409,8 +404,7 @@ struct VerifiedDecompression {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
 }
 
-// The restore's temporary files, recorded before each is made: one an earlier restore left
-// is known from a user's file of that name.
+// Temporary files are recorded before they are made: a leftover is told from a user's file.
 std::string RecordPath(const app::WindowSeam& window) {
   return PathIn(window.HomeFolder, kRestoreRecordName);
 }
@@ -576,8 +570,7 @@ class Restorer {
   }
 
  private:
-  // The first of icq.tmp, icq-1.tmp, ... that no entry of the folder bears and that the
-  // folder did not hold (a user's file: left alone).
+  // The first of icq.tmp, icq-1.tmp, ... that no entry bears and the folder did not hold.
   std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const {
     const auto listed = scan_.temporary_like.find(platform::AsciiUpper(folder_part));
     const auto taken = [&](const std::string& name) {
@@ -590,8 +583,7 @@ class Restorer {
     return name;
   }
 
-  // Once what is in flight is in place; when that fails, its report stands instead and
-  // `written` is deleted.
+  // Once what is in flight is in place; if that fails, its report stands and `written` goes.
   bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr) {
     if (!Failed(placement_.Drain(written))) report();
     return false;
@@ -656,8 +648,7 @@ class Restorer {
     return go_on && level;
   }
 
-  // A size equal to the free space fails. The figure is counted down, and asked again when
-  // the entry would not fit (replaced files give room).
+  // Counted down, and asked again when the entry would not fit (replaced files give room).
   bool HasRoomFor(std::int64_t size) {
     const auto room = static_cast<unsigned long long>(size);
     if (!free_space_ || room >= *free_space_) {
@@ -715,8 +706,7 @@ class Restorer {
     const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
     if (Failed(placement_.Place(file, reaches_count))) return false;
     if (!reaches_count) return true;
-    RemoveLeftovers();
-    if (Failed(placement_.FlushFolders())) return false;
+    if (!Finish()) return false;
     app::Report(window_, {" ", " Restoration Successful!", " ", " ",
                           " Note:", " Register your UIN with ICQ and your",
                           " ICQ will be up and running again!"});

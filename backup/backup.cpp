@@ -14,13 +14,10 @@
 #include "app/plugin.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_commit.h"
 #include "backup/backup_files.h"
 #include "backup/backup_testing.h"
 #include "backup/collect_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
 #include "backup/pack_file.h"
 #include "backup/pack_workers.h"
 #include "platform/drives.h"
@@ -37,14 +34,10 @@ namespace {
 constexpr char kListHeader[] = "Total Files : ";
 constexpr char kOverwriteQuestion[] = "Existing Backup Found !\r\rOverwrite files ?";
 constexpr double kMegabytesPerByte = 0.000001;
-// Index of the screen line that names the file being compressed, below " Processing File:".
-constexpr int kFileInProgressLine = 15;
-// Files queued for each worker: fewer wake-ups of the workers and of the backup's thread.
-constexpr int kFilesEachWorker = 8;
-// How long a batch of compressed files waits for more before its flush.
+constexpr int kFileInProgressLine = 15;  // below " Processing File:"
+constexpr int kFilesEachWorker = 8;      // fewer wake-ups of the workers and of the backup
 constexpr std::chrono::milliseconds kFlushGathering{50};
-// Lines read ahead of the file in progress at most; a bound on memory only.
-constexpr std::size_t kReadAhead = 256;
+constexpr std::size_t kReadAhead = 256;  // lines read ahead at most: a bound on memory
 // Closer than this to the free space, it is asked again: other programs write too.
 constexpr std::uint64_t kNearlyFull = 64 << 20;
 
@@ -68,29 +61,25 @@ void ReportOverwriteFailed(app::WindowSeam& window) {
                        " protected and your existing backup", " files are not in Read-Only mode!"});
 }
 
-// The most a compressed file can take on the disk for a source of `size` bytes: the
-// header, the coder's one flag byte per eight literals, and whole blocks.
+// The header, one flag byte per eight literals, and whole blocks.
 std::uint64_t MostDiskSpace(std::int64_t size) {
   constexpr std::uint64_t kBlock = 4096;
   const std::uint64_t bytes = 257 + static_cast<std::uint64_t>(size) * 9 / 8 + 16;
   return (bytes + 2 * kBlock - 1) / kBlock * kBlock;
 }
 
-// The backup list, written a line at a time so that whatever ends the backup, the lines up
-// to the file in progress are in the file.
+// Written a line at a time: whatever ends the backup, the lines up to its file are there.
 class ListWriter {
  public:
   explicit ListWriter(const std::string& path)
       : file_(platform::File::Open(path, platform::OpenMode::kCreate)) {}
   void WriteLine(const std::string& line) {
     const std::int64_t before = Size();
-    size_ = kUnknownSize;  // until the line is wholly written
+    size_ = kUnknownSize;  // asked of the file after a failed write
     platform::WriteTextLine(file_, line);
     size_ = before + static_cast<std::int64_t>(line.size() + sizeof platform::kLineEnd - 1);
   }
-  // Counted as the lines are written; asked of the file only after a write failed.
   std::int64_t Size() const { return size_ != kUnknownSize ? size_ : file_.Position(); }
-  // Takes back the lines written ahead of the file at which the backup stopped.
   void CutTo(std::int64_t size) {
     size_ = kUnknownSize;
     file_.Seek(size);
@@ -105,12 +94,8 @@ class ListWriter {
   std::int64_t size_ = 0;
 };
 
-// The loop over the listed files: every step of a file happens in list order, as in a
-// plain loop. Workers compress ahead only the files that the plain loop would certainly
-// compress too (a new destination, a source that opens, room even if every file in
-// progress took its largest size). Whatever stops the plain loop at a file is met in that
-// file's turn, and what was done ahead of it is taken back, so the list, the files and the
-// screen end as the plain loop leaves them.
+// Each step in list order as in a plain loop: workers compress ahead only what it would
+// compress too, and what was done ahead of a file that stops it is taken back.
 class ListedFiles {
  public:
   ListedFiles(app::WindowSeam& window, platform::TextReader& pending, ListWriter& list,
@@ -124,13 +109,12 @@ class ListedFiles {
         workers_(workers),
         flusher_(flusher) {}
 
-  // Writes the list's header, then the files; false after a report that stopped the backup.
-  // Errors pass through once the work done ahead is taken back.
+  // False after a report that stopped the backup; errors pass through.
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
     if (workers_.Count() > 0) {
       existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
-      // Files started ahead are made in the folder held open; without it none starts ahead.
+      // Files started ahead are made in the folder held open.
       static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
     }
     for (;;) {
@@ -162,22 +146,21 @@ class ListedFiles {
   // One list line from its reading to its turn.
   struct Slot {
     std::uint64_t number = 0;
-    FileLineFields fields;
+    ListEntry fields;
     std::string source, destination;
-    std::int64_t list_start = -1;  // size of the list before this line
-    std::int64_t list_size = -1;   // size of the list once this line is in it
-    std::exception_ptr failure;    // reading or writing this line failed
-    bool started = false;          // handed to a worker
-    bool made_empty = false;       // its compressed file was made empty before that
-    bool begun = false;            // compressed on this thread, in its turn
-    bool done = false;             // the worker's result is in
+    std::int64_t list_start = -1;  // the list's size before and after this line
+    std::int64_t list_size = -1;
+    std::exception_ptr failure;  // reading or writing this line failed
+    bool started = false;        // handed to a worker
+    bool made_empty = false;     // its compressed file was made before that
+    bool begun = false;          // compressed on this thread
+    bool done = false;           // the worker's result is in
     std::int64_t bytes = 0;
     std::exception_ptr error;  // what the worker's engine raised
-    platform::File written;    // the worker's compressed file, open for its flush
+    platform::File written;    // open for its flush
   };
 
-  // Reads lines and starts compressions ahead while workers are free; without workers, one
-  // line once the last has had its turn.
+  // Reads lines and starts files ahead while workers are free; without workers, one line.
   void Fill() {
     const bool ahead = workers_.Count() > 0;
     for (;;) {
@@ -203,13 +186,13 @@ class ListedFiles {
       slot.list_start = list_.Size();
       list_.WriteLine(line);
       slot.list_size = list_.Size();
-      const std::optional<FileLineFields> fields = SplitFileLine(line);
+      const std::optional<ListEntry> fields = SplitFileLine(line);
       if (!fields) throw std::runtime_error("'" + line + "' is not a valid file line");
       slot.fields = *fields;
       slot.source = window_.ICQPath + "\\" + fields->folder_part + "\\" + fields->name;
       slot.destination = CompressedFilePath(window_.BackupPath, slot.number, extension_);
     } catch (...) {
-      // Raised in the line's turn, after the files before it; nothing is read after it.
+      // Raised in the line's turn; nothing is read after it.
       slot.failure = std::current_exception();
       input_done_ = true;
     }
@@ -229,7 +212,7 @@ class ListedFiles {
       if (workers_.Busy() >= workers_.Capacity()) return true;
       if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
       if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
-      // Both files are opened here and handed to the worker, which looks up no name.
+      // The worker looks up no name.
       platform::File source, made;
       platform::FileFacts facts;
       if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
@@ -250,8 +233,7 @@ class ListedFiles {
     return true;
   }
 
-  // Room for `need` bytes by the free space asked last, less the most that the files
-  // started since take; asked again only when that comes near.
+  // By the free space asked last, less the most the files started since take.
   bool RoomAhead(std::uint64_t need) {
     const auto left = [this] {
       return *free_ > started_since_asked_ ? *free_ - started_since_asked_ : 0;
@@ -274,7 +256,6 @@ class ListedFiles {
     }
   }
 
-  // The file's turn: the steps of the plain loop for one list line.
   bool Commit(Slot& slot) {
     if (slot.failure) std::rethrow_exception(slot.failure);
     original_total += slot.fields.size;
@@ -283,7 +264,6 @@ class ListedFiles {
     if (slot.started) {
       // Started ahead only with room for it: the free-space test passes.
       window_.AppendLine(app::ShortPath(slot.source));
-      // The gauge moves through the file as its worker reports the bytes it has done.
       const GaugeStep step{GaugeAfter(slot), slot.fields.size};
       const int start = window_.Gauge();
       std::int64_t counted = 0;
@@ -302,7 +282,6 @@ class ListedFiles {
       }
       if (slot.error || slot.bytes <= 0) RemoveIfEmpty(slot);  // the engine wrote nothing
       if (slot.error) std::rethrow_exception(slot.error);
-      // A worker's count ends with its result: the rest of the file is counted here.
       if (slot.fields.size > counted) window_.CountBytes(slot.fields.size - counted);
     } else {
       const std::optional<unsigned long long> free = FreeSpace(window_.BackupPath);
@@ -316,7 +295,6 @@ class ListedFiles {
                             {GaugeAfter(slot), slot.fields.size});
     }
     compressed_total += slot.bytes;
-    // Nothing waits for a compressed file's flush before the end: they go in batches.
     if (go_on && slot.bytes > 0) {
       if (slot.written.IsOpen()) {
         flusher_.Add(std::move(slot.written));
@@ -329,7 +307,6 @@ class ListedFiles {
     return go_on;
   }
 
-  // The gauge once a file's turn is done: the file number after it, as a share of all.
   int GaugeAfter(const Slot& slot) const {
     return static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100));
   }
@@ -343,8 +320,7 @@ class ListedFiles {
     slot.made_empty = false;
   }
 
-  // The backup stops at the front slot: what was done ahead of it goes (best effort). At a
-  // stop request the workers stop mid-file, and the front slot's file and line go too.
+  // What was done ahead of the front slot goes (best effort); at a stop, its own too.
   void TakeBack(bool at_stop) {
     if (at_stop) {
       workers_.Stop();
@@ -373,8 +349,8 @@ class ListedFiles {
   const char* const extension_;
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
-  std::vector<std::uint64_t> existing_;  // the destinations in the folder before the backup
-  platform::FolderHandle folder_;        // the backup folder, while files start ahead
+  std::vector<std::uint64_t> existing_;  // the destinations there before the backup
+  platform::FolderHandle folder_;
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
   bool free_asked_ = false;
@@ -383,18 +359,8 @@ class ListedFiles {
   bool input_done_ = false;
 };
 
-// The total of a list header. Anything else is not a list this program wrote; reading on
-// would delete files on a guess.
-std::int64_t ListTotal(const std::string& header) {
-  if (const std::optional<std::int64_t> total = ListHeaderNumber(header)) return *total;
-  const std::size_t colon = header.find(':');
-  const std::string text = colon == std::string::npos ? "" : header.substr(colon + 1);
-  throw std::runtime_error("'" + text + "' is not a valid integer value");
-}
-
-// The earlier backup's files that go once the new one is in place: for each number up to
-// its list's total, the .lz file, or the .lzz where the .lz cannot be deleted. Nullopt when
-// a file of it or its list cannot be deleted: the earlier backup then stays whole.
+// For each number up to its list's total, the .lz file, or the .lzz where the .lz cannot be
+// deleted. Nullopt when one of them or the list cannot be deleted.
 std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& backup_path) {
   const std::string list_path = PathIn(backup_path, kListName);
   std::string header;
@@ -403,9 +369,16 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
     list.ReadLine(header);
     list.Close();
   }
+  // A header without a total is no list of this program's: reading on would delete on a guess.
+  const std::optional<std::int64_t> total = ListHeaderNumber(header);
+  if (!total) {
+    const std::size_t colon = header.find(':');
+    const std::string text = colon == std::string::npos ? "" : header.substr(colon + 1);
+    throw std::runtime_error("'" + text + "' is not a valid integer value");
+  }
   std::vector<std::string> doomed;
-  for (std::uint64_t number : StoredFileNumbers(
-           backup_path, {kOldCompressedExtension, kCompressedExtension}, ListTotal(header))) {
+  for (std::uint64_t number :
+       StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, *total)) {
     if (platform::DeleteFileRefusal(
             CompressedFilePath(backup_path, number, kOldCompressedExtension)) == 0) {
       doomed.push_back(CompressedFileName(number, kOldCompressedExtension));
@@ -417,18 +390,6 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
   }
   if (platform::DeleteFileRefusal(list_path) != 0) return std::nullopt;
   return doomed;
-}
-
-// The path of the first file that could not be flushed, or an empty text.
-std::string FlushBackup(ListWriter& list, const std::string& list_path,
-                        platform::BackgroundFlush& flusher, const std::string& backup_path) {
-  if (std::optional<std::string> unsaved = flusher.FirstFailure()) return *unsaved;
-  try {
-    list.File().Flush();
-  } catch (const platform::EInOutError&) {
-    return list_path;
-  }
-  return platform::FlushFolder(backup_path) != 0 ? backup_path : "";
 }
 
 // For total >= 1 files listed in HomeFolder\icqlist.tmp.
@@ -466,8 +427,7 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
       return BackupOutcome::kFailed;  // a staged backup is deleted, the earlier one stays
     }
   } catch (const platform::EInOutError& error) {
-    // A first backup cut short leaves no list whose count its lines do not reach; a stop
-    // keeps the files finished and their lines.
+    // A first backup cut short leaves no list short of its count; a stop keeps what is done.
     if (!staged && error.ErrorCode() != platform::kOperationAborted) {
       try {
         list.File().Close();
@@ -480,14 +440,20 @@ BackupOutcome CompressListedFiles(app::WindowSeam& window, platform::TextReader&
 
   // The report says the backup is safe: only once it is on the disk, not in the cache.
   window.Refresh();
-  const std::string unsaved = FlushBackup(list, new_list_path, flusher, backup_path);
+  std::string unsaved = flusher.FirstFailure().value_or("");
+  try {
+    if (unsaved.empty()) list.File().Flush();
+  } catch (const platform::EInOutError&) {
+    unsaved = new_list_path;
+  }
+  if (unsaved.empty() && platform::FlushFolder(backup_path) != 0) unsaved = backup_path;
   list.File().Close();
   if (!unsaved.empty()) {
     app::ErrorScreen(window, " Backup could not be saved : ", app::ShortPath(unsaved) + "!",
                      " Make sure your disk is not full", "      and is still connected!");
     return BackupOutcome::kFailed;
   }
-  if (staged && (!staged->Commit() || staged->PutInPlace() != 0)) {
+  if (staged && !staged->Commit()) {
     ReportOverwriteFailed(window);
     return BackupOutcome::kFailed;
   }
@@ -518,21 +484,7 @@ bool ReportCollectStop(app::WindowSeam& window, const Collection& collection) {
                           " Rename it without \\ : * ? \" < > |", "      or control characters!");
 }
 
-// The backup folder is the ICQ folder however it is named, or lies in a data folder, where
-// the backup would list its own files among the data.
-bool BackupFolderIsAmongTheData(const app::WindowSeam& window,
-                                const std::vector<std::string>& entries) {
-  if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
-      platform::SameFile(window.BackupPath, window.ICQPath)) {
-    return true;
-  }
-  return std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
-    return platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath);
-  });
-}
-
-// An entry that leads out of the ICQ folder would back up files that are not ICQ's, which
-// a restore then refuses to put back.
+// It would back up files that are not ICQ's, which a restore then refuses to put back.
 bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entries) {
   const auto out = std::find_if(entries.begin(), entries.end(), LeadsOutOfFolder);
   if (out == entries.end()) return false;
@@ -588,14 +540,19 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   platform::KeepFolderListings icq_folders;
   const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
-  if (BackupFolderIsAmongTheData(window, entries)) {
+  // The ICQ folder however named, or in a data folder: the backup would list its own files.
+  if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
+      platform::SameFile(window.BackupPath, window.ICQPath) ||
+      std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+        return platform::FolderBoundary(window.ICQPath + "\\" + entry).Contains(window.BackupPath);
+      })) {
     app::Report(window, {" ", " Error!", " ", " It is not advisable to backup to the",
                          " same folder as ICQ!"});
     return BackupOutcome::kFailed;
   }
   platform::RunLocks locks;
-  // The ICQ folder too, before a backup folder is made: a restore into it meanwhile would
-  // leave a backup of half of each. A backup folder that exists is held before it.
+  // The ICQ folder too, before a backup folder is made: a restore meanwhile would leave a
+  // backup of half of each.
   if (!LockFolder(window, locks, window.HomeFolder) ||
       (app::PathIsFolder(window.BackupPath) && !LockFolder(window, locks, window.BackupPath)) ||
       !LockFolder(window, locks, window.ICQPath)) {
@@ -613,8 +570,7 @@ BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
     app::SavePrefs(window);
     outcome = CollectAndBackUp(window, entries, list_path, locks, tuning);
   } catch (const platform::EInOutError& error) {
-    // A stop leaves only finished files behind; other errors keep the list to look at, and
-    // are told on the screen: the free-space report for a full disk, else the cause.
+    // A stop leaves only finished files behind; other errors keep the list to look at.
     if (error.ErrorCode() == platform::kOperationAborted) {
       static_cast<void>(platform::DeleteFile(list_path));
     } else if (error.ErrorCode() == platform::kDiskFull) {

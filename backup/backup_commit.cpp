@@ -13,7 +13,6 @@
 namespace backup {
 namespace {
 
-// Every number N of an icqN.new in the folder.
 constexpr std::int64_t kAnyNumber = std::int64_t{1} << 62;
 
 // 0 once the file is gone, or when it was not there.
@@ -22,8 +21,7 @@ int DeleteIfThere(const std::string& path) {
   return platform::DeleteFile(path);
 }
 
-// The names icqlist.del holds. Only names of an earlier backup's compressed files count:
-// a damaged record never deletes anything else.
+// Only names of compressed files count: a damaged icqlist.del deletes nothing else.
 std::vector<std::string> EarlierFilesToGo(const std::string& backup_path) {
   std::vector<std::string> names;
   const std::string record = PathIn(backup_path, kEarlierFilesName);
@@ -94,7 +92,7 @@ StagedBackup::StagedBackup(std::string backup_path, std::vector<std::string> ear
 StagedBackup::~StagedBackup() {
   if (committed_) return;
   try {
-    static_cast<void>(RollBack(backup_path_));  // what stays is rolled back by the next run
+    static_cast<void>(RollBack(backup_path_));  // what stays, the next run rolls back
   } catch (...) {
   }
 }
@@ -134,9 +132,7 @@ bool StagedBackup::Commit() {
   RaiseIfFailed(platform::RenameFile(ListPath(), PathIn(backup_path_, kCommittedListName), false));
   committed_ = true;
   RaiseIfFailed(platform::FlushFolder(backup_path_));
-  return true;
+  return RollForward(backup_path_) == 0;
 }
-
-int StagedBackup::PutInPlace() { return RollForward(backup_path_); }
 
 }  // namespace backup

@@ -5,7 +5,7 @@
 
 #include "app/icq_folder.h"
 #include "app/reports.h"
-#include "backup/folder_text.h"
+#include "backup/backup_commit.h"
 #include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -95,6 +95,25 @@ bool StartIcqAction(app::WindowSeam& window, const std::string& search_advice) {
 bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder) {
   return app::ErrorScreen(window, " Cannot open folder : ", app::ShortPath(folder) + "!",
                           " Make sure you may read it", "      and no program holds it!");
+}
+
+bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder) {
+  // An empty text names no folder (the current directory would stand in for it).
+  if (folder.empty() || locks.Take(folder) != platform::FolderLock::kInUse) return true;
+  return app::ErrorScreen(window, " Folder in use : ", app::ShortPath(folder) + "!",
+                          " Wait: another copy of the program is using this folder!",
+                          " Try again once it has finished!");
+}
+
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, bool icq_folder) {
+  platform::RunLocks locks;
+  if (!LockFolder(window, locks, window.HomeFolder) ||
+      !LockFolder(window, locks, window.BackupPath) ||
+      (icq_folder && !LockFolder(window, locks, window.ICQPath))) {
+    return std::nullopt;
+  }
+  FinishStagedBackup(window.BackupPath);
+  return locks;
 }
 
 }  // namespace backup

@@ -1,4 +1,5 @@
-// The names a backup is made of, and the reports that several actions share.
+// The names a backup is made of, and what the actions share: the backup folder text, reports,
+// and the run locks that keep their folders from another copy of the program meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "app/icq_folder.h"
 #include "app/window_seam.h"
+#include "platform/drives.h"
+#include "platform/run_lock.h"
 
 namespace backup {
 
@@ -19,44 +23,71 @@ inline constexpr char kCompressedPrefix[] = "icq";  // "icq" N extension
 inline constexpr char kCompressedExtension[] = ".lzz";
 inline constexpr char kOldCompressedExtension[] = ".lz";  // left by earlier backups
 
-// A backup over an earlier one is written beside it (backup_commit.h).
-inline constexpr char kStagedExtension[] = ".new";           // icqN.new, to become icqN.lzz
-inline constexpr char kStagedListName[] = "icqlist.new";     // the new list while written
-inline constexpr char kCommittedListName[] = "icqlist.put";  // the new list, whole: committed
-inline constexpr char kEarlierFilesName[] = "icqlist.del";   // the earlier files that go
+// A backup over an earlier one (backup_commit.h).
+inline constexpr char kStagedExtension[] = ".new";
+inline constexpr char kStagedListName[] = "icqlist.new";
+inline constexpr char kCommittedListName[] = "icqlist.put";
+inline constexpr char kEarlierFilesName[] = "icqlist.del";
 
-// folder + "\" + name.
 std::string PathIn(const std::string& folder, const std::string& name);
 
-// The free space of the drive of a folder text; nullopt for a drive without a figure.
+// Nullopt for a drive without a figure.
 std::optional<unsigned long long> FreeSpace(const std::string& folder);
 
 std::string CompressedFileName(std::uint64_t number, const char* extension = kCompressedExtension);
 std::string CompressedFilePath(const std::string& folder, std::uint64_t number,
                                const char* extension = kCompressedExtension);
 
-// N for a name "icqN" + one of the extensions, in any letter case (N from 1, without
-// leading zeros); 0 for every other name.
+// N for "icqN" + one of the extensions, in any letter case, N without leading zeros; else 0.
 std::uint64_t CompressedFileNumber(const std::string& name,
                                    std::initializer_list<const char*> extensions);
 
-// The numbers 1..total for which a file icqN + one of the extensions exists, ascending,
-// found by one search of the folder: a damaged header with a huge total costs nothing.
+// The numbers 1..total of the icqN files there, ascending, by one search of the folder: a
+// damaged header with a huge total costs nothing.
 std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
                                              std::initializer_list<const char*> extensions,
                                              std::int64_t total);
 
-// An action whose backup folder (window.BackupPath) holds no list. Answers false.
+// The backup folder text, one trailing backslash removed. One relative to the current
+// directory (which the walks move) is made a full path first, shown in the edit box.
+inline std::string ReadBackupFolder(app::WindowSeam& window) {
+  std::string text = window.BackupFolderText();
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (!text.empty() && !(text.size() >= 2 && text[1] == ':') &&
+      !(text.size() >= 2 && separator(text[0]) && separator(text[1]))) {
+    text = platform::ExpandFileName(text);
+    window.SetBackupFolderText(text);
+  }
+  return app::WithoutTrailingBackslash(text);
+}
+
+// The start of every action on the backup folder.
+inline void StartBackupFolderAction(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = ReadBackupFolder(window);
+}
+
+// A backup folder without a list. Answers false.
 bool ReportBackupFilesNotFound(app::WindowSeam& window);
-// True when window.BackupPath holds a list; else false, after that report.
+// False, after that report, when window.BackupPath holds no list.
 bool FindList(app::WindowSeam& window);
 
-// The start of the backup and the restore: StartBackupFolderAction, and window.ICQPath read
-// from its selector (one trailing backslash removed); false, after the report, when it
-// holds no icq.exe. The report's last line, the advice to search, is the caller's.
+// The start of the backup and the restore: false, after the report ending in
+// `search_advice`, when window.ICQPath holds no icq.exe.
 bool StartIcqAction(app::WindowSeam& window, const std::string& search_advice);
 
-// A folder that may not be entered (no rights, or held by a program). Answers false.
+// No rights, or held by a program. Answers false.
 bool ReportCannotOpenFolder(app::WindowSeam& window, const std::string& folder);
+
+// False, after the report, when another copy of the program holds the folder. A folder that
+// cannot hold a lock file is used without one: no other run can write there either.
+bool LockFolder(app::WindowSeam& window, platform::RunLocks& locks, const std::string& folder);
+
+// HomeFolder, BackupPath and, with `icq_folder`, ICQPath, in that order; then finishes
+// what a killed backup left.
+std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window,
+                                                    bool icq_folder = false);
 
 }  // namespace backup

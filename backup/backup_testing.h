@@ -7,11 +7,8 @@
 namespace backup {
 
 struct BackupTuning {
-  // Threads that compress files ahead of the one in progress: 0 one per processor (at most
-  // four), 1 none.
-  int workers = 0;
-  // Answers for the flush of one compressed file instead of the disk.
-  platform::BackgroundFlush::StandIn flush_stand_in;
+  int workers = 0;  // compressing threads: 0 one per processor (at most four), 1 none
+  platform::BackgroundFlush::StandIn flush_stand_in;  // answers for the disk's flush
 };
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning);

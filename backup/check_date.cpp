@@ -4,9 +4,7 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/find.h"
@@ -17,13 +15,11 @@ namespace {
 // "dd mmm yyyy": two-digit day, the locale's abbreviated month name, four-digit year
 // ("05 Mar 2001" in an English locale).
 std::string FormatDate(const platform::LocalDateTime& t) {
-  char day_text[8];
-  char year_text[8];
-  std::snprintf(day_text, sizeof day_text, "%02d", t.day);
-  std::snprintf(year_text, sizeof year_text, "%04d", t.year);
   const auto& months = platform::ShortMonthNames();
   const std::string& month = (t.month >= 1 && t.month <= 12) ? months[t.month - 1] : "";
-  return std::string(day_text) + " " + month + " " + year_text;
+  char text[128];
+  std::snprintf(text, sizeof text, "%02d %s %04d", t.day, month.c_str(), t.year);
+  return text;
 }
 
 }  // namespace

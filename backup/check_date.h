@@ -6,9 +6,7 @@
 
 namespace backup {
 
-// The Check Date button: looks up BackupFolderList's icqlist.txt with every attribute (a
-// folder of that name counts), saves the settings and shows today's date and the list's,
-// or an error report; true when it showed the dates.
+// The Check Date button: true when it showed the dates (a folder named icqlist.txt counts).
 bool CheckDateClick(app::WindowSeam& window);
 
 }  // namespace backup

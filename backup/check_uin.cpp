@@ -5,19 +5,13 @@
 
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
 #include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace backup {
 namespace {
-
-bool IsUINLine(const std::string& line) {
-  return line.size() >= 3 && platform::EqualIgnoringAsciiCase(line.substr(0, 3), "UIN");
-}
 
 // A line without "*" is not one the backup writes; it yields an empty UIN, like a name
 // without ".", so that it still shows up in the count and on the screen.
@@ -43,7 +37,7 @@ bool CheckUINClick(app::WindowSeam& window) {
   std::int64_t count = 0;  // wide enough that no list can wrap it
   platform::TextReader list(PathIn(window.BackupPath, kListName));
   for (std::string line; list.ReadLine(line);) {
-    if (IsUINLine(line)) {
+    if (line.size() >= 3 && platform::EqualIgnoringAsciiCase(line.substr(0, 3), "UIN")) {
       uins += UINOfLine(line) + ' ';
       ++count;
     }

@@ -6,12 +6,9 @@
 
 namespace backup {
 
-// The Check UIN button: finds BackupFolderList's list, saves the settings and shows a count
-// and one line per UIN, or an error report; true when it showed UINs. A UIN line begins
-// with "uin" in any letter case; its UIN is the text after the run of "*" that starts at the
-// line's first "*", up to the line's first "." (empty without them). UINs are neither
-// checked nor made unique. Raises EInOutError on a failed read of the list or write of
-// pref.cfg.
+// The Check UIN button: true when it showed UINs. A UIN line begins with "uin" in any case;
+// its UIN follows the line's first run of "*" up to its first "."; none is checked or made
+// unique.
 bool CheckUINClick(app::WindowSeam& window);
 
 }  // namespace backup

@@ -6,10 +6,8 @@
 
 #include "app/icq_folder.h"
 #include "app/reports.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
 #include "platform/files.h"
@@ -57,11 +55,9 @@ bool ListBackupClick(app::WindowSeam& window) {
     return app::ErrorScreen(window, " Backup File List damaged: ", app::ShortPath(list_path) + "!",
                             " Its first line has no file count!", " ");
   }
-  window.AppendLine(" ");
-  window.AppendLine(" Backup of " + std::to_string(*count) + " files in " + window.BackupPath +
-                    ":");
-  window.AppendLine(" ");
-  window.AppendLine(Row("number", "size", "date-time", "method", "path"));
+  app::AppendLines(
+      window, {" ", " Backup of " + std::to_string(*count) + " files in " + window.BackupPath + ":",
+               " ", Row("number", "size", "date-time", "method", "path")});
   std::uint64_t number = 0;
   std::int64_t total = 0;
   while (list.ReadLine(line)) {

@@ -6,10 +6,8 @@
 
 namespace backup {
 
-// Writes, below a heading, one line per list entry: its number, size, the date-time and
-// method stored in its compressed file, and its path; an entry that cannot be read, or
-// whose compressed file is missing or not compressed, says so on its line. False, with an
-// error screen, when there is no list or its header has no count.
+// One line per entry: number, size, the date-time and method of its compressed file, path.
+// False, with an error screen, when there is no list or its header has no count.
 bool ListBackupClick(app::WindowSeam& window);
 
 }  // namespace backup

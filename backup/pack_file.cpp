@@ -12,39 +12,24 @@ namespace {
 
 constexpr std::size_t kLongestName = 255;
 constexpr std::uint8_t kCompressLzss = 1;
-// A file of at most this many bytes takes the engine a few milliseconds: the window's
-// own throttled repaints show it, where a refresh for each one would paint once a file.
+// The engine takes a few milliseconds for a smaller file: the window's own repaints show it.
 constexpr std::int64_t kQuickFileBytes = 256 * 1024;
 
-// The engine's progress on one file, shown in the window: the gauge moves through its
-// step, the window gets its turn at every block, and so does a stop request.
-class WindowProgress {
- public:
-  WindowProgress(app::WindowSeam& window, const GaugeStep& step)
-      : window_(window), step_(step), start_(window.Gauge()) {}
-
-  void operator()(const lz::LZFileInfo& info, std::int32_t count) {
+// At every block: the gauge, the window's turn and the stop request.
+lz::ProgressProc WindowProgress(app::WindowSeam& window, const GaugeStep& step) {
+  return [&window, step, start = window.Gauge(), refresh = false, done = std::int64_t{0}](
+             const lz::LZFileInfo& info, std::int32_t count) mutable {
     platform::RaiseIfStopRequested();
-    // The start tells the file's size: a large one repaints before its first block.
-    if (count == lz::kProgressStart) refresh_ = info.uncompressed_size > kQuickFileBytes;
+    // The start tells the file's size.
+    if (count == lz::kProgressStart) refresh = info.uncompressed_size > kQuickFileBytes;
     if (count > 0) {
-      done_ += count;
-      window_.CountBytes(count);
-      MoveGaugeWithin(window_, step_, start_, done_);
+      done += count;
+      window.CountBytes(count);
+      MoveGaugeWithin(window, step, start, done);
     }
-    if (refresh_) window_.Refresh();
-  }
-
- private:
-  app::WindowSeam& window_;
-  const GaugeStep step_;
-  const int start_;
-  bool refresh_ = false;
-  std::int64_t done_ = 0;
-};
-
-// No confirmation: the engine replaces an existing destination without reading it.
-const lz::ConfirmProc kReplaceDestination;
+    if (refresh) window.Refresh();
+  };
+}
 
 }  // namespace
 
@@ -58,8 +43,7 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
                         platform::File& destination, const GaugeStep& gauge,
                         UnpackedLengths* lengths) {
-  WindowProgress progress(window, gauge);
-  // The engine tells the header's record as the transfer starts, then each piece written.
+  const lz::ProgressProc progress = WindowProgress(window, gauge);
   const auto told = [&](const lz::LZFileInfo& info, std::int32_t count) {
     if (lengths && count == lz::kProgressStart) *lengths = {info.uncompressed_size, 0};
     if (lengths && count > 0) lengths->written += count;
@@ -70,8 +54,7 @@ std::int64_t UnpackInto(app::WindowSeam& window, platform::File& source,
 
 bool OpenSourceToPack(const std::string& source_path, platform::File* source,
                       platform::FileFacts* facts) {
-  // A data file that ICQ keeps open for writing would be stored caught in the middle
-  // of a change. The test reads only, so a read-only data file passes.
+  // A file ICQ writes would be caught mid-change; a read-only data file passes.
   return platform::File::TryOpen(source_path.substr(0, kLongestName),
                                  platform::OpenMode::kReadDenyWrite, source, facts) == 0;
 }
@@ -84,12 +67,11 @@ std::int64_t CompressForBackup(platform::File& source, platform::File& destinati
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
                       const GaugeStep& gauge) {
-  WindowProgress progress(window, gauge);
+  const lz::ProgressProc progress = WindowProgress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
-                              kReplaceDestination, std::ref(progress));
+                              /*confirm=*/nullptr, progress);
   }
-  // The source the in-use test opened is the one compressed, as in a worker.
   platform::File input;
   if (!OpenSourceToPack(source, &input)) {
     app::Report(window, {" ", " Error!", " ", " Backup unsuccessful!", " ", " ",
@@ -100,7 +82,7 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
   }
   platform::File output =
       platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
-  const std::int64_t written = CompressForBackup(input, output, std::ref(progress));
+  const std::int64_t written = CompressForBackup(input, output, progress);
   output.Close();
   return written;
 }

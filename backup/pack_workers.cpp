@@ -17,8 +17,7 @@ namespace backup {
 namespace {
 
 constexpr int kMostWorkers = 4;
-// How often a backup waiting for its workers is called back (a repaint of the window).
-constexpr std::chrono::milliseconds kWaitTick{20};
+constexpr std::chrono::milliseconds kWaitTick{20};  // the window's repaints while waiting
 
 }  // namespace
 
@@ -34,8 +33,7 @@ struct PackWorkers::Worker {
   bool asleep = false;       // waits on `given`, and no one has woken it yet
   std::uint64_t number = 0;  // of the file being compressed
   std::atomic<std::int64_t> bytes_done = 0;
-  // Files queued, or the end: one a worker, so that a file wakes only the one that takes it.
-  std::condition_variable given;
+  std::condition_variable given;  // one a worker: a file wakes only the one that takes it
   std::thread thread;
 
   std::size_t Holds() const { return queued.size() + (working ? 1 : 0); }
@@ -44,7 +42,7 @@ struct PackWorkers::Worker {
 PackWorkers::PackWorkers(int count, int files_each)
     : files_each_(static_cast<std::size_t>(std::max(files_each, 1))) {
   if (count < 2) return;
-  // Read here, before any worker runs, so that the workers' look-ups only read them.
+  // Read before any worker runs, so that the workers' look-ups only read them.
   static_cast<void>(platform::Drives());
   static_cast<void>(platform::GetCurrentDir());
   workers_.reserve(static_cast<std::size_t>(count));
@@ -75,7 +73,6 @@ void PackWorkers::EndWorkers() noexcept {
 
 void PackWorkers::Run(Worker& worker) {
   const lz::ThreadEngine engine;
-  // The engine calls back at every block: the count for the gauge, and the stop request.
   const lz::ProgressProc progress = [&worker](const lz::LZFileInfo&, std::int32_t count) {
     platform::RaiseIfStopRequested();
     if (count > 0) worker.bytes_done += count;
@@ -106,8 +103,7 @@ void PackWorkers::Run(Worker& worker) {
     lock.lock();
     worker.working = false;
     results_.push_back(std::move(result));
-    // The backup's thread sleeps until the file whose turn it is, or until a worker needs
-    // more files: a file done ahead waits without a wake-up.
+    // A file done ahead of its turn wakes no one, unless the worker needs more files.
     if (waiting_ && (awaited_ == 0 || awaited_ == job.number || worker.queued.empty())) {
       lock.unlock();
       done_.notify_all();
@@ -129,7 +125,7 @@ bool PackWorkers::Submit(std::uint64_t number, platform::File& source, platform:
     if ((*fewest)->Holds() >= files_each_) return false;
     worker = fewest->get();
     worker->queued.push_back({number, std::move(source), std::move(destination), facts});
-    // Woken for a full queue, or by Wait: one wake-up for several files.
+    // One wake-up for several files: for a full queue, or by Wait.
     wake = worker->asleep && worker->queued.size() >= files_each_;
     if (wake) worker->asleep = false;
   }
@@ -185,7 +181,7 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting, std::ui
 void PackWorkers::Stop() noexcept {
   {
     std::unique_lock lock(mutex_);
-    // Files not begun are closed here; the caller removes them with the rest.
+    // Files not begun are closed; the caller removes them with the rest.
     for (const std::unique_ptr<Worker>& worker : workers_) worker->queued.clear();
     waiting_ = true;
     awaited_ = 0;

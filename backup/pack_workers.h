@@ -1,7 +1,5 @@
-// Compression of backup files in worker threads, each with an engine of its own
-// (lz::ThreadEngine). The workers only read the drive table and the current directory
-// (read before they start) and the stop request; a submitted file is the worker's alone
-// until the backup has waited for it.
+// Compression of backup files in worker threads, each with an engine of its own. A submitted
+// file is the worker's alone until the backup has waited for it.
 #pragma once
 
 #include <condition_variable>
@@ -20,44 +18,35 @@
 namespace backup {
 
 struct PackResult {
-  std::uint64_t number = 0;  // as submitted
-  std::int64_t bytes = 0;    // CompressForBackup's answer
-  std::exception_ptr error;  // what it raised
-  // The compressed file, still open when it was written without an error (for its
-  // flush); closed otherwise, as is the source.
-  platform::File destination;
+  std::uint64_t number = 0;    // as submitted
+  std::int64_t bytes = 0;      // CompressForBackup's answer
+  std::exception_ptr error;    // what it raised
+  platform::File destination;  // still open for its flush, unless it failed
 };
 
 class PackWorkers {
  public:
-  // Starts up to `count` workers; none when count < 2 or the system refuses a thread (the
-  // backup then compresses on its own thread). Each holds up to `files_each` files, so that
-  // it goes on to the next without waiting for the backup's thread.
+  // Starts up to `count` workers (none when count < 2), each queueing up to `files_each`
+  // files so that it goes on to the next without waiting for the backup's thread.
   explicit PackWorkers(int count, int files_each = 1);
-  // Lets every worker finish its file, then ends it; the files queued are closed.
-  ~PackWorkers();
+  ~PackWorkers();  // lets every worker finish its file; the files queued are closed
   PackWorkers(const PackWorkers&) = delete;
   PackWorkers& operator=(const PackWorkers&) = delete;
 
-  // Asked, as every call, on the thread that made the workers, which alone changes these.
+  // Every call comes from the thread that made the workers.
   int Count() const { return static_cast<int>(workers_.size()); }
   int Busy() const { return busy_; }  // submitted files not yet waited for
   int Capacity() const { return Count() * static_cast<int>(files_each_); }
 
-  // Hands CompressForBackup(source, destination) to the worker that holds the fewest files;
-  // false, with nothing handed over, when all are full. A sleeping worker is woken once it
-  // holds files_each, or by Wait. `facts` are the source's from its open.
+  // To the worker that holds the fewest files; false, nothing handed over, when all are full.
   bool Submit(std::uint64_t number, platform::File& source, platform::File& destination,
               const std::optional<platform::FileFacts>& facts = std::nullopt);
   // The bytes of submitted file `number` compressed so far; 0 when no worker has it.
   std::int64_t BytesDone(std::uint64_t number) const;
-  // Waits until one submitted file is done (Busy() > 0), calling while_waiting every few
-  // milliseconds meanwhile. A stop request ends the wait with EInOutError kOperationAborted.
-  // With `awaited`, only that file or a worker with no file left wakes it early; any file
-  // done may still be the answer.
+  // Until one submitted file is done, calling while_waiting meanwhile; a stop request raises.
+  // With `awaited`, only that file or a worker with no file left wakes it early.
   PackResult Wait(const std::function<void()>& while_waiting = nullptr, std::uint64_t awaited = 0);
-  // After a stop request, which ends each worker's file within a block: waits for that and
-  // ends every worker. Removing what they wrote is the caller's part.
+  // After a stop request: ends every worker. Removing what they wrote is the caller's part.
   void Stop() noexcept;
 
  private:
@@ -66,7 +55,7 @@ class PackWorkers {
   void EndWorkers() noexcept;
 
   const std::size_t files_each_;
-  int busy_ = 0;  // the owner's count: submitted, not yet waited for
+  int busy_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable done_;  // a worker has finished a file that Wait is woken for
   bool waiting_ = false;          // Wait or Stop sleeps on done_

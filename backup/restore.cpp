@@ -1,26 +1,28 @@
 #include "backup/restore.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <future>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "app/icq_folder.h"
 #include "app/reports.h"
 #include "app/settings.h"
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "backup/pack_file.h"
-#include "backup/placement.h"
 #include "backup/restore_testing.h"
 #include "lz/lz_file.h"
 #include "lz/lz_support.h"
@@ -42,8 +44,7 @@ constexpr char kWarningCaption[] = "Warning";
 constexpr char kWarningText[] =
     "Before proceeding, ensure that ICQ is inactive !\r\rSwitch ICQ to Sleep Mode or Close it "
     "now !";
-// Index of the screen line naming the entry in progress, below " Processing File:".
-constexpr int kPathLine = 14;
+constexpr int kPathLine = 14;  // below " Processing File:"
 constexpr int kGaugeFull = 100;
 
 using FolderLevels = std::vector<std::shared_ptr<const platform::FolderHandle>>;
@@ -66,10 +67,245 @@ void ShowListDamaged(app::WindowSeam& window, const std::string& detail) {
                            " Make sure it is the list of a", "      backup made by Torq32!"});
 }
 
-// A folder that may not be entered (no rights, or held by a program).
 bool CannotBeEntered(int code) {
   return code == platform::kAccessDenied || code == platform::kSharingViolation;
 }
+
+// Verified files are staged as torq32-N.tmp and flushed on a worker thread while the restore
+// decodes on, then renamed over their data files in entry order: killed, every data file is
+// wholly old or wholly new, and the next restore deletes the staged copies left.
+
+// The program's own form, like its lock file: no user's file is taken for a staged copy.
+constexpr std::string_view kStagedPrefix = "torq32-";
+constexpr std::string_view kStagedSuffix = ".tmp";
+// One flush of many files costs the disk about what one of a single file costs.
+constexpr std::size_t kFlushBatch = 16;
+constexpr std::chrono::milliseconds kFlushGathering{50};
+// Staged files waiting for their flush at most; a bound on what a crash can leave.
+constexpr std::size_t kEntriesInFlight = 64;
+
+// One entry's verified copy and the data file it replaces, in a folder held open.
+struct RestoredFile {
+  std::uint64_t number = 0;
+  std::shared_ptr<const platform::FolderHandle> folder;
+  std::string name;
+  std::string temp;      // the temporary file that holds the copy
+  std::string on_disk;   // the data file's name as the folder spells it
+  bool replaces = true;  // false: the folder had no entry of that name
+  std::string Target() const { return folder->Path() + "\\" + name; }
+};
+
+// Why a placement stopped the restore.
+struct PlacementFailure {
+  int code = 0;       // 0: a flush failed; else the refusal of the rename over the data file
+  std::string path;   // the data file, or the folder that could not be flushed
+  int undo_code = 0;  // the roll-back's first failed delete or rename, and its file
+  std::string undo_path;
+};
+
+PlacementFailure Failure(const std::string& path, int code = 0) {
+  PlacementFailure failure;
+  failure.code = code;
+  failure.path = path;
+  return failure;
+}
+
+// "torq32-", an entry number, ".tmp".
+bool IsStagedName(const std::string& name) {
+  if (name.size() <= kStagedPrefix.size() + kStagedSuffix.size() ||
+      !name.starts_with(kStagedPrefix) || !name.ends_with(kStagedSuffix) ||
+      name[kStagedPrefix.size()] == '0') {
+    return false;
+  }
+  return std::all_of(name.begin() + kStagedPrefix.size(), name.end() - kStagedSuffix.size(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// 0 once the file is gone. A restored copy carries its data file's attributes, read-only too.
+int RemoveFile(const platform::FolderHandle& folder, const std::string& name) {
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
+  if (!attributes) return 0;
+  if (*attributes & platform::faReadOnly) {
+    if (int code = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return code;
+  }
+  const int code = folder.DeleteFile(name);
+  return code == platform::kFileNotFound ? 0 : code;
+}
+
+// A read-only data file is replaced like any other: its attribute is lifted for a second try.
+int ReplaceDataFile(const platform::FolderHandle& folder, const std::string& copy,
+                    const std::string& name, bool replaces) {
+  // A name new to the folder needs no check first.
+  if (!replaces) {
+    const int code = folder.Rename(copy, name, false);
+    if (code != platform::kAlreadyExists) return code;
+  }
+  int code = folder.Rename(copy, name, true);
+  if (code != platform::kAccessDenied) return code;
+  const std::optional<std::uint32_t> attributes = folder.Attributes(name);
+  if (!attributes || !(*attributes & platform::faReadOnly)) return code;
+  if (int lifted = folder.SetAttributes(name, *attributes & ~platform::faReadOnly)) return lifted;
+  code = folder.Rename(copy, name, true);
+  if (code != 0) static_cast<void>(folder.SetAttributes(name, *attributes));
+  return code;
+}
+
+// The roll-back goes on past a file it cannot delete or rename; the first is told.
+void NoteUndo(PlacementFailure& failure, int code, const platform::FolderHandle& folder,
+              const std::string& name) {
+  if (code == 0 || failure.undo_code != 0) return;
+  failure.undo_code = code;
+  failure.undo_path = folder.Path() + "\\" + name;
+}
+
+// What is still in flight when it goes stays staged, as after a crash.
+class Placement {
+ public:
+  using Placed = std::function<void(std::uint64_t number)>;
+  using Waiting = std::function<void()>;  // before a wait for a flush
+
+  Placement(bool flush_in_background, platform::BackgroundFlush::StandIn flush_stand_in,
+            Placed placed, Waiting waiting)
+      : placed_(std::move(placed)), waiting_(std::move(waiting)) {
+    if (flush_in_background) {
+      background_ = std::make_unique<platform::BackgroundFlush>(std::move(flush_stand_in),
+                                                                kFlushGathering, kFlushBatch);
+    }
+  }
+
+  // With `at_once`, or without background flush, the file is in place when this answers.
+  std::optional<PlacementFailure> Place(const RestoredFile& file, bool at_once) {
+    // A data file named like a staged copy goes in place at once: later, it would replace it.
+    if (background_ && !at_once && !IsStagedName(platform::AsciiLower(file.name))) {
+      const std::string staged =
+          std::string(kStagedPrefix) + std::to_string(file.number) + std::string(kStagedSuffix);
+      const int code = file.folder->Rename(file.temp, staged, false);
+      if (code == 0) {
+        // Flushed through its held folder, so that the flush cannot meet another file.
+        in_flight_.push_back({file, staged, background_->Submit(file.folder, staged)});
+        if (in_flight_.size() <= kEntriesInFlight) return std::nullopt;
+        return CompleteOldest(nullptr);
+      }
+      if (code != platform::kAlreadyExists) {
+        if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
+        return Failure(file.Target(), code);
+      }
+    }
+    if (std::optional<PlacementFailure> failure = Drain(&file)) return failure;
+    return PlaceNow(file);
+  }
+
+  // Every entry in flight in place; on a failure `discard`'s temporary file goes too.
+  std::optional<PlacementFailure> Drain(const RestoredFile* discard = nullptr) {
+    while (!in_flight_.empty()) {
+      if (std::optional<PlacementFailure> failure = CompleteOldest(discard)) return failure;
+    }
+    return std::nullopt;
+  }
+
+  std::size_t EntriesInFlight() const { return in_flight_.size(); }
+
+  // A folder whose entries changed, flushed once however the list spells it.
+  void Changed(const std::shared_ptr<const platform::FolderHandle>& folder) {
+    unflushed_.emplace(platform::AsciiUpper(platform::ExpandFileName(folder->Path())), folder);
+  }
+
+  std::optional<PlacementFailure> FlushFolders() {
+    while (!unflushed_.empty()) {
+      const std::shared_ptr<const platform::FolderHandle> folder = unflushed_.begin()->second;
+      unflushed_.erase(unflushed_.begin());
+      if (folder->Flush() != 0) return Failure(folder->Path());
+    }
+    return std::nullopt;
+  }
+
+  // Deletes a file an earlier restore left, read-only or not; 0, or the refusal's code.
+  int RemoveLeftover(const std::shared_ptr<const platform::FolderHandle>& folder,
+                     const std::string& name) {
+    const int code = RemoveFile(*folder, name);
+    if (code == 0) Changed(folder);
+    return code;
+  }
+
+ private:
+  struct InFlight {
+    RestoredFile file;
+    std::string staged;
+    std::future<int> synced;
+  };
+
+  std::optional<PlacementFailure> PlaceNow(const RestoredFile& file) {
+    waiting_();
+    try {
+      platform::File copy;
+      if (file.folder->OpenFile(file.temp, &copy) != 0) return Failure(file.Target());
+      copy.Flush();
+      copy.Close();
+    } catch (const platform::EInOutError&) {
+      return Failure(file.Target());
+    }
+    if (int code = ReplaceDataFile(*file.folder, file.temp, file.on_disk, file.replaces)) {
+      // A data file that cannot be replaced keeps no copy beside it.
+      PlacementFailure failure = Failure(file.Target(), code);
+      NoteUndo(failure, RemoveFile(*file.folder, file.temp), *file.folder, file.temp);
+      return failure;
+    }
+    Done(file);
+    return std::nullopt;
+  }
+
+  std::optional<PlacementFailure> CompleteOldest(const RestoredFile* discard) {
+    InFlight entry = std::move(in_flight_.front());
+    in_flight_.pop_front();
+    if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      background_->Hurry();
+      waiting_();
+    }
+    PlacementFailure failure = Failure(entry.file.Target());
+    if (entry.synced.get() == 0) {
+      failure.code = ReplaceDataFile(*entry.file.folder, entry.staged, entry.file.on_disk,
+                                     entry.file.replaces);
+      if (failure.code == 0) {
+        Done(entry.file);
+        return std::nullopt;
+      }
+    }
+    RollBack(entry, discard, failure);
+    return failure;
+  }
+
+  // The entries after the failed one and `discard` are deleted; the failed entry's copy goes
+  // back to its temporary name, or is deleted when its data file refused to be replaced.
+  void RollBack(const InFlight& failed, const RestoredFile* discard, PlacementFailure& failure) {
+    if (!in_flight_.empty()) background_->Hurry();
+    for (InFlight& later : in_flight_) {
+      later.synced.wait();
+      NoteUndo(failure, RemoveFile(*later.file.folder, later.staged), *later.file.folder,
+               later.staged);
+    }
+    in_flight_.clear();
+    if (discard) {
+      NoteUndo(failure, RemoveFile(*discard->folder, discard->temp), *discard->folder,
+               discard->temp);
+    }
+    const platform::FolderHandle& folder = *failed.file.folder;
+    NoteUndo(failure,
+             failure.code != 0 ? RemoveFile(folder, failed.staged)
+                               : folder.Rename(failed.staged, failed.file.temp, true),
+             folder, failed.staged);
+  }
+
+  void Done(const RestoredFile& file) {
+    Changed(file.folder);
+    placed_(file.number);
+  }
+
+  Placed placed_;
+  Waiting waiting_;
+  std::unique_ptr<platform::BackgroundFlush> background_;
+  std::deque<InFlight> in_flight_;
+  std::map<std::string, std::shared_ptr<const platform::FolderHandle>> unflushed_;
+};
 
 // The levels of a folder part ("newdb\sub"), outermost first.
 std::vector<std::string> Levels(const std::string& folder_part) {
@@ -83,27 +319,22 @@ std::vector<std::string> Levels(const std::string& folder_part) {
   return levels;
 }
 
-// What the restore knows of one target folder, looked up once: the entries it held before
-// the restore came. Only those can be links (the restore makes plain files), so only they
-// are judged by name.
+// Looked up once: only entries it held before the restore came can be links (it makes files).
 struct TargetFolder {
   std::string path;                                 // as the list forms it
   bool listed = false;                              // the entries below could be read
   int search_code = 0;                              // why they could not
   std::multimap<std::string, std::string> entries;  // upper-cased name -> name on disk
   bool leftovers_removed = false;
-  bool recorded = false;  // its temporary file is in the restore's record
-  // The folders the last entry opened, the ICQ folder first; empty when none did.
-  FolderLevels levels;
-  // Names the restore gave files it made here, upper-cased -> as spelt.
-  std::map<std::string, std::string> made;
+  bool recorded = false;                    // its temporary file is in the restore's record
+  FolderLevels levels;                      // the last entry's folders, the ICQ folder first
+  std::map<std::string, std::string> made;  // the restore's files here, upper-cased -> spelt
 
   std::shared_ptr<const platform::FolderHandle> Held() const {
     return levels.empty() ? nullptr : levels.back();
   }
 
-  // The name as the folder spells it (the restore has the folder to itself): as given when
-  // an entry bears it, else the entry that bears it in another letter case.
+  // The name as the folder spells it: as given when an entry bears it, else in another case.
   std::string Spelt(const std::string& name) const {
     const std::string upper = platform::AsciiUpper(name);
     if (const auto it = made.find(upper); it != made.end()) return it->second;
@@ -116,16 +347,14 @@ struct TargetFolder {
     return best.value_or(name);
   }
 
-  // False when the folder held an entry of that name before the restore came that is a
-  // link (or another system entry) leading out of the ICQ folder.
+  // False for an entry held before the restore came that leads out of the ICQ folder.
   bool NameStaysInside(const std::string& spelt, const platform::FolderBoundary& icq) const {
     if (entries.count(platform::AsciiUpper(spelt)) == 0) return true;
     const std::optional<std::uint32_t> attributes = Held()->Attributes(spelt);
     return !attributes || !(*attributes & platform::faSysFile) || icq.Contains(path + "\\" + spelt);
   }
 
-  // True when the folders an earlier entry opened are each still, under its name, the
-  // folder held; a folder swapped for a link since fails, and the walk judges it anew.
+  // Whether each folder an earlier entry opened is still the one held under its name.
   bool StillHeld(const std::string& folder_part) const {
     if (levels.empty()) return false;
     if (levels.back()->StillAtItsPath()) return true;
@@ -138,28 +367,10 @@ struct TargetFolder {
   }
 };
 
-TargetFolder LookUpFolder(const std::string& folder) {
-  TargetFolder found;
-  found.path = folder;
-  platform::DirectorySearch search;
-  platform::SearchRec rec;
-  int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
-  // A folder still to be made holds nothing; one that cannot be read is not judged.
-  found.listed = code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
-  found.search_code = code;
-  for (; code == 0; code = search.FindNext(&rec)) {
-    if (rec.name != "." && rec.name != "..") {
-      found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
-    }
-  }
-  return found;
-}
-
 // What the restore takes from the whole list before its first entry.
 struct ListScan {
   std::int64_t matching = 0;  // the entries that match the pattern
-  // Upper-cased folder part -> the upper-cased names ending in ".tmp" that its entries
-  // bear: no temporary file takes the name of a data file.
+  // Upper-cased folder part -> its entries' upper-cased names ending in ".tmp".
   std::map<std::string, std::set<std::string>> temporary_like;
 };
 
@@ -183,24 +394,17 @@ ListScan ScanList(const std::string& list_path, const std::string& only) {
 }
 
 // The engine checks the CRC-32 of what it decompressed while this lives.
-class VerifiedDecompression {
- public:
-  VerifiedDecompression() : previous_(lz::SetVerify(true)) {}
-  ~VerifiedDecompression() { lz::SetVerify(previous_); }
-  VerifiedDecompression(const VerifiedDecompression&) = delete;
-  VerifiedDecompression& operator=(const VerifiedDecompression&) = delete;
-
- private:
-  bool previous_;
+struct VerifiedDecompression {
+  const bool previous = lz::SetVerify(true);
+  ~VerifiedDecompression() { lz::SetVerify(previous); }
 };
 
-// Raised where the restore cannot remove a file it must not leave behind.
+// A file the restore must not leave behind could not be removed.
 [[noreturn]] void RaiseNotRemoved(int code, const std::string& path) {
   throw platform::EInOutError(code, path + ": " + platform::IoErrorText(code));
 }
 
-// The record of the restore's temporary files, written before each is made: a file an
-// earlier restore left is known as its own, a user's file of that name not.
+// Temporary files are recorded before they are made: a leftover is told from a user's file.
 std::string RecordPath(const app::WindowSeam& window) {
   return PathIn(window.HomeFolder, kRestoreRecordName);
 }
@@ -213,8 +417,7 @@ void Record(const app::WindowSeam& window, const std::string& temp) {
   record.Close();
 }
 
-// Deletes the recorded temporary files still in the ICQ folder, read-only or not (best
-// effort), then the record.
+// Best effort, read-only or not.
 void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBoundary& icq) {
   const std::string record_path = RecordPath(window);
   if (!platform::FileExists(record_path)) return;
@@ -232,8 +435,7 @@ void RemoveRecordedFiles(const app::WindowSeam& window, const platform::FolderBo
   static_cast<void>(platform::DeleteFile(record_path));
 }
 
-// One run of the restore over the entries of a list. `count` is the number of entries it
-// restores: the list's count, or the entries that match `only`.
+// `count`: the entries it restores, the list's or those that match `only`.
 class Restorer {
  public:
   Restorer(app::WindowSeam& window, std::int64_t count, ListScan scan, const RestoreTuning& tuning,
@@ -252,10 +454,9 @@ class Restorer {
     }
   }
 
-  // Entries taken so far (every entry when there is no pattern).
   std::uint64_t Taken() const { return taken_; }
 
-  // Restores entry `number` from its list line; false when the restore stops at it.
+  // False when the restore stops at the entry.
   bool Entry(std::uint64_t number, const std::string& line) {
     const std::string label = " Entry " + std::to_string(number);
     ListEntry entry;
@@ -274,7 +475,6 @@ class Restorer {
     if (!only_.empty() && !EntryMatches(only_, entry.folder_part, entry.name)) return true;
     const std::uint64_t place_number = ++taken_;
 
-    // The folders, opened from the ICQ folder; the entry's files are made through its own.
     const std::string folder = window_.ICQPath + "\\" + entry.folder_part;
     const std::string target = folder + "\\" + entry.name;
     TargetFolder& known = Folder(folder);
@@ -296,7 +496,6 @@ class Restorer {
     const std::string spelt = known.Spelt(entry.name);
     if (!known.NameStaysInside(spelt, icq_folder_)) return RefuseLink(number, entry);
 
-    // Decode.
     window_.AppendLine(app::ShortPath(target));
     const std::string compressed = CompressedFilePath(window_.BackupPath, number);
     platform::File source;
@@ -311,7 +510,7 @@ class Restorer {
     }
     if (!HasRoomFor(entry.size)) return Stop([&] { ShowUnableToRestore(window_); });
     std::int64_t decoded = 0;
-    UnpackedLengths lengths{entry.size, 0};  // the header's and what was written, once decoded
+    UnpackedLengths lengths{entry.size, 0};
     try {
       if (open_code != 0) platform::RaiseIoError(open_code);
       if (!known.recorded) {
@@ -333,7 +532,6 @@ class Restorer {
     known.made.emplace(upper, spelt);
     window_.DeleteLine(kPathLine);
 
-    // Compare the length and the CRC-32.
     const RestoredFile restored{place_number, folder_held, entry.name, temp_name, spelt, replaces};
     if (lengths.written != entry.size) {
       return Stop(
@@ -342,8 +540,7 @@ class Restorer {
           },
           &restored);
     }
-    // -200: the CRC-32 differs; another negative answer: the body did not decode. A header
-    // whose length is not what its body decodes to is damaged too.
+    // Below 0: a CRC-32 that differs or a body that does not decode.
     if (decoded < 0 || lengths.stated != lengths.written) {
       return Stop(
           [&] {
@@ -357,14 +554,14 @@ class Restorer {
     return Place(restored);
   }
 
-  // After the last line; false, with its report, when that failed.
+  // False, with its report, when that failed.
   bool Finish() {
     if (Failed(placement_.Drain())) return false;
     RemoveLeftovers();
     return !Failed(placement_.FlushFolders());
   }
 
-  // After an error that ends the restore: what is in flight goes in place all the same.
+  // What is in flight goes in place all the same.
   void FinishAfterError() noexcept {
     try {
       if (!Failed(placement_.Drain())) Failed(placement_.FlushFolders());
@@ -373,8 +570,7 @@ class Restorer {
   }
 
  private:
-  // icq.tmp, unless an entry of the folder bears that name or the folder held a file of it
-  // (the user's: left alone); then the first of icq-1.tmp, icq-2.tmp, ... that neither is.
+  // The first of icq.tmp, icq-1.tmp, ... that no entry bears and the folder did not hold.
   std::string TemporaryNameIn(const std::string& folder_part, const TargetFolder& folder) const {
     const auto listed = scan_.temporary_like.find(platform::AsciiUpper(folder_part));
     const auto taken = [&](const std::string& name) {
@@ -387,8 +583,7 @@ class Restorer {
     return name;
   }
 
-  // The restore stops at the current entry with `report`, once what is in flight is in
-  // place; when that fails, its own report stands instead, and `written` is deleted.
+  // Once what is in flight is in place; if that fails, its report stands and `written` goes.
   bool Stop(const std::function<void()>& report, const RestoredFile* written = nullptr) {
     if (!Failed(placement_.Drain(written))) report();
     return false;
@@ -407,10 +602,8 @@ class Restorer {
     return Refuse(number, entry, " leads out of the ICQ Folder", "      through a link:");
   }
 
-  // The entry's folder, opened level by level from the ICQ folder, each through the one
-  // above it: a link is followed only into the ICQ folder. Missing levels are made; one
-  // that cannot be made is reported and the walk goes on, so the deepest failure is the
-  // report that stays. False once the entry stops.
+  // Level by level from the ICQ folder, a link followed only into it. Missing levels are
+  // made; one that cannot be is reported and the walk goes on, so the deepest report stays.
   bool OpenFolders(std::uint64_t number, const ListEntry& entry, FolderLevels& levels) {
     levels.clear();
     if (!root_) {
@@ -432,11 +625,11 @@ class Restorer {
       if (code == platform::kNameIsLink) return RefuseLink(number, entry);
       if (CannotBeEntered(code)) return Stop([&] { ReportCannotOpenFolder(window_, path); });
       if (code != 0 && level) {
-        // What is in flight goes in place first, so a report here stands as it would alone.
+        // What is in flight first, so a report here stands as it would alone.
         if (Failed(placement_.Drain())) return false;
         code = level->CreateFolder(name);
         if (code == 0) placement_.Changed(level);
-        // Made, or made by another meanwhile: what stands there now tells (a link swapped in).
+        // What stands there now tells: a link may have been swapped in.
         if (code == 0 || code == platform::kAlreadyExists) {
           code = level->OpenFolder(name, &next, root_.get());
           if (code == platform::kNameIsLink) return RefuseLink(number, entry);
@@ -455,8 +648,7 @@ class Restorer {
     return go_on && level;
   }
 
-  // A size equal to the free space fails; a drive without a figure passes. The figure is
-  // counted down, and asked again when the entry would not fit (replaced files give room).
+  // Counted down, and asked again when the entry would not fit (replaced files give room).
   bool HasRoomFor(std::int64_t size) {
     const auto room = static_cast<unsigned long long>(size);
     if (!free_space_ || room >= *free_space_) {
@@ -468,7 +660,7 @@ class Restorer {
     return true;
   }
 
-  // Through the held backup folder under the name the backup gives it, else by its path.
+  // Through the held backup folder, else by its path.
   int OpenCompressed(std::uint64_t number, const std::string& path, platform::File& source) {
     if (backup_folder_.IsOpen() &&
         backup_folder_.OpenFile(CompressedFileName(number), &source) == 0) {
@@ -477,14 +669,12 @@ class Restorer {
     return platform::File::TryOpen(path, platform::OpenMode::kRead, &source);
   }
 
-  // The compressed file decoded into a new temporary file, its CRC-32 checked; UnpackInto's
-  // result. The gauge moves through the entry only when nothing is in flight. An error
-  // leaves no half-decoded file behind.
+  // UnpackInto's result; an error leaves no half-decoded file behind.
   std::int64_t Decode(platform::File& source,
                       const std::shared_ptr<const platform::FolderHandle>& folder,
                       const std::string& temp_name, std::int64_t size, std::uint64_t place_number,
                       UnpackedLengths& lengths) {
-    // The name held no file when the restore came, so a file there now is its own copy.
+    // The name held no file when the restore came: a file there now is its own.
     platform::File copy;
     int code = folder->CreateFile(temp_name, &copy);
     if (code == platform::kAlreadyExists) {
@@ -511,22 +701,19 @@ class Restorer {
     }
   }
 
-  // The entry at the count brings the success report, which says the files are safe: it is
-  // put in place at once, and the folders flushed first.
+  // The success report says the files are safe: the last is placed at once, folders flushed.
   bool Place(const RestoredFile& file) {
     const bool reaches_count = file.number >= static_cast<std::uint64_t>(count_);
     if (Failed(placement_.Place(file, reaches_count))) return false;
     if (!reaches_count) return true;
-    RemoveLeftovers();
-    if (Failed(placement_.FlushFolders())) return false;
+    if (!Finish()) return false;
     app::Report(window_, {" ", " Restoration Successful!", " ", " ",
                           " Note:", " Register your UIN with ICQ and your",
                           " ICQ will be up and running again!"});
     return true;
   }
 
-  // True, after its report, when the placement failed. A roll-back that left a file behind
-  // is raised after the report, which stays on the screen.
+  // True, after its report, when the placement failed; a file the roll-back left raises.
   bool Failed(const std::optional<PlacementFailure>& failure) {
     if (!failure) return false;
     const std::string path = app::ShortPath(failure->path) + "!";
@@ -547,14 +734,12 @@ class Restorer {
     return true;
   }
 
-  // The gauge once entry `number` is in place.
   int GaugeAt(std::uint64_t number) const {
     return static_cast<int>(std::min<std::uint64_t>(
         number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
   }
 
-  // Copies that a killed restore staged go before the success report, from every folder
-  // this one wrote to; a name an entry bears is a data file, a link out not the restore's.
+  // Copies that a killed restore staged, from every folder this one wrote to.
   void RemoveLeftovers() {
     for (auto& [path, folder] : folders_) {
       if (folder.leftovers_removed) continue;
@@ -572,17 +757,30 @@ class Restorer {
     }
   }
 
-  // Whether an entry of the list, in any folder, bears the upper-cased name: a folder may
-  // be reached by two spellings of its path.
+  // In any folder: a folder may be reached by two spellings of its path.
   bool Listed(const std::string& upper_name) const {
     return std::any_of(scan_.temporary_like.begin(), scan_.temporary_like.end(),
                        [&](const auto& folder) { return folder.second.count(upper_name) != 0; });
   }
 
   TargetFolder& Folder(const std::string& folder) {
-    auto found = folders_.find(folder);
-    if (found == folders_.end()) found = folders_.emplace(folder, LookUpFolder(folder)).first;
-    return found->second;
+    const auto [it, added] = folders_.try_emplace(folder);
+    TargetFolder& found = it->second;
+    if (!added) return found;
+    found.path = folder;
+    platform::DirectorySearch search;
+    platform::SearchRec rec;
+    int code = search.FindFirst(folder + "\\*.*", platform::faAnyFile, &rec);
+    // A folder still to be made holds nothing; one that cannot be read is not judged.
+    found.listed =
+        code == 0 || code == platform::kInvalidFilename || code == platform::kNoMoreFiles;
+    found.search_code = code;
+    for (; code == 0; code = search.FindNext(&rec)) {
+      if (rec.name != "." && rec.name != "..") {
+        found.entries.emplace(platform::AsciiUpper(rec.name), rec.name);
+      }
+    }
+    return found;
   }
 
   app::WindowSeam& window_;
@@ -590,24 +788,13 @@ class Restorer {
   const platform::FolderBoundary icq_folder_;
   const ListScan scan_;
   const std::string only_;
-  std::uint64_t taken_ = 0;  // the gauge and the success report count these
+  std::uint64_t taken_ = 0;
   Placement placement_;
-  std::map<std::string, TargetFolder> folders_;  // by the folder's path as the list forms it
-  // The ICQ folder, held open for the whole run: every target folder is opened from it.
-  std::shared_ptr<const platform::FolderHandle> root_;
-  std::optional<unsigned long long> free_space_;  // what HasRoomFor counts down
-  // The backup folder, held to read the compressed files by name; closed if it would not open.
+  std::map<std::string, TargetFolder> folders_;         // by the folder's path as the list forms it
+  std::shared_ptr<const platform::FolderHandle> root_;  // the ICQ folder
+  std::optional<unsigned long long> free_space_;
   platform::FolderHandle backup_folder_;
 };
-
-// True for a cut-off end of the list: the backup ends every line, so a last line without
-// its end that is short of the count, or no entry, is a piece of one.
-bool IsCutOff(const platform::TextReader& list, const std::string& line, std::uint64_t number,
-              std::int64_t count) {
-  if (list.LineEnded()) return false;
-  ListEntry entry;
-  return std::cmp_less(number, count) || ReadListEntry(line, &entry) != EntryFault::kNone;
-}
 
 }  // namespace
 
@@ -651,8 +838,13 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   Restorer restorer(window, taken, std::move(scan), tuning, only);
   std::uint64_t number = 0;
   try {
-    for (; have_line; have_line = list.ReadLine(line)) {
-      if (IsCutOff(list, line, number + 1, *count)) break;
+    for (ListEntry entry; have_line; have_line = list.ReadLine(line)) {
+      // The backup ends every line: a last one without its end that is short of the count,
+      // or no entry, is cut off.
+      if (!list.LineEnded() &&
+          (std::cmp_less(number + 1, *count) || ReadListEntry(line, &entry) != EntryFault::kNone)) {
+        break;
+      }
       if (!restorer.Entry(++number, line)) return RestoreOutcome::kFailed;
     }
     if (!restorer.Finish()) return RestoreOutcome::kFailed;

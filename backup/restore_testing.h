@@ -9,10 +9,8 @@
 namespace backup {
 
 struct RestoreTuning {
-  // false flushes each file on the calling thread just before its rename.
-  bool flush_in_background = true;
-  // Answers for the worker's flush of one file instead of the disk.
-  platform::BackgroundFlush::StandIn flush_stand_in;
+  bool flush_in_background = true;  // false: each file is flushed just before its rename
+  platform::BackgroundFlush::StandIn flush_stand_in;  // answers for the disk's flush
 };
 
 RestoreOutcome RestoreClick(app::WindowSeam& window, const RestoreTuning& tuning,

@@ -3,10 +3,8 @@
 #include <exception>
 #include <optional>
 
-#include "backup/action_locks.h"
 #include "backup/backup_files.h"
-#include "backup/folder_text.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "lz/lz_file.h"
 #include "lz/lz_format.h"
 #include "lz/lz_support.h"
@@ -16,66 +14,35 @@
 namespace backup {
 namespace {
 
-constexpr int kGaugeFull = 100;
+struct Checker {
+  const std::string& backup_path;
+  VerifyResult result;
 
-class Checker {
- public:
-  Checker(const std::string& backup_path, VerifyResult& result)
-      : backup_path_(backup_path), result_(result) {}
-
-  void CheckList() {
-    try {
-      platform::TextReader list(PathIn(backup_path_, kListName));
-      std::string header;
-      list.ReadLine(header);
-      const std::optional<std::int64_t> count = ListCount(header);
-      if (!count) Problem(kListName, "line 1 has no file count");
-      std::string line;
-      while (list.ReadLine(line)) CheckEntry(++result_.files, line);
-      list.Close();
-      if (count && static_cast<std::uint64_t>(*count) != result_.files) {
-        Problem(kListName, "its header counts " + std::to_string(*count) + " files, it lists " +
-                               std::to_string(result_.files));
-      }
-    } catch (const std::exception& e) {
-      Problem(kListName, platform::FileExists(PathIn(backup_path_, kListName))
-                             ? std::string("cannot be read: ") + e.what()
-                             : std::string("missing"));
-    }
-  }
-
- private:
   void Problem(const std::string& file, const std::string& fault) {
-    result_.problems.push_back(" " + file + ": " + fault);
+    result.problems.push_back(" " + file + ": " + fault);
   }
 
   void CheckEntry(std::uint64_t number, const std::string& line) {
-    const std::size_t problems_before = result_.problems.size();
+    const std::size_t problems_before = result.problems.size();
     const std::string entry_name = "entry " + std::to_string(number);
+    // By EntryFault.
+    static constexpr const char* kFaults[] = {
+        "", " cannot be read", " has a wrong size",
+        " would be written outside the ICQ folder: ", " has a name Windows does not allow: "};
     ListEntry entry;
-    switch (ReadListEntry(line, &entry)) {
-      case EntryFault::kUnreadable:
-        Problem(kListName, entry_name + " cannot be read");
-        break;
-      case EntryFault::kBadSize:
-        Problem(kListName, entry_name + " has a wrong size");
-        break;
-      case EntryFault::kBadPath:
-        Problem(kListName,
-                entry_name + " would be written outside the ICQ folder: " + EntryText(entry));
-        break;
-      case EntryFault::kBadName:
-        Problem(kListName, entry_name + " has a name Windows does not allow: " + EntryText(entry));
-        break;
-      case EntryFault::kNone:
-        if (entry.size > 0) CheckCompressed(CompressedFileName(number), entry);
-        break;
+    const EntryFault fault = ReadListEntry(line, &entry);
+    if (fault == EntryFault::kNone) {
+      if (entry.size > 0) CheckCompressed(CompressedFileName(number), entry);
+    } else {
+      const bool named = fault == EntryFault::kBadPath || fault == EntryFault::kBadName;
+      Problem(kListName, entry_name + kFaults[static_cast<int>(fault)] +
+                             (named ? EntryText(entry) : std::string()));
     }
-    if (result_.problems.size() != problems_before) ++result_.damaged;
+    if (result.problems.size() != problems_before) ++result.damaged;
   }
 
   void CheckCompressed(const std::string& name, const ListEntry& entry) {
-    const std::string path = backup_path_ + "\\" + name;
+    const std::string path = backup_path + "\\" + name;
     const std::optional<std::int64_t> length = platform::GetFileSize(path);
     if (!length) {
       Problem(name, "missing");
@@ -91,8 +58,7 @@ class Checker {
       Problem(name, std::string("cannot be read: ") + e.what());
       return;
     }
-    // Damage is what the restore refuses; the other fields only explain it (a sound file
-    // with another method byte, body size or name is restored as it is).
+    // Damage is what the restore refuses; the other fields only explain it.
     const lz::LZHeader& header = check.header;
     const bool sound = check.decoded >= 0 && check.decoded == header.uncompressed_size &&
                        check.crc32 == header.crc32 && header.uncompressed_size == entry.size;
@@ -125,17 +91,31 @@ class Checker {
       Problem(name, "decodes to data whose CRC-32 differs from its header");
     }
   }
-
-  const std::string& backup_path_;
-  VerifyResult& result_;
 };
 
 }  // namespace
 
 VerifyResult VerifyBackup(const std::string& backup_path) {
-  VerifyResult result;
-  Checker(backup_path, result).CheckList();
-  return result;
+  Checker checker{backup_path, {}};
+  try {
+    platform::TextReader list(PathIn(backup_path, kListName));
+    std::string header;
+    list.ReadLine(header);
+    const std::optional<std::int64_t> count = ListCount(header);
+    if (!count) checker.Problem(kListName, "line 1 has no file count");
+    std::string line;
+    while (list.ReadLine(line)) checker.CheckEntry(++checker.result.files, line);
+    list.Close();
+    if (count && static_cast<std::uint64_t>(*count) != checker.result.files) {
+      checker.Problem(kListName, "its header counts " + std::to_string(*count) +
+                                     " files, it lists " + std::to_string(checker.result.files));
+    }
+  } catch (const std::exception& e) {
+    checker.Problem(kListName, platform::FileExists(PathIn(backup_path, kListName))
+                                   ? std::string("cannot be read: ") + e.what()
+                                   : std::string("missing"));
+  }
+  return checker.result;
 }
 
 bool VerifyClick(app::WindowSeam& window) {
@@ -148,7 +128,7 @@ bool VerifyClick(app::WindowSeam& window) {
   for (const std::string& problem : result.problems) window.AppendLine(problem);
   window.AppendLine(" " + std::to_string(result.files) + " files verified, " +
                     std::to_string(result.damaged) + " damaged");
-  window.SetGauge(kGaugeFull);
+  window.SetGauge(100);
   return result.Sound();
 }
 

@@ -20,13 +20,11 @@ constexpr int kGaugeFolderLimit = 99;  // the gauge counts folders up to here
 
 std::string ProgramFileIn(const std::string& folder) { return folder + "\\" + app::kProgramName; }
 
-// Walks the folder and the folders below it that the guard lets it enter, until one holds
-// the program file; ICQPath is then that folder.
+// Until a folder holds the program file: ICQPath is then that folder.
 void SearchFolder(app::WindowSeam& window, const std::string& folder, platform::WalkGuard& guard) {
   window.AppendLine(app::ShortPath(folder));
   if (window.Gauge() < kGaugeFolderLimit) window.SetGauge(window.Gauge() + 1);
-  // The folder is read once: the test for the program file looks in the listing that the
-  // walk then goes through. A folder that may be entered but not read is asked directly.
+  // Read once for the test and the walk; a folder that cannot be read is asked directly.
   platform::WalkListing listing;
   bool holds_program = false;
   if (listing.Read(folder) != 0) {
@@ -60,8 +58,7 @@ bool Label2Click(app::WindowSeam& window) {
        " Note:", " 1. Try not to run other programs as this", "      will slow down the search.",
        " 2. If you are multi-tasking, Torq32 may", "      appear not to be responsing. Just",
        "      let it complete itself.", " ", " Searching:"});
-  // "none" and an empty setting name no folder: taken as paths they would look in the
-  // current directory or the root of the current drive.
+  // "none" and an empty setting name no folder (they would look in the current directory).
   const bool setting_holds_icq = window.ICQPath != app::kNoFolder && !window.ICQPath.empty() &&
                                  platform::FileExists(ProgramFileIn(window.ICQPath));
   if (!setting_holds_icq) {
@@ -73,8 +70,7 @@ bool Label2Click(app::WindowSeam& window) {
            ++letter) {
         const std::string drive{letter, ':'};
         if (!app::PathIsFolder(drive + "\\")) continue;
-        // The guard keeps the walk on the drive's file system and out of folders met
-        // before; entering the root first ties it to the drive.
+        // On the drive's file system, entering no folder twice.
         platform::WalkGuard guard(true);
         guard.TryEnter(drive + "\\");
         SearchFolder(window, drive, guard);

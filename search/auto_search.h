@@ -5,12 +5,9 @@
 
 namespace search {
 
-// The AutoSearch link (Label2). Tries the ICQPath setting, then "C:\Program Files\ICQ",
-// then walks the drives C: to Z: in turn, each on its own file system and entering no
-// folder twice, until one holds ICQ; there the last folder in walk order that holds
-// "icq.exe" wins, and folders below it are not walked. On success the ICQ folder selector
-// moves there and pref.cfg is saved; on failure ICQPath is "none". Raises EInOutError when
-// the walk cannot return to a parent folder or pref.cfg cannot be written.
+// The AutoSearch link: the ICQPath setting, then "C:\Program Files\ICQ", then the drives C:
+// to Z:, each walked on its own file system; the last folder in walk order that holds
+// "icq.exe" wins. On failure ICQPath is "none".
 bool Label2Click(app::WindowSeam& window);
 
 }  // namespace search

@@ -25,7 +25,7 @@
 
 #include "app/reports.h"
 #include "backup/backup.h"
-#include "backup/list_entry.h"
+#include "backup/collect_files.h"
 #include "backup/verify.h"
 #include "data_tree.h"
 #include "lz/lz_file.h"

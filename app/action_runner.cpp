@@ -43,8 +43,7 @@ void ActionRunner::Run(const std::function<void()>& action) {
     try {
       next();
     } catch (const std::exception& error) {
-      // The action ends here; the screen keeps what it showed. A stop the user asked
-      // for when closing the window needs no message.
+      // The screen keeps what it showed; a stop asked for by closing needs no message.
       if (!platform::StopRequested()) hooks_.show_error(error.what());
     }
     platform::ClearStopRequest();
@@ -63,8 +62,7 @@ void ActionRunner::Run(const std::function<void()>& action) {
 
 bool ActionRunner::MayClose(const std::function<bool()>& confirm_stop) {
   if (!busy_) return true;
-  // Yes stops the action as Ctrl-C does on a terminal (it removes the file it was
-  // writing); the window closes when the action has ended.
+  // Yes stops the action as Ctrl-C does; the window closes when the action has ended.
   if (!close_requested_ && confirm_stop()) {
     close_requested_ = true;
     platform::RequestStop();
@@ -102,19 +100,15 @@ bool FormWindow::PaintedRecently() const {
 }
 
 void FormWindow::ScreenChanged() {
-  if (!runner_.Running() || !IsShown()) return;
-  if (!PaintedRecently()) {
-    PaintNow();
-  } else {
+  if (PaintedRecently()) {
     unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
+  } else {
+    Refresh();
   }
 }
 
 void FormWindow::Refresh() {
-  if (runner_.Running() && IsShown() && (unpainted_ || !PaintedRecently())) PaintNow();
-}
-
-void FormWindow::PaintNow() {
+  if (!runner_.Running() || !IsShown() || (!unpainted_ && PaintedRecently())) return;
   TakeMessages();
   unpainted_ = false;
   last_paint_ = std::chrono::steady_clock::now();

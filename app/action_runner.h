@@ -33,14 +33,13 @@ class ActionRunner {
 
   explicit ActionRunner(Hooks hooks) : hooks_(std::move(hooks)) {}
 
-  // Runs one handler's work; asked for during another, it runs after it. An exception it
-  // lets through ends it and is shown, unless the user's stop caused it; a close asked
-  // for meanwhile is carried out once it has ended.
+  // Runs one handler's work, or queues it after the running one. An escaping exception is
+  // shown unless the user's stop caused it; a close asked for meanwhile follows the end.
   void Run(const std::function<void()>& action);
   bool Running() const { return busy_; }
 
-  // The user asks to close the window: true when it may close now. During an action,
-  // `confirm_stop` is asked once; Yes requests a stop (platform/interrupt.h).
+  // True when the window may close now; during an action, Yes to `confirm_stop` (asked
+  // once) requests a stop.
   bool MayClose(const std::function<bool()>& confirm_stop);
 
  private:
@@ -50,8 +49,8 @@ class ActionRunner {
   std::vector<std::function<void()>> waiting_;
 };
 
-// The part of TMain both windows share. While an action runs the window repaints at most
-// every kRepaintInterval, so that a long report does not spend its time painting.
+// The part of TMain both windows share. During an action it repaints at most every
+// kRepaintInterval: a long report must not spend its time painting.
 class FormWindow : public KeptWindow {
  public:
   static constexpr std::chrono::milliseconds kRepaintInterval{20};
@@ -78,13 +77,11 @@ class FormWindow : public KeptWindow {
   void ScreenChanged() override;
   bool MayClose();
   void OpenFolder(Selector selector, const std::string& folder);
-  // Windows keeps one current folder per drive: choosing a drive again returns there
-  // while that is still a folder, else to the drive's root.
+  // As Windows, back to the folder last shown on that drive while it exists, else its root.
   void ChooseDrive(Selector selector, char letter);
   void ShowFolder(Selector selector) final;
 
  private:
-  void PaintNow();
   bool PaintedRecently() const;
 
   ActionRunner runner_;

@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -16,15 +17,10 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <exception>
 #include <iterator>
-#include <utility>
 
-#include "app/action_runner.h"
 #include "app/folder_lines.h"
-#include "app/settings.h"
 #include "app/startup.h"
-#include "ui/form.h"
 
 namespace app {
 namespace {
@@ -137,10 +133,10 @@ void TMain::BuildControls() {
         break;
       }
       case ui::Kind::kDriveBox:
-        widget = new DriveSelector(this);
+        widget = MakeDriveBox(this);
         break;
       case ui::Kind::kFolderList:
-        widget = new FolderList(this);
+        widget = MakeFolderList(this);
         break;
       case ui::Kind::kEdit:
         widget = backup_folder_list_ = new QLineEdit(text, this);
@@ -152,7 +148,7 @@ void TMain::BuildControls() {
         widget = progress_bar_ = new app::Gauge(this);
         break;
       case ui::Kind::kButton: {
-        auto* button = new PushButton(text, this);
+        auto* button = new QPushButton(text, this);
         connect(button, &QPushButton::clicked, this, [this, &control] { Click(control.handler); });
         widget = button;
         break;
@@ -180,10 +176,10 @@ void TMain::BuildControls() {
     previous = next;
   }
 
-  lists_[kICQ] = findChild<FolderList*>("ICQFolder");
-  lists_[kBackup] = findChild<FolderList*>("BackupFolder");
-  drives_[kICQ] = findChild<DriveSelector*>("DriveComboBox1");
-  drives_[kBackup] = findChild<DriveSelector*>("DriveComboBox2");
+  lists_[kICQ] = findChild<QListWidget*>("ICQFolder");
+  lists_[kBackup] = findChild<QListWidget*>("BackupFolder");
+  drives_[kICQ] = findChild<QComboBox*>("DriveComboBox1");
+  drives_[kBackup] = findChild<QComboBox*>("DriveComboBox2");
   icq_folder_now_ = findChild<QLabel*>("ICQFolderNow");
 
   out_screen_->setReadOnly(true);
@@ -198,10 +194,11 @@ void TMain::BuildControls() {
   lists_[kICQ]->setFocus();
 
   for (Selector selector : {kICQ, kBackup}) {
-    connect(lists_[selector], &FolderList::OpenRequested, this,
-            [this, selector](const std::string& folder) { OpenFolder(selector, folder); });
-    connect(drives_[selector], &DriveSelector::DriveChosen, this,
-            [this, selector](char letter) { ChooseDrive(selector, letter); });
+    connect(lists_[selector], &QListWidget::itemDoubleClicked, this,
+            [this, selector](QListWidgetItem* item) { OpenFolder(selector, PathOfItem(item)); });
+    connect(drives_[selector], &QComboBox::activated, this, [this, selector](int index) {
+      ChooseDrive(selector, drives_[selector]->itemData(index).toChar().toLatin1());
+    });
     ShowFolder(selector);
   }
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
@@ -309,8 +306,22 @@ void TMain::closeEvent(QCloseEvent* event) {
   }
 }
 
-// The form's keys for the link labels.
+// The form's keys for the link labels; Enter, which the controls pass on, opens a folder
+// list's line or presses the focused button.
 void TMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    for (Selector selector : {kICQ, kBackup}) {
+      if (focusWidget() == lists_[selector] && lists_[selector]->currentItem()) {
+        OpenFolder(selector, PathOfItem(lists_[selector]->currentItem()));
+        return;
+      }
+    }
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button != nullptr && !event->isAutoRepeat()) {
+      button->click();
+      return;
+    }
+  }
   for (const ui::Key& key : ui::kKeys) {
     const QKeyCombination wanted =
         key.function_key > 0 ? QKeyCombination(Qt::Key(Qt::Key_F1 + key.function_key - 1))
@@ -352,7 +363,7 @@ void TMain::ScreenToTop() {
 }
 
 void TMain::ShowList(Selector selector) {
-  lists_[selector]->Fill(folders_[selector]);
+  FillFolderList(lists_[selector], folders_[selector]);
   ShowDrive(selector);
   if (selector != kICQ) return;
   icq_folder_now_->setText(
@@ -360,6 +371,9 @@ void TMain::ShowList(Selector selector) {
   icq_folder_now_->setToolTip(Shown(folders_[kICQ]));
 }
 
-void TMain::ShowDrive(Selector selector) { drives_[selector]->ShowDriveOf(folders_[selector]); }
+void TMain::ShowDrive(Selector selector) {
+  const int index = drives_[selector]->findData(QChar(DriveOf(folders_[selector])));
+  if (index >= 0) drives_[selector]->setCurrentIndex(index);
+}
 
 }  // namespace app

@@ -60,8 +60,8 @@ class TMain : public QWidget, public FormWindow {
   int AskCentred(QMessageBox& box);
 
   // Controls, owned by the window through Qt's parent links.
-  FolderList* lists_[2] = {};
-  DriveSelector* drives_[2] = {};
+  QListWidget* lists_[2] = {};
+  QComboBox* drives_[2] = {};
   QLabel* icq_folder_now_ = nullptr;
   QLineEdit* backup_folder_list_ = nullptr;
   QPlainTextEdit* out_screen_ = nullptr;

@@ -17,7 +17,7 @@ inline constexpr char kWindowCaption[] = "Varn ICQ Backup";
 inline constexpr char kConfirmCaption[] = "Confirm";
 inline constexpr char kStopQuestion[] = "Action in progress !\r\rStop it and close the window ?";
 
-// A CR or LF inside a message screen line shows as a space: one line stays one line.
+// A message screen line with each CR and LF as a space: one line stays one line.
 std::string ScreenLineText(const std::string& line);
 
 // A question's or error's text with each CR LF, lone CR or lone LF as `line_break`.
@@ -64,7 +64,14 @@ class FormWindow : public KeptWindow {
   bool ActionRunning() const { return runner_.Running(); }
   void Click(void (*handler)(WindowSeam& window));  // a button's, a link label's or a key's
 
+  bool ConfirmYesNo(const std::string& text) final { return Ask(kConfirmCaption, text, true); }
+  bool WarnOkCancel(const std::string& caption, const std::string& text) final {
+    return Ask(caption, text, false);
+  }
+
  protected:
+  // A question with Yes and No, else OK and Cancel: true for Yes or OK.
+  virtual bool Ask(const std::string& caption, const std::string& text, bool yes_no) = 0;
   virtual bool IsShown() const = 0;
   virtual void TakeMessages() = 0;  // lets the window repaint and sees a close request
   virtual void ActionEnded() = 0;   // replays the input held during the action

@@ -30,8 +30,6 @@ constexpr int kScreenTextMargin = 1;
 // The window manager may draw its frame a little after the window first shows.
 constexpr int kFrameSettleMs = 300;
 
-QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
-
 // The input that waits while an action runs.
 bool IsUserInput(QEvent::Type type) {
   static constexpr QEvent::Type kInput[] = {QEvent::MouseButtonPress,
@@ -232,20 +230,14 @@ void TMain::ShowGauge() { progress_bar_->SetValue(gauge_); }
 
 void TMain::ShowBackupText() { backup_folder_list_->setText(Shown(backup_text_)); }
 
-bool TMain::ConfirmYesNo(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogLines(text),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setDefaultButton(QMessageBox::Yes);
-  box.setEscapeButton(QMessageBox::No);
-  return AskCentred(box) == QMessageBox::Yes;
-}
-
-bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, Shown(caption), DialogLines(text),
-                  QMessageBox::Ok | QMessageBox::Cancel, this);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.setEscapeButton(QMessageBox::Cancel);
-  return AskCentred(box) == QMessageBox::Ok;
+bool TMain::Ask(const std::string& caption, const std::string& text, bool yes_no) {
+  const QMessageBox::StandardButton yes = yes_no ? QMessageBox::Yes : QMessageBox::Ok;
+  const QMessageBox::StandardButton no = yes_no ? QMessageBox::No : QMessageBox::Cancel;
+  QMessageBox box(yes_no ? QMessageBox::Question : QMessageBox::Warning, Shown(caption),
+                  Shown(DialogText(text, "\n")), yes | no, this);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(no);
+  return AskCentred(box) == yes;
 }
 
 // In the window's font, plain buttons, in the middle of the screen; the window's frame

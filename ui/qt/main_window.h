@@ -31,9 +31,6 @@ class TMain : public QWidget, public FormWindow {
   // Builds the controls and runs the form's start-up; shown by the caller.
   explicit TMain(QWidget* parent = nullptr);
 
-  bool ConfirmYesNo(const std::string& text) override;
-  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -41,6 +38,7 @@ class TMain : public QWidget, public FormWindow {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  bool Ask(const std::string& caption, const std::string& text, bool yes_no) override;
   void ShowCleared() override;
   void ShowAppended(const std::string& line) override;
   void ShowDeleting(int index) override;

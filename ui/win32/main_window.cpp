@@ -48,7 +48,6 @@ bool IsLink(HWND control) {
 
 // The program's texts are 8-bit texts in the ANSI code page; the controls speak UTF-16.
 std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -59,14 +58,13 @@ std::wstring Wide(const std::string& text) {
 std::string WindowText(HWND window) {
   std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
-  if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
   // No best fit, as the file layer: a character the code page lacks becomes "?".
-  constexpr DWORD kNoBestFit = WC_NO_BEST_FIT_CHARS;
-  const int length =
-      WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, nullptr, 0, "?", nullptr);
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                         0, "?", nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, text.data(), length, "?", nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, "?",
+                      nullptr);
   return text;
 }
 
@@ -103,8 +101,7 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ca
   return answer;
 }
 
-// Each kind's system control, in the order of ui::Kind; the window draws what overflows
-// a label.
+// Each kind's system control, in the order of ui::Kind.
 struct ControlClass {
   const wchar_t* name;
   DWORD style;
@@ -313,8 +310,7 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnClose();
       return 0;
     case WM_NEXTDLGCTL:
-      // The message screen passes Tab on as in a dialog; the window, no dialog, moves the
-      // focus itself, as the dialog manager would.
+      // The message screen passes Tab on as in a dialog: the focus moves as there.
       if (LOWORD(lparam)) {
         SetFocus(reinterpret_cast<HWND>(wparam));
       } else if (const HWND next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0)) {
@@ -516,14 +512,11 @@ void TMain::ShowBackupText() {
   setting_backup_text_ = false;
 }
 
-bool TMain::ConfirmYesNo(const std::string& text) {
-  return CentredMessageBox(window_, DialogText(text, "\r\n"), kConfirmCaption,
-                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
-}
-
-bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  return CentredMessageBox(window_, DialogText(text, "\r\n"), caption,
-                           MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
+bool TMain::Ask(const std::string& caption, const std::string& text, bool yes_no) {
+  const UINT buttons = yes_no ? MB_YESNO | MB_ICONQUESTION : MB_OKCANCEL | MB_ICONWARNING;
+  const int answer =
+      CentredMessageBox(window_, DialogText(text, "\r\n"), caption, buttons | MB_DEFBUTTON1);
+  return answer == IDYES || answer == IDOK;
 }
 
 void TMain::TakeMessages() {

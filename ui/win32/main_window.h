@@ -33,9 +33,6 @@ class TMain : public FormWindow {
   // One queued message: the window's own keys, the dialog manager's, the window's.
   void HandleQueued(MSG message);
 
-  bool ConfirmYesNo(const std::string& text) override;
-  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
-
  private:
   struct FontDeleter {
     void operator()(HFONT font) const { DeleteObject(font); }
@@ -60,6 +57,7 @@ class TMain : public FormWindow {
   void HoldInput(const MSG& message);
   void OpenCurrentLine(Selector selector);
 
+  bool Ask(const std::string& caption, const std::string& text, bool yes_no) override;
   void ShowCleared() override;
   void ShowAppended(const std::string& line) override;
   void ShowDeleting(int index) override;

@@ -185,8 +185,6 @@ void TMain::BuildControls() {
   // Read-only, yet with a caret when it has the focus, so that the focus shows.
   out_screen_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   out_screen_->setTabChangesFocus(true);
-  out_screen_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   out_screen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   out_screen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   lists_[kICQ]->setFocus();
@@ -279,10 +277,6 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
 
 // Every event, so that a close request is seen now; eventFilter holds the input.
 void TMain::TakeMessages() { QCoreApplication::processEvents(); }
-
-void ShowErrorBox(QWidget* parent, const std::string& message) {
-  QMessageBox::critical(parent, kWindowCaption, Shown(message));
-}
 
 void TMain::ShowError(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, kWindowCaption, Shown(message), QMessageBox::Ok,

@@ -16,12 +16,8 @@
 
 namespace app {
 
-// An error that ends the program before its window opens, in a message box.
-void ShowErrorBox(QWidget* parent, const std::string& message);
-
-// Where a window stands, frame included, when its frame is centred in `area`: its client
-// area has the size `client`, the frame the margins `frame` around it. Along a side where
-// it does not fit it stands at the area's start, so that its title bar stays on screen.
+// Where a window with that client size and frame stands when centred in `area`; along a
+// side where it does not fit, at the area's start, so that its title bar stays on screen.
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
 
 class TMain : public QWidget, public FormWindow {

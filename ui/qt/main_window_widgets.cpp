@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <vector>
 
 #include "app/folder_lines.h"
 #include "platform/drives.h"
@@ -14,8 +13,6 @@
 namespace app {
 namespace {
 
-constexpr int kFolderIndent = 8;  // pixels per level of the path
-constexpr int kFolderIconSize = 14;
 constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
 constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
 
@@ -49,7 +46,7 @@ class IndentDelegate : public QStyledItemDelegate {
 
  private:
   static int Indent(const QModelIndex& index) {
-    return index.data(kLevelRole).toInt() * kFolderIndent;
+    return index.data(kLevelRole).toInt() * ui::kFolderIndent;
   }
 };
 
@@ -70,7 +67,7 @@ class DriveDelegate : public QStyledItemDelegate {
 QListWidget* MakeFolderList(QWidget* parent) {
   auto* list = new QListWidget(parent);
   list->setItemDelegate(new IndentDelegate(list));
-  list->setIconSize(QSize(kFolderIconSize, kFolderIconSize));
+  list->setIconSize(QSize(ui::kFolderIconSize, ui::kFolderIconSize));
   list->setUniformItemSizes(true);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   return list;

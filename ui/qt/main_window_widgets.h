@@ -1,5 +1,4 @@
-// The window's own kinds of control. Paths are Windows path texts kept as bytes; Qt
-// only shows them.
+// The window's own kinds of control. Paths stay Windows path texts; Qt only shows them.
 #pragma once
 
 #include <QComboBox>

@@ -14,8 +14,6 @@ namespace {
 
 constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
-constexpr int kFolderIndent = 8;  // pixels per level of the path
-constexpr int kFolderIconSize = 14;
 constexpr int kDriveListHeight = 200;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
@@ -133,7 +131,7 @@ void DrawFolderIcon(HDC dc, int left, int top, bool open) {
   const HGDIOBJ old_brush = SelectObject(dc, fill);
   const HGDIOBJ old_pen = SelectObject(dc, edge);
   Rectangle(dc, left, top + 1, left + 6, top + 4);  // the tab
-  Rectangle(dc, left, top + 3, left + kFolderIconSize, top + kFolderIconSize - 2);
+  Rectangle(dc, left, top + 3, left + ui::kFolderIconSize, top + ui::kFolderIconSize - 2);
   SelectObject(dc, old_pen);
   SelectObject(dc, old_brush);
   DeleteObject(edge);
@@ -265,8 +263,6 @@ void TMain::BuildControls() {
   ShowFolder(kBackup);
   SetFocus(lists_[kICQ]);
 }
-
-// --- Messages ------------------------------------------------------------------------
 
 LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -455,12 +451,12 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
     return;
   }
   const FolderLine& line = shown.lines[item.itemID];
-  const int left = place.left + 2 + line.level * kFolderIndent;
+  const int left = place.left + 2 + line.level * ui::kFolderIndent;
   DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
   const std::wstring text = Wide(line.text);
   SIZE size = {};
   GetTextExtentPoint32W(item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
-  const int text_left = left + kFolderIconSize + 3;
+  const int text_left = left + ui::kFolderIconSize + 3;
   RECT text_place = {text_left, place.top, text_left + size.cx + 4, place.bottom};
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   FillRect(item.hDC, &text_place, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
@@ -569,8 +565,6 @@ void TMain::ScreenToTop() {
 void TMain::ShowError(const std::string& message) {
   ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
 }
-
-// --- The folder selectors --------------------------------------------------------------
 
 void TMain::ShowList(Selector selector) {
   const HWND list = lists_[selector];

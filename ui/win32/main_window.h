@@ -16,8 +16,7 @@
 
 namespace app {
 
-// An error that ends the action, or the program before its window opens, in a message
-// box centred on the screen (owner: none, or the window it speaks for).
+// An error that ends the action, or the program before its window opens, centred.
 void ShowErrorBox(HWND owner, const std::string& message);
 
 class TMain : public FormWindow {

@@ -1,5 +1,6 @@
 #include "app/action_runner.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/folder_lines.h"
@@ -11,9 +12,8 @@ namespace app {
 
 std::string ScreenLineText(const std::string& line) {
   std::string shown = line;
-  for (char& c : shown) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
+  std::ranges::replace_if(
+      shown, [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return shown;
 }
 
@@ -32,12 +32,11 @@ std::string DialogText(const std::string& text, std::string_view line_break) {
 }
 
 void ActionRunner::Run(const std::function<void()>& action) {
-  if (busy_) {
-    waiting_.push_back(action);
-    return;
-  }
-  std::function<void()> next = action;
-  for (;;) {
+  waiting_.push_back(action);
+  if (busy_) return;
+  while (!waiting_.empty()) {
+    const std::function<void()> next = waiting_.front();
+    waiting_.erase(waiting_.begin());
     busy_ = true;
     if (hooks_.starting) hooks_.starting();
     try {
@@ -54,9 +53,6 @@ void ActionRunner::Run(const std::function<void()>& action) {
       hooks_.close();
       return;
     }
-    if (waiting_.empty()) return;
-    next = waiting_.front();
-    waiting_.erase(waiting_.begin());
   }
 }
 

@@ -52,8 +52,7 @@ class WindowSeam {
   std::string SupportedVersions;
 };
 
-// The seam's state as the windows and the terminal keep it; a window shows each change
-// through the Show hooks.
+// The seam's state as the windows and the terminal keep it; the Show hooks show changes.
 class KeptWindow : public WindowSeam {
  public:
   KeptWindow();

@@ -48,13 +48,6 @@ bool IsUserInput(QEvent::Type type) {
   return std::ranges::find(kInput, type) != std::end(kInput);
 }
 
-QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
-  QFont font(family, ui::kFontPoints);
-  font.setBold(bold);
-  font.setUnderline(underline);
-  return font;
-}
-
 // The program's icon in every size the build drew from its SVG (one folder a size).
 QIcon ProgramIcon() {
   QIcon icon;
@@ -97,7 +90,7 @@ TMain::TMain(QWidget* parent)
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
   setWindowIcon(ProgramIcon());
-  setFont(ControlFont(ui::kArial));
+  setFont(QFont(ui::kArial, ui::kFontPoints));
   BuildControls();
   resize(ui::kOuterWidth, ui::kOuterHeight);
   if (QScreen* screen = this->screen()) {
@@ -154,11 +147,13 @@ void TMain::BuildControls() {
     }
     widget->setObjectName(control.name);
     widget->setGeometry(control.left, control.top, control.width, control.height);
-    if (control.kind == ui::Kind::kLink) {
-      widget->setFont(ControlFont(
-          QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial, false, true));
-    } else if (control.bold) {
-      widget->setFont(ControlFont(control.family, true));
+    const bool link = control.kind == ui::Kind::kLink;
+    if (link || control.bold) {
+      QFont font(QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial,
+                 ui::kFontPoints);
+      font.setBold(control.bold);
+      font.setUnderline(link);
+      widget->setFont(font);
     }
     // A label takes the room its text needs: a stand-in font can be a little wider.
     if (control.kind == ui::Kind::kLabel || control.kind == ui::Kind::kLink) {
@@ -238,8 +233,7 @@ bool TMain::Ask(const std::string& caption, const std::string& text, bool yes_no
   return AskCentred(box) == yes;
 }
 
-// In the window's font, plain buttons, in the middle of the screen; the window's frame
-// stands in for the box's, unknown before it shows.
+// In the window's font, with plain buttons, centred as if the box had the window's frame.
 int TMain::AskCentred(QMessageBox& box) {
   box.setFont(font());
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
@@ -292,8 +286,7 @@ void TMain::closeEvent(QCloseEvent* event) {
   }
 }
 
-// The form's keys for the link labels; Enter, which the controls pass on, opens a folder
-// list's line or presses the focused button.
+// The link labels' keys; Enter, which the controls pass on, opens a list line or clicks.
 void TMain::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     for (Selector selector : {kICQ, kBackup}) {

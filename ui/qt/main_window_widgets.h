@@ -11,8 +11,7 @@ namespace app {
 
 inline QString Shown(const std::string& s) { return QString::fromUtf8(s.data(), s.size()); }
 
-// A directory list, filled by FillFolderList: the path from the drive root down to its
-// folder, then the folder's sub-folders, indented by level.
+// A directory list (FillFolderList): the path down to its folder, then the sub-folders.
 QListWidget* MakeFolderList(QWidget* parent);
 void FillFolderList(QListWidget* list, const std::string& folder);
 std::string PathOfItem(const QListWidgetItem* item);  // the line's Windows path

@@ -1,5 +1,6 @@
 #include "app/action_runner.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/folder_lines.h"
@@ -11,9 +12,8 @@ namespace app {
 
 std::string ScreenLineText(const std::string& line) {
   std::string shown = line;
-  for (char& c : shown) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
+  std::ranges::replace_if(
+      shown, [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return shown;
 }
 
@@ -32,19 +32,17 @@ std::string DialogText(const std::string& text, std::string_view line_break) {
 }
 
 void ActionRunner::Run(const std::function<void()>& action) {
-  if (busy_) {
-    waiting_.push_back(action);
-    return;
-  }
-  std::function<void()> next = action;
-  for (;;) {
+  waiting_.push_back(action);
+  if (busy_) return;
+  while (!waiting_.empty()) {
+    const std::function<void()> next = waiting_.front();
+    waiting_.erase(waiting_.begin());
     busy_ = true;
     if (hooks_.starting) hooks_.starting();
     try {
       next();
     } catch (const std::exception& error) {
-      // The action ends here; the screen keeps what it showed. A stop the user asked
-      // for when closing the window needs no message.
+      // The screen keeps what it showed; a stop asked for by closing needs no message.
       if (!platform::StopRequested()) hooks_.show_error(error.what());
     }
     platform::ClearStopRequest();
@@ -55,16 +53,12 @@ void ActionRunner::Run(const std::function<void()>& action) {
       hooks_.close();
       return;
     }
-    if (waiting_.empty()) return;
-    next = waiting_.front();
-    waiting_.erase(waiting_.begin());
   }
 }
 
 bool ActionRunner::MayClose(const std::function<bool()>& confirm_stop) {
   if (!busy_) return true;
-  // Yes stops the action as Ctrl-C does on a terminal (it removes the file it was
-  // writing); the window closes when the action has ended.
+  // Yes stops the action as Ctrl-C does; the window closes when the action has ended.
   if (!close_requested_ && confirm_stop()) {
     close_requested_ = true;
     platform::RequestStop();
@@ -102,19 +96,15 @@ bool FormWindow::PaintedRecently() const {
 }
 
 void FormWindow::ScreenChanged() {
-  if (!runner_.Running() || !IsShown()) return;
-  if (!PaintedRecently()) {
-    PaintNow();
-  } else {
+  if (PaintedRecently()) {
     unpainted_ = true;  // shown by the next repaint, or by Refresh before the action blocks
+  } else {
+    Refresh();
   }
 }
 
 void FormWindow::Refresh() {
-  if (runner_.Running() && IsShown() && (unpainted_ || !PaintedRecently())) PaintNow();
-}
-
-void FormWindow::PaintNow() {
+  if (!runner_.Running() || !IsShown() || (!unpainted_ && PaintedRecently())) return;
   TakeMessages();
   unpainted_ = false;
   last_paint_ = std::chrono::steady_clock::now();

@@ -17,7 +17,7 @@ inline constexpr char kWindowCaption[] = "Varn ICQ Backup";
 inline constexpr char kConfirmCaption[] = "Confirm";
 inline constexpr char kStopQuestion[] = "Action in progress !\r\rStop it and close the window ?";
 
-// A CR or LF inside a message screen line shows as a space: one line stays one line.
+// A message screen line with each CR and LF as a space: one line stays one line.
 std::string ScreenLineText(const std::string& line);
 
 // A question's or error's text with each CR LF, lone CR or lone LF as `line_break`.
@@ -33,14 +33,13 @@ class ActionRunner {
 
   explicit ActionRunner(Hooks hooks) : hooks_(std::move(hooks)) {}
 
-  // Runs one handler's work; asked for during another, it runs after it. An exception it
-  // lets through ends it and is shown, unless the user's stop caused it; a close asked
-  // for meanwhile is carried out once it has ended.
+  // Runs one handler's work, or queues it after the running one. An escaping exception is
+  // shown unless the user's stop caused it; a close asked for meanwhile follows the end.
   void Run(const std::function<void()>& action);
   bool Running() const { return busy_; }
 
-  // The user asks to close the window: true when it may close now. During an action,
-  // `confirm_stop` is asked once; Yes requests a stop (platform/interrupt.h).
+  // True when the window may close now; during an action, Yes to `confirm_stop` (asked
+  // once) requests a stop.
   bool MayClose(const std::function<bool()>& confirm_stop);
 
  private:
@@ -50,8 +49,8 @@ class ActionRunner {
   std::vector<std::function<void()>> waiting_;
 };
 
-// The part of TMain both windows share. While an action runs the window repaints at most
-// every kRepaintInterval, so that a long report does not spend its time painting.
+// The part of TMain both windows share. During an action it repaints at most every
+// kRepaintInterval: a long report must not spend its time painting.
 class FormWindow : public KeptWindow {
  public:
   static constexpr std::chrono::milliseconds kRepaintInterval{20};
@@ -65,7 +64,14 @@ class FormWindow : public KeptWindow {
   bool ActionRunning() const { return runner_.Running(); }
   void Click(void (*handler)(WindowSeam& window));  // a button's, a link label's or a key's
 
+  bool ConfirmYesNo(const std::string& text) final { return Ask(kConfirmCaption, text, true); }
+  bool WarnOkCancel(const std::string& caption, const std::string& text) final {
+    return Ask(caption, text, false);
+  }
+
  protected:
+  // A question with Yes and No, else OK and Cancel: true for Yes or OK.
+  virtual bool Ask(const std::string& caption, const std::string& text, bool yes_no) = 0;
   virtual bool IsShown() const = 0;
   virtual void TakeMessages() = 0;  // lets the window repaint and sees a close request
   virtual void ActionEnded() = 0;   // replays the input held during the action
@@ -78,13 +84,11 @@ class FormWindow : public KeptWindow {
   void ScreenChanged() override;
   bool MayClose();
   void OpenFolder(Selector selector, const std::string& folder);
-  // Windows keeps one current folder per drive: choosing a drive again returns there
-  // while that is still a folder, else to the drive's root.
+  // As Windows, back to the folder last shown on that drive while it exists, else its root.
   void ChooseDrive(Selector selector, char letter);
   void ShowFolder(Selector selector) final;
 
  private:
-  void PaintNow();
   bool PaintedRecently() const;
 
   ActionRunner runner_;

@@ -20,8 +20,8 @@ struct FolderLines {
 };
 
 // The lines of a list standing at `folder` ("C:\ICQ", or "C:\"): the root, each folder
-// down to the current one, then its sub-folders in the directory search's order, without
-// hidden folders and names that cannot exist on Windows.
+// down to it, then its sub-folders not hidden and with names Windows allows, in the
+// search's order.
 FolderLines ReadFolderLines(const std::string& folder);
 
 // The drive letter of a folder, upper case; 0 for an empty text.

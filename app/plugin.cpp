@@ -1,7 +1,5 @@
 #include "app/plugin.h"
 
-#include <array>
-
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/text_file.h"
@@ -10,8 +8,10 @@ namespace app {
 namespace {
 
 constexpr char kPluginFileName[] = "back.dat";
+constexpr char kEndMarker[] = "TheEnd";
+constexpr char kDefaultSupportedVersions[] = "98b-2000b(P)";
 
-constexpr std::array<const char*, 11> kDefaultPlugin = {
+constexpr const char* kDefaultPlugin[] = {
     "bookmark",
     "uin",
     "plugins",
@@ -21,7 +21,7 @@ constexpr std::array<const char*, 11> kDefaultPlugin = {
     "db99b",
     "2000a",
     "2000b",
-    kPluginEndMarker,
+    kEndMarker,
     kDefaultSupportedVersions,
 };
 
@@ -32,7 +32,7 @@ void ReadPlugin(WindowSeam& window) {
     platform::TextReader reader(kPluginFileName);
     std::string line;
     bool marker_found = false;
-    while (!marker_found && reader.ReadLine(line)) marker_found = line == kPluginEndMarker;
+    while (!marker_found && reader.ReadLine(line)) marker_found = line == kEndMarker;
     // The line after the marker; none (or no marker at all) leaves it empty.
     std::string supported_versions;
     if (marker_found) reader.ReadLine(supported_versions);
@@ -46,22 +46,16 @@ void ReadPlugin(WindowSeam& window) {
   window.SupportedVersions = kDefaultSupportedVersions;
 }
 
-void ForEachPluginEntry(const std::string& home_folder,
-                        const std::function<void(const std::string& entry)>& visit) {
-  platform::TextReader reader(home_folder + "\\" + kPluginFileName);
-  std::string line;
-  while (reader.ReadLine(line) && line != kPluginEndMarker) {
-    platform::RaiseIfStopRequested();
-    // An empty entry would name the whole ICQ folder and back up everything in it.
-    if (!line.empty()) visit(line);
-  }
-  reader.Close();
-}
-
 std::vector<std::string> ReadPluginEntries(const std::string& home_folder) {
   std::vector<std::string> entries;
-  ForEachPluginEntry(home_folder,
-                     [&entries](const std::string& entry) { entries.push_back(entry); });
+  platform::TextReader reader(home_folder + "\\" + kPluginFileName);
+  std::string line;
+  while (reader.ReadLine(line) && line != kEndMarker) {
+    platform::RaiseIfStopRequested();
+    // An empty entry would name the whole ICQ folder and back up everything in it.
+    if (!line.empty()) entries.push_back(line);
+  }
+  reader.Close();
   return entries;
 }
 

@@ -7,7 +7,6 @@ namespace {
 
 constexpr std::string_view kTitleLine = " Varn ICQ Backup - 32 bit Ver 0.9.3 beta";
 constexpr std::string_view kWebAddress = "http://www.example.org/varn";
-constexpr std::string_view kForumAddress = "http://forum.example.org/varn";
 constexpr std::string_view kMailAddress = "varn@example.org";
 
 constexpr std::size_t kShortPathLimit = 30;
@@ -79,7 +78,7 @@ void Label4Click(WindowSeam& window) {
       " 3. Feel free to drop me at mail at",
       "     " + std::string(kMailAddress),
       " 4. Visit the software support forum",
-      "     at " + std::string(kForumAddress),
+      "     at http://forum.example.org/varn",
       " ",
       " ** This 32 bit version is incompatible",
       "     with the 16 bit version!",

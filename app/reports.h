@@ -1,5 +1,4 @@
-// The window's fixed reports and the pieces the actions' reports share. Every line
-// written begins with one space.
+// The window's fixed reports and the pieces the actions' reports share.
 #pragma once
 
 #include <initializer_list>

@@ -10,7 +10,7 @@
 namespace app {
 namespace {
 
-// At a drive root this gives "C:\\pref.cfg", which the file system reads as "C:\pref.cfg".
+// "C:\\pref.cfg" at a drive root, which the file system reads as "C:\pref.cfg".
 std::string PrefsPath(const WindowSeam& window) { return window.HomeFolder + "\\pref.cfg"; }
 
 }  // namespace
@@ -41,8 +41,7 @@ void ReadPrefs(WindowSeam& window) {
   window.BackupPath = backup_path;
 }
 
-// A crash or a full disk must not cost the old settings: the new file is made durable
-// beside pref.cfg, then renamed over it.
+// Written beside pref.cfg and renamed over it: a crash or a full disk keeps the old one.
 void SavePrefs(const WindowSeam& window) {
   const std::string new_prefs = window.HomeFolder + "\\pref.tmp";
   std::optional<platform::TextWriter> writer;
@@ -52,13 +51,11 @@ void SavePrefs(const WindowSeam& window) {
     writer->WriteLine(window.BackupPath);
     writer->Flush();
     writer->Close();
-    writer.reset();
     if (int code = platform::RenameFile(new_prefs, PrefsPath(window), true)) {
       platform::RaiseIoError(code);
     }
   } catch (const platform::EInOutError&) {
-    writer.reset();
-    // The error raised is the one the user is told; the half-written file goes.
+    writer.reset();  // closed, so that the half-written file can go
     static_cast<void>(platform::DeleteFile(new_prefs));
     throw;
   }

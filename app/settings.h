@@ -1,5 +1,5 @@
 // The settings file pref.cfg in the home folder: the ICQ folder's line, then the backup
-// folder's, each a path or "none".
+// folder's, each a path or "none" (compared case-sensitively).
 #pragma once
 
 #include <string>
@@ -8,10 +8,9 @@
 
 namespace app {
 
-// The setting that means "no folder chosen"; compared case-sensitively.
 inline constexpr char kNoFolder[] = "none";
 
-// True when the path names an existing folder; never raises.
+// True when the path names an existing folder.
 bool PathIsFolder(const std::string& path) noexcept;
 
 // Fills window.ICQPath and window.BackupPath from HomeFolder's pref.cfg: "none" without

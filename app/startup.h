@@ -1,4 +1,4 @@
-// The window's start-up sequence (FormCreate), on the window seam.
+// The window's start-up (FormCreate).
 #pragma once
 
 #include <optional>
@@ -8,13 +8,12 @@
 
 namespace app {
 
-// The programs keep their files in the folder they start in, which must lie on a drive:
-// the refusal naming the folder and the drives when it does not, else nullopt.
+// The programs keep their files in the folder they start in: the refusal when it lies
+// on no drive, else nullopt.
 std::optional<std::string> StartFolderRefusal();
 
-// HomeFolder := the current directory; pref.cfg and back.dat read; the banner written;
-// each selector moved to its saved folder while that exists. An EInOutError from the
-// files passes through before the screen is touched.
+// HomeFolder := the current directory; pref.cfg and back.dat read (an EInOutError passes
+// through before the screen is touched); the banner; each selector to its saved folder.
 void FormCreate(WindowSeam& window);
 
 }  // namespace app

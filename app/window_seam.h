@@ -1,6 +1,5 @@
 // What an action sees of the window: the message screen, the gauge, the two folder
-// selectors, two modal questions and the four fields. TMain implements it with
-// widgets, the tests with a recording object, torq32-cli on a terminal.
+// selectors, two modal questions and the four fields of TMain.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +24,7 @@ class WindowSeam {
   // Gauge (ProgressBar): values held to 0..100; a change shows at once.
   virtual void SetGauge(int percent) = 0;
   virtual int Gauge() const = 0;
-  // The data an action has worked through since it cleared the screen grew by `bytes`.
-  // Only the terminal's progress line tells the sum.
+  // The data the action has worked through grew by `bytes`: the terminal tells the sum.
   virtual void CountBytes(std::int64_t bytes) { (void)bytes; }
 
   // Folder selectors. Moving one makes its folder the current directory (one that cannot
@@ -41,23 +39,20 @@ class WindowSeam {
   // Sets the edit box's text as typing does: the list does not move.
   virtual void SetBackupFolderText(const std::string& text) = 0;
 
-  // Called where an action may be kept long: shows what is not shown yet and answers the
-  // window system every few milliseconds at most.
+  // Where an action may be kept long: shows what is not shown yet, at most every few ms.
   virtual void Refresh() = 0;
 
-  // Modal questions. Yes/No confirmation: true for Yes. OK/Cancel warning: true for OK.
+  // Modal questions: true for Yes, or for OK.
   virtual bool ConfirmYesNo(const std::string& text) = 0;
   virtual bool WarnOkCancel(const std::string& caption, const std::string& text) = 0;
 
-  // The four fields of TMain.
   std::string HomeFolder;
   std::string ICQPath = "none";
   std::string BackupPath = "none";
   std::string SupportedVersions;
 };
 
-// The seam's state as the windows and the terminal keep it, byte for byte; a window shows
-// each change through the Show hooks.
+// The seam's state as the windows and the terminal keep it; the Show hooks show changes.
 class KeptWindow : public WindowSeam {
  public:
   KeptWindow();

@@ -501,18 +501,6 @@ TEST_F(AppTest, EntriesOfAMissingBackDatRaise) {
   EXPECT_THROW(app::ReadPluginEntries("C:\\home"), platform::EInOutError);
 }
 
-TEST_F(AppTest, EntriesAreVisitedWhileReading) {
-  WriteFile("home/back.dat", "a\r\nb\r\nc\r\nTheEnd\r\nx\r\n");
-  std::vector<std::string> seen;
-  EXPECT_THROW(app::ForEachPluginEntry("C:\\home",
-                                       [&seen](const std::string& entry) {
-                                         seen.push_back(entry);
-                                         if (entry == "b") throw platform::EInOutError(5);
-                                       }),
-               platform::EInOutError);
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
-}
-
 // --- Start-up errors ------------------------------------------------------------------
 
 // A start-up error passes through before the screen is touched, so the window opens

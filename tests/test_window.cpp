@@ -444,8 +444,8 @@ TEST_F(WindowTest, FolderListShowsPathThenVisibleSubFolders) {
   auto* list = Control<QListWidget>("ICQFolder");
   EXPECT_EQ(ItemTexts(list), (std::vector<std::string>{"C:\\", "Home", "Alpha", "beta"}));
   EXPECT_EQ(list->currentItem()->text(), "Home");
-  EXPECT_EQ(app::FolderList::PathOfItem(list->item(2)), "C:\\Home\\Alpha");
-  EXPECT_EQ(app::FolderList::PathOfItem(list->item(0)), "C:\\");
+  EXPECT_EQ(app::PathOfItem(list->item(2)), "C:\\Home\\Alpha");
+  EXPECT_EQ(app::PathOfItem(list->item(0)), "C:\\");
   for (int i = 0; i < list->count(); ++i) {
     EXPECT_EQ(list->visualItemRect(list->item(i)).height(), 16) << i;
   }

@@ -1,5 +1,4 @@
-// torq32-cli's subcommands: each runs one action of the window on the terminal window
-// after start-up and answers the program's exit status.
+// torq32-cli's subcommands: one action of the window each, answering the exit status.
 #pragma once
 
 #include <span>

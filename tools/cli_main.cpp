@@ -42,13 +42,6 @@ struct UsageError {
   std::string message;
 };
 
-const app::CliCommand* FindCommand(std::string_view name) {
-  for (const app::CliCommand& command : app::CliCommands()) {
-    if (name == command.name) return &command;
-  }
-  return nullptr;
-}
-
 // Options may stand before and after the subcommand; folder texts are kept as typed.
 CommandLine ParseCommandLine(int argc, char* argv[]) {
   enum : int { kNo = 256, kProgress, kHome, kIcq, kBackup, kOnly };
@@ -92,9 +85,12 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   }
   for (int i = optind; i < argc; ++i) {
     if (line.command) throw UsageError{std::string("one subcommand at a time: ") + argv[i]};
-    if (!(line.command = FindCommand(argv[i]))) {
+    const auto found =
+        std::ranges::find(app::CliCommands(), std::string_view(argv[i]), &app::CliCommand::name);
+    if (found == app::CliCommands().end()) {
       throw UsageError{std::string("unknown subcommand ") + argv[i]};
     }
+    line.command = &*found;
   }
   if (yes && no) throw UsageError{"--yes and --no exclude each other"};
   if (line.only && !(line.command && std::string_view(line.command->name) == "restore")) {
@@ -234,13 +230,12 @@ int main(int argc, char* argv[]) {
     CommandLine line = ParseCommandLine(argc, argv);
     if (line.help) {
       PrintHelp();
-      return Flushed(app::kExitDone);
-    }
-    if (line.version) {
+    } else if (line.version) {
       std::cout << kProgram << " (Varn ICQ Backup) " << VARN_VERSION << "\n";
-      return Flushed(app::kExitDone);
+    } else {
+      return Flushed(Run(line));
     }
-    return Flushed(Run(line));
+    return Flushed(app::kExitDone);
   } catch (const UsageError& e) {
     std::cerr << kProgram << ": " << e.message << "\nTry '" << kProgram << " --help'.\n";
     return app::kExitUsage;

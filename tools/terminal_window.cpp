@@ -38,12 +38,6 @@ std::string TimeLeft(std::chrono::steady_clock::duration elapsed, int percent) {
   return text;
 }
 
-// The dialogs break lines with carriage returns; a terminal wants line feeds.
-std::string TerminalText(std::string text) {
-  std::replace(text.begin(), text.end(), '\r', '\n');
-  return text;
-}
-
 }  // namespace
 
 TerminalWindow::TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
@@ -100,7 +94,9 @@ bool TerminalWindow::WarnOkCancel(const std::string& caption, const std::string&
   if (!answer_in_ || !prompt_out_) return false;  // nobody to ask: the safe answer
   EndProgress();
   if (!caption.empty()) *prompt_out_ << caption << ":\n";
-  *prompt_out_ << TerminalText(text) << " [y/N] " << std::flush;
+  std::string shown = text;
+  std::ranges::replace(shown, '\r', '\n');  // the dialogs break lines with CRs
+  *prompt_out_ << shown << " [y/N] " << std::flush;
   std::string reply;
   if (!std::getline(*answer_in_, reply)) return false;
   reply = platform::AsciiLower(reply);

@@ -1,5 +1,5 @@
-// torq32-cli's window: the screen printed when the action ends, the gauge a progress
-// line, questions answered by a flag or on the terminal.
+// torq32-cli's window: the screen printed at the end, the gauge a progress line,
+// questions answered by a flag or on the terminal.
 #pragma once
 
 #include <chrono>
@@ -22,16 +22,15 @@ class TerminalWindow : public KeptWindow {
     kLines,   // one line per change (a log)
   };
 
-  // kAsk asks through prompt_out and answer_in; without answer_in it answers No / Cancel.
-  // A redrawn progress line tells the data done and the time left, by `clock`.
+  // kAsk asks on prompt_out, else No / Cancel without answer_in. A redrawn progress line
+  // tells the data done and the time left, by `clock`.
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   TerminalWindow(Answers answers, std::istream* answer_in, std::ostream* prompt_out,
                  Progress progress, std::ostream* progress_out,
                  Clock clock = std::chrono::steady_clock::now);
 
   void CountBytes(std::int64_t bytes) override;
-  // The screen is printed when the action ends, the gauge drawn as it changes.
-  void Refresh() override {}
+  void Refresh() override {}  // the gauge is drawn as it changes
 
   bool ConfirmYesNo(const std::string& text) override;
   bool WarnOkCancel(const std::string& caption, const std::string& text) override;

@@ -1,5 +1,7 @@
 #include "ui/form.h"
 
+#include <algorithm>
+
 #include "backup/backup.h"
 #include "backup/check_date.h"
 #include "backup/check_uin.h"
@@ -16,12 +18,11 @@ void Label2Click(app::WindowSeam& window) { search::Label2Click(window); }
 
 std::vector<std::size_t> TabOrder() {
   std::vector<std::size_t> order;
-  for (int tab = 0;; ++tab) {
-    std::size_t i = 0;
-    while (i < std::size(kForm) && kForm[i].tab != tab) ++i;
-    if (i == std::size(kForm)) return order;
-    order.push_back(i);
+  for (std::size_t i = 0; i < std::size(kForm); ++i) {
+    if (kForm[i].tab >= 0) order.push_back(i);
   }
+  std::ranges::sort(order, {}, [](std::size_t i) { return kForm[i].tab; });
+  return order;
 }
 
 }  // namespace ui

@@ -17,6 +17,8 @@ inline constexpr int kFontPoints = 8;
 inline constexpr char kArial[] = "Arial";
 inline constexpr char kSansSerif[] = "MS Sans Serif";  // two of the link labels
 inline constexpr int kFolderItemHeight = 16;
+inline constexpr int kFolderIndent = 8;  // per level of the path
+inline constexpr int kFolderIconSize = 14;
 
 enum class Kind {
   kFrame,        // sunken, behind the controls it groups
@@ -82,8 +84,7 @@ inline constexpr Control kForm[] = {
     {"About", Kind::kButton, 440, 352, 65, 25, "About", kArial, false, 10, &app::AboutClick},
 };
 
-// The link labels take no focus; these keys click them: a function key (F1 = 1), or Ctrl
-// with a capital letter.
+// The keys that click the link labels, which take no focus: F1 = 1, or Ctrl+letter.
 struct Key {
   int function_key;
   char control_letter;

@@ -1,6 +1,6 @@
-// torq32: the window program. It takes no arguments; its home folder is the current
-// folder it starts in.
+// torq32: the window program; its home folder is the folder it starts in.
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdlib>
 
 #include "app/startup.h"
@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
   // The desktop entry's name: the taskbar finds the program's icon and name through it.
   QGuiApplication::setDesktopFileName("torq32");
   if (const std::optional<std::string> refusal = app::StartFolderRefusal()) {
-    app::ShowErrorBox(nullptr, *refusal);
+    QMessageBox::critical(nullptr, app::kWindowCaption, app::Shown(*refusal));
     return EXIT_FAILURE;
   }
   app::TMain Main;

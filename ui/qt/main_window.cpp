@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -16,15 +17,10 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <exception>
 #include <iterator>
-#include <utility>
 
-#include "app/action_runner.h"
 #include "app/folder_lines.h"
-#include "app/settings.h"
 #include "app/startup.h"
-#include "ui/form.h"
 
 namespace app {
 namespace {
@@ -33,8 +29,6 @@ namespace {
 constexpr int kScreenTextMargin = 1;
 // The window manager may draw its frame a little after the window first shows.
 constexpr int kFrameSettleMs = 300;
-
-QString DialogLines(const std::string& text) { return Shown(DialogText(text, "\n")); }
 
 // The input that waits while an action runs.
 bool IsUserInput(QEvent::Type type) {
@@ -52,13 +46,6 @@ bool IsUserInput(QEvent::Type type) {
                                             QEvent::TabletMove,
                                             QEvent::TabletRelease};
   return std::ranges::find(kInput, type) != std::end(kInput);
-}
-
-QFont ControlFont(const char* family, bool bold = false, bool underline = false) {
-  QFont font(family, ui::kFontPoints);
-  font.setBold(bold);
-  font.setUnderline(underline);
-  return font;
 }
 
 // The program's icon in every size the build drew from its SVG (one folder a size).
@@ -103,7 +90,7 @@ TMain::TMain(QWidget* parent)
   setObjectName("Main");
   setWindowTitle(kWindowCaption);
   setWindowIcon(ProgramIcon());
-  setFont(ControlFont(ui::kArial));
+  setFont(QFont(ui::kArial, ui::kFontPoints));
   BuildControls();
   resize(ui::kOuterWidth, ui::kOuterHeight);
   if (QScreen* screen = this->screen()) {
@@ -137,10 +124,10 @@ void TMain::BuildControls() {
         break;
       }
       case ui::Kind::kDriveBox:
-        widget = new DriveSelector(this);
+        widget = MakeDriveBox(this);
         break;
       case ui::Kind::kFolderList:
-        widget = new FolderList(this);
+        widget = MakeFolderList(this);
         break;
       case ui::Kind::kEdit:
         widget = backup_folder_list_ = new QLineEdit(text, this);
@@ -152,7 +139,7 @@ void TMain::BuildControls() {
         widget = progress_bar_ = new app::Gauge(this);
         break;
       case ui::Kind::kButton: {
-        auto* button = new PushButton(text, this);
+        auto* button = new QPushButton(text, this);
         connect(button, &QPushButton::clicked, this, [this, &control] { Click(control.handler); });
         widget = button;
         break;
@@ -160,11 +147,13 @@ void TMain::BuildControls() {
     }
     widget->setObjectName(control.name);
     widget->setGeometry(control.left, control.top, control.width, control.height);
-    if (control.kind == ui::Kind::kLink) {
-      widget->setFont(ControlFont(
-          QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial, false, true));
-    } else if (control.bold) {
-      widget->setFont(ControlFont(control.family, true));
+    const bool link = control.kind == ui::Kind::kLink;
+    if (link || control.bold) {
+      QFont font(QFontDatabase::hasFamily(control.family) ? control.family : ui::kArial,
+                 ui::kFontPoints);
+      font.setBold(control.bold);
+      font.setUnderline(link);
+      widget->setFont(font);
     }
     // A label takes the room its text needs: a stand-in font can be a little wider.
     if (control.kind == ui::Kind::kLabel || control.kind == ui::Kind::kLink) {
@@ -180,10 +169,10 @@ void TMain::BuildControls() {
     previous = next;
   }
 
-  lists_[kICQ] = findChild<FolderList*>("ICQFolder");
-  lists_[kBackup] = findChild<FolderList*>("BackupFolder");
-  drives_[kICQ] = findChild<DriveSelector*>("DriveComboBox1");
-  drives_[kBackup] = findChild<DriveSelector*>("DriveComboBox2");
+  lists_[kICQ] = findChild<QListWidget*>("ICQFolder");
+  lists_[kBackup] = findChild<QListWidget*>("BackupFolder");
+  drives_[kICQ] = findChild<QComboBox*>("DriveComboBox1");
+  drives_[kBackup] = findChild<QComboBox*>("DriveComboBox2");
   icq_folder_now_ = findChild<QLabel*>("ICQFolderNow");
 
   out_screen_->setReadOnly(true);
@@ -191,17 +180,16 @@ void TMain::BuildControls() {
   // Read-only, yet with a caret when it has the focus, so that the focus shows.
   out_screen_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   out_screen_->setTabChangesFocus(true);
-  out_screen_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  out_screen_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   out_screen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   out_screen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   lists_[kICQ]->setFocus();
 
   for (Selector selector : {kICQ, kBackup}) {
-    connect(lists_[selector], &FolderList::OpenRequested, this,
-            [this, selector](const std::string& folder) { OpenFolder(selector, folder); });
-    connect(drives_[selector], &DriveSelector::DriveChosen, this,
-            [this, selector](char letter) { ChooseDrive(selector, letter); });
+    connect(lists_[selector], &QListWidget::itemDoubleClicked, this,
+            [this, selector](QListWidgetItem* item) { OpenFolder(selector, PathOfItem(item)); });
+    connect(drives_[selector], &QComboBox::activated, this, [this, selector](int index) {
+      ChooseDrive(selector, drives_[selector]->itemData(index).toChar().toLatin1());
+    });
     ShowFolder(selector);
   }
   connect(backup_folder_list_, &QLineEdit::textEdited, this,
@@ -235,24 +223,17 @@ void TMain::ShowGauge() { progress_bar_->SetValue(gauge_); }
 
 void TMain::ShowBackupText() { backup_folder_list_->setText(Shown(backup_text_)); }
 
-bool TMain::ConfirmYesNo(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, kConfirmCaption, DialogLines(text),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setDefaultButton(QMessageBox::Yes);
-  box.setEscapeButton(QMessageBox::No);
-  return AskCentred(box) == QMessageBox::Yes;
+bool TMain::Ask(const std::string& caption, const std::string& text, bool yes_no) {
+  const QMessageBox::StandardButton yes = yes_no ? QMessageBox::Yes : QMessageBox::Ok;
+  const QMessageBox::StandardButton no = yes_no ? QMessageBox::No : QMessageBox::Cancel;
+  QMessageBox box(yes_no ? QMessageBox::Question : QMessageBox::Warning, Shown(caption),
+                  Shown(DialogText(text, "\n")), yes | no, this);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(no);
+  return AskCentred(box) == yes;
 }
 
-bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, Shown(caption), DialogLines(text),
-                  QMessageBox::Ok | QMessageBox::Cancel, this);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.setEscapeButton(QMessageBox::Cancel);
-  return AskCentred(box) == QMessageBox::Ok;
-}
-
-// In the window's font, plain buttons, in the middle of the screen; the window's frame
-// stands in for the box's, unknown before it shows.
+// In the window's font, with plain buttons, centred as if the box had the window's frame.
 int TMain::AskCentred(QMessageBox& box) {
   box.setFont(font());
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
@@ -291,10 +272,6 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
 // Every event, so that a close request is seen now; eventFilter holds the input.
 void TMain::TakeMessages() { QCoreApplication::processEvents(); }
 
-void ShowErrorBox(QWidget* parent, const std::string& message) {
-  QMessageBox::critical(parent, kWindowCaption, Shown(message));
-}
-
 void TMain::ShowError(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, kWindowCaption, Shown(message), QMessageBox::Ok,
                   isVisible() ? this : nullptr);
@@ -309,8 +286,21 @@ void TMain::closeEvent(QCloseEvent* event) {
   }
 }
 
-// The form's keys for the link labels.
+// The link labels' keys; Enter, which the controls pass on, opens a list line or clicks.
 void TMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    for (Selector selector : {kICQ, kBackup}) {
+      if (focusWidget() == lists_[selector] && lists_[selector]->currentItem()) {
+        OpenFolder(selector, PathOfItem(lists_[selector]->currentItem()));
+        return;
+      }
+    }
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button != nullptr && !event->isAutoRepeat()) {
+      button->click();
+      return;
+    }
+  }
   for (const ui::Key& key : ui::kKeys) {
     const QKeyCombination wanted =
         key.function_key > 0 ? QKeyCombination(Qt::Key(Qt::Key_F1 + key.function_key - 1))
@@ -352,7 +342,7 @@ void TMain::ScreenToTop() {
 }
 
 void TMain::ShowList(Selector selector) {
-  lists_[selector]->Fill(folders_[selector]);
+  FillFolderList(lists_[selector], folders_[selector]);
   ShowDrive(selector);
   if (selector != kICQ) return;
   icq_folder_now_->setText(
@@ -360,6 +350,9 @@ void TMain::ShowList(Selector selector) {
   icq_folder_now_->setToolTip(Shown(folders_[kICQ]));
 }
 
-void TMain::ShowDrive(Selector selector) { drives_[selector]->ShowDriveOf(folders_[selector]); }
+void TMain::ShowDrive(Selector selector) {
+  const int index = drives_[selector]->findData(QChar(DriveOf(folders_[selector])));
+  if (index >= 0) drives_[selector]->setCurrentIndex(index);
+}
 
 }  // namespace app

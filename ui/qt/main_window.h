@@ -16,12 +16,8 @@
 
 namespace app {
 
-// An error that ends the program before its window opens, in a message box.
-void ShowErrorBox(QWidget* parent, const std::string& message);
-
-// Where a window stands, frame included, when its frame is centred in `area`: its client
-// area has the size `client`, the frame the margins `frame` around it. Along a side where
-// it does not fit it stands at the area's start, so that its title bar stays on screen.
+// Where a window with that client size and frame stands when centred in `area`; along a
+// side where it does not fit, at the area's start, so that its title bar stays on screen.
 QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
 
 class TMain : public QWidget, public FormWindow {
@@ -31,9 +27,6 @@ class TMain : public QWidget, public FormWindow {
   // Builds the controls and runs the form's start-up; shown by the caller.
   explicit TMain(QWidget* parent = nullptr);
 
-  bool ConfirmYesNo(const std::string& text) override;
-  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -41,6 +34,7 @@ class TMain : public QWidget, public FormWindow {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  bool Ask(const std::string& caption, const std::string& text, bool yes_no) override;
   void ShowCleared() override;
   void ShowAppended(const std::string& line) override;
   void ShowDeleting(int index) override;
@@ -60,8 +54,8 @@ class TMain : public QWidget, public FormWindow {
   int AskCentred(QMessageBox& box);
 
   // Controls, owned by the window through Qt's parent links.
-  FolderList* lists_[2] = {};
-  DriveSelector* drives_[2] = {};
+  QListWidget* lists_[2] = {};
+  QComboBox* drives_[2] = {};
   QLabel* icq_folder_now_ = nullptr;
   QLineEdit* backup_folder_list_ = nullptr;
   QPlainTextEdit* out_screen_ = nullptr;

@@ -1,12 +1,10 @@
 #include "ui/qt/main_window_widgets.h"
 
 #include <QAbstractItemView>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <vector>
 
 #include "app/folder_lines.h"
 #include "platform/drives.h"
@@ -15,8 +13,6 @@
 namespace app {
 namespace {
 
-constexpr int kFolderIndent = 8;  // pixels per level of the path
-constexpr int kFolderIconSize = 14;
 constexpr int kPathRole = Qt::UserRole;       // the line's folder, bytes of a Windows path
 constexpr int kLevelRole = Qt::UserRole + 1;  // depth below the drive root
 
@@ -50,7 +46,7 @@ class IndentDelegate : public QStyledItemDelegate {
 
  private:
   static int Indent(const QModelIndex& index) {
-    return index.data(kLevelRole).toInt() * kFolderIndent;
+    return index.data(kLevelRole).toInt() * ui::kFolderIndent;
   }
 };
 
@@ -68,37 +64,24 @@ class DriveDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
-  setItemDelegate(new IndentDelegate(this));
-  setIconSize(QSize(kFolderIconSize, kFolderIconSize));
-  setUniformItemSizes(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QListWidget::itemDoubleClicked, this,
-          [this](QListWidgetItem* item) { emit OpenRequested(PathOfItem(item)); });
+QListWidget* MakeFolderList(QWidget* parent) {
+  auto* list = new QListWidget(parent);
+  list->setItemDelegate(new IndentDelegate(list));
+  list->setIconSize(QSize(ui::kFolderIconSize, ui::kFolderIconSize));
+  list->setUniformItemSizes(true);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  return list;
 }
 
-std::string FolderList::PathOfItem(const QListWidgetItem* item) {
-  const QByteArray bytes = item->data(kPathRole).toByteArray();
-  return std::string(bytes.constData(), bytes.size());
-}
-
-void FolderList::keyPressEvent(QKeyEvent* event) {
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
-    emit OpenRequested(PathOfItem(currentItem()));
-    return;
-  }
-  QListWidget::keyPressEvent(event);
-}
-
-void FolderList::Fill(const std::string& folder) {
-  clear();
-  const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-  const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+void FillFolderList(QListWidget* list, const std::string& folder) {
+  list->clear();
+  const QIcon open_icon = list->style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed_icon = list->style()->standardIcon(QStyle::SP_DirClosedIcon);
   const FolderLines shown = ReadFolderLines(folder);
   QListWidgetItem* current = nullptr;
   for (std::size_t i = 0; i < shown.lines.size(); ++i) {
     const FolderLine& line = shown.lines[i];
-    auto* item = new QListWidgetItem(line.open ? open_icon : closed_icon, Shown(line.text), this);
+    auto* item = new QListWidgetItem(line.open ? open_icon : closed_icon, Shown(line.text), list);
     item->setData(kPathRole,
                   QByteArray(line.path.data(), static_cast<qsizetype>(line.path.size())));
     item->setData(kLevelRole, line.level);
@@ -106,27 +89,27 @@ void FolderList::Fill(const std::string& folder) {
     if (i == shown.current) current = item;
   }
   // From the top, as far down as the current folder needs.
-  scrollToTop();
-  setCurrentItem(current);
-  scrollToItem(current, QAbstractItemView::EnsureVisible);
+  list->scrollToTop();
+  list->setCurrentItem(current);
+  list->scrollToItem(current, QAbstractItemView::EnsureVisible);
 }
 
-DriveSelector::DriveSelector(QWidget* parent) : QComboBox(parent) {
+std::string PathOfItem(const QListWidgetItem* item) {
+  const QByteArray bytes = item->data(kPathRole).toByteArray();
+  return std::string(bytes.constData(), bytes.size());
+}
+
+QComboBox* MakeDriveBox(QWidget* parent) {
+  auto* box = new QComboBox(parent);
   for (const platform::DriveMapping& drive : platform::Drives()) {
-    addItem(QString("%1:").arg(QChar(drive.letter).toLower()), QChar(drive.letter));
-    setItemData(count() - 1, Shown(drive.host_root), Qt::ToolTipRole);
+    box->addItem(QString("%1:").arg(QChar(drive.letter).toLower()), QChar(drive.letter));
+    box->setItemData(box->count() - 1, Shown(drive.host_root), Qt::ToolTipRole);
   }
-  view()->setItemDelegate(new DriveDelegate(view()));
-  view()->setTextElideMode(Qt::ElideNone);
-  view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
-  connect(this, &QComboBox::activated, this,
-          [this](int index) { emit DriveChosen(itemData(index).toChar().toLatin1()); });
-}
-
-void DriveSelector::ShowDriveOf(const std::string& folder) {
-  if (folder.empty()) return;
-  const int index = findData(QChar(folder[0]).toUpper());
-  if (index >= 0) setCurrentIndex(index);
+  QAbstractItemView* view = box->view();
+  view->setItemDelegate(new DriveDelegate(view));
+  view->setTextElideMode(Qt::ElideNone);
+  view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() + 8);
+  return box;
 }
 
 void Gauge::SetValue(int percent) {
@@ -160,23 +143,11 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   setCursor(Qt::CrossCursor);
 }
 
-void LinkLabel::mousePressEvent(QMouseEvent* event) {
-  pressed_ = event->button() == Qt::LeftButton;
-}
-
+// The press made the label the mouse's grabber: a release here ends a click on it.
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click =
-      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-  pressed_ = false;
-  if (click) emit clicked();
-}
-
-void PushButton::keyPressEvent(QKeyEvent* event) {
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
-    click();
-    return;
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    emit clicked();
   }
-  QPushButton::keyPressEvent(event);
 }
 
 }  // namespace app

@@ -1,6 +1,5 @@
-// How the Windows window is found from outside (the tests read its controls): its window
-// class, as FindWindow takes it, and its controls' identifiers, ui::kForm[i] having
-// kFirstControlId + i.
+// How the tests find the Windows window and its controls: ui::kForm[i] has the
+// identifier kFirstControlId + i.
 #pragma once
 
 namespace app {

@@ -1,5 +1,4 @@
-// torq32 on Windows: the window program. It takes no arguments; its home folder is the
-// current folder it starts in.
+// torq32 on Windows: the window program; its home folder is the folder it starts in.
 #include <windows.h>
 
 #include <cstdlib>

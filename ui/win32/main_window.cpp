@@ -14,8 +14,6 @@ namespace {
 
 constexpr int kDotsPerInch = 96;  // the form's
 constexpr int kPointsPerInch = 72;
-constexpr int kFolderIndent = 8;  // pixels per level of the path
-constexpr int kFolderIconSize = 14;
 constexpr int kDriveListHeight = 200;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 constexpr COLORREF kFolderColour = RGB(255, 214, 96);
@@ -48,7 +46,6 @@ bool IsLink(HWND control) {
 
 // The program's texts are 8-bit texts in the ANSI code page; the controls speak UTF-16.
 std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -59,14 +56,13 @@ std::wstring Wide(const std::string& text) {
 std::string WindowText(HWND window) {
   std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
-  if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
   // No best fit, as the file layer: a character the code page lacks becomes "?".
-  constexpr DWORD kNoBestFit = WC_NO_BEST_FIT_CHARS;
-  const int length =
-      WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, nullptr, 0, "?", nullptr);
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                         0, "?", nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, kNoBestFit, wide.data(), size, text.data(), length, "?", nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, "?",
+                      nullptr);
   return text;
 }
 
@@ -103,8 +99,7 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ca
   return answer;
 }
 
-// Each kind's system control, in the order of ui::Kind; the window draws what overflows
-// a label.
+// Each kind's system control, in the order of ui::Kind.
 struct ControlClass {
   const wchar_t* name;
   DWORD style;
@@ -136,7 +131,7 @@ void DrawFolderIcon(HDC dc, int left, int top, bool open) {
   const HGDIOBJ old_brush = SelectObject(dc, fill);
   const HGDIOBJ old_pen = SelectObject(dc, edge);
   Rectangle(dc, left, top + 1, left + 6, top + 4);  // the tab
-  Rectangle(dc, left, top + 3, left + kFolderIconSize, top + kFolderIconSize - 2);
+  Rectangle(dc, left, top + 3, left + ui::kFolderIconSize, top + ui::kFolderIconSize - 2);
   SelectObject(dc, old_pen);
   SelectObject(dc, old_brush);
   DeleteObject(edge);
@@ -269,8 +264,6 @@ void TMain::BuildControls() {
   SetFocus(lists_[kICQ]);
 }
 
-// --- Messages ------------------------------------------------------------------------
-
 LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
@@ -313,8 +306,7 @@ LRESULT TMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnClose();
       return 0;
     case WM_NEXTDLGCTL:
-      // The message screen passes Tab on as in a dialog; the window, no dialog, moves the
-      // focus itself, as the dialog manager would.
+      // The message screen passes Tab on as in a dialog: the focus moves as there.
       if (LOWORD(lparam)) {
         SetFocus(reinterpret_cast<HWND>(wparam));
       } else if (const HWND next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0)) {
@@ -459,12 +451,12 @@ void TMain::DrawFolderLine(const DRAWITEMSTRUCT& item) {
     return;
   }
   const FolderLine& line = shown.lines[item.itemID];
-  const int left = place.left + 2 + line.level * kFolderIndent;
+  const int left = place.left + 2 + line.level * ui::kFolderIndent;
   DrawFolderIcon(item.hDC, left, place.top + 1, line.open);
   const std::wstring text = Wide(line.text);
   SIZE size = {};
   GetTextExtentPoint32W(item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
-  const int text_left = left + kFolderIconSize + 3;
+  const int text_left = left + ui::kFolderIconSize + 3;
   RECT text_place = {text_left, place.top, text_left + size.cx + 4, place.bottom};
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   FillRect(item.hDC, &text_place, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
@@ -516,14 +508,11 @@ void TMain::ShowBackupText() {
   setting_backup_text_ = false;
 }
 
-bool TMain::ConfirmYesNo(const std::string& text) {
-  return CentredMessageBox(window_, DialogText(text, "\r\n"), kConfirmCaption,
-                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
-}
-
-bool TMain::WarnOkCancel(const std::string& caption, const std::string& text) {
-  return CentredMessageBox(window_, DialogText(text, "\r\n"), caption,
-                           MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDOK;
+bool TMain::Ask(const std::string& caption, const std::string& text, bool yes_no) {
+  const UINT buttons = yes_no ? MB_YESNO | MB_ICONQUESTION : MB_OKCANCEL | MB_ICONWARNING;
+  const int answer =
+      CentredMessageBox(window_, DialogText(text, "\r\n"), caption, buttons | MB_DEFBUTTON1);
+  return answer == IDYES || answer == IDOK;
 }
 
 void TMain::TakeMessages() {
@@ -576,8 +565,6 @@ void TMain::ScreenToTop() {
 void TMain::ShowError(const std::string& message) {
   ShowErrorBox(IsWindowVisible(window_) ? window_ : nullptr, message);
 }
-
-// --- The folder selectors --------------------------------------------------------------
 
 void TMain::ShowList(Selector selector) {
   const HWND list = lists_[selector];

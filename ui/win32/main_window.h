@@ -16,8 +16,7 @@
 
 namespace app {
 
-// An error that ends the action, or the program before its window opens, in a message
-// box centred on the screen (owner: none, or the window it speaks for).
+// An error that ends the action, or the program before its window opens, centred.
 void ShowErrorBox(HWND owner, const std::string& message);
 
 class TMain : public FormWindow {
@@ -32,9 +31,6 @@ class TMain : public FormWindow {
 
   // One queued message: the window's own keys, the dialog manager's, the window's.
   void HandleQueued(MSG message);
-
-  bool ConfirmYesNo(const std::string& text) override;
-  bool WarnOkCancel(const std::string& caption, const std::string& text) override;
 
  private:
   struct FontDeleter {
@@ -60,6 +56,7 @@ class TMain : public FormWindow {
   void HoldInput(const MSG& message);
   void OpenCurrentLine(Selector selector);
 
+  bool Ask(const std::string& caption, const std::string& text, bool yes_no) override;
   void ShowCleared() override;
   void ShowAppended(const std::string& line) override;
   void ShowDeleting(int index) override;

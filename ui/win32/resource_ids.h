@@ -1,5 +1,4 @@
-// Resource identifiers shared by the programs' resource script and their code; plain
-// macros, since the resource compiler reads this file too.
+// Resource identifiers shared with the resource script, which reads this file too.
 #pragma once
 
 #define VARN_PROGRAM_ICON 1

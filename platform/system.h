@@ -65,12 +65,11 @@ inline bool IsHeld(const std::string& host_path) {
   return g_thread_system.system && g_thread_system.system->IsHeld(host_path);
 }
 
-// --- Calls on an open file, by its handle value (a descriptor, or a HANDLE on Windows):
-// posix/files.cpp and win32/files.cpp. Each raises EInOutError on failure but the close,
-// which gives the handle back whatever happens and answers 0 or the code.
-// One read or write of at most count bytes, at `at` from the start when it is not negative
-// (the handle's own position left as it was); the bytes moved, 0 at the end of the file.
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at);
+// --- Calls on an open file's handle value (posix/files.cpp, win32/files.cpp). Each raises
+// EInOutError on failure but the close, which answers 0 or the code.
+// One read or write of at most count bytes, the write at `at` from the start when it is not
+// negative (the handle's position left as it was); the bytes moved, 0 at the end.
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
 std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
                             std::int64_t at);
 void SeekFileHandle(std::intptr_t handle, std::int64_t position);
@@ -80,8 +79,7 @@ void TruncateFileHandle(std::intptr_t handle);  // at the current position
 void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
 void FlushFileHandle(std::intptr_t handle);
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
-// The attributes as GetAttributes tells them for the file's `name` (its last part; hidden
-// follows it here), the time only in the DOS range.
+// As GetAttributes tells them for the file's last part `name`; the time in the DOS range.
 FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name);
 [[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 

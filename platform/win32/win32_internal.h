@@ -109,10 +109,13 @@ std::optional<FileKey> IdentityOf(const std::wstring& path);
 // The six attribute bits of files.h from the system's attributes.
 std::uint32_t LayerAttributes(DWORD system_attributes);
 
-// True when the entry is a reparse point: a junction, a symbolic link, a mount point.
-inline bool IsReparsePoint(DWORD system_attributes) {
-  return system_attributes != INVALID_FILE_ATTRIBUTES &&
-         (system_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+inline bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
+inline bool IsFolder(DWORD attributes) {
+  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+// A junction, a symbolic link or a mount point.
+inline bool IsReparsePoint(DWORD attributes) {
+  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // An entry as the refusals see it, from its attributes just read (else the last error).

@@ -86,6 +86,14 @@ FolderHandle::~FolderHandle() {
   if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
 }
 
+int FolderHandle::Adopt(std::intptr_t handle, const std::string& name, File* out) const {
+  File file;
+  file.handle_ = handle;
+  file.path_ = path_ + "\\" + name;
+  *out = std::move(file);
+  return 0;
+}
+
 File File::Open(const std::string& path, OpenMode mode) {
   File file;
   if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);

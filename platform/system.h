@@ -1,8 +1,6 @@
-// The layer's seam to the system, below its rules: every counted file operation starts
-// here, and the held-file test and the free-space figure are asked here. Each thread
-// talks to the real system unless a test build puts a wrapper in front of it for that
-// thread (fault_injection.h, linked only into the tests): the backup's worker threads
-// stay on the real one. Nothing outside platform/ includes this.
+// The layer's seam to the system: every counted file operation starts here, and the
+// held-file test and free space are asked here. A test may put a wrapper in front of the
+// real system for one thread (fault_injection.h). Nothing outside platform/ includes this.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +12,7 @@
 
 namespace platform::detail {
 
-// The kinds of counted operation; fault_injection.h lists which call is which.
+// fault_injection.h lists which call is which.
 enum class Operation {
   kOpen,
   kCreate,
@@ -31,16 +29,14 @@ enum class Operation {
   kAny,
 };
 
-// The real system; a wrapper derives from it and asks it for what it leaves alone.
+// The real system; a wrapper derives from it.
 class System {
  public:
   virtual ~System() = default;
-  // 0 to go on with the operation, or the code it fails with.
-  virtual int Begin(Operation) { return 0; }
-  // True when another program has the entry open without sharing it. The layer's own
-  // opens share everything, and the system's refusals come back from its calls.
+  virtual int Begin(Operation) { return 0; }  // 0, or the code the operation fails with
+  // True when another program has the entry open without sharing it (the system's own
+  // refusals come back from its calls).
   virtual bool IsHeld(const std::string& /*host_path*/) { return false; }
-  // Bytes free for the user on the drive (A = 1); nullopt when it cannot be told.
   virtual std::optional<unsigned long long> DiskFreeSpace(int drive_number);
 };
 
@@ -55,7 +51,6 @@ inline System& ThisThreadSystem() {
   return g_thread_system.system ? *g_thread_system.system : real;
 }
 
-// Counts one operation; answers the code it must fail with, or 0.
 inline int BeginOperation(Operation op) {
   ++g_thread_system.operations;
   return g_thread_system.system ? g_thread_system.system->Begin(op) : 0;

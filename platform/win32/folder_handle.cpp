@@ -12,7 +12,7 @@
 
 // Windows has no calls relative to a folder handle, but a folder held open without
 // FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor can one above it: its path
-// keeps naming it while held. Reparse points are opened themselves, not followed.
+// keeps naming it. Reparse points are opened themselves, not followed.
 
 namespace platform {
 
@@ -25,9 +25,9 @@ using detail::AsValue;
 using detail::IsOneName;
 using detail::kShareAll;
 
-bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
+using detail::Exists;
 
-// Opens a folder so that it stays where it is while held: no FILE_SHARE_DELETE.
+// No FILE_SHARE_DELETE: the folder stays where it is while held.
 HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -40,8 +40,7 @@ std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
   return info;
 }
 
-// The folder's full path as the system has it now, without the "\\?\" prefix, upper-cased
-// for comparison (the system folds letter case).
+// The folder's full path as the system has it now, without "\\?\", upper-cased to compare.
 std::wstring FinalPathOf(HANDLE handle) {
   std::wstring path = detail::SystemNameOf(handle);
   if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
@@ -129,9 +128,8 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
-  // CREATE_NEW: never an entry that is there already, a link put in its place included.
-  // Shared for deletion too: the restore renames or removes its staged copy while the
-  // flush queue still holds it open.
+  // CREATE_NEW: never an entry that is there already, a link included. Shared for
+  // deletion: the restore renames or removes its staged copy while the flush holds it.
   HANDLE handle = ::CreateFileW(detail::WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 kShareAll, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -139,11 +137,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
   }
-  File file;
-  file.handle_ = AsValue(handle);
-  file.path_ = path_ + "\\" + name;
-  *out = std::move(file);
-  return 0;
+  return Adopt(AsValue(handle), name, out);
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
@@ -151,8 +145,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
-  // With write access where the file allows it: FlushFileBuffers refuses a handle that
-  // may only read, and the restore flushes its staged copies through this one.
+  // With write access where allowed: the restore flushes its staged copies through it.
   const std::wstring wide = detail::WideFromAnsi(host);
   HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -246,8 +239,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   return 0;
 }
 
-// As FlushFolder on Windows: the renames into the folder wrote through, and the file
-// system journals its folders; what is left is that the folder is still there.
+// As FlushFolder: renames wrote through; what is left is that the folder is still there.
 int FolderHandle::Flush() const {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;

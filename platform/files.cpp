@@ -86,6 +86,17 @@ FolderHandle::~FolderHandle() {
   if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
 }
 
+int FolderHandle::Hold(std::intptr_t handle, std::string path, std::string host_path,
+                       std::pair<std::uint64_t, std::uint64_t> identity, FolderHandle* out) {
+  FolderHandle folder;
+  folder.handle_ = handle;
+  folder.path_ = std::move(path);
+  folder.host_path_ = std::move(host_path);
+  folder.identity_ = identity;
+  *out = std::move(folder);
+  return 0;
+}
+
 int FolderHandle::Adopt(std::intptr_t handle, const std::string& name, File* out) const {
   File file;
   file.handle_ = handle;

@@ -74,8 +74,10 @@ class FolderHandle {
 
  private:
   friend class BackgroundFlush;
-  // Makes the open file `name` of this folder *out; answers 0.
-  int Adopt(std::intptr_t handle, const std::string& name, File* out) const;
+  // Make *out of a handle just opened; answer 0.
+  static int Hold(std::intptr_t handle, std::string path, std::string host_path,
+                  std::pair<std::uint64_t, std::uint64_t> identity, FolderHandle* out);
+  int Adopt(std::intptr_t handle, const std::string& name, File* out) const;  // a file of it
   std::intptr_t handle_ = -1;
   std::string path_;       // Windows path text
   std::string host_path_;  // where it was opened

@@ -30,8 +30,6 @@ constexpr std::array<std::string_view, 24> kVirtualFileSystems = {
     "mqueue",   "hugetlbfs",  "configfs",   "fusectl",  "binfmt_misc", "autofs",
     "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",     "overlay",     "squashfs"};
 
-bool IsHostSeparator(char c) { return c == '/'; }
-
 bool IsFolder(const std::string& host_path) {
   struct stat st;
   return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -43,7 +41,7 @@ using detail::SplitPathComponents;
 // Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
 std::string NormalizeHostPath(const std::string& host_path) {
   std::vector<std::string> parts;
-  FoldDotComponents(parts, SplitPathComponents(host_path, IsHostSeparator));
+  FoldDotComponents(parts, SplitPathComponents(host_path, [](char c) { return c == '/'; }));
   std::string out;
   for (const std::string& part : parts) out += "/" + part;
   return out.empty() ? "/" : out;
@@ -124,14 +122,6 @@ std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windo
 }
 
 namespace {
-
-std::string HomeFolderOfUser() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-    return entry->pw_dir;
-  }
-  return "/";
-}
 
 // Octal escapes of /proc/self/mounts ("\040" for a space).
 std::string DecodeMountField(const std::string& field) {
@@ -236,10 +226,8 @@ std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_te
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::string source, mount_point, type;
-    if (!(fields >> source >> mount_point >> type)) continue;
-    if (source.rfind("/dev/", 0) != 0) continue;
-    if (std::find(kVirtualFileSystems.begin(), kVirtualFileSystems.end(), type) !=
-        kVirtualFileSystems.end()) {
+    if (!(fields >> source >> mount_point >> type) || source.rfind("/dev/", 0) != 0 ||
+        std::count(kVirtualFileSystems.begin(), kVirtualFileSystems.end(), type) != 0) {
       continue;
     }
     mount_point = NormalizeHostPath(DecodeMountField(mount_point));
@@ -302,13 +290,15 @@ std::vector<DriveMapping> SystemDriveTable() {
   std::string prefix;
   if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
     prefix = wine;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    prefix = std::string(home) + "/.wine";
   } else {
-    prefix = HomeFolderOfUser() + "/.wine";
+    const passwd* user = ::getpwuid(::getuid());
+    prefix = std::string(user != nullptr && user->pw_dir ? user->pw_dir : "/") + "/.wine";
   }
   if (auto table = DriveTableFromWinePrefix(prefix)) return *table;
-  std::ifstream mounts("/proc/self/mounts");
-  std::stringstream text;
-  text << mounts.rdbuf();
+  std::ostringstream text;
+  text << std::ifstream("/proc/self/mounts").rdbuf();
   return DriveTableFromMounts(text.str());
 }
 

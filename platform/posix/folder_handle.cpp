@@ -126,13 +126,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   if (detail::IsHeld(folder.path)) return kAccessDenied;
   const int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return detail::HostErrorCode(folder.path, errno);
-  FolderHandle handle;
-  handle.handle_ = fd;
-  handle.path_ = path;
-  handle.host_path_ = folder.path;
-  handle.identity_ = IdentityOf(fd);
-  *out = std::move(handle);
-  return 0;
+  return Hold(fd, path, folder.path, IdentityOf(fd), out);
 }
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
@@ -155,13 +149,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
   } else if (fd < 0) {
     return -fd;
   }
-  FolderHandle handle;
-  handle.handle_ = fd;
-  handle.path_ = path_ + "\\" + name;
-  handle.host_path_ = host;
-  handle.identity_ = IdentityOf(fd);
-  *out = std::move(handle);
-  return 0;
+  return Hold(fd, path_ + "\\" + name, host, IdentityOf(fd), out);
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {

@@ -14,11 +14,8 @@ using detail::IsPathSeparator;
 
 // A drive without a medium answers with an error instead of asking for a disk.
 void QuietCriticalErrors() {
-  static const bool done = [] {
-    ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
-    return true;
-  }();
-  (void)done;
+  [[maybe_unused]] static const UINT once =
+      ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
 }
 
 bool IsDriveLetterPath(const std::string& path) {

@@ -61,13 +61,11 @@ class SystemSearchFolder : public SearchFolder {
       data = FolderData(WideFromAnsi(HostParent(folder_.host)));
     }
     if (!data) return std::nullopt;
-    SearchRec rec;
-    rec.attributes = LayerAttributes(data->dwFileAttributes);
-    if (!(data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      rec.size = (static_cast<std::int64_t>(data->nFileSizeHigh) << 32) | data->nFileSizeLow;
-    }
-    rec.dos_time = ClampedDosTimeOfFileTime(data->ftLastWriteTime);
-    return rec;
+    const bool folder = data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    return SearchRec{{},
+                     folder ? 0 : (std::int64_t{data->nFileSizeHigh} << 32) | data->nFileSizeLow,
+                     LayerAttributes(data->dwFileAttributes),
+                     ClampedDosTimeOfFileTime(data->ftLastWriteTime)};
   }
 
   SystemPath folder_;

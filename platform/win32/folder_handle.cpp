@@ -70,12 +70,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   // The top is trusted: a link on the way to it is followed.
   HANDLE handle = OpenHeldFolder(system->wide, true);
   if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
-  FolderHandle folder;
-  folder.handle_ = AsValue(handle);
-  folder.path_ = path;
-  folder.host_path_ = system->host;
-  *out = std::move(folder);
-  return 0;
+  return Hold(AsValue(handle), path, system->host, {}, out);
 }
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
@@ -107,12 +102,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
       return kNameIsLink;
     }
   }
-  FolderHandle handle;
-  handle.handle_ = AsValue(folder);
-  handle.path_ = path_ + "\\" + name;
-  handle.host_path_ = host;
-  *out = std::move(handle);
-  return 0;
+  return Hold(AsValue(folder), path_ + "\\" + name, host, {}, out);
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {

@@ -86,7 +86,7 @@ inline FileKey KeyOf(const BY_HANDLE_FILE_INFORMATION& info) {
 std::optional<FileKey> IdentityOf(HANDLE handle);
 std::optional<FileKey> IdentityOf(const std::wstring& path);
 
-std::uint32_t LayerAttributes(DWORD system_attributes);
+inline std::uint32_t LayerAttributes(DWORD attributes) { return attributes & faAnyFile; }
 
 inline bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
 inline bool IsFolder(DWORD attributes) {

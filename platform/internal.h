@@ -83,9 +83,7 @@ inline int DeletionRefusal(const EntryFacts& entry, const std::string& host,
   if (entry.missing) return entry.missing;
   if (entry.folder) return kAccessDenied;
   if (IsHeld(host)) return kSharingViolation;
-  if (entry.read_only) return kAccessDenied;
-  if (IsHeld(host_folder)) return kAccessDenied;
-  return 0;
+  return entry.read_only || IsHeld(host_folder) ? kAccessDenied : 0;
 }
 
 // Why a rename may not replace the existing entry at host.
@@ -93,8 +91,7 @@ inline int ReplaceRefusal(const EntryFacts& target, const std::string& host,
                           bool replace_existing) {
   if (!replace_existing) return kAlreadyExists;
   if (IsHeld(host)) return kSharingViolation;
-  if (target.folder || target.read_only) return kAccessDenied;
-  return 0;
+  return target.folder || target.read_only ? kAccessDenied : 0;
 }
 
 // --- Search rules -------------------------------------------------------------------

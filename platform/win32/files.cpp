@@ -50,9 +50,7 @@ bool SameFile(const std::string& a, const std::string& b) {
   std::optional<detail::SystemPath> second = detail::SystemPathOf(b);
   if (!first || !second) return false;
   std::optional<detail::FileKey> one = detail::IdentityOf(first->wide);
-  if (!one) return false;
-  std::optional<detail::FileKey> other = detail::IdentityOf(second->wide);
-  return other && *one == *other;
+  return one && one == detail::IdentityOf(second->wide);
 }
 
 bool IsLink(const std::string& path) {
@@ -72,19 +70,17 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
-  if (!::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes))) {
-    return detail::LastErrorCode();
-  }
-  return 0;
+  const bool done =
+      Exists(AttributesOf(*system)) &&
+      ::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes));
+  return done ? 0 : detail::LastErrorCode();
 }
 
 int CreateFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  if (!::CreateDirectoryW(system->wide.c_str(), nullptr)) return detail::LastErrorCode();
-  return 0;
+  return ::CreateDirectoryW(system->wide.c_str(), nullptr) ? 0 : detail::LastErrorCode();
 }
 
 int DeleteFile(const std::string& path) {
@@ -92,8 +88,7 @@ int DeleteFile(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*system)) return refusal;
-  if (!::DeleteFileW(system->wide.c_str())) return detail::LastErrorCode();
-  return 0;
+  return ::DeleteFileW(system->wide.c_str()) ? 0 : detail::LastErrorCode();
 }
 
 int DeleteFileRefusal(const std::string& path) {
@@ -163,9 +158,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES,
                                             detail::kShareAll, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.Valid()) return detail::LastErrorCode();
-  if (!::SetFileTime(handle.Get(), nullptr, nullptr, &*when)) return detail::LastErrorCode();
-  return 0;
+  return handle.Valid() && ::SetFileTime(handle.Get(), nullptr, nullptr, &*when)
+             ? 0
+             : detail::LastErrorCode();
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {

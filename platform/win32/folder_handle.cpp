@@ -22,10 +22,9 @@ namespace {
 
 using detail::AsHandle;
 using detail::AsValue;
+using detail::Exists;
 using detail::IsOneName;
 using detail::kShareAll;
-
-using detail::Exists;
 
 // No FILE_SHARE_DELETE: the folder stays where it is while held.
 HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
@@ -38,6 +37,14 @@ std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
   return info;
+}
+
+// 0 for a plain file or device opened itself, kNameIsLink for a link, 5 for a folder.
+int OwnFileRefusal(HANDLE entry) {
+  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry);
+  if (!info) return detail::LastErrorCode();
+  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
+  return info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? kAccessDenied : 0;
 }
 
 // The folder's full path as the system has it now, without "\\?\", upper-cased to compare.
@@ -109,8 +116,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
-  if (!::CreateDirectoryW(wide.c_str(), nullptr)) return detail::LastErrorCode();
-  return 0;
+  return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
@@ -147,13 +153,8 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   File file;
   file.handle_ = AsValue(handle);
   file.path_ = path_ + "\\" + name;
-  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(handle);
-  if (!info) return detail::LastErrorCode();
-  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
-  if ((info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      ::GetFileType(handle) != FILE_TYPE_DISK) {
-    return kAccessDenied;
-  }
+  if (int refusal = OwnFileRefusal(handle)) return refusal;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return kAccessDenied;
   *out = std::move(file);
   return 0;
 }
@@ -177,10 +178,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                            nullptr));
   if (!entry.Valid()) return detail::LastErrorCode();
-  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry.Get());
-  if (!info) return detail::LastErrorCode();
-  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
-  if (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
+  if (int refusal = OwnFileRefusal(entry.Get())) return refusal;
   return detail::SetHandleAttributes(entry.Get(), attributes) ? 0 : detail::LastErrorCode();
 }
 
@@ -194,8 +192,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   // DeleteFileW removes a link itself, never what it leads to.
   if (detail::IsReparsePoint(attributes)) facts.folder = false;
   if (int refusal = detail::DeletionRefusal(facts, host, host_path_)) return refusal;
-  if (!::DeleteFileW(wide.c_str())) return detail::LastErrorCode();
-  return 0;
+  return ::DeleteFileW(wide.c_str()) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,

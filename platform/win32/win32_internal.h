@@ -65,15 +65,13 @@ inline std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intpt
 class ScopedHandle {
  public:
   explicit ScopedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  ~ScopedHandle() { Reset(); }
+  ~ScopedHandle() {
+    if (Valid()) ::CloseHandle(handle_);
+  }
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE Get() const { return handle_; }
-  void Reset() {
-    if (Valid()) ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
 
  private:
   HANDLE handle_;

@@ -166,9 +166,7 @@ std::uint32_t File::Attributes() const { return Facts().attributes; }
 
 FileFacts File::Facts() const {
   if (!IsOpen()) RaiseIoError(kFileNotOpen);
-  const std::size_t last = path_.find_last_of("\\/:");
-  return detail::FileHandleFacts(handle_,
-                                 last == std::string::npos ? path_ : path_.substr(last + 1));
+  return detail::FileHandleFacts(handle_, path_);
 }
 
 void File::Flush() {

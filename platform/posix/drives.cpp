@@ -125,17 +125,18 @@ namespace {
 
 // Octal escapes of /proc/self/mounts ("\040" for a space).
 std::string DecodeMountField(const std::string& field) {
+  const auto digit = [&](std::size_t at, char last) {
+    return field[at] >= '0' && field[at] <= last;
+  };
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size()) {
-      const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
-      if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
-        out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
-        i += 3;
-        continue;
-      }
+    if (field[i] == '\\' && i + 3 < field.size() && digit(i + 1, '3') && digit(i + 2, '7') &&
+        digit(i + 3, '7')) {
+      out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+      i += 3;
+    } else {
+      out += field[i];
     }
-    out += field[i];
   }
   return out;
 }

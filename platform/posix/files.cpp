@@ -79,10 +79,11 @@ bool OpenForWritingElsewhere(int read_only_fd) {
   return false;
 }
 
-FileFacts FileFactsOf(const struct stat& st, const std::string& name) {
+// Hidden follows the last part of the Windows path.
+FileFacts FileFactsOf(const struct stat& st, const std::string& path) {
   return {static_cast<std::int64_t>(st.st_size),
           TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)),
-          detail::AttributesOf(name, st)};
+          detail::AttributesOf(path.substr(path.find_last_of("\\/:") + 1), st)};
 }
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
@@ -126,10 +127,8 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (!entry->exists) return MissingEntryCode(host, true);
   const struct stat& st = entry->st;
   const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
-  if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
+  const bool failed = mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0;
+  return failed ? detail::HostErrorCode(host, errno) : 0;
 }
 
 int CreateFolder(const std::string& path) {
@@ -137,9 +136,8 @@ int CreateFolder(const std::string& path) {
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
   detail::FolderChange change(*host);
-  if (::mkdir(host->c_str(), 0777) != 0) {
-    if (errno == ENOENT) return kInvalidFilename;  // the parent is missing
-    return ErrorCodeFromErrno(errno);
+  if (::mkdir(host->c_str(), 0777) != 0) {  // ENOENT: the parent is missing
+    return errno == ENOENT ? kInvalidFilename : ErrorCodeFromErrno(errno);
   }
   change.Added();
   return 0;
@@ -177,10 +175,9 @@ int DeleteFileRefusal(const std::string& path) {
   if (!entry) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*entry)) return refusal;
   // The host's own answer for the folder: a read-only mount refuses root too.
-  if (::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) != 0) {
-    return ErrorCodeFromErrno(errno);
-  }
-  return 0;
+  return ::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) == 0
+             ? 0
+             : ErrorCodeFromErrno(errno);
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
@@ -201,11 +198,9 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
     if (wanted.empty() || wanted == detail::HostName(source)) return 0;
     destination = detail::HostChild(detail::HostParent(source), wanted);
-  } else {
-    if (target_entry->entry_exists) {
-      if (int refusal = detail::ReplaceRefusal(FactsOf(*target_entry), target, replace_existing)) {
-        return refusal;
-      }
+  } else if (target_entry->entry_exists) {
+    if (int refusal = detail::ReplaceRefusal(FactsOf(*target_entry), target, replace_existing)) {
+      return refusal;
     }
   }
   const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);
@@ -230,9 +225,8 @@ int FlushFolder(const std::string& path) {
   if (!host) return kInvalidFilename;
   int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return detail::HostErrorCode(*host, errno);
-  int code = 0;
   // Some file systems cannot sync a folder (EINVAL): nothing more can be done.
-  if (::fsync(fd) != 0 && errno != EINVAL) code = ErrorCodeFromErrno(errno);
+  const int code = ::fsync(fd) != 0 && errno != EINVAL ? ErrorCodeFromErrno(errno) : 0;
   ::close(fd);
   return code;
 }
@@ -251,10 +245,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   const std::string& host = entry->path;
   if (!entry->exists) return MissingEntryCode(host, true);
   if (detail::IsHeld(host)) return kSharingViolation;
-  if (::utimensat(AT_FDCWD, host.c_str(), Times(dos_time).times, 0) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
+  return ::utimensat(AT_FDCWD, host.c_str(), Times(dos_time).times, 0) == 0
+             ? 0
+             : detail::HostErrorCode(host, errno);
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {
@@ -289,23 +282,13 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
   int fd = ::open(host.c_str(), kFlags[static_cast<int>(mode)] | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return detail::HostErrorCode(host, errno);
   if (change) change->Added();
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return kAccessDenied;
-  }
-  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) {
-    ::close(fd);
-    return kSharingViolation;
-  }
-  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
-    const int code = ErrorCodeFromErrno(errno);
-    ::close(fd);
-    return code;
-  }
-  File file;
+  File file;  // closes the file on a refusal below
   file.handle_ = fd;
   file.path_ = path;
-  if (facts) *facts = FileFactsOf(st, path.substr(path.find_last_of("\\/:") + 1));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kAccessDenied;
+  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) return kSharingViolation;
+  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) return ErrorCodeFromErrno(errno);
+  if (facts) *facts = FileFactsOf(st, path);
   *out = std::move(file);
   return 0;
 }
@@ -368,10 +351,10 @@ void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
   if (::futimens(Descriptor(handle), Times(dos_time).times) != 0) RaiseErrno(errno);
 }
 
-FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name) {
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& path) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
-  return FileFactsOf(st, name);
+  return FileFactsOf(st, path);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

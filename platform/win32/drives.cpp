@@ -88,11 +88,7 @@ std::optional<SystemPath> SystemPathOf(const std::string& windows_path) {
   if (!IsDriveLetterPath(full) && !IsUncPath(full)) return std::nullopt;
   std::optional<std::string> host = HostOfFullPath(full);
   if (!host) return std::nullopt;
-  SystemPath out;
-  out.wide = WideFromAnsi(*host);
-  out.host = std::move(*host);
-  out.full = std::move(full);
-  return out;
+  return SystemPath{std::move(full), *host, WideFromAnsi(*host)};
 }
 
 std::string HostParent(const std::string& host_path) {
@@ -106,10 +102,8 @@ std::string HostParent(const std::string& host_path) {
 bool HostPathWithin(const std::string& host_path, const std::string& root) {
   std::string base = root;
   while (!base.empty() && IsPathSeparator(base.back())) base.pop_back();
-  if (host_path.size() < base.size() || !SamePathText(host_path.substr(0, base.size()), base)) {
-    return false;
-  }
-  return host_path.size() == base.size() || IsPathSeparator(host_path[base.size()]);
+  return host_path.size() >= base.size() && SamePathText(host_path.substr(0, base.size()), base) &&
+         (host_path.size() == base.size() || IsPathSeparator(host_path[base.size()]));
 }
 
 }  // namespace detail
@@ -218,13 +212,11 @@ int TrySetCurrentDir(const std::string& path) {
   // The folder must be listable, as the system's own change of directory demands.
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW(WideChild(folder->wide, L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
-      return CodeOfSystemError(error);
-    }
-  } else {
+  if (search != INVALID_HANDLE_VALUE) {
     ::FindClose(search);
+  } else if (const DWORD error = ::GetLastError();
+             error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+    return CodeOfSystemError(error);
   }
   LayerState& state = State();
   state.cwd = SpelledPath(folder->full);

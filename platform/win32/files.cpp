@@ -99,8 +99,7 @@ int DeleteFileRefusal(const std::string& path) {
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, detail::kShareAll,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                             nullptr));
-  if (!handle.Valid()) return detail::LastErrorCode();
-  return 0;
+  return handle.Valid() ? 0 : detail::LastErrorCode();
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {

@@ -286,8 +286,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 int FolderHandle::Flush() const {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
-  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
-  // they get.
+  // Some file systems cannot sync a folder (EINVAL): nothing more can be done.
   if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) return ErrorCodeFromErrno(errno);
   return 0;
 }

@@ -132,13 +132,8 @@ std::string AnsiFromWide(std::wstring_view text) {
 }
 
 int CodeOfSystemError(DWORD error) {
-  switch (error) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return kDiskFull;
-    default:
-      return static_cast<int>(error);
-  }
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kDiskFull
+                                                                     : static_cast<int>(error);
 }
 
 std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {

@@ -20,16 +20,11 @@ using detail::Operation;
 namespace detail {
 
 int HostErrorCode(const std::string& host_path, int posix_errno) {
-  if (posix_errno == ENOENT) {
-    const std::string parent = HostParent(host_path);
-    struct stat st;
-    if (host_path.find('/') == std::string::npos || ::stat(parent.c_str(), &st) != 0 ||
-        !S_ISDIR(st.st_mode)) {
-      return kInvalidFilename;
-    }
-    return kFileNotFound;
-  }
-  return ErrorCodeFromErrno(posix_errno);
+  if (posix_errno != ENOENT) return ErrorCodeFromErrno(posix_errno);
+  struct stat st;
+  const bool in_a_folder = host_path.find('/') != std::string::npos &&
+                           ::stat(HostParent(host_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return in_a_folder ? kFileNotFound : kInvalidFilename;
 }
 
 bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }

@@ -148,8 +148,7 @@ std::optional<FileKey> IdentityOf(HANDLE handle) {
 }
 
 std::optional<FileKey> IdentityOf(const std::wstring& path) {
-  // Backup semantics open folders too; no access right is asked, so no sharing mode of
-  // another program stands in the way.
+  // Backup semantics open folders too; asking no access right, no sharing mode refuses it.
   ScopedHandle handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return handle.Valid() ? IdentityOf(handle.Get()) : std::nullopt;

@@ -212,8 +212,9 @@ std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count
   DWORD got = 0;
   if (!::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &got, nullptr)) {
     const DWORD error = ::GetLastError();
-    if (error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE)
+    if (error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE) {
       RaiseIoError(CodeOfSystemError(error));
+    }
   }
   return got;
 }

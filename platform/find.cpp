@@ -14,8 +14,6 @@ namespace {
 // Attributes that keep an entry out of a search unless the mask asks for them.
 constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
 
-const std::string& WalkEntryName(const WalkListing::Entry& entry) { return entry.name; }
-
 }  // namespace
 
 int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
@@ -70,7 +68,8 @@ int WalkListing::Read(const std::string& folder) {
 }
 
 const WalkListing::Entry* WalkListing::LookUp(std::string_view name) const {
-  return detail::ChooseSpelling(entries_, name, WalkEntryName);
+  return detail::ChooseSpelling(
+      entries_, name, [](const Entry& entry) -> const std::string& { return entry.name; });
 }
 
 WalkGuard::WalkGuard(bool stay_on_device) : stay_on_device_(stay_on_device) {}

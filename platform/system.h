@@ -74,8 +74,8 @@ void TruncateFileHandle(std::intptr_t handle);  // at the current position
 void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
 void FlushFileHandle(std::intptr_t handle);
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
-// As GetAttributes tells them for the file's last part `name`; the time in the DOS range.
-FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name);
+// Attributes as GetAttributes tells them for the Windows path; the time in the DOS range.
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& path);
 [[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 
 }  // namespace platform::detail

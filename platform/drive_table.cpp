@@ -1,7 +1,6 @@
-// The drive table and the current directory as the program sees them, kept by the layer
-// as the system it stands in for keeps its own. What only the system can tell (its
-// drives, its working folder, whether a folder may be entered, free bytes) comes from
-// posix/drives.cpp and win32/drives.cpp.
+// The drive table and the current directory, kept by the layer; what only the system can
+// tell comes from posix/drives.cpp and win32/drives.cpp.
+#include <algorithm>
 #include <utility>
 
 #include "platform/drives.h"
@@ -31,6 +30,21 @@ std::optional<unsigned long long> System::DiskFreeSpace(int drive_number) {
   return HostFreeSpace(drive->host_root);
 }
 
+std::optional<std::string> WindowsPathOnDrives(const std::string& host_path) {
+  const DriveMapping* drive = nullptr;
+  for (const DriveMapping& each : Drives()) {
+    const bool longer = drive == nullptr || each.host_root.size() > drive->host_root.size();
+    if (longer && HostPathWithin(host_path, each.host_root)) drive = &each;
+  }
+  if (drive == nullptr) return std::nullopt;
+  std::string out = std::string(1, drive->letter) + ":";
+  const std::size_t root = std::min(drive->host_root.size(), host_path.size());
+  for (const std::string& part : SplitPathComponents(std::string_view(host_path).substr(root))) {
+    out += "\\" + part;
+  }
+  return out.size() == 2 ? out + "\\" : out;
+}
+
 }  // namespace detail
 
 const std::vector<DriveMapping>& Drives() {
@@ -58,14 +72,10 @@ void InstallDriveTableForTests(std::vector<DriveMapping> table) {
 std::string GetCurrentDir() {
   detail::LayerState& state = detail::State();
   if (!state.cwd_known) {
-    std::optional<std::string> here;
-    if (std::optional<std::string> host = detail::HostWorkingFolder()) here = ToWindowsPath(*host);
+    const std::optional<std::string> host = detail::HostWorkingFolder();
+    const std::optional<std::string> here = host ? ToWindowsPath(*host) : std::nullopt;
     const std::vector<DriveMapping>& drives = Drives();
-    if (here) {
-      state.cwd = *here;
-    } else {
-      state.cwd = std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\";
-    }
+    state.cwd = here.value_or(std::string(1, drives.empty() ? 'C' : drives.front().letter) + ":\\");
     state.cwd_known = true;
   }
   return state.cwd;

@@ -1,6 +1,5 @@
-// File's rules, the same on every system: a closed File raises 103, every call but the
-// queries is one counted operation, a failed Close gives the handle back all the same.
-// The system's calls behind them are in posix/files.cpp and win32/files.cpp.
+// File's rules on every system: a closed File raises 103, every call but the queries is
+// one counted operation; the system's calls are in posix/files.cpp and win32/files.cpp.
 #include "platform/files.h"
 
 #include <algorithm>
@@ -18,7 +17,6 @@ namespace {
 
 constexpr int kNegativeSeek = 131;
 
-// Raises 103 on a closed file, or the code the thread's system fails the operation with.
 void Begin(const File& file, Operation op) {
   if (!file.IsOpen()) RaiseIoError(kFileNotOpen);
   if (int fault = detail::BeginOperation(op)) RaiseIoError(fault);
@@ -27,15 +25,13 @@ void Begin(const File& file, Operation op) {
 // The most one system call is asked to move.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
-// Only plain files are opened: a short read ends at the end of the file, and asking again
-// would only be told so.
-std::size_t ReadAll(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
+// Only plain files are opened: a short read is the end of the file.
+std::size_t ReadAll(std::intptr_t handle, void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     const std::size_t chunk = std::min(count - done, kMaxTransfer);
-    const std::size_t n = detail::ReadFileHandle(
-        handle, bytes + done, chunk, at < 0 ? at : at + static_cast<std::int64_t>(done));
+    const std::size_t n = detail::ReadFileHandle(handle, bytes + done, chunk);
     done += n;
     if (n < chunk) break;
   }
@@ -56,8 +52,7 @@ void WriteAll(std::intptr_t handle, const void* buffer, std::size_t count, std::
 
 }  // namespace
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
+File::File(File&& other) noexcept { *this = std::move(other); }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -73,12 +68,7 @@ File::~File() {
 }
 
 // A folder handle is the same kind of system handle, given back the same way.
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      host_path_(std::move(other.host_path_)),
-      identity_(other.identity_),
-      names_as_spelt_(other.names_as_spelt_) {}
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept { *this = std::move(other); }
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   if (this != &other) {
@@ -96,6 +86,25 @@ FolderHandle::~FolderHandle() {
   if (handle_ >= 0) static_cast<void>(detail::CloseFileHandle(handle_));
 }
 
+int FolderHandle::Hold(std::intptr_t handle, std::string path, std::string host_path,
+                       std::pair<std::uint64_t, std::uint64_t> identity, FolderHandle* out) {
+  FolderHandle folder;
+  folder.handle_ = handle;
+  folder.path_ = std::move(path);
+  folder.host_path_ = std::move(host_path);
+  folder.identity_ = identity;
+  *out = std::move(folder);
+  return 0;
+}
+
+int FolderHandle::Adopt(std::intptr_t handle, const std::string& name, File* out) const {
+  File file;
+  file.handle_ = handle;
+  file.path_ = path_ + "\\" + name;
+  *out = std::move(file);
+  return 0;
+}
+
 File File::Open(const std::string& path, OpenMode mode) {
   File file;
   if (int code = TryOpen(path, mode, &file)) RaiseIoError(code);
@@ -104,7 +113,7 @@ File File::Open(const std::string& path, OpenMode mode) {
 
 std::size_t File::Read(void* buffer, std::size_t count) {
   Begin(*this, Operation::kRead);
-  return ReadAll(handle_, buffer, count, -1);
+  return ReadAll(handle_, buffer, count);
 }
 
 void File::Write(const void* buffer, std::size_t count) {
@@ -116,12 +125,6 @@ void File::Seek(std::int64_t position) {
   Begin(*this, Operation::kSeek);
   if (position < 0) RaiseIoError(kNegativeSeek);
   detail::SeekFileHandle(handle_, position);
-}
-
-std::size_t File::ReadAt(std::int64_t position, void* buffer, std::size_t count) {
-  Begin(*this, Operation::kRead);
-  if (position < 0) RaiseIoError(kNegativeSeek);
-  return ReadAll(handle_, buffer, count, position);
 }
 
 void File::WriteAt(std::int64_t position, const void* buffer, std::size_t count) {
@@ -163,9 +166,7 @@ std::uint32_t File::Attributes() const { return Facts().attributes; }
 
 FileFacts File::Facts() const {
   if (!IsOpen()) RaiseIoError(kFileNotOpen);
-  const std::size_t last = path_.find_last_of("\\/:");
-  return detail::FileHandleFacts(handle_,
-                                 last == std::string::npos ? path_ : path_.substr(last + 1));
+  return detail::FileHandleFacts(handle_, path_);
 }
 
 void File::Flush() {

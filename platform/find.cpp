@@ -14,21 +14,12 @@ namespace {
 // Attributes that keep an entry out of a search unless the mask asks for them.
 constexpr std::uint32_t kSpecialAttributes = faHidden | faSysFile | faVolumeID | faDirectory;
 
-const std::string& WalkEntryName(const WalkListing::Entry& entry) { return entry.name; }
-
 }  // namespace
-
-struct DirectorySearch::State {
-  std::vector<SearchRec> entries;
-  std::size_t next = 0;
-};
-
-DirectorySearch::DirectorySearch() = default;
-DirectorySearch::~DirectorySearch() = default;
 
 int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
                                SearchRec* rec) {
-  state_ = std::make_unique<State>();
+  entries_.clear();
+  next_ = 0;
   if (int fault = detail::BeginOperation(detail::Operation::kOpen)) return fault;
   const detail::SearchPattern split = detail::SplitSearchPattern(pattern);
   if (split.name.empty()) return kFileNotFound;
@@ -48,17 +39,15 @@ int DirectorySearch::FindFirst(const std::string& pattern, std::uint32_t attribu
     if (!entry || (entry->attributes & ~attribute_mask & kSpecialAttributes) != 0) continue;
     entry->name = name;
     entry->valid_windows_name = detail::ValidWindowsName(name);
-    state_->entries.push_back(std::move(*entry));
+    entries_.push_back(std::move(*entry));
   }
-  if (state_->entries.empty()) return any_name_matched ? kNoMoreFiles : kFileNotFound;
-  *rec = state_->entries.front();
-  state_->next = 1;
-  return 0;
+  if (entries_.empty()) return any_name_matched ? kNoMoreFiles : kFileNotFound;
+  return FindNext(rec);
 }
 
 int DirectorySearch::FindNext(SearchRec* rec) {
-  if (!state_ || state_->next >= state_->entries.size()) return kNoMoreFiles;
-  *rec = state_->entries[state_->next++];
+  if (next_ >= entries_.size()) return kNoMoreFiles;
+  *rec = entries_[next_++];
   return 0;
 }
 
@@ -79,7 +68,8 @@ int WalkListing::Read(const std::string& folder) {
 }
 
 const WalkListing::Entry* WalkListing::LookUp(std::string_view name) const {
-  return detail::ChooseSpelling(entries_, name, WalkEntryName);
+  return detail::ChooseSpelling(
+      entries_, name, [](const Entry& entry) -> const std::string& { return entry.name; });
 }
 
 WalkGuard::WalkGuard(bool stay_on_device) : stay_on_device_(stay_on_device) {}

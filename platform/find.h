@@ -11,11 +11,9 @@
 
 namespace platform {
 
-// True when Windows can hold the name as a file or folder name: not empty, none of
-// \ / : * ? " < > | or a control character, no trailing dot or space, and no device
-// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, letters in any case, with or
-// without an extension: "aux.dat"). One rule on every system, so that a backup made on
-// one can be restored on the other.
+// True when Windows can hold the name: not empty, none of \ / : * ? " < > | or a control
+// character, no trailing dot or space, no device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// any case, with or without an extension). On every system, so that backups move across.
 bool IsWindowsName(std::string_view name);
 
 struct SearchRec {
@@ -23,39 +21,30 @@ struct SearchRec {
   std::int64_t size = 0;  // 0 for folders
   std::uint32_t attributes = 0;
   std::uint32_t dos_time = 0;  // last-write time, local, DOS packed
-  // False when the name cannot exist on Windows (IsWindowsName; "." and ".." pass):
-  // callers that store names must report it rather than drop it.
+  // False when the name cannot exist on Windows: callers must report it, not drop it.
   bool valid_windows_name = true;
 };
 
-// A search over one folder: a folder path and a name that may hold "*" and "?"
-// ("C:\ICQ\*.*"), matched without letter case. Hidden, system and folder entries come only
-// when the mask has that attribute. A name without wildcards finds at most the entry a path
-// look-up takes. "." and ".." first (but in a drive root), then the names by their upper
-// case, byte by byte. FindFirst reads the folder, one open operation.
+// A search of one folder ("C:\ICQ\*.*"), without letter case. Hidden, system and folder
+// entries come only when the mask has them; a name without wildcards finds at most the entry
+// a path look-up takes. "." and ".." first (but in a drive root), then by upper case.
 class DirectorySearch {
  public:
-  DirectorySearch();
-  ~DirectorySearch();  // ends the search
-  DirectorySearch(const DirectorySearch&) = delete;
-  DirectorySearch& operator=(const DirectorySearch&) = delete;
-
-  // 0 and the first entry in *rec, or an error code: 3 when the folder is missing, 2
-  // when no name matches, 18 when names match but the mask excludes them all.
+  // 0 and the first entry in *rec, or 3 when the folder is missing, 2 when no name matches,
+  // 18 when the mask excludes all that do. One open operation.
   [[nodiscard]] int FindFirst(const std::string& pattern, std::uint32_t attribute_mask,
                               SearchRec* rec);
   // 0 and the next entry, or 18 when there are no more.
   [[nodiscard]] int FindNext(SearchRec* rec);
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::vector<SearchRec> entries_;
+  std::size_t next_ = 0;
 };
 
 inline constexpr int kNoMoreFiles = 18;
 
-// A folder read once for a walk that only tells folders from files: no stat per entry
-// where the listing gives kinds (a link is what it leads to), no "." and "..".
+// A folder read once for a walk that tells folders from files (a link is what it leads to).
 class WalkListing {
  public:
   enum class Kind { kFolder, kFile, kOther };  // kFile: a regular file
@@ -64,13 +53,11 @@ class WalkListing {
     Kind kind;
   };
 
-  // 0, or the code FindFirst gives for the folder (3 missing, 5 not readable). One
-  // open operation for the fault hook.
+  // 0, or the code FindFirst gives (3 missing, 5 not readable). One open operation.
   int Read(const std::string& folder);
-  // The entries of kind kFolder, in the order of a "*.*" directory search.
+  // The folders, in the order of a "*.*" directory search.
   const std::vector<std::string>& Folders() const { return folders_; }
-  // The entry a path look-up of `name` in the folder takes: the exact spelling when
-  // listed, else the smallest spelling equal to it ignoring case; nullptr when none.
+  // The entry a path look-up of `name` takes; nullptr when none.
   const Entry* LookUp(std::string_view name) const;
 
  private:
@@ -78,18 +65,17 @@ class WalkListing {
   std::vector<std::string> folders_;
 };
 
-// Remembers the folders a walk has entered, by device and inode (volume and file index), so
-// that a link back up the tree is met as visited. Windows never enters a reparse point.
+// Remembers the folders a walk has entered, so that a link back up the tree is met as
+// visited. Windows never enters a reparse point.
 class WalkGuard {
  public:
   enum class Enter { kEntered, kAlreadyVisited, kCannotEnter };
 
-  // With stay_on_device, folders of another file system than the first one entered, other
-  // drives' roots and folders whose real path lies in another drive are not entered.
+  // With stay_on_device, no folder of another file system than the first one entered, no
+  // other drive's root, no folder whose real path lies in another drive.
   explicit WalkGuard(bool stay_on_device = false);
 
-  // Makes the folder the current directory (SetCurrentDir); anything but kEntered leaves
-  // it as it was. Going back up is SetCurrentDir's job.
+  // Makes the folder the current directory; anything but kEntered leaves it as it was.
   Enter TryEnter(const std::string& path);
 
  private:

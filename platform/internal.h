@@ -48,8 +48,7 @@ std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table);
 
 // --- The drive table and current directory (drive_table.cpp) --------------------------
 
-// The layer's process-wide state: one drive table and one current directory, as the
-// operating system it stands in for keeps them.
+// The one drive table and current directory of the process, as Windows keeps them.
 struct LayerState {
   bool table_installed = false;  // a test's table
   bool system_read = false;      // the system's own table, read once
@@ -61,35 +60,30 @@ struct LayerState {
 LayerState& State();
 const DriveMapping* FindDrive(char letter);  // nullptr for a letter without a drive
 
-// The system's side of it (posix/drives.cpp, win32/drives.cpp).
+// Each system's side (posix/drives.cpp, win32/drives.cpp).
 std::vector<DriveMapping> SystemDriveTable();
 std::string NormalizeRoot(std::string root);
-// The process's working folder as the system names it; nullopt when it no longer exists.
-std::optional<std::string> HostWorkingFolder();
-// Enters a folder as the current directory (one open operation); 0 or the code.
-int TrySetCurrentDir(const std::string& path);
-// Bytes free for the user on the file system holding host_root; nullopt when unknown.
+std::optional<std::string> HostWorkingFolder();  // nullopt when it no longer exists
+int TrySetCurrentDir(const std::string& path);   // one open operation; 0 or the code
 std::optional<unsigned long long> HostFreeSpace(const std::string& host_root);
+// The Windows path of a normalised host path, on the drive whose root is its longest prefix.
+std::optional<std::string> WindowsPathOnDrives(const std::string& host_path);
 
 // --- Refusals -----------------------------------------------------------------------
 
-// What the refusals below need to know of an entry.
 struct EntryFacts {
   int missing = 0;  // 0 when it exists, else the code its absence gives
   bool folder = false;
   bool read_only = false;
 };
 
-// Why the entry at host, in host_folder, may not be deleted, before the system is asked;
-// a held folder stands for one on a write-protected disk (tests run as root).
+// Why the entry may not be deleted; a held folder stands for a write-protected disk.
 inline int DeletionRefusal(const EntryFacts& entry, const std::string& host,
                            const std::string& host_folder) {
   if (entry.missing) return entry.missing;
   if (entry.folder) return kAccessDenied;
   if (IsHeld(host)) return kSharingViolation;
-  if (entry.read_only) return kAccessDenied;
-  if (IsHeld(host_folder)) return kAccessDenied;
-  return 0;
+  return entry.read_only || IsHeld(host_folder) ? kAccessDenied : 0;
 }
 
 // Why a rename may not replace the existing entry at host.
@@ -97,8 +91,7 @@ inline int ReplaceRefusal(const EntryFacts& target, const std::string& host,
                           bool replace_existing) {
   if (!replace_existing) return kAlreadyExists;
   if (IsHeld(host)) return kSharingViolation;
-  if (target.folder || target.read_only) return kAccessDenied;
-  return 0;
+  return target.folder || target.read_only ? kAccessDenied : 0;
 }
 
 // --- Search rules -------------------------------------------------------------------
@@ -150,20 +143,29 @@ std::array<std::string, 12> ReadShortMonthNames();
 
 // --- Host paths (absolute; on Windows full Windows paths) --------------------------
 
-// The folder holding the entry: "/" for an entry of the root ("." for a text without "/").
+#ifdef _WIN32
+inline constexpr char kHostSeparators[] = "\\/";
+#else
+inline constexpr char kHostSeparators[] = "/";
+#endif
+
+// The folder holding the entry ("." for a text without a separator).
 std::string HostParent(const std::string& host_path);
-
-// The text after the last "/" (all of it without one).
-std::string HostName(const std::string& host_path);
-
-// folder + "/" + name, without a second "/" after "/".
-std::string HostChild(const std::string& folder, const std::string& name);
-
+inline std::string HostName(const std::string& host_path) {
+  return host_path.substr(host_path.find_last_of(kHostSeparators) + 1);
+}
+inline std::string HostChild(const std::string& folder, const std::string& name) {
+  if (!folder.empty() &&
+      std::string_view(kHostSeparators).find(folder.back()) != std::string_view::npos) {
+    return folder + name;
+  }
+  return folder + kHostSeparators[0] + name;
+}
 // True when host_path is root or lies below it; every path lies below "/".
 bool HostPathWithin(const std::string& host_path, const std::string& root);
 
 #ifndef _WIN32
-// A Windows path on the host, with the stat data that the look-up got on its way.
+// A Windows path on the host, with the stat data the look-up got on its way.
 struct HostEntry {
   std::string path;
   bool exists = false;  // links followed: false for a missing entry or a dangling link
@@ -173,28 +175,23 @@ struct HostEntry {
 };
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path);
 
-// The same look-up, with the path as Windows text in the disk's spelling.
+// The same look-up, with the path also as Windows text; both in the disk's spelling.
 struct ResolvedPath {
-  HostEntry host;       // host path, components in the disk's spelling, and its data
-  std::string windows;  // the same path as Windows text, in the disk's spelling
+  HostEntry host;
+  std::string windows;
 };
 std::optional<ResolvedPath> ResolvePath(const std::string& windows_path);
-// TrySetCurrentDir without a second look-up.
-int EnterResolvedFolder(const ResolvedPath& folder);
-// Where the current directory was entered, when windows_path is it in the same spelling
-// (the drive letter in either case): a walk need not look up the folder it just entered.
+int EnterResolvedFolder(const ResolvedPath& folder);  // TrySetCurrentDir, looked up already
+// Where the current directory was entered, when windows_path is it (a walk need not look
+// up the folder it just entered).
 std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path);
 
 // The code of a failed call on host_path: ENOENT is 3 when the folder is missing, else 2.
 int HostErrorCode(const std::string& host_path, int posix_errno);
-
-// A regular file whose owner write permission is missing: the read-only attribute.
+// A regular file without the owner's write permission.
 bool IsReadOnly(const struct stat& st);
-
-// The permission bits for the attributes: read-only clears every write permission, its
-// absence gives the owner's back.
+// Read-only clears every write permission, its absence gives the owner's back.
 mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes);
-
 // Attributes of the entry `name` (neither file nor folder: a system entry).
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
 
@@ -207,8 +204,8 @@ std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
 std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
                                                  const std::string& name);
 
-// Calls each(name, d_type) for every name of the folder but "." and "..", read at
-// host_folder or, when folder_fd >= 0, through that descriptor; 0 or the folder's code.
+// Calls each(name, d_type) for every name but "." and "..", read at host_folder or, when
+// folder_fd >= 0, through it; 0 or the folder's code.
 int ReadHostFolder(const std::string& host_folder, int folder_fd,
                    const std::function<void(std::string_view, unsigned char)>& each);
 
@@ -228,15 +225,14 @@ class FolderChange {
   bool tracked_ = false;
 };
 
-// The real host path, every link followed; empty when it cannot be found.
-std::string RealHostPath(const std::string& host_path);
+std::string RealHostPath(const std::string& host_path);  // links followed; empty when none
 
 #endif  // _WIN32
 
 // --- Searches and walks: each system's side (posix/find.cpp, win32/find.cpp) ----------
 
 // A folder read for a search: its names but "." and "..", and a name's record ("." and
-// ".." too; name and valid_windows_name left out), nullopt for an entry gone since.
+// ".." too; without name), nullopt for an entry gone since.
 class SearchFolder {
  public:
   virtual ~SearchFolder() = default;
@@ -245,11 +241,10 @@ class SearchFolder {
 };
 // 0, or the code of a folder that cannot be read (3 missing).
 int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolder>* out);
-// The folder's entries in the disk's order, "." and ".." left out; 0 or the code.
+// The entries in the disk's order, without "." and ".."; 0 or the code.
 int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* entries);
 
-// Device (volume) and inode (file index): what tells one folder from every other.
-using FileKey = std::pair<unsigned long long, unsigned long long>;
+using FileKey = std::pair<unsigned long long, unsigned long long>;  // device (volume), inode
 // A folder a walk may enter; Windows enters no reparse point.
 struct WalkTarget {
   FileKey key;
@@ -259,7 +254,6 @@ struct WalkTarget {
 #endif
 };
 std::optional<WalkTarget> WalkTargetOf(const std::string& path);  // nullopt: no folder
-// Makes the folder the current directory, as SetCurrentDir does.
 bool EnterWalkTarget(const WalkTarget& target, const std::string& path);
 std::optional<FileKey> HostFolderKey(const std::string& host_folder);
 

@@ -1,8 +1,6 @@
-// The layer's seam to the system, below its rules: every counted file operation starts
-// here, and the held-file test and the free-space figure are asked here. Each thread
-// talks to the real system unless a test build puts a wrapper in front of it for that
-// thread (fault_injection.h, linked only into the tests): the backup's worker threads
-// stay on the real one. Nothing outside platform/ includes this.
+// The layer's seam to the system: every counted file operation starts here, and the
+// held-file test and free space are asked here. A test may put a wrapper in front of the
+// real system for one thread (fault_injection.h). Nothing outside platform/ includes this.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +12,7 @@
 
 namespace platform::detail {
 
-// The kinds of counted operation; fault_injection.h lists which call is which.
+// fault_injection.h lists which call is which.
 enum class Operation {
   kOpen,
   kCreate,
@@ -31,16 +29,14 @@ enum class Operation {
   kAny,
 };
 
-// The real system; a wrapper derives from it and asks it for what it leaves alone.
+// The real system; a wrapper derives from it.
 class System {
  public:
   virtual ~System() = default;
-  // 0 to go on with the operation, or the code it fails with.
-  virtual int Begin(Operation) { return 0; }
-  // True when another program has the entry open without sharing it. The layer's own
-  // opens share everything, and the system's refusals come back from its calls.
+  virtual int Begin(Operation) { return 0; }  // 0, or the code the operation fails with
+  // True when another program has the entry open without sharing it (the system's own
+  // refusals come back from its calls).
   virtual bool IsHeld(const std::string& /*host_path*/) { return false; }
-  // Bytes free for the user on the drive (A = 1); nullopt when it cannot be told.
   virtual std::optional<unsigned long long> DiskFreeSpace(int drive_number);
 };
 
@@ -55,7 +51,6 @@ inline System& ThisThreadSystem() {
   return g_thread_system.system ? *g_thread_system.system : real;
 }
 
-// Counts one operation; answers the code it must fail with, or 0.
 inline int BeginOperation(Operation op) {
   ++g_thread_system.operations;
   return g_thread_system.system ? g_thread_system.system->Begin(op) : 0;
@@ -65,12 +60,11 @@ inline bool IsHeld(const std::string& host_path) {
   return g_thread_system.system && g_thread_system.system->IsHeld(host_path);
 }
 
-// --- Calls on an open file, by its handle value (a descriptor, or a HANDLE on Windows):
-// posix/files.cpp and win32/files.cpp. Each raises EInOutError on failure but the close,
-// which gives the handle back whatever happens and answers 0 or the code.
-// One read or write of at most count bytes, at `at` from the start when it is not negative
-// (the handle's own position left as it was); the bytes moved, 0 at the end of the file.
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at);
+// --- Calls on an open file's handle value (posix/files.cpp, win32/files.cpp). Each raises
+// EInOutError on failure but the close, which answers 0 or the code.
+// One read or write of at most count bytes, the write at `at` from the start when it is not
+// negative (the handle's position left as it was); the bytes moved, 0 at the end.
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count);
 std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
                             std::int64_t at);
 void SeekFileHandle(std::intptr_t handle, std::int64_t position);
@@ -80,9 +74,8 @@ void TruncateFileHandle(std::intptr_t handle);  // at the current position
 void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time);
 void FlushFileHandle(std::intptr_t handle);
 void SetFileHandleAttributes(std::intptr_t handle, std::uint32_t attributes);
-// The attributes as GetAttributes tells them for the file's `name` (its last part; hidden
-// follows it here), the time only in the DOS range.
-FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name);
+// Attributes as GetAttributes tells them for the Windows path; the time in the DOS range.
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& path);
 [[nodiscard]] int CloseFileHandle(std::intptr_t handle);
 
 }  // namespace platform::detail

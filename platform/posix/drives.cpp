@@ -30,8 +30,6 @@ constexpr std::array<std::string_view, 24> kVirtualFileSystems = {
     "mqueue",   "hugetlbfs",  "configfs",   "fusectl",  "binfmt_misc", "autofs",
     "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",     "overlay",     "squashfs"};
 
-bool IsHostSeparator(char c) { return c == '/'; }
-
 bool IsFolder(const std::string& host_path) {
   struct stat st;
   return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -43,14 +41,13 @@ using detail::SplitPathComponents;
 // Lexical clean-up of an absolute host path: no "//", ".", ".." or trailing "/".
 std::string NormalizeHostPath(const std::string& host_path) {
   std::vector<std::string> parts;
-  FoldDotComponents(parts, SplitPathComponents(host_path, IsHostSeparator));
+  FoldDotComponents(parts, SplitPathComponents(host_path, [](char c) { return c == '/'; }));
   std::string out;
   for (const std::string& part : parts) out += "/" + part;
   return out.empty() ? "/" : out;
 }
 
-// Fills in the entry's data from the lstat data the look-up had already; only a link
-// needs another call.
+// Fills in the entry's data from its lstat data; only a link needs another call.
 void Follow(detail::HostEntry& entry, const struct stat& own) {
   entry.entry_exists = true;
   entry.entry_st = own;
@@ -65,16 +62,14 @@ void Follow(detail::HostEntry& entry, const struct stat& own) {
 }  // namespace
 
 std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windows_path) {
-  // No host name can hold a NUL byte: the name would be cut short there and could name
-  // another file ("a.txt\0.lzz" the source "a.txt" itself).
+  // A NUL byte would cut the name short, naming another file ("a.txt\0.lzz" is "a.txt").
   if (windows_path.find('\0') != std::string::npos) return std::nullopt;
   std::string full = ExpandFileName(windows_path);
   if (full.size() < 2 || full[1] != ':' || !IsAsciiLetter(full[0])) return std::nullopt;
   const DriveMapping* drive = detail::FindDrive(full[0]);
   if (drive == nullptr) return std::nullopt;
   std::vector<std::string> parts = SplitPathComponents(std::string_view(full).substr(2));
-  // Filled member by member: GCC's optimiser misreads the nested aggregate form as
-  // reading an uninitialised string.
+  // Member by member: GCC misreads the nested aggregate form as an uninitialised read.
   detail::ResolvedPath out;
   out.host.path = drive->host_root;
   out.windows = std::string(1, drive->letter) + ":";
@@ -84,8 +79,7 @@ std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windo
     for (std::size_t i = 0; i < count; ++i) joined = detail::HostChild(joined, parts[i]);
     return joined;
   };
-  // Most paths exist as written, or all but their last name does: one lstat each
-  // settles those without walking the components.
+  // Most paths exist as written, or all but their last name: one lstat settles those.
   std::size_t exact = 0;  // leading components known to exist as written
   bool whole_missing = false;
   struct stat st;
@@ -106,7 +100,6 @@ std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windo
   for (std::size_t i = exact; i < parts.size(); ++i) {
     std::string& part = parts[i];
     std::string candidate = detail::HostChild(host, part);
-    // The whole path as written is missing: so is its last name when the rest exists.
     const bool known_missing = whole_missing && i == exact && i + 1 == parts.size();
     if (probing && (known_missing || ::lstat(candidate.c_str(), &st) != 0)) {
       // The folder's lstat data stands for its stat data unless it is a link.
@@ -130,27 +123,20 @@ std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windo
 
 namespace {
 
-std::string HomeFolderOfUser() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-    return entry->pw_dir;
-  }
-  return "/";
-}
-
 // Octal escapes of /proc/self/mounts ("\040" for a space).
 std::string DecodeMountField(const std::string& field) {
+  const auto digit = [&](std::size_t at, char last) {
+    return field[at] >= '0' && field[at] <= last;
+  };
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size()) {
-      const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
-      if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
-        out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
-        i += 3;
-        continue;
-      }
+    if (field[i] == '\\' && i + 3 < field.size() && digit(i + 1, '3') && digit(i + 2, '7') &&
+        digit(i + 3, '7')) {
+      out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+      i += 3;
+    } else {
+      out += field[i];
     }
-    out += field[i];
   }
   return out;
 }
@@ -166,14 +152,15 @@ int EnterResolvedFolder(const ResolvedPath& resolved) {
   // A held folder stands in for one the user may not enter (tests run as root).
   if (IsHeld(folder.path)) return kAccessDenied;
   if (::access(folder.path.c_str(), X_OK) != 0) return kAccessDenied;
-  detail::State().cwd = resolved.windows;
-  detail::State().cwd_host = folder.path;
-  detail::State().cwd_known = true;
+  LayerState& state = State();
+  state.cwd = resolved.windows;
+  state.cwd_host = folder.path;
+  state.cwd_known = true;
   return 0;
 }
 
 std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path) {
-  const detail::LayerState& state = detail::State();
+  const LayerState& state = State();
   if (!state.cwd_known || state.cwd_host.empty() || windows_path.size() != state.cwd.size() ||
       windows_path.empty() || AsciiUpper(windows_path[0]) != state.cwd[0] ||
       windows_path.compare(1, std::string::npos, state.cwd, 1, std::string::npos) != 0) {
@@ -183,7 +170,7 @@ std::optional<std::string> HostPathOfCurrentDir(const std::string& windows_path)
 }
 
 std::optional<HostEntry> LookUpHostEntry(const std::string& windows_path) {
-  std::optional<detail::ResolvedPath> resolved = ResolvePath(windows_path);
+  std::optional<ResolvedPath> resolved = ResolvePath(windows_path);
   if (!resolved) return std::nullopt;
   return std::move(resolved->host);
 }
@@ -198,16 +185,6 @@ std::string HostParent(const std::string& host_path) {
   const std::size_t slash = host_path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : host_path.substr(0, slash);
-}
-
-std::string HostName(const std::string& host_path) {
-  const std::size_t slash = host_path.find_last_of('/');
-  return slash == std::string::npos ? host_path : host_path.substr(slash + 1);
-}
-
-std::string HostChild(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
-  return folder + "/" + name;
 }
 
 bool HostPathWithin(const std::string& host_path, const std::string& root) {
@@ -228,13 +205,9 @@ std::optional<std::vector<DriveMapping>> DriveTableFromWinePrefix(const std::str
     // "c:" is a drive; "d::" (the raw device of a drive) and "com1" are not.
     if (name.size() != 2 || name[1] != ':' || !IsAsciiLetter(name[0])) continue;
     const std::string link = devices + "/" + std::string(name);
-    std::string root;
-    if (char* real = ::realpath(link.c_str(), nullptr)) {
-      root = real;
-      std::free(real);
-    } else {
-      // A drive whose target is absent (an unmounted disk) stays in the table; its
-      // root simply does not exist.
+    std::string root = detail::RealHostPath(link);
+    if (root.empty()) {
+      // A drive whose target is absent (an unmounted disk) stays, its root missing.
       std::array<char, PATH_MAX> target{};
       ssize_t n = ::readlink(link.c_str(), target.data(), target.size() - 1);
       if (n <= 0) continue;
@@ -254,10 +227,8 @@ std::vector<DriveMapping> DriveTableFromMounts(const std::string& proc_mounts_te
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::string source, mount_point, type;
-    if (!(fields >> source >> mount_point >> type)) continue;
-    if (source.rfind("/dev/", 0) != 0) continue;
-    if (std::find(kVirtualFileSystems.begin(), kVirtualFileSystems.end(), type) !=
-        kVirtualFileSystems.end()) {
+    if (!(fields >> source >> mount_point >> type) || source.rfind("/dev/", 0) != 0 ||
+        std::count(kVirtualFileSystems.begin(), kVirtualFileSystems.end(), type) != 0) {
       continue;
     }
     mount_point = NormalizeHostPath(DecodeMountField(mount_point));
@@ -289,21 +260,7 @@ std::optional<std::string> ToHostPath(const std::string& windows_path) {
 
 std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   if (host_path.empty() || host_path[0] != '/') return std::nullopt;
-  std::string normal = NormalizeHostPath(host_path);
-  const DriveMapping* drive = nullptr;  // the one whose root is the longest prefix
-  for (const DriveMapping& each : Drives()) {
-    if (detail::HostPathWithin(normal, each.host_root) &&
-        (drive == nullptr || each.host_root.size() > drive->host_root.size())) {
-      drive = &each;
-    }
-  }
-  if (drive == nullptr) return std::nullopt;
-  const std::string& root = drive->host_root;
-  std::string rest = root == "/" ? normal.substr(1) : normal.substr(root.size());
-  std::string out = std::string(1, drive->letter) + ":";
-  for (const std::string& part : SplitPathComponents(rest)) out += "\\" + part;
-  if (out.size() == 2) out += "\\";
-  return out;
+  return detail::WindowsPathOnDrives(NormalizeHostPath(host_path));
 }
 
 FolderBoundary::FolderBoundary(const std::string& folder)
@@ -334,19 +291,20 @@ std::vector<DriveMapping> SystemDriveTable() {
   std::string prefix;
   if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
     prefix = wine;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    prefix = std::string(home) + "/.wine";
   } else {
-    prefix = HomeFolderOfUser() + "/.wine";
+    const passwd* user = ::getpwuid(::getuid());
+    prefix = std::string(user != nullptr && user->pw_dir ? user->pw_dir : "/") + "/.wine";
   }
   if (auto table = DriveTableFromWinePrefix(prefix)) return *table;
-  std::ifstream mounts("/proc/self/mounts");
-  std::stringstream text;
-  text << mounts.rdbuf();
+  std::ostringstream text;
+  text << std::ifstream("/proc/self/mounts").rdbuf();
   return DriveTableFromMounts(text.str());
 }
 
-// Enters a folder as the current directory; 0 or the code ChangeDir raises.
 int TrySetCurrentDir(const std::string& path) {
-  std::optional<detail::ResolvedPath> resolved = detail::ResolvePath(path);
+  std::optional<ResolvedPath> resolved = ResolvePath(path);
   if (!resolved) {
     if (int fault = BeginOperation(Operation::kOpen)) return fault;
     return kInvalidFilename;
@@ -355,11 +313,9 @@ int TrySetCurrentDir(const std::string& path) {
 }
 
 std::optional<std::string> HostWorkingFolder() {
-  char* cwd = ::getcwd(nullptr, 0);
-  if (cwd == nullptr) return std::nullopt;
-  std::string host(cwd);
-  std::free(cwd);
-  return host;
+  std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+  if (!cwd) return std::nullopt;
+  return std::string(cwd.get());
 }
 
 std::optional<unsigned long long> HostFreeSpace(const std::string& host_root) {

@@ -20,42 +20,27 @@ using detail::Operation;
 namespace detail {
 
 int HostErrorCode(const std::string& host_path, int posix_errno) {
-  if (posix_errno == ENOENT) {
-    const std::string parent = HostParent(host_path);
-    struct stat st;
-    if (host_path.find('/') == std::string::npos || ::stat(parent.c_str(), &st) != 0 ||
-        !S_ISDIR(st.st_mode)) {
-      return kInvalidFilename;
-    }
-    return kFileNotFound;
-  }
-  return ErrorCodeFromErrno(posix_errno);
+  if (posix_errno != ENOENT) return ErrorCodeFromErrno(posix_errno);
+  struct stat st;
+  const bool in_a_folder = host_path.find('/') != std::string::npos &&
+                           ::stat(HostParent(host_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return in_a_folder ? kFileNotFound : kInvalidFilename;
 }
 
 bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
 mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes) {
-  mode &= 07777;
-  if (attributes & faReadOnly) {
-    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-  } else {
-    mode |= S_IWUSR;
-  }
   // Hidden follows the name and archive the kind of entry: nothing to store for them.
-  return mode;
+  mode &= 07777;
+  return attributes & faReadOnly ? mode & static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH))
+                                 : mode | S_IWUSR;
 }
 
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
-  std::uint32_t attributes = 0;
-  if (S_ISDIR(st.st_mode)) {
-    attributes |= faDirectory;
-  } else if (S_ISREG(st.st_mode)) {
-    attributes |= faArchive;
-  } else {
-    // Devices, pipes, sockets and dangling links have no Windows counterpart; as system
-    // entries they stay out of every search that does not ask for them.
-    attributes |= faSysFile;
-  }
+  // Devices, pipes, sockets and dangling links are system entries: searches skip them.
+  std::uint32_t attributes = S_ISDIR(st.st_mode)   ? faDirectory
+                             : S_ISREG(st.st_mode) ? faArchive
+                                                   : faSysFile;
   if (!(st.st_mode & S_IWUSR)) attributes |= faReadOnly;
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= faHidden;
   return attributes;
@@ -65,15 +50,14 @@ std::uint32_t AttributesOf(const std::string& name, const struct stat& st) {
 
 namespace {
 
-struct timespec TimespecOfDosTime(std::uint32_t dos_time) {
-  struct timespec ts {};
-  ts.tv_sec = static_cast<time_t>(UnixFromDosTime(dos_time));
-  ts.tv_nsec = 0;
-  return ts;
-}
+// Last-access time left as it is, last-write time set.
+struct Times {
+  explicit Times(std::uint32_t dos_time)
+      : times{{0, UTIME_OMIT}, {static_cast<time_t>(UnixFromDosTime(dos_time)), 0}} {}
+  struct timespec times[2];
+};
 
-// The code for an entry the look-up found missing (through links when `followed`),
-// from the host's own answer.
+// The code for an entry the look-up found missing (through links when `followed`).
 int MissingEntryCode(const std::string& host_path, bool followed) {
   struct stat st;
   const int result = followed ? ::stat(host_path.c_str(), &st) : ::lstat(host_path.c_str(), &st);
@@ -82,22 +66,21 @@ int MissingEntryCode(const std::string& host_path, bool followed) {
 }
 
 // True when another open file description has the file open for writing: the kernel
-// grants a read lease only when there is none. The lease is given back at once, so
-// nobody's writes wait on it. Where leases cannot be had (some file systems, a file
-// of another user), nothing can be told and the answer is false.
+// grants no read lease then. The lease goes back at once, so no write waits on it; where
+// leases cannot be had (some file systems, another user's file) the answer is false.
 bool OpenForWritingElsewhere(int read_only_fd) {
   if (::fcntl(read_only_fd, F_SETLEASE, F_RDLCK) != 0) return errno == EAGAIN;
   ::fcntl(read_only_fd, F_SETLEASE, F_UNLCK);
   return false;
 }
 
-FileFacts FileFactsOf(const struct stat& st, const std::string& name) {
+// Hidden follows the last part of the Windows path.
+FileFacts FileFactsOf(const struct stat& st, const std::string& path) {
   return {static_cast<std::int64_t>(st.st_size),
           TryDosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec)),
-          detail::AttributesOf(name, st)};
+          detail::AttributesOf(path.substr(path.find_last_of("\\/:") + 1), st)};
 }
 
-// File keeps the descriptor as a neutral handle value.
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 [[noreturn]] void RaiseErrno(int posix_errno) { RaiseIoError(ErrorCodeFromErrno(posix_errno)); }
@@ -125,8 +108,7 @@ bool IsLink(const std::string& path) {
 std::optional<std::uint32_t> GetAttributes(const std::string& path) {
   std::optional<detail::HostEntry> host = detail::LookUpHostEntry(path);
   if (!host) return std::nullopt;
-  struct stat st = host->st;
-  // A dangling link is an entry all the same: its own data.
+  struct stat st = host->st;  // a dangling link's own data
   if (!host->exists && ::lstat(host->path.c_str(), &st) != 0) return std::nullopt;
   const bool drive_root = ExpandFileName(path).size() == 3;
   return detail::AttributesOf(drive_root ? std::string() : detail::HostName(host->path), st);
@@ -140,10 +122,8 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (!entry->exists) return MissingEntryCode(host, true);
   const struct stat& st = entry->st;
   const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
-  if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
+  const bool failed = mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0;
+  return failed ? detail::HostErrorCode(host, errno) : 0;
 }
 
 int CreateFolder(const std::string& path) {
@@ -151,9 +131,8 @@ int CreateFolder(const std::string& path) {
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
   detail::FolderChange change(*host);
-  if (::mkdir(host->c_str(), 0777) != 0) {
-    if (errno == ENOENT) return kInvalidFilename;  // the parent is missing
-    return ErrorCodeFromErrno(errno);
+  if (::mkdir(host->c_str(), 0777) != 0) {  // ENOENT: the parent is missing
+    return errno == ENOENT ? kInvalidFilename : ErrorCodeFromErrno(errno);
   }
   change.Added();
   return 0;
@@ -191,10 +170,9 @@ int DeleteFileRefusal(const std::string& path) {
   if (!entry) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*entry)) return refusal;
   // The host's own answer for the folder: a read-only mount refuses root too.
-  if (::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) != 0) {
-    return ErrorCodeFromErrno(errno);
-  }
-  return 0;
+  return ::access(detail::HostParent(entry->path).c_str(), W_OK | X_OK) == 0
+             ? 0
+             : ErrorCodeFromErrno(errno);
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
@@ -215,11 +193,9 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
     const std::string wanted = cut == std::string::npos ? expanded : expanded.substr(cut + 1);
     if (wanted.empty() || wanted == detail::HostName(source)) return 0;
     destination = detail::HostChild(detail::HostParent(source), wanted);
-  } else {
-    if (target_entry->entry_exists) {
-      if (int refusal = detail::ReplaceRefusal(FactsOf(*target_entry), target, replace_existing)) {
-        return refusal;
-      }
+  } else if (target_entry->entry_exists) {
+    if (int refusal = detail::ReplaceRefusal(FactsOf(*target_entry), target, replace_existing)) {
+      return refusal;
     }
   }
   const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);
@@ -244,10 +220,8 @@ int FlushFolder(const std::string& path) {
   if (!host) return kInvalidFilename;
   int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return detail::HostErrorCode(*host, errno);
-  int code = 0;
-  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
-  // they get.
-  if (::fsync(fd) != 0 && errno != EINVAL) code = ErrorCodeFromErrno(errno);
+  // Some file systems cannot sync a folder (EINVAL): nothing more can be done.
+  const int code = ::fsync(fd) != 0 && errno != EINVAL ? ErrorCodeFromErrno(errno) : 0;
   ::close(fd);
   return code;
 }
@@ -266,11 +240,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   const std::string& host = entry->path;
   if (!entry->exists) return MissingEntryCode(host, true);
   if (detail::IsHeld(host)) return kSharingViolation;
-  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) {
-    return detail::HostErrorCode(host, errno);
-  }
-  return 0;
+  return ::utimensat(AT_FDCWD, host.c_str(), Times(dos_time).times, 0) == 0
+             ? 0
+             : detail::HostErrorCode(host, errno);
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {
@@ -297,46 +269,21 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
     const bool reading = mode == OpenMode::kRead || mode == OpenMode::kReadDenyWrite;
     if (!reading && detail::IsReadOnly(st)) return kAccessDenied;
   }
-  int flags = O_CLOEXEC | O_NONBLOCK;
-  switch (mode) {
-    case OpenMode::kRead:
-    case OpenMode::kReadDenyWrite:
-      flags |= O_RDONLY;
-      break;
-    case OpenMode::kReadWrite:
-      flags |= O_RDWR;
-      break;
-    case OpenMode::kCreate:
-      flags |= O_RDWR | O_CREAT | O_TRUNC;
-      break;
-    case OpenMode::kAppend:
-      flags |= O_WRONLY;
-      break;
-  }
+  constexpr int kFlags[] = {O_RDONLY, O_RDWR, O_RDWR | O_CREAT | O_TRUNC, O_WRONLY, O_RDONLY};
   std::optional<detail::FolderChange> change;
   if (mode == OpenMode::kCreate) change.emplace(host);
-  int fd = ::open(host.c_str(), flags, 0666);
+  // O_NONBLOCK keeps the open from waiting on a pipe swapped in meanwhile; on a regular
+  // file it changes nothing.
+  int fd = ::open(host.c_str(), kFlags[static_cast<int>(mode)] | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return detail::HostErrorCode(host, errno);
   if (change) change->Added();
-  // O_NONBLOCK keeps the open itself from waiting on a pipe swapped in meanwhile; on
-  // the regular file that this must be, it changes nothing, so it stays.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return kAccessDenied;
-  }
-  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) {
-    ::close(fd);
-    return kSharingViolation;
-  }
-  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) {
-    const int code = ErrorCodeFromErrno(errno);
-    ::close(fd);
-    return code;
-  }
-  File file;
+  File file;  // closes the file on a refusal below
   file.handle_ = fd;
   file.path_ = path;
-  if (facts) *facts = FileFactsOf(st, path.substr(path.find_last_of("\\/:") + 1));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kAccessDenied;
+  if (mode == OpenMode::kReadDenyWrite && OpenForWritingElsewhere(fd)) return kSharingViolation;
+  if (mode == OpenMode::kAppend && ::lseek(fd, 0, SEEK_END) < 0) return ErrorCodeFromErrno(errno);
+  if (facts) *facts = FileFactsOf(st, path);
   *out = std::move(file);
   return 0;
 }
@@ -345,8 +292,7 @@ namespace detail {
 
 namespace {
 
-// Calls read or write once, again after a signal unless a stop was asked for meanwhile
-// (a read that waits, on a pipe, ends on an interrupt).
+// Calls read or write once, again after a signal unless a stop was asked for meanwhile.
 template <typename Call>
 std::size_t Transfer(Call call) {
   while (true) {
@@ -359,11 +305,8 @@ std::size_t Transfer(Call call) {
 
 }  // namespace
 
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
-  return Transfer([&] {
-    return at < 0 ? ::read(Descriptor(handle), buffer, count)
-                  : ::pread(Descriptor(handle), buffer, count, static_cast<off_t>(at));
-  });
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
+  return Transfer([&] { return ::read(Descriptor(handle), buffer, count); });
 }
 
 std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
@@ -400,14 +343,13 @@ void TruncateFileHandle(std::intptr_t handle) {
 
 void SetFileHandleDosTime(std::intptr_t handle, std::uint32_t dos_time) {
   if (!IsValidDosTime(dos_time)) RaiseIoError(kInvalidParameter);
-  const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecOfDosTime(dos_time)};
-  if (::futimens(Descriptor(handle), times) != 0) RaiseErrno(errno);
+  if (::futimens(Descriptor(handle), Times(dos_time).times) != 0) RaiseErrno(errno);
 }
 
-FileFacts FileHandleFacts(std::intptr_t handle, const std::string& name) {
+FileFacts FileHandleFacts(std::intptr_t handle, const std::string& path) {
   struct stat st;
   if (::fstat(Descriptor(handle), &st) != 0) RaiseErrno(errno);
-  return FileFactsOf(st, name);
+  return FileFactsOf(st, path);
 }
 
 void FlushFileHandle(std::intptr_t handle) {

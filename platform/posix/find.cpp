@@ -36,21 +36,14 @@ class HostSearchFolder : public SearchFolder {
                                              : HostChild(host, name);
     struct stat st;
     if (::stat(entry.c_str(), &st) != 0 && ::lstat(entry.c_str(), &st) != 0) return std::nullopt;
-    SearchRec rec;
-    rec.attributes = AttributesOf(name, st);
-    rec.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
-    rec.dos_time = DosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec));
-    return rec;
+    return SearchRec{{},
+                     S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0,
+                     AttributesOf(name, st),
+                     DosTimeFromUnix(static_cast<long long>(st.st_mtim.tv_sec))};
   }
 
   std::string host;
 };
-
-WalkListing::Kind KindOf(const struct stat& st) {
-  if (S_ISDIR(st.st_mode)) return WalkListing::Kind::kFolder;
-  if (S_ISREG(st.st_mode)) return WalkListing::Kind::kFile;
-  return WalkListing::Kind::kOther;
-}
 
 }  // namespace
 
@@ -91,17 +84,15 @@ int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* e
   return ReadFolderAt(folder, [&](const std::string& host) {
     entries->clear();
     return ReadHostFolder(host, -1, [&](std::string_view name, unsigned char type) {
-      WalkListing::Kind kind = WalkListing::Kind::kOther;
+      // A link is what it leads to; some file systems give no kinds.
       struct stat st;
-      if (type == DT_DIR) {
-        kind = WalkListing::Kind::kFolder;
-      } else if (type == DT_REG) {
-        kind = WalkListing::Kind::kFile;
-      } else if ((type == DT_LNK || type == DT_UNKNOWN) &&
-                 ::stat(HostChild(host, std::string(name)).c_str(), &st) == 0) {
-        kind = KindOf(st);  // a link is what it leads to; some file systems give no kinds
-      }
-      entries->push_back({std::string(name), kind});
+      const bool look = (type == DT_LNK || type == DT_UNKNOWN) &&
+                        ::stat(HostChild(host, std::string(name)).c_str(), &st) == 0;
+      const bool folder = look ? S_ISDIR(st.st_mode) : type == DT_DIR;
+      const bool file = look ? S_ISREG(st.st_mode) : type == DT_REG;
+      entries->push_back({std::string(name), folder ? WalkListing::Kind::kFolder
+                                             : file ? WalkListing::Kind::kFile
+                                                    : WalkListing::Kind::kOther});
     });
   });
 }

@@ -20,22 +20,19 @@ using detail::Operation;
 
 namespace {
 
-// Folders above one another at most, for the walk up that judges a followed link.
-constexpr int kDeepestFolder = 4096;
+constexpr int kDeepestFolder = 4096;  // for the walk up that judges a followed link
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 using detail::IsOneName;
 
-// The code of a failed call on an entry of a folder that is held open: the folder is
-// there, so a missing entry is 2.
+// The folder is held open, so a missing entry is 2.
 int EntryErrorCode(int posix_errno) {
   return posix_errno == ENOENT ? kFileNotFound : ErrorCodeFromErrno(posix_errno);
 }
 
-// The entry's name as the disk spells it: as given when an entry bears it, else the
-// entry that bears it in another letter case, else as given (it is still to be made).
-// A caller that keeps its own listing gives names as spelt (`as_spelt`): no look-up.
+// The name as given when an entry bears it, else as the disk spells it in another letter
+// case, else as given (still to be made); as given for a caller that names as spelt.
 std::string DiskName(int folder_fd, const std::string& host_folder, const std::string& name,
                      bool as_spelt) {
   if (as_spelt) return name;
@@ -44,17 +41,28 @@ std::string DiskName(int folder_fd, const std::string& host_folder, const std::s
   return detail::FindEntryInOpenFolder(folder_fd, host_folder, name).value_or(name);
 }
 
-bool IsLinkAt(int folder_fd, const std::string& name) {
-  struct stat st;
-  return ::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+// The plain file at the name, never through a link: its descriptor, or minus a code
+// (kNameIsLink, 5 for anything but a plain file). O_NONBLOCK: no wait on a pipe put there.
+int OpenOwnFile(int folder_fd, const std::string& name, struct stat& st) {
+  const int fd = ::openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    const bool link =
+        error == ELOOP ||
+        (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode));
+    return -(link ? kNameIsLink : EntryErrorCode(error));
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -kAccessDenied;
+  }
+  return fd;
 }
 
-// What OpenOwnFolder answers for a link.
 constexpr int kOpenedALink = -1;
 
-// The folder at the name, never through a link: its descriptor, kOpenedALink, or minus
-// a Windows code. The entry is taken as it is at one instant (O_PATH holds the link
-// itself, where an open for reading would answer ENOTDIR alike for a link and a file).
+// The folder at the name, never through a link: its descriptor, kOpenedALink, or minus a
+// code. O_PATH holds the link itself: an open for reading answers ENOTDIR for both.
 int OpenOwnFolder(int folder_fd, const std::string& name) {
   const int entry = ::openat(folder_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (entry < 0) return -EntryErrorCode(errno);
@@ -67,16 +75,11 @@ int OpenOwnFolder(int folder_fd, const std::string& name) {
   } else if (!S_ISDIR(st.st_mode)) {
     answer = -kInvalidFilename;
   } else {
-    // The same folder, opened for reading through the entry held.
     answer = ::openat(entry, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (answer < 0) answer = -ErrorCodeFromErrno(errno);
   }
   ::close(entry);
   return answer;
-}
-
-bool SameIdentity(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 std::pair<std::uint64_t, std::uint64_t> IdentityOf(const struct stat& st) {
@@ -95,7 +98,7 @@ bool LiesWithin(int folder_fd, int outer_fd) {
   if (::fstat(outer_fd, &outer) != 0 || ::fstat(folder_fd, &here) != 0) return false;
   int current = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
   for (int depth = 0; current >= 0 && depth < kDeepestFolder; ++depth) {
-    if (SameIdentity(here, outer)) {
+    if (IdentityOf(here) == IdentityOf(outer)) {
       ::close(current);
       return true;
     }
@@ -103,7 +106,9 @@ bool LiesWithin(int folder_fd, int outer_fd) {
     ::close(current);
     current = parent;
     struct stat above;
-    if (current < 0 || ::fstat(current, &above) != 0 || SameIdentity(above, here)) break;
+    if (current < 0 || ::fstat(current, &above) != 0 || IdentityOf(above) == IdentityOf(here)) {
+      break;
+    }
     here = above;  // the root is its own parent: the walk ends there
   }
   if (current >= 0) ::close(current);
@@ -121,25 +126,17 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   if (detail::IsHeld(folder.path)) return kAccessDenied;
   const int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return detail::HostErrorCode(folder.path, errno);
-  FolderHandle handle;
-  handle.handle_ = fd;
-  handle.path_ = path;
-  handle.host_path_ = folder.path;
-  handle.identity_ = IdentityOf(fd);
-  *out = std::move(handle);
-  return 0;
+  return Hold(fd, path, folder.path, IdentityOf(fd), out);
 }
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
-  if (handle_ < 0) return kInvalidFilename;
-  if (!IsOneName(name)) return kInvalidFilename;
+  if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(folder_fd, host_path_, name, /*as_spelt=*/false);
   const std::string host = detail::HostChild(host_path_, disk);
-  // A held folder stands in for one the user may not enter.
-  if (detail::IsHeld(host)) return kAccessDenied;
+  if (detail::IsHeld(host)) return kAccessDenied;  // for a folder the user may not enter
   int fd = OpenOwnFolder(folder_fd, disk);
   if (fd == kOpenedALink) {
     if (within == nullptr || !within->IsOpen()) return kNameIsLink;
@@ -152,13 +149,7 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
   } else if (fd < 0) {
     return -fd;
   }
-  FolderHandle handle;
-  handle.handle_ = fd;
-  handle.path_ = path_ + "\\" + name;
-  handle.host_path_ = host;
-  handle.identity_ = IdentityOf(fd);
-  *out = std::move(handle);
-  return 0;
+  return Hold(fd, path_ + "\\" + name, host, IdentityOf(fd), out);
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
@@ -178,41 +169,22 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   const std::string host = detail::HostChild(host_path_, disk);
   if (detail::IsHeld(host)) return kSharingViolation;
   detail::FolderChange change(host);
-  // Never an entry that is there already: a link put in its place cannot be written
-  // through.
+  // Never an entry that is there already: a link put in its place is not written through.
   const int fd = ::openat(Descriptor(handle_), disk.c_str(),
                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return EntryErrorCode(errno);
   change.Added();
-  File file;
-  file.handle_ = fd;
-  file.path_ = path_ + "\\" + name;
-  *out = std::move(file);
-  return 0;
+  return Adopt(fd, name, out);
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   if (detail::IsHeld(detail::HostChild(host_path_, disk))) return kSharingViolation;
-  // O_NONBLOCK keeps the open from waiting on a pipe swapped in meanwhile.
-  const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
-  }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return kAccessDenied;
-  }
-  File file;
-  file.handle_ = fd;
-  file.path_ = path_ + "\\" + name;
-  *out = std::move(file);
-  return 0;
+  const int fd = OpenOwnFile(Descriptor(handle_), disk, st);
+  return fd < 0 ? -fd : Adopt(fd, name, out);
 }
 
 std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) const {
@@ -228,24 +200,14 @@ std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) c
 int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attributes) const {
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const int folder_fd = Descriptor(handle_);
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   // Through the file itself: a change by name would follow a link swapped in for it.
-  const int fd = ::openat(folder_fd, disk.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    return error == ELOOP || IsLinkAt(folder_fd, disk) ? kNameIsLink : EntryErrorCode(error);
-  }
   struct stat st;
-  int code = 0;
-  if (::fstat(fd, &st) != 0) {
-    code = ErrorCodeFromErrno(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    code = kAccessDenied;
-  } else {
-    const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
-    if (mode != (st.st_mode & 07777) && ::fchmod(fd, mode) != 0) code = ErrorCodeFromErrno(errno);
-  }
+  const int fd = OpenOwnFile(Descriptor(handle_), disk, st);
+  if (fd < 0) return -fd;
+  const mode_t mode = detail::ModeWithAttributes(st.st_mode, attributes);
+  const int code =
+      mode != (st.st_mode & 07777) && ::fchmod(fd, mode) != 0 ? ErrorCodeFromErrno(errno) : 0;
   ::close(fd);
   return code;
 }
@@ -324,8 +286,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
 int FolderHandle::Flush() const {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;
-  // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
-  // they get.
+  // Some file systems cannot sync a folder (EINVAL): nothing more can be done.
   if (::fsync(Descriptor(handle_)) != 0 && errno != EINVAL) return ErrorCodeFromErrno(errno);
   return 0;
 }

@@ -12,14 +12,10 @@ namespace {
 
 using detail::IsPathSeparator;
 
-// A drive without a medium (an empty card reader, a floppy drive) answers its queries
-// with an error instead of asking the user to insert a disk.
+// A drive without a medium answers with an error instead of asking for a disk.
 void QuietCriticalErrors() {
-  static const bool done = [] {
-    ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
-    return true;
-  }();
-  (void)done;
+  [[maybe_unused]] static const UINT once =
+      ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
 }
 
 bool IsDriveLetterPath(const std::string& path) {
@@ -44,12 +40,6 @@ std::optional<std::string> HostOfFullPath(const std::string& full) {
   return host;
 }
 
-DWORD AttributesOfWide(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
-
-bool IsFolderAttributes(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The name of the entry as the disk spells it; `name` itself when it cannot be read.
 std::string DiskSpellingOf(const std::string& host_folder, const std::string& name) {
   WIN32_FIND_DATAW found;
@@ -62,9 +52,8 @@ std::string DiskSpellingOf(const std::string& host_folder, const std::string& na
   return EqualIgnoringAsciiCase(spelled, name) ? spelled : name;
 }
 
-// The full path of an existing folder in the disk's spelling. The part it shares with
-// the current directory is taken from there: a walk enters one folder below it at a
-// time.
+// An existing folder's full path in the disk's spelling; what it shares with the current
+// directory is taken from there (a walk enters one folder below it at a time).
 std::string SpelledPath(const std::string& full) {
   if (!IsDriveLetterPath(full)) return full;
   const std::vector<std::string> parts =
@@ -99,11 +88,7 @@ std::optional<SystemPath> SystemPathOf(const std::string& windows_path) {
   if (!IsDriveLetterPath(full) && !IsUncPath(full)) return std::nullopt;
   std::optional<std::string> host = HostOfFullPath(full);
   if (!host) return std::nullopt;
-  SystemPath out;
-  out.wide = WideFromAnsi(*host);
-  out.host = std::move(*host);
-  out.full = std::move(full);
-  return out;
+  return SystemPath{std::move(full), *host, WideFromAnsi(*host)};
 }
 
 std::string HostParent(const std::string& host_path) {
@@ -114,23 +99,11 @@ std::string HostParent(const std::string& host_path) {
   return host_path.substr(0, cut);
 }
 
-std::string HostName(const std::string& host_path) {
-  const std::size_t cut = host_path.find_last_of("\\/");
-  return cut == std::string::npos ? host_path : host_path.substr(cut + 1);
-}
-
-std::string HostChild(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && IsPathSeparator(folder.back())) return folder + name;
-  return folder + "\\" + name;
-}
-
 bool HostPathWithin(const std::string& host_path, const std::string& root) {
   std::string base = root;
   while (!base.empty() && IsPathSeparator(base.back())) base.pop_back();
-  if (host_path.size() < base.size() || !SamePathText(host_path.substr(0, base.size()), base)) {
-    return false;
-  }
-  return host_path.size() == base.size() || IsPathSeparator(host_path[base.size()]);
+  return host_path.size() >= base.size() && SamePathText(host_path.substr(0, base.size()), base) &&
+         (host_path.size() == base.size() || IsPathSeparator(host_path[base.size()]));
 }
 
 }  // namespace detail
@@ -139,7 +112,7 @@ bool DriveRootExists(char letter) {
   QuietCriticalErrors();
   const DriveMapping* drive = detail::FindDrive(letter);
   return drive != nullptr &&
-         IsFolderAttributes(AttributesOfWide(detail::WideFromAnsi(drive->host_root)));
+         detail::IsFolder(::GetFileAttributesW(detail::WideFromAnsi(drive->host_root).c_str()));
 }
 
 std::optional<std::string> ToHostPath(const std::string& windows_path) {
@@ -158,24 +131,12 @@ std::optional<std::string> ToWindowsPath(const std::string& host_path) {
   std::string normal = std::string(1, AsciiUpper(host_path[0])) + ":";
   for (const std::string& part : parts) normal += "\\" + part;
   if (!detail::State().table_installed) return parts.empty() ? normal + "\\" : normal;
-  const DriveMapping* best = nullptr;
-  for (const DriveMapping& drive : Drives()) {
-    const bool longer = best == nullptr || drive.host_root.size() > best->host_root.size();
-    if (longer && detail::HostPathWithin(normal, drive.host_root)) best = &drive;
-  }
-  if (best == nullptr) return std::nullopt;
-  std::string rest = normal.size() > best->host_root.size() ? normal.substr(best->host_root.size())
-                                                            : std::string();
-  std::string out = std::string(1, best->letter) + ":";
-  for (const std::string& part : detail::SplitPathComponents(rest)) out += "\\" + part;
-  if (out.size() == 2) out += "\\";
-  return out;
+  return detail::WindowsPathOnDrives(normal);
 }
 
 namespace {
 
-// The host path of an existing entry with every short name spelled out, so that two
-// spellings of one folder compare equal as text; empty when it cannot be read.
+// An existing entry's host path with every short name spelled out; empty when unreadable.
 std::string LongHostPath(const std::wstring& wide) {
   const DWORD units = ::GetLongPathNameW(wide.c_str(), nullptr, 0);
   if (units == 0) return std::string();
@@ -190,31 +151,29 @@ std::string LongHostPath(const std::wstring& wide) {
 
 FolderBoundary::FolderBoundary(const std::string& folder) {
   std::optional<detail::SystemPath> path = detail::SystemPathOf(folder);
-  if (!path || !IsFolderAttributes(AttributesOfWide(path->wide))) return;
+  if (!path || !detail::IsFolder(::GetFileAttributesW(path->wide.c_str()))) return;
   real_root_ = LongHostPath(path->wide);
 }
 
-// Windows follows no link on its own in a path but through junctions and symbolic
-// links: a path that meets a reparse point between the folder and itself may lead
-// anywhere, and counts as outside.
+// A path that meets a reparse point below the folder may lead anywhere: it counts as outside.
 bool FolderBoundary::Contains(const std::string& path) const {
   std::optional<detail::SystemPath> probe = detail::SystemPathOf(path);
   if (real_root_.empty() || !probe) return false;
   // What does not exist yet is judged by its nearest existing folder.
   std::string existing = probe->host;
-  DWORD attributes = AttributesOfWide(detail::WideFromAnsi(existing));
-  while (attributes == INVALID_FILE_ATTRIBUTES) {
+  while (!detail::Exists(::GetFileAttributesW(detail::WideFromAnsi(existing).c_str()))) {
     const std::string parent = detail::HostParent(existing);
     if (parent == existing || parent == ".") return false;
     existing = parent;
-    attributes = AttributesOfWide(detail::WideFromAnsi(existing));
   }
   const std::string real = LongHostPath(detail::WideFromAnsi(existing));
   if (real.empty() || !detail::HostPathWithin(real, real_root_)) return false;
-  // Every entry from the folder down to the path, the folder's own entry not counted.
+  // Every entry from the path up to the folder, the folder's own not counted.
   std::string step = real;
   while (step.size() > real_root_.size() && !SamePathText(step, real_root_)) {
-    if (detail::IsReparsePoint(AttributesOfWide(detail::WideFromAnsi(step)))) return false;
+    if (detail::IsReparsePoint(::GetFileAttributesW(detail::WideFromAnsi(step).c_str()))) {
+      return false;
+    }
     step = detail::HostParent(step);
   }
   return true;
@@ -230,7 +189,6 @@ std::string NormalizeRoot(std::string root) {
   return root;
 }
 
-// The system's drives: every letter GetLogicalDrives names that has a root directory.
 std::vector<DriveMapping> SystemDriveTable() {
   QuietCriticalErrors();
   std::vector<DriveMapping> table;
@@ -249,19 +207,16 @@ int TrySetCurrentDir(const std::string& path) {
   if (int fault = BeginOperation(Operation::kOpen)) return fault;
   std::optional<SystemPath> folder = SystemPathOf(path);
   if (!folder) return kInvalidFilename;
-  if (!IsFolderAttributes(AttributesOfWide(folder->wide))) return kInvalidFilename;
-  // A held folder stands in for one the user may not enter.
+  if (!IsFolder(::GetFileAttributesW(folder->wide.c_str()))) return kInvalidFilename;
   if (IsHeld(folder->host)) return kAccessDenied;
   // The folder must be listable, as the system's own change of directory demands.
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW(WideChild(folder->wide, L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
-      return CodeOfSystemError(error);
-    }
-  } else {
+  if (search != INVALID_HANDLE_VALUE) {
     ::FindClose(search);
+  } else if (const DWORD error = ::GetLastError();
+             error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+    return CodeOfSystemError(error);
   }
   LayerState& state = State();
   state.cwd = SpelledPath(folder->full);

@@ -9,17 +9,14 @@
 
 namespace platform {
 
+using detail::Exists;
+using detail::IsFolder;
 using detail::Operation;
 
 namespace {
 
 DWORD AttributesOf(const detail::SystemPath& path) {
   return ::GetFileAttributesW(path.wide.c_str());
-}
-
-bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
-bool IsFolder(DWORD attributes) {
-  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) {
@@ -53,9 +50,7 @@ bool SameFile(const std::string& a, const std::string& b) {
   std::optional<detail::SystemPath> second = detail::SystemPathOf(b);
   if (!first || !second) return false;
   std::optional<detail::FileKey> one = detail::IdentityOf(first->wide);
-  if (!one) return false;
-  std::optional<detail::FileKey> other = detail::IdentityOf(second->wide);
-  return other && *one == *other;
+  return one && one == detail::IdentityOf(second->wide);
 }
 
 bool IsLink(const std::string& path) {
@@ -75,19 +70,17 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
-  if (!::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes))) {
-    return detail::LastErrorCode();
-  }
-  return 0;
+  const bool done =
+      Exists(AttributesOf(*system)) &&
+      ::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes));
+  return done ? 0 : detail::LastErrorCode();
 }
 
 int CreateFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  if (!::CreateDirectoryW(system->wide.c_str(), nullptr)) return detail::LastErrorCode();
-  return 0;
+  return ::CreateDirectoryW(system->wide.c_str(), nullptr) ? 0 : detail::LastErrorCode();
 }
 
 int DeleteFile(const std::string& path) {
@@ -95,22 +88,18 @@ int DeleteFile(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*system)) return refusal;
-  if (!::DeleteFileW(system->wide.c_str())) return detail::LastErrorCode();
-  return 0;
+  return ::DeleteFileW(system->wide.c_str()) ? 0 : detail::LastErrorCode();
 }
 
 int DeleteFileRefusal(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (int refusal = DeletionRefusal(*system)) return refusal;
-  // The system's own answer: an open for deletion fails as the deletion would, with 32
-  // while another program holds the file without sharing its deletion, 5 without the
-  // right to delete it.
+  // An open for deletion fails as the deletion would (32 held, 5 without the right).
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, detail::kShareAll,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                             nullptr));
-  if (!handle.Valid()) return detail::LastErrorCode();
-  return 0;
+  return handle.Valid() ? 0 : detail::LastErrorCode();
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
@@ -140,9 +129,8 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
   return 0;
 }
 
-// The folder's entries are as durable as the renames into it: MoveFileExW writes
-// through, and the file system journals its folders. What is left to check is that
-// the folder is there.
+// MoveFileExW writes through and the file system journals its folders: what is left is
+// to check that the folder is there.
 int FlushFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
@@ -169,9 +157,9 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES,
                                             detail::kShareAll, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.Valid()) return detail::LastErrorCode();
-  if (!::SetFileTime(handle.Get(), nullptr, nullptr, &*when)) return detail::LastErrorCode();
-  return 0;
+  return handle.Valid() && ::SetFileTime(handle.Get(), nullptr, nullptr, &*when)
+             ? 0
+             : detail::LastErrorCode();
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {
@@ -190,42 +178,23 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   if (detail::IsHeld(system->host)) return kSharingViolation;
-  // Windows refuses to write a read-only file to anyone; Wine run as root would let it
-  // through, so the layer asks first, as the POSIX layer does.
+  // Windows refuses to write a read-only file; Wine run as root would not, so ask first.
   const bool writing = mode != OpenMode::kRead && mode != OpenMode::kReadDenyWrite;
   const DWORD existing = AttributesOf(*system);
   if (writing && Exists(existing) && (existing & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
-  DWORD access = GENERIC_READ;
-  DWORD share = detail::kShareReadWrite;
-  DWORD disposition = OPEN_EXISTING;
-  switch (mode) {
-    case OpenMode::kRead:
-      break;
-    case OpenMode::kReadDenyWrite:
-      // Refused with 32 while another program has the file open for writing.
-      share = FILE_SHARE_READ;
-      break;
-    case OpenMode::kReadWrite:
-      access = GENERIC_READ | GENERIC_WRITE;
-      break;
-    case OpenMode::kCreate:
-      // Opened and then cut, not CREATE_ALWAYS: that refuses hidden and system files and
-      // resets their attributes.
-      access = GENERIC_READ | GENERIC_WRITE;
-      disposition = OPEN_ALWAYS;
-      break;
-    case OpenMode::kAppend:
-      access = GENERIC_WRITE;
-      break;
-  }
-  HANDLE handle = ::CreateFileW(system->wide.c_str(), access, share, nullptr, disposition,
+  // kReadDenyWrite shares no writing: 32 while another program writes the file. kCreate
+  // opens and then cuts: CREATE_ALWAYS refuses hidden and system files, and resets them.
+  constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+  constexpr DWORD kAccess[] = {GENERIC_READ, kReadWrite, kReadWrite, GENERIC_WRITE, GENERIC_READ};
+  const DWORD share = mode == OpenMode::kReadDenyWrite ? FILE_SHARE_READ : detail::kShareReadWrite;
+  HANDLE handle = ::CreateFileW(system->wide.c_str(), kAccess[static_cast<int>(mode)], share,
+                                nullptr, mode == OpenMode::kCreate ? OPEN_ALWAYS : OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
   File file;
   file.handle_ = detail::AsValue(handle);
   file.path_ = path;
-  // Only files on a disk: a device name ("CON", "COM1") or a pipe would hang or mislead
-  // the reader.
+  // A device ("CON", "COM1") or a pipe would hang or mislead the reader.
   if (::GetFileType(handle) != FILE_TYPE_DISK) return kAccessDenied;
   LARGE_INTEGER zero{};
   if (mode == OpenMode::kCreate && !::SetEndOfFile(handle)) return detail::LastErrorCode();
@@ -239,46 +208,31 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
 
 namespace detail {
 
-namespace {
+std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count) {
+  DWORD got = 0;
+  if (!::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &got, nullptr)) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE) {
+      RaiseIoError(CodeOfSystemError(error));
+    }
+  }
+  return got;
+}
 
-// ReadFile or WriteFile once; at a position through an OVERLAPPED offset, which moves the
-// handle's position: it is put back after.
-template <typename Call>
-std::size_t Transfer(std::intptr_t handle, std::int64_t at, Call call) {
-  if (at < 0) return call(nullptr);
-  const std::int64_t was = FileHandlePosition(handle);
+// At a position through an OVERLAPPED offset, which moves the handle's position: put back.
+std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
+                            std::int64_t at) {
+  const std::int64_t was = at < 0 ? 0 : FileHandlePosition(handle);
   OVERLAPPED where{};
   where.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(at));
   where.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(at) >> 32);
-  const DWORD moved = call(&where);
-  SeekFileHandle(handle, was);
-  return moved;
-}
-
-}  // namespace
-
-std::size_t ReadFileHandle(std::intptr_t handle, void* buffer, std::size_t count, std::int64_t at) {
-  return Transfer(handle, at, [&](OVERLAPPED* where) {
-    DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &got, where)) {
-      const DWORD error = ::GetLastError();
-      if (error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE) {
-        RaiseIoError(CodeOfSystemError(error));
-      }
-    }
-    return got;
-  });
-}
-
-std::size_t WriteFileHandle(std::intptr_t handle, const void* buffer, std::size_t count,
-                            std::int64_t at) {
-  return Transfer(handle, at, [&](OVERLAPPED* where) {
-    DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &written, where)) {
-      RaiseLastError();
-    }
-    return written;
-  });
+  DWORD written = 0;
+  if (!::WriteFile(AsHandle(handle), buffer, static_cast<DWORD>(count), &written,
+                   at < 0 ? nullptr : &where)) {
+    RaiseLastError();
+  }
+  if (at >= 0) SeekFileHandle(handle, was);
+  return written;
 }
 
 void SeekFileHandle(std::intptr_t handle, std::int64_t position) {

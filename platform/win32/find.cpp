@@ -61,13 +61,11 @@ class SystemSearchFolder : public SearchFolder {
       data = FolderData(WideFromAnsi(HostParent(folder_.host)));
     }
     if (!data) return std::nullopt;
-    SearchRec rec;
-    rec.attributes = LayerAttributes(data->dwFileAttributes);
-    if (!(data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      rec.size = (static_cast<std::int64_t>(data->nFileSizeHigh) << 32) | data->nFileSizeLow;
-    }
-    rec.dos_time = ClampedDosTimeOfFileTime(data->ftLastWriteTime);
-    return rec;
+    const bool folder = data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    return SearchRec{{},
+                     folder ? 0 : (std::int64_t{data->nFileSizeHigh} << 32) | data->nFileSizeLow,
+                     LayerAttributes(data->dwFileAttributes),
+                     ClampedDosTimeOfFileTime(data->ftLastWriteTime)};
   }
 
   SystemPath folder_;
@@ -99,8 +97,7 @@ int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* e
   for (Listed& entry : listed) {
     if (IsDots(entry.name)) continue;
     const DWORD attributes = entry.data.dwFileAttributes;
-    // A junction or a link to a folder is listed as a folder; the walk's guard refuses
-    // to enter it.
+    // A junction or a link to a folder is a folder here; the walk's guard refuses it.
     const WalkListing::Kind kind =
         (attributes & FILE_ATTRIBUTE_DIRECTORY) ? WalkListing::Kind::kFolder
         : (attributes & FILE_ATTRIBUTE_DEVICE)  ? WalkListing::Kind::kOther
@@ -116,13 +113,9 @@ std::optional<WalkTarget> WalkTargetOf(const std::string& path) {
   std::optional<SystemPath> folder = SystemPathOf(path);
   if (!folder) return std::nullopt;
   const DWORD attributes = ::GetFileAttributesW(folder->wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      IsReparsePoint(attributes)) {
-    return std::nullopt;
-  }
-  const std::optional<FileKey> key = HostFolderKey(folder->host);
-  if (!key) return std::nullopt;
-  return WalkTarget{*key};
+  if (!IsFolder(attributes) || IsReparsePoint(attributes)) return std::nullopt;
+  if (std::optional<FileKey> key = HostFolderKey(folder->host)) return WalkTarget{*key};
+  return std::nullopt;
 }
 
 bool EnterWalkTarget(const WalkTarget&, const std::string& path) { return SetCurrentDir(path); }

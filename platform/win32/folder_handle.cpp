@@ -12,7 +12,7 @@
 
 // Windows has no calls relative to a folder handle, but a folder held open without
 // FILE_SHARE_DELETE cannot be renamed, removed or replaced, nor can one above it: its path
-// keeps naming it while held. Reparse points are opened themselves, not followed.
+// keeps naming it. Reparse points are opened themselves, not followed.
 
 namespace platform {
 
@@ -22,12 +22,11 @@ namespace {
 
 using detail::AsHandle;
 using detail::AsValue;
+using detail::Exists;
 using detail::IsOneName;
 using detail::kShareAll;
 
-bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
-
-// Opens a folder so that it stays where it is while held: no FILE_SHARE_DELETE.
+// No FILE_SHARE_DELETE: the folder stays where it is while held.
 HANDLE OpenHeldFolder(const std::wstring& path, bool follow_link) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -40,8 +39,15 @@ std::optional<BY_HANDLE_FILE_INFORMATION> InfoOf(HANDLE handle) {
   return info;
 }
 
-// The folder's full path as the system has it now, without the "\\?\" prefix, upper-cased
-// for comparison (the system folds letter case).
+// 0 for a plain file or device opened itself, kNameIsLink for a link, 5 for a folder.
+int OwnFileRefusal(HANDLE entry) {
+  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry);
+  if (!info) return detail::LastErrorCode();
+  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
+  return info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? kAccessDenied : 0;
+}
+
+// The folder's full path as the system has it now, without "\\?\", upper-cased to compare.
 std::wstring FinalPathOf(HANDLE handle) {
   std::wstring path = detail::SystemNameOf(handle);
   if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
@@ -71,12 +77,7 @@ int FolderHandle::Open(const std::string& path, FolderHandle* out) {
   // The top is trusted: a link on the way to it is followed.
   HANDLE handle = OpenHeldFolder(system->wide, true);
   if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
-  FolderHandle folder;
-  folder.handle_ = AsValue(handle);
-  folder.path_ = path;
-  folder.host_path_ = system->host;
-  *out = std::move(folder);
-  return 0;
+  return Hold(AsValue(handle), path, system->host, {}, out);
 }
 
 int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
@@ -108,20 +109,14 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
       return kNameIsLink;
     }
   }
-  FolderHandle handle;
-  handle.handle_ = AsValue(folder);
-  handle.path_ = path_ + "\\" + name;
-  handle.host_path_ = host;
-  *out = std::move(handle);
-  return 0;
+  return Hold(AsValue(folder), path_ + "\\" + name, host, {}, out);
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
-  if (!::CreateDirectoryW(wide.c_str(), nullptr)) return detail::LastErrorCode();
-  return 0;
+  return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
@@ -129,9 +124,8 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
-  // CREATE_NEW: never an entry that is there already, a link put in its place included.
-  // Shared for deletion too: the restore renames or removes its staged copy while the
-  // flush queue still holds it open.
+  // CREATE_NEW: never an entry that is there already, a link included. Shared for
+  // deletion: the restore renames or removes its staged copy while the flush holds it.
   HANDLE handle = ::CreateFileW(detail::WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 kShareAll, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -139,11 +133,7 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
   }
-  File file;
-  file.handle_ = AsValue(handle);
-  file.path_ = path_ + "\\" + name;
-  *out = std::move(file);
-  return 0;
+  return Adopt(AsValue(handle), name, out);
 }
 
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
@@ -151,8 +141,7 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string host = host_path_ + "\\" + name;
   if (detail::IsHeld(host)) return kSharingViolation;
-  // With write access where the file allows it: FlushFileBuffers refuses a handle that
-  // may only read, and the restore flushes its staged copies through this one.
+  // With write access where allowed: the restore flushes its staged copies through it.
   const std::wstring wide = detail::WideFromAnsi(host);
   HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -164,13 +153,8 @@ int FolderHandle::OpenFile(const std::string& name, File* out) const {
   File file;
   file.handle_ = AsValue(handle);
   file.path_ = path_ + "\\" + name;
-  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(handle);
-  if (!info) return detail::LastErrorCode();
-  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
-  if ((info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      ::GetFileType(handle) != FILE_TYPE_DISK) {
-    return kAccessDenied;
-  }
+  if (int refusal = OwnFileRefusal(handle)) return refusal;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return kAccessDenied;
   *out = std::move(file);
   return 0;
 }
@@ -194,10 +178,7 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                            nullptr));
   if (!entry.Valid()) return detail::LastErrorCode();
-  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry.Get());
-  if (!info) return detail::LastErrorCode();
-  if (detail::IsReparsePoint(info->dwFileAttributes)) return kNameIsLink;
-  if (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
+  if (int refusal = OwnFileRefusal(entry.Get())) return refusal;
   return detail::SetHandleAttributes(entry.Get(), attributes) ? 0 : detail::LastErrorCode();
 }
 
@@ -211,8 +192,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   // DeleteFileW removes a link itself, never what it leads to.
   if (detail::IsReparsePoint(attributes)) facts.folder = false;
   if (int refusal = detail::DeletionRefusal(facts, host, host_path_)) return refusal;
-  if (!::DeleteFileW(wide.c_str())) return detail::LastErrorCode();
-  return 0;
+  return ::DeleteFileW(wide.c_str()) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
@@ -246,8 +226,7 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
   return 0;
 }
 
-// As FlushFolder on Windows: the renames into the folder wrote through, and the file
-// system journals its folders; what is left is that the folder is still there.
+// As FlushFolder: renames wrote through; what is left is that the folder is still there.
 int FolderHandle::Flush() const {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   if (handle_ < 0) return kInvalidFilename;

@@ -12,13 +12,12 @@
 namespace platform::detail {
 namespace {
 
-// A function of a system library that every process has loaded (kernel32, ntdll), or
-// nullptr where this Windows lacks it.
+// A function of kernel32 or ntdll, which every process has loaded; nullptr where missing.
 template <typename Function>
 Function SystemCall(const wchar_t* library, const char* name) {
   const HMODULE loaded = ::GetModuleHandleW(library);
   if (!loaded) return nullptr;
-  // Through the generic function type, which converts to any other without a warning.
+  // Through the generic function type, which converts without a warning.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(loaded, name)));
 }
 
@@ -28,7 +27,7 @@ constexpr wchar_t kNtdll[] = L"ntdll.dll";
 using FileInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
                                              FILE_INFORMATION_CLASS);
 
-// An ntdll call's status as the last error, as the kernel32 calls leave it.
+// An ntdll status as the last error, as kernel32 calls leave it.
 bool Succeeded(NTSTATUS status) {
   if (status >= 0) return true;
   using StatusToError = ULONG(NTAPI*)(NTSTATUS);
@@ -37,7 +36,7 @@ bool Succeeded(NTSTATUS status) {
   return false;
 }
 
-// Through ntdll, as XP has it: NtSetInformationFile or NtQueryInformationFile.
+// NtSetInformationFile or NtQueryInformationFile, as XP has them.
 bool FileInformation(const char* call, HANDLE file, void* info, ULONG size,
                      FILE_INFORMATION_CLASS kind) {
   const auto function = SystemCall<FileInformationCall>(kNtdll, call);
@@ -90,12 +89,9 @@ std::wstring SystemNameOf(HANDLE file) {
   using Call = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
   static const auto newer = SystemCall<Call>(kKernel32, "GetFinalPathNameByHandleW");
   if (newer) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    if (length >= path.size()) {
-      path.resize(length + 1);
-      length = newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    }
+    std::wstring path(32768, L'\0');  // the longest path Windows has
+    const DWORD length =
+        newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
     if (length == 0 || length >= path.size()) return {};
     path.resize(length);
     return path;
@@ -125,8 +121,7 @@ std::wstring WideFromAnsi(std::string_view text) {
 std::string AnsiFromWide(std::wstring_view text) {
   if (text.empty()) return std::string();
   const int size = static_cast<int>(text.size());
-  // No best fit: a character the code page lacks becomes "?", not a look-alike letter
-  // that names another file.
+  // No best fit: a look-alike letter could name another file.
   constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
   const int bytes =
       ::WideCharToMultiByte(CP_ACP, kFlags, text.data(), size, nullptr, 0, "?", nullptr);
@@ -137,13 +132,8 @@ std::string AnsiFromWide(std::wstring_view text) {
 }
 
 int CodeOfSystemError(DWORD error) {
-  switch (error) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return kDiskFull;
-    default:
-      return static_cast<int>(error);
-  }
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kDiskFull
+                                                                     : static_cast<int>(error);
 }
 
 std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {
@@ -158,23 +148,16 @@ std::optional<FileKey> IdentityOf(HANDLE handle) {
 }
 
 std::optional<FileKey> IdentityOf(const std::wstring& path) {
-  // Backup semantics open folders too; no access right is asked, so no sharing mode of
-  // another program stands in the way.
+  // Backup semantics open folders too; asking no access right, no sharing mode refuses it.
   ScopedHandle handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return handle.Valid() ? IdentityOf(handle.Get()) : std::nullopt;
 }
 
-std::uint32_t LayerAttributes(DWORD system_attributes) {
-  return static_cast<std::uint32_t>(system_attributes) & faAnyFile;
-}
-
 namespace {
 
-// The local date and time of a file time under the zone's rules for that date, as the
-// POSIX layer's localtime gives it. FileTimeToLocalFileTime would apply today's
-// daylight saving offset to every date, and a file's DOS time would change by an hour
-// twice a year.
+// By the zone's rules for that date, as localtime does: FileTimeToLocalFileTime applies
+// today's daylight saving offset, and a DOS time would change by an hour twice a year.
 std::optional<LocalDateTime> LocalFieldsOf(const FILETIME& utc) {
   SYSTEMTIME universal, fields;
   if (!::FileTimeToSystemTime(&utc, &universal) ||
@@ -196,23 +179,16 @@ std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc) {
 }
 
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc) {
-  if (std::optional<std::uint32_t> packed = DosTimeOfFileTime(utc)) return *packed;
   const std::optional<LocalDateTime> local = LocalFieldsOf(utc);
-  const bool late = local && local->year > kLastDosYear;
-  return late ? PackDosTime({kLastDosYear, 12, 31, 23, 59, 58})
-              : PackDosTime({kFirstDosYear, 1, 1, 0, 0, 0});
+  if (local && local->year > kLastDosYear) return PackDosTime({kLastDosYear, 12, 31, 23, 59, 58});
+  return DosTimeOfFileTime(utc).value_or(PackDosTime({kFirstDosYear, 1, 1, 0, 0, 0}));
 }
 
 std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
   if (!IsValidDosTime(dos_time)) return std::nullopt;
   const LocalDateTime t = UnpackDosTime(dos_time);
-  SYSTEMTIME local{};
-  local.wYear = static_cast<WORD>(t.year);
-  local.wMonth = static_cast<WORD>(t.month);
-  local.wDay = static_cast<WORD>(t.day);
-  local.wHour = static_cast<WORD>(t.hour);
-  local.wMinute = static_cast<WORD>(t.minute);
-  local.wSecond = static_cast<WORD>(t.second);
+  const auto w = [](int field) { return static_cast<WORD>(field); };
+  SYSTEMTIME local{w(t.year), w(t.month), 0, w(t.day), w(t.hour), w(t.minute), w(t.second), 0};
   SYSTEMTIME universal;
   FILETIME utc;
   if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) ||
@@ -224,9 +200,8 @@ std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time) {
 
 }  // namespace platform::detail
 
-// winpthreads, linked into every program for std::thread, times its waits with
-// GetTickCount64, which XP lacks. Its calls go through the import pointer, which this
-// definition provides in place of kernel32's, so that the programs still load on XP.
+// winpthreads (for std::thread) times its waits with GetTickCount64, which XP lacks: this
+// import pointer stands in for kernel32's, so that the programs still load on XP.
 #if defined(__x86_64__)
 #define VARN_TICK_COUNT64_IMPORT "__imp_GetTickCount64"
 #else

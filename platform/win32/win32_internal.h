@@ -9,8 +9,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// <windows.h> makes DeleteFile a macro for DeleteFileA; the layer's own
-// platform::DeleteFile keeps its name, and the layer calls ::DeleteFileW by name.
+// <windows.h> makes DeleteFile a macro; platform::DeleteFile keeps its name.
 #undef DeleteFile
 
 #include <cstdint>
@@ -24,47 +23,34 @@ namespace platform::detail {
 
 // --- Calls newer than XP, looked up at run time, else done XP's way -----------------
 
-// Sets the attributes of files.h on the open file (SetFileInformationByHandle).
 bool SetHandleAttributes(HANDLE file, std::uint32_t attributes);
-// GetFileInformationByHandleEx with FileStandardInfo.
 bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info);
-// The open file's path as the system names it (on XP its device path), for comparisons;
-// empty when it cannot be read.
+// The open file's path as the system names it (on XP its device path); empty when unknown.
 std::wstring SystemNameOf(HANDLE file);
-
-// --- Texts ----------------------------------------------------------------------------
 
 // ANSI code page to UTF-16 and back; a character the code page lacks becomes "?", which
 // no Windows name may hold.
 std::wstring WideFromAnsi(std::string_view text);
 std::string AnsiFromWide(std::wstring_view text);
 
-// --- Error codes ----------------------------------------------------------------------
-
 // A GetLastError value as the program's code: both disk-full codes are 101.
 int CodeOfSystemError(DWORD error);
 inline int LastErrorCode() { return CodeOfSystemError(::GetLastError()); }
 
-// --- Paths ----------------------------------------------------------------------------
-
 // A Windows path as the system is given it.
 struct SystemPath {
-  std::string full;   // ExpandFileName's answer: the path as the program names it
+  std::string full;   // ExpandFileName's answer
   std::string host;   // the same through the installed drive table (ANSI)
   std::wstring wide;  // host in UTF-16
 };
 // nullopt when the path is on no drive (the code 3) or holds a NUL byte.
 std::optional<SystemPath> SystemPathOf(const std::string& windows_path);
 
-// A folder of the host (a full Windows path, ANSI) with the name after one "\".
 std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
-
-// --- Sharing and attributes -----------------------------------------------------------
 
 // What other programs may do with a file open here: read and write it, as on POSIX.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The attributes the system sets from the six of files.h.
 inline DWORD SystemAttributes(std::uint32_t attributes) {
   const DWORD wanted =
       static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -72,31 +58,25 @@ inline DWORD SystemAttributes(std::uint32_t attributes) {
   return wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
 }
 
-// --- Handles --------------------------------------------------------------------------
-
 // The layer's classes keep a HANDLE as a neutral handle value.
 inline HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 inline std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-// Closes a HANDLE when it goes.
 class ScopedHandle {
  public:
   explicit ScopedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  ~ScopedHandle() { Reset(); }
+  ~ScopedHandle() {
+    if (Valid()) ::CloseHandle(handle_);
+  }
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE Get() const { return handle_; }
-  void Reset() {
-    if (Valid()) ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
 
  private:
   HANDLE handle_;
 };
 
-// Volume serial number and file index: what tells one file or folder from every other.
 inline FileKey KeyOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber,
           (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -104,18 +84,18 @@ inline FileKey KeyOf(const BY_HANDLE_FILE_INFORMATION& info) {
 std::optional<FileKey> IdentityOf(HANDLE handle);
 std::optional<FileKey> IdentityOf(const std::wstring& path);
 
-// --- Attributes and times -------------------------------------------------------------
+inline std::uint32_t LayerAttributes(DWORD attributes) { return attributes & faAnyFile; }
 
-// The six attribute bits of files.h from the system's attributes.
-std::uint32_t LayerAttributes(DWORD system_attributes);
-
-// True when the entry is a reparse point: a junction, a symbolic link, a mount point.
-inline bool IsReparsePoint(DWORD system_attributes) {
-  return system_attributes != INVALID_FILE_ATTRIBUTES &&
-         (system_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+inline bool Exists(DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; }
+inline bool IsFolder(DWORD attributes) {
+  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+// A junction, a symbolic link or a mount point.
+inline bool IsReparsePoint(DWORD attributes) {
+  return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// An entry as the refusals see it, from its attributes just read (else the last error).
+// From attributes just read (else the last error).
 inline EntryFacts EntryFactsOf(DWORD attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return {LastErrorCode()};
   return {0, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
@@ -123,11 +103,10 @@ inline EntryFacts EntryFactsOf(DWORD attributes) {
 }
 
 // A file time (UTC) as local DOS time by the zone's rules for that date; nullopt outside
-// the DOS range.
+// the DOS range, or held to it.
 std::optional<std::uint32_t> DosTimeOfFileTime(const FILETIME& utc);
-// The same, held to the DOS range.
 std::uint32_t ClampedDosTimeOfFileTime(const FILETIME& utc);
-// A DOS packed local time as a file time (UTC); nullopt when it is no real date.
+// nullopt when it is no real date.
 std::optional<FILETIME> FileTimeOfDosTime(std::uint32_t dos_time);
 
 }  // namespace platform::detail

@@ -116,4 +116,22 @@ std::optional<platform::RunLocks> LockActionFolders(app::WindowSeam& window, boo
   return locks;
 }
 
+std::string ReadBackupFolder(app::WindowSeam& window) {
+  std::string text = window.BackupFolderText();
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (!text.empty() && !(text.size() >= 2 && text[1] == ':') &&
+      !(text.size() >= 2 && separator(text[0]) && separator(text[1]))) {
+    text = platform::ExpandFileName(text);
+    window.SetBackupFolderText(text);
+  }
+  return app::WithoutTrailingBackslash(text);
+}
+
+void StartBackupFolderAction(app::WindowSeam& window) {
+  window.ClearScreen();
+  window.AppendLine(" ");
+  window.SetGauge(0);
+  window.BackupPath = ReadBackupFolder(window);
+}
+
 }  // namespace backup

@@ -10,7 +10,6 @@
 
 #include "app/icq_folder.h"
 #include "app/window_seam.h"
-#include "platform/drives.h"
 #include "platform/run_lock.h"
 
 namespace backup {
@@ -50,24 +49,10 @@ std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
 
 // The backup folder text, one trailing backslash removed. One relative to the current
 // directory (which the walks move) is made a full path first, shown in the edit box.
-inline std::string ReadBackupFolder(app::WindowSeam& window) {
-  std::string text = window.BackupFolderText();
-  const auto separator = [](char c) { return c == '\\' || c == '/'; };
-  if (!text.empty() && !(text.size() >= 2 && text[1] == ':') &&
-      !(text.size() >= 2 && separator(text[0]) && separator(text[1]))) {
-    text = platform::ExpandFileName(text);
-    window.SetBackupFolderText(text);
-  }
-  return app::WithoutTrailingBackslash(text);
-}
+std::string ReadBackupFolder(app::WindowSeam& window);
 
-// The start of every action on the backup folder.
-inline void StartBackupFolderAction(app::WindowSeam& window) {
-  window.ClearScreen();
-  window.AppendLine(" ");
-  window.SetGauge(0);
-  window.BackupPath = ReadBackupFolder(window);
-}
+// The start of every action on the backup folder: a cleared screen, BackupPath read.
+void StartBackupFolderAction(app::WindowSeam& window);
 
 // A backup folder without a list. Answers false.
 bool ReportBackupFilesNotFound(app::WindowSeam& window);

@@ -19,7 +19,6 @@
 #include "platform/io_error.h"
 #include "tests/program_run.h"
 #include "tests/scratch_folder.h"
-#include "tools/cli_commands.h"
 #include "tools/terminal_window.h"
 
 namespace {
@@ -298,9 +297,9 @@ TEST_F(CliTest, ProgressOptionShowsTheGaugeOnStandardError) {
 TEST_F(CliTest, HelpListsEverySubcommand) {
   const ProgramRun run = RunCli(home_.path(), {"--help"});
   EXPECT_EQ(run.status, 0);
-  for (const app::CliCommand& command : app::CliCommands()) {
-    EXPECT_NE(run.out.find("\n  " + std::string(command.name) + " "), std::string::npos)
-        << command.name;
+  for (const std::string name :
+       {"about", "readme", "backup", "uins", "date", "search", "restore", "list", "verify"}) {
+    EXPECT_NE(run.out.find("\n  " + name + " "), std::string::npos) << name;
   }
   EXPECT_NE(run.out.find("  about       show the About text\n"), std::string::npos);
   EXPECT_NE(run.out.find("  readme      show the Read Me text\n"), std::string::npos);

@@ -15,18 +15,72 @@
 #include <utility>
 #include <vector>
 
+#include "app/reports.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "backup/backup.h"
+#include "backup/check_date.h"
+#include "backup/check_uin.h"
+#include "backup/list_backup.h"
+#include "backup/restore.h"
+#include "backup/verify.h"
 #include "lz/lz_file.h"
 #include "platform/drives.h"
 #include "platform/interrupt.h"
-#include "tools/cli_commands.h"
+#include "search/auto_search.h"
 #include "tools/terminal_window.h"
 
 namespace {
 
 constexpr char kProgram[] = "torq32-cli";
+constexpr int kExitDone = 0;          // a success report, or a plain one such as About
+constexpr int kExitError = 1;         // an error report, or a raised error
+constexpr int kExitUsage = 2;         // a command line torq32-cli cannot follow
+constexpr int kExitCancelled = 3;     // the user (or the safe answer) cancelled
 constexpr int kExitSignalBase = 128;  // the shell's status for a program ended by a signal
+
+int Status(bool succeeded) { return succeeded ? kExitDone : kExitError; }
+
+// BackupOutcome and RestoreOutcome.
+template <typename Outcome>
+int Status(Outcome outcome) {
+  return outcome == Outcome::kSucceeded   ? kExitDone
+         : outcome == Outcome::kCancelled ? kExitCancelled
+                                          : kExitError;
+}
+
+template <auto action>
+int Act(app::WindowSeam& window) {
+  return Status(action(window));
+}
+
+template <auto report>
+int Show(app::WindowSeam& window) {
+  report(window);
+  return kExitDone;
+}
+
+// The subcommands, in the order --help lists them: one action of the window each.
+struct CliCommand {
+  const char* name;
+  const char* summary;  // one line for --help
+  int (*run)(app::WindowSeam& window);
+};
+constexpr CliCommand kCommands[] = {
+    {"about", "show the About text", &Show<app::AboutClick>},
+    {"readme", "show the Read Me text", &Show<app::Label4Click>},
+    {"backup", "back up the ICQ data files (--yes overwrites an earlier backup)",
+     &Act<backup::BackupClick>},
+    {"uins", "list the UINs a backup holds (Check UIN)", &Act<backup::CheckUINClick>},
+    {"date", "show the date of a backup (Check Date)", &Act<backup::CheckDateClick>},
+    {"search", "find the ICQ folder, from the saved setting on (AutoSearch)",
+     &Act<search::Label2Click>},
+    {"restore", "put a backup back into the ICQ folder (Restore)",
+     [](app::WindowSeam& window) { return Status(backup::RestoreClick(window)); }},
+    {"list", "list the files a backup holds, with their sizes, dates and methods",
+     &Act<backup::ListBackupClick>},
+    {"verify", "check a backup without restoring anything", &Act<backup::VerifyClick>},
+};
 
 struct CommandLine {
   std::optional<std::string> home, icq, backup;
@@ -35,7 +89,7 @@ struct CommandLine {
   bool progress = false;
   bool help = false;
   bool version = false;
-  const app::CliCommand* command = nullptr;
+  const CliCommand* command = nullptr;
 };
 
 struct UsageError {
@@ -85,9 +139,8 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   }
   for (int i = optind; i < argc; ++i) {
     if (line.command) throw UsageError{std::string("one subcommand at a time: ") + argv[i]};
-    const auto found =
-        std::ranges::find(app::CliCommands(), std::string_view(argv[i]), &app::CliCommand::name);
-    if (found == app::CliCommands().end()) {
+    const auto found = std::ranges::find(kCommands, std::string_view(argv[i]), &CliCommand::name);
+    if (found == std::end(kCommands)) {
       throw UsageError{std::string("unknown subcommand ") + argv[i]};
     }
     line.command = &*found;
@@ -110,7 +163,7 @@ subcommand it prints the start-up screen.
 
 Subcommands:
 )";
-  for (const app::CliCommand& command : app::CliCommands()) {
+  for (const CliCommand& command : kCommands) {
     std::string name = command.name;
     std::cout << "  " << name << std::string(name.size() < 12 ? 12 - name.size() : 1, ' ')
               << command.summary << "\n";
@@ -187,16 +240,16 @@ int Run(const CommandLine& line) {
     }
   }
 
-  int status = app::kExitDone;
+  int status = kExitDone;
   std::string failure;
   try {
     if (line.only) {
-      status = app::RestoreOnly(window, *line.only);
+      status = Status(backup::RestoreClick(window, *line.only));
     } else if (line.command) {
       status = line.command->run(window);
     }
   } catch (const std::exception& e) {
-    status = app::kExitError;
+    status = kExitError;
     failure = e.what();
   }
   window.EndProgress();
@@ -215,7 +268,7 @@ int Flushed(int status) {
   std::cout.flush();
   if (std::cout.fail()) {
     std::cerr << kProgram << ": standard output: " << std::strerror(errno) << "\n";
-    return status == app::kExitDone ? app::kExitError : status;
+    return status == kExitDone ? kExitError : status;
   }
   return status;
 }
@@ -235,12 +288,12 @@ int main(int argc, char* argv[]) {
     } else {
       return Flushed(Run(line));
     }
-    return Flushed(app::kExitDone);
+    return Flushed(kExitDone);
   } catch (const UsageError& e) {
     std::cerr << kProgram << ": " << e.message << "\nTry '" << kProgram << " --help'.\n";
-    return app::kExitUsage;
+    return kExitUsage;
   } catch (const std::exception& e) {
     std::cerr << kProgram << ": " << e.what() << "\n";
-    return app::kExitError;
+    return kExitError;
   }
 }

@@ -40,21 +40,25 @@ struct FirstBlock {
   std::size_t given = 0;  // handed to the coder
 };
 
-// The calling thread's running operation. The files belong to the operation's stack frame.
-struct Engine {
+// What the running operation uses, cleared when it ends. The input file belongs to the
+// operation's stack frame.
+struct Transfer {
   platform::File* input = nullptr;
-  platform::File* output = nullptr;
-  std::function<void(const std::uint8_t*, std::size_t)> sink;  // the output without a file
-  std::int64_t bytes_in = 0;
-  std::int64_t bytes_out = 0;
+  std::function<void(const std::uint8_t*, std::size_t)> output;
   ProgressProc progress;
-  bool expanding = false;
-  LZFileInfo current_file;
-  bool verify = false;
   bool running = false;                     // an operation is between LZBegin and LZEnd
   std::optional<std::uint32_t> input_crc;   // of what is read, while wanted
   std::optional<std::uint32_t> output_crc;  // of what is written, while wanted
   bool input_ended = false;                 // the input's last read came back short
+};
+
+// The calling thread's engine.
+struct Engine : Transfer {
+  std::int64_t bytes_in = 0;
+  std::int64_t bytes_out = 0;
+  bool expanding = false;
+  LZFileInfo current_file;
+  bool verify = false;
   FirstBlock first;  // kept: an allocation per file would cost calls into the system
   AreaPool<std::array<std::uint8_t, kCopyBufferSize>> copy_buffers;
 };
@@ -105,13 +109,8 @@ void Report(std::size_t count) {
 void WriteOutput(const std::uint8_t* data, std::size_t count) {
   if (auto& crc = g_engine->output_crc)
     *crc = static_cast<std::uint32_t>(crc32_z(*crc, data, count));
-  if (g_engine->output) {
-    g_engine->output->Write(data, count);
-  } else if (g_engine->sink) {
-    g_engine->sink(data, count);
-  } else {
-    platform::RaiseIoError(platform::kFileNotOpen);
-  }
+  if (!g_engine->output) platform::RaiseIoError(platform::kFileNotOpen);
+  g_engine->output(data, count);
 }
 
 // What is left of a compression's first block, then the file.
@@ -176,14 +175,7 @@ class Operation {
   ~Operation() {
     LZEnd();
     g_engine->first.given = g_engine->first.size;
-    g_engine->input = nullptr;
-    g_engine->output = nullptr;
-    g_engine->sink = nullptr;
-    g_engine->progress = nullptr;
-    g_engine->input_crc.reset();
-    g_engine->output_crc.reset();
-    g_engine->input_ended = false;
-    g_engine->running = false;
+    static_cast<Transfer&>(*g_engine) = Transfer{};
   }
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
@@ -220,7 +212,9 @@ void IfPossible(Step step) {
 
 // Points the operation at its output and progress, which hears first that the file starts.
 void StartOutput(platform::File& output, const LZFileInfo& file, const ProgressProc& progress) {
-  g_engine->output = &output;
+  g_engine->output = [&output](const std::uint8_t* data, std::size_t count) {
+    output.Write(data, count);
+  };
   if (progress) progress(file, kProgressStart);
   g_engine->progress = progress;
 }
@@ -414,8 +408,7 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
       if (!held_written) output.Write(held.data(), held.size());
       held_written = true;
     };
-    g_engine->output = nullptr;
-    g_engine->sink = [&](const std::uint8_t* data, std::size_t count) {
+    g_engine->output = [&](const std::uint8_t* data, std::size_t count) {
       if (!held_written && held.size() == header.size()) {
         held.insert(held.end(), data, data + count);
         return;
@@ -425,13 +418,13 @@ std::int64_t CodeInto(platform::File& input, platform::File& output, const std::
     };
     try {
       g_engine->expanding = false;
+      // The coders count what they write into bytes_out. One without its work areas has
+      // written nothing: a failed start.
       if (mode == 2) {
-        const std::int64_t written = LzhEncode({ReadInput, WriteOutput});
-        // A coder without its work areas has written nothing: a failed start.
-        if (written < 0) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
-        g_engine->bytes_out = written;
+        if (LzhEncode({ReadInput, WriteOutput}) < 0) {
+          RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
+        }
       } else {
-        g_engine->bytes_out = 0;
         if (!LzssPrepareEncode()) RaiseEngineError(EngineErrorClass::kError, kMsgInitFailed);
         LzssEncode();
       }
@@ -589,19 +582,20 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
   const bool compressed = ReadHeader(input, stored);
   const std::uint32_t date = compressed ? stored.date_time : DateOr(input.DosTime(), source);
 
+  const auto record = [&](bool with_version) {
+    return compressed ? InfoFromHeader(stored)
+                      : PlainRecord(source, input.Size(), date, with_version);
+  };
   if (platform::FileExists(dest) && confirm) {
     LZFileInfo dest_info;
     GetFileInfo(dest, dest_info);
-    const LZFileInfo source_info =
-        compressed ? InfoFromHeader(stored) : PlainRecord(source, input.Size(), date, true);
-    const std::uint8_t answer = confirm(source_info, dest_info);
+    const std::uint8_t answer = confirm(record(true), dest_info);
     if (answer == 0 || answer == 2) {
       input.Close();
       return answer == 0 ? kRefused : kSkipped;
     }
   }
-  LZFileInfo info = compressed ? InfoFromHeader(stored)
-                               : PlainRecord(source, FileSizeOfName(source), date, false);
+  LZFileInfo info = record(false);
   info.name = dest;
   DeleteFileForced(dest);
   platform::File output = platform::File::Open(dest, platform::OpenMode::kCreate);
@@ -636,7 +630,7 @@ bool CheckCompressedFile(const std::string& name, CheckResult& result) {
       platform::File::Open(CutText(name, kMaxNameLength), platform::OpenMode::kRead);
   if (!ReadHeader(input, result.header)) return false;
   g_engine->output_crc = 0;
-  g_engine->sink = [](const std::uint8_t*, std::size_t) {};
+  g_engine->output = [](const std::uint8_t*, std::size_t) {};
   result.decoded = DecodeStream(result.header.method);
   result.crc32 = *g_engine->output_crc;
   input.Close();

@@ -108,18 +108,13 @@ class Encoder {
     a_.ring.fill(0);
     ReadInput();
 
-    for (int i = 0; i < kShortestMatch; ++i) {
-      if (!ByteLeft()) {
-        SendSymbol(AdaptiveTree::kEndSymbol);
-        FlushBits();
-        return bytes_written_;
-      }
+    // The first bytes go as they are; with no more, nothing is left to code.
+    while (fill_ < kShortestMatch && ByteLeft()) {
       const std::uint8_t v = NextByte();
       SendSymbol(v);
-      PutRing(i, v);
+      PutRing(fill_++, v);
     }
-
-    fill_ = kShortestMatch;
+    int coding = fill_;
     for (int i = 0; i < kPhaseTwoBytes && ByteLeft(); ++i) {
       const std::uint8_t v = NextByte();
       PutRing(fill_++, v);
@@ -127,7 +122,6 @@ class Encoder {
     }
     const ChainLimits limits = binary_ ? kBinaryLimits : kTextLimits;
 
-    int coding = kShortestMatch;
     int insertion = 0;
     int skip = 0;
     bool skipping = false;

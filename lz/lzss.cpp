@@ -62,12 +62,11 @@ struct OutputArea {
 
 struct Engine {
   std::optional<std::uint8_t> mode;
-  bool areas_held = false;
   bool areas_on_demand = false;  // acquired by a set-up rather than by LZBegin(1)
   bool lzh_busy = false;
   std::unique_ptr<InputArea> input;
   std::unique_ptr<OutputArea> output;
-  std::unique_ptr<TreeArea> tree;
+  std::unique_ptr<TreeArea> tree;  // acquired last: held, the three areas are
 
   ReadBlockHook read_block;
   WriteBlockHook write_block;
@@ -98,7 +97,6 @@ void ReleaseAreas(Engine& engine) {
   engine.input_pool.Give(std::move(engine.input));
   engine.output_pool.Give(std::move(engine.output));
   engine.tree_pool.Give(std::move(engine.tree));
-  engine.areas_held = false;
   engine.areas_on_demand = false;
 }
 
@@ -111,12 +109,11 @@ bool AcquireAreas(Engine& engine) {
     ReleaseAreas(engine);
     return false;
   }
-  engine.areas_held = true;
   return true;
 }
 
 bool EnsureAreas(Engine& engine) {
-  if (engine.areas_held) return true;
+  if (engine.tree) return true;
   engine.areas_on_demand = AcquireAreas(engine);
   return engine.areas_on_demand;
 }
@@ -456,7 +453,7 @@ bool LZBegin(std::uint8_t mode) {
     case 0:
       return true;
     case 1:
-      return engine.areas_held || AcquireAreas(engine);
+      return engine.tree || AcquireAreas(engine);
     case 2:
       return !std::exchange(engine.lzh_busy, true);
     default:
@@ -630,7 +627,7 @@ void LzssDecode() {
 
 std::uint32_t LzssSplayCount() { return engines->splays; }
 
-bool LzssAreasHeld() { return engines->areas_held; }
+bool LzssAreasHeld() { return engines->tree != nullptr; }
 
 bool LzhBusy() { return engines->lzh_busy; }
 

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
-#include <direct.h>
 #include <io.h>
 #endif
 
@@ -20,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -46,26 +46,9 @@ constexpr std::size_t kCopyBlock = 1 << 16;
 #ifdef _WIN32
 constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
 void UseAsBinary(int descriptor) { ::_setmode(descriptor, _O_BINARY); }
-
-// mkdtemp, which Windows lacks: nullptr with errno set on failure.
-char* MakeTemporaryFolder(std::string& pattern) {
-  constexpr int kAttempts = 26;  // _mktemp_s has that many names for a pattern
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string candidate = pattern;
-    if (::_mktemp_s(candidate.data(), candidate.size() + 1) != 0) return nullptr;
-    if (::_mkdir(candidate.c_str()) == 0) {
-      pattern = candidate;
-      return pattern.data();
-    }
-    if (errno != EEXIST) return nullptr;
-  }
-  errno = EEXIST;
-  return nullptr;
-}
 #else
 constexpr int kOpenFlags = O_CLOEXEC;
 void UseAsBinary(int) {}
-char* MakeTemporaryFolder(std::string& pattern) { return ::mkdtemp(pattern.data()); }
 #endif
 
 constexpr char kUsage[] =
@@ -200,15 +183,20 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  // The folder, or "" with the system's reason in `problem`.
+  // The folder, its own user's alone, or "" with the system's reason in `problem`.
   std::string Path(std::string& problem) {
-    if (path_.empty()) {
-      std::string pattern = (std::filesystem::temp_directory_path() / "lzz-XXXXXX").string();
-      if (MakeTemporaryFolder(pattern) == nullptr) {
-        problem = std::strerror(errno);
+    std::random_device random;
+    std::error_code error;
+    while (path_.empty()) {
+      const std::filesystem::path folder =
+          std::filesystem::temp_directory_path() / ("lzz-" + std::to_string(random()));
+      if (std::filesystem::create_directory(folder, error)) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+        path_ = folder.string();
+      } else if (error) {
+        problem = error.message();
         return "";
       }
-      path_ = pattern;
     }
     return path_;
   }

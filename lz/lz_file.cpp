@@ -275,7 +275,10 @@ void EngineStartup() {
   InstallHooks();
 }
 
-ThreadEngine::ThreadEngine() : parts_(detail::OpenThreadParts()) { EngineStartup(); }
+ThreadEngine::ThreadEngine() {
+  for (const auto& open : detail::thread_part_openers) parts_.push_back(open());
+  EngineStartup();
+}
 
 ThreadEngine::~ThreadEngine() {
   // The last opened first: a module's state may have registered with an earlier one's.
@@ -340,8 +343,7 @@ struct Source {
 Source SourceRecord(platform::File& input, const std::string& source,
                     const platform::FileFacts* known = nullptr) {
   Source record;
-  LZFileInfo& info = record.info;
-  HeaderBytes& header = record.header;
+  auto& [info, header, compressed] = record;
   const platform::FileFacts facts = known ? *known : input.Facts();
   info.uncompressed_size = facts.size;
   // Refused before anything is written: the LZSS body may be all literals and flag bytes.
@@ -358,7 +360,7 @@ Source SourceRecord(platform::File& input, const std::string& source,
   header.fill(0);
   const std::size_t probed = std::min(first.size, header.size());
   std::copy_n(first.bytes.begin(), probed, header.begin());
-  record.compressed = IsCompressedHeader(std::span(header).first(probed));
+  compressed = IsCompressedHeader(std::span(header).first(probed));
   // Only a program image ("MZ") holds a version resource.
   info.version = header[0] == 'M' && header[1] == 'Z' ? VersionTextOf(source) : kNoVersion;
   info.stored_size = -1;

@@ -11,15 +11,14 @@ namespace lz::detail {
 
 using ThreadPart = std::shared_ptr<void>;
 
-// Each PerThread registers as the program starts; OpenThreadParts makes one part of each.
-void RegisterThreadPart(std::function<ThreadPart()> open);
-std::vector<ThreadPart> OpenThreadParts();
+// Each PerThread registers as the program starts; ThreadEngine makes one part of each.
+inline constinit std::vector<std::function<ThreadPart()>> thread_part_openers;
 
 template <typename T>
 class PerThread {
  public:
   PerThread() {
-    RegisterThreadPart([] {
+    thread_part_openers.push_back([] {
       auto own = std::make_shared<T>();
       own_ = own.get();
       return ThreadPart(own.get(), [own](void*) { own_ = nullptr; });

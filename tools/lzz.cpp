@@ -276,16 +276,12 @@ class StagedOutput {
 
   // Makes the temporary file; the system's reason when it cannot, else "".
   std::string Create() {
-    std::string pattern;
-    if (dest_ == kStandardStream) {
-      std::string problem;
-      const std::string folder = scratch_.Path(problem);
-      if (folder.empty()) return problem;
-      pattern = folder + "/stdout.XXXXXX";
-    } else {
-      const std::filesystem::path dest(dest_);
-      pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX")).string();
-    }
+    std::string problem;
+    const std::filesystem::path dest =
+        dest_ == kStandardStream ? scratch_.Path(problem) + "/stdout" : dest_;
+    if (!problem.empty()) return problem;
+    std::string pattern =
+        (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return std::strerror(errno);
 #ifndef _WIN32  // Windows files have no permission bits

@@ -541,15 +541,14 @@ std::int64_t Restore(platform::File& input, platform::File& output, bool compres
                      const LZHeader& stored, LZFileInfo& info, const ProgressProc& progress) {
   g_engine->current_file = info;
   StartOutput(output, info, progress);
-  if (g_engine->verify) g_engine->output_crc = 0;
-  if (!compressed) g_engine->input_crc = 0;  // a plain source is its own record
+  // A plain source is copied as it is: only what is decoded is checked against its record.
+  if (g_engine->verify && compressed) g_engine->output_crc = 0;
   std::int64_t result = 0;
   CleanUp clean_up;
   clean_up.Run([&] { result = compressed ? DecodeStream(stored.method) : CopyStream(-1, 2); });
   IfPossible([&] { output.SetDosTime(info.date_time); });
   IfPossible([&] { output.SetAttributes(info.attributes); });
-  const std::uint32_t expected = compressed ? stored.crc32 : *g_engine->input_crc;
-  if (!clean_up.Failed() && g_engine->verify && *g_engine->output_crc != expected)
+  if (!clean_up.Failed() && g_engine->output_crc && *g_engine->output_crc != stored.crc32)
     result = kCrcMismatch;
   clean_up.Run([&] { output.Close(); });
   EndTransfer(clean_up, info, progress, &input);

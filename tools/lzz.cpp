@@ -375,12 +375,20 @@ std::string ResultText(std::int64_t result) {
   }
 }
 
-// Runs one operation from the source into the staged destination and commits it.
-template <typename Operation>
-int Report(const std::string& source_name, const std::string& dest_name, bool force,
-           Operation operation) {
+// True when the file opens and does not begin with a compressed-file header.
+bool IsPlainFile(const std::string& name) {
+  platform::File file;
+  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
+  lz::HeaderBytes header{};
+  return !lz::IsCompressedFile(file, header);
+}
+
+// Compresses (in `mode`) or restores the source into the staged destination and commits it.
+int Transfer(const std::string& source_name, const std::string& dest_name, bool force,
+             bool compress, std::uint8_t mode) {
   const std::string source = Shown(source_name, "standard input");
   const std::string dest = Shown(dest_name, "standard output");
+  Progress progress(source);
   ScratchFolder scratch;
   std::string problem;
   const std::string source_path = InputPath(source_name, scratch, problem);
@@ -394,22 +402,20 @@ int Report(const std::string& source_name, const std::string& dest_name, bool fo
     return Fail(windows_source ? dest : source, "not on any drive");
   }
   try {
-    const std::int64_t result = operation(*windows_source, *windows_temp);
+    // The engine copies a plain source as it is; the user asked for a restore, so say so.
+    const bool plain = !compress && IsPlainFile(*windows_source);
+    const std::int64_t result =
+        compress
+            ? lz::CompressFile(*windows_source, *windows_temp, nullptr, std::ref(progress), mode)
+            : lz::DecompressFile(*windows_source, *windows_temp, nullptr, std::ref(progress));
     if (result < 0) return Fail(source, ResultText(result));
+    if (plain) Fail(source, "not a compressed file, copied as it is");
   } catch (const std::exception& e) {
     return FailUnlessStopped(source + " -> " + dest, e.what());
   }
   if (platform::StopRequested()) return Interrupted();
   problem = output.Commit();
   return problem.empty() ? kExitOk : FailUnlessStopped(dest, problem);
-}
-
-// True when the file opens and does not begin with a compressed-file header.
-bool IsPlainFile(const std::string& name) {
-  platform::File file;
-  if (platform::File::TryOpen(name, platform::OpenMode::kRead, &file) != 0) return false;
-  lz::HeaderBytes header{};
-  return !lz::IsCompressedFile(file, header);
 }
 
 // compress and decompress: their options, then SRC and DST.
@@ -446,17 +452,7 @@ int CompressOrDecompress(int argc, char* argv[], bool compress) {
                 "is a terminal: compressed data is not written to it (use --force)");
   }
   if (!compress) lz::SetVerify(true);
-  Progress progress(Shown(names[0], "standard input"));
-  return Report(names[0], names[1], force, [&](const std::string& source, const std::string& temp) {
-    if (compress) return lz::CompressFile(source, temp, nullptr, std::ref(progress), mode);
-    // The engine copies a plain source as it is; the user asked for a restore, so say so.
-    const bool plain = IsPlainFile(source);
-    const std::int64_t result = lz::DecompressFile(source, temp, nullptr, std::ref(progress));
-    if (plain && result >= 0) {
-      Fail(Shown(names[0], "standard input"), "not a compressed file, copied as it is");
-    }
-    return result;
-  });
+  return Transfer(names[0], names[1], force, compress, mode);
 }
 
 // info and verify: --help, then `one` on each FILE (the name to show, the file to read, or

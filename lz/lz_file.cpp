@@ -506,22 +506,6 @@ std::int64_t CompressOpenFile(platform::File& source, platform::File& dest,
 
 namespace {
 
-// A missing source is looked for under its MarkedName, whose stored name must match.
-std::string SourceToRead(std::string source, const std::function<void(const std::string&)>& check) {
-  if (platform::FileExists(source)) return source;
-  // A plain or missing marked file goes on (to a verbatim copy, or to "File not found").
-  const std::string marked = MarkedName(source);
-  HeaderBytes marked_header{};
-  if (ProbeHeader(marked, marked_header)) {
-    const std::string stored = DecodeHeader(marked_header).name;
-    if (!platform::SamePathText(FileNamePart(stored), FileNamePart(source))) {
-      RaiseEngineError(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored);
-    }
-  }
-  check(marked);  // the marked name may be the destination itself
-  return marked;
-}
-
 // Makes `input` the operation's and reads its header; a plain source goes back to its start.
 bool ReadHeader(platform::File& input, LZHeader& stored) {
   g_engine->input = &input;
@@ -576,7 +560,20 @@ std::int64_t DecompressFile(const std::string& source_in, const std::string& des
     }
   };
   check_distinct(source);
-  source = SourceToRead(source, check_distinct);
+  if (!platform::FileExists(source)) {
+    // A missing source is looked for under its MarkedName, whose stored name must match; a
+    // plain or missing marked file goes on (to a verbatim copy, or to "File not found").
+    const std::string marked = MarkedName(source);
+    HeaderBytes marked_header{};
+    if (ProbeHeader(marked, marked_header)) {
+      const std::string stored_name = DecodeHeader(marked_header).name;
+      if (!platform::SamePathText(FileNamePart(stored_name), FileNamePart(source))) {
+        RaiseEngineError(EngineErrorClass::kCompress, kMsgWrongCompressedFile, stored_name);
+      }
+    }
+    check_distinct(marked);  // the marked name may be the destination itself
+    source = marked;
+  }
 
   platform::File input = platform::File::Open(source, platform::OpenMode::kRead);
   LZHeader stored;

@@ -112,16 +112,17 @@ bool AcquireAreas(Engine& engine) {
   return true;
 }
 
-bool EnsureAreas(Engine& engine) {
-  if (engine.tree) return true;
-  engine.areas_on_demand = AcquireAreas(engine);
-  return engine.areas_on_demand;
-}
-
-void ResetBlocks(Engine& engine) {
+// A run's start: the work areas, acquired unless held, and an empty input block. False when
+// the areas cannot be had.
+bool StartRun(Engine& engine) {
+  if (!engine.tree) {
+    engine.areas_on_demand = AcquireAreas(engine);
+    if (!engine.areas_on_demand) return false;
+  }
   engine.read_pos = kBlockSize;
   engine.read_count = kBlockSize;
   engine.input_ended = false;
+  return true;
 }
 
 // Refills the input block; false once the input is exhausted, for the rest of the run.
@@ -471,8 +472,7 @@ void LZEnd() {
 
 bool LzssPrepareEncode() {
   Engine& engine = *engines;
-  if (!EnsureAreas(engine)) return false;
-  ResetBlocks(engine);
+  if (!StartRun(engine)) return false;
   std::memset(engine.tree.get(), 0, sizeof(TreeArea));
   engine.match_position = 0;
   return true;
@@ -480,8 +480,7 @@ bool LzssPrepareEncode() {
 
 bool LzssPrepareDecode() {
   Engine& engine = *engines;
-  if (!EnsureAreas(engine)) return false;
-  ResetBlocks(engine);
+  if (!StartRun(engine)) return false;
   std::memset(engine.output->history(), 0, N);
   return true;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <set>
 #include <string>
 #include <string_view>
@@ -311,11 +312,8 @@ class Placement {
 // The levels of a folder part ("newdb\sub"), outermost first.
 std::vector<std::string> Levels(const std::string& folder_part) {
   std::vector<std::string> levels;
-  for (std::size_t start = 0; start < folder_part.size();) {
-    std::size_t end = folder_part.find('\\', start);
-    if (end == std::string::npos) end = folder_part.size();
-    levels.push_back(folder_part.substr(start, end - start));
-    start = end + 1;
+  for (const auto level : std::views::split(folder_part, '\\')) {
+    levels.emplace_back(level.begin(), level.end());
   }
   return levels;
 }

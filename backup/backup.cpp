@@ -113,8 +113,7 @@ class ListedFiles {
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
     if (workers_.Count() > 0) {
-      existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
-      // Files started ahead are made in the folder held open.
+      // Files started ahead are made in the folder held open, never over a file there.
       static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
     }
     for (;;) {
@@ -210,7 +209,6 @@ class ListedFiles {
         continue;
       }
       if (workers_.Busy() >= workers_.Capacity()) return true;
-      if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
       if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // The worker looks up no name.
       platform::File source, made;
@@ -349,7 +347,6 @@ class ListedFiles {
   const char* const extension_;
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
-  std::vector<std::uint64_t> existing_;  // the destinations there before the backup
   platform::FolderHandle folder_;
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;

@@ -16,11 +16,9 @@ namespace {
 // A line without "*" is not one the backup writes; it yields an empty UIN, like a name
 // without ".", so that it still shows up in the count and on the screen.
 std::string UINOfLine(const std::string& line) {
-  std::size_t star = line.find('*');
-  if (star == std::string::npos) return "";
-  std::size_t start = line.find_first_not_of('*', star);
-  if (start == std::string::npos) start = line.size();
-  std::size_t dot = line.find('.');
+  // Without "*", or with nothing after its run, the start is npos: no "." can follow it.
+  const std::size_t start = line.find_first_not_of('*', line.find('*'));
+  const std::size_t dot = line.find('.');
   if (dot == std::string::npos || dot < start) return "";
   return line.substr(start, dot - start);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -152,7 +151,6 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting, std::ui
       --busy_;
       return result;
     }
-    if (busy_ == 0) throw std::logic_error("PackWorkers::Wait with nothing submitted");
     std::vector<Worker*> idle;
     for (const std::unique_ptr<Worker>& worker : workers_) {
       if (worker->asleep && !worker->queued.empty()) {

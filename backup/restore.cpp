@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <set>
 #include <string>
 #include <string_view>
@@ -158,17 +159,18 @@ void NoteUndo(PlacementFailure& failure, int code, const platform::FolderHandle&
   failure.undo_path = folder.Path() + "\\" + name;
 }
 
+int GaugeAt(std::uint64_t number, std::int64_t count) {
+  return static_cast<int>(
+      std::min<std::uint64_t>(number * kGaugeFull / static_cast<std::uint64_t>(count), kGaugeFull));
+}
+
 // What is still in flight when it goes stays staged, as after a crash.
 class Placement {
  public:
-  using Placed = std::function<void(std::uint64_t number)>;
-  using Waiting = std::function<void()>;  // before a wait for a flush
-
-  Placement(bool flush_in_background, platform::BackgroundFlush::StandIn flush_stand_in,
-            Placed placed, Waiting waiting)
-      : placed_(std::move(placed)), waiting_(std::move(waiting)) {
-    if (flush_in_background) {
-      background_ = std::make_unique<platform::BackgroundFlush>(std::move(flush_stand_in),
+  Placement(app::WindowSeam& window, std::int64_t count, const RestoreTuning& tuning)
+      : window_(window), count_(count) {
+    if (tuning.flush_in_background) {
+      background_ = std::make_unique<platform::BackgroundFlush>(tuning.flush_stand_in,
                                                                 kFlushGathering, kFlushBatch);
     }
   }
@@ -235,7 +237,7 @@ class Placement {
   };
 
   std::optional<PlacementFailure> PlaceNow(const RestoredFile& file) {
-    waiting_();
+    window_.Refresh();
     try {
       platform::File copy;
       if (file.folder->OpenFile(file.temp, &copy) != 0) return Failure(file.Target());
@@ -259,7 +261,7 @@ class Placement {
     in_flight_.pop_front();
     if (entry.synced.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
       background_->Hurry();
-      waiting_();
+      window_.Refresh();
     }
     PlacementFailure failure = Failure(entry.file.Target());
     if (entry.synced.get() == 0) {
@@ -297,11 +299,11 @@ class Placement {
 
   void Done(const RestoredFile& file) {
     Changed(file.folder);
-    placed_(file.number);
+    window_.SetGauge(GaugeAt(file.number, count_));
   }
 
-  Placed placed_;
-  Waiting waiting_;
+  app::WindowSeam& window_;
+  const std::int64_t count_;
   std::unique_ptr<platform::BackgroundFlush> background_;
   std::deque<InFlight> in_flight_;
   std::map<std::string, std::shared_ptr<const platform::FolderHandle>> unflushed_;
@@ -310,11 +312,8 @@ class Placement {
 // The levels of a folder part ("newdb\sub"), outermost first.
 std::vector<std::string> Levels(const std::string& folder_part) {
   std::vector<std::string> levels;
-  for (std::size_t start = 0; start < folder_part.size();) {
-    std::size_t end = folder_part.find('\\', start);
-    if (end == std::string::npos) end = folder_part.size();
-    levels.push_back(folder_part.substr(start, end - start));
-    start = end + 1;
+  for (const auto level : std::views::split(folder_part, '\\')) {
+    levels.emplace_back(level.begin(), level.end());
   }
   return levels;
 }
@@ -445,10 +444,7 @@ class Restorer {
         icq_folder_(window.ICQPath),
         scan_(std::move(scan)),
         only_(only),
-        placement_(
-            tuning.flush_in_background, tuning.flush_stand_in,
-            [this](std::uint64_t number) { window_.SetGauge(GaugeAt(number)); },
-            [this] { window_.Refresh(); }) {
+        placement_(window, count, tuning) {
     if (platform::FolderHandle::Open(window.BackupPath, &backup_folder_) == 0) {
       backup_folder_.TakeNamesAsSpelt();
     }
@@ -687,8 +683,9 @@ class Restorer {
       return 0;
     }
     VerifiedDecompression verified;
-    const GaugeStep gauge =
-        placement_.EntriesInFlight() == 0 ? GaugeStep{GaugeAt(place_number), size} : GaugeStep{};
+    const GaugeStep gauge = placement_.EntriesInFlight() == 0
+                                ? GaugeStep{GaugeAt(place_number, count_), size}
+                                : GaugeStep{};
     try {
       return UnpackInto(window_, source, copy, gauge, &lengths);
     } catch (const platform::EInOutError&) {
@@ -732,11 +729,6 @@ class Restorer {
     }
     if (failure->undo_code != 0) RaiseNotRemoved(failure->undo_code, failure->undo_path);
     return true;
-  }
-
-  int GaugeAt(std::uint64_t number) const {
-    return static_cast<int>(std::min<std::uint64_t>(
-        number * kGaugeFull / static_cast<std::uint64_t>(count_), kGaugeFull));
   }
 
   // Copies that a killed restore staged, from every folder this one wrote to.

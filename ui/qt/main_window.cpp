@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -118,8 +119,13 @@ void TMain::BuildControls() {
         widget = new QLabel(text, this);
         break;
       case ui::Kind::kLink: {
-        auto* link = new LinkLabel(text, this);
-        connect(link, &LinkLabel::clicked, this, [this, &control] { Click(control.handler); });
+        // Blue, underlined (below), with a cross-hair cursor; eventFilter sees its clicks.
+        auto* link = new QLabel(text, this);
+        QPalette colours = link->palette();
+        colours.setColor(QPalette::WindowText, Qt::blue);
+        link->setPalette(colours);
+        link->setCursor(Qt::CrossCursor);
+        links_[link] = control.handler;
         widget = link;
         break;
       }
@@ -255,8 +261,17 @@ void TMain::ActionEnded() {
   }
 }
 
-// During an action input waits, but Escape asks to stop as closing the window does.
+// A link label's press made it the mouse's grabber: a release on it ends a click. During an
+// action input waits, but Escape asks to stop as closing the window does.
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease && links_.contains(watched)) {
+    const auto* release = static_cast<QMouseEvent*>(event);
+    if (release->button() == Qt::LeftButton &&
+        static_cast<QWidget*>(watched)->rect().contains(release->position().toPoint())) {
+      Click(links_[watched]);
+    }
+    return true;
+  }
   if (!ActionRunning() || watched != windowHandle() || !IsUserInput(event->type())) {
     return false;
   }

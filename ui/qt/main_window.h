@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,7 @@ class TMain : public QWidget, public FormWindow {
 
   // Clicks and keys that reached the window during an action, handled after it.
   std::vector<std::unique_ptr<QEvent>> held_input_;
+  std::map<QObject*, ui::Handler> links_;  // the link labels' handlers
   bool shown_once_ = false;
 };
 

@@ -1,7 +1,6 @@
 #include "ui/qt/main_window_widgets.h"
 
 #include <QAbstractItemView>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -134,20 +133,6 @@ void Gauge::paintEvent(QPaintEvent*) {
   painter.setClipRect(bar);
   painter.setPen(Qt::white);
   painter.drawText(inner, Qt::AlignCenter, Text());
-}
-
-LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
-  QPalette colours = palette();
-  colours.setColor(QPalette::WindowText, Qt::blue);
-  setPalette(colours);
-  setCursor(Qt::CrossCursor);
-}
-
-// The press made the label the mouse's grabber: a release here ends a click on it.
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-    emit clicked();
-  }
 }
 
 }  // namespace app

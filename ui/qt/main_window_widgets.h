@@ -36,18 +36,4 @@ class Gauge : public QWidget {
   int value_ = 0;
 };
 
-// A label that acts as a link: blue, underlined, cross-hair cursor, click signal.
-class LinkLabel : public QLabel {
-  Q_OBJECT
-
- public:
-  LinkLabel(const QString& text, QWidget* parent);
-
- signals:
-  void clicked();
-
- protected:
-  void mouseReleaseEvent(QMouseEvent* event) override;
-};
-
 }  // namespace app

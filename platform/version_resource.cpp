@@ -148,7 +148,7 @@ std::string ProgramTextFromUtf16(const std::uint8_t* p, std::size_t units) {
 #ifdef _WIN32
   std::wstring wide(units, L'\0');
   for (std::size_t i = 0; i < units; ++i) wide[i] = static_cast<wchar_t>(Le16(p + 2 * i));
-  return detail::AnsiFromWide(wide);
+  return AnsiFromWide(wide);
 #else
   return Utf8FromUtf16(p, units);
 #endif

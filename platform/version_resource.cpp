@@ -229,20 +229,4 @@ std::optional<std::string> QueryVersionBlockText(const std::vector<std::uint8_t>
   return ProgramTextFromUtf16(resource.data() + block->value_begin, units);
 }
 
-#ifndef _WIN32
-std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
-  return ReadVersionResourceFromImage(path);
-}
-
-std::optional<std::vector<std::uint8_t>> QueryVersionValue(
-    const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
-  return QueryVersionBlockValue(resource, sub_block);
-}
-
-std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
-                                            const std::string& sub_block) {
-  return QueryVersionBlockText(resource, sub_block);
-}
-#endif
-
 }  // namespace platform

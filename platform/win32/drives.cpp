@@ -206,7 +206,7 @@ int TrySetCurrentDir(const std::string& path) {
   if (IsHeld(folder->host)) return kAccessDenied;
   // The folder must be listable, as the system's own change of directory demands.
   WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW(WideChild(folder->wide, L"*").c_str(), &found);
+  HANDLE search = ::FindFirstFileW(WideFromAnsi(HostChild(folder->host, "*")).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     ::FindClose(search);
   } else if (const DWORD error = ::GetLastError();

@@ -31,7 +31,7 @@ bool HoldsFile(const auto& held, const std::wstring& path) {
 FolderLock RunLocks::Take(const std::string& folder) {
   const std::optional<detail::SystemPath> system = detail::SystemPathOf(folder);
   if (!system) return FolderLock::kCannotHold;
-  const std::wstring path = detail::WideChild(system->wide, WideFromAnsi(kRunLockFileName));
+  const std::wstring path = WideFromAnsi(detail::HostChild(system->host, kRunLockFileName));
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     // Shared with nobody, which is the lock; deleted when its handle closes.
     const HANDLE file = ::CreateFileW(

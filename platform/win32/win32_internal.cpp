@@ -112,11 +112,6 @@ int CodeOfSystemError(DWORD error) {
                                                                      : static_cast<int>(error);
 }
 
-std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {
-  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
-  return folder + L"\\" + name;
-}
-
 std::optional<FileKey> IdentityOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;

@@ -42,8 +42,6 @@ struct SystemPath {
 // nullopt when the path is on no drive (the code 3) or holds a NUL byte.
 std::optional<SystemPath> SystemPathOf(const std::string& windows_path);
 
-std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
-
 // What a call of GetCurrentDirectoryW's kind writes into a buffer of the given units (it
 // answers the units written); empty when it fails or wants more than the longest path.
 template <typename Call>

@@ -15,8 +15,10 @@ using detail::Operation;
 
 namespace {
 
-DWORD AttributesOf(const detail::SystemPath& path) {
-  return ::GetFileAttributesW(path.wide.c_str());
+// INVALID_FILE_ATTRIBUTES when missing or on no drive.
+DWORD AttributesOf(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  return system ? ::GetFileAttributesW(system->wide.c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) {
@@ -34,9 +36,7 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) 
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return false;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = AttributesOf(path);
   return Exists(attributes) && !IsFolder(attributes);
 }
 
@@ -48,15 +48,10 @@ bool SameFile(const std::string& a, const std::string& b) {
   return one && one == detail::IdentityOf(second->wide);
 }
 
-bool IsLink(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  return system && detail::IsReparsePoint(AttributesOf(*system));
-}
+bool IsLink(const std::string& path) { return detail::IsReparsePoint(AttributesOf(path)); }
 
 std::optional<std::uint32_t> GetAttributes(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return std::nullopt;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = AttributesOf(path);
   if (!Exists(attributes)) return std::nullopt;
   return detail::LayerAttributes(attributes);
 }
@@ -66,7 +61,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const bool done =
-      Exists(AttributesOf(*system)) &&
+      Exists(::GetFileAttributesW(system->wide.c_str())) &&
       ::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes));
   return done ? 0 : detail::LastErrorCode();
 }
@@ -109,7 +104,7 @@ int FlushFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = ::GetFileAttributesW(system->wide.c_str());
   if (!Exists(attributes)) return detail::LastErrorCode();
   return IsFolder(attributes) ? 0 : kInvalidFilename;
 }
@@ -126,7 +121,7 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   if (!system) return kInvalidFilename;
   const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
   if (!when) return kInvalidParameter;
-  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
+  if (!Exists(::GetFileAttributesW(system->wide.c_str()))) return detail::LastErrorCode();
   if (detail::IsHeld(system->host)) return kSharingViolation;
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES,
                                             detail::kShareAll, nullptr, OPEN_EXISTING,
@@ -193,7 +188,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
   if (detail::IsHeld(system->host)) return kSharingViolation;
   // Windows refuses to write a read-only file; Wine run as root would not, so ask first.
   const bool writing = mode != OpenMode::kRead && mode != OpenMode::kReadDenyWrite;
-  const DWORD existing = AttributesOf(*system);
+  const DWORD existing = ::GetFileAttributesW(system->wide.c_str());
   if (writing && Exists(existing) && (existing & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
   // kReadDenyWrite shares no writing: 32 while another program writes the file. kCreate
   // opens and then cuts: CREATE_ALWAYS refuses hidden and system files, and resets them.

@@ -61,19 +61,15 @@ const std::array<std::string, 12>& EnglishMonthNames() {
 namespace {
 
 // Read on first use; tests may ask for it to be read again.
-std::optional<std::array<std::string, 12>>& Months() {
-  static std::optional<std::array<std::string, 12>> months;
-  return months;
-}
+std::optional<std::array<std::string, 12>> g_months;
 
 }  // namespace
 
 const std::array<std::string, 12>& ShortMonthNames() {
-  std::optional<std::array<std::string, 12>>& months = Months();
-  if (!months) months = detail::ReadShortMonthNames();
-  return *months;
+  if (!g_months) g_months = detail::ReadShortMonthNames();
+  return *g_months;
 }
 
-void RereadMonthNamesForTests() { Months().reset(); }
+void RereadMonthNamesForTests() { g_months.reset(); }
 
 }  // namespace platform

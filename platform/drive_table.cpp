@@ -49,9 +49,8 @@ std::optional<std::string> WindowsPathOnDrives(const std::string& host_path) {
 
 const std::vector<DriveMapping>& Drives() {
   detail::LayerState& state = detail::State();
-  if (!state.table_installed && !state.system_read) {
+  if (!state.table_installed && state.drives.empty()) {
     state.drives = detail::SortedDriveTable(detail::SystemDriveTable());
-    state.system_read = true;
   }
   return state.drives;
 }

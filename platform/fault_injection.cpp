@@ -46,24 +46,18 @@ FaultySystem& Faults() {
   return faults;
 }
 
-// Puts the wrapper in front of the thread's system while it has anything to do.
-void Rearm() {
-  FaultySystem& faults = Faults();
-  const bool armed = !faults.pending.empty() || !faults.held.empty() ||
-                     !faults.free_space.empty() || faults.action_in > 0;
-  detail::g_thread_system.system = armed ? &faults : nullptr;
-}
+// Puts the wrapper in front of the thread's system, until ResetFaults.
+void Arm() { detail::g_thread_system.system = &Faults(); }
 
 void AddFault(int n, FileOp kind, int code, bool sticky) {
   if (n < 1) n = 1;
   Faults().pending.push_back({n, kind, code, sticky});
-  Rearm();
+  Arm();
 }
 
 int FaultySystem::Begin(FileOp op) {
   if (action_in > 0 && --action_in == 0) {
     const std::function<void()> run = std::move(action);
-    Rearm();
     run();
   }
   int code = 0;
@@ -73,7 +67,6 @@ int FaultySystem::Begin(FileOp op) {
     if (fault.remaining == 0 && code == 0) code = fault.code;
   }
   std::erase_if(pending, [](const PendingFault& f) { return f.remaining == 0 && !f.sticky; });
-  Rearm();
   return code;
 }
 
@@ -86,7 +79,7 @@ void FailFromNthOperation(int n, FileOp kind, int code) { AddFault(n, kind, code
 void BeforeNthOperation(int n, std::function<void()> action) {
   Faults().action_in = n < 1 ? 1 : n;
   Faults().action = std::move(action);
-  Rearm();
+  Arm();
 }
 
 int OperationCount() { return static_cast<int>(detail::g_thread_system.operations); }
@@ -94,7 +87,7 @@ int OperationCount() { return static_cast<int>(detail::g_thread_system.operation
 void HoldOpen(const std::string& windows_path) {
   if (std::optional<std::string> host = ToHostPath(windows_path)) {
     Faults().held.push_back(*host);
-    Rearm();
+    Arm();
   }
 }
 
@@ -103,18 +96,17 @@ void Release(const std::string& windows_path) {
   if (!host) return;
   std::erase_if(Faults().held,
                 [&](const std::string& h) { return EqualIgnoringAsciiCase(h, *host); });
-  Rearm();
 }
 
 void SetFreeSpace(int drive_number, std::optional<unsigned long long> bytes) {
   Faults().free_space[drive_number] = bytes;
-  Rearm();
+  Arm();
 }
 
 void ResetFaults() {
   Faults() = FaultySystem();
   detail::g_thread_system.operations = 0;
-  Rearm();
+  detail::g_thread_system.system = nullptr;
 }
 
 }  // namespace platform::testing

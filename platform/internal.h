@@ -50,9 +50,8 @@ std::vector<DriveMapping> SortedDriveTable(std::vector<DriveMapping> table);
 
 // The one drive table and current directory of the process, as Windows keeps them.
 struct LayerState {
-  bool table_installed = false;  // a test's table
-  bool system_read = false;      // the system's own table, read once
-  std::vector<DriveMapping> drives;
+  bool table_installed = false;      // a test's table
+  std::vector<DriveMapping> drives;  // empty until the system's is read
   bool cwd_known = false;
   std::string cwd;       // Windows path text, disk spelling, "C:\" at a root
   std::string cwd_host;  // POSIX: the host folder cwd was entered at; empty when not entered
@@ -95,28 +94,6 @@ inline int ReplaceRefusal(const EntryFacts& target, const std::string& host,
 }
 
 // --- Search rules -------------------------------------------------------------------
-
-// False when the name holds \ : * ? " < > | or a control character.
-bool ValidWindowsName(std::string_view name);
-
-// As the Windows search matches names, letters without case: "*" any run, "?" one
-// character, "*.*" every name, and a pattern ending in "." also matches names without
-// an extension ("*." finds "README").
-bool NameMatches(std::string_view pattern, std::string_view name);
-
-// A search pattern's folder part and name pattern: "C:\ICQ\*.*" gives "C:\ICQ" and
-// "*.*", "C:*.*" gives "C:", "*.*" gives ".".
-struct SearchPattern {
-  std::string folder;
-  std::string name;
-};
-SearchPattern SplitSearchPattern(const std::string& pattern);
-
-// A name pattern without wildcards is a look-up: only the name ChooseSpelling takes stays.
-void KeepOnlyTheLookedUpName(std::vector<std::string>& names, const std::string& name_pattern);
-
-// Upper-case names byte by byte, as NTFS orders a folder; the spelling breaks ties.
-void SortInSearchOrder(std::vector<std::string>& names);
 
 // The item of the exact spelling, else the smallest one equal to it ignoring case (never
 // depending on the disk's order); nullptr when none matches.

@@ -2,7 +2,8 @@
 // kRunLockFileName in it, made when missing and deleted when the run lets go. The lock is the
 // process's, free however the process ends, so a killed run blocks no other; nothing waits.
 // POSIX: flock on the file, which counts only while the folder's entry still is the file
-// locked (its holder may have deleted it). Windows: LockFileEx on it opened delete-on-close.
+// locked (its holder may have deleted it). Windows: the file opened delete-on-close and
+// shared with nobody.
 #pragma once
 
 #include <cstdint>

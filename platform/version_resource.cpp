@@ -148,7 +148,7 @@ std::string ProgramTextFromUtf16(const std::uint8_t* p, std::size_t units) {
 #ifdef _WIN32
   std::wstring wide(units, L'\0');
   for (std::size_t i = 0; i < units; ++i) wide[i] = static_cast<wchar_t>(Le16(p + 2 * i));
-  return detail::AnsiFromWide(wide);
+  return AnsiFromWide(wide);
 #else
   return Utf8FromUtf16(p, units);
 #endif
@@ -228,21 +228,5 @@ std::optional<std::string> QueryVersionBlockText(const std::vector<std::uint8_t>
   while (units < available && Le16(&resource[block->value_begin + 2 * units]) != 0) ++units;
   return ProgramTextFromUtf16(resource.data() + block->value_begin, units);
 }
-
-#ifndef _WIN32
-std::vector<std::uint8_t> ReadVersionResource(const std::string& path) {
-  return ReadVersionResourceFromImage(path);
-}
-
-std::optional<std::vector<std::uint8_t>> QueryVersionValue(
-    const std::vector<std::uint8_t>& resource, const std::string& sub_block) {
-  return QueryVersionBlockValue(resource, sub_block);
-}
-
-std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& resource,
-                                            const std::string& sub_block) {
-  return QueryVersionBlockText(resource, sub_block);
-}
-#endif
 
 }  // namespace platform

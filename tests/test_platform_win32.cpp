@@ -116,11 +116,11 @@ TEST(Win32Codes, AnsiTextsRoundTripAndForeignCharactersBecomeQuestionMarks) {
   const std::string ansi =
       "Gr\xfc\xdf"
       "e \x80 100";
-  EXPECT_EQ(platform::detail::WideFromAnsi(ansi), L"Gr\u00fc\u00dfe \u20ac 100");
-  EXPECT_EQ(platform::detail::AnsiFromWide(platform::detail::WideFromAnsi(ansi)), ansi);
+  EXPECT_EQ(platform::WideFromAnsi(ansi), L"Gr\u00fc\u00dfe \u20ac 100");
+  EXPECT_EQ(platform::AnsiFromWide(platform::WideFromAnsi(ansi)), ansi);
   // No best fit: a Cyrillic "a" must not turn into a Latin one.
-  EXPECT_EQ(platform::detail::AnsiFromWide(L"\u0430b"), "?b");
-  EXPECT_EQ(platform::detail::AnsiFromWide(L""), "");
+  EXPECT_EQ(platform::AnsiFromWide(L"\u0430b"), "?b");
+  EXPECT_EQ(platform::AnsiFromWide(L""), "");
 }
 
 // --- Drives -----------------------------------------------------------------------------

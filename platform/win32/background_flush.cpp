@@ -17,14 +17,13 @@ int FlushFile(const std::wstring& path) {
     return detail::LastErrorCode();
   }
   int code = 0;
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    code = detail::LastErrorCode();
-  } else {
-    if (!::FlushFileBuffers(file)) code = detail::LastErrorCode();
-    ::CloseHandle(file);
+  {
+    const detail::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, detail::kShareAll,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                  nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE || !::FlushFileBuffers(file.get())) {
+      code = detail::LastErrorCode();
+    }
   }
   if (read_only && !::SetFileAttributesW(path.c_str(), attributes) && code == 0) {
     code = detail::LastErrorCode();
@@ -38,11 +37,11 @@ std::vector<int> BackgroundFlush::FlushTogether(const std::deque<Job>& batch) {
   std::vector<int> codes;
   for (const Job& job : batch) {
     if (job.file.IsOpen()) {
-      const HANDLE handle = reinterpret_cast<HANDLE>(job.file.handle_);
-      codes.push_back(::FlushFileBuffers(handle) ? 0 : detail::LastErrorCode());
+      codes.push_back(
+          ::FlushFileBuffers(detail::AsHandle(job.file.handle_)) ? 0 : detail::LastErrorCode());
     } else {
       codes.push_back(job.host_path.empty() ? kInvalidFilename
-                                            : FlushFile(detail::WideFromAnsi(job.host_path)));
+                                            : FlushFile(WideFromAnsi(job.host_path)));
     }
   }
   return codes;

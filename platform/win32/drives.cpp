@@ -43,11 +43,11 @@ std::optional<std::string> HostOfFullPath(const std::string& full) {
 // The name of the entry as the disk spells it; `name` itself when it cannot be read.
 std::string DiskSpellingOf(const std::string& host_folder, const std::string& name) {
   WIN32_FIND_DATAW found;
-  const std::wstring probe = detail::WideFromAnsi(detail::HostChild(host_folder, name));
+  const std::wstring probe = WideFromAnsi(detail::HostChild(host_folder, name));
   HANDLE search = ::FindFirstFileW(probe.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return name;
   ::FindClose(search);
-  std::string spelled = detail::AnsiFromWide(found.cFileName);
+  std::string spelled = AnsiFromWide(found.cFileName);
   // A name found through its short form keeps the form it was given in.
   return EqualIgnoringAsciiCase(spelled, name) ? spelled : name;
 }
@@ -112,7 +112,7 @@ bool DriveRootExists(char letter) {
   QuietCriticalErrors();
   const DriveMapping* drive = detail::FindDrive(letter);
   return drive != nullptr &&
-         detail::IsFolder(::GetFileAttributesW(detail::WideFromAnsi(drive->host_root).c_str()));
+         detail::IsFolder(::GetFileAttributesW(WideFromAnsi(drive->host_root).c_str()));
 }
 
 std::optional<std::string> ToHostPath(const std::string& windows_path) {
@@ -138,13 +138,8 @@ namespace {
 
 // An existing entry's host path with every short name spelled out; empty when unreadable.
 std::string LongHostPath(const std::wstring& wide) {
-  const DWORD units = ::GetLongPathNameW(wide.c_str(), nullptr, 0);
-  if (units == 0) return std::string();
-  std::wstring long_path(units, L'\0');
-  const DWORD written = ::GetLongPathNameW(wide.c_str(), long_path.data(), units);
-  if (written == 0 || written >= units) return std::string();
-  long_path.resize(written);
-  return detail::AnsiFromWide(long_path);
+  return AnsiFromWide(detail::SystemText(
+      [&](wchar_t* text, DWORD units) { return ::GetLongPathNameW(wide.c_str(), text, units); }));
 }
 
 }  // namespace
@@ -161,17 +156,17 @@ bool FolderBoundary::Contains(const std::string& path) const {
   if (real_root_.empty() || !probe) return false;
   // What does not exist yet is judged by its nearest existing folder.
   std::string existing = probe->host;
-  while (!detail::Exists(::GetFileAttributesW(detail::WideFromAnsi(existing).c_str()))) {
+  while (!detail::Exists(::GetFileAttributesW(WideFromAnsi(existing).c_str()))) {
     const std::string parent = detail::HostParent(existing);
     if (parent == existing || parent == ".") return false;
     existing = parent;
   }
-  const std::string real = LongHostPath(detail::WideFromAnsi(existing));
+  const std::string real = LongHostPath(WideFromAnsi(existing));
   if (real.empty() || !detail::HostPathWithin(real, real_root_)) return false;
   // Every entry from the path up to the folder, the folder's own not counted.
   std::string step = real;
   while (step.size() > real_root_.size() && !SamePathText(step, real_root_)) {
-    if (detail::IsReparsePoint(::GetFileAttributesW(detail::WideFromAnsi(step).c_str()))) {
+    if (detail::IsReparsePoint(::GetFileAttributesW(WideFromAnsi(step).c_str()))) {
       return false;
     }
     step = detail::HostParent(step);
@@ -197,7 +192,7 @@ std::vector<DriveMapping> SystemDriveTable() {
     if ((letters & (DWORD{1} << i)) == 0) continue;
     const char letter = static_cast<char>('A' + i);
     const std::string root = std::string(1, letter) + ":\\";
-    if (::GetDriveTypeW(detail::WideFromAnsi(root).c_str()) == DRIVE_NO_ROOT_DIR) continue;
+    if (::GetDriveTypeW(WideFromAnsi(root).c_str()) == DRIVE_NO_ROOT_DIR) continue;
     table.push_back({letter, root});
   }
   return table;
@@ -211,7 +206,7 @@ int TrySetCurrentDir(const std::string& path) {
   if (IsHeld(folder->host)) return kAccessDenied;
   // The folder must be listable, as the system's own change of directory demands.
   WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW(WideChild(folder->wide, L"*").c_str(), &found);
+  HANDLE search = ::FindFirstFileW(WideFromAnsi(HostChild(folder->host, "*")).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     ::FindClose(search);
   } else if (const DWORD error = ::GetLastError();
@@ -225,12 +220,9 @@ int TrySetCurrentDir(const std::string& path) {
 }
 
 std::optional<std::string> HostWorkingFolder() {
-  const DWORD units = ::GetCurrentDirectoryW(0, nullptr);
-  if (units == 0) return std::nullopt;
-  std::wstring wide(units, L'\0');
-  const DWORD written = ::GetCurrentDirectoryW(units, wide.data());
-  if (written == 0 || written >= units) return std::nullopt;
-  wide.resize(written);
+  const std::wstring wide =
+      SystemText([](wchar_t* text, DWORD units) { return ::GetCurrentDirectoryW(units, text); });
+  if (wide.empty()) return std::nullopt;
   return AnsiFromWide(wide);
 }
 

@@ -15,8 +15,10 @@ using detail::Operation;
 
 namespace {
 
-DWORD AttributesOf(const detail::SystemPath& path) {
-  return ::GetFileAttributesW(path.wide.c_str());
+// INVALID_FILE_ATTRIBUTES when missing or on no drive.
+DWORD AttributesOf(const std::string& path) {
+  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
+  return system ? ::GetFileAttributesW(system->wide.c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) {
@@ -29,19 +31,12 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> AttributeData(const std::string& path) 
   return data;
 }
 
-int DeletionRefusal(const detail::SystemPath& path) {
-  return detail::DeletionRefusal(detail::EntryFactsOf(AttributesOf(path)), path.host,
-                                 detail::HostParent(path.host));
-}
-
 [[noreturn]] void RaiseLastError() { RaiseIoError(detail::LastErrorCode()); }
 
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return false;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = AttributesOf(path);
   return Exists(attributes) && !IsFolder(attributes);
 }
 
@@ -53,15 +48,10 @@ bool SameFile(const std::string& a, const std::string& b) {
   return one && one == detail::IdentityOf(second->wide);
 }
 
-bool IsLink(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  return system && detail::IsReparsePoint(AttributesOf(*system));
-}
+bool IsLink(const std::string& path) { return detail::IsReparsePoint(AttributesOf(path)); }
 
 std::optional<std::uint32_t> GetAttributes(const std::string& path) {
-  std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return std::nullopt;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = AttributesOf(path);
   if (!Exists(attributes)) return std::nullopt;
   return detail::LayerAttributes(attributes);
 }
@@ -71,7 +61,7 @@ int SetAttributes(const std::string& path, std::uint32_t attributes) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
   const bool done =
-      Exists(AttributesOf(*system)) &&
+      Exists(::GetFileAttributesW(system->wide.c_str())) &&
       ::SetFileAttributesW(system->wide.c_str(), detail::SystemAttributes(attributes));
   return done ? 0 : detail::LastErrorCode();
 }
@@ -86,20 +76,18 @@ int CreateFolder(const std::string& path) {
 int DeleteFile(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
-  if (!system) return kInvalidFilename;
-  if (int refusal = DeletionRefusal(*system)) return refusal;
-  return ::DeleteFileW(system->wide.c_str()) ? 0 : detail::LastErrorCode();
+  return system ? detail::DeleteEntry(system->host, false) : kInvalidFilename;
 }
 
 int DeleteFileRefusal(const std::string& path) {
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  if (int refusal = DeletionRefusal(*system)) return refusal;
+  if (int refusal = detail::DeletionRefusal(system->host, false)) return refusal;
   // An open for deletion fails as the deletion would (32 held, 5 without the right).
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), DELETE, detail::kShareAll,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                             nullptr));
-  return handle.Valid() ? 0 : detail::LastErrorCode();
+  return handle.get() != INVALID_HANDLE_VALUE ? 0 : detail::LastErrorCode();
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace_existing) {
@@ -107,26 +95,7 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
   std::optional<detail::SystemPath> source = detail::SystemPathOf(from);
   std::optional<detail::SystemPath> target = detail::SystemPathOf(to);
   if (!source || !target) return kInvalidFilename;
-  if (!Exists(AttributesOf(*source))) return detail::LastErrorCode();
-  if (detail::IsHeld(source->host)) return kSharingViolation;
-  if (source->host == target->host) return 0;
-  DWORD flags = MOVEFILE_WRITE_THROUGH;
-  // Another spelling of the same name changes only its letter case.
-  if (!SamePathText(source->host, target->host)) {
-    const DWORD target_attributes = AttributesOf(*target);
-    if (Exists(target_attributes)) {
-      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
-      if (int refusal = detail::ReplaceRefusal(facts, target->host, replace_existing)) {
-        return refusal;
-      }
-    }
-    if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
-  }
-  if (!::MoveFileExW(source->wide.c_str(), target->wide.c_str(), flags)) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
-  }
-  return 0;
+  return detail::MoveEntry(source->host, target->host, replace_existing);
 }
 
 // MoveFileExW writes through and the file system journals its folders: what is left is
@@ -135,7 +104,7 @@ int FlushFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kFlush)) return fault;
   std::optional<detail::SystemPath> system = detail::SystemPathOf(path);
   if (!system) return kInvalidFilename;
-  const DWORD attributes = AttributesOf(*system);
+  const DWORD attributes = ::GetFileAttributesW(system->wide.c_str());
   if (!Exists(attributes)) return detail::LastErrorCode();
   return IsFolder(attributes) ? 0 : kInvalidFilename;
 }
@@ -152,14 +121,14 @@ int SetFileDosTime(const std::string& path, std::uint32_t dos_time) {
   if (!system) return kInvalidFilename;
   const std::optional<FILETIME> when = detail::FileTimeOfDosTime(dos_time);
   if (!when) return kInvalidParameter;
-  if (!Exists(AttributesOf(*system))) return detail::LastErrorCode();
+  if (!Exists(::GetFileAttributesW(system->wide.c_str()))) return detail::LastErrorCode();
   if (detail::IsHeld(system->host)) return kSharingViolation;
   detail::ScopedHandle handle(::CreateFileW(system->wide.c_str(), FILE_WRITE_ATTRIBUTES,
                                             detail::kShareAll, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return handle.Valid() && ::SetFileTime(handle.Get(), nullptr, nullptr, &*when)
-             ? 0
-             : detail::LastErrorCode();
+  const bool done =
+      handle.get() != INVALID_HANDLE_VALUE && ::SetFileTime(handle.get(), nullptr, nullptr, &*when);
+  return done ? 0 : detail::LastErrorCode();
 }
 
 std::optional<std::int64_t> GetFileSize(const std::string& path) {
@@ -167,6 +136,45 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
   if (!data || (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
   return (static_cast<std::int64_t>(data->nFileSizeHigh) << 32) | data->nFileSizeLow;
 }
+
+namespace detail {
+
+int DeletionRefusal(const std::string& host, bool link_itself) {
+  const DWORD attributes = ::GetFileAttributesW(WideFromAnsi(host).c_str());
+  EntryFacts facts = EntryFactsOf(attributes);
+  if (link_itself && IsReparsePoint(attributes)) facts.folder = false;
+  return DeletionRefusal(facts, host, HostParent(host));
+}
+
+int DeleteEntry(const std::string& host, bool link_itself) {
+  if (int refusal = DeletionRefusal(host, link_itself)) return refusal;
+  return ::DeleteFileW(WideFromAnsi(host).c_str()) ? 0 : LastErrorCode();
+}
+
+int MoveEntry(const std::string& source, const std::string& target, bool replace_existing) {
+  const std::wstring wide_source = WideFromAnsi(source);
+  const std::wstring wide_target = WideFromAnsi(target);
+  if (!Exists(::GetFileAttributesW(wide_source.c_str()))) return LastErrorCode();
+  if (IsHeld(source)) return kSharingViolation;
+  if (source == target) return 0;
+  DWORD flags = MOVEFILE_WRITE_THROUGH;
+  // Another spelling of the same name changes only its letter case.
+  if (!SamePathText(source, target)) {
+    const DWORD target_attributes = ::GetFileAttributesW(wide_target.c_str());
+    if (Exists(target_attributes)) {
+      if (int refusal = ReplaceRefusal(EntryFactsOf(target_attributes), target, replace_existing)) {
+        return refusal;
+      }
+    }
+    // A link at the target is replaced itself: MoveFileExW never writes through it.
+    if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
+  }
+  if (::MoveFileExW(wide_source.c_str(), wide_target.c_str(), flags)) return 0;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_EXISTS ? kAlreadyExists : CodeOfSystemError(error);
+}
+
+}  // namespace detail
 
 // --- File ---------------------------------------------------------------------------
 
@@ -180,7 +188,7 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
   if (detail::IsHeld(system->host)) return kSharingViolation;
   // Windows refuses to write a read-only file; Wine run as root would not, so ask first.
   const bool writing = mode != OpenMode::kRead && mode != OpenMode::kReadDenyWrite;
-  const DWORD existing = AttributesOf(*system);
+  const DWORD existing = ::GetFileAttributesW(system->wide.c_str());
   if (writing && Exists(existing) && (existing & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
   // kReadDenyWrite shares no writing: 32 while another program writes the file. kCreate
   // opens and then cuts: CREATE_ALWAYS refuses hidden and system files, and resets them.

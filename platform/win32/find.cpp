@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,9 +18,9 @@ struct Listed {
 
 // The folder's entries as the system lists them, "." and ".." too. 0, or the code of a
 // folder that cannot be read: 3 for one that is missing or is a file.
-int ReadFolder(const std::wstring& host_folder, std::vector<Listed>* out) {
+int ReadFolder(const std::string& host_folder, std::vector<Listed>* out) {
   WIN32_FIND_DATAW data;
-  HANDLE search = ::FindFirstFileW(WideChild(host_folder, L"*").c_str(), &data);
+  HANDLE search = ::FindFirstFileW(WideFromAnsi(HostChild(host_folder, "*")).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     // An empty drive root lists nothing at all, not even "." and "..".
@@ -37,15 +38,13 @@ int ReadFolder(const std::wstring& host_folder, std::vector<Listed>* out) {
 
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
-// The data of a folder when its listing gave no "." or ".." for it.
+// The data of a folder when its listing gave no "." or ".." for it: WIN32_FIND_DATAW starts
+// with the fields of WIN32_FILE_ATTRIBUTE_DATA.
 std::optional<WIN32_FIND_DATAW> FolderData(const std::wstring& host_folder) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!::GetFileAttributesExW(host_folder.c_str(), GetFileExInfoStandard, &attributes)) {
-    return std::nullopt;
-  }
+  static_assert(offsetof(WIN32_FIND_DATAW, nFileSizeLow) ==
+                offsetof(WIN32_FILE_ATTRIBUTE_DATA, nFileSizeLow));
   WIN32_FIND_DATAW data{};
-  data.dwFileAttributes = attributes.dwFileAttributes;
-  data.ftLastWriteTime = attributes.ftLastWriteTime;
+  if (!::GetFileAttributesExW(host_folder.c_str(), GetFileExInfoStandard, &data)) return {};
   return data;
 }
 
@@ -78,7 +77,7 @@ int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolde
   std::optional<SystemPath> path = SystemPathOf(full_folder);
   if (!path) return kInvalidFilename;
   std::vector<Listed> listed;
-  if (int read = ReadFolder(path->wide, &listed)) return read;
+  if (int read = ReadFolder(path->host, &listed)) return read;
   auto folder = std::make_unique<SystemSearchFolder>();
   folder->folder_ = std::move(*path);
   for (Listed& entry : listed) {
@@ -93,7 +92,7 @@ int ReadWalkFolder(const std::string& folder, std::vector<WalkListing::Entry>* e
   std::optional<SystemPath> path = SystemPathOf(folder);
   if (!path) return kInvalidFilename;
   std::vector<Listed> listed;
-  if (int read = ReadFolder(path->wide, &listed)) return read;
+  if (int read = ReadFolder(path->host, &listed)) return read;
   for (Listed& entry : listed) {
     if (IsDots(entry.name)) continue;
     const DWORD attributes = entry.data.dwFileAttributes;

@@ -47,10 +47,9 @@ int OwnFileRefusal(HANDLE entry) {
   return info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? kAccessDenied : 0;
 }
 
-// The folder's full path as the system has it now, without "\\?\", upper-cased to compare.
+// The folder's full path as the system has it now, upper-cased to compare.
 std::wstring FinalPathOf(HANDLE handle) {
   std::wstring path = detail::SystemNameOf(handle);
-  if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
   for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
   return path;
 }
@@ -84,51 +83,48 @@ int FolderHandle::OpenFolder(const std::string& name, FolderHandle* out,
                              const FolderHandle* within) const {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string host = host_path_ + "\\" + name;
+  const std::string host = detail::HostChild(host_path_, name);
   if (detail::IsHeld(host)) return kAccessDenied;
-  const std::wstring wide = detail::WideFromAnsi(host);
-  HANDLE entry = OpenHeldFolder(wide, false);
-  if (entry == INVALID_HANDLE_VALUE) {
+  const std::wstring wide = WideFromAnsi(host);
+  detail::ScopedHandle folder(OpenHeldFolder(wide, false));
+  if (folder.get() == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_PATH_NOT_FOUND ? kFileNotFound : detail::CodeOfSystemError(error);
   }
-  std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(entry);
-  const int info_code = info ? 0 : detail::LastErrorCode();
-  HANDLE folder = entry;  // kept as the folder's own handle when it is a plain folder
-  if (!info || detail::IsReparsePoint(info->dwFileAttributes) ||
-      !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::CloseHandle(entry);
-    if (!info) return info_code;
-    if (!detail::IsReparsePoint(info->dwFileAttributes)) return kInvalidFilename;
+  const std::optional<BY_HANDLE_FILE_INFORMATION> info = InfoOf(folder.get());
+  if (!info) return detail::LastErrorCode();
+  if (detail::IsReparsePoint(info->dwFileAttributes)) {
     if (within == nullptr || !within->IsOpen()) return kNameIsLink;
     // The link's target, held before it is judged: what is judged is what is used.
-    folder = OpenHeldFolder(wide, true);
-    if (folder == INVALID_HANDLE_VALUE) return kNameIsLink;
-    if (!LiesWithin(folder, AsHandle(within->handle_))) {
-      ::CloseHandle(folder);
+    folder.reset();
+    folder.reset(OpenHeldFolder(wide, true));
+    if (folder.get() == INVALID_HANDLE_VALUE ||
+        !LiesWithin(folder.get(), AsHandle(within->handle_))) {
       return kNameIsLink;
     }
+  } else if (!(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return kInvalidFilename;
   }
-  return Hold(AsValue(folder), path_ + "\\" + name, host, {}, out);
+  return Hold(AsValue(folder.release()), path_ + "\\" + name, host, {}, out);
 }
 
 int FolderHandle::CreateFolder(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::wstring wide = detail::WideFromAnsi(host_path_ + "\\" + name);
+  const std::wstring wide = WideFromAnsi(detail::HostChild(host_path_, name));
   return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
   if (int fault = detail::BeginOperation(Operation::kCreate)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string host = host_path_ + "\\" + name;
+  const std::string host = detail::HostChild(host_path_, name);
   if (detail::IsHeld(host)) return kSharingViolation;
   // CREATE_NEW: never an entry that is there already, a link included. Shared for
   // deletion: the restore renames or removes its staged copy while the flush holds it.
-  HANDLE handle = ::CreateFileW(detail::WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                kShareAll, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE handle =
+      ::CreateFileW(WideFromAnsi(host).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_EXISTS ? kAlreadyExists : detail::CodeOfSystemError(error);
@@ -139,30 +135,27 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
 int FolderHandle::OpenFile(const std::string& name, File* out) const {
   if (int fault = detail::BeginOperation(Operation::kOpen)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string host = host_path_ + "\\" + name;
+  const std::string host = detail::HostChild(host_path_, name);
   if (detail::IsHeld(host)) return kSharingViolation;
   // With write access where allowed: the restore flushes its staged copies through it.
-  const std::wstring wide = detail::WideFromAnsi(host);
-  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const std::wstring wide = WideFromAnsi(host);
+  detail::ScopedHandle file(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    file.reset(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   }
-  if (handle == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
-  File file;
-  file.handle_ = AsValue(handle);
-  file.path_ = path_ + "\\" + name;
-  if (int refusal = OwnFileRefusal(handle)) return refusal;
-  if (::GetFileType(handle) != FILE_TYPE_DISK) return kAccessDenied;
-  *out = std::move(file);
-  return 0;
+  if (file.get() == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
+  if (int refusal = OwnFileRefusal(file.get())) return refusal;
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return kAccessDenied;
+  return Adopt(AsValue(file.release()), name, out);
 }
 
 std::optional<std::uint32_t> FolderHandle::Attributes(const std::string& name) const {
   if (handle_ < 0 || !IsOneName(name)) return std::nullopt;
   const DWORD attributes =
-      ::GetFileAttributesW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str());
+      ::GetFileAttributesW(WideFromAnsi(detail::HostChild(host_path_, name)).c_str());
   if (!Exists(attributes)) return std::nullopt;
   // A link is a system entry here as on POSIX, whatever it leads to.
   if (detail::IsReparsePoint(attributes)) return faSysFile;
@@ -173,57 +166,28 @@ int FolderHandle::SetAttributes(const std::string& name, std::uint32_t attribute
   if (int fault = detail::BeginOperation(Operation::kSetAttributes)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   // Through the entry itself: a change by name would follow a link swapped in for it.
-  detail::ScopedHandle entry(::CreateFileW(detail::WideFromAnsi(host_path_ + "\\" + name).c_str(),
-                                           FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                           nullptr));
-  if (!entry.Valid()) return detail::LastErrorCode();
-  if (int refusal = OwnFileRefusal(entry.Get())) return refusal;
-  return detail::SetHandleAttributes(entry.Get(), attributes) ? 0 : detail::LastErrorCode();
+  detail::ScopedHandle entry(
+      ::CreateFileW(WideFromAnsi(detail::HostChild(host_path_, name)).c_str(),
+                    FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (entry.get() == INVALID_HANDLE_VALUE) return detail::LastErrorCode();
+  if (int refusal = OwnFileRefusal(entry.get())) return refusal;
+  return detail::SetHandleAttributes(entry.get(), attributes) ? 0 : detail::LastErrorCode();
 }
 
 int FolderHandle::DeleteFile(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kDelete)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
-  const std::string host = host_path_ + "\\" + name;
-  const std::wstring wide = detail::WideFromAnsi(host);
-  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  detail::EntryFacts facts = detail::EntryFactsOf(attributes);
   // DeleteFileW removes a link itself, never what it leads to.
-  if (detail::IsReparsePoint(attributes)) facts.folder = false;
-  if (int refusal = detail::DeletionRefusal(facts, host, host_path_)) return refusal;
-  return ::DeleteFileW(wide.c_str()) ? 0 : detail::LastErrorCode();
+  return detail::DeleteEntry(detail::HostChild(host_path_, name), true);
 }
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
                          bool replace_existing) const {
   if (int fault = detail::BeginOperation(Operation::kRename)) return fault;
   if (handle_ < 0 || !IsOneName(from) || !IsOneName(to)) return kInvalidFilename;
-  const std::string source = host_path_ + "\\" + from;
-  const std::string target = host_path_ + "\\" + to;
-  const std::wstring wide_source = detail::WideFromAnsi(source);
-  const std::wstring wide_target = detail::WideFromAnsi(target);
-  if (!Exists(::GetFileAttributesW(wide_source.c_str()))) return detail::LastErrorCode();
-  if (detail::IsHeld(source)) return kSharingViolation;
-  DWORD flags = MOVEFILE_WRITE_THROUGH;
-  if (!EqualIgnoringAsciiCase(from, to)) {
-    const DWORD target_attributes = ::GetFileAttributesW(wide_target.c_str());
-    if (Exists(target_attributes)) {
-      const detail::EntryFacts facts = detail::EntryFactsOf(target_attributes);
-      if (int refusal = detail::ReplaceRefusal(facts, target, replace_existing)) return refusal;
-    }
-    // A link at the target is replaced itself: MoveFileExW never writes through it.
-    if (replace_existing) flags |= MOVEFILE_REPLACE_EXISTING;
-  } else if (from == to) {
-    return 0;
-  }
-  if (!::MoveFileExW(wide_source.c_str(), wide_target.c_str(), flags)) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-               ? kAlreadyExists
-               : detail::CodeOfSystemError(error);
-  }
-  return 0;
+  return detail::MoveEntry(detail::HostChild(host_path_, from), detail::HostChild(host_path_, to),
+                           replace_existing);
 }
 
 // As FlushFolder: renames wrote through; what is left is that the folder is still there.
@@ -238,11 +202,11 @@ bool FolderHandle::StillAtItsPath() const { return false; }
 bool FolderHandle::Holds(const std::string& name, const FolderHandle& sub) const {
   // Windows opens a folder by its path: the check is an open, uncounted.
   if (handle_ < 0 || sub.handle_ < 0 || !IsOneName(name)) return false;
-  const std::string host = host_path_ + "\\" + name;
+  const std::string host = detail::HostChild(host_path_, name);
   if (detail::IsHeld(host)) return false;
-  const detail::ScopedHandle entry(OpenHeldFolder(detail::WideFromAnsi(host), false));
-  if (!entry.Valid()) return false;
-  const std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(entry.Get());
+  const detail::ScopedHandle entry(OpenHeldFolder(WideFromAnsi(host), false));
+  if (entry.get() == INVALID_HANDLE_VALUE) return false;
+  const std::optional<BY_HANDLE_FILE_INFORMATION> a = InfoOf(entry.get());
   return a && !detail::IsReparsePoint(a->dwFileAttributes) &&
          detail::KeyOf(*a) == detail::IdentityOf(AsHandle(sub.handle_));
 }

@@ -31,7 +31,7 @@ std::optional<std::vector<std::uint8_t>> Query(const std::vector<std::uint8_t>& 
   UINT length = 0;
   // VerQueryValueW only reads the block it is given; its type says void*, not const.
   void* block = const_cast<std::uint8_t*>(resource.data());
-  if (!::VerQueryValueW(block, detail::WideFromAnsi(sub_block).c_str(), &value, &length) ||
+  if (!::VerQueryValueW(block, WideFromAnsi(sub_block).c_str(), &value, &length) ||
       value == nullptr) {
     return std::nullopt;
   }
@@ -57,7 +57,7 @@ std::optional<std::string> QueryVersionText(const std::vector<std::uint8_t>& res
   std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
   std::memcpy(text.data(), bytes->data(), bytes->size());
   text.resize(std::min(text.find(L'\0'), text.size()));
-  return detail::AnsiFromWide(text);
+  return AnsiFromWide(text);
 }
 
 }  // namespace platform

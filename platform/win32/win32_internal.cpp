@@ -9,104 +9,7 @@
 #include "platform/files.h"
 #include "platform/io_error.h"
 
-namespace platform::detail {
-namespace {
-
-// A function of kernel32 or ntdll, which every process has loaded; nullptr where missing.
-template <typename Function>
-Function SystemCall(const wchar_t* library, const char* name) {
-  const HMODULE loaded = ::GetModuleHandleW(library);
-  if (!loaded) return nullptr;
-  // Through the generic function type, which converts without a warning.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(loaded, name)));
-}
-
-constexpr wchar_t kKernel32[] = L"kernel32.dll";
-constexpr wchar_t kNtdll[] = L"ntdll.dll";
-
-using FileInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
-                                             FILE_INFORMATION_CLASS);
-
-// An ntdll status as the last error, as kernel32 calls leave it.
-bool Succeeded(NTSTATUS status) {
-  if (status >= 0) return true;
-  using StatusToError = ULONG(NTAPI*)(NTSTATUS);
-  static const auto to_error = SystemCall<StatusToError>(kNtdll, "RtlNtStatusToDosError");
-  ::SetLastError(to_error ? to_error(status) : ERROR_GEN_FAILURE);
-  return false;
-}
-
-// NtSetInformationFile or NtQueryInformationFile, as XP has them.
-bool FileInformation(const char* call, HANDLE file, void* info, ULONG size,
-                     FILE_INFORMATION_CLASS kind) {
-  const auto function = SystemCall<FileInformationCall>(kNtdll, call);
-  if (!function) {
-    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return false;
-  }
-  IO_STATUS_BLOCK status_block{};
-  return Succeeded(function(file, &status_block, info, size, kind));
-}
-
-ULONGLONG WINAPI TickCount64() {
-  using Call = ULONGLONG(WINAPI*)();
-  static const auto newer = SystemCall<Call>(kKernel32, "GetTickCount64");
-  if (newer) return newer();
-  // XP's 32-bit count, carried on past its wrap every 49.7 days, never going back.
-  static std::atomic<ULONGLONG> last{0};
-  constexpr ULONGLONG kWrap = 0x100000000ULL;
-  ULONGLONG previous = last.load();
-  for (;;) {
-    ULONGLONG now = (previous & ~(kWrap - 1)) | ::GetTickCount();
-    // Far below the last count it has wrapped; just below, another thread read it later.
-    if (now + kWrap / 2 < previous) now += kWrap;
-    if (now <= previous) return previous;
-    if (last.compare_exchange_weak(previous, now)) return now;
-  }
-}
-
-}  // namespace
-
-bool SetHandleAttributes(HANDLE file, std::uint32_t attributes) {
-  FILE_BASIC_INFO info{};
-  info.FileAttributes = SystemAttributes(attributes);
-  using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static const auto newer = SystemCall<Call>(kKernel32, "SetFileInformationByHandle");
-  if (newer) return newer(file, FileBasicInfo, &info, sizeof info) != FALSE;
-  // FILE_BASIC_INFO has the layout of ntdll's FILE_BASIC_INFORMATION.
-  return FileInformation("NtSetInformationFile", file, &info, sizeof info, FileBasicInformation);
-}
-
-bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info) {
-  using Call = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static const auto newer = SystemCall<Call>(kKernel32, "GetFileInformationByHandleEx");
-  if (newer) return newer(file, FileStandardInfo, &info, sizeof info) != FALSE;
-  return FileInformation("NtQueryInformationFile", file, &info, sizeof info,
-                         FileStandardInformation);
-}
-
-std::wstring SystemNameOf(HANDLE file) {
-  using Call = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-  static const auto newer = SystemCall<Call>(kKernel32, "GetFinalPathNameByHandleW");
-  if (newer) {
-    std::wstring path(32768, L'\0');  // the longest path Windows has
-    const DWORD length =
-        newer(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    return path;
-  }
-  using QueryObject = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-  static const auto query = SystemCall<QueryObject>(kNtdll, "NtQueryObject");
-  if (!query) return {};
-  // The name's text follows it in the buffer: "\Device\HarddiskVolume1\ICQ".
-  constexpr ULONG kNameRoom = 64 * 1024;
-  std::vector<unsigned char> buffer(kNameRoom);
-  ULONG needed = 0;
-  if (!Succeeded(query(file, ObjectNameInformation, buffer.data(), kNameRoom, &needed))) return {};
-  const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
-  return std::wstring(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
-}
+namespace platform {
 
 std::wstring WideFromAnsi(std::string_view text) {
   if (text.empty()) return std::wstring();
@@ -131,14 +34,82 @@ std::string AnsiFromWide(std::wstring_view text) {
   return ansi;
 }
 
+}  // namespace platform
+
+namespace platform::detail {
+namespace {
+
+// A function of kernel32 or ntdll, which every process has loaded; nullptr where missing.
+template <typename Function>
+Function SystemCall(const wchar_t* library, const char* name) {
+  // Through the generic function type, which converts without a warning.
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(library), name)));
+}
+
+constexpr wchar_t kKernel32[] = L"kernel32.dll";
+constexpr wchar_t kNtdll[] = L"ntdll.dll";
+
+// An ntdll status as the last error, as kernel32 calls leave it.
+bool Succeeded(NTSTATUS status) {
+  if (status >= 0) return true;
+  using StatusToError = ULONG(NTAPI*)(NTSTATUS);
+  static const auto to_error = SystemCall<StatusToError>(kNtdll, "RtlNtStatusToDosError");
+  ::SetLastError(to_error(status));
+  return false;
+}
+
+ULONGLONG WINAPI TickCount64() {
+  using Call = ULONGLONG(WINAPI*)();
+  static const auto newer = SystemCall<Call>(kKernel32, "GetTickCount64");
+  if (newer) return newer();
+  // XP's 32-bit count, carried on past its wrap every 49.7 days, never going back.
+  static std::atomic<ULONGLONG> last{0};
+  constexpr ULONGLONG kWrap = 0x100000000ULL;
+  ULONGLONG previous = last.load();
+  for (;;) {
+    ULONGLONG now = (previous & ~(kWrap - 1)) | ::GetTickCount();
+    // Far below the last count it has wrapped; just below, another thread read it later.
+    if (now + kWrap / 2 < previous) now += kWrap;
+    if (now <= previous) return previous;
+    if (last.compare_exchange_weak(previous, now)) return now;
+  }
+}
+
+}  // namespace
+
+// Through ntdll, as kernel32's SetFileInformationByHandle does where it exists:
+// FILE_BASIC_INFO has the layout of ntdll's FILE_BASIC_INFORMATION.
+bool SetHandleAttributes(HANDLE file, std::uint32_t attributes) {
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = SystemAttributes(attributes);
+  using Call = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+  static const auto set_information = SystemCall<Call>(kNtdll, "NtSetInformationFile");
+  IO_STATUS_BLOCK status_block{};
+  return Succeeded(set_information(file, &status_block, &info, sizeof info, FileBasicInformation));
+}
+
+std::wstring SystemNameOf(HANDLE file) {
+  using Call = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  static const auto newer = SystemCall<Call>(kKernel32, "GetFinalPathNameByHandleW");
+  if (newer) {
+    return SystemText(
+        [&](wchar_t* text, DWORD units) { return newer(file, text, units, FILE_NAME_NORMALIZED); });
+  }
+  using QueryObject = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+  static const auto query = SystemCall<QueryObject>(kNtdll, "NtQueryObject");
+  // The name's text follows it in the buffer: "\Device\HarddiskVolume1\ICQ".
+  constexpr ULONG kNameRoom = 64 * 1024;
+  std::vector<unsigned char> buffer(kNameRoom);
+  ULONG needed = 0;
+  if (!Succeeded(query(file, ObjectNameInformation, buffer.data(), kNameRoom, &needed))) return {};
+  const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+  return std::wstring(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
+}
+
 int CodeOfSystemError(DWORD error) {
   return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kDiskFull
                                                                      : static_cast<int>(error);
-}
-
-std::wstring WideChild(const std::wstring& folder, const std::wstring& name) {
-  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
-  return folder + L"\\" + name;
 }
 
 std::optional<FileKey> IdentityOf(HANDLE handle) {
@@ -151,7 +122,7 @@ std::optional<FileKey> IdentityOf(const std::wstring& path) {
   // Backup semantics open folders too; asking no access right, no sharing mode refuses it.
   ScopedHandle handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return handle.Valid() ? IdentityOf(handle.Get()) : std::nullopt;
+  return handle.get() != INVALID_HANDLE_VALUE ? IdentityOf(handle.get()) : std::nullopt;
 }
 
 namespace {

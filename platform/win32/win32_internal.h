@@ -13,25 +13,21 @@
 #undef DeleteFile
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/ansi_text.h"
 #include "platform/internal.h"
 
 namespace platform::detail {
 
-// --- Calls newer than XP, looked up at run time, else done XP's way -----------------
+// --- Calls XP lacks or ntdll's, looked up at run time --------------------------------
 
 bool SetHandleAttributes(HANDLE file, std::uint32_t attributes);
-bool QueryStandardInfo(HANDLE file, FILE_STANDARD_INFO& info);
 // The open file's path as the system names it (on XP its device path); empty when unknown.
 std::wstring SystemNameOf(HANDLE file);
-
-// ANSI code page to UTF-16 and back; a character the code page lacks becomes "?", which
-// no Windows name may hold.
-std::wstring WideFromAnsi(std::string_view text);
-std::string AnsiFromWide(std::wstring_view text);
 
 // A GetLastError value as the program's code: both disk-full codes are 101.
 int CodeOfSystemError(DWORD error);
@@ -46,7 +42,14 @@ struct SystemPath {
 // nullopt when the path is on no drive (the code 3) or holds a NUL byte.
 std::optional<SystemPath> SystemPathOf(const std::string& windows_path);
 
-std::wstring WideChild(const std::wstring& folder, const std::wstring& name);
+// What a call of GetCurrentDirectoryW's kind writes into a buffer of the given units (it
+// answers the units written); empty when it fails or wants more than the longest path.
+template <typename Call>
+std::wstring SystemText(Call call) {
+  std::wstring text(32768, L'\0');
+  const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
+  return length < text.size() ? text.substr(0, length) : std::wstring();
+}
 
 // What other programs may do with a file open here: read and write it, as on POSIX.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -62,20 +65,13 @@ inline DWORD SystemAttributes(std::uint32_t attributes) {
 inline HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 inline std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (Valid()) ::CloseHandle(handle_);
+// A handle closed when it goes; CreateFileW's INVALID_HANDLE_VALUE is none.
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
 };
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
 
 inline FileKey KeyOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber,
@@ -101,6 +97,12 @@ inline EntryFacts EntryFactsOf(DWORD attributes) {
   return {0, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
           (attributes & FILE_ATTRIBUTE_READONLY) != 0};
 }
+
+// The path functions' work on a host path, which FolderHandle shares; link_itself: a link
+// to a folder is deleted itself, not refused as a folder.
+int DeletionRefusal(const std::string& host, bool link_itself);
+int DeleteEntry(const std::string& host, bool link_itself);
+int MoveEntry(const std::string& source, const std::string& target, bool replace_existing);
 
 // A file time (UTC) as local DOS time by the zone's rules for that date; nullopt outside
 // the DOS range, or held to it.

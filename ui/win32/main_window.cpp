@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "platform/ansi_text.h"
 #include "platform/drives.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/resource_ids.h"
@@ -45,25 +46,12 @@ bool IsLink(HWND control) {
 }
 
 // The program's texts are 8-bit texts in the ANSI code page; the controls speak UTF-16.
-std::wstring Wide(const std::string& text) {
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
+constexpr auto& Wide = platform::WideFromAnsi;
 
 std::string WindowText(HWND window) {
   std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   wide.resize(static_cast<std::size_t>(GetWindowTextW(window, wide.data(), wide.size())));
-  const int size = static_cast<int>(wide.size());
-  // No best fit, as the file layer: a character the code page lacks becomes "?".
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
-                                         0, "?", nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, "?",
-                      nullptr);
-  return text;
+  return platform::AnsiFromWide(wide);
 }
 
 HFONT MakeFont(const char* family, bool bold, bool underline) {

@@ -6,7 +6,6 @@
 
 #include "backup/backup_files.h"
 #include "platform/files.h"
-#include "platform/folder_listings.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -76,8 +75,6 @@ void RaiseIfFailed(int code) {
 
 void FinishStagedBackup(const std::string& backup_path) {
   if (backup_path.empty()) return;
-  // The run lock gives this run the folder to itself.
-  platform::KeepFolderListings own_folder;
   if (platform::FileExists(PathIn(backup_path, kCommittedListName))) {
     RaiseIfFailed(RollForward(backup_path));
   } else if (platform::FileExists(PathIn(backup_path, kStagedListName)) ||

@@ -113,13 +113,11 @@ class ListedFiles {
   // False after a report that stopped the backup; errors pass through.
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
-    if (workers_.Count() > 0) {
-      existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
-      // Files started ahead are made in the folder held open, by names no entry bears in any
-      // letter case (the run lock keeps other programs out): no look-up reads the folder.
-      if (platform::FolderHandle::Open(window_.BackupPath, &folder_) == 0) {
-        folder_.TakeNamesAsSpelt();
-      }
+    existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
+    // New files are made in the folder held open, by names no entry bears in any letter case
+    // (the run lock keeps other programs out): no look-up reads the folder.
+    if (platform::FolderHandle::Open(window_.BackupPath, &folder_) == 0) {
+      folder_.TakeNamesAsSpelt();
     }
     for (;;) {
       Fill();
@@ -219,12 +217,7 @@ class ListedFiles {
       // The worker looks up no name.
       platform::File source, made;
       platform::FileFacts facts;
-      if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
-      if (!folder_.IsOpen() ||
-          folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
-        return false;
-      }
-      slot.made_empty = true;
+      if (!OpenSourceToPack(slot.source, &source, &facts) || !MakeEmpty(slot, made)) return false;
       if (!workers_.Submit(slot.number, source, made, facts)) {
         made = platform::File();
         RemoveIfEmpty(slot);
@@ -295,8 +288,12 @@ class ListedFiles {
       }
       window_.AppendLine(app::ShortPath(slot.source));
       slot.begun = true;
+      platform::File made;
+      MakeEmpty(slot, made);  // the engine's look-up then finds it as spelt
+      made = platform::File();
       slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
                             {GaugeAfter(slot), slot.fields.size});
+      if (!go_on) RemoveIfEmpty(slot);
     }
     compressed_total += slot.bytes;
     if (go_on && slot.bytes > 0) {
@@ -313,6 +310,14 @@ class ListedFiles {
 
   int GaugeAfter(const Slot& slot) const {
     return static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100));
+  }
+
+  // The slot's file made empty in the held folder; false for a number the folder held.
+  bool MakeEmpty(Slot& slot, platform::File& made) {
+    slot.made_empty = !std::binary_search(existing_.begin(), existing_.end(), slot.number) &&
+                      folder_.IsOpen() &&
+                      folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) == 0;
+    return slot.made_empty;
   }
 
   void RemoveIfEmpty(Slot& slot) {

@@ -288,11 +288,9 @@ class ListedFiles {
       }
       window_.AppendLine(app::ShortPath(slot.source));
       slot.begun = true;
-      platform::File made;
-      MakeEmpty(slot, made);  // the engine's look-up then finds it as spelt
-      made = platform::File();
+      MakeEmpty(slot, slot.written);
       slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
-                            {GaugeAfter(slot), slot.fields.size});
+                            {GaugeAfter(slot), slot.fields.size}, &slot.written);
       if (!go_on) RemoveIfEmpty(slot);
     }
     compressed_total += slot.bytes;

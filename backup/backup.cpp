@@ -20,10 +20,11 @@
 #include "backup/collect_files.h"
 #include "backup/pack_file.h"
 #include "backup/pack_workers.h"
+#include "platform/ascii.h"
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/find.h"
 #include "platform/folder_handle.h"
-#include "platform/folder_listings.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
@@ -112,9 +113,11 @@ class ListedFiles {
   // False after a report that stopped the backup; errors pass through.
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
-    if (workers_.Count() > 0) {
-      // Files started ahead are made in the folder held open, never over a file there.
-      static_cast<void>(platform::FolderHandle::Open(window_.BackupPath, &folder_));
+    existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
+    // New files are made in the folder held open, by names no entry bears in any letter case
+    // (the run lock keeps other programs out): no look-up reads the folder.
+    if (platform::FolderHandle::Open(window_.BackupPath, &folder_) == 0) {
+      folder_.TakeNamesAsSpelt();
     }
     for (;;) {
       Fill();
@@ -209,16 +212,12 @@ class ListedFiles {
         continue;
       }
       if (workers_.Busy() >= workers_.Capacity()) return true;
+      if (std::binary_search(existing_.begin(), existing_.end(), slot.number)) return false;
       if (!RoomAhead(static_cast<std::uint64_t>(slot.fields.size) + reserved)) return false;
       // The worker looks up no name.
       platform::File source, made;
       platform::FileFacts facts;
-      if (!OpenSourceToPack(slot.source, &source, &facts)) return false;
-      if (!folder_.IsOpen() ||
-          folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) != 0) {
-        return false;
-      }
-      slot.made_empty = true;
+      if (!OpenSourceToPack(slot.source, &source, &facts) || !MakeEmpty(slot, made)) return false;
       if (!workers_.Submit(slot.number, source, made, facts)) {
         made = platform::File();
         RemoveIfEmpty(slot);
@@ -289,8 +288,10 @@ class ListedFiles {
       }
       window_.AppendLine(app::ShortPath(slot.source));
       slot.begun = true;
+      MakeEmpty(slot, slot.written);
       slot.bytes = PackFile(window_, slot.source, slot.destination, "c", go_on,
-                            {GaugeAfter(slot), slot.fields.size});
+                            {GaugeAfter(slot), slot.fields.size}, &slot.written);
+      if (!go_on) RemoveIfEmpty(slot);
     }
     compressed_total += slot.bytes;
     if (go_on && slot.bytes > 0) {
@@ -307,6 +308,14 @@ class ListedFiles {
 
   int GaugeAfter(const Slot& slot) const {
     return static_cast<int>(std::min<std::uint64_t>((slot.number + 1) * 100 / total_, 100));
+  }
+
+  // The slot's file made empty in the held folder; false for a number the folder held.
+  bool MakeEmpty(Slot& slot, platform::File& made) {
+    slot.made_empty = !std::binary_search(existing_.begin(), existing_.end(), slot.number) &&
+                      folder_.IsOpen() &&
+                      folder_.CreateFile(CompressedFileName(slot.number, extension_), &made) == 0;
+    return slot.made_empty;
   }
 
   void RemoveIfEmpty(Slot& slot) {
@@ -347,6 +356,7 @@ class ListedFiles {
   const char* const extension_;
   PackWorkers& workers_;
   platform::BackgroundFlush& flusher_;
+  std::vector<std::uint64_t> existing_;  // the destinations there before the backup
   platform::FolderHandle folder_;
   std::deque<Slot> slots_;
   std::uint64_t next_number_ = 1;
@@ -374,9 +384,13 @@ std::optional<std::vector<std::string>> EarlierBackupFiles(const std::string& ba
     throw std::runtime_error("'" + text + "' is not a valid integer value");
   }
   std::vector<std::string> doomed;
+  // Only a .lz that is there is asked about: a look-up of a missing name reads the folder.
+  const std::vector<std::uint64_t> old =
+      StoredFileNumbers(backup_path, {kOldCompressedExtension}, *total);
   for (std::uint64_t number :
        StoredFileNumbers(backup_path, {kOldCompressedExtension, kCompressedExtension}, *total)) {
-    if (platform::DeleteFileRefusal(
+    if (std::binary_search(old.begin(), old.end(), number) &&
+        platform::DeleteFileRefusal(
             CompressedFilePath(backup_path, number, kOldCompressedExtension)) == 0) {
       doomed.push_back(CompressedFileName(number, kOldCompressedExtension));
     } else if (platform::DeleteFileRefusal(CompressedFilePath(backup_path, number)) == 0) {
@@ -491,6 +505,26 @@ bool RefusedEntry(app::WindowSeam& window, const std::vector<std::string>& entri
   return true;
 }
 
+// The entries whose first level the ICQ folder holds in some letter case, by one read of it:
+// the others list nothing, and a look-up of each would read the folder again.
+std::vector<std::string> PresentEntries(const std::string& icq_path,
+                                        std::vector<std::string> entries) {
+  std::vector<std::string> names;
+  platform::DirectorySearch search;
+  platform::SearchRec rec;
+  for (int found = search.FindFirst(icq_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
+       found = search.FindNext(&rec)) {
+    names.push_back(platform::AsciiUpper(rec.name));
+  }
+  std::sort(names.begin(), names.end());
+  if (names.empty()) return entries;  // unreadable: each entry is looked up
+  std::erase_if(entries, [&](const std::string& entry) {
+    const std::string first = platform::AsciiUpper(entry.substr(0, entry.find_first_of("\\/")));
+    return !std::binary_search(names.begin(), names.end(), first);
+  });
+  return entries;
+}
+
 BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::string>& entries,
                                const std::string& list_path, const platform::RunLocks& locks,
                                const BackupTuning& tuning) {
@@ -519,8 +553,6 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
        "      let it complete itself.", " ", " ", " Processing File:"});
   platform::RaiseIfStopRequested();
   platform::TextReader pending(list_path);
-  // Nothing else writes to the backup folder while the backup runs.
-  platform::KeepFolderListings own_folders;
   const BackupOutcome outcome = CompressListedFiles(window, pending, collection.count, tuning);
   pending.Close();
   return outcome;
@@ -532,11 +564,9 @@ BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, 
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   if (!StartIcqAction(window, " 2. use the AutoSearch function!")) return BackupOutcome::kFailed;
-  // Every entry is looked up in the ICQ folder: read once, not once an entry (ICQ is
-  // closed, and the ICQ folder is held from the locks on).
-  platform::KeepFolderListings icq_folders;
-  const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
+  std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
+  entries = PresentEntries(window.ICQPath, std::move(entries));
   // The ICQ folder however named, or in a data folder: the backup would list its own files.
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath) ||

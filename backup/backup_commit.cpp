@@ -6,7 +6,7 @@
 
 #include "backup/backup_files.h"
 #include "platform/files.h"
-#include "platform/folder_listings.h"
+#include "platform/folder_handle.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
 
@@ -49,11 +49,22 @@ int RollBack(const std::string& backup_path) {
 
 int RollForward(const std::string& backup_path) {
   if (int code = DeleteIfThere(PathIn(backup_path, kListName))) return code;
+  // A name no file bears is given in the held folder as spelt: its look-up would read the folder.
+  const std::vector<std::uint64_t> in_place =
+      StoredFileNumbers(backup_path, {kCompressedExtension}, kAnyNumber);
+  platform::FolderHandle folder;
+  if (platform::FolderHandle::Open(backup_path, &folder) == 0) folder.TakeNamesAsSpelt();
   for (std::uint64_t number : StoredFileNumbers(backup_path, {kStagedExtension}, kAnyNumber)) {
-    if (int code = platform::RenameFile(CompressedFilePath(backup_path, number, kStagedExtension),
-                                        CompressedFilePath(backup_path, number), true)) {
-      return code;
+    int code = platform::kFileNotFound;  // also for a staged name spelt otherwise
+    if (folder.IsOpen() && !std::binary_search(in_place.begin(), in_place.end(), number)) {
+      code = folder.Rename(CompressedFileName(number, kStagedExtension), CompressedFileName(number),
+                           true);
     }
+    if (code == platform::kFileNotFound) {
+      code = platform::RenameFile(CompressedFilePath(backup_path, number, kStagedExtension),
+                                  CompressedFilePath(backup_path, number), true);
+    }
+    if (code != 0) return code;
   }
   for (const std::string& name : EarlierFilesToGo(backup_path)) {
     if (int code = DeleteIfThere(PathIn(backup_path, name))) return code;
@@ -76,8 +87,6 @@ void RaiseIfFailed(int code) {
 
 void FinishStagedBackup(const std::string& backup_path) {
   if (backup_path.empty()) return;
-  // The run lock gives this run the folder to itself.
-  platform::KeepFolderListings own_folder;
   if (platform::FileExists(PathIn(backup_path, kCommittedListName))) {
     RaiseIfFailed(RollForward(backup_path));
   } else if (platform::FileExists(PathIn(backup_path, kStagedListName)) ||
@@ -113,7 +122,14 @@ bool StagedBackup::Commit() {
 
   std::vector<std::string> must_go = {PathIn(backup_path_, kListName)};
   for (const std::string& name : to_go) must_go.push_back(PathIn(backup_path_, name));
-  for (std::uint64_t number : staged) must_go.push_back(CompressedFilePath(backup_path_, number));
+  // Only files that are there: a look-up of a missing name reads the folder.
+  const std::vector<std::uint64_t> replaced =
+      StoredFileNumbers(backup_path_, {kCompressedExtension}, kAnyNumber);
+  for (std::uint64_t number : staged) {
+    if (std::binary_search(replaced.begin(), replaced.end(), number)) {
+      must_go.push_back(CompressedFilePath(backup_path_, number));
+    }
+  }
   for (const std::string& path : must_go) {
     if (platform::FileExists(path) && platform::DeleteFileRefusal(path) != 0) {
       RaiseIfFailed(RollBack(backup_path_));

@@ -66,7 +66,7 @@ std::int64_t CompressForBackup(platform::File& source, platform::File& destinati
 
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
-                      const GaugeStep& gauge) {
+                      const GaugeStep& gauge, platform::File* made) {
   const lz::ProgressProc progress = WindowProgress(window, gauge);
   if (!mode.empty() && (mode[0] == 'U' || mode[0] == 'u')) {
     return lz::DecompressFile(source.substr(0, kLongestName), destination.substr(0, kLongestName),
@@ -81,7 +81,9 @@ std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
     return 0;
   }
   platform::File output =
-      platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
+      made && made->IsOpen()
+          ? std::move(*made)
+          : platform::File::Open(destination.substr(0, kLongestName), platform::OpenMode::kCreate);
   const std::int64_t written = CompressForBackup(input, output, progress);
   output.Close();
   return written;

@@ -24,9 +24,10 @@ void MoveGaugeWithin(app::WindowSeam& window, const GaugeStep& step, int start, 
 // Mode "U" or "u" decompresses. Any other mode compresses (LZSS, mode 1): a source that
 // cannot be opened while no other program writes to it gets the " Backup unsuccessful!"
 // report, ok false and 0. Names are cut to 255 characters; engine errors pass through.
+// made: the destination already open (taken), else it is made at its path.
 std::int64_t PackFile(app::WindowSeam& window, const std::string& source,
                       const std::string& destination, const std::string& mode, bool& ok,
-                      const GaugeStep& gauge = {});
+                      const GaugeStep& gauge = {}, platform::File* made = nullptr);
 
 // The uncompressed length the source's header states, and the length written.
 struct UnpackedLengths {

@@ -32,7 +32,6 @@
 #include "platform/files.h"
 #include "platform/find.h"
 #include "platform/folder_handle.h"
-#include "platform/folder_listings.h"
 #include "platform/interrupt.h"
 #include "platform/io_error.h"
 #include "platform/text_file.h"
@@ -825,8 +824,6 @@ RestoreOutcome RestoreFiles(app::WindowSeam& window, const RestoreTuning& tuning
   }
 
   RemoveRecordedFiles(window, platform::FolderBoundary(window.ICQPath));
-  // The user has closed ICQ: the restore has the ICQ folder to itself.
-  platform::KeepFolderListings own_folders;
   Restorer restorer(window, taken, std::move(scan), tuning, only);
   std::uint64_t number = 0;
   try {

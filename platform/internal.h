@@ -172,35 +172,15 @@ mode_t ModeWithAttributes(mode_t mode, std::uint32_t attributes);
 // Attributes of the entry `name` (neither file nor folder: a system entry).
 std::uint32_t AttributesOf(const std::string& name, const struct stat& st);
 
-// The entry of host_folder named `name` in another letter case, as ChooseSpelling takes it;
-// from a kept listing while KeepFolderListings lives. folder_stat: the folder's, just read.
+// The entry of host_folder named `name` in another letter case, as ChooseSpelling takes it,
+// read at host_folder or, when folder_fd >= 0, through it.
 std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
-                                                 const std::string& name,
-                                                 const struct stat* folder_stat = nullptr);
-// The same in a folder held open, read through its descriptor.
-std::optional<std::string> FindEntryInOpenFolder(int folder_fd, const std::string& host_folder,
-                                                 const std::string& name);
+                                                 const std::string& name, int folder_fd = -1);
 
 // Calls each(name, d_type) for every name but "." and "..", read at host_folder or, when
 // folder_fd >= 0, through it; 0 or the folder's code.
 int ReadHostFolder(const std::string& host_folder, int folder_fd,
                    const std::function<void(std::string_view, unsigned char)>& each);
-
-// Keeps the kept listing of host_entry's folder current: made before a change, told after.
-class FolderChange {
- public:
-  explicit FolderChange(const std::string& host_entry);
-  void Added();
-  void Removed();
-  void Renamed(const std::string& new_name);  // within the same folder
-
- private:
-  void Apply(const std::string* removed, const std::string* added);
-
-  std::string folder_;
-  std::string name_;
-  bool tracked_ = false;
-};
 
 std::string RealHostPath(const std::string& host_path);  // links followed; empty when none
 

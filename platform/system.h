@@ -41,7 +41,7 @@ class System {
 };
 
 struct ThreadSystem {
-  long long operations = 0;  // counted operations of the thread: the kept listings' clock
+  long long operations = 0;  // counted operations of the thread
   System* system = nullptr;  // the thread's wrapper; nullptr for the real system
 };
 inline thread_local ThreadSystem g_thread_system;

@@ -1,4 +1,4 @@
-// A folder of many files: look-ups with kept listings, the stat data a look-up hands on,
+// A folder of many files: look-ups in other letter cases, the stat data a look-up hands on,
 // and files flushed in the background.
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -15,7 +15,6 @@
 #include "platform/background_flush.h"
 #include "platform/drives.h"
 #include "platform/files.h"
-#include "platform/folder_listings.h"
 #include "platform/io_error.h"
 #include "tests/drive_sandbox.h"
 
@@ -51,14 +50,12 @@ class BigFolderTest : public ::testing::Test {
 };
 
 #ifndef _WIN32  // the Linux layer's own name matching, which Windows does itself
-TEST_F(BigFolderTest, KeptListingFollowsTheLayersOwnChanges) {
-  KeepFolderListings keep;
-  // A miss: the folder's listing is read and kept.
+TEST_F(BigFolderTest, LookUpsFollowTheLayersOwnChanges) {
   EXPECT_EQ(HostOf("C:\\data\\NEW.TXT"), Host("C:\\Data\\NEW.TXT"));
 
   File::Open("C:\\Data\\new.txt", OpenMode::kCreate).Close();
   EXPECT_EQ(HostOf("C:\\DATA\\NEW.TXT"), Host("C:\\Data\\new.txt"));
-  // Made again in another case: the same file, as the kept listing knows it.
+  // Made again in another case: the same file.
   File::Open("C:\\Data\\NEW.TXT", OpenMode::kCreate).Close();
   EXPECT_FALSE(drives_.Exists("C:\\Data\\NEW.TXT"));
 
@@ -77,8 +74,7 @@ TEST_F(BigFolderTest, KeptListingFollowsTheLayersOwnChanges) {
   EXPECT_FALSE(FileExists("C:\\Data\\Sub\\Inner.txt"));
 }
 
-TEST_F(BigFolderTest, KeptListingNoticesChangesOfOtherPrograms) {
-  KeepFolderListings keep;
+TEST_F(BigFolderTest, LookUpsNoticeChangesOfOtherPrograms) {
   EXPECT_FALSE(FileExists("C:\\Data\\OTHER.TXT"));
   drives_.WriteFile("C:\\Data\\other.txt", "y");
   MarkFolderChangedLater("C:\\Data");
@@ -93,11 +89,8 @@ TEST_F(BigFolderTest, KeptListingNoticesChangesOfOtherPrograms) {
 }
 #endif
 
-TEST_F(BigFolderTest, WithoutKeeperEveryLookUpReadsTheFolder) {
-  {
-    KeepFolderListings keep;
-    EXPECT_FALSE(FileExists("C:\\Data\\LATE.TXT"));
-  }
+TEST_F(BigFolderTest, EveryLookUpReadsTheFolder) {
+  EXPECT_FALSE(FileExists("C:\\Data\\LATE.TXT"));
   // Made at once, maybe within the same clock tick: still found.
   drives_.WriteFile("C:\\Data\\late.txt", "y");
   EXPECT_TRUE(FileExists("C:\\Data\\LATE.TXT"));

@@ -102,10 +102,7 @@ std::optional<detail::ResolvedPath> detail::ResolvePath(const std::string& windo
     std::string candidate = detail::HostChild(host, part);
     const bool known_missing = whole_missing && i == exact && i + 1 == parts.size();
     if (probing && (known_missing || ::lstat(candidate.c_str(), &st) != 0)) {
-      // The folder's lstat data stands for its stat data unless it is a link.
-      const bool folder_stat_known = known_missing && exact != 0 && !S_ISLNK(st.st_mode);
-      if (auto match =
-              detail::FindEntryIgnoringCase(host, part, folder_stat_known ? &st : nullptr)) {
+      if (auto match = detail::FindEntryIgnoringCase(host, part)) {
         part = *match;
         candidate = detail::HostChild(host, part);
         if (i + 1 == parts.size()) probing = ::lstat(candidate.c_str(), &st) == 0;

@@ -130,11 +130,9 @@ int CreateFolder(const std::string& path) {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   std::optional<std::string> host = ToHostPath(path);
   if (!host) return kInvalidFilename;
-  detail::FolderChange change(*host);
   if (::mkdir(host->c_str(), 0777) != 0) {  // ENOENT: the parent is missing
     return errno == ENOENT ? kInvalidFilename : ErrorCodeFromErrno(errno);
   }
-  change.Added();
   return 0;
 }
 
@@ -159,10 +157,7 @@ int DeleteFile(const std::string& path) {
   if (!entry) return kInvalidFilename;
   const std::string& host = entry->path;
   if (int refusal = DeletionRefusal(*entry)) return refusal;
-  detail::FolderChange change(host);
-  if (::unlink(host.c_str()) != 0) return detail::HostErrorCode(host, errno);
-  change.Removed();
-  return 0;
+  return ::unlink(host.c_str()) == 0 ? 0 : detail::HostErrorCode(host, errno);
 }
 
 int DeleteFileRefusal(const std::string& path) {
@@ -198,20 +193,9 @@ int RenameFile(const std::string& from, const std::string& to, bool replace_exis
       return refusal;
     }
   }
-  const bool same_folder = detail::HostParent(source) == detail::HostParent(destination);
-  detail::FolderChange leaving(source);
-  std::optional<detail::FolderChange> arriving;
-  if (!same_folder) arriving.emplace(destination);
-  if (::rename(source.c_str(), destination.c_str()) != 0) {
-    return detail::HostErrorCode(destination, errno);
-  }
-  if (same_folder) {
-    leaving.Renamed(detail::HostName(destination));
-  } else {
-    leaving.Removed();
-    arriving->Added();
-  }
-  return 0;
+  return ::rename(source.c_str(), destination.c_str()) == 0
+             ? 0
+             : detail::HostErrorCode(destination, errno);
 }
 
 int FlushFolder(const std::string& path) {
@@ -270,13 +254,10 @@ int File::TryOpen(const std::string& path, OpenMode mode, File* out, FileFacts* 
     if (!reading && detail::IsReadOnly(st)) return kAccessDenied;
   }
   constexpr int kFlags[] = {O_RDONLY, O_RDWR, O_RDWR | O_CREAT | O_TRUNC, O_WRONLY, O_RDONLY};
-  std::optional<detail::FolderChange> change;
-  if (mode == OpenMode::kCreate) change.emplace(host);
   // O_NONBLOCK keeps the open from waiting on a pipe swapped in meanwhile; on a regular
   // file it changes nothing.
   int fd = ::open(host.c_str(), kFlags[static_cast<int>(mode)] | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return detail::HostErrorCode(host, errno);
-  if (change) change->Added();
   File file;  // closes the file on a refusal below
   file.handle_ = fd;
   file.path_ = path;

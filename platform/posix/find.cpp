@@ -68,6 +68,17 @@ int ReadHostFolder(const std::string& host_folder, int folder_fd,
   return 0;
 }
 
+std::optional<std::string> FindEntryIgnoringCase(const std::string& host_folder,
+                                                 const std::string& name, int folder_fd) {
+  std::optional<std::string> best;
+  ReadHostFolder(host_folder, folder_fd, [&](std::string_view candidate, unsigned char) {
+    if (EqualIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
+      best = std::string(candidate);
+    }
+  });
+  return best;
+}
+
 int ReadSearchFolder(const std::string& full_folder, std::unique_ptr<SearchFolder>* out) {
   auto folder = std::make_unique<HostSearchFolder>();
   const int read = ReadFolderAt(full_folder, [&](const std::string& host) {

@@ -38,7 +38,7 @@ std::string DiskName(int folder_fd, const std::string& host_folder, const std::s
   if (as_spelt) return name;
   struct stat st;
   if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
-  return detail::FindEntryInOpenFolder(folder_fd, host_folder, name).value_or(name);
+  return detail::FindEntryIgnoringCase(host_folder, name, folder_fd).value_or(name);
 }
 
 // The plain file at the name, never through a link: its descriptor, or minus a code
@@ -156,10 +156,7 @@ int FolderHandle::CreateFolder(const std::string& name) const {
   if (int fault = detail::BeginOperation(Operation::kCreateFolder)) return fault;
   if (handle_ < 0 || !IsOneName(name)) return kInvalidFilename;
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name, /*as_spelt=*/false);
-  detail::FolderChange change(detail::HostChild(host_path_, disk));
-  if (::mkdirat(Descriptor(handle_), disk.c_str(), 0777) != 0) return EntryErrorCode(errno);
-  change.Added();
-  return 0;
+  return ::mkdirat(Descriptor(handle_), disk.c_str(), 0777) == 0 ? 0 : EntryErrorCode(errno);
 }
 
 int FolderHandle::CreateFile(const std::string& name, File* out) const {
@@ -168,12 +165,10 @@ int FolderHandle::CreateFile(const std::string& name, File* out) const {
   const std::string disk = DiskName(Descriptor(handle_), host_path_, name, names_as_spelt_);
   const std::string host = detail::HostChild(host_path_, disk);
   if (detail::IsHeld(host)) return kSharingViolation;
-  detail::FolderChange change(host);
   // Never an entry that is there already: a link put in its place is not written through.
   const int fd = ::openat(Descriptor(handle_), disk.c_str(),
                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return EntryErrorCode(errno);
-  change.Added();
   return Adopt(fd, name, out);
 }
 
@@ -234,10 +229,7 @@ int FolderHandle::DeleteFile(const std::string& name) const {
   if (int refusal = detail::DeletionRefusal(FactsAt(folder_fd, disk, st), host, host_path_)) {
     return refusal;
   }
-  detail::FolderChange change(host);
-  if (::unlinkat(folder_fd, disk.c_str(), 0) != 0) return EntryErrorCode(errno);
-  change.Removed();
-  return 0;
+  return ::unlinkat(folder_fd, disk.c_str(), 0) == 0 ? 0 : EntryErrorCode(errno);
 }
 
 int FolderHandle::Rename(const std::string& from, const std::string& to,
@@ -268,7 +260,6 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
       if (int refusal = detail::ReplaceRefusal(facts, target_host, true)) return refusal;
     }
   }
-  detail::FolderChange change(source_host);
   if (::renameat2(folder_fd, source.c_str(), folder_fd, target.c_str(), flags) != 0) {
     // A file system without RENAME_NOREPLACE: a test just before stands for it.
     if (errno != EINVAL || flags == 0) {
@@ -279,7 +270,6 @@ int FolderHandle::Rename(const std::string& from, const std::string& to,
       return EntryErrorCode(errno);
     }
   }
-  change.Renamed(target);
   return 0;
 }
 

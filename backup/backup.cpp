@@ -113,9 +113,10 @@ class ListedFiles {
   // False after a report that stopped the backup; errors pass through.
   bool Run() {
     list_.WriteLine(kListHeader + std::to_string(total_));
-    existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62);
     // New files are made in the folder held open, by names no entry bears in any letter case
-    // (the run lock keeps other programs out): no look-up reads the folder.
+    // (the run lock keeps other programs out): no look-up reads the folder. A folder of such a
+    // name is left to the path's look-up, which refuses it.
+    existing_ = StoredFileNumbers(window_.BackupPath, {extension_}, std::int64_t{1} << 62, true);
     if (platform::FolderHandle::Open(window_.BackupPath, &folder_) == 0) {
       folder_.TakeNamesAsSpelt();
     }

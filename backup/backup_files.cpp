@@ -51,13 +51,13 @@ std::uint64_t CompressedFileNumber(const std::string& name,
 
 std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
                                              std::initializer_list<const char*> extensions,
-                                             std::int64_t total) {
+                                             std::int64_t total, bool folders_too) {
   std::vector<std::uint64_t> numbers;
   platform::DirectorySearch search;
   platform::SearchRec rec;
   for (int found = search.FindFirst(backup_path + "\\*.*", platform::faAnyFile, &rec); found == 0;
        found = search.FindNext(&rec)) {
-    if (rec.attributes & platform::faDirectory) continue;
+    if ((rec.attributes & platform::faDirectory) && !folders_too) continue;
     const std::uint64_t number = CompressedFileNumber(rec.name, extensions);
     if (number >= 1 && number <= static_cast<std::uint64_t>(std::max<std::int64_t>(total, 0)))
       numbers.push_back(number);

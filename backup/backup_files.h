@@ -41,11 +41,11 @@ std::string CompressedFilePath(const std::string& folder, std::uint64_t number,
 std::uint64_t CompressedFileNumber(const std::string& name,
                                    std::initializer_list<const char*> extensions);
 
-// The numbers 1..total of the icqN files there, ascending, by one search of the folder: a
-// damaged header with a huge total costs nothing.
+// The numbers 1..total of the icqN files there (with folders_too, of folders so named too),
+// ascending, by one search of the folder: a damaged header with a huge total costs nothing.
 std::vector<std::uint64_t> StoredFileNumbers(const std::string& backup_path,
                                              std::initializer_list<const char*> extensions,
-                                             std::int64_t total);
+                                             std::int64_t total, bool folders_too = false);
 
 // The backup folder text, one trailing backslash removed. One relative to the current
 // directory (which the walks move) is made a full path first, shown in the edit box.

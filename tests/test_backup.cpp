@@ -899,6 +899,16 @@ TEST_F(BackupTest, NamesDifferingOnlyInCaseStopBeforeTheQuestion) {
   ExpectEarlierBackupWhole();
   EXPECT_FALSE(drives_.Exists("C:\\home\\icqlist.tmp"));
 }
+
+// A folder that bears a compressed file's name in another letter case takes that name, as
+// on Windows: the file cannot be written there (code 5), and none is made beside it.
+TEST_F(BackupTest, FolderBearingACompressedFilesNameIsNotGivenATwin) {
+  drives_.MakeFolder("D:\\backup\\ICQ1.LZZ");
+  Data("newdb\\a.dat", "a");
+  EXPECT_THROW(Run(), platform::EInOutError);
+  EXPECT_FALSE(std::filesystem::exists(drives_.Host("D:\\backup") / "icq1.lzz"));
+  EXPECT_TRUE(std::filesystem::is_directory(drives_.Host("D:\\backup") / "ICQ1.LZZ"));
+}
 #endif
 
 TEST_F(BackupTest, FolderThatCannotBeEnteredStopsBeforeTheQuestion) {

@@ -534,7 +534,8 @@ BackupOutcome CollectAndBackUp(app::WindowSeam& window, const std::vector<std::s
   collection.icq_path = window.ICQPath;
   collection.list = &list;
   collection.run_locks = &locks;
-  const bool whole = std::all_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+  const std::vector<std::string> present = PresentEntries(window.ICQPath, entries);
+  const bool whole = std::all_of(present.begin(), present.end(), [&](const std::string& entry) {
     return CollectFiles(window.ICQPath + "\\" + entry, collection);
   });
   list.Close();
@@ -565,9 +566,8 @@ BackupOutcome BackupClick(app::WindowSeam& window) { return BackupClick(window, 
 
 BackupOutcome BackupClick(app::WindowSeam& window, const BackupTuning& tuning) {
   if (!StartIcqAction(window, " 2. use the AutoSearch function!")) return BackupOutcome::kFailed;
-  std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
+  const std::vector<std::string> entries = app::ReadPluginEntries(window.HomeFolder);
   if (RefusedEntry(window, entries)) return BackupOutcome::kFailed;
-  entries = PresentEntries(window.ICQPath, std::move(entries));
   // The ICQ folder however named, or in a data folder: the backup would list its own files.
   if (platform::SamePathText(window.BackupPath, window.ICQPath) ||
       platform::SameFile(window.BackupPath, window.ICQPath) ||

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
+#include <direct.h>
 #include <io.h>
 #endif
 
@@ -46,9 +47,12 @@ constexpr std::size_t kCopyBlock = 1 << 16;
 #ifdef _WIN32
 constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
 void UseAsBinary(int descriptor) { ::_setmode(descriptor, _O_BINARY); }
+int MakePrivateFolder(const char* path) { return ::_mkdir(path); }
 #else
 constexpr int kOpenFlags = O_CLOEXEC;
 void UseAsBinary(int) {}
+// The user's alone from the moment it exists: no other user can put an entry in it.
+int MakePrivateFolder(const char* path) { return ::mkdir(path, 0700); }
 #endif
 
 constexpr char kUsage[] =
@@ -183,18 +187,16 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  // The folder, its own user's alone, or "" with the system's reason in `problem`.
+  // The folder, or "" with the system's reason in `problem`.
   std::string Path(std::string& problem) {
     std::random_device random;
-    std::error_code error;
     while (path_.empty()) {
-      const std::filesystem::path folder =
-          std::filesystem::temp_directory_path() / ("lzz-" + std::to_string(random()));
-      if (std::filesystem::create_directory(folder, error)) {
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
-        path_ = folder.string();
-      } else if (error) {
-        problem = error.message();
+      const std::string folder =
+          (std::filesystem::temp_directory_path() / ("lzz-" + std::to_string(random()))).string();
+      if (MakePrivateFolder(folder.c_str()) == 0) {
+        path_ = folder;
+      } else if (errno != EEXIST) {
+        problem = std::strerror(errno);
         return "";
       }
     }

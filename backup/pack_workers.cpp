@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -151,6 +152,8 @@ PackResult PackWorkers::Wait(const std::function<void()>& while_waiting, std::ui
       --busy_;
       return result;
     }
+    // A wait for nothing would never end: a fault of the caller's, told rather than hung on.
+    if (busy_ == 0) throw std::logic_error("PackWorkers::Wait with nothing submitted");
     std::vector<Worker*> idle;
     for (const std::unique_ptr<Worker>& worker : workers_) {
       if (worker->asleep && !worker->queued.empty()) {
